@@ -1,0 +1,17 @@
+// Starts one engine process with a settings block and waits for it.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "engine_control/block_record.h"
+#include "vxr_lib.h"
+
+/// Writes `records` (terminator included; `data_size` is the sum of their sizes) into a fresh
+/// checksummed settings block, starts the engine at `engine_path` with " /SMH=" and " /PI=",
+/// waits, and returns its exit code, or VXR_LIB_FAIL / VXR_LIB_EXECUTE_FAIL /
+/// VXR_LIB_WAIT_FAIL / VXR_LIB_GET_RETVALUE_FAIL. `dw_mode` 0 shares the terminal, 1 detaches.
+VXRResult LaunchEngine(const char* engine_path,
+                       const std::vector<std::unique_ptr<BlockRecord>>& records,
+                       uint32_t data_size, uint32_t dw_mode);
