@@ -1,1 +1,13 @@
-int main() { return 0; }
+// TestKVE: a console test harness for the virus-damage cleanup engine.
+#include <clocale>
+#include <string>
+
+#include "TestKVE/driver.h"
+#include "TestKVE/process_command_line.h"
+
+int main(int argc, char** argv) {
+  // The option scan steps by whole characters of the user's locale.
+  std::setlocale(LC_CTYPE, "");
+  std::string line = ProcessCommandLineText(argc, argv);
+  return RunTestKVE(line.c_str());
+}

@@ -1,0 +1,151 @@
+#include "TestKVE/engine_client.h"
+
+#include <cinttypes>
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+#include <new>
+#include <optional>
+#include <string>
+#include <span>
+
+namespace {
+
+// Shared by both lookups: an unmatched key's text lives until the next unmatched lookup.
+char g_unknown_name[16];
+
+const char* LookUp(std::span<const VXRNameEntry> table, uint32_t key) {
+  for (const VXRNameEntry& row : table) {
+    if (row.value == key)
+      return row.name;
+  }
+  std::snprintf(g_unknown_name, sizeof g_unknown_name, "0x%x", key);
+  return g_unknown_name;
+}
+
+// Handles print as their full value in lower-case hex.
+uintmax_t HandleValue(VXR_HANDLE handle) { return reinterpret_cast<uintptr_t>(handle); }
+
+const char* OrNull(const char* text) { return text != nullptr ? text : "(null)"; }
+
+int AsSigned(VXRResult result) { return static_cast<int32_t>(result); }
+
+}  // namespace
+
+const char* ResultCodeName(VXRResult code) { return LookUp(kResultCodeNames, code); }
+const char* SettingIdName(uint32_t id) { return LookUp(kSettingIdNames, id); }
+
+void EngineClient::Trace(const char* format, ...) const {
+  if (debug_ != 1)
+    return;
+  va_list args;
+  va_start(args, format);
+  std::vprintf(format, args);
+  va_end(args);
+}
+
+VXRResult EngineClient::Report(VXRResult result) const {
+  if (result != VXR_LIB_SUCCESS)
+    std::printf("Error Code: %s\n", ResultCodeName(result));
+  return result;
+}
+
+VXRResult EngineClient::VXRInitLib(const char* folder, const char* exe_name) {
+  Trace(">>> VXRInitLib()\n");
+  VXRResult result = ::VXRInitLib(folder, exe_name);
+  Trace("<<< VXRInitLib() : %s\\%s \n", OrNull(folder), OrNull(exe_name));
+  Trace("<<< VXRInitLib() : %d\n", AsSigned(result));
+  return Report(result);
+}
+
+VXRResult EngineClient::VXRInitScanContext() {
+  Trace(">>> VXRInitScanContext()\n");
+  VXRResult result = ::VXRInitScanContext(&context_);
+  Trace("<<< VXRInitScanContext() : rc = %d, SC = %jx\n", AsSigned(result),
+        HandleValue(context_));
+  return Report(result);
+}
+
+VXRResult EngineClient::VXRSetFlagInfo(uint32_t id, uint32_t value) {
+  Trace(">>> VXRSetFlagInfo(SC = %jx, dwID = %s, Value = %d)\n", HandleValue(context_),
+        SettingIdName(id), static_cast<int32_t>(value));
+  VXRResult result = ::VXRSetFlagInfo(context_, id, value);
+  Trace("<<< VXRSetFlagInfo() : %d\n", AsSigned(result));
+  return Report(result);
+}
+
+VXRResult EngineClient::VXRGetFlagInfo(uint32_t id, uint32_t* flag) {
+  Trace(">>> VXRGetFlagInfo(SC = %jx, dwID = %s)\n", HandleValue(context_), SettingIdName(id));
+  VXRResult result = ::VXRGetFlagInfo(context_, id, flag);
+  Trace("<<< VXRGetFlagInfo() : rc = %d, Flag = %d\n", AsSigned(result),
+        flag != nullptr ? static_cast<int32_t>(*flag) : 0);
+  return Report(result);
+}
+
+VXRResult EngineClient::VXRSetValueInfo(uint32_t id, int32_t value) {
+  Trace(">>> VXRSetValueInfo(SC = %jx, dwID = %s, Flag = %d)\n", HandleValue(context_),
+        SettingIdName(id), value);
+  VXRResult result = ::VXRSetValueInfo(context_, id, value);
+  Trace("<<< VXRSetValueInfo() : %d\n", AsSigned(result));
+  return Report(result);
+}
+
+VXRResult EngineClient::VXRGetValueInfo(uint32_t id, int32_t* value) {
+  Trace(">>> VXRGetValueInfo(SC = %jx, dwID = %d)\n", HandleValue(context_),
+        static_cast<int32_t>(id));
+  VXRResult result = ::VXRGetValueInfo(context_, id, value);
+  Trace("<<< VXRGetValueInfo() : rc = %d, Value = %d\n", AsSigned(result),
+        value != nullptr ? *value : 0);
+  return Report(result);
+}
+
+VXRResult EngineClient::VXRSetStringInfo(uint32_t id, const char* string) {
+  // The library gets a private copy; when it cannot be made, a null string goes through and
+  // the library refuses it.
+  std::optional<std::string> copy;
+  if (string != nullptr) {
+    try {
+      copy.emplace(string);
+    } catch (const std::bad_alloc&) {
+      copy.reset();
+    }
+  }
+  const char* passed = copy ? copy->c_str() : nullptr;
+  Trace(">>> VXRSetStringInfo(SC = %jx, dwID = %s, String = %s)\n", HandleValue(context_),
+        SettingIdName(id), OrNull(passed));
+  VXRResult result = ::VXRSetStringInfo(context_, id, passed);
+  Trace("<<< VXRSetStringInfo() : %d\n", AsSigned(result));
+  return Report(result);
+}
+
+VXRResult EngineClient::VXRGetStringInfo(uint32_t id, char* buffer, uint32_t* length) {
+  Trace(">>> VXRGetStringInfo(SC = %jx, dwID = %s)\n", HandleValue(context_), SettingIdName(id));
+  VXRResult result = ::VXRGetStringInfo(context_, id, buffer, length);
+  Trace("<<< VXRGetStringInfo() : rc = %d, String = %s, dwLen = %d\n", AsSigned(result),
+        OrNull(buffer), length != nullptr ? static_cast<int32_t>(*length) : 0);
+  return Report(result);
+}
+
+VXRResult EngineClient::VXRExecute(uint32_t mode) {
+  std::printf("Launch KVE program\n");
+  Trace(">>> VXRExecute(SC = %jx, dwMode = %d)\n", HandleValue(context_),
+        static_cast<int32_t>(mode));
+  // The engine writes to the same terminal; what the harness printed must come first.
+  std::fflush(stdout);
+  VXRResult result = ::VXRExecute(context_, mode);
+  Trace("<<< VXRExecute() : %d\n", AsSigned(result));
+  return Report(result);
+}
+
+VXRResult EngineClient::Quit() {
+  if (context_ != nullptr) {
+    Trace(">>> VXRQuitScanContext(SC=%jx)\n", HandleValue(context_));
+    VXRResult context_result = ::VXRQuitScanContext(context_);
+    Trace("<<< VXRQuitScanContext(): %d\n", AsSigned(context_result));
+    context_ = nullptr;
+  }
+  Trace(">>> VXRQuitLib()\n");
+  VXRResult result = ::VXRQuitLib();
+  Trace("<<< VXRQuitLib(): %d\n", AsSigned(result));
+  return Report(result);
+}

@@ -1,0 +1,137 @@
+#include "TestKVE/pattern_loop.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <ctime>
+#include <string>
+
+#include "TestKVE/command_line.h"
+#include "TestKVE/driver_state.h"
+#include "TestKVE/engine_client.h"
+#include "TestKVE/legacy_random.h"
+
+namespace {
+
+constexpr size_t kPatternNameSize = 128;
+constexpr int32_t kNoExecuteMode = 0;
+
+struct PatternHandler {
+  const char* option;
+  int32_t execute_mode;  // kNoExecuteMode: none
+  uint32_t string_id;
+  const char* message_format;
+};
+
+// The item itself in the process's first repetition, else the item and the counter, padded
+// with zeros to /WB digits; cut to the 128-byte name buffer.
+std::string PatternName(const std::string& item) {
+  if (PatternLoopCounter == 0)
+    return item;
+  char name[kPatternNameSize];
+  // A negative /WB would ask for a negative precision; it counts as no width.
+  int width = std::max(WildcardWidth, 0);
+  std::snprintf(name, sizeof name, "%s%.*d", item.c_str(), width, PatternLoopCounter);
+  return name;
+}
+
+int ApplyPatterns(EngineClient& client, const CommandLine& line, const PatternHandler& handler) {
+  std::string value;
+  line.GetOptionValue(handler.option, &value);
+  std::vector<std::string> items;
+  if (value.empty() || SplitList(value, ';', &items) == 0 || items.empty())
+    return 0;
+  if (handler.execute_mode != kNoExecuteMode)
+    client.VXRSetValueInfo(VXR_INT_EXECUTE_MODE, handler.execute_mode);
+  for (const std::string& item : items) {
+    std::string name = PatternName(item);
+    client.VXRSetStringInfo(handler.string_id, name.c_str());
+    std::printf(handler.message_format, name.c_str());
+  }
+  return 1;
+}
+
+void ApplyAllPatterns(EngineClient& client, const CommandLine& line) {
+  AssignPatterns(client, line);
+  ExceptPatterns(client, line);
+  RestorePatterns(client, line);
+}
+
+uint32_t ReadUnsignedOption(const CommandLine& line, const char* name, uint32_t fallback) {
+  return static_cast<uint32_t>(ReadDecimalOption(line, name, static_cast<int32_t>(fallback)));
+}
+
+}  // namespace
+
+int AssignPatterns(EngineClient& client, const CommandLine& line) {
+  int32_t mode = line.HasOption("NC") ? SCAN_ASSIGN_NO_CLEAN : SCAN_ASSIGN;
+  return ApplyPatterns(client, line,
+                       {"ASSIGN", mode, VXR_STR_SCAN_VIRUS_PATTERN, "Assign Pattern: %s\n"});
+}
+
+int ExceptPatterns(EngineClient& client, const CommandLine& line) {
+  return ApplyPatterns(client, line, {"EXCEPT", kNoExecuteMode, VXR_STR_EXCEPT_VIRUS_PATTERN,
+                                      "Except Pattern: %s\n"});
+}
+
+int RestorePatterns(EngineClient& client, const CommandLine& line) {
+  return ApplyPatterns(client, line, {"RESTORE", RESTORE_ONLY, VXR_STR_RESTORE_VIRUS_PATTERN,
+                                      "Restore Pattern: %s\n"});
+}
+
+uint32_t SelectRandomIterations(std::vector<uint32_t>* container, uint32_t count,
+                                uint32_t limit) {
+  return SelectRandomIterations(container, count, limit,
+                                static_cast<uint32_t>(std::time(nullptr)));
+}
+
+uint32_t SelectRandomIterations(std::vector<uint32_t>* container, uint32_t count,
+                                uint32_t limit, uint32_t seed) {
+  container->clear();
+  LegacyRandom random;
+  random.Seed(seed);
+  std::printf("Random number generator is initializing...\n");
+  if (count > kLegacyRandMax) {
+    std::printf("The random number count is more than ***RAND_MAX***\n");
+    count = kLegacyRandMax;
+  }
+  // Draws lie below min(limit, 32768); remember which were taken to redraw duplicates fast.
+  std::vector<bool> taken(std::min<uint64_t>(limit, uint64_t{kLegacyRandMax} + 1));
+  while (container->size() < count) {
+    uint32_t draw = random.Next() % limit;
+    if (taken[draw])
+      continue;
+    taken[draw] = true;
+    container->push_back(draw);
+  }
+  std::sort(container->begin(), container->end());
+  std::printf("Random numbers' container is ready\n");
+  return count;
+}
+
+void RunPatternLoop(EngineClient& client, const CommandLine& line) {
+  uint32_t repetitions = 1;
+  bool selecting = false;
+  std::vector<uint32_t> selected;
+  std::string loop;
+  if (line.GetOptionValue("LOOP", &loop) && !loop.empty()) {
+    repetitions = static_cast<uint32_t>(ReadDecimal(loop));
+    uint32_t random_count = ReadUnsignedOption(line, "RANDOM", 0);
+    if (repetitions > random_count && random_count != 0) {
+      SelectRandomIterations(&selected, random_count, repetitions);
+      selecting = true;
+    }
+  }
+  WildcardWidth = ReadDecimalOption(line, "WB", 0);
+  // The selection is sorted and the repetitions ascend, so the next selected index is always
+  // at the front of what remains.
+  size_t next_selected = 0;
+  for (uint32_t i = 0; i < repetitions; ++i) {
+    if (!selecting) {
+      ApplyAllPatterns(client, line);
+    } else if (next_selected < selected.size() && selected[next_selected] == i) {
+      ApplyAllPatterns(client, line);
+      ++next_selected;
+    }
+    ++PatternLoopCounter;
+  }
+}

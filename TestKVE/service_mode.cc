@@ -1,0 +1,3 @@
+#include "TestKVE/service_mode.h"
+
+void RunServiceMode() {}

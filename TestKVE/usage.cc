@@ -1,0 +1,98 @@
+#include "TestKVE/usage.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "TestKVE/command_line.h"
+#include "TestKVE/driver_state.h"
+
+namespace {
+
+struct UsageRow {
+  const char* option;
+  const char* description;
+};
+
+constexpr UsageRow kUsageRows[] = {
+    {"/VER", "Show KVE and Patterns version"},
+    {"/NC", "Don't take any clean action, just scan"},
+    {"/VA", "Vulnerability Assessment Scan"},
+    {"/SPY", "Spyware Scan"},
+    {"/GC", "Enable Generic Clean"},
+    {"/GCPATH=<path1>;<path2>", "Assign full path for generic clean"},
+    {"/GCNAME=<name1>;<name2>", "Assign virus name for generic clean"},
+    {"/DLL", "Get ExtraOuput Event"},
+    {"/VXR", "Trojan Scan"},
+    {"/QA", "Execute VXR_QA.exe"},
+    {"/PTN=<file name>", "Specify pattern file name"},
+    {"/PTNPATH=<file path>", "Specify pattern file path"},
+    {"/VXRPATH=<engine path>", "Specify the path of engine"},
+    {"/LEVEL=0~5", "Debug information level"},
+    {"/BL", "List backup file pattern"},
+    {"/ASSIGN=<name1>;<name2>", "Assign specify patterns to scan"},
+    {"/EXCEPT=<name1>;;", "Add exception patterns"},
+    {"/RESTORE=<name1>;;", "Restore backup patterns"},
+    {"/LOOP=<n>", "Loop interator for ASSIGN, EXCEPT and RESTORE option"},
+    {"/RANDOM=<n>", "Randomly select n pattern for ASSIGN, EXCEPT AND RESTORE loop"},
+    {"/WB=<n>", "For loop's wildcard bytes"},
+    {"/BK", "Backup files / registry after clean"},
+    {"/MSGBOX", "Pop-up message box to show scan result"},
+    {"/DEBUG", "Show the debug information with KVELib"},
+    {"/RUN=<n>", "Run KVE n times for stress test"},
+    {"/INTERACT", "Enable interaction mode in TestKVE"},
+    {"/QUIT", "Quit out interaction mode"},
+    {"/PERFMON", "Performance Monitor"},
+    {"/MEM", "Memory Leak Testing"},
+    {"/SERVICE", "Using service account to run"},
+    {"/X64", "Run vxr64.exe"},
+    {"/QZ", "TALIX mode"},
+};
+
+std::string BuildUsageText() {
+  std::string text = "Usage: [Command Name] {[option]} {[file|directory|@FileList]}\n\n";
+  char row[160];
+  for (const UsageRow& usage : kUsageRows) {
+    std::snprintf(row, sizeof row, "   %-23s%s\n", usage.option, usage.description);
+    text += row;
+  }
+  return text;
+}
+
+// Every banner line is 54 characters: '|', 52 characters of text, '|'.
+std::string FramedLine(const char* text) {
+  char line[64];
+  std::snprintf(line, sizeof line, "|%-52.52s|\n", text);
+  return line;
+}
+
+}  // namespace
+
+const char* UsageText() {
+  static const std::string text = BuildUsageText();
+  return text.c_str();
+}
+
+void PrintBanner(const CommandLine& line) {
+  if (line.HasOption("NH"))
+    return;
+  const std::string border = "+" + std::string(52, '-') + "+\n";
+  char title[64];
+  std::snprintf(title, sizeof title, "|              TestKVE   Ver %d.%d-%s                |\n",
+                kHarnessMajorVersion, kHarnessMinorVersion, kHarnessBuild);
+  std::string banner = border + title + FramedLine("") +
+                       FramedLine("   Test harness for the virus-damage cleanup engine") +
+                       FramedLine("") +
+                       FramedLine("   For engine quality assurance; not for end users") + border;
+  std::fputs(banner.c_str(), stdout);
+}
+
+void PrintUsage(const CommandLine& line) {
+  if (!line.HasOption("?"))
+    return;
+  std::fputs(UsageText(), stdout);
+  if (InteractiveMode == 0) {
+    std::fflush(stdout);
+    std::exit(0);
+  }
+}
