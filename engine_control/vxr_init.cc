@@ -1,0 +1,84 @@
+// VXRInitLib, VXRQuitLib and VXRVerifySignature: the library's lifetime and the engine checks.
+#include <cstring>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "engine_control/library.h"
+#include "integrity/appended_signature.h"
+#include "integrity/engine_validation.h"
+#include "vxr_lib.h"
+
+namespace {
+
+constexpr std::string_view kDefaultEngineName = "VXR.EXE";
+constexpr std::string_view kConfigName = "VXR.INI";
+
+struct EnginePaths {
+  std::string engine;
+  std::string config;
+};
+
+// Builds the engine and configuration paths: the folder and one "/" (always added, even
+// after a final "/"), then the name.
+VXRResult BuildEnginePaths(const char* engine_dir, const char* engine_name, EnginePaths* paths) {
+  if (engine_dir == nullptr || std::strlen(engine_dir) > kMaxPathChars) {
+    return VXR_LIB_INVALID_PARAMETER;
+  }
+  const std::string prefix = std::string(engine_dir) + "/";
+  const std::string_view name = engine_name != nullptr ? engine_name : kDefaultEngineName;
+  if (name.size() > kMaxPathChars || name.starts_with(' ')) return VXR_LIB_INVALID_PARAMETER;
+  if (prefix.size() + name.size() > kMaxPathChars) return VXR_LIB_INVALID_PARAMETER;
+  if (prefix.size() + kConfigName.size() > kMaxPathChars) return VXR_LIB_INVALID_PARAMETER;
+  paths->engine = prefix + std::string(name);
+  paths->config = prefix + std::string(kConfigName);
+  return VXR_LIB_SUCCESS;
+}
+
+}  // namespace
+
+VXRResult VXRInitLib(const char* engineDir, const char* engineExeName) {
+  Library& library = TheLibrary();
+  if (library.initialised) return VXR_LIB_ALREADY_INIT;
+  EnginePaths paths;
+  VXRResult result = BuildEnginePaths(engineDir, engineExeName, &paths);
+  if (result != VXR_LIB_SUCCESS) return result;
+  if (ValidateEngineExecutable(paths.engine.c_str()) != VXR_LIB_SUCCESS) {
+    return VXR_LIB_INVALID_VXREXE;
+  }
+  // Built aside and installed only at the end, so any failure leaves the library untouched.
+  auto state = std::make_unique<LibraryState>();
+  auto config = std::make_unique<ConfigFile>(state.get());
+  state->set_engine_dir(engineDir);
+  state->set_engine_path(paths.engine);
+  state->set_config_path(paths.config);
+  EngineVersionInfo info;
+  if (CheckEngineVersion(paths.engine.c_str(), &info) != VXR_LIB_SUCCESS) {
+    return VXR_LIB_INVALID_VXREXE;
+  }
+  state->set_engine_version(info.version);
+  state->set_engine_build(info.build);
+  if (!config->Read()) return VXR_LIB_FAIL_READ_INI;
+  library.state = std::move(state);
+  library.config = std::move(config);
+  library.initialised = true;
+  return VXR_LIB_SUCCESS;
+}
+
+VXRResult VXRQuitLib() {
+  Library& library = TheLibrary();
+  if (!library.initialised) return VXR_LIB_NOT_INIT;
+  library.config.reset();
+  library.state.reset();
+  library.initialised = false;
+  return VXR_LIB_SUCCESS;
+}
+
+VXRResult VXRVerifySignature(const char* filePath) {
+  const Library& library = TheLibrary();
+  if (filePath == nullptr) {
+    if (library.state == nullptr) return VXR_LIB_INVALID_PATHNAME;
+    filePath = library.state->engine_path().c_str();
+  }
+  return SignatureVerdictToResult(VerifyAppendedSignature(filePath));
+}

@@ -1,0 +1,120 @@
+#include "platform/file_open.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <utility>
+
+namespace {
+
+FileOpenError ClassifyOpenErrno(int error) {
+  switch (error) {
+    case ENOENT:
+    case ENOTDIR:
+      return FileOpenError::kNotFound;
+    case EACCES:
+    case EPERM:
+    case EISDIR:
+      return FileOpenError::kOpenFailed;
+    default:
+      return FileOpenError::kOther;
+  }
+}
+
+// A write lock held through another open of the file, taken with fcntl (OFD or process
+// locks) or with flock.
+bool IsWriteLockedElsewhere(int fd) {
+  struct flock probe = {};
+  probe.l_type = F_RDLCK;
+  probe.l_whence = SEEK_SET;
+  if (fcntl(fd, F_OFD_GETLK, &probe) == 0 && probe.l_type != F_UNLCK) return true;
+  while (flock(fd, LOCK_SH | LOCK_NB) != 0) {
+    if (errno == EWOULDBLOCK) return true;
+    if (errno != EINTR) return false;
+  }
+  flock(fd, LOCK_UN);
+  return false;
+}
+
+int OpenRetrying(const char* path) {
+  int fd;
+  do {
+    fd = open(path, O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+  } while (fd < 0 && errno == EINTR);
+  return fd;
+}
+
+}  // namespace
+
+ReadOnlyFile::~ReadOnlyFile() {
+  if (fd_ >= 0) close(fd_);
+}
+
+ReadOnlyFile::ReadOnlyFile(ReadOnlyFile&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+
+ReadOnlyFile& ReadOnlyFile::operator=(ReadOnlyFile&& other) noexcept {
+  if (this != &other) {
+    if (fd_ >= 0) close(fd_);
+    fd_ = std::exchange(other.fd_, -1);
+  }
+  return *this;
+}
+
+ReadOnlyFile ReadOnlyFile::Open(const char* path, FileOpenError* error) {
+  *error = FileOpenError::kOther;
+  if (path == nullptr) return ReadOnlyFile();
+  ReadOnlyFile file(OpenRetrying(path));
+  if (!file.is_open()) {
+    *error = ClassifyOpenErrno(errno);
+    return ReadOnlyFile();
+  }
+  struct stat status;
+  if (fstat(file.fd_, &status) != 0) return ReadOnlyFile();
+  // Linux opens a folder for reading; Windows refuses it, and callers expect the refusal.
+  if (S_ISDIR(status.st_mode)) {
+    *error = FileOpenError::kOpenFailed;
+    return ReadOnlyFile();
+  }
+  if (IsWriteLockedElsewhere(file.fd_)) {
+    *error = FileOpenError::kLockViolation;
+    return ReadOnlyFile();
+  }
+  *error = FileOpenError::kNone;
+  return file;
+}
+
+int64_t ReadOnlyFile::Size() const {
+  struct stat status;
+  if (fd_ < 0 || fstat(fd_, &status) != 0) return -1;
+  return status.st_size;
+}
+
+bool ReadOnlyFile::IsRegular() const {
+  struct stat status;
+  return fd_ >= 0 && fstat(fd_, &status) == 0 && S_ISREG(status.st_mode);
+}
+
+int64_t ReadOnlyFile::ReadAt(uint64_t offset, std::span<std::byte> out) const {
+  size_t done = 0;
+  while (done < out.size()) {
+    ssize_t n = pread(fd_, out.data() + done, out.size() - done,
+                      static_cast<off_t>(offset + done));
+    if (n < 0 && errno == EINTR) continue;
+    // A FIFO or device opened without blocking has nothing to give: that is its end.
+    if (n < 0 && errno == EAGAIN) break;
+    if (n < 0) return -1;
+    if (n == 0) break;
+    done += static_cast<size_t>(n);
+  }
+  return static_cast<int64_t>(done);
+}
+
+bool ReadOnlyFile::TryLockExclusive() {
+  while (flock(fd_, LOCK_EX | LOCK_NB) != 0) {
+    if (errno != EINTR) return false;
+  }
+  return true;
+}

@@ -1,0 +1,52 @@
+#include "platform/path.h"
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <vector>
+
+namespace {
+
+std::optional<std::string> CurrentDirectory() {
+  std::string buffer(256, '\0');
+  while (getcwd(buffer.data(), buffer.size()) == nullptr) {
+    if (errno != ERANGE) return std::nullopt;
+    buffer.resize(buffer.size() * 2);
+  }
+  buffer.resize(buffer.find('\0'));
+  return buffer;
+}
+
+}  // namespace
+
+std::string LexicalAbsolutePath(std::string_view path, std::string_view base) {
+  std::string joined = path.starts_with('/') ? std::string(path)
+                                             : std::string(base) + "/" + std::string(path);
+  std::vector<std::string_view> parts;
+  std::string_view rest = joined;
+  while (!rest.empty()) {
+    size_t slash = rest.find('/');
+    std::string_view part = rest.substr(0, slash);
+    rest = slash == std::string_view::npos ? std::string_view() : rest.substr(slash + 1);
+    if (part.empty() || part == ".") continue;
+    if (part == "..") {
+      if (!parts.empty()) parts.pop_back();
+      continue;
+    }
+    parts.push_back(part);
+  }
+  std::string result;
+  for (std::string_view part : parts) {
+    result += '/';
+    result += part;
+  }
+  if (result.empty() || path.ends_with('/')) result += '/';
+  return result;
+}
+
+std::optional<std::string> AbsolutePath(std::string_view path) {
+  if (path.starts_with('/')) return LexicalAbsolutePath(path, "/");
+  std::optional<std::string> current = CurrentDirectory();
+  if (!current) return std::nullopt;
+  return LexicalAbsolutePath(path, *current);
+}

@@ -1,0 +1,73 @@
+// Opening files for reading with the error classes the pattern reader reports.
+#include "platform/file_open.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <filesystem>
+#include <fstream>
+
+namespace {
+
+class FileOpenTest : public ::testing::Test {
+ protected:
+  FileOpenTest() {
+    std::filesystem::create_directories(folder_);
+    std::ofstream(file_, std::ios::binary) << "0123456789";
+  }
+  ~FileOpenTest() override { std::filesystem::remove_all(folder_); }
+
+  FileOpenError OpenError(const std::filesystem::path& path) {
+    FileOpenError error = FileOpenError::kNone;
+    ReadOnlyFile file = ReadOnlyFile::Open(path.c_str(), &error);
+    EXPECT_EQ(file.is_open(), error == FileOpenError::kNone);
+    return error;
+  }
+
+  const std::filesystem::path folder_ =
+      std::filesystem::temp_directory_path() /
+      ("testkve-file-open-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+  const std::filesystem::path file_ = folder_ / "data.bin";
+};
+
+TEST_F(FileOpenTest, ErrorClasses) {
+  EXPECT_EQ(OpenError(file_), FileOpenError::kNone);
+  EXPECT_EQ(OpenError(folder_ / "missing"), FileOpenError::kNotFound);
+  EXPECT_EQ(OpenError(file_ / "below_a_file"), FileOpenError::kNotFound);
+  EXPECT_EQ(OpenError(folder_), FileOpenError::kOpenFailed);
+  EXPECT_EQ(OpenError(std::filesystem::path(std::string(5000, 'x'))), FileOpenError::kOther);
+}
+
+TEST_F(FileOpenTest, AFileWithoutReadPermissionFailsToOpen) {
+  std::filesystem::permissions(file_, std::filesystem::perms::none);
+  FileOpenError error = FileOpenError::kNone;
+  ReadOnlyFile file = ReadOnlyFile::Open(file_.c_str(), &error);
+  // The superuser reads it anyway; anyone else is refused with the open-failed class.
+  if (file.is_open()) GTEST_SKIP() << "running with permission to read any file";
+  EXPECT_EQ(error, FileOpenError::kOpenFailed);
+}
+
+TEST_F(FileOpenTest, AnExclusiveLockHeldByAnotherOpenIsALockViolation) {
+  FileOpenError error;
+  ReadOnlyFile holder = ReadOnlyFile::Open(file_.c_str(), &error);
+  ASSERT_TRUE(holder.TryLockExclusive());
+  EXPECT_EQ(OpenError(file_), FileOpenError::kLockViolation);
+  holder = ReadOnlyFile();
+  EXPECT_EQ(OpenError(file_), FileOpenError::kNone);
+}
+
+TEST_F(FileOpenTest, ReadAtReadsWholeOrShortAtTheEnd) {
+  FileOpenError error;
+  ReadOnlyFile file = ReadOnlyFile::Open(file_.c_str(), &error);
+  ASSERT_TRUE(file.is_open());
+  EXPECT_EQ(file.Size(), 10);
+  EXPECT_TRUE(file.IsRegular());
+  std::array<std::byte, 4> bytes;
+  EXPECT_EQ(file.ReadAt(3, bytes), 4);
+  EXPECT_EQ(static_cast<char>(bytes[0]), '3');
+  EXPECT_EQ(file.ReadAt(8, bytes), 2);
+  EXPECT_EQ(file.ReadAt(10, bytes), 0);
+  EXPECT_EQ(file.ReadAt(1000, bytes), 0);
+}
+
+}  // namespace
