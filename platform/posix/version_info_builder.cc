@@ -1,0 +1,127 @@
+#include <cstdio>
+
+#include "platform/posix/utf16.h"
+#include "platform/version_info.h"
+
+namespace {
+
+constexpr uint16_t kBinaryValue = 0;
+constexpr uint16_t kTextValue = 1;
+constexpr size_t kMaxNodeBytes = 0xFFFF;
+
+void Put16(std::string* bytes, size_t at, size_t value) {
+  (*bytes)[at] = static_cast<char>(value & 0xFF);
+  (*bytes)[at + 1] = static_cast<char>((value >> 8) & 0xFF);
+}
+
+void Append32(uint32_t value, std::string* bytes) {
+  for (int shift = 0; shift < 32; shift += 8) {
+    bytes->push_back(static_cast<char>((value >> shift) & 0xFF));
+  }
+}
+
+void PadTo32Bits(std::string* bytes) { bytes->resize((bytes->size() + 3) & ~size_t{3}, '\0'); }
+
+// One node: header, key, value and children, each child on a 32-bit boundary of the node,
+// which keeps them aligned in the block since every node starts on such a boundary.
+bool EncodeNode(std::string_view key, uint16_t type, std::string_view value, size_t value_length,
+                const std::vector<std::string>& children, std::string* node, std::string* error) {
+  std::string bytes(6, '\0');
+  if (!AppendUtf16FromUtf8(key, &bytes)) {
+    *error = "not valid UTF-8: " + std::string(key);
+    return false;
+  }
+  bytes.append(2, '\0');
+  PadTo32Bits(&bytes);
+  bytes.append(value);
+  for (const std::string& child : children) {
+    PadTo32Bits(&bytes);
+    bytes.append(child);
+  }
+  if (bytes.size() > kMaxNodeBytes || value_length > kMaxNodeBytes) {
+    *error = "version information does not fit 65535 bytes";
+    return false;
+  }
+  Put16(&bytes, 0, bytes.size());
+  Put16(&bytes, 2, value_length);
+  Put16(&bytes, 4, type);
+  *node = std::move(bytes);
+  return true;
+}
+
+bool EncodeString(const std::string& name, const std::string& text, std::string* node,
+                  std::string* error) {
+  std::string value;
+  if (!AppendUtf16FromUtf8(text, &value)) {
+    *error = "not valid UTF-8: " + text;
+    return false;
+  }
+  value.append(2, '\0');
+  return EncodeNode(name, kTextValue, value, value.size() / 2, {}, node, error);
+}
+
+std::string TranslationKey(VersionTranslation translation) {
+  char key[16];
+  std::snprintf(key, sizeof key, "%04X%04X", translation.language, translation.code_page);
+  return key;
+}
+
+bool EncodeStringFileInfo(const VersionInfoContent& content, std::string* node,
+                          std::string* error) {
+  std::vector<std::string> tables;
+  for (const auto& table : content.string_tables) {
+    std::vector<std::string> strings;
+    for (const auto& [name, text] : table.strings) {
+      if (!EncodeString(name, text, &strings.emplace_back(), error)) return false;
+    }
+    if (!EncodeNode(TranslationKey(table.translation), kTextValue, {}, 0, strings,
+                    &tables.emplace_back(), error)) {
+      return false;
+    }
+  }
+  return EncodeNode("StringFileInfo", kTextValue, {}, 0, tables, node, error);
+}
+
+bool EncodeVarFileInfo(const VersionInfoContent& content, std::string* node, std::string* error) {
+  std::string value;
+  for (VersionTranslation translation : content.translations) {
+    Append32(translation.language | static_cast<uint32_t>(translation.code_page) << 16, &value);
+  }
+  std::string translation_node;
+  return EncodeNode("Translation", kBinaryValue, value, value.size(), {}, &translation_node,
+                    error) &&
+         EncodeNode("VarFileInfo", kTextValue, {}, 0, {translation_node}, node, error);
+}
+
+std::string EncodeFixedFileInfo(const FixedFileInfo& fixed) {
+  std::string value;
+  for (uint32_t word : {0xFEEF04BDu, 0x00010000u, fixed.file_version_ms, fixed.file_version_ls,
+                        fixed.product_version_ms, fixed.product_version_ls,
+                        0x3Fu /* flags mask */, 0u /* flags */, 0x00040004u /* VOS_NT_WINDOWS32 */,
+                        1u /* VFT_APP */, 0u, 0u, 0u}) {
+    Append32(word, &value);
+  }
+  return value;
+}
+
+}  // namespace
+
+bool BuildVersionInfoBlock(const VersionInfoContent& content, std::vector<uint8_t>* block,
+                           std::string* error) {
+  std::vector<std::string> children;
+  if (!content.string_tables.empty() &&
+      !EncodeStringFileInfo(content, &children.emplace_back(), error)) {
+    return false;
+  }
+  if (!content.translations.empty() &&
+      !EncodeVarFileInfo(content, &children.emplace_back(), error)) {
+    return false;
+  }
+  std::string fixed = content.fixed ? EncodeFixedFileInfo(*content.fixed) : std::string();
+  std::string root;
+  if (!EncodeNode("VS_VERSION_INFO", kBinaryValue, fixed, fixed.size(), children, &root, error)) {
+    return false;
+  }
+  block->assign(root.begin(), root.end());
+  return true;
+}

@@ -1,0 +1,74 @@
+// Version information of an executable: a VS_VERSIONINFO structure (the binary layout of a
+// Windows version resource), carried in an ELF file as the note section ".note.vxr.version".
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+/// The version numbers of the fixed part (VS_FIXEDFILEINFO); each 32-bit word holds two
+/// 16-bit numbers, the more significant one in the high half.
+struct FixedFileInfo {
+  uint32_t file_version_ms = 0;
+  uint32_t file_version_ls = 0;
+  uint32_t product_version_ms = 0;
+  uint32_t product_version_ls = 0;
+};
+
+/// One entry of "\\VarFileInfo\\Translation".
+struct VersionTranslation {
+  uint16_t language = 0;
+  uint16_t code_page = 0;
+};
+
+/// A VS_VERSIONINFO block, queried the way VerQueryValue does. Every length inside the block
+/// is checked against the block, so a damaged block answers "absent", never reads outside.
+class VersionInfo {
+ public:
+  explicit VersionInfo(std::vector<uint8_t> block) : block_(std::move(block)) {}
+
+  /// The block carried by the file at `path`; nullopt when the file cannot be read, is not
+  /// an ELF file or carries no version note.
+  static std::optional<VersionInfo> ReadFromFile(const char* path);
+
+  /// The raw value of a sub-block path such as "\\", "\\VarFileInfo\\Translation" or
+  /// "\\StringFileInfo\\040904B0\\SpecialBuild" (names match without regard to ASCII case);
+  /// false when the path names nothing or a node on it is malformed.
+  bool QueryValue(std::string_view sub_block, std::span<const uint8_t>* value) const;
+  /// "\\": false when the block has no fixed part or its signature is wrong.
+  bool QueryFixedFileInfo(FixedFileInfo* fixed) const;
+  /// "\\VarFileInfo\\Translation": false when absent or empty.
+  bool QueryTranslations(std::vector<VersionTranslation>* translations) const;
+  /// A string of a StringFileInfo table, as UTF-8 up to its terminator.
+  bool QueryString(std::string_view sub_block, std::string* text) const;
+
+  const std::vector<uint8_t>& block() const { return block_; }
+
+ private:
+  std::vector<uint8_t> block_;
+};
+
+/// What a VS_VERSIONINFO block is built from.
+struct VersionInfoContent {
+  struct StringTable {
+    VersionTranslation translation;
+    std::vector<std::pair<std::string, std::string>> strings;  ///< name and UTF-8 value
+  };
+  std::optional<FixedFileInfo> fixed;  ///< no fixed part when absent
+  std::vector<VersionTranslation> translations;
+  std::vector<StringTable> string_tables;
+};
+
+/// The VS_VERSIONINFO block holding `content`; false when a length does not fit the format's
+/// 16-bit fields or a text is not valid UTF-8.
+bool BuildVersionInfoBlock(const VersionInfoContent& content, std::vector<uint8_t>* block,
+                           std::string* error);
+
+/// Puts `block` into the ELF image `image` as its version note, replacing one that is
+/// already there; the program's segments are left untouched, so it still runs. False, with
+/// `image` unchanged and the reason in `error`, when `image` is not an ELF file that can take it.
+bool EmbedVersionInfo(std::span<const uint8_t> block, std::string* image, std::string* error);

@@ -1,0 +1,15 @@
+// Whole files for tools that rewrite them: read one, and replace one without ever leaving it
+// half-written.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+/// Reads the regular file at `path` into `bytes`; false with the reason in `error`.
+bool ReadWholeFile(const std::string& path, std::string* bytes, std::string* error);
+
+/// Replaces the file at `path` with `bytes`: they are written to a temporary file in the same
+/// folder, flushed to disk and renamed over `path`, which keeps the permission bits of the
+/// file it replaces. On failure `path` is untouched, the temporary file is removed and the
+/// reason is in `error`.
+bool ReplaceFileAtomically(const std::string& path, std::string_view bytes, std::string* error);

@@ -1,0 +1,156 @@
+// version set and version show: the version information of an engine executable.
+#include <charconv>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "integrity/engine_validation.h"
+#include "platform/file_stream.h"
+#include "platform/version_info.h"
+#include "tools/vxrtool/commands.h"
+#include "tools/vxrtool/tool_support.h"
+
+namespace {
+
+constexpr std::string_view kSetUsage =
+    "version set [--file-version A.B.C.D] [--special-build TEXT] "
+    "[--translation LANG:CODEPAGE ...] FILE";
+constexpr std::string_view kShowUsage = "version show FILE";
+constexpr VersionTranslation kDefaultTranslation = {0x0409, 0x04B0};  // U.S. English, Unicode
+
+// One to four dot-separated numbers of 0..65535; the missing ones are 0.
+bool ParseFileVersion(std::string_view text, FixedFileInfo* fixed) {
+  uint32_t parts[4] = {};
+  size_t count = 0;
+  for (;;) {
+    if (count == 4) return false;
+    size_t dot = text.find('.');
+    std::string_view part = text.substr(0, dot);
+    auto [end, status] = std::from_chars(part.data(), part.data() + part.size(), parts[count]);
+    if (part.empty() || status != std::errc() || end != part.data() + part.size() ||
+        parts[count] > 0xFFFF) {
+      return false;
+    }
+    ++count;
+    if (dot == std::string_view::npos) break;
+    text.remove_prefix(dot + 1);
+  }
+  fixed->file_version_ms = parts[0] << 16 | parts[1];
+  fixed->file_version_ls = parts[2] << 16 | parts[3];
+  fixed->product_version_ms = fixed->file_version_ms;
+  fixed->product_version_ls = fixed->file_version_ls;
+  return true;
+}
+
+bool ParseHex16(std::string_view text, uint16_t* value) {
+  auto [end, status] = std::from_chars(text.data(), text.data() + text.size(), *value, 16);
+  return !text.empty() && text.size() <= 4 && status == std::errc() &&
+         end == text.data() + text.size();
+}
+
+// "0409:04B0": language, then code page, in hexadecimal.
+bool ParseTranslation(std::string_view text, VersionTranslation* translation) {
+  size_t colon = text.find(':');
+  return colon != std::string_view::npos &&
+         ParseHex16(text.substr(0, colon), &translation->language) &&
+         ParseHex16(text.substr(colon + 1), &translation->code_page);
+}
+
+// Every translation gets a string table; the first one also carries SpecialBuild, which is
+// where the library looks for it.
+bool ContentFromArguments(const Arguments& arguments, VersionInfoContent* content,
+                          std::string* error) {
+  if (arguments.Has("--file-version")) {
+    FixedFileInfo fixed;
+    if (!ParseFileVersion(arguments.Value("--file-version"), &fixed)) {
+      *error = "bad file version " + arguments.Value("--file-version") + " (want A.B.C.D)";
+      return false;
+    }
+    content->fixed = fixed;
+  }
+  for (const std::string& text : arguments.Values("--translation")) {
+    if (!ParseTranslation(text, &content->translations.emplace_back())) {
+      *error = "bad translation " + text + " (want LANG:CODEPAGE in hexadecimal, e.g. 0409:04B0)";
+      return false;
+    }
+  }
+  if (content->translations.empty()) content->translations.push_back(kDefaultTranslation);
+  for (VersionTranslation translation : content->translations) {
+    auto& table = content->string_tables.emplace_back();
+    table.translation = translation;
+    if (arguments.Has("--file-version")) {
+      table.strings.emplace_back("FileVersion", arguments.Value("--file-version"));
+    }
+  }
+  if (arguments.Has("--special-build")) {
+    content->string_tables.front().strings.emplace_back("SpecialBuild",
+                                                        arguments.Value("--special-build"));
+  }
+  return true;
+}
+
+int RunSet(std::span<char* const> args) {
+  Arguments arguments;
+  int exit_code = kExitSuccess;
+  if (!ParseWithOneFile(args, {"--file-version", "--special-build", "--translation"}, kSetUsage,
+                        &arguments, &exit_code)) {
+    return exit_code;
+  }
+  VersionInfoContent content;
+  std::vector<uint8_t> block;
+  std::string error, image;
+  if (!ContentFromArguments(arguments, &content, &error)) return UsageError(error, kSetUsage);
+  if (!BuildVersionInfoBlock(content, &block, &error)) return Failure(error);
+  const std::string& path = arguments.operands().front();
+  if (!ReadInputFile(path, &image)) return kExitFailure;
+  if (!EmbedVersionInfo(block, &image, &error)) return Failure(path + ": " + error);
+  return WriteOutputFile(path, image) ? kExitSuccess : kExitFailure;
+}
+
+void PrintTranslations(const VersionInfo& info) {
+  std::vector<VersionTranslation> translations;
+  std::printf("translations:");
+  if (info.QueryTranslations(&translations)) {
+    for (VersionTranslation translation : translations) {
+      std::printf(" %04X:%04X", translation.language, translation.code_page);
+    }
+  }
+  std::printf("\n");
+}
+
+// The raw numbers first, then the two texts exactly as the library takes them.
+int RunShow(std::span<char* const> args) {
+  Arguments arguments;
+  int exit_code = kExitSuccess;
+  if (!ParseWithOneFile(args, {}, kShowUsage, &arguments, &exit_code)) return exit_code;
+  const std::string& path = arguments.operands().front();
+  if (!OpenBinaryStream(path.c_str())) return Failure("cannot open " + path);
+  std::optional<VersionInfo> info = VersionInfo::ReadFromFile(path.c_str());
+  if (!info) return Failure(path + ": no version information");
+  FixedFileInfo fixed;
+  if (info->QueryFixedFileInfo(&fixed)) {
+    std::printf("file version: %u.%u.%u.%u\n", fixed.file_version_ms >> 16,
+                fixed.file_version_ms & 0xFFFF, fixed.file_version_ls >> 16,
+                fixed.file_version_ls & 0xFFFF);
+  } else {
+    std::printf("file version: (no fixed part)\n");
+  }
+  PrintTranslations(*info);
+  EngineVersionInfo texts;
+  ReadEngineVersionInfo(path.c_str(), &texts);
+  std::printf("version: %s\nbuild: %s\naccepted: %s\n", texts.version.c_str(),
+              texts.build.c_str(),
+              IsEngineVersionAccepted(texts.version) ? "yes" : "no (older than 3.5)");
+  return kExitSuccess;
+}
+
+}  // namespace
+
+int RunVersion(std::span<char* const> args) {
+  std::string_view action = args.empty() ? "" : args.front();
+  if (action == "set") return RunSet(args.subspan(1));
+  if (action == "show") return RunShow(args.subspan(1));
+  return UsageError(action.empty() ? "version needs set or show" : "unknown version action " +
+                                                                       std::string(action),
+                    "version set|show ...");
+}
