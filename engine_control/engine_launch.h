@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "engine_control/block_record.h"
@@ -15,3 +16,11 @@
 VXRResult LaunchEngine(const char* engine_path,
                        const std::vector<std::unique_ptr<BlockRecord>>& records,
                        uint32_t data_size, uint32_t dw_mode);
+
+/// The engine's command line: the text "\"<path>\" /SMH=<handle> /PI=<process id>" (numbers in
+/// unsigned decimal) and the argv it stands for, which is what the engine is started with.
+struct EngineCommand {
+  std::string text;
+  std::vector<std::string> argv;
+};
+EngineCommand MakeEngineCommand(const char* engine_path, uint32_t handle, uint32_t process_id);

@@ -1,0 +1,66 @@
+#include "engine_control/engine_launch.h"
+
+#include "engine_control/settings_block.h"
+#include "platform/process.h"
+
+namespace {
+
+// A signal death can never look like an exit status, which Linux keeps to 8 bits.
+constexpr VXRResult kSignalResultBase = 0xC0000000;
+
+// Writes every record into a fresh block; false when the block cannot be made or a record
+// does not fit, in which case no engine may start on half its settings.
+bool FillBlock(SharedBlock& block, const std::vector<std::unique_ptr<BlockRecord>>& records,
+               uint32_t data_size) {
+  const uint64_t block_size = uint64_t{SharedBlock::kHeaderSize} + data_size;
+  if (block_size > UINT32_MAX || !block.Create(static_cast<uint32_t>(block_size))) return false;
+  block.OpenForWriting();
+  for (const std::unique_ptr<BlockRecord>& record : records) {
+    if (record == nullptr || !block.Append(*record)) return false;
+  }
+  block.Finish();
+  return true;
+}
+
+VXRResult ResultOf(const platform::ProcessOutcome& outcome) {
+  using Kind = platform::ProcessOutcome::Kind;
+  switch (outcome.kind) {
+    case Kind::kExited:
+      // The engine's exit(-91) arrives as status 165; sign-extending restores -91.
+      return static_cast<VXRResult>(static_cast<int32_t>(static_cast<int8_t>(outcome.code)));
+    case Kind::kSignaled:
+      return kSignalResultBase + static_cast<VXRResult>(outcome.code);
+    case Kind::kWaitFailed:
+      return VXR_LIB_WAIT_FAIL;
+    case Kind::kNotStarted:
+      break;
+  }
+  return VXR_LIB_EXECUTE_FAIL;
+}
+
+}  // namespace
+
+EngineCommand MakeEngineCommand(const char* engine_path, uint32_t handle, uint32_t process_id) {
+  const std::string path = engine_path;
+  const std::string handle_option = "/SMH=" + std::to_string(handle);
+  const std::string process_option = "/PI=" + std::to_string(process_id);
+  EngineCommand command;
+  command.text = "\"" + path + "\" " + handle_option + " " + process_option;
+  command.argv = {path, handle_option, process_option};
+  return command;
+}
+
+VXRResult LaunchEngine(const char* engine_path,
+                       const std::vector<std::unique_ptr<BlockRecord>>& records,
+                       uint32_t data_size, uint32_t dw_mode) {
+  if (engine_path == nullptr || dw_mode > 1) return VXR_LIB_INVALID_PARAMETER;
+  // The block stays mapped and its handle open until the engine has ended: the engine
+  // duplicates the handle from this process while it starts.
+  SharedBlock block;
+  if (!FillBlock(block, records, data_size)) return VXR_LIB_FAIL;
+  const EngineCommand command =
+      MakeEngineCommand(engine_path, block.Handle(), platform::CurrentProcessId());
+  const auto mode = dw_mode == 1 ? platform::ConsoleMode::kDetached : platform::ConsoleMode::kShared;
+  platform::ChildProcess engine = platform::ChildProcess::Spawn(command.argv, mode);
+  return ResultOf(engine.Wait());
+}

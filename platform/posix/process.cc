@@ -1,0 +1,170 @@
+#include "platform/process.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <charconv>
+#include <cstring>
+#include <utility>
+
+extern char** environ;
+
+namespace platform {
+namespace {
+
+// posix_spawn's attribute and file-action objects, destroyed on every path.
+class SpawnSetup {
+ public:
+  SpawnSetup() {
+    attr_ok_ = posix_spawnattr_init(&attr_) == 0;
+    actions_ok_ = posix_spawn_file_actions_init(&actions_) == 0;
+  }
+  ~SpawnSetup() {
+    if (attr_ok_) posix_spawnattr_destroy(&attr_);
+    if (actions_ok_) posix_spawn_file_actions_destroy(&actions_);
+  }
+  SpawnSetup(const SpawnSetup&) = delete;
+  SpawnSetup& operator=(const SpawnSetup&) = delete;
+
+  // Fills in everything; returns 0 or the error number of the step that failed.
+  int Prepare(ConsoleMode mode) {
+    if (!attr_ok_ || !actions_ok_) return ENOMEM;
+    short flags = POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF;
+    if (mode == ConsoleMode::kDetached) flags |= POSIX_SPAWN_SETSID;
+    sigset_t empty;
+    sigset_t defaults;
+    sigemptyset(&empty);
+    sigemptyset(&defaults);
+    // Whatever the caller ignores or handles, the child starts with the usual actions.
+    for (int signal : {SIGPIPE, SIGINT, SIGQUIT, SIGTERM, SIGHUP, SIGCHLD, SIGUSR1, SIGUSR2}) {
+      sigaddset(&defaults, signal);
+    }
+    if (int error = posix_spawnattr_setflags(&attr_, flags)) return error;
+    if (int error = posix_spawnattr_setsigmask(&attr_, &empty)) return error;
+    if (int error = posix_spawnattr_setsigdefault(&attr_, &defaults)) return error;
+    if (mode == ConsoleMode::kDetached) {
+      if (int error = AddNullStreams()) return error;
+    }
+    // Every descriptor we open is close-on-exec; this also keeps out any that a library or
+    // our own parent left inheritable.
+    return posix_spawn_file_actions_addclosefrom_np(&actions_, 3);
+  }
+
+  const posix_spawnattr_t* attr() const { return &attr_; }
+  const posix_spawn_file_actions_t* actions() const { return &actions_; }
+
+ private:
+  int AddNullStreams() {
+    if (int error = posix_spawn_file_actions_addopen(&actions_, 0, "/dev/null", O_RDONLY, 0)) {
+      return error;
+    }
+    for (int stream : {1, 2}) {
+      if (int error =
+              posix_spawn_file_actions_addopen(&actions_, stream, "/dev/null", O_WRONLY, 0)) {
+        return error;
+      }
+    }
+    return 0;
+  }
+
+  posix_spawnattr_t attr_;
+  posix_spawn_file_actions_t actions_;
+  bool attr_ok_ = false;
+  bool actions_ok_ = false;
+};
+
+ProcessOutcome OutcomeOf(int status) {
+  if (WIFSIGNALED(status)) return {ProcessOutcome::Kind::kSignaled, WTERMSIG(status)};
+  return {ProcessOutcome::Kind::kExited, WEXITSTATUS(status)};
+}
+
+}  // namespace
+
+ChildProcess::~ChildProcess() {
+  if (pid_ <= 0) return;
+  kill(pid_, SIGKILL);
+  Wait();
+}
+
+ChildProcess::ChildProcess(ChildProcess&& other) noexcept
+    : pid_(std::exchange(other.pid_, -1)), outcome_(other.outcome_) {}
+
+ChildProcess& ChildProcess::operator=(ChildProcess&& other) noexcept {
+  if (this != &other) {
+    ChildProcess discarded(std::move(*this));
+    pid_ = std::exchange(other.pid_, -1);
+    outcome_ = other.outcome_;
+  }
+  return *this;
+}
+
+ChildProcess ChildProcess::Spawn(std::span<const std::string> argv, ConsoleMode mode) {
+  ChildProcess child;
+  if (argv.empty()) {
+    child.outcome_ = {ProcessOutcome::Kind::kNotStarted, EINVAL};
+    return child;
+  }
+  std::vector<char*> pointers;
+  pointers.reserve(argv.size() + 1);
+  for (const std::string& argument : argv) pointers.push_back(const_cast<char*>(argument.c_str()));
+  pointers.push_back(nullptr);
+
+  SpawnSetup setup;
+  int error = setup.Prepare(mode);
+  pid_t pid = -1;
+  // glibc reports a failed exec (no such file, not executable) as posix_spawn's own result.
+  if (error == 0) {
+    error = posix_spawn(&pid, pointers[0], setup.actions(), setup.attr(), pointers.data(),
+                        environ);
+  }
+  if (error != 0) {
+    child.outcome_ = {ProcessOutcome::Kind::kNotStarted, error};
+    return child;
+  }
+  child.pid_ = pid;
+  return child;
+}
+
+ProcessOutcome ChildProcess::Wait() {
+  while (pid_ > 0) {
+    int status = 0;
+    pid_t done = waitpid(pid_, &status, 0);
+    if (done < 0 && errno == EINTR) continue;
+    if (done < 0) {
+      outcome_ = {ProcessOutcome::Kind::kWaitFailed, errno};
+    } else if (WIFEXITED(status) || WIFSIGNALED(status)) {
+      outcome_ = OutcomeOf(status);
+    } else {
+      continue;  // stopped or continued: it has not ended yet
+    }
+    pid_ = -1;
+  }
+  return outcome_;
+}
+
+uint32_t CurrentProcessId() { return static_cast<uint32_t>(getpid()); }
+
+std::vector<int> OpenDescriptors() {
+  std::vector<int> descriptors;
+  DIR* folder = opendir("/proc/self/fd");
+  if (folder == nullptr) return descriptors;
+  int own = dirfd(folder);
+  while (const dirent* entry = readdir(folder)) {
+    int number = -1;
+    const char* name = entry->d_name;
+    const char* end = name + std::strlen(name);
+    auto [last, error] = std::from_chars(name, end, number);
+    if (error == std::errc() && last == end && number != own) descriptors.push_back(number);
+  }
+  closedir(folder);
+  std::sort(descriptors.begin(), descriptors.end());
+  return descriptors;
+}
+
+}  // namespace platform

@@ -1,0 +1,211 @@
+#include "platform/shared_memory.h"
+
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <array>
+#include <cerrno>
+#include <climits>
+#include <cstring>
+#include <utility>
+
+namespace platform {
+namespace {
+
+thread_local std::array<int, 3> pending_faults = {};
+
+// True, with errno set, when the test seam asked this call to fail.
+bool TakeFault(SharedMemoryFault call) {
+  int& pending = pending_faults[static_cast<size_t>(call)];
+  if (pending == 0) return false;
+  errno = std::exchange(pending, 0);
+  return true;
+}
+
+std::string ErrorText(const std::string& what, int error) {
+  char buffer[128];
+  return what + ": " + strerror_r(error, buffer, sizeof buffer);
+}
+
+// Moves a descriptor that landed on 0, 1 or 2 (standard streams closed) above them, where it
+// cannot be taken for a standard stream or for the invalid handle value 0.
+int MoveAboveStandardStreams(int fd) {
+  if (fd >= 3) return fd;
+  int moved = fcntl(fd, F_DUPFD_CLOEXEC, 3);
+  int saved = errno;
+  close(fd);
+  errno = saved;
+  return moved;
+}
+
+int ResizeRetrying(int fd, size_t size) {
+  int result;
+  do {
+    result = ftruncate(fd, static_cast<off_t>(size));
+  } while (result != 0 && errno == EINTR);
+  return result;
+}
+
+// Through syscall(): the C library's declarations of these two lack C linkage for C++.
+int PidfdOpen(uint32_t process_id) {
+  return static_cast<int>(syscall(SYS_pidfd_open, static_cast<pid_t>(process_id), 0u));
+}
+
+int PidfdGetfd(int pidfd, uint32_t handle) {
+  return static_cast<int>(syscall(SYS_pidfd_getfd, pidfd, static_cast<int>(handle), 0u));
+}
+
+bool IsRefusal(int error) { return error == EPERM || error == EACCES || error == ENOSYS; }
+
+// pidfd_getfd needs ptrace rights over the harness; where a security module refuses them,
+// reopening the descriptor through /proc needs only read access to the process.
+int OpenThroughProc(uint32_t process_id, uint32_t handle) {
+  std::string path =
+      "/proc/" + std::to_string(process_id) + "/fd/" + std::to_string(handle);
+  int fd;
+  do {
+    fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+  } while (fd < 0 && errno == EINTR);
+  return fd;
+}
+
+// Returns the duplicated descriptor, or -1 with `*error` set.
+int DuplicateDescriptor(uint32_t process_id, uint32_t handle, std::string* error) {
+  std::string target = "descriptor " + std::to_string(handle) + " of process " +
+                       std::to_string(process_id);
+  int pidfd = PidfdOpen(process_id);
+  if (pidfd < 0 && !IsRefusal(errno)) {
+    *error = ErrorText("pidfd_open(" + std::to_string(process_id) + ")", errno);
+    return -1;
+  }
+  if (pidfd >= 0) {
+    int fd = TakeFault(SharedMemoryFault::kPidfdGetfd)
+                 ? -1
+                 : PidfdGetfd(pidfd, handle);
+    int saved = errno;
+    close(pidfd);
+    if (fd >= 0) return fd;
+    if (!IsRefusal(saved)) {
+      *error = ErrorText("pidfd_getfd(" + target + ")", saved);
+      return -1;
+    }
+  }
+  int fd = OpenThroughProc(process_id, handle);
+  if (fd < 0) *error = ErrorText("open(/proc: " + target + ")", errno);
+  return fd;
+}
+
+bool IsSealedAgainstShrinking(int fd) {
+  struct stat status;
+  if (fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) return false;
+  int seals = fcntl(fd, F_GET_SEALS);
+  return seals >= 0 && (seals & F_SEAL_SHRINK) != 0;
+}
+
+}  // namespace
+
+SharedMemoryHandle::SharedMemoryHandle(SharedMemoryHandle&& other) noexcept
+    : fd_(std::exchange(other.fd_, -1)) {}
+
+SharedMemoryHandle& SharedMemoryHandle::operator=(SharedMemoryHandle&& other) noexcept {
+  if (this != &other) {
+    Close();
+    fd_ = std::exchange(other.fd_, -1);
+  }
+  return *this;
+}
+
+void SharedMemoryHandle::Close() {
+  // close() is not retried: on Linux the descriptor is gone even when it reports EINTR.
+  if (fd_ >= 0) close(std::exchange(fd_, -1));
+}
+
+SharedView::SharedView(SharedView&& other) noexcept
+    : address_(std::exchange(other.address_, nullptr)), size_(std::exchange(other.size_, 0)) {}
+
+SharedView& SharedView::operator=(SharedView&& other) noexcept {
+  if (this != &other) {
+    Unmap();
+    address_ = std::exchange(other.address_, nullptr);
+    size_ = std::exchange(other.size_, 0);
+  }
+  return *this;
+}
+
+void SharedView::Unmap() {
+  if (address_ != nullptr) munmap(std::exchange(address_, nullptr), std::exchange(size_, 0));
+}
+
+SharedMemoryHandle CreateSharedMemory(size_t size, std::string* error) {
+  if (size == 0 || size > static_cast<size_t>(LONG_MAX)) {
+    *error = "shared memory of " + std::to_string(size) + " bytes cannot be made";
+    return SharedMemoryHandle();
+  }
+  int fd = TakeFault(SharedMemoryFault::kCreate)
+               ? -1
+               : memfd_create("testkve-settings", MFD_CLOEXEC | MFD_ALLOW_SEALING);
+  if (fd >= 0) fd = MoveAboveStandardStreams(fd);
+  if (fd < 0) {
+    *error = ErrorText("memfd_create", errno);
+    return SharedMemoryHandle();
+  }
+  SharedMemoryHandle handle(fd);
+  if (ResizeRetrying(fd, size) != 0) {
+    *error = ErrorText("ftruncate(" + std::to_string(size) + ")", errno);
+    return SharedMemoryHandle();
+  }
+  // The reader maps the whole object; a fixed size means its mapping can never fault.
+  if (fcntl(fd, F_ADD_SEALS, F_SEAL_SHRINK | F_SEAL_GROW | F_SEAL_SEAL) != 0) {
+    *error = ErrorText("fcntl(F_ADD_SEALS)", errno);
+    return SharedMemoryHandle();
+  }
+  return handle;
+}
+
+SharedMemoryHandle DuplicateSharedMemory(uint32_t process_id, uint32_t handle,
+                                         std::string* error) {
+  if (process_id > INT_MAX || handle > INT_MAX) {
+    *error = "process " + std::to_string(process_id) + ", descriptor " +
+             std::to_string(handle) + ": out of range";
+    return SharedMemoryHandle();
+  }
+  SharedMemoryHandle duplicate(DuplicateDescriptor(process_id, handle, error));
+  if (!duplicate.is_open()) return duplicate;
+  if (!IsSealedAgainstShrinking(duplicate.value())) {
+    *error = "descriptor " + std::to_string(handle) + " of process " +
+             std::to_string(process_id) + " is not a sealed shared-memory object";
+    return SharedMemoryHandle();
+  }
+  return duplicate;
+}
+
+SharedView MapSharedMemory(const SharedMemoryHandle& handle, bool writable, std::string* error) {
+  struct stat status;
+  if (fstat(handle.value(), &status) != 0) {
+    *error = ErrorText("fstat", errno);
+    return SharedView();
+  }
+  if (status.st_size <= 0) {
+    *error = "shared memory of 0 bytes cannot be mapped";
+    return SharedView();
+  }
+  size_t size = static_cast<size_t>(status.st_size);
+  int protection = writable ? PROT_READ | PROT_WRITE : PROT_READ;
+  void* address = TakeFault(SharedMemoryFault::kMap)
+                      ? MAP_FAILED
+                      : mmap(nullptr, size, protection, MAP_SHARED, handle.value(), 0);
+  if (address == MAP_FAILED) {
+    *error = ErrorText("mmap(" + std::to_string(size) + " bytes)", errno);
+    return SharedView();
+  }
+  return SharedView(static_cast<std::byte*>(address), size);
+}
+
+void InjectSharedMemoryFault(SharedMemoryFault call, int error_number) {
+  pending_faults[static_cast<size_t>(call)] = error_number;
+}
+
+}  // namespace platform

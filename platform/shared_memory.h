@@ -1,0 +1,76 @@
+// Unnamed shared memory handed from one process to another by descriptor number: the harness
+// creates it, the engine duplicates the harness's descriptor into itself and maps it.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+
+namespace platform {
+
+/// An owned descriptor of a shared-memory object. Move-only; closes it when destroyed.
+class SharedMemoryHandle {
+ public:
+  SharedMemoryHandle() = default;
+  explicit SharedMemoryHandle(int fd) : fd_(fd) {}
+  ~SharedMemoryHandle() { Close(); }
+  SharedMemoryHandle(SharedMemoryHandle&& other) noexcept;
+  SharedMemoryHandle& operator=(SharedMemoryHandle&& other) noexcept;
+  SharedMemoryHandle(const SharedMemoryHandle&) = delete;
+  SharedMemoryHandle& operator=(const SharedMemoryHandle&) = delete;
+
+  bool is_open() const { return fd_ >= 0; }
+  /// The descriptor number: the value another process names it by.
+  int value() const { return fd_; }
+  void Close();
+
+ private:
+  int fd_ = -1;
+};
+
+/// A mapped view of a shared-memory object. Move-only; unmaps it when destroyed.
+class SharedView {
+ public:
+  SharedView() = default;
+  ~SharedView() { Unmap(); }
+  SharedView(SharedView&& other) noexcept;
+  SharedView& operator=(SharedView&& other) noexcept;
+  SharedView(const SharedView&) = delete;
+  SharedView& operator=(const SharedView&) = delete;
+
+  bool is_mapped() const { return address_ != nullptr; }
+  /// The whole view; writable only for a view mapped writable.
+  std::span<std::byte> bytes() const { return {address_, size_}; }
+  void Unmap();
+
+ private:
+  friend SharedView MapSharedMemory(const SharedMemoryHandle&, bool, std::string*);
+  SharedView(std::byte* address, size_t size) : address_(address), size_(size) {}
+
+  std::byte* address_ = nullptr;
+  size_t size_ = 0;
+};
+
+/// Creates an unnamed shared-memory object of exactly `size` bytes (at least 1), zero-filled,
+/// close-on-exec, numbered 3 or higher, and sealed so that it can neither shrink nor grow.
+/// On failure the handle is not open and `*error` names the call and the reason.
+SharedMemoryHandle CreateSharedMemory(size_t size, std::string* error);
+
+/// Duplicates descriptor `handle` of process `process_id` into this process (pidfd_getfd;
+/// where the kernel refuses that, by opening /proc/<pid>/fd/<handle>). Only a shared-memory
+/// object sealed against shrinking is accepted, so a mapping of it can never fault. On failure
+/// the handle is not open and `*error` says why.
+SharedMemoryHandle DuplicateSharedMemory(uint32_t process_id, uint32_t handle,
+                                         std::string* error);
+
+/// Maps the whole object shared, read/write when `writable`, else read-only. An object of
+/// size 0 cannot be mapped. On failure the view is not mapped and `*error` says why.
+SharedView MapSharedMemory(const SharedMemoryHandle& handle, bool writable, std::string* error);
+
+/// Test seam for the calls whose failure handling matters: the next such call made by this
+/// thread fails with `error_number` as though the system had refused it.
+enum class SharedMemoryFault { kCreate, kMap, kPidfdGetfd };
+void InjectSharedMemoryFault(SharedMemoryFault call, int error_number);
+
+}  // namespace platform

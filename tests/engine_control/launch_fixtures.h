@@ -1,0 +1,72 @@
+// Small fixtures for the tests of the settings block and the engine launch.
+#pragma once
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "engine_control/block_record.h"
+
+/// The reference engine of this build.
+inline const std::string kReferenceEngine = TESTKVE_BIN_DIR "/vxr_ref";
+
+/// Sets an environment variable for the life of the object (the engine inherits it).
+class ScopedEnv {
+ public:
+  ScopedEnv(const char* name, const std::string& value) : name_(name) {
+    if (const char* old = std::getenv(name)) old_ = old;
+    setenv(name, value.c_str(), 1);
+  }
+  ~ScopedEnv() {
+    if (old_) {
+      setenv(name_, old_->c_str(), 1);
+    } else {
+      unsetenv(name_);
+    }
+  }
+  ScopedEnv(const ScopedEnv&) = delete;
+  ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+ private:
+  const char* name_;
+  std::optional<std::string> old_;
+};
+
+/// Records as VXRExecute hands them to LaunchEngine: settings, then the terminator.
+class RecordList {
+ public:
+  RecordList& String(uint32_t id, const std::string& text) {
+    return Add(std::make_unique<StringRecord>(id, text));
+  }
+  RecordList& Flag(uint32_t id, int32_t flag) { return Add(std::make_unique<FlagRecord>(id, flag)); }
+  RecordList& Value(uint32_t id, int32_t value) {
+    return Add(std::make_unique<ValueRecord>(id, value));
+  }
+  /// Appends the terminator; call last.
+  RecordList& Terminate() { return Value(0, 0); }
+
+  const std::vector<std::unique_ptr<BlockRecord>>& records() const { return records_; }
+  uint32_t data_size() const { return data_size_; }
+
+ private:
+  RecordList& Add(std::unique_ptr<BlockRecord> record) {
+    data_size_ += record->Size();
+    records_.push_back(std::move(record));
+    return *this;
+  }
+
+  std::vector<std::unique_ptr<BlockRecord>> records_;
+  uint32_t data_size_ = 0;
+};
+
+/// The lines of a text file, without line feeds; none when it cannot be read.
+inline std::vector<std::string> ReadLines(const std::filesystem::path& path) {
+  std::ifstream file(path);
+  std::vector<std::string> lines;
+  for (std::string line; std::getline(file, line);) lines.push_back(line);
+  return lines;
+}

@@ -1,0 +1,122 @@
+// The reference engine's own failures: each ends it with a message on standard error and an
+// exit code of its own.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "engine_control/settings_block.h"
+#include "launch_fixtures.h"
+#include "platform/process.h"
+#include "vxr_lib.h"
+#include "temp_folder.h"
+
+namespace {
+
+struct EngineRun {
+  platform::ProcessOutcome outcome;
+  std::string errors;
+};
+
+// Runs the reference engine with `arguments`, its standard error caught in a file.
+EngineRun RunEngine(const TempFolder& folder, const std::vector<std::string>& arguments) {
+  const std::filesystem::path errors = folder.path() / "stderr.txt";
+  std::vector<std::string> argv = {"/bin/sh", "-c", "err=$1; shift; exec \"$0\" \"$@\" 2>\"$err\"",
+                                   kReferenceEngine, errors.string()};
+  argv.insert(argv.end(), arguments.begin(), arguments.end());
+  EngineRun run{platform::ChildProcess::Spawn(argv, platform::ConsoleMode::kShared).Wait(), ""};
+  std::ifstream file(errors);
+  std::stringstream text;
+  text << file.rdbuf();
+  run.errors = text.str();
+  return run;
+}
+
+std::vector<std::string> BlockArguments(uint32_t handle) {
+  return {"/SMH=" + std::to_string(handle), "/PI=" + std::to_string(platform::CurrentProcessId())};
+}
+
+bool Fill(SharedBlock* block, const RecordList& records) {
+  if (!block->Create(SharedBlock::kHeaderSize + records.data_size())) return false;
+  block->OpenForWriting();
+  for (const auto& record : records.records()) {
+    if (!block->Append(*record)) return false;
+  }
+  block->Finish();
+  return true;
+}
+
+TEST(ReferenceEngineTest, EachFailureHasItsMessageAndExitCode) {
+  TempFolder folder;
+  const std::filesystem::path blocker = folder.Write("file", "a file, not a folder");
+
+  SharedBlock good;
+  ASSERT_TRUE(Fill(&good, RecordList().String(VXR_STR_REPORT_DIR, folder.str()).Terminate()));
+  SharedBlock changed;
+  ASSERT_TRUE(Fill(&changed, RecordList().String(VXR_STR_REPORT_DIR, folder.str()).Terminate()));
+  changed.bytes()[SharedBlock::kHeaderSize + 8] ^= std::byte{0x20};
+  SharedBlock no_folder;
+  ASSERT_TRUE(Fill(&no_folder, RecordList()
+                                   .String(VXR_STR_REPORT_DIR, (blocker / "report").string())
+                                   .Terminate()));
+  // A sound header and checksum around a flag record of length 0.
+  SharedBlock malformed;
+  ASSERT_TRUE(malformed.Create(12 + 8 + 12));
+  const uint8_t data[] = {1, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0, 0, 4, 0, 0, 0, 0, 0, 0, 0};
+  std::memcpy(malformed.bytes().data() + 12, data, sizeof data);
+  malformed.Finish();
+
+  struct Case {
+    const char* what;
+    std::vector<std::string> arguments;
+    const char* exit_variable;
+    int exit_code;
+    const char* message;
+  } cases[] = {
+      {"no arguments", {}, "", 64, "no /SMH= argument"},
+      {"bad number", {"/SMH=1x", "/PI=1"}, "", 64, "/SMH=1x is not"},
+      {"bad steering", BlockArguments(good.Handle()), "abc", 64, "VXR_REF_EXIT=abc is not"},
+      {"no block", BlockArguments(999999), "", 65, "cannot read the settings block: pidfd_getfd"},
+      {"changed block", BlockArguments(changed.Handle()), "", 66, "checksum"},
+      {"malformed record", BlockArguments(malformed.Handle()), "", 67, "record 0x01000001"},
+      {"report folder", BlockArguments(no_folder.Handle()), "", 68, "cannot create the report"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    ScopedEnv exit("VXR_REF_EXIT", c.exit_variable);
+    EngineRun run = RunEngine(folder, c.arguments);
+    EXPECT_EQ(platform::ProcessOutcome::Kind::kExited, run.outcome.kind);
+    EXPECT_EQ(c.exit_code, run.outcome.code);
+    EXPECT_TRUE(run.errors.starts_with("vxr_ref: ")) << run.errors;
+    EXPECT_NE(std::string::npos, run.errors.find(c.message)) << run.errors;
+  }
+}
+
+TEST(ReferenceEngineTest, ASignalThatDoesNotKillEndsWithItsOwnCode) {
+  TempFolder folder;
+  SharedBlock block;
+  ASSERT_TRUE(Fill(&block, RecordList().String(VXR_STR_REPORT_DIR, folder.str()).Terminate()));
+  ScopedEnv signal("VXR_REF_SIGNAL", "28");  // SIGWINCH: ignored by default
+  EngineRun run = RunEngine(folder, BlockArguments(block.Handle()));
+  EXPECT_EQ(69, run.outcome.code);
+  EXPECT_NE(std::string::npos, run.errors.find("signal 28 did not end")) << run.errors;
+  EXPECT_TRUE(std::filesystem::exists(folder.path() / "settings.txt"));
+}
+
+TEST(ReferenceEngineTest, WritesItsReportIntoReportUnderTheCurrentFolderWithoutTheSetting) {
+  TempFolder folder;
+  SharedBlock block;
+  ASSERT_TRUE(Fill(&block, RecordList().Flag(VXR_FLG_BACKUP_FILE, 1).Terminate()));
+  std::vector<std::string> argv = {"/bin/sh", "-c", "cd \"$1\" && shift && exec \"$0\" \"$@\"",
+                                   kReferenceEngine, folder.str()};
+  for (const std::string& argument : BlockArguments(block.Handle())) argv.push_back(argument);
+  EXPECT_EQ(0, platform::ChildProcess::Spawn(argv, platform::ConsoleMode::kShared).Wait().code);
+  EXPECT_EQ(std::vector<std::string>{"0x01000001 flag 1"},
+            ReadLines(folder.path() / "report" / "settings.txt"));
+}
+
+}  // namespace

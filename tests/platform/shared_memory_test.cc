@@ -1,0 +1,155 @@
+#include "platform/shared_memory.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "platform/process.h"
+
+namespace {
+
+using platform::SharedMemoryFault;
+
+// The process ID of a child that has ended and been reaped: no process has it now.
+uint32_t EndedProcessId() {
+  const std::vector<std::string> argv = {"/bin/true"};
+  platform::ChildProcess child = platform::ChildProcess::Spawn(argv, platform::ConsoleMode::kShared);
+  const uint32_t pid = static_cast<uint32_t>(child.pid());
+  child.Wait();
+  return pid;
+}
+
+TEST(SharedMemoryTest, CreatesAZeroedObjectOfExactlyTheSizeAboveTheStandardStreams) {
+  std::string error;
+  platform::SharedMemoryHandle handle = platform::CreateSharedMemory(36, &error);
+  ASSERT_TRUE(handle.is_open()) << error;
+  EXPECT_GE(handle.value(), 3);
+  platform::SharedView view = platform::MapSharedMemory(handle, true, &error);
+  ASSERT_TRUE(view.is_mapped()) << error;
+  ASSERT_EQ(36u, view.bytes().size());
+  EXPECT_TRUE(std::all_of(view.bytes().begin(), view.bytes().end(),
+                          [](std::byte b) { return b == std::byte{0}; }));
+}
+
+TEST(SharedMemoryTest, ADuplicateSharesTheBytesAndSurvivesTheOriginalHandle) {
+  std::string error;
+  platform::SharedMemoryHandle handle = platform::CreateSharedMemory(64, &error);
+  platform::SharedView writer = platform::MapSharedMemory(handle, true, &error);
+  ASSERT_TRUE(writer.is_mapped()) << error;
+  std::memcpy(writer.bytes().data(), "settings", 8);
+
+  platform::SharedMemoryHandle duplicate = platform::DuplicateSharedMemory(
+      platform::CurrentProcessId(), static_cast<uint32_t>(handle.value()), &error);
+  ASSERT_TRUE(duplicate.is_open()) << error;
+  EXPECT_NE(handle.value(), duplicate.value());
+  handle.Close();
+  platform::SharedView reader = platform::MapSharedMemory(duplicate, false, &error);
+  ASSERT_TRUE(reader.is_mapped()) << error;
+  ASSERT_EQ(64u, reader.bytes().size());
+  EXPECT_EQ(0, std::memcmp(reader.bytes().data(), "settings", 8));
+  std::memcpy(writer.bytes().data(), "changed!", 8);
+  EXPECT_EQ(0, std::memcmp(reader.bytes().data(), "changed!", 8));
+}
+
+TEST(SharedMemoryTest, FallsBackToProcWhenPidfdGetfdIsRefused) {
+  std::string error;
+  platform::SharedMemoryHandle handle = platform::CreateSharedMemory(16, &error);
+  platform::SharedView writer = platform::MapSharedMemory(handle, true, &error);
+  ASSERT_TRUE(writer.is_mapped()) << error;
+  std::memcpy(writer.bytes().data(), "via /proc", 9);
+
+  platform::InjectSharedMemoryFault(SharedMemoryFault::kPidfdGetfd, EPERM);
+  platform::SharedMemoryHandle duplicate = platform::DuplicateSharedMemory(
+      platform::CurrentProcessId(), static_cast<uint32_t>(handle.value()), &error);
+  ASSERT_TRUE(duplicate.is_open()) << error;
+  platform::SharedView reader = platform::MapSharedMemory(duplicate, false, &error);
+  ASSERT_TRUE(reader.is_mapped()) << error;
+  EXPECT_EQ(0, std::memcmp(reader.bytes().data(), "via /proc", 9));
+}
+
+TEST(SharedMemoryTest, DuplicationFailsCleanlyForAnythingButALiveSealedObject) {
+  std::string error;
+  platform::SharedMemoryHandle block = platform::CreateSharedMemory(16, &error);
+  ASSERT_TRUE(block.is_open()) << error;
+  std::FILE* plain_file = std::tmpfile();
+  ASSERT_NE(nullptr, plain_file);
+  // Far above any descriptor a test opens; a just-closed number could be reused at once.
+  const uint32_t closed_number = 999999;
+
+  const uint32_t self = platform::CurrentProcessId();
+  const uint32_t block_number = static_cast<uint32_t>(block.value());
+  struct Case {
+    const char* what;
+    uint32_t process_id;
+    uint32_t handle;
+    const char* error_part;
+  } cases[] = {
+      {"ended process", EndedProcessId(), block_number, "pidfd_open"},
+      {"process ID 0", 0, block_number, "pidfd_open"},
+      {"descriptor not open", self, closed_number, "pidfd_getfd"},
+      {"plain file", self, static_cast<uint32_t>(fileno(plain_file)), "not a sealed"},
+      {"standard output", self, 1, "not a sealed"},
+      {"handle out of range", self, 0x80000000u, "out of range"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    error.clear();
+    platform::SharedMemoryHandle duplicate =
+        platform::DuplicateSharedMemory(c.process_id, c.handle, &error);
+    EXPECT_FALSE(duplicate.is_open());
+    EXPECT_NE(std::string::npos, error.find(c.error_part)) << error;
+  }
+  std::fclose(plain_file);
+}
+
+TEST(SharedMemoryTest, InjectedFailuresOfCreationAndMappingAreReported) {
+  std::string error;
+  platform::InjectSharedMemoryFault(SharedMemoryFault::kCreate, EMFILE);
+  EXPECT_FALSE(platform::CreateSharedMemory(16, &error).is_open());
+  EXPECT_NE(std::string::npos, error.find("memfd_create")) << error;
+
+  platform::SharedMemoryHandle handle = platform::CreateSharedMemory(16, &error);
+  ASSERT_TRUE(handle.is_open()) << error;
+  platform::InjectSharedMemoryFault(SharedMemoryFault::kMap, ENOMEM);
+  EXPECT_FALSE(platform::MapSharedMemory(handle, true, &error).is_mapped());
+  EXPECT_NE(std::string::npos, error.find("mmap")) << error;
+  // A fault is taken once: the next call succeeds.
+  EXPECT_TRUE(platform::MapSharedMemory(handle, true, &error).is_mapped()) << error;
+
+  EXPECT_FALSE(platform::CreateSharedMemory(0, &error).is_open());
+}
+
+// Read from /proc/self/fdinfo: whether the descriptor carries close-on-exec (O_CLOEXEC).
+bool IsCloseOnExec(int fd) {
+  std::ifstream info("/proc/self/fdinfo/" + std::to_string(fd));
+  std::string key;
+  std::string value;
+  while (info >> key >> value) {
+    if (key == "flags:") return (std::stoul(value, nullptr, 8) & 02000000) != 0;
+  }
+  return false;
+}
+
+TEST(SharedMemoryTest, CreatedAndDuplicatedDescriptorsAreCloseOnExec) {
+  std::string error;
+  platform::SharedMemoryHandle handle = platform::CreateSharedMemory(16, &error);
+  ASSERT_TRUE(handle.is_open()) << error;
+  EXPECT_TRUE(IsCloseOnExec(handle.value()));
+  const uint32_t number = static_cast<uint32_t>(handle.value());
+  for (bool refuse_pidfd : {false, true}) {
+    SCOPED_TRACE(refuse_pidfd ? "through /proc" : "through pidfd_getfd");
+    if (refuse_pidfd) platform::InjectSharedMemoryFault(SharedMemoryFault::kPidfdGetfd, EPERM);
+    platform::SharedMemoryHandle duplicate =
+        platform::DuplicateSharedMemory(platform::CurrentProcessId(), number, &error);
+    ASSERT_TRUE(duplicate.is_open()) << error;
+    EXPECT_TRUE(IsCloseOnExec(duplicate.value()));
+  }
+}
+
+}  // namespace
