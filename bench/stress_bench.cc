@@ -1,0 +1,135 @@
+// What a stress pass costs beyond starting the engine: `testkve /NH /RUN=n` against the
+// reference engine in a copy of the engine folder, and in the same run n starts of the same
+// engine by a bare spawn-and-wait loop in this process. The bare engine gets a real settings
+// block (made once) with the same settings, so it does the same work as under the harness:
+// attach, check, read, write its report.
+//
+//   build/bin/stress_bench                      500 passes
+//   build/bin/stress_bench --benchmark_repetitions=5
+//
+// Counters: harness_ms (per pass), bare_ms (per start), extra (harness_ms / bare_ms - 1).
+#include <benchmark/benchmark.h>
+
+#include <chrono>
+#include <filesystem>
+#include <memory>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "engine_control/block_record.h"
+#include "engine_control/settings_block.h"
+#include "platform/process.h"
+#include "vxr_lib.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+class EngineFolderCopy {
+ public:
+  EngineFolderCopy() {
+    std::random_device random;
+    path_ = std::filesystem::temp_directory_path() /
+            ("testkve-stress-" + std::to_string(random()) + std::to_string(random()));
+    std::filesystem::copy(TESTKVE_ENGINE_DIR, path_, std::filesystem::copy_options::recursive);
+  }
+  ~EngineFolderCopy() {
+    std::error_code ignored;
+    std::filesystem::remove_all(path_, ignored);
+  }
+  const std::filesystem::path& path() const { return path_; }
+
+ private:
+  std::filesystem::path path_;
+};
+
+// The settings of a fresh context under the bundled VXR.INI, as the harness hands them over.
+bool FillFreshContextBlock(SharedBlock* block, const std::filesystem::path& folder) {
+  std::vector<std::unique_ptr<BlockRecord>> records;
+  // Where the engine under the harness writes it: "report" in its current folder.
+  records.push_back(std::make_unique<StringRecord>(VXR_STR_REPORT_DIR, (folder / "report").string()));
+  records.push_back(std::make_unique<StringRecord>(VXR_STR_BACKUP_DIR, "backup"));
+  records.push_back(std::make_unique<StringRecord>(VXR_STR_DEBUG_LOG_DIR, "debug"));
+  records.push_back(std::make_unique<StringRecord>(VXR_STR_PATTERN_DIR, folder.string()));
+  records.push_back(std::make_unique<StringRecord>(VXR_STR_PATTERN_FILENAME, "vxr.ptn"));
+  for (uint32_t id : {VXR_FLG_DISABLE_CONSOLE_OUTPUT, VXR_FLG_DISABLE_REPORT_OUTPUT,
+                      VXR_FLG_DISABLE_DEBUG_OUTPUT}) {
+    records.push_back(std::make_unique<FlagRecord>(id, 0));
+  }
+  records.push_back(std::make_unique<ValueRecord>(VXR_INT_DEBUG_INFO_LEVEL, 0));
+  for (uint32_t id : {VXR_FLG_BACKUP_FILE, VXR_FLG_VIRUS_MSG_BOX, VXR_FLG_NOVIRUS_MSG_BOX}) {
+    records.push_back(std::make_unique<FlagRecord>(id, 0));
+  }
+  records.push_back(std::make_unique<ValueRecord>(VXR_INT_EXECUTE_MODE, SCAN_ALL_WITH_CLEAN));
+  records.push_back(std::make_unique<ValueRecord>(0, 0));
+  uint32_t data_size = 0;
+  for (const auto& record : records) data_size += record->Size();
+  if (!block->Create(SharedBlock::kHeaderSize + data_size)) return false;
+  block->OpenForWriting();
+  for (const auto& record : records) {
+    if (!block->Append(*record)) return false;
+  }
+  block->Finish();
+  return true;
+}
+
+// Seconds taken by `argv` run to its end with exit status 0; negative when it failed.
+double RunSeconds(const std::vector<std::string>& argv) {
+  const Clock::time_point start = Clock::now();
+  platform::ProcessOutcome outcome =
+      platform::ChildProcess::Spawn(argv, platform::ConsoleMode::kShared).Wait();
+  const std::chrono::duration<double> elapsed = Clock::now() - start;
+  const bool ok = outcome.kind == platform::ProcessOutcome::Kind::kExited && outcome.code == 0;
+  return ok ? elapsed.count() : -1;
+}
+
+// n starts of the engine in `folder`, each given the same block and waited for; negative when
+// one failed.
+double BareStartsSeconds(const std::filesystem::path& folder, const SharedBlock& block, int n) {
+  const std::vector<std::string> argv = {(folder / "vxr.exe").string(),
+                                         "/SMH=" + std::to_string(block.Handle()),
+                                         "/PI=" + std::to_string(platform::CurrentProcessId())};
+  double seconds = 0;
+  for (int i = 0; i < n; ++i) {
+    const double once = RunSeconds(argv);
+    if (once < 0) return -1;
+    seconds += once;
+  }
+  return seconds;
+}
+
+void BM_StressPassOverBareStart(benchmark::State& state) {
+  const int passes = static_cast<int>(state.range(0));
+  EngineFolderCopy folder;
+  SharedBlock block;
+  if (!FillFreshContextBlock(&block, folder.path())) {
+    state.SkipWithError(("settings block: " + block.error()).c_str());
+    return;
+  }
+  // The shell only changes folder and execs testkve: one extra start per n passes.
+  const std::vector<std::string> harness = {
+      "/bin/sh", "-c", "cd \"$1\" && exec \"$0\" /NH \"/RUN=$2\" >/dev/null",
+      TESTKVE_BIN_DIR "/testkve", folder.path().string(), std::to_string(passes)};
+  double harness_seconds = 0;
+  double bare_seconds = 0;
+  for (auto _ : state) {
+    const double h = RunSeconds(harness);
+    const double b = BareStartsSeconds(folder.path(), block, passes);
+    if (h < 0 || b < 0) {
+      state.SkipWithError(h < 0 ? "testkve failed" : "the bare engine failed");
+      return;
+    }
+    harness_seconds += h;
+    bare_seconds += b;
+  }
+  const double runs = static_cast<double>(state.iterations()) * passes;
+  state.counters["harness_ms"] = harness_seconds / runs * 1e3;
+  state.counters["bare_ms"] = bare_seconds / runs * 1e3;
+  state.counters["extra"] = harness_seconds / bare_seconds - 1;
+}
+BENCHMARK(BM_StressPassOverBareStart)->Arg(500)->Iterations(1)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();
