@@ -22,8 +22,6 @@ class Setting {
   virtual int32_t number() const { return 0; }
   /// The text of a string setting, never null; empty for a flag or value setting.
   virtual std::string_view text() const { return {}; }
-  /// Releases what the value holds.
-  virtual void Clear() = 0;
 
   uint32_t id() const { return id_; }
   bool is_numeric() const { return kind() != Kind::kString; }
@@ -39,7 +37,6 @@ class NumberSetting : public Setting {
   int32_t number() const override { return number_; }
   /// Stores `number` as this kind stores numbers.
   virtual void Assign(int32_t number) { number_ = number; }
-  void Clear() override {}
 
  protected:
   int32_t number_;
@@ -67,7 +64,6 @@ class StringSetting final : public Setting {
   Kind kind() const override { return Kind::kString; }
   std::string_view text() const override { return text_; }
   void Assign(std::string text) { text_ = std::move(text); }
-  void Clear() override { text_.clear(); text_.shrink_to_fit(); }
 
  private:
   std::string text_;

@@ -65,8 +65,8 @@ TEST(ProfileTest, TheResultIsCutToTheBufferSizeLessOne) {
 }
 
 TEST(ProfileTest, LineEndsByteOrderMarkAndNul) {
-  const ProfileFile profile = ProfileFile::Parse(
-      std::string("\xEF\xBB\xBF[s]\r\na=1\r\nb=2\rc=3\nlast=no line end\nnul=ab\0cd\n", 60));
+  constexpr char kText[] = "\xEF\xBB\xBF[s]\r\na=1\r\nb=2\rc=3\nnul=ab\0cd\nlast=no line end";
+  const ProfileFile profile = ProfileFile::Parse(std::string(kText, sizeof(kText) - 1));
   EXPECT_EQ(profile.GetString("s", "a", "", 260), "1");
   EXPECT_EQ(profile.GetString("s", "b", "", 260), "2\rc=3") << "a lone CR ends no line";
   EXPECT_EQ(profile.GetString("s", "last", "", 260), "no line end");
