@@ -77,6 +77,16 @@ uint64_t BigEndian32(std::string_view bytes) {
   return value;
 }
 
+// A CMS signature leaves every field of the descriptor but the identifier type and the
+// length zero (algorithm, hash, signer and key-identifier lengths, padding).
+bool IsPkcs7Descriptor(std::string_view descriptor) {
+  for (size_t i = 0; i < 8; ++i) {
+    uint8_t expected = i == 2 ? kIdTypePkcs7 : 0;
+    if (static_cast<uint8_t>(descriptor[i]) != expected) return false;
+  }
+  return true;
+}
+
 // Walks the blocks from the end of the file: the count of them, and the last one (the one that
 // ends the file). False when a block that carries the marker is malformed.
 bool ReadCertificateTable(std::FILE* stream, uint64_t file_size, size_t* count,
@@ -90,8 +100,7 @@ bool ReadCertificateTable(std::FILE* stream, uint64_t file_size, size_t* count,
     }
     if (std::string_view(tail).substr(kDescriptorBytes) != kMarker) return true;
     uint64_t signature_size = BigEndian32(std::string_view(tail).substr(8, 4));
-    if (static_cast<uint8_t>(tail[2]) != kIdTypePkcs7 || signature_size == 0 ||
-        signature_size > end - kBlockTailBytes) {
+    if (!IsPkcs7Descriptor(tail) || signature_size == 0 || signature_size > end - kBlockTailBytes) {
       *error = "malformed signature block";
       return false;
     }
