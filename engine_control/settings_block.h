@@ -88,7 +88,8 @@ class SharedBlock final : public SettingsChannel {
   /// Ends writing, moves the cursor back to the first record and stores the checksum.
   void Finish();
 
-  /// The whole mapped block, header included; empty when nothing is mapped.
+  /// The whole mapped block, header included; empty when nothing is mapped. Writable only on
+  /// the side that created the block; an attached block is mapped read-only.
   std::span<std::byte> bytes() const { return view_.bytes(); }
   /// The cursor's offset from the start of the block.
   uint32_t cursor() const { return cursor_; }

@@ -57,10 +57,10 @@ class SharedView {
 /// On failure the handle is not open and `*error` names the call and the reason.
 SharedMemoryHandle CreateSharedMemory(size_t size, std::string* error);
 
-/// Duplicates descriptor `handle` of process `process_id` into this process (pidfd_getfd;
-/// where the kernel refuses that, by opening /proc/<pid>/fd/<handle>). Only a shared-memory
-/// object sealed against shrinking is accepted, so a mapping of it can never fault. On failure
-/// the handle is not open and `*error` says why.
+/// Duplicates descriptor `handle` of process `process_id` into this process for reading
+/// (pidfd_getfd; where the kernel refuses that, by opening /proc/<pid>/fd/<handle> read-only).
+/// Only a shared-memory object sealed against shrinking is accepted, so a mapping of it can
+/// never fault. On failure the handle is not open and `*error` says why.
 SharedMemoryHandle DuplicateSharedMemory(uint32_t process_id, uint32_t handle,
                                          std::string* error);
 
