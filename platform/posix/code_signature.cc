@@ -6,7 +6,6 @@
 #include <openssl/pem.h>
 #include <openssl/x509.h>
 #include <openssl/x509v3.h>
-
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -38,7 +37,8 @@ using UniqueBioMethod = std::unique_ptr<BIO_METHOD, Deleter<BIO_METHOD, BIO_meth
 
 void FreeCertificates(STACK_OF(X509) * certificates) { sk_X509_pop_free(certificates, X509_free); }
 void FreeSignerList(STACK_OF(X509) * signers) { sk_X509_free(signers); }
-using UniqueCertificates = std::unique_ptr<STACK_OF(X509), Deleter<STACK_OF(X509), FreeCertificates>>;
+using UniqueCertificates =
+    std::unique_ptr<STACK_OF(X509), Deleter<STACK_OF(X509), FreeCertificates>>;
 using UniqueSignerList = std::unique_ptr<STACK_OF(X509), Deleter<STACK_OF(X509), FreeSignerList>>;
 
 // The reason OpenSSL gives for the last failure, or `fallback`; the queue is left empty.
@@ -196,8 +196,8 @@ UniqueStore MakeTrustStore() {
   return store;
 }
 
-bool VerifySignedContent(std::FILE* stream, const SignatureBlock& block,
-                         std::string* signer_name, std::string* error) {
+bool VerifySignedContent(std::FILE* stream, const SignatureBlock& block, std::string* signer_name,
+                         std::string* error) {
   std::string der;
   if (block.signature_size > kMaxSignatureBytes ||
       !ReadAt(stream, block.content_size, static_cast<size_t>(block.signature_size), &der)) {
@@ -221,8 +221,8 @@ bool VerifySignedContent(std::FILE* stream, const SignatureBlock& block,
     return false;
   }
   UniqueSignerList signers(CMS_get0_signers(cms.get()));
-  X509* signer = signers && sk_X509_num(signers.get()) > 0 ? sk_X509_value(signers.get(), 0)
-                                                           : nullptr;
+  X509* signer =
+      signers && sk_X509_num(signers.get()) > 0 ? sk_X509_value(signers.get(), 0) : nullptr;
   if (signer == nullptr || !AllowsCodeSigning(signer)) {
     *error = signer ? "the signer's certificate is not for code signing" : "no signer";
     return false;

@@ -13,6 +13,8 @@
 
 namespace {
 
+constexpr char kElfIdentification[] = {0x7F, 'E', 'L', 'F'};
+constexpr std::string_view kElfMagic(kElfIdentification, 4);
 constexpr std::string_view kSectionName = ".note.vxr.version";
 constexpr char kNoteOwner[4] = {'V', 'X', 'R', '\0'};
 constexpr uint32_t kNoteType = 1;
@@ -111,7 +113,7 @@ struct ElfSections {
 
 bool ReadElfHeader(const ByteSource& source, ElfSections* elf) {
   std::string ident;
-  if (!source.Read(0, 16, &ident) || ident.compare(0, 4, "\x7F" "ELF") != 0) return false;
+  if (!source.Read(0, 16, &ident) || !ident.starts_with(kElfMagic)) return false;
   if (ident[4] != 1 && ident[4] != 2) return false;
   if (ident[5] != 1 && ident[5] != 2) return false;
   elf->layout = ident[4] == 1 ? &kElf32 : &kElf64;
@@ -166,7 +168,9 @@ int64_t FindNoteSection(const ByteSource& source, const ElfSections& elf) {
   return -1;
 }
 
-size_t Align(size_t value, size_t alignment) { return (value + alignment - 1) / alignment * alignment; }
+size_t Align(size_t value, size_t alignment) {
+  return (value + alignment - 1) / alignment * alignment;
+}
 
 // The descriptor of our note among the notes of the section.
 bool FindVersionNote(std::string_view notes, const ByteOrder& order, std::string_view* block) {
@@ -236,10 +240,10 @@ bool ReplaceNoteInPlace(ElfSections* elf, size_t index, const std::string& note,
 // the old table with the name added, or a new table when the file had none.
 uint32_t AppendSectionName(ElfSections* elf, std::string* image) {
   std::string names;
-  bool has_table = elf->shstrndx != 0 && elf->shstrndx < elf->entries.size() &&
-                   elf->Type(elf->shstrndx) == kSectionTypeStringTable &&
-                   MemorySource(*image).Read(elf->Offset(elf->shstrndx),
-                                             elf->Size(elf->shstrndx), &names);
+  bool has_table =
+      elf->shstrndx != 0 && elf->shstrndx < elf->entries.size() &&
+      elf->Type(elf->shstrndx) == kSectionTypeStringTable &&
+      MemorySource(*image).Read(elf->Offset(elf->shstrndx), elf->Size(elf->shstrndx), &names);
   if (!has_table) {
     names.assign("\0.shstrtab\0", 11);
     elf->shstrndx = static_cast<uint32_t>(AddSectionEntry(elf, 1, kSectionTypeStringTable, 1));
@@ -258,8 +262,8 @@ void AppendSectionTable(ElfSections* elf, std::string* image) {
   const ElfClass& layout = *elf->layout;
   uint64_t count = elf->entries.size();
   uint64_t header_count = count < kSectionIndexReserved ? count : 0;
-  uint64_t header_names = elf->shstrndx < kSectionIndexReserved ? elf->shstrndx
-                                                                 : kSectionIndexExtended;
+  uint64_t header_names =
+      elf->shstrndx < kSectionIndexReserved ? elf->shstrndx : kSectionIndexExtended;
   if (header_count == 0) PutField(elf, 0, layout.sh_size_at, layout.word, count);
   if (header_names == kSectionIndexExtended) PutField(elf, 0, layout.sh_link_at, 4, elf->shstrndx);
   image->resize(Align(image->size(), layout.word), '\0');
@@ -279,9 +283,9 @@ void AppendNoteSection(ElfSections* elf, int64_t existing, const std::string& no
     elf->shentsize = elf->layout->section_bytes;
     elf->entries.emplace_back(elf->shentsize, '\0');  // the null section every table starts with
   }
-  size_t index = existing >= 0 ? static_cast<size_t>(existing)
-                               : AddSectionEntry(elf, AppendSectionName(elf, image),
-                                                 kSectionTypeNote, 4);
+  size_t index = existing >= 0
+                     ? static_cast<size_t>(existing)
+                     : AddSectionEntry(elf, AppendSectionName(elf, image), kSectionTypeNote, 4);
   image->resize(Align(image->size(), 4), '\0');
   PlaceSection(elf, index, image->size(), note.size());
   image->append(note);

@@ -31,8 +31,11 @@ void AppendUtf8(char32_t code, std::string* out) {
 // Decodes one code point at `*pos`; false for an invalid, overlong or surrogate sequence.
 bool DecodeUtf8(std::string_view text, size_t* pos, char32_t* code) {
   auto lead = static_cast<unsigned char>(text[*pos]);
-  int extra = lead < 0x80 ? 0 : (lead >> 5) == 0x6 ? 1 : (lead >> 4) == 0xE ? 2
-              : (lead >> 3) == 0x1E ? 3 : -1;
+  int extra = lead < 0x80           ? 0
+              : (lead >> 5) == 0x6  ? 1
+              : (lead >> 4) == 0xE  ? 2
+              : (lead >> 3) == 0x1E ? 3
+                                    : -1;
   if (extra < 0 || text.size() - *pos <= static_cast<size_t>(extra)) return false;
   static constexpr char32_t kLeadMask[] = {0x7F, 0x1F, 0x0F, 0x07};
   static constexpr char32_t kMinimum[] = {0, 0x80, 0x800, 0x10000};

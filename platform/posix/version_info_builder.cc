@@ -95,10 +95,10 @@ bool EncodeVarFileInfo(const VersionInfoContent& content, std::string* node, std
 
 std::string EncodeFixedFileInfo(const FixedFileInfo& fixed) {
   std::string value;
-  for (uint32_t word : {0xFEEF04BDu, 0x00010000u, fixed.file_version_ms, fixed.file_version_ls,
-                        fixed.product_version_ms, fixed.product_version_ls,
-                        0x3Fu /* flags mask */, 0u /* flags */, 0x00040004u /* VOS_NT_WINDOWS32 */,
-                        1u /* VFT_APP */, 0u, 0u, 0u}) {
+  for (uint32_t word :
+       {0xFEEF04BDu, 0x00010000u, fixed.file_version_ms, fixed.file_version_ls,
+        fixed.product_version_ms, fixed.product_version_ls, 0x3Fu /* flags mask */, 0u /* flags */,
+        0x00040004u /* VOS_NT_WINDOWS32 */, 1u /* VFT_APP */, 0u, 0u, 0u}) {
     Append32(word, &value);
   }
   return value;

@@ -18,9 +18,7 @@ int VerifyBytes(const ScratchFolder& folder, const std::string& bytes) {
   return VerifyAppendedSignature(folder.Write("file", bytes).c_str());
 }
 
-std::vector<uint8_t> Reversed(std::vector<uint8_t> bytes) {
-  return {bytes.rbegin(), bytes.rend()};
-}
+std::vector<uint8_t> Reversed(std::vector<uint8_t> bytes) { return {bytes.rbegin(), bytes.rend()}; }
 
 TEST(AppendedSignatureTest, CorrectTrailerIsValid) {
   ScratchFolder folder;
@@ -78,9 +76,9 @@ TEST(AppendedSignatureTest, SignatureWithoutItsLeadingZeroBytesVerifies) {
   EXPECT_EQ(VerifyBytes(folder, WithTrailer(content, short_signature,
                                             static_cast<uint32_t>(short_signature.size()))),
             1);
-  EXPECT_EQ(VerifyBytes(folder, WithTrailer(content, signature,
-                                            static_cast<uint32_t>(signature.size()))),
-            1);
+  EXPECT_EQ(
+      VerifyBytes(folder, WithTrailer(content, signature, static_cast<uint32_t>(signature.size()))),
+      1);
 }
 
 TEST(AppendedSignatureTest, EveryChangedByteMakesTheFileInvalid) {

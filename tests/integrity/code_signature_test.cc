@@ -1,5 +1,7 @@
 // Code signatures and the validation order of an engine executable. The tests make their own
 // roots and signers and point the trust store at them.
+#include "platform/code_signature.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -8,7 +10,6 @@
 #include "integrity/appended_signature.h"
 #include "integrity/engine_validation.h"
 #include "integrity_test_support.h"
-#include "platform/code_signature.h"
 
 namespace {
 
@@ -49,7 +50,8 @@ class Certificates {
   void Signer(const std::string& name, const std::string& subject, const std::string& root,
               const std::string& usage = "codeSigning") {
     Run("printf 'basicConstraints=CA:false\\nkeyUsage=critical,digitalSignature\\n"
-        "extendedKeyUsage=" + usage + "\\n' > " + name + ".ext");
+        "extendedKeyUsage=" +
+        usage + "\\n' > " + name + ".ext");
     Run("openssl req -new" + std::string(kNewKey) + " -keyout " + name + ".key -out " + name +
         ".csr -subj '" + subject + "'");
     Run("openssl x509 -req -in " + name + ".csr -CA " + root + ".pem -CAkey " + root +
@@ -144,7 +146,7 @@ TEST_F(CodeSignatureTest, FileSignedTwiceIsRefused) {
 TEST_F(CodeSignatureTest, ChangedContentSignatureOrLayoutIsRefused) {
   const std::string signed_file = CodeSigned(kEngine, "quillmark");
   ASSERT_EQ(VerifyCodeSignature(folder_.Write("engine", signed_file).c_str()), VXR_LIB_SUCCESS);
-  const size_t tail = 40;           // descriptor and marker
+  const size_t tail = 40;             // descriptor and marker
   const size_t signature_value = 64;  // the end of the ECDSA signature value
   std::vector<size_t> offsets;
   for (size_t at = 0; at < kEngine.size(); ++at) offsets.push_back(at);
@@ -175,9 +177,9 @@ TEST_F(CodeSignatureTest, UnsignedAndUnreadableFilesAreRefused) {
 TEST_F(CodeSignatureTest, SignatureMadeWithTheOpensslCommandVerifies) {
   std::string content = folder_.Write("content", kEngine);
   std::string der = (folder_.path() / "signature.der").string();
-  ASSERT_TRUE(RunShell("openssl cms -sign -binary -noattr -md sha256 -outform DER -in " +
-                       content + " -signer " + certificates_->Path("quillmark.pem") +
-                       " -inkey " + certificates_->Path("quillmark.key") + " -out " + der));
+  ASSERT_TRUE(RunShell("openssl cms -sign -binary -noattr -md sha256 -outform DER -in " + content +
+                       " -signer " + certificates_->Path("quillmark.pem") + " -inkey " +
+                       certificates_->Path("quillmark.key") + " -out " + der));
   std::string signature = ReadBytes(der);
   std::string descriptor(12, '\0');
   descriptor[2] = 2;  // PKEY_ID_PKCS7
@@ -217,8 +219,7 @@ TEST_F(CodeSignatureTest, ValidationTakesTheTrailerFirstAndTheCodeSignatureOther
 }
 
 TEST_F(CodeSignatureTest, UnreadableEngineIsRefused) {
-  EXPECT_EQ(ValidateEngineExecutable((folder_.path() / "missing").c_str()),
-            VXR_LIB_INVALID_VXREXE);
+  EXPECT_EQ(ValidateEngineExecutable((folder_.path() / "missing").c_str()), VXR_LIB_INVALID_VXREXE);
   EXPECT_EQ(ValidateEngineExecutable(folder_.path().c_str()), VXR_LIB_INVALID_VXREXE);
   EXPECT_EQ(ValidateEngineExecutable(nullptr), VXR_LIB_INVALID_VXREXE);
 }
@@ -229,9 +230,9 @@ TEST_F(CodeSignatureTest, ValidTrailerPassesWithoutATrustStore) {
   setenv("SSL_CERT_DIR", (folder_.path() / "none").c_str(), 1);
   EXPECT_EQ(ValidateEngineExecutable(folder_.Write("engine", DevSigned(kEngine)).c_str()),
             VXR_LIB_SUCCESS);
-  EXPECT_EQ(ValidateEngineExecutable(
-                folder_.Write("engine", CodeSigned(kEngine, "quillmark")).c_str()),
-            VXR_LIB_INVALID_VXREXE);
+  EXPECT_EQ(
+      ValidateEngineExecutable(folder_.Write("engine", CodeSigned(kEngine, "quillmark")).c_str()),
+      VXR_LIB_INVALID_VXREXE);
 }
 
 // ---- vxrtool codesign / codeverify ---------------------------------------------------------
@@ -254,7 +255,8 @@ TEST_F(CodeSignatureTest, VxrtoolSignsAndShowsTheSigner) {
             0);
   ToolRun refused = RunVxrtool({"codeverify", other});
   EXPECT_EQ(refused.exit_code, 1);
-  EXPECT_EQ(refused.output, other + ": signed by \"Quillmark, Inc\" (not the engine maker: refused)\n");
+  EXPECT_EQ(refused.output,
+            other + ": signed by \"Quillmark, Inc\" (not the engine maker: refused)\n");
 }
 
 TEST_F(CodeSignatureTest, VxrtoolCodesignFailuresLeaveTheFileAlone) {
@@ -264,15 +266,18 @@ TEST_F(CodeSignatureTest, VxrtoolCodesignFailuresLeaveTheFileAlone) {
     int exit_code;
     const char* message;
   } cases[] = {
-      {{"codesign", "--key", certificates_->Path("quillmark.key"), engine}, 2,
+      {{"codesign", "--key", certificates_->Path("quillmark.key"), engine},
+       2,
        "no certificate given"},
       {{"codesign", "--cert", certificates_->Path("quillmark.pem"), engine}, 2, "no key given"},
       {{"codesign", "--cert", certificates_->Path("quillmark.pem"), "--key",
         certificates_->Path("no_period.key"), engine},
-       1, "the key does not belong to the certificate"},
+       1,
+       "the key does not belong to the certificate"},
       {{"codesign", "--cert", certificates_->Path("quillmark.key"), "--key",
         certificates_->Path("quillmark.key"), engine},
-       1, "no certificate in the certificate file"},
+       1,
+       "no certificate in the certificate file"},
       {{"codeverify", engine}, 1, "no code signature"},
   };
   for (const Case& test : cases) {

@@ -55,16 +55,16 @@ TEST(EngineVersionTest, FileVersionDecidesThroughItsText) {
     const char* text;
     VXRResult result;
   } cases[] = {
-      {3, 5, "3.5", VXR_LIB_SUCCESS},         {3, 6, "3.6", VXR_LIB_SUCCESS},
-      {3, 50, "3.50", VXR_LIB_SUCCESS},       {4, 0, "4.0", VXR_LIB_SUCCESS},
-      {3, 4, "3.4", VXR_LIB_INVALID_VXREXE},  {3, 10, "3.10", VXR_LIB_INVALID_VXREXE},
+      {3, 5, "3.5", VXR_LIB_SUCCESS},          {3, 6, "3.6", VXR_LIB_SUCCESS},
+      {3, 50, "3.50", VXR_LIB_SUCCESS},        {4, 0, "4.0", VXR_LIB_SUCCESS},
+      {3, 4, "3.4", VXR_LIB_INVALID_VXREXE},   {3, 10, "3.10", VXR_LIB_INVALID_VXREXE},
       {10, 0, "10.0", VXR_LIB_INVALID_VXREXE}, {65535, 65535, "65535.65535", VXR_LIB_SUCCESS},
   };
   ScratchFolder folder;
   for (const Case& test : cases) {
     SCOPED_TRACE(test.text);
-    VersionInfoContent content{FileVersion(test.major, test.minor), {kEnglish},
-                               {Table(kEnglish, "QA 7")}};
+    VersionInfoContent content{
+        FileVersion(test.major, test.minor), {kEnglish}, {Table(kEnglish, "QA 7")}};
     EngineVersionInfo info;
     EXPECT_EQ(CheckEngineVersion(EngineWith(folder, content).c_str(), &info), test.result);
     EXPECT_EQ(info.version, test.text);
@@ -80,22 +80,22 @@ TEST(EngineVersionTest, NoVersionInformationFailsAndChangesNothing) {
   EXPECT_EQ(info.version, "");
   EXPECT_EQ(info.build, "kept");
   EXPECT_EQ(ReadEngineVersionInfo((folder.path() / "missing").c_str(), &info), VXR_LIB_SUCCESS);
-  EXPECT_EQ(CheckEngineVersion((folder.path() / "missing").c_str(), &info),
-            VXR_LIB_INVALID_VXREXE);
+  EXPECT_EQ(CheckEngineVersion((folder.path() / "missing").c_str(), &info), VXR_LIB_INVALID_VXREXE);
 }
 
 // Language 0x0407 with code page 0x04E4 is looked up under "040704E4"; a SpecialBuild of a
 // later translation is never seen.
 TEST(EngineVersionTest, SpecialBuildComesFromTheFirstTranslationOnly) {
   ScratchFolder folder;
-  VersionInfoContent both{FileVersion(3, 5), {kGerman, kEnglish},
+  VersionInfoContent both{FileVersion(3, 5),
+                          {kGerman, kEnglish},
                           {Table(kEnglish, "english"), Table(kGerman, "deutsch")}};
   EngineVersionInfo info;
   ReadEngineVersionInfo(EngineWith(folder, both).c_str(), &info);
   EXPECT_EQ(info.build, "deutsch");
 
-  VersionInfoContent later_only{FileVersion(3, 5), {kGerman, kEnglish},
-                                {Table(kGerman), Table(kEnglish, "english")}};
+  VersionInfoContent later_only{
+      FileVersion(3, 5), {kGerman, kEnglish}, {Table(kGerman), Table(kEnglish, "english")}};
   EngineVersionInfo later;
   ReadEngineVersionInfo(EngineWith(folder, later_only).c_str(), &later);
   EXPECT_EQ(later.version, "3.5");

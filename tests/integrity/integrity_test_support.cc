@@ -1,8 +1,8 @@
 #include "integrity_test_support.h"
 
+#include <fcntl.h>
 #include <openssl/evp.h>
 #include <openssl/pem.h>
-#include <fcntl.h>
 #include <spawn.h>
 #include <sys/wait.h>
 
@@ -31,8 +31,8 @@ ScratchFolder::~ScratchFolder() {
 
 std::string ScratchFolder::Write(const std::string& name, std::string_view bytes) const {
   std::filesystem::path file = path_ / name;
-  std::ofstream(file, std::ios::binary | std::ios::trunc).write(bytes.data(),
-                                                               static_cast<long>(bytes.size()));
+  std::ofstream(file, std::ios::binary | std::ios::trunc)
+      .write(bytes.data(), static_cast<long>(bytes.size()));
   return file.string();
 }
 
@@ -57,8 +57,7 @@ std::vector<uint8_t> DevSignature(std::string_view content) {
   size_t size = signature.size();
   if (EVP_DigestSignInit(digest.get(), nullptr, EVP_md5(), nullptr, key) != 1 ||
       EVP_DigestSign(digest.get(), signature.data(), &size,
-                     reinterpret_cast<const unsigned char*>(content.data()),
-                     content.size()) != 1) {
+                     reinterpret_cast<const unsigned char*>(content.data()), content.size()) != 1) {
     throw std::runtime_error("signing failed");
   }
   signature.resize(size);

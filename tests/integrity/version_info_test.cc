@@ -108,7 +108,7 @@ TEST(VersionInfoTest, DamagedBlocksNeverReadOutside) {
 // big-endian.
 std::string BareElf64() {
   std::string header(64, '\0');
-  header.replace(0, 7, "\x7F" "ELF\x02\x01\x01");
+  header.replace(0, 7, std::string{0x7F, 'E', 'L', 'F', 2, 1, 1});
   header[16] = 2;   // ET_EXEC
   header[18] = 62;  // x86-64
   header[20] = 1;
@@ -118,9 +118,9 @@ std::string BareElf64() {
 
 std::string BareElf32BigEndian() {
   std::string header(52, '\0');
-  header.replace(0, 7, "\x7F" "ELF\x01\x02\x01");
-  header[17] = 2;   // ET_EXEC
-  header[19] = 8;   // MIPS
+  header.replace(0, 7, std::string{0x7F, 'E', 'L', 'F', 1, 2, 1});
+  header[17] = 2;  // ET_EXEC
+  header[19] = 8;  // MIPS
   header[23] = 1;
   header[41] = 52;  // e_ehsize
   return header;

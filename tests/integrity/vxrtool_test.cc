@@ -27,8 +27,8 @@ TEST_F(VxrtoolTest, SignaturesAgreeWithTheOpensslCommand) {
   EXPECT_EQ(bytes.substr(bytes.size() - 4), std::string("\x41\0\0\0", 4));
   std::string content_file = folder_.Write("content", bytes.substr(0, content.size()));
   std::string signature_file = folder_.Write("signature", bytes.substr(content.size(), 65));
-  EXPECT_TRUE(RunShell("openssl dgst -md5 -verify " + kPublicKey + " -signature " +
-                       signature_file + " " + content_file + " >/dev/null"));
+  EXPECT_TRUE(RunShell("openssl dgst -md5 -verify " + kPublicKey + " -signature " + signature_file +
+                       " " + content_file + " >/dev/null"));
 
   std::string outside = folder_.Write("outside", "content signed by the openssl command\n");
   std::string outside_signature = (folder_.path() / "outside.sig").string();

@@ -5,8 +5,8 @@
 
 #include "platform/whole_file.h"
 
-bool Arguments::Parse(std::span<char* const> args,
-                      std::initializer_list<std::string_view> options, std::string* error) {
+bool Arguments::Parse(std::span<char* const> args, std::initializer_list<std::string_view> options,
+                      std::string* error) {
   bool options_ended = false;
   for (size_t i = 0; i < args.size(); ++i) {
     std::string_view arg = args[i];
@@ -65,8 +65,8 @@ bool ParseWithOneFile(std::span<char* const> args, std::initializer_list<std::st
     return false;
   }
   if (arguments->operands().size() != 1) {
-    *exit_code = UsageError(arguments->operands().empty() ? "no file given" : "more than one file given",
-                            usage);
+    *exit_code = UsageError(
+        arguments->operands().empty() ? "no file given" : "more than one file given", usage);
     return false;
   }
   return true;

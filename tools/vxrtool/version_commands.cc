@@ -138,8 +138,7 @@ int RunShow(std::span<char* const> args) {
   PrintTranslations(*info);
   EngineVersionInfo texts;
   ReadEngineVersionInfo(path.c_str(), &texts);
-  std::printf("version: %s\nbuild: %s\naccepted: %s\n", texts.version.c_str(),
-              texts.build.c_str(),
+  std::printf("version: %s\nbuild: %s\naccepted: %s\n", texts.version.c_str(), texts.build.c_str(),
               IsEngineVersionAccepted(texts.version) ? "yes" : "no (older than 3.5)");
   return kExitSuccess;
 }
@@ -150,7 +149,7 @@ int RunVersion(std::span<char* const> args) {
   std::string_view action = args.empty() ? "" : args.front();
   if (action == "set") return RunSet(args.subspan(1));
   if (action == "show") return RunShow(args.subspan(1));
-  return UsageError(action.empty() ? "version needs set or show" : "unknown version action " +
-                                                                       std::string(action),
+  return UsageError(action.empty() ? "version needs set or show"
+                                   : "unknown version action " + std::string(action),
                     "version set|show ...");
 }

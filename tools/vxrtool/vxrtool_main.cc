@@ -15,8 +15,9 @@ struct Command {
 };
 
 constexpr Command kCommands[] = {
-    {"sign", RunSign},           {"verify", RunVerify},         {"codesign", RunCodeSign},
-    {"codeverify", RunCodeVerify}, {"version", RunVersion},
+    {"sign", RunSign},         {"verify", RunVerify},
+    {"codesign", RunCodeSign}, {"codeverify", RunCodeVerify},
+    {"version", RunVersion},
 };
 
 constexpr std::string_view kUsage =
