@@ -143,7 +143,8 @@ int VerifyAppendedSignature(const char* path) {
 int VerifyAppendedSignatureStream(std::FILE* stream, int64_t size) {
   ErrorQueueMark error_mark;
   uint32_t length = 0;
-  if (stream == nullptr || !ReadTrailerLength(stream, &length)) return 0;
+  if (stream == nullptr) return -1;
+  if (!ReadTrailerLength(stream, &length)) return 0;
   if (!IsWellFormedTrailer(length, size)) return 0;
   VerificationState state;
   if (!ReadSignature(stream, length, state.signature)) return 0;

@@ -1,6 +1,8 @@
 #include "integrity/engine_validation.h"
 
 #include <cstdio>
+#include <optional>
+#include <string>
 #include <vector>
 
 #include "integrity/appended_signature.h"
@@ -59,8 +61,9 @@ VXRResult VerifyCodeSignature(const char* path) {
 }
 
 VXRResult ReadEngineVersionInfo(const char* engine_path, EngineVersionInfo* info) {
+  if (info == nullptr) return VXR_LIB_SUCCESS;
   std::optional<VersionInfo> version_info = VersionInfo::ReadFromFile(engine_path);
-  if (info == nullptr || !version_info) return VXR_LIB_SUCCESS;
+  if (!version_info) return VXR_LIB_SUCCESS;
   FixedFileInfo fixed;
   if (version_info->QueryFixedFileInfo(&fixed)) {
     info->version = FormatFileVersion(fixed.file_version_ms);

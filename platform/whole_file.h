@@ -8,8 +8,8 @@
 /// Reads the regular file at `path` into `bytes`; false with the reason in `error`.
 bool ReadWholeFile(const std::string& path, std::string* bytes, std::string* error);
 
-/// Replaces the file at `path` with `bytes`: they are written to a temporary file in the same
-/// folder, flushed to disk and renamed over `path`, which keeps the permission bits of the
-/// file it replaces. On failure `path` is untouched, the temporary file is removed and the
-/// reason is in `error`.
+/// Replaces the file at `path` (or the file a symbolic link there points to) with `bytes`:
+/// they are written to a temporary file in the same folder, flushed to disk and renamed over
+/// the file, which keeps the permission bits of the file it replaces. On failure the file is
+/// untouched, the temporary file is removed and the reason is in `error`.
 bool ReplaceFileAtomically(const std::string& path, std::string_view bytes, std::string* error);

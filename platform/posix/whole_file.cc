@@ -5,7 +5,8 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdio>
+#include <climits>
+#include <cstdlib>
 #include <cstring>
 
 namespace {
@@ -35,6 +36,14 @@ class Descriptor {
   int fd_;
 };
 
+int OpenRetrying(const char* path, int flags, mode_t mode = 0) {
+  int fd;
+  do {
+    fd = open(path, flags | O_CLOEXEC, mode);
+  } while (fd < 0 && errno == EINTR);
+  return fd;
+}
+
 bool WriteAll(int fd, std::string_view bytes) {
   while (!bytes.empty()) {
     ssize_t written = write(fd, bytes.data(), bytes.size());
@@ -45,26 +54,39 @@ bool WriteAll(int fd, std::string_view bytes) {
   return true;
 }
 
-// New files get the usual permissions; a replaced file keeps its own, executable bits
-// included.
-mode_t ModeFor(const std::string& path) {
+// The file a symbolic link points to is the one to replace, not the link.
+std::string ResolvedTarget(const std::string& path) {
+  char resolved[PATH_MAX];
+  return realpath(path.c_str(), resolved) != nullptr ? std::string(resolved) : path;
+}
+
+// A new file beside `target`, made with the usual permissions (the umask applies); a file
+// that is replaced passes its own permission bits on, executable bits included.
+int CreateTemporaryBeside(const std::string& target, std::string* temporary) {
   struct stat status;
-  if (stat(path.c_str(), &status) == 0) return status.st_mode & 07777;
-  mode_t mask = umask(0);
-  umask(mask);
-  return 0666 & ~mask;
+  bool replacing = stat(target.c_str(), &status) == 0;
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    *temporary = target + ".tmp-" + std::to_string(getpid()) + "-" + std::to_string(attempt);
+    int fd = OpenRetrying(temporary->c_str(), O_WRONLY | O_CREAT | O_EXCL, 0666);
+    if (fd < 0 && errno == EEXIST) continue;
+    if (fd >= 0 && replacing && fchmod(fd, status.st_mode & 07777) != 0) {
+      int saved_errno = errno;
+      close(fd);
+      unlink(temporary->c_str());
+      errno = saved_errno;
+      return -1;
+    }
+    return fd;
+  }
+  return -1;
 }
 
 }  // namespace
 
 bool ReadWholeFile(const std::string& path, std::string* bytes, std::string* error) {
-  int fd;
-  do {
-    fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-  } while (fd < 0 && errno == EINTR);
-  Descriptor file(fd);
+  Descriptor file(OpenRetrying(path.c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK));
   struct stat status;
-  if (fd < 0 || fstat(fd, &status) != 0) {
+  if (file.get() < 0 || fstat(file.get(), &status) != 0) {
     *error = Reason("cannot open", path, errno);
     return false;
   }
@@ -75,7 +97,7 @@ bool ReadWholeFile(const std::string& path, std::string* bytes, std::string* err
   bytes->clear();
   char buffer[65536];
   for (;;) {
-    ssize_t got = read(fd, buffer, sizeof buffer);
+    ssize_t got = read(file.get(), buffer, sizeof buffer);
     if (got < 0 && errno == EINTR) continue;
     if (got < 0) {
       *error = Reason("cannot read", path, errno);
@@ -87,20 +109,20 @@ bool ReadWholeFile(const std::string& path, std::string* bytes, std::string* err
 }
 
 bool ReplaceFileAtomically(const std::string& path, std::string_view bytes, std::string* error) {
-  std::string temporary = path + ".XXXXXX";
-  Descriptor file(mkostemp(temporary.data(), O_CLOEXEC));
+  std::string target = ResolvedTarget(path);
+  std::string temporary;
+  Descriptor file(CreateTemporaryBeside(target, &temporary));
   if (file.get() < 0) {
     *error = Reason("cannot create a temporary file beside", path, errno);
     return false;
   }
-  bool written = fchmod(file.get(), ModeFor(path)) == 0 && WriteAll(file.get(), bytes) &&
-                 fsync(file.get()) == 0;
+  bool written = WriteAll(file.get(), bytes) && fsync(file.get()) == 0;
   int saved_errno = errno;
   if (file.Close() != 0 && written) {
     written = false;
     saved_errno = errno;
   }
-  if (written && rename(temporary.c_str(), path.c_str()) == 0) return true;
+  if (written && rename(temporary.c_str(), target.c_str()) == 0) return true;
   if (written) saved_errno = errno;
   unlink(temporary.c_str());
   *error = Reason("cannot write", path, saved_errno);

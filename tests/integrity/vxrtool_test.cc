@@ -128,6 +128,23 @@ TEST_F(VxrtoolTest, FailuresLeaveTheFileAsItWas) {
       << "no temporary file is left behind";
 }
 
+// A rewritten file keeps its permissions; a symbolic link keeps pointing at the file, which
+// is the one that gets signed.
+TEST_F(VxrtoolTest, SigningReplacesTheFileBehindALinkAndKeepsItsMode) {
+  std::string file = folder_.Write("file", "content");
+  std::filesystem::permissions(file, std::filesystem::perms::owner_read |
+                                         std::filesystem::perms::owner_exec |
+                                         std::filesystem::perms::group_read);
+  std::filesystem::path link = folder_.path() / "link";
+  std::filesystem::create_symlink(file, link);
+  ASSERT_EQ(RunVxrtool({"sign", "--key", DevKeyPath(), link.string()}).exit_code, 0);
+  EXPECT_TRUE(std::filesystem::is_symlink(link));
+  EXPECT_EQ(VerifyAppendedSignature(file.c_str()), 1);
+  EXPECT_EQ(std::filesystem::status(file).permissions(),
+            std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec |
+                std::filesystem::perms::group_read);
+}
+
 // The way the build lays out an engine: version information first, then the signature. The
 // result runs, passes the library's checks and shows its texts.
 TEST_F(VxrtoolTest, EngineMadeByVxrtoolPassesTheLibraryChecks) {
