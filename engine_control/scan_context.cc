@@ -83,15 +83,10 @@ VXRResult ScanContext::SetString(uint32_t id, std::string_view text) {
   }
   if (existing->is_numeric()) return VXR_LIB_INVALID_PARAMETER;
   auto* string_setting = static_cast<StringSetting*>(existing);
-  std::string_view old_text = string_setting->text();
-  if (IsListStringId(id) && !old_text.empty()) {
-    std::string joined;
-    joined.reserve(old_text.size() + 1 + text.size());
-    joined.append(old_text).append(1, '\n').append(text);
-    string_setting->Assign(std::move(joined));
-  } else {
+  if (IsListStringId(id) && !string_setting->text().empty())
+    string_setting->AppendLine(text);
+  else
     string_setting->Assign(std::string(text));
-  }
   return VXR_LIB_SUCCESS;
 }
 

@@ -64,6 +64,8 @@ class StringSetting final : public Setting {
   Kind kind() const override { return Kind::kString; }
   std::string_view text() const override { return text_; }
   void Assign(std::string text) { text_ = std::move(text); }
+  /// Adds a line feed and `text` in place, so a long list grows without being copied whole.
+  void AppendLine(std::string_view text) { text_.append(1, '\n').append(text); }
 
  private:
   std::string text_;
