@@ -3,37 +3,23 @@
 #include <openssl/bn.h>
 #include <openssl/core_names.h>
 #include <openssl/crypto.h>
-#include <openssl/err.h>
 #include <openssl/evp.h>
 #include <openssl/param_build.h>
 
 #include <algorithm>
-#include <memory>
 
 #include "integrity/signature_public_key.h"
 #include "integrity/signature_trailer.h"
 #include "platform/file_stream.h"
+#include "platform/openssl_support.h"
 
 namespace {
 
 constexpr size_t kChunkBytes = 1000;
 
-struct PkeyFree {
-  void operator()(EVP_PKEY* key) const { EVP_PKEY_free(key); }
-};
-struct PkeyContextFree {
-  void operator()(EVP_PKEY_CTX* context) const { EVP_PKEY_CTX_free(context); }
-};
-struct BignumFree {
-  void operator()(BIGNUM* number) const { BN_free(number); }
-};
-struct ParamBuilderFree {
-  void operator()(OSSL_PARAM_BLD* builder) const { OSSL_PARAM_BLD_free(builder); }
-};
-struct ParamsFree {
-  void operator()(OSSL_PARAM* params) const { OSSL_PARAM_free(params); }
-};
-using UniquePkey = std::unique_ptr<EVP_PKEY, PkeyFree>;
+using UniqueKeyContext = OpenSslPtr<EVP_PKEY_CTX, EVP_PKEY_CTX_free>;
+using UniqueParamBuilder = OpenSslPtr<OSSL_PARAM_BLD, OSSL_PARAM_BLD_free>;
+using UniqueParams = OpenSslPtr<OSSL_PARAM, OSSL_PARAM_free>;
 
 // The working storage of one verification. Everything in it is wiped when it goes out of
 // scope, whichever way the verification ends.
@@ -52,36 +38,23 @@ struct VerificationState {
   unsigned char signature[kMaxTrailerSignatureBytes];
 };
 
-// OpenSSL reports failures through its thread's error queue as well; a verdict says all the
-// caller needs, so nothing of ours is left in the queue.
-class ErrorQueueMark {
- public:
-  ErrorQueueMark() { ERR_set_mark(); }
-  ~ErrorQueueMark() { ERR_pop_to_mark(); }
-  ErrorQueueMark(const ErrorQueueMark&) = delete;
-  ErrorQueueMark& operator=(const ErrorQueueMark&) = delete;
-};
-
-UniquePkey MakePublicKey(const SignaturePublicKey& stored) {
-  std::unique_ptr<BIGNUM, BignumFree> modulus(
-      BN_bin2bn(stored.modulus, sizeof stored.modulus, nullptr));
-  std::unique_ptr<BIGNUM, BignumFree> exponent(
-      BN_bin2bn(stored.public_exponent, sizeof stored.public_exponent, nullptr));
-  std::unique_ptr<OSSL_PARAM_BLD, ParamBuilderFree> builder(OSSL_PARAM_BLD_new());
+UniqueKey MakePublicKey(const SignaturePublicKey& stored) {
+  UniqueBignum modulus(BN_bin2bn(stored.modulus, sizeof stored.modulus, nullptr));
+  UniqueBignum exponent(BN_bin2bn(stored.public_exponent, sizeof stored.public_exponent, nullptr));
+  UniqueParamBuilder builder(OSSL_PARAM_BLD_new());
   if (!modulus || !exponent || !builder ||
       !OSSL_PARAM_BLD_push_BN(builder.get(), OSSL_PKEY_PARAM_RSA_N, modulus.get()) ||
       !OSSL_PARAM_BLD_push_BN(builder.get(), OSSL_PKEY_PARAM_RSA_E, exponent.get())) {
     return nullptr;
   }
-  std::unique_ptr<OSSL_PARAM, ParamsFree> params(OSSL_PARAM_BLD_to_param(builder.get()));
-  std::unique_ptr<EVP_PKEY_CTX, PkeyContextFree> context(
-      EVP_PKEY_CTX_new_from_name(nullptr, "RSA", nullptr));
+  UniqueParams params(OSSL_PARAM_BLD_to_param(builder.get()));
+  UniqueKeyContext context(EVP_PKEY_CTX_new_from_name(nullptr, "RSA", nullptr));
   EVP_PKEY* key = nullptr;
   if (!params || !context || EVP_PKEY_fromdata_init(context.get()) != 1 ||
       EVP_PKEY_fromdata(context.get(), &key, EVP_PKEY_PUBLIC_KEY, params.get()) != 1) {
     return nullptr;
   }
-  return UniquePkey(key);
+  return UniqueKey(key);
 }
 
 // L from the last four bytes; false when the file is too short or they cannot be read.
@@ -148,7 +121,7 @@ int VerifyAppendedSignatureStream(std::FILE* stream, int64_t size) {
   if (!IsWellFormedTrailer(length, size)) return 0;
   VerificationState state;
   if (!ReadSignature(stream, length, state.signature)) return 0;
-  UniquePkey key = MakePublicKey(kSignaturePublicKey);
+  UniqueKey key = MakePublicKey(kSignaturePublicKey);
   if (!key || state.digest == nullptr ||
       EVP_DigestVerifyInit(state.digest, nullptr, EVP_md5(), nullptr, key.get()) != 1) {
     return -1;

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "platform/file_stream.h"
+#include "platform/openssl_support.h"
 
 namespace {
 
@@ -24,22 +25,15 @@ constexpr size_t kBlockTailBytes = kDescriptorBytes + 28;
 constexpr uint8_t kIdTypePkcs7 = 2;
 constexpr uint64_t kMaxSignatureBytes = 1 << 20;
 
-template <typename T, void (*Free)(T*)>
-struct Deleter {
-  void operator()(T* object) const { Free(object); }
-};
-using UniqueBio = std::unique_ptr<BIO, Deleter<BIO, BIO_free_all>>;
-using UniqueCms = std::unique_ptr<CMS_ContentInfo, Deleter<CMS_ContentInfo, CMS_ContentInfo_free>>;
-using UniqueStore = std::unique_ptr<X509_STORE, Deleter<X509_STORE, X509_STORE_free>>;
-using UniqueX509 = std::unique_ptr<X509, Deleter<X509, X509_free>>;
-using UniqueKey = std::unique_ptr<EVP_PKEY, Deleter<EVP_PKEY, EVP_PKEY_free>>;
-using UniqueBioMethod = std::unique_ptr<BIO_METHOD, Deleter<BIO_METHOD, BIO_meth_free>>;
+using UniqueCms = OpenSslPtr<CMS_ContentInfo, CMS_ContentInfo_free>;
+using UniqueStore = OpenSslPtr<X509_STORE, X509_STORE_free>;
+using UniqueX509 = OpenSslPtr<X509, X509_free>;
+using UniqueBioMethod = OpenSslPtr<BIO_METHOD, BIO_meth_free>;
 
 void FreeCertificates(STACK_OF(X509) * certificates) { sk_X509_pop_free(certificates, X509_free); }
 void FreeSignerList(STACK_OF(X509) * signers) { sk_X509_free(signers); }
-using UniqueCertificates =
-    std::unique_ptr<STACK_OF(X509), Deleter<STACK_OF(X509), FreeCertificates>>;
-using UniqueSignerList = std::unique_ptr<STACK_OF(X509), Deleter<STACK_OF(X509), FreeSignerList>>;
+using UniqueCertificates = OpenSslPtr<STACK_OF(X509), FreeCertificates>;
+using UniqueSignerList = OpenSslPtr<STACK_OF(X509), FreeSignerList>;
 
 // The reason OpenSSL gives for the last failure, or `fallback`; the queue is left empty.
 std::string OpenSslReason(const char* fallback) {
@@ -48,15 +42,6 @@ std::string OpenSslReason(const char* fallback) {
   ERR_clear_error();
   return text;
 }
-
-// Keeps the failures of one call out of the caller's view of the OpenSSL error queue.
-class ErrorQueueMark {
- public:
-  ErrorQueueMark() { ERR_set_mark(); }
-  ~ErrorQueueMark() { ERR_pop_to_mark(); }
-  ErrorQueueMark(const ErrorQueueMark&) = delete;
-  ErrorQueueMark& operator=(const ErrorQueueMark&) = delete;
-};
 
 // ---- The certificate table: signature blocks at the end of the file -------------------------
 

@@ -13,35 +13,30 @@
 #include <string>
 #include <vector>
 
+#include "platform/openssl_support.h"
+
 namespace {
 
 constexpr int kFieldBytes = 128;
 
-struct PkeyFree {
-  void operator()(EVP_PKEY* key) const { EVP_PKEY_free(key); }
-};
-struct BignumFree {
-  void operator()(BIGNUM* number) const { BN_free(number); }
-};
 struct FileClose {
   void operator()(std::FILE* file) const { std::fclose(file); }
 };
 
 // A public key file, or a private key file whose public half is taken.
-std::unique_ptr<EVP_PKEY, PkeyFree> ReadKey(const char* path) {
+UniqueKey ReadKey(const char* path) {
   std::unique_ptr<std::FILE, FileClose> file(std::fopen(path, "rbe"));
   if (!file) return nullptr;
-  std::unique_ptr<EVP_PKEY, PkeyFree> key(PEM_read_PUBKEY(file.get(), nullptr, nullptr, nullptr));
+  UniqueKey key(PEM_read_PUBKEY(file.get(), nullptr, nullptr, nullptr));
   if (key) return key;
   std::rewind(file.get());
-  return std::unique_ptr<EVP_PKEY, PkeyFree>(
-      PEM_read_PrivateKey(file.get(), nullptr, nullptr, nullptr));
+  return UniqueKey(PEM_read_PrivateKey(file.get(), nullptr, nullptr, nullptr));
 }
 
 bool FieldBytes(const EVP_PKEY* key, const char* name, std::vector<unsigned char>* out) {
   BIGNUM* raw = nullptr;
   if (EVP_PKEY_get_bn_param(key, name, &raw) != 1) return false;
-  std::unique_ptr<BIGNUM, BignumFree> number(raw);
+  UniqueBignum number(raw);
   out->assign(kFieldBytes, 0);
   return BN_bn2binpad(number.get(), out->data(), kFieldBytes) == kFieldBytes;
 }

@@ -4,12 +4,12 @@
 #include <openssl/pem.h>
 
 #include <cstdio>
-#include <memory>
 #include <string>
 #include <vector>
 
 #include "integrity/appended_signature.h"
 #include "integrity/signature_trailer.h"
+#include "platform/openssl_support.h"
 #include "tools/vxrtool/commands.h"
 #include "tools/vxrtool/tool_support.h"
 
@@ -18,26 +18,15 @@ namespace {
 constexpr std::string_view kSignUsage = "sign --key KEY.pem FILE";
 constexpr std::string_view kVerifyUsage = "verify FILE";
 
-struct KeyFree {
-  void operator()(EVP_PKEY* key) const { EVP_PKEY_free(key); }
-};
-struct DigestFree {
-  void operator()(EVP_MD_CTX* context) const { EVP_MD_CTX_free(context); }
-};
-struct BioFree {
-  void operator()(BIO* bio) const { BIO_free(bio); }
-};
-
-std::unique_ptr<EVP_PKEY, KeyFree> ReadPrivateKey(const std::string& pem) {
-  std::unique_ptr<BIO, BioFree> bio(BIO_new_mem_buf(pem.data(), static_cast<int>(pem.size())));
+UniqueKey ReadPrivateKey(const std::string& pem) {
+  UniqueBio bio(BIO_new_mem_buf(pem.data(), static_cast<int>(pem.size())));
   if (!bio) return nullptr;
-  return std::unique_ptr<EVP_PKEY, KeyFree>(
-      PEM_read_bio_PrivateKey(bio.get(), nullptr, nullptr, nullptr));
+  return UniqueKey(PEM_read_bio_PrivateKey(bio.get(), nullptr, nullptr, nullptr));
 }
 
 // RSASSA-PKCS1-v1_5 with MD5 over `content`: the signature the trailer carries.
 bool SignContent(EVP_PKEY* key, std::string_view content, std::vector<uint8_t>* signature) {
-  std::unique_ptr<EVP_MD_CTX, DigestFree> digest(EVP_MD_CTX_new());
+  UniqueDigest digest(EVP_MD_CTX_new());
   size_t size = 0;
   auto* data = reinterpret_cast<const unsigned char*>(content.data());
   if (!digest || EVP_DigestSignInit(digest.get(), nullptr, EVP_md5(), nullptr, key) != 1 ||
