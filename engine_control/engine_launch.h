@@ -11,8 +11,10 @@
 
 /// Writes `records` (terminator included; `data_size` is the sum of their sizes) into a fresh
 /// checksummed settings block, starts the engine at `engine_path` with " /SMH=" and " /PI=",
-/// waits, and returns its exit code, or VXR_LIB_FAIL / VXR_LIB_EXECUTE_FAIL /
-/// VXR_LIB_WAIT_FAIL / VXR_LIB_GET_RETVALUE_FAIL. `dw_mode` 0 shares the terminal, 1 detaches.
+/// waits, and returns its exit code sign-extended from 8 bits, or 0xC0000000 plus the number
+/// of the signal that ended it. Fails with VXR_LIB_INVALID_PARAMETER (no path, `dw_mode` above
+/// 1), VXR_LIB_FAIL (no block, or the records do not fit it), VXR_LIB_EXECUTE_FAIL (the engine
+/// did not start) or VXR_LIB_WAIT_FAIL. `dw_mode` 0 shares the terminal, 1 detaches.
 VXRResult LaunchEngine(const char* engine_path,
                        const std::vector<std::unique_ptr<BlockRecord>>& records,
                        uint32_t data_size, uint32_t dw_mode);
