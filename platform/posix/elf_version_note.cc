@@ -192,6 +192,24 @@ bool FindVersionNote(std::string_view notes, const ByteOrder& order, std::string
   return false;
 }
 
+// The block of the version note that a reader finds in `source`.
+bool ReadVersionBlock(const ByteSource& source, std::string* block) {
+  ElfSections elf;
+  if (!ReadElf(source, &elf)) return false;
+  int64_t index = FindNoteSection(source, elf);
+  if (index < 0) return false;
+  uint64_t size = elf.Size(static_cast<size_t>(index));
+  std::string notes;
+  if (size > kMaxNoteSectionBytes ||
+      !source.Read(elf.Offset(static_cast<size_t>(index)), size, &notes)) {
+    return false;
+  }
+  std::string_view found;
+  if (!FindVersionNote(notes, elf.order, &found)) return false;
+  block->assign(found);
+  return true;
+}
+
 std::string EncodeNote(std::span<const uint8_t> block, const ByteOrder& order) {
   std::string note(12, '\0');
   order.Put(&note, 0, 4, sizeof kNoteOwner);
@@ -307,6 +325,15 @@ bool EmbedVersionInfo(std::span<const uint8_t> block, std::string* image, std::s
   if (existing < 0 || !ReplaceNoteInPlace(&elf, static_cast<size_t>(existing), note, &result)) {
     AppendNoteSection(&elf, existing, note, &result);
   }
+  // A damaged section table can make the reader take another section for the note, such as
+  // one whose name offset lands on the name just added; success must mean the reader finds
+  // this block.
+  std::string written;
+  if (!ReadVersionBlock(MemorySource(result), &written) ||
+      written != std::string_view(reinterpret_cast<const char*>(block.data()), block.size())) {
+    *error = "the section table is damaged: the new note would not be the one read";
+    return false;
+  }
   *image = std::move(result);
   return true;
 }
@@ -316,18 +343,8 @@ bool ReadElfVersionNote(const char* path, std::vector<uint8_t>* block) {
   struct stat status;
   if (!stream || fstat(fileno(stream.get()), &status) != 0) return false;
   StreamSource source(stream.get(), static_cast<uint64_t>(status.st_size));
-  ElfSections elf;
-  if (!ReadElf(source, &elf)) return false;
-  int64_t index = FindNoteSection(source, elf);
-  if (index < 0) return false;
-  uint64_t size = elf.Size(static_cast<size_t>(index));
-  std::string notes;
-  if (size > kMaxNoteSectionBytes ||
-      !source.Read(elf.Offset(static_cast<size_t>(index)), size, &notes)) {
-    return false;
-  }
-  std::string_view found;
-  if (!FindVersionNote(notes, elf.order, &found)) return false;
+  std::string found;
+  if (!ReadVersionBlock(source, &found)) return false;
   block->assign(found.begin(), found.end());
   return true;
 }
