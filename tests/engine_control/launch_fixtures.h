@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "engine_control/block_record.h"
+#include "engine_control/settings_block.h"
 
 /// The reference engine of this build.
 inline const std::string kReferenceEngine = TESTKVE_BIN_DIR "/vxr_ref";
@@ -69,4 +70,16 @@ inline std::vector<std::string> ReadLines(const std::filesystem::path& path) {
   std::vector<std::string> lines;
   for (std::string line; std::getline(file, line);) lines.push_back(line);
   return lines;
+}
+
+/// Makes `block` a finished settings block holding `records`, sized to fit them exactly; false
+/// when it cannot be made or a record does not fit.
+inline bool WriteBlock(SharedBlock* block, const RecordList& records) {
+  if (!block->Create(SharedBlock::kHeaderSize + records.data_size())) return false;
+  block->OpenForWriting();
+  for (const auto& record : records.records()) {
+    if (!block->Append(*record)) return false;
+  }
+  block->Finish();
+  return true;
 }

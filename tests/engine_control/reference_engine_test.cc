@@ -40,29 +40,20 @@ std::vector<std::string> BlockArguments(uint32_t handle) {
   return {"/SMH=" + std::to_string(handle), "/PI=" + std::to_string(platform::CurrentProcessId())};
 }
 
-bool Fill(SharedBlock* block, const RecordList& records) {
-  if (!block->Create(SharedBlock::kHeaderSize + records.data_size())) return false;
-  block->OpenForWriting();
-  for (const auto& record : records.records()) {
-    if (!block->Append(*record)) return false;
-  }
-  block->Finish();
-  return true;
-}
-
 TEST(ReferenceEngineTest, EachFailureHasItsMessageAndExitCode) {
   TempFolder folder;
   const std::filesystem::path blocker = folder.Write("file", "a file, not a folder");
 
   SharedBlock good;
-  ASSERT_TRUE(Fill(&good, RecordList().String(VXR_STR_REPORT_DIR, folder.str()).Terminate()));
+  ASSERT_TRUE(WriteBlock(&good, RecordList().String(VXR_STR_REPORT_DIR, folder.str()).Terminate()));
   SharedBlock changed;
-  ASSERT_TRUE(Fill(&changed, RecordList().String(VXR_STR_REPORT_DIR, folder.str()).Terminate()));
+  ASSERT_TRUE(
+      WriteBlock(&changed, RecordList().String(VXR_STR_REPORT_DIR, folder.str()).Terminate()));
   changed.bytes()[SharedBlock::kHeaderSize + 8] ^= std::byte{0x20};
   SharedBlock no_folder;
-  ASSERT_TRUE(Fill(&no_folder, RecordList()
-                                   .String(VXR_STR_REPORT_DIR, (blocker / "report").string())
-                                   .Terminate()));
+  ASSERT_TRUE(WriteBlock(
+      &no_folder,
+      RecordList().String(VXR_STR_REPORT_DIR, (blocker / "report").string()).Terminate()));
   // A sound header and checksum around a flag record of length 0.
   SharedBlock malformed;
   ASSERT_TRUE(malformed.Create(12 + 8 + 12));
@@ -99,7 +90,8 @@ TEST(ReferenceEngineTest, EachFailureHasItsMessageAndExitCode) {
 TEST(ReferenceEngineTest, ASignalThatDoesNotKillEndsWithItsOwnCode) {
   TempFolder folder;
   SharedBlock block;
-  ASSERT_TRUE(Fill(&block, RecordList().String(VXR_STR_REPORT_DIR, folder.str()).Terminate()));
+  ASSERT_TRUE(
+      WriteBlock(&block, RecordList().String(VXR_STR_REPORT_DIR, folder.str()).Terminate()));
   ScopedEnv signal("VXR_REF_SIGNAL", "28");  // SIGWINCH: ignored by default
   EngineRun run = RunEngine(folder, BlockArguments(block.Handle()));
   EXPECT_EQ(69, run.outcome.code);
@@ -110,7 +102,7 @@ TEST(ReferenceEngineTest, ASignalThatDoesNotKillEndsWithItsOwnCode) {
 TEST(ReferenceEngineTest, WritesItsReportIntoReportUnderTheCurrentFolderWithoutTheSetting) {
   TempFolder folder;
   SharedBlock block;
-  ASSERT_TRUE(Fill(&block, RecordList().Flag(VXR_FLG_BACKUP_FILE, 1).Terminate()));
+  ASSERT_TRUE(WriteBlock(&block, RecordList().Flag(VXR_FLG_BACKUP_FILE, 1).Terminate()));
   std::vector<std::string> argv = {"/bin/sh", "-c", "cd \"$1\" && shift && exec \"$0\" \"$@\"",
                                    kReferenceEngine, folder.str()};
   for (const std::string& argument : BlockArguments(block.Handle())) argv.push_back(argument);

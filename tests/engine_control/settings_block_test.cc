@@ -33,17 +33,6 @@ void PutWord(Bytes* bytes, uint32_t word) {
   for (int shift = 0; shift < 32; shift += 8) bytes->push_back(static_cast<uint8_t>(word >> shift));
 }
 
-// A finished block holding `records`, sized to fit them exactly.
-bool WriteBlock(SharedBlock* block, const RecordList& records) {
-  if (!block->Create(SharedBlock::kHeaderSize + records.data_size())) return false;
-  block->OpenForWriting();
-  for (const auto& record : records.records()) {
-    if (!block->Append(*record)) return false;
-  }
-  block->Finish();
-  return true;
-}
-
 // A block with a sound header and checksum around an arbitrary data area.
 Bytes BlockAround(const Bytes& data) {
   Bytes block;
