@@ -2,21 +2,18 @@
 // same file: the verification streams the file through MD5 in 1000-byte chunks and should
 // cost little more than the digest itself. Prints the ratio of the two wall-clock times.
 #include <benchmark/benchmark.h>
-#include <openssl/evp.h>
-#include <openssl/pem.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <map>
-#include <memory>
 #include <random>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "integrity/appended_signature.h"
+#include "support/dev_signature.h"
+#include "support/temp_folder.h"
 
 namespace {
 
@@ -26,45 +23,23 @@ constexpr size_t kFileBytes = size_t{256} << 20;
 class SignedFile {
  public:
   SignedFile() {
-    path_ = std::filesystem::temp_directory_path() /
-            ("testkve-signature-bench-" + std::to_string(std::random_device()()));
     std::string content(kFileBytes - 69, '\0');
+    content.reserve(kFileBytes);
     std::mt19937_64 random(1);
     for (size_t at = 0; at + 8 <= content.size(); at += 8) {
       uint64_t word = random();
       content.replace(at, 8, reinterpret_cast<const char*>(&word), 8);
     }
-    std::vector<unsigned char> signature = Sign(content);
-    std::ofstream out(path_, std::ios::binary);
-    out.write(content.data(), static_cast<long>(content.size()));
-    out.write(reinterpret_cast<const char*>(signature.data()), static_cast<long>(signature.size()));
-    const char length[4] = {static_cast<char>(signature.size()), 0, 0, 0};
-    out.write(length, 4);
+    const std::vector<uint8_t> signature = DevSignature(content);
+    content.append(signature.begin(), signature.end());
+    content.append({static_cast<char>(signature.size()), 0, 0, 0});
+    path_ = folder_.Write("signed", content).string();
   }
-  ~SignedFile() { std::filesystem::remove(path_); }
-  std::string path() const { return path_.string(); }
+  const std::string& path() const { return path_; }
 
  private:
-  static std::vector<unsigned char> Sign(const std::string& content) {
-    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(
-        std::fopen(TESTKVE_SOURCE_DIR "/tools/keys/dev_signing_key.pem", "r"), std::fclose);
-    if (!file) throw std::runtime_error("no development key");
-    std::unique_ptr<EVP_PKEY, void (*)(EVP_PKEY*)> key(
-        PEM_read_PrivateKey(file.get(), nullptr, nullptr, nullptr), EVP_PKEY_free);
-    std::unique_ptr<EVP_MD_CTX, void (*)(EVP_MD_CTX*)> digest(EVP_MD_CTX_new(), EVP_MD_CTX_free);
-    std::vector<unsigned char> signature(128);
-    size_t size = signature.size();
-    if (!key || EVP_DigestSignInit(digest.get(), nullptr, EVP_md5(), nullptr, key.get()) != 1 ||
-        EVP_DigestSign(digest.get(), signature.data(), &size,
-                       reinterpret_cast<const unsigned char*>(content.data()),
-                       content.size()) != 1) {
-      throw std::runtime_error("signing failed");
-    }
-    signature.resize(size);
-    return signature;
-  }
-
-  std::filesystem::path path_;
+  TempFolder folder_;
+  std::string path_;
 };
 
 SignedFile* signed_file = nullptr;

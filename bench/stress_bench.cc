@@ -13,36 +13,18 @@
 #include <chrono>
 #include <filesystem>
 #include <memory>
-#include <random>
 #include <string>
 #include <vector>
 
 #include "engine_control/block_record.h"
 #include "engine_control/settings_block.h"
 #include "platform/process.h"
+#include "support/temp_folder.h"
 #include "vxr_lib.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-class EngineFolderCopy {
- public:
-  EngineFolderCopy() {
-    std::random_device random;
-    path_ = std::filesystem::temp_directory_path() /
-            ("testkve-stress-" + std::to_string(random()) + std::to_string(random()));
-    std::filesystem::copy(TESTKVE_ENGINE_DIR, path_, std::filesystem::copy_options::recursive);
-  }
-  ~EngineFolderCopy() {
-    std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
-  }
-  const std::filesystem::path& path() const { return path_; }
-
- private:
-  std::filesystem::path path_;
-};
 
 // The settings of a fresh context under the bundled VXR.INI, as the harness hands them over.
 bool FillFreshContextBlock(SharedBlock* block, const std::filesystem::path& folder) {

@@ -5,7 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "program_runner.h"
+#include "support/program_runner.h"
+#include "support/temp_folder.h"
+#include "support/text.h"
 
 namespace {
 
@@ -58,7 +60,7 @@ const char kDefaultEngine[] = "Set VXR.exe file path: .\nSet VXR.exe file name: 
 
 ProgramRun Testkve(const std::vector<std::string>& args, const std::string& input = "") {
   TempFolder folder;
-  return RunProgram(TestkvePath(), args, {folder.path(), input, {}});
+  return RunProgram(BuiltProgram("testkve"), args, {folder.path(), input, {}});
 }
 
 TEST(DriverE2eTest, UsageEndsTheProcessBeforeAnythingElse) {
@@ -131,7 +133,7 @@ TEST(DriverE2eTest, InteractAndServiceRunNoPass) {
 // output is the frame's own.
 ProgramRun Interactive(const std::string& input) {
   EngineFolderCopy folder;
-  return RunProgram(TestkvePath(), {"/NH", "/INTERACT"}, {folder.path(), input, {}});
+  return RunProgram(BuiltProgram("testkve"), {"/NH", "/INTERACT"}, {folder.path(), input, {}});
 }
 
 const std::string kInteractiveStart = std::string(kDefaultEngine) + "Enable Interactive Mode...\n";

@@ -5,8 +5,10 @@
 #include <string>
 #include <vector>
 
-#include "program_runner.h"
 #include "settings_witness.h"
+#include "support/program_runner.h"
+#include "support/temp_folder.h"
+#include "support/text.h"
 #include "vxr_lib.h"
 
 namespace {
@@ -22,7 +24,7 @@ Pass RunHarness(const std::vector<std::string>& options, const std::string& inpu
   EngineFolderCopy folder;
   std::vector<std::string> args = {"/NH"};
   args.insert(args.end(), options.begin(), options.end());
-  ProgramRun run = RunProgram(TestkvePath(), args, {folder.path(), input, {}});
+  ProgramRun run = RunProgram(BuiltProgram("testkve"), args, {folder.path(), input, {}});
   EXPECT_EQ(0, run.exit_code) << run.output << run.errors;
   return {run.output, ReceivedSettings(folder.path()), folder.path()};
 }

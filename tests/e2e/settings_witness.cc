@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "program_runner.h"
+#include "support/text.h"
 #include "vxr_lib.h"
 
 namespace {
@@ -60,7 +60,7 @@ std::vector<std::string> DefaultPresetLines(const std::filesystem::path& folder)
 }
 
 std::vector<std::string> ReceivedSettings(const std::filesystem::path& folder) {
-  return Lines(ReadFileText(folder / "report" / "settings.txt"));
+  return ReadLines(folder / "report" / "settings.txt");
 }
 
 void UpdateInPlace(std::vector<std::string>* lines, const std::string& line) {

@@ -7,8 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "program_runner.h"
 #include "settings_witness.h"
+#include "support/program_runner.h"
+#include "support/temp_folder.h"
+#include "support/text.h"
 
 namespace {
 
@@ -16,7 +18,7 @@ ProgramRun Harness(const EngineFolderCopy& folder, const std::vector<std::string
                    std::map<std::string, std::string> environment = {}) {
   std::vector<std::string> args = {"/NH"};
   args.insert(args.end(), options.begin(), options.end());
-  return RunProgram(TestkvePath(), args, {folder.path(), "", std::move(environment)});
+  return RunProgram(BuiltProgram("testkve"), args, {folder.path(), "", std::move(environment)});
 }
 
 TEST(StressPassE2eTest, DefaultRunHandsThePresetsToTheEngine) {
@@ -146,7 +148,7 @@ TEST(StressPassE2eTest, NoHarnessDescriptorReachesTheEngine) {
   ProgramRun run = Harness(folder, {"/RUN=2"}, {{"VXR_REF_FD_REPORT", "1"}});
   EXPECT_EQ(0u, CountOf(run.output, "Error Code"));
   ASSERT_TRUE(std::filesystem::exists(folder.path() / "report" / "fds.txt"));
-  EXPECT_EQ("", ReadFileText(folder.path() / "report" / "fds.txt"));
+  EXPECT_EQ("", ReadFile(folder.path() / "report" / "fds.txt"));
 }
 
 }  // namespace

@@ -9,7 +9,7 @@
 
 #include "engine_control/library_state.h"
 #include "engine_control/scan_context.h"
-#include "temp_folder.h"
+#include "support/temp_folder.h"
 #include "vxr_lib.h"
 
 namespace {

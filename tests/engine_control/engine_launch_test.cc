@@ -11,9 +11,10 @@
 
 #include "launch_fixtures.h"
 #include "platform/process.h"
-#include "vxr_lib.h"
 #include "platform/shared_memory.h"
-#include "temp_folder.h"
+#include "support/temp_folder.h"
+#include "support/text.h"
+#include "vxr_lib.h"
 
 namespace {
 

@@ -8,7 +8,8 @@
 #include <vector>
 
 #include "launch_fixtures.h"
-#include "temp_folder.h"
+#include "support/temp_folder.h"
+#include "support/text.h"
 #include "vxr_lib.h"
 
 namespace {

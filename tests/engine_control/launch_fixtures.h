@@ -2,8 +2,6 @@
 #pragma once
 
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <memory>
 #include <optional>
 #include <string>
@@ -63,14 +61,6 @@ class RecordList {
   std::vector<std::unique_ptr<BlockRecord>> records_;
   uint32_t data_size_ = 0;
 };
-
-/// The lines of a text file, without line feeds; none when it cannot be read.
-inline std::vector<std::string> ReadLines(const std::filesystem::path& path) {
-  std::ifstream file(path);
-  std::vector<std::string> lines;
-  for (std::string line; std::getline(file, line);) lines.push_back(line);
-  return lines;
-}
 
 /// Makes `block` a finished settings block holding `records`, sized to fit them exactly; false
 /// when it cannot be made or a record does not fit.

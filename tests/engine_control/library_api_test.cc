@@ -3,11 +3,12 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "signed_engine.h"
-#include "temp_folder.h"
+#include "support/temp_folder.h"
 #include "vxr_lib.h"
 
 namespace {
@@ -84,13 +85,10 @@ TEST(LibraryBeforeInitTest, InitLibPathLimits) {
 class LibraryTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    folder_ = new TempFolder();
+    folder_ = std::make_unique<TempFolder>();
     ASSERT_TRUE(MakeEngineFile(folder_->path() / "VXR.EXE"));
   }
-  static void TearDownTestSuite() {
-    delete folder_;
-    folder_ = nullptr;
-  }
+  static void TearDownTestSuite() { folder_.reset(); }
 
   void SetUp() override {
     ASSERT_EQ(VXRInitLib(folder_->str().c_str(), nullptr), VXR_LIB_SUCCESS);
@@ -109,11 +107,11 @@ class LibraryTest : public ::testing::Test {
     return got == VXR_LIB_SUCCESS ? buffer : "<failed>";
   }
 
-  static TempFolder* folder_;
+  static std::unique_ptr<TempFolder> folder_;
   VXR_HANDLE context_ = nullptr;
 };
 
-TempFolder* LibraryTest::folder_ = nullptr;
+std::unique_ptr<TempFolder> LibraryTest::folder_;
 
 TEST_F(LibraryTest, ASecondInitIsRefusedAndKeepsTheFirst) {
   TempFolder other;

@@ -5,7 +5,7 @@
 
 #include "engine_control/library_state.h"
 #include "platform/file_open.h"
-#include "temp_folder.h"
+#include "support/temp_folder.h"
 #include "vxr_lib.h"
 
 namespace {

@@ -4,37 +4,18 @@
 
 #include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "engine_control/settings_block.h"
 #include "launch_fixtures.h"
 #include "platform/process.h"
+#include "support/program_runner.h"
+#include "support/temp_folder.h"
+#include "support/text.h"
 #include "vxr_lib.h"
-#include "temp_folder.h"
 
 namespace {
-
-struct EngineRun {
-  platform::ProcessOutcome outcome;
-  std::string errors;
-};
-
-// Runs the reference engine with `arguments`, its standard error caught in a file.
-EngineRun RunEngine(const TempFolder& folder, const std::vector<std::string>& arguments) {
-  const std::filesystem::path errors = folder.path() / "stderr.txt";
-  std::vector<std::string> argv = {"/bin/sh", "-c", "err=$1; shift; exec \"$0\" \"$@\" 2>\"$err\"",
-                                   kReferenceEngine, errors.string()};
-  argv.insert(argv.end(), arguments.begin(), arguments.end());
-  EngineRun run{platform::ChildProcess::Spawn(argv, platform::ConsoleMode::kShared).Wait(), ""};
-  std::ifstream file(errors);
-  std::stringstream text;
-  text << file.rdbuf();
-  run.errors = text.str();
-  return run;
-}
 
 std::vector<std::string> BlockArguments(uint32_t handle) {
   return {"/SMH=" + std::to_string(handle), "/PI=" + std::to_string(platform::CurrentProcessId())};
@@ -78,10 +59,10 @@ TEST(ReferenceEngineTest, EachFailureHasItsMessageAndExitCode) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    ScopedEnv exit("VXR_REF_EXIT", c.exit_variable);
-    EngineRun run = RunEngine(folder, c.arguments);
-    EXPECT_EQ(platform::ProcessOutcome::Kind::kExited, run.outcome.kind);
-    EXPECT_EQ(c.exit_code, run.outcome.code);
+    ProgramRun run = RunProgram(kReferenceEngine, c.arguments,
+                                {.environment = {{"VXR_REF_EXIT", c.exit_variable}}});
+    EXPECT_EQ(0, run.signal);
+    EXPECT_EQ(c.exit_code, run.exit_code);
     EXPECT_TRUE(run.errors.starts_with("vxr_ref: ")) << run.errors;
     EXPECT_NE(std::string::npos, run.errors.find(c.message)) << run.errors;
   }
@@ -92,9 +73,10 @@ TEST(ReferenceEngineTest, ASignalThatDoesNotKillEndsWithItsOwnCode) {
   SharedBlock block;
   ASSERT_TRUE(
       WriteBlock(&block, RecordList().String(VXR_STR_REPORT_DIR, folder.str()).Terminate()));
-  ScopedEnv signal("VXR_REF_SIGNAL", "28");  // SIGWINCH: ignored by default
-  EngineRun run = RunEngine(folder, BlockArguments(block.Handle()));
-  EXPECT_EQ(69, run.outcome.code);
+  // SIGWINCH: ignored by default.
+  ProgramRun run = RunProgram(kReferenceEngine, BlockArguments(block.Handle()),
+                              {.environment = {{"VXR_REF_SIGNAL", "28"}}});
+  EXPECT_EQ(69, run.exit_code);
   EXPECT_NE(std::string::npos, run.errors.find("signal 28 did not end")) << run.errors;
   EXPECT_TRUE(std::filesystem::exists(folder.path() / "settings.txt"));
 }
@@ -103,10 +85,9 @@ TEST(ReferenceEngineTest, WritesItsReportIntoReportUnderTheCurrentFolderWithoutT
   TempFolder folder;
   SharedBlock block;
   ASSERT_TRUE(WriteBlock(&block, RecordList().Flag(VXR_FLG_BACKUP_FILE, 1).Terminate()));
-  std::vector<std::string> argv = {"/bin/sh", "-c", "cd \"$1\" && shift && exec \"$0\" \"$@\"",
-                                   kReferenceEngine, folder.str()};
-  for (const std::string& argument : BlockArguments(block.Handle())) argv.push_back(argument);
-  EXPECT_EQ(0, platform::ChildProcess::Spawn(argv, platform::ConsoleMode::kShared).Wait().code);
+  EXPECT_EQ(0,
+            RunProgram(kReferenceEngine, BlockArguments(block.Handle()), {.folder = folder.path()})
+                .exit_code);
   EXPECT_EQ(std::vector<std::string>{"0x01000001 flag 1"},
             ReadLines(folder.path() / "report" / "settings.txt"));
 }

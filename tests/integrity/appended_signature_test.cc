@@ -14,14 +14,14 @@ namespace {
 
 const std::string kContent = "engine bytes: the content that the signature covers\n";
 
-int VerifyBytes(const ScratchFolder& folder, const std::string& bytes) {
+int VerifyBytes(const TempFolder& folder, const std::string& bytes) {
   return VerifyAppendedSignature(folder.Write("file", bytes).c_str());
 }
 
 std::vector<uint8_t> Reversed(std::vector<uint8_t> bytes) { return {bytes.rbegin(), bytes.rend()}; }
 
 TEST(AppendedSignatureTest, CorrectTrailerIsValid) {
-  ScratchFolder folder;
+  TempFolder folder;
   EXPECT_EQ(VerifyBytes(folder, DevSigned(kContent)), 1);
 }
 
@@ -50,7 +50,7 @@ TEST(AppendedSignatureTest, MalformedTrailersAreInvalid) {
       {"signature reversed", WithTrailer(kContent, Reversed(signature), length)},
       {"signature of other content", WithTrailer(kContent + "!", signature, length)},
   };
-  ScratchFolder folder;
+  TempFolder folder;
   for (const Case& test : cases) {
     SCOPED_TRACE(test.name);
     EXPECT_EQ(VerifyBytes(folder, test.bytes), 0);
@@ -72,7 +72,7 @@ TEST(AppendedSignatureTest, SignatureWithoutItsLeadingZeroBytesVerifies) {
   while (signature[zeros] == 0) ++zeros;
   std::vector<uint8_t> short_signature(signature.begin() + static_cast<long>(zeros),
                                        signature.end());
-  ScratchFolder folder;
+  TempFolder folder;
   EXPECT_EQ(VerifyBytes(folder, WithTrailer(content, short_signature,
                                             static_cast<uint32_t>(short_signature.size()))),
             1);
@@ -83,7 +83,7 @@ TEST(AppendedSignatureTest, SignatureWithoutItsLeadingZeroBytesVerifies) {
 
 TEST(AppendedSignatureTest, EveryChangedByteMakesTheFileInvalid) {
   const std::string signed_file = DevSigned(kContent);
-  ScratchFolder folder;
+  TempFolder folder;
   for (size_t at = 0; at < signed_file.size(); ++at) {
     for (char flip : {'\x01', '\x80'}) {
       std::string changed = signed_file;
@@ -95,7 +95,7 @@ TEST(AppendedSignatureTest, EveryChangedByteMakesTheFileInvalid) {
 
 TEST(AppendedSignatureTest, EveryTruncationIsInvalid) {
   const std::string signed_file = DevSigned(kContent);
-  ScratchFolder folder;
+  TempFolder folder;
   for (size_t size = 0; size < signed_file.size(); ++size) {
     ASSERT_EQ(VerifyBytes(folder, signed_file.substr(0, size)), 0) << "cut to " << size;
   }
@@ -103,7 +103,7 @@ TEST(AppendedSignatureTest, EveryTruncationIsInvalid) {
 
 // The last four bytes are always taken as the length, so nothing may follow the trailer.
 TEST(AppendedSignatureTest, BytesAfterTheTrailerMakeTheFileInvalid) {
-  ScratchFolder folder;
+  TempFolder folder;
   for (std::string extra : {std::string(1, '\0'), std::string(4, '\0'), std::string("\n")}) {
     EXPECT_EQ(VerifyBytes(folder, DevSigned(kContent) + extra), 0) << extra.size() << " bytes";
   }
@@ -112,7 +112,7 @@ TEST(AppendedSignatureTest, BytesAfterTheTrailerMakeTheFileInvalid) {
 // The content is read in chunks of 1000 bytes; lengths on and around chunk boundaries all
 // reach the end exactly.
 TEST(AppendedSignatureTest, ContentLengthsAroundChunkBoundariesVerify) {
-  ScratchFolder folder;
+  TempFolder folder;
   for (size_t size : {1u, 999u, 1000u, 1001u, 2000u, 3000u, 4096u, 10000u}) {
     std::string content(size, '\0');
     for (size_t i = 0; i < size; ++i) content[i] = static_cast<char>(i * 7 + size);
@@ -121,7 +121,7 @@ TEST(AppendedSignatureTest, ContentLengthsAroundChunkBoundariesVerify) {
 }
 
 TEST(AppendedSignatureTest, UnreadablePathsGiveMinusOne) {
-  ScratchFolder folder;
+  TempFolder folder;
   EXPECT_EQ(VerifyAppendedSignature((folder.path() / "missing").c_str()), -1);
   EXPECT_EQ(VerifyAppendedSignature(folder.path().c_str()), -1);
   EXPECT_EQ(VerifyAppendedSignature(nullptr), -1);

@@ -10,6 +10,7 @@
 #include "integrity/appended_signature.h"
 #include "integrity/engine_validation.h"
 #include "integrity_test_support.h"
+#include "support/text.h"
 
 namespace {
 
@@ -29,8 +30,8 @@ class Certificates {
   }
 
   std::string Path(const std::string& name) const { return (folder_.path() / name).string(); }
-  std::string Pem(const std::string& name) const { return ReadBytes(Path(name + ".pem")); }
-  std::string Key(const std::string& name) const { return ReadBytes(Path(name + ".key")); }
+  std::string Pem(const std::string& name) const { return ReadFile(Path(name + ".pem")); }
+  std::string Key(const std::string& name) const { return ReadFile(Path(name + ".key")); }
 
   /// Trust only our root.
   void UseAsTrustStore() const {
@@ -65,7 +66,7 @@ class Certificates {
     }
   }
 
-  ScratchFolder folder_;
+  TempFolder folder_;
   int serial_ = 0;
 };
 
@@ -87,7 +88,7 @@ class CodeSignatureTest : public testing::Test {
   }
 
   static Certificates* certificates_;
-  ScratchFolder folder_;
+  TempFolder folder_;
 };
 
 Certificates* CodeSignatureTest::certificates_ = nullptr;
@@ -180,7 +181,7 @@ TEST_F(CodeSignatureTest, SignatureMadeWithTheOpensslCommandVerifies) {
   ASSERT_TRUE(RunShell("openssl cms -sign -binary -noattr -md sha256 -outform DER -in " + content +
                        " -signer " + certificates_->Path("quillmark.pem") + " -inkey " +
                        certificates_->Path("quillmark.key") + " -out " + der));
-  std::string signature = ReadBytes(der);
+  std::string signature = ReadFile(der);
   std::string descriptor(12, '\0');
   descriptor[2] = 2;  // PKEY_ID_PKCS7
   for (int i = 0; i < 4; ++i) {
@@ -239,13 +240,13 @@ TEST_F(CodeSignatureTest, ValidTrailerPassesWithoutATrustStore) {
 
 TEST_F(CodeSignatureTest, VxrtoolSignsAndShowsTheSigner) {
   std::string engine = CopyOfTrue(folder_, "engine");
-  ToolRun sign = RunVxrtool({"codesign", "--cert", certificates_->Path("quillmark.pem"), "--key",
-                             certificates_->Path("quillmark.key"), engine});
+  ProgramRun sign = RunVxrtool({"codesign", "--cert", certificates_->Path("quillmark.pem"), "--key",
+                                certificates_->Path("quillmark.key"), engine});
   ASSERT_EQ(sign.exit_code, 0) << sign.errors;
-  ToolRun verify = RunVxrtool({"codeverify", engine});
+  ProgramRun verify = RunVxrtool({"codeverify", engine});
   EXPECT_EQ(verify.exit_code, 0) << verify.errors;
   EXPECT_EQ(verify.output, engine + ": signed by \"Quillmark, Inc.\"\n");
-  EXPECT_EQ(RunTool(engine, {}).exit_code, 0) << "the signed executable still runs";
+  EXPECT_EQ(RunProgram(engine, {}).exit_code, 0) << "the signed executable still runs";
   EXPECT_EQ(ValidateEngineExecutable(engine.c_str()), VXR_LIB_SUCCESS);
 
   std::string other = CopyOfTrue(folder_, "other");
@@ -253,7 +254,7 @@ TEST_F(CodeSignatureTest, VxrtoolSignsAndShowsTheSigner) {
                         certificates_->Path("no_period.key"), other})
                 .exit_code,
             0);
-  ToolRun refused = RunVxrtool({"codeverify", other});
+  ProgramRun refused = RunVxrtool({"codeverify", other});
   EXPECT_EQ(refused.exit_code, 1);
   EXPECT_EQ(refused.output,
             other + ": signed by \"Quillmark, Inc\" (not the engine maker: refused)\n");
@@ -282,10 +283,10 @@ TEST_F(CodeSignatureTest, VxrtoolCodesignFailuresLeaveTheFileAlone) {
   };
   for (const Case& test : cases) {
     SCOPED_TRACE(test.message);
-    ToolRun run = RunVxrtool(test.args);
+    ProgramRun run = RunVxrtool(test.args);
     EXPECT_EQ(run.exit_code, test.exit_code);
     EXPECT_NE(run.errors.find(test.message), std::string::npos) << run.errors;
-    EXPECT_EQ(ReadBytes(engine), kEngine);
+    EXPECT_EQ(ReadFile(engine), kEngine);
   }
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder_.path()),
                           std::filesystem::directory_iterator()),

@@ -6,6 +6,7 @@
 #include "integrity/engine_validation.h"
 #include "integrity_test_support.h"
 #include "platform/version_info.h"
+#include "support/text.h"
 
 namespace {
 
@@ -27,10 +28,10 @@ VersionInfoContent::StringTable Table(VersionTranslation translation,
 }
 
 // An ELF executable carrying `content` as its version information.
-std::string EngineWith(const ScratchFolder& folder, const VersionInfoContent& content) {
+std::string EngineWith(const TempFolder& folder, const VersionInfoContent& content) {
   std::vector<uint8_t> block;
   std::string error;
-  std::string image = ReadBytes("/bin/true");
+  std::string image = ReadFile("/bin/true");
   EXPECT_TRUE(BuildVersionInfoBlock(content, &block, &error)) << error;
   EXPECT_TRUE(EmbedVersionInfo(block, &image, &error)) << error;
   return folder.Write("engine", image);
@@ -60,7 +61,7 @@ TEST(EngineVersionTest, FileVersionDecidesThroughItsText) {
       {3, 4, "3.4", VXR_LIB_INVALID_VXREXE},   {3, 10, "3.10", VXR_LIB_INVALID_VXREXE},
       {10, 0, "10.0", VXR_LIB_INVALID_VXREXE}, {65535, 65535, "65535.65535", VXR_LIB_SUCCESS},
   };
-  ScratchFolder folder;
+  TempFolder folder;
   for (const Case& test : cases) {
     SCOPED_TRACE(test.text);
     VersionInfoContent content{
@@ -73,7 +74,7 @@ TEST(EngineVersionTest, FileVersionDecidesThroughItsText) {
 }
 
 TEST(EngineVersionTest, NoVersionInformationFailsAndChangesNothing) {
-  ScratchFolder folder;
+  TempFolder folder;
   std::string plain = CopyOfTrue(folder, "plain");
   EngineVersionInfo info{"", "kept"};
   EXPECT_EQ(CheckEngineVersion(plain.c_str(), &info), VXR_LIB_INVALID_VXREXE);
@@ -86,7 +87,7 @@ TEST(EngineVersionTest, NoVersionInformationFailsAndChangesNothing) {
 // Language 0x0407 with code page 0x04E4 is looked up under "040704E4"; a SpecialBuild of a
 // later translation is never seen.
 TEST(EngineVersionTest, SpecialBuildComesFromTheFirstTranslationOnly) {
-  ScratchFolder folder;
+  TempFolder folder;
   VersionInfoContent both{FileVersion(3, 5),
                           {kGerman, kEnglish},
                           {Table(kEnglish, "english"), Table(kGerman, "deutsch")}};
@@ -103,7 +104,7 @@ TEST(EngineVersionTest, SpecialBuildComesFromTheFirstTranslationOnly) {
 }
 
 TEST(EngineVersionTest, WithoutFixedPartTheBuildTextIsStillRead) {
-  ScratchFolder folder;
+  TempFolder folder;
   VersionInfoContent content{std::nullopt, {kEnglish}, {Table(kEnglish, "no fixed part")}};
   EngineVersionInfo info{"old", ""};
   std::string engine = EngineWith(folder, content);
@@ -117,7 +118,7 @@ TEST(EngineVersionTest, WithoutFixedPartTheBuildTextIsStillRead) {
 // The library keeps the build text in a 260-byte field; a longer one is cut to 259 bytes
 // without splitting a character.
 TEST(EngineVersionTest, LongBuildTextIsCutOnACharacterBoundary) {
-  ScratchFolder folder;
+  TempFolder folder;
   std::string long_text;
   for (int i = 0; i < 200; ++i) long_text += "\xC3\xA9";  // é, two bytes each
   VersionInfoContent content{FileVersion(3, 5), {kEnglish}, {Table(kEnglish, long_text)}};

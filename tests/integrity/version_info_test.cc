@@ -6,6 +6,7 @@
 #include <string>
 
 #include "integrity_test_support.h"
+#include "support/text.h"
 
 namespace {
 
@@ -126,7 +127,7 @@ std::string BareElf32BigEndian() {
   return header;
 }
 
-std::optional<VersionInfo> EmbedAndRead(const ScratchFolder& folder, std::string* image,
+std::optional<VersionInfo> EmbedAndRead(const TempFolder& folder, std::string* image,
                                         const std::vector<uint8_t>& block) {
   std::string error;
   EXPECT_TRUE(EmbedVersionInfo(block, image, &error)) << error;
@@ -134,9 +135,9 @@ std::optional<VersionInfo> EmbedAndRead(const ScratchFolder& folder, std::string
 }
 
 TEST(ElfVersionNoteTest, EmbeddedBlockIsReadBackFromEveryKindOfElf) {
-  ScratchFolder folder;
+  TempFolder folder;
   const std::vector<uint8_t> block = SampleBlock();
-  for (const std::string& elf : {ReadBytes("/bin/true"), BareElf64(), BareElf32BigEndian()}) {
+  for (const std::string& elf : {ReadFile("/bin/true"), BareElf64(), BareElf32BigEndian()}) {
     std::string image = elf;
     std::optional<VersionInfo> read = EmbedAndRead(folder, &image, block);
     ASSERT_TRUE(read.has_value()) << "ELF of " << elf.size() << " bytes";
@@ -146,8 +147,8 @@ TEST(ElfVersionNoteTest, EmbeddedBlockIsReadBackFromEveryKindOfElf) {
 }
 
 TEST(ElfVersionNoteTest, SettingAgainReplacesTheNote) {
-  ScratchFolder folder;
-  std::string image = ReadBytes("/bin/true");
+  TempFolder folder;
+  std::string image = ReadFile("/bin/true");
   std::vector<uint8_t> first = SampleBlock();
   EmbedAndRead(folder, &image, first);
   size_t size_after_first = image.size();
@@ -173,13 +174,13 @@ TEST(ElfVersionNoteTest, SettingAgainReplacesTheNote) {
 
 // The loader reads only the program headers, which stay as they were.
 TEST(ElfVersionNoteTest, ExecutableStillRunsWithItsNote) {
-  ScratchFolder folder;
-  std::string image = ReadBytes("/bin/true");
+  TempFolder folder;
+  std::string image = ReadFile("/bin/true");
   std::string error;
   ASSERT_TRUE(EmbedVersionInfo(SampleBlock(), &image, &error)) << error;
   std::string path = folder.Write("true", image);
   std::filesystem::permissions(path, std::filesystem::perms::owner_all);
-  EXPECT_EQ(RunTool(path, {}).exit_code, 0);
+  EXPECT_EQ(RunProgram(path, {}).exit_code, 0);
   EXPECT_TRUE(RunShell("readelf -n " + path + " | grep -q 'VXR'"));
 }
 
@@ -191,7 +192,7 @@ TEST(ElfVersionNoteTest, NonElfImagesAreRefusedUnchanged) {
     EXPECT_FALSE(EmbedVersionInfo(SampleBlock(), &image, &error));
     EXPECT_EQ(image, before);
   }
-  ScratchFolder folder;
+  TempFolder folder;
   EXPECT_FALSE(VersionInfo::ReadFromFile(folder.Write("text", "not an executable").c_str()));
   EXPECT_FALSE(VersionInfo::ReadFromFile((folder.path() / "missing").c_str()));
   EXPECT_FALSE(VersionInfo::ReadFromFile(folder.path().c_str()));
@@ -201,7 +202,7 @@ TEST(ElfVersionNoteTest, NonElfImagesAreRefusedUnchanged) {
 // Every cut and every changed byte of a small ELF with its note is read without reading
 // outside the file; where the note survives, its block is the one written.
 TEST(ElfVersionNoteTest, DamagedFilesAreReadSafely) {
-  ScratchFolder folder;
+  TempFolder folder;
   std::string image = BareElf64();
   const std::vector<uint8_t> block = SampleBlock();
   std::string error;

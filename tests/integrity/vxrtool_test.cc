@@ -6,6 +6,7 @@
 #include "integrity/appended_signature.h"
 #include "integrity/engine_validation.h"
 #include "integrity_test_support.h"
+#include "support/text.h"
 
 namespace {
 
@@ -13,7 +14,7 @@ const std::string kPublicKey = TESTKVE_SOURCE_DIR "/tools/keys/dev_signing_key_p
 
 class VxrtoolTest : public testing::Test {
  protected:
-  ScratchFolder folder_;
+  TempFolder folder_;
 };
 
 // The trailer format is the specified one, not a convention of vxrtool: the openssl command
@@ -22,7 +23,7 @@ TEST_F(VxrtoolTest, SignaturesAgreeWithTheOpensslCommand) {
   const std::string content = "content signed by vxrtool\n";
   std::string file = folder_.Write("signed", content);
   ASSERT_EQ(RunVxrtool({"sign", "--key", DevKeyPath(), file}).exit_code, 0);
-  std::string bytes = ReadBytes(file);
+  std::string bytes = ReadFile(file);
   ASSERT_EQ(bytes.size(), content.size() + 65 + 4);
   EXPECT_EQ(bytes.substr(bytes.size() - 4), std::string("\x41\0\0\0", 4));
   std::string content_file = folder_.Write("content", bytes.substr(0, content.size()));
@@ -34,12 +35,12 @@ TEST_F(VxrtoolTest, SignaturesAgreeWithTheOpensslCommand) {
   std::string outside_signature = (folder_.path() / "outside.sig").string();
   ASSERT_TRUE(RunShell("openssl dgst -md5 -sign " + DevKeyPath() + " -out " + outside_signature +
                        " " + outside));
-  std::string signature = ReadBytes(outside_signature);
-  std::string with_trailer = ReadBytes(outside) + signature;
+  std::string signature = ReadFile(outside_signature);
+  std::string with_trailer = ReadFile(outside) + signature;
   with_trailer.append({static_cast<char>(signature.size()), '\0', '\0', '\0'});
   std::string outside_signed = folder_.Write("outside.signed", with_trailer);
   EXPECT_EQ(VerifyAppendedSignature(outside_signed.c_str()), 1);
-  ToolRun verify = RunVxrtool({"verify", outside_signed});
+  ProgramRun verify = RunVxrtool({"verify", outside_signed});
   EXPECT_EQ(verify.exit_code, 0);
   EXPECT_EQ(verify.output, outside_signed + ": signature valid\n");
 }
@@ -63,7 +64,7 @@ TEST_F(VxrtoolTest, VerifyReportsTheVerdict) {
   };
   for (const Case& test : cases) {
     SCOPED_TRACE(test.file);
-    ToolRun run = RunVxrtool({"verify", test.file});
+    ProgramRun run = RunVxrtool({"verify", test.file});
     EXPECT_EQ(run.exit_code, test.exit_code);
     EXPECT_EQ(run.output, test.output);
     EXPECT_EQ(run.errors, test.errors);
@@ -91,12 +92,12 @@ TEST_F(VxrtoolTest, WrongUsageIsRefusedWithAMessage) {
   };
   for (const Case& test : cases) {
     SCOPED_TRACE(test.message);
-    ToolRun run = RunVxrtool(test.args);
+    ProgramRun run = RunVxrtool(test.args);
     EXPECT_EQ(run.exit_code, 2);
     EXPECT_NE(run.errors.find(test.message), std::string::npos) << run.errors;
     EXPECT_EQ(run.output, "");
   }
-  EXPECT_EQ(ReadBytes(file), "content");
+  EXPECT_EQ(ReadFile(file), "content");
 }
 
 TEST_F(VxrtoolTest, FailuresLeaveTheFileAsItWas) {
@@ -117,10 +118,10 @@ TEST_F(VxrtoolTest, FailuresLeaveTheFileAsItWas) {
   };
   for (const Case& test : cases) {
     SCOPED_TRACE(test.message);
-    ToolRun run = RunVxrtool(test.args);
+    ProgramRun run = RunVxrtool(test.args);
     EXPECT_EQ(run.exit_code, 1);
     EXPECT_NE(run.errors.find(test.message), std::string::npos) << run.errors;
-    EXPECT_EQ(ReadBytes(file), "content");
+    EXPECT_EQ(ReadFile(file), "content");
   }
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder_.path()),
                           std::filesystem::directory_iterator()),
@@ -154,13 +155,13 @@ TEST_F(VxrtoolTest, EngineMadeByVxrtoolPassesTheLibraryChecks) {
                 .exit_code,
             0);
   ASSERT_EQ(RunVxrtool({"sign", "--key", DevKeyPath(), engine}).exit_code, 0);
-  EXPECT_EQ(RunTool(engine, {}).exit_code, 0);
+  EXPECT_EQ(RunProgram(engine, {}).exit_code, 0);
   EXPECT_EQ(ValidateEngineExecutable(engine.c_str()), VXR_LIB_SUCCESS);
   EngineVersionInfo info;
   EXPECT_EQ(CheckEngineVersion(engine.c_str(), &info), VXR_LIB_SUCCESS);
   EXPECT_EQ(info.version, "3.5");
   EXPECT_EQ(info.build, "QA build 7");
-  ToolRun show = RunVxrtool({"version", "show", engine});
+  ProgramRun show = RunVxrtool({"version", "show", engine});
   EXPECT_EQ(show.exit_code, 0);
   EXPECT_EQ(show.output,
             "file version: 3.5.0.1\n"
@@ -168,7 +169,7 @@ TEST_F(VxrtoolTest, EngineMadeByVxrtoolPassesTheLibraryChecks) {
             "version: 3.5\n"
             "build: QA build 7\n"
             "accepted: yes\n");
-  ToolRun verify = RunVxrtool({"verify", engine});
+  ProgramRun verify = RunVxrtool({"verify", engine});
   EXPECT_EQ(verify.exit_code, 0);
 }
 
@@ -178,7 +179,7 @@ TEST_F(VxrtoolTest, VersionSetWritesEveryTranslationAndTheFirstOneCounts) {
                         "--translation", "0407:04E4", "--translation", "409:4b0", engine})
                 .exit_code,
             0);
-  ToolRun show = RunVxrtool({"version", "show", engine});
+  ProgramRun show = RunVxrtool({"version", "show", engine});
   EXPECT_EQ(show.output,
             "file version: 3.10.0.0\n"
             "translations: 0407:04E4 0409:04B0\n"

@@ -5,17 +5,14 @@
 
 #include <array>
 #include <filesystem>
-#include <fstream>
+
+#include "support/temp_folder.h"
 
 namespace {
 
 class FileOpenTest : public ::testing::Test {
  protected:
-  FileOpenTest() {
-    std::filesystem::create_directories(folder_);
-    std::ofstream(file_, std::ios::binary) << "0123456789";
-  }
-  ~FileOpenTest() override { std::filesystem::remove_all(folder_); }
+  FileOpenTest() : file_(folder_.Write("data.bin", "0123456789")) {}
 
   FileOpenError OpenError(const std::filesystem::path& path) {
     FileOpenError error = FileOpenError::kNone;
@@ -24,17 +21,15 @@ class FileOpenTest : public ::testing::Test {
     return error;
   }
 
-  const std::filesystem::path folder_ =
-      std::filesystem::temp_directory_path() /
-      ("testkve-file-open-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
-  const std::filesystem::path file_ = folder_ / "data.bin";
+  const TempFolder folder_;
+  const std::filesystem::path file_;
 };
 
 TEST_F(FileOpenTest, ErrorClasses) {
   EXPECT_EQ(OpenError(file_), FileOpenError::kNone);
-  EXPECT_EQ(OpenError(folder_ / "missing"), FileOpenError::kNotFound);
+  EXPECT_EQ(OpenError(folder_.path() / "missing"), FileOpenError::kNotFound);
   EXPECT_EQ(OpenError(file_ / "below_a_file"), FileOpenError::kNotFound);
-  EXPECT_EQ(OpenError(folder_), FileOpenError::kOpenFailed);
+  EXPECT_EQ(OpenError(folder_.path()), FileOpenError::kOpenFailed);
   EXPECT_EQ(OpenError(std::filesystem::path(std::string(5000, 'x'))), FileOpenError::kOther);
 }
 

@@ -6,41 +6,15 @@
 #include <cerrno>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
-#include <random>
-#include <sstream>
 #include <string>
 #include <vector>
+
+#include "support/temp_folder.h"
+#include "support/text.h"
 
 namespace {
 
 using Kind = platform::ProcessOutcome::Kind;
-
-// A scratch folder of this test, removed with its content.
-class Scratch {
- public:
-  Scratch() {
-    std::random_device random;
-    path_ = std::filesystem::temp_directory_path() /
-            ("testkve-process-" + std::to_string(random()) + std::to_string(random()));
-    std::filesystem::create_directories(path_);
-  }
-  ~Scratch() {
-    std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
-  }
-  std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
-
- private:
-  std::filesystem::path path_;
-};
-
-std::string ReadText(const std::filesystem::path& path) {
-  std::ifstream file(path);
-  std::stringstream text;
-  text << file.rdbuf();
-  return text.str();
-}
 
 platform::ProcessOutcome RunShell(const std::string& script,
                                   platform::ConsoleMode mode = platform::ConsoleMode::kShared) {
@@ -69,16 +43,15 @@ TEST(ChildProcessTest, KeepsTheWaysAChildEndsApart) {
 }
 
 TEST(ChildProcessTest, StartFailuresAreReportedWithTheirErrno) {
-  Scratch scratch;
-  const std::filesystem::path not_executable = scratch / "plain.txt";
-  std::ofstream(not_executable) << "#!/bin/sh\nexit 0\n";
-  const std::filesystem::path folder = scratch / "folder";
+  TempFolder scratch;
+  const std::filesystem::path not_executable = scratch.Write("plain.txt", "#!/bin/sh\nexit 0\n");
+  const std::filesystem::path folder = scratch.path() / "folder";
   std::filesystem::create_directory(folder);
   struct Case {
     std::string path;
     int error;
   } cases[] = {
-      {(scratch / "missing").string(), ENOENT},
+      {(scratch.path() / "missing").string(), ENOENT},
       {not_executable.string(), EACCES},
       {folder.string(), EACCES},
   };
@@ -94,19 +67,19 @@ TEST(ChildProcessTest, StartFailuresAreReportedWithTheirErrno) {
 }
 
 TEST(ChildProcessTest, ArgumentsArriveUnchangedWithoutAShell) {
-  Scratch scratch;
-  const std::filesystem::path out = scratch / "args.txt";
+  TempFolder scratch;
+  const std::filesystem::path out = scratch.path() / "args.txt";
   const std::vector<std::string> argv = {"/bin/sh", "-c", "printf '%s|' \"$@\" > \"$0\"",
                                          out.string(), "a b", "$HOME", "\"q\"", ""};
   EXPECT_EQ(Kind::kExited, platform::ChildProcess::Spawn(argv, platform::ConsoleMode::kShared)
                                .Wait()
                                .kind);
-  EXPECT_EQ("a b|$HOME|\"q\"||", ReadText(out));
+  EXPECT_EQ("a b|$HOME|\"q\"||", ReadFile(out));
 }
 
 TEST(ChildProcessTest, DetachedChildLeadsItsOwnSessionWithStreamsOnDevNull) {
-  Scratch scratch;
-  const std::filesystem::path out = scratch / "probe.txt";
+  TempFolder scratch;
+  const std::filesystem::path out = scratch.path() / "probe.txt";
   // The fourth field after the command name in /proc/<pid>/stat is the session ID.
   // The streams are read before the shell's own redirection changes them.
   const std::string probe =
@@ -115,16 +88,16 @@ TEST(ChildProcessTest, DetachedChildLeadsItsOwnSessionWithStreamsOnDevNull) {
       "if [ \"$4\" = $$ ]; then role=leader; else role=member; fi; "
       "printf '%s\\n%s\\n' \"$streams\" $role > '" + out.string() + "'";
   EXPECT_EQ(0, RunShell(probe, platform::ConsoleMode::kDetached).code);
-  EXPECT_EQ("/dev/null\n/dev/null\n/dev/null\nleader\n", ReadText(out));
+  EXPECT_EQ("/dev/null\n/dev/null\n/dev/null\nleader\n", ReadFile(out));
 
   EXPECT_EQ(0, RunShell(probe, platform::ConsoleMode::kShared).code);
-  EXPECT_TRUE(ReadText(out).ends_with("member\n")) << ReadText(out);
+  EXPECT_TRUE(ReadFile(out).ends_with("member\n")) << ReadFile(out);
 }
 
 TEST(ChildProcessTest, NoDescriptorOfTheParentReachesTheChild) {
-  Scratch scratch;
+  TempFolder scratch;
   // stdio opens without close-on-exec: exactly the kind of descriptor that must not leak.
-  std::FILE* inheritable = std::fopen((scratch / "open.txt").c_str(), "w");
+  std::FILE* inheritable = std::fopen((scratch.path() / "open.txt").c_str(), "w");
   ASSERT_NE(nullptr, inheritable);
   const std::string fd = std::to_string(fileno(inheritable));
   platform::ProcessOutcome outcome = RunShell("test -e /proc/$$/fd/" + fd);
@@ -159,8 +132,8 @@ TEST(ProcessTest, OwnIdAndOpenDescriptors) {
   EXPECT_EQ(std::filesystem::read_symlink("/proc/self").string(),
             std::to_string(platform::CurrentProcessId()));
 
-  Scratch scratch;
-  std::FILE* file = std::fopen((scratch / "open.txt").c_str(), "w");
+  TempFolder scratch;
+  std::FILE* file = std::fopen((scratch.path() / "open.txt").c_str(), "w");
   ASSERT_NE(nullptr, file);
   const int fd = fileno(file);
   std::vector<int> open = platform::OpenDescriptors();

@@ -4,7 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
+
+#include "support/temp_folder.h"
 
 namespace {
 
@@ -74,15 +75,13 @@ TEST(ProfileTest, LineEndsByteOrderMarkAndNul) {
 }
 
 TEST(ProfileTest, LoadReadsAFileAndTakesAnythingElseAsEmpty) {
-  const auto folder = std::filesystem::temp_directory_path() / "testkve-profile-test";
-  std::filesystem::create_directories(folder);
-  const auto file = folder / "VXR.INI";
-  std::ofstream(file, std::ios::binary) << "[options]\nBackupDir=bk\n";
+  const TempFolder temp;
+  const std::filesystem::path& folder = temp.path();
+  const auto file = temp.Write("VXR.INI", "[options]\nBackupDir=bk\n");
   EXPECT_EQ(ProfileFile::Load(file.c_str()).GetString("options", "BackupDir", "d", 260), "bk");
   EXPECT_EQ(ProfileFile::Load((folder / "missing").c_str()).GetString("options", "BackupDir", "d", 260), "d");
   EXPECT_EQ(ProfileFile::Load(folder.c_str()).GetString("options", "BackupDir", "d", 260), "d");
   EXPECT_EQ(ProfileFile::Load("/dev/zero").GetString("options", "BackupDir", "d", 260), "d");
-  std::filesystem::remove_all(folder);
 }
 
 }  // namespace
