@@ -1,1 +1,0 @@
-// Placeholder translation unit for a module folder that has no sources yet.
