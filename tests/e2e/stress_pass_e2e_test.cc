@@ -2,8 +2,6 @@
 // engine outcomes, and what the engine process inherits.
 #include <gtest/gtest.h>
 
-#include <sys/stat.h>
-
 #include <string>
 #include <vector>
 
@@ -105,7 +103,11 @@ TEST(StressPassE2eTest, EngineOutcomeBecomesTheResult) {
 
 TEST(StressPassE2eTest, EngineThatCannotStartFailsEachPassAndTheRunGoesOn) {
   EngineFolderCopy folder;
-  ASSERT_EQ(0, chmod((folder.path() / "vxr.exe").c_str(), 0644));
+  std::filesystem::permissions(folder.path() / "vxr.exe",
+                               std::filesystem::perms::owner_exec |
+                                   std::filesystem::perms::group_exec |
+                                   std::filesystem::perms::others_exec,
+                               std::filesystem::perm_options::remove);
   ProgramRun run = Harness(folder, {"/RUN=2"});
   EXPECT_EQ(0, run.exit_code);
   EXPECT_EQ(2u, CountOf(run.output, "Launch KVE program\nError Code: VXR_LIB_EXECUTE_FAIL\n"));
