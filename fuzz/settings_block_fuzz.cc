@@ -2,7 +2,6 @@
 // becomes a shared-memory block of this process, which the engine SDK duplicates, maps,
 // checks and reads. Each block is read twice: as it is, and with its checksum made to match,
 // so that the record walk is reached by more than the rare input with a right checksum.
-#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -67,7 +66,7 @@ void CheckSettings(std::span<const std::byte> data,
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  if (size == 0) return 0;  // no shared-memory object has no bytes
+  if (size == 0) return 0;  // a shared-memory object has at least one byte
   std::string error;
   platform::SharedMemoryHandle handle = platform::CreateSharedMemory(size, &error);
   platform::SharedView view;
