@@ -57,6 +57,13 @@ UniqueKey MakePublicKey(const SignaturePublicKey& stored) {
   return UniqueKey(key);
 }
 
+// The compiled-in key never changes, and building it is most of a check's own cost on a small
+// engine, so it is built once per process (thread-safe static initialisation).
+EVP_PKEY* StoredPublicKey() {
+  static const UniqueKey key = MakePublicKey(kSignaturePublicKey);
+  return key.get();
+}
+
 // L from the last four bytes; false when the file is too short or they cannot be read.
 bool ReadTrailerLength(std::FILE* stream, uint32_t* length) {
   uint8_t field[kTrailerLengthFieldBytes];
@@ -121,15 +128,15 @@ int VerifyAppendedSignatureStream(std::FILE* stream, int64_t size) {
   if (!IsWellFormedTrailer(length, size)) return 0;
   VerificationState state;
   if (!ReadSignature(stream, length, state.signature)) return 0;
-  UniqueKey key = MakePublicKey(kSignaturePublicKey);
-  if (!key || state.digest == nullptr ||
-      EVP_DigestVerifyInit(state.digest, nullptr, EVP_md5(), nullptr, key.get()) != 1) {
+  EVP_PKEY* key = StoredPublicKey();
+  if (key == nullptr || state.digest == nullptr ||
+      EVP_DigestVerifyInit(state.digest, nullptr, EVP_md5(), nullptr, key) != 1) {
     return -1;
   }
   int fed =
       FeedContent(stream, size - static_cast<int64_t>(kTrailerLengthFieldBytes) - length, &state);
   if (fed != 1) return fed;
-  return FinishVerification(key.get(), length, &state);
+  return FinishVerification(key, length, &state);
 }
 
 VXRResult SignatureVerdictToResult(int verdict) {
