@@ -1,5 +1,6 @@
 #include "TestKVE/driver.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
