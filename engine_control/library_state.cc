@@ -4,20 +4,11 @@
 #include <cstddef>
 
 #include "platform/file_open.h"
+#include "platform/little_endian.h"
 
 namespace {
 
 constexpr size_t kRecordHeaderSize = 14;
-
-uint32_t LittleEndian32(const std::byte* bytes) {
-  return static_cast<uint32_t>(bytes[0]) | static_cast<uint32_t>(bytes[1]) << 8 |
-         static_cast<uint32_t>(bytes[2]) << 16 | static_cast<uint32_t>(bytes[3]) << 24;
-}
-
-uint16_t LittleEndian16(const std::byte* bytes) {
-  return static_cast<uint16_t>(static_cast<uint32_t>(bytes[0]) |
-                               static_cast<uint32_t>(bytes[1]) << 8);
-}
 
 VXRResult OpenErrorToResult(FileOpenError error) {
   switch (error) {
@@ -54,12 +45,12 @@ VXRResult LibraryState::ReadPatternVersion(uint32_t* size) {
   // Every step moves on by at least one header, so the walk ends at the file's end.
   for (uint64_t position = 0;;) {
     if (file.ReadAt(position, header) != static_cast<int64_t>(header.size())) return VXR_LIB_FAIL;
-    if (LittleEndian32(&header[0]) == kVersionRecordKind) {
-      pattern_version_ = std::to_string(LittleEndian16(&header[10]));
+    if (LoadLittleEndian32(&header[0]) == kVersionRecordKind) {
+      pattern_version_ = std::to_string(LoadLittleEndian16(&header[10]));
       *size = static_cast<uint32_t>(pattern_version_.size() + 1);
       return VXR_LIB_SUCCESS;
     }
-    const uint64_t body = uint64_t{LittleEndian16(&header[4])} * LittleEndian16(&header[12]);
+    const uint64_t body = uint64_t{LoadLittleEndian16(&header[4])} * LoadLittleEndian16(&header[12]);
     position += kRecordHeaderSize + body;
     if (file_size < 0 || position >= static_cast<uint64_t>(file_size)) return VXR_LIB_FAIL;
   }

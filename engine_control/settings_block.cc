@@ -8,6 +8,8 @@
 #include <cstring>
 #include <utility>
 
+#include "platform/little_endian.h"
+
 // Records carry their integers in host order (BlockRecord::Data); the block is little-endian.
 static_assert(std::endian::native == std::endian::little,
               "the settings block is written in host byte order");
@@ -19,14 +21,13 @@ constexpr size_t kDataOffsetField = 0;
 constexpr size_t kDataSizeField = 4;
 constexpr size_t kChecksumField = 8;
 
+// The block is little-endian whatever the host's byte order.
 uint32_t LoadWord(std::span<const std::byte> bytes, size_t offset) {
-  uint32_t word;
-  std::memcpy(&word, bytes.data() + offset, sizeof word);
-  return word;
+  return LoadLittleEndian32(bytes.subspan(offset, 4).data());
 }
 
 void StoreWord(std::span<std::byte> bytes, size_t offset, uint32_t word) {
-  std::memcpy(bytes.data() + offset, &word, sizeof word);
+  StoreLittleEndian(bytes.subspan(offset, 4).data(), word, 4);
 }
 
 }  // namespace
@@ -150,8 +151,8 @@ const BlockRecord* SharedBlock::ReadNext(uint32_t id) {
 
 std::unique_ptr<BlockRecord> SharedBlock::BuildRecord(uint32_t id,
                                                       std::span<const std::byte> data) const {
-  switch (id >> 24) {
-    case 0x00: {
+  switch (SettingClassOf(id)) {
+    case kStringClass: {
       // The text must end inside its record: nothing past the record is ever read.
       auto nul = std::find(data.begin(), data.end(), std::byte{0});
       if (nul == data.end()) return nullptr;
@@ -159,10 +160,10 @@ std::unique_ptr<BlockRecord> SharedBlock::BuildRecord(uint32_t id,
                             static_cast<size_t>(nul - data.begin()));
       return std::make_unique<StringRecord>(id, text);
     }
-    case 0x01:
+    case kFlagClass:
       if (data.empty()) return nullptr;
       return std::make_unique<FlagRecord>(id, static_cast<int8_t>(data[0]));
-    case 0x02:
+    case kValueClass:
       if (data.size() < 4) return nullptr;
       return std::make_unique<ValueRecord>(id, static_cast<int32_t>(LoadWord(data, 0)));
     default:

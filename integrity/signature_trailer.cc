@@ -1,8 +1,9 @@
 #include "integrity/signature_trailer.h"
 
+#include "platform/little_endian.h"
+
 uint32_t DecodeTrailerLength(std::span<const uint8_t, kTrailerLengthFieldBytes> field) {
-  return static_cast<uint32_t>(field[0]) | static_cast<uint32_t>(field[1]) << 8 |
-         static_cast<uint32_t>(field[2]) << 16 | static_cast<uint32_t>(field[3]) << 24;
+  return LoadLittleEndian32(field.data());
 }
 
 bool IsWellFormedTrailer(uint32_t length, int64_t file_size) {
@@ -15,8 +16,8 @@ bool AppendSignatureTrailer(std::span<const uint8_t> signature, std::string* fil
   if (signature.empty() || signature.size() > kMaxTrailerSignatureBytes) return false;
   auto length = static_cast<uint32_t>(signature.size());
   file->append(reinterpret_cast<const char*>(signature.data()), signature.size());
-  for (int shift = 0; shift < 32; shift += 8) {
-    file->push_back(static_cast<char>((length >> shift) & 0xFF));
-  }
+  file->resize(file->size() + kTrailerLengthFieldBytes);
+  StoreLittleEndian(file->data() + file->size() - kTrailerLengthFieldBytes, length,
+                    kTrailerLengthFieldBytes);
   return true;
 }

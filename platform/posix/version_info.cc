@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "platform/little_endian.h"
 #include "platform/posix/elf_version_note.h"
 #include "platform/posix/utf16.h"
 
@@ -25,12 +26,11 @@ struct Node {
 size_t Align4(size_t offset) { return (offset + 3) & ~size_t{3}; }
 
 uint16_t Read16(std::span<const uint8_t> bytes, size_t at) {
-  return static_cast<uint16_t>(bytes[at] | bytes[at + 1] << 8);
+  return LoadLittleEndian16(bytes.subspan(at, 2).data());
 }
 
 uint32_t Read32(std::span<const uint8_t> bytes, size_t at) {
-  return static_cast<uint32_t>(Read16(bytes, at)) | static_cast<uint32_t>(Read16(bytes, at + 2))
-                                                        << 16;
+  return LoadLittleEndian32(bytes.subspan(at, 4).data());
 }
 
 // The node at `begin`, which must end by `limit`. A value that claims more than its node

@@ -1,5 +1,6 @@
 #include <cstdio>
 
+#include "platform/little_endian.h"
 #include "platform/posix/utf16.h"
 #include "platform/version_info.h"
 
@@ -10,14 +11,12 @@ constexpr uint16_t kTextValue = 1;
 constexpr size_t kMaxNodeBytes = 0xFFFF;
 
 void Put16(std::string* bytes, size_t at, size_t value) {
-  (*bytes)[at] = static_cast<char>(value & 0xFF);
-  (*bytes)[at + 1] = static_cast<char>((value >> 8) & 0xFF);
+  StoreLittleEndian(bytes->data() + at, value, 2);
 }
 
 void Append32(uint32_t value, std::string* bytes) {
-  for (int shift = 0; shift < 32; shift += 8) {
-    bytes->push_back(static_cast<char>((value >> shift) & 0xFF));
-  }
+  bytes->resize(bytes->size() + 4);
+  StoreLittleEndian(bytes->data() + bytes->size() - 4, value, 4);
 }
 
 void PadTo32Bits(std::string* bytes) { bytes->resize((bytes->size() + 3) & ~size_t{3}, '\0'); }
