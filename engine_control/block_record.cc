@@ -2,10 +2,6 @@
 
 namespace {
 
-constexpr uint32_t kClassString = 0x00;
-constexpr uint32_t kClassFlagBit = 0x01;
-constexpr uint32_t kClassValueBit = 0x02;
-
 uint32_t StringRecordLength(std::string_view text) {
   return static_cast<uint32_t>(text.size() + 1);
 }
@@ -22,9 +18,10 @@ void StringRecord::Clear() {
 }
 
 std::unique_ptr<BlockRecord> MakeSettingRecord(uint32_t id, int32_t value, std::string_view text) {
-  const uint32_t id_class = id >> 24;
-  if (id_class == kClassString) return std::make_unique<StringRecord>(id, text);
-  if ((id_class & kClassFlagBit) != 0) return std::make_unique<FlagRecord>(id, value);
-  if ((id_class & kClassValueBit) != 0) return std::make_unique<ValueRecord>(id, value);
+  // The launch tests class bits, so a class with both bits set still gives a flag record.
+  const uint32_t id_class = SettingClassOf(id);
+  if (id_class == kStringClass) return std::make_unique<StringRecord>(id, text);
+  if ((id_class & kFlagClass) != 0) return std::make_unique<FlagRecord>(id, value);
+  if ((id_class & kValueClass) != 0) return std::make_unique<ValueRecord>(id, value);
   return nullptr;
 }

@@ -6,6 +6,12 @@
 #include <string>
 #include <string_view>
 
+/// The class of a setting ID is its top byte: 0x00 string, 0x01 flag, 0x02 value.
+inline constexpr uint32_t kStringClass = 0x00;
+inline constexpr uint32_t kFlagClass = 0x01;
+inline constexpr uint32_t kValueClass = 0x02;
+inline constexpr uint32_t SettingClassOf(uint32_t id) { return id >> 24; }
+
 /// Abstract record; its kind follows from the top byte of its ID (0x00 string, 0x01 flag,
 /// 0x02 value). Occupies 8 + length bytes in the block.
 class BlockRecord {

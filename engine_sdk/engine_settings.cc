@@ -58,12 +58,12 @@ bool FindNumberOption(std::span<const char* const> arguments, std::string_view n
 EngineSetting ToSetting(const BlockRecord& record) {
   EngineSetting setting;
   setting.id = record.id();
-  switch (record.id() >> 24) {
-    case 0x00:
+  switch (SettingClassOf(record.id())) {
+    case kStringClass:
       setting.kind = SettingKind::kString;
       setting.text = static_cast<const StringRecord&>(record).text();
       break;
-    case 0x01:
+    case kFlagClass:
       setting.kind = SettingKind::kFlag;
       setting.value = static_cast<const IntegerRecord&>(record).value();
       break;
@@ -75,7 +75,7 @@ EngineSetting ToSetting(const BlockRecord& record) {
   return setting;
 }
 
-bool IsKnownClass(uint32_t id) { return (id >> 24) <= 0x02; }
+bool IsKnownClass(uint32_t id) { return SettingClassOf(id) <= kValueClass; }
 
 ReadStatus Failure(ReadStatus status, std::string text, std::vector<EngineSetting>* settings,
                    std::string* error) {
