@@ -116,8 +116,13 @@ int32_t ReadDecimal(std::string_view text) {
   return static_cast<int32_t>(value);
 }
 
-int32_t ReadDecimalOption(const CommandLine& line, std::string_view name, int32_t fallback) {
+std::string OptionValue(const CommandLine& line, std::string_view name) {
   std::string value;
   line.GetOptionValue(name, &value);
+  return value;
+}
+
+int32_t ReadDecimalOption(const CommandLine& line, std::string_view name, int32_t fallback) {
+  std::string value = OptionValue(line, name);
   return value.empty() ? fallback : ReadDecimal(value);
 }

@@ -41,6 +41,10 @@ int SplitList(std::string_view text, char separator, std::vector<std::string>* i
 /// limits.
 int32_t ReadDecimal(std::string_view text);
 
+/// The option's value; empty when the option is absent or has no value (callers test the
+/// length, so both read alike).
+std::string OptionValue(const CommandLine& line, std::string_view name);
+
 /// The value of option `name` read with ReadDecimal, or `fallback` when the option is absent or
 /// its value is empty.
 int32_t ReadDecimalOption(const CommandLine& line, std::string_view name, int32_t fallback);

@@ -77,8 +77,7 @@ void RunStressPass(EngineClient& client, const CommandLine& line, uint32_t pass)
 void SelectEngine(const CommandLine& line) {
   if (line.HasOption("DEBUG"))
     DebugTrace = 1;
-  std::string folder;
-  line.GetOptionValue("VXRPATH", &folder);
+  std::string folder = OptionValue(line, "VXRPATH");
   CopyToField(EngineDir, folder.empty() ? "." : folder);
   CopyToField(EngineExeName, EngineNameFor(line));
   std::printf("Set VXR.exe file path: %s\n", EngineDir);

@@ -18,12 +18,6 @@ constexpr int32_t kSpywareMagic = 0x1ABDE51A;
 constexpr int32_t kVulnerabilityMagic = 0x1ABDE31A;
 constexpr int32_t kVulnerabilityMagic64 = 0x1ABDE91A;
 
-std::string ValueOf(const CommandLine& line, const char* name) {
-  std::string value;
-  line.GetOptionValue(name, &value);
-  return value;
-}
-
 // A pattern mode: its message, the pattern magic it enables and its pattern file.
 void EnablePatternMode(EngineClient& client, const char* message, int32_t magic,
                        const char* pattern_file) {
@@ -44,7 +38,7 @@ void SetFlag(EngineClient& client, const CommandLine& line, const char* option, 
 // /GCNAME and /GCPATH act only before the process's first pattern-loop repetition.
 void SetGenericCleanList(EngineClient& client, const CommandLine& line, const char* option,
                          uint32_t id, const char* message_format) {
-  std::string value = ValueOf(line, option);
+  std::string value = OptionValue(line, option);
   std::vector<std::string> items;
   if (value.empty() || SplitList(value, ';', &items) == 0 || PatternLoopCounter != 0)
     return;
@@ -56,7 +50,7 @@ void SetGenericCleanList(EngineClient& client, const CommandLine& line, const ch
 
 void SetStringOption(EngineClient& client, const CommandLine& line, const char* option,
                      uint32_t id, const char* message_format) {
-  std::string value = ValueOf(line, option);
+  std::string value = OptionValue(line, option);
   if (value.empty())
     return;
   std::printf(message_format, value.c_str());

@@ -35,8 +35,7 @@ std::string PatternName(const std::string& item) {
 }
 
 int ApplyPatterns(EngineClient& client, const CommandLine& line, const PatternHandler& handler) {
-  std::string value;
-  line.GetOptionValue(handler.option, &value);
+  std::string value = OptionValue(line, handler.option);
   std::vector<std::string> items;
   if (value.empty() || SplitList(value, ';', &items) == 0 || items.empty())
     return 0;
@@ -112,8 +111,8 @@ void RunPatternLoop(EngineClient& client, const CommandLine& line) {
   uint32_t repetitions = 1;
   bool selecting = false;
   std::vector<uint32_t> selected;
-  std::string loop;
-  if (line.GetOptionValue("LOOP", &loop) && !loop.empty()) {
+  std::string loop = OptionValue(line, "LOOP");
+  if (!loop.empty()) {
     repetitions = static_cast<uint32_t>(ReadDecimal(loop));
     uint32_t random_count = ReadUnsignedOption(line, "RANDOM", 0);
     if (repetitions > random_count && random_count != 0) {
