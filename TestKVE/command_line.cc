@@ -5,19 +5,11 @@
 #include <new>
 
 #include "TestKVE/multibyte.h"
+#include "platform/ascii.h"
 
 namespace {
 
 constexpr size_t npos = std::string_view::npos;
-
-std::string UpperCaseAscii(std::string_view text) {
-  std::string upper(text);
-  for (char& c : upper) {
-    if (c >= 'a' && c <= 'z')
-      c = static_cast<char>(c - 'a' + 'A');
-  }
-  return upper;
-}
 
 }  // namespace
 
@@ -41,7 +33,7 @@ bool CommandLine::GetOptionValue(std::string_view name, std::string* out) const 
 void CommandLine::Store(std::string_view name, std::string_view value) {
   if (name.empty())
     return;
-  options.insert_or_assign(UpperCaseAscii(name), std::string(value));
+  options.insert_or_assign(platform::AsciiUpperCopy(name), std::string(value));
 }
 
 void CommandLine::Scan(std::string_view line) {

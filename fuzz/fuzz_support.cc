@@ -3,10 +3,12 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <string_view>
 #include <vector>
+
+#include "platform/posix/unique_fd.h"
 
 namespace {
 
@@ -23,16 +25,6 @@ std::string MakePrivateFolder() {
   return buffer.data();
 }
 
-bool WriteAll(int fd, std::span<const uint8_t> bytes) {
-  while (!bytes.empty()) {
-    ssize_t written = write(fd, bytes.data(), bytes.size());
-    if (written < 0 && errno == EINTR) continue;
-    if (written <= 0) return false;
-    bytes = bytes.subspan(static_cast<size_t>(written));
-  }
-  return true;
-}
-
 }  // namespace
 
 FuzzInputFile::FuzzInputFile(std::string_view name)
@@ -44,12 +36,11 @@ FuzzInputFile::~FuzzInputFile() {
 }
 
 void FuzzInputFile::Write(std::span<const uint8_t> bytes) const {
-  int fd;
-  do {
-    fd = open(path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-  } while (fd < 0 && errno == EINTR);
-  bool written = fd >= 0 && WriteAll(fd, bytes);
-  if (fd >= 0 && close(fd) != 0) written = false;
+  platform::posix::UniqueFd fd =
+      platform::posix::OpenCloexec(path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+  bool written = fd && platform::posix::WriteAll(fd.get(), text);
+  if (fd && fd.Close() != 0) written = false;
   if (!written) {
     std::fprintf(stderr, "fuzz: cannot write %s\n", path_.c_str());
     std::abort();

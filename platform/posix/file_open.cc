@@ -8,6 +8,11 @@
 #include <cerrno>
 #include <utility>
 
+#include "platform/posix/unique_fd.h"
+
+using platform::posix::OpenCloexec;
+using platform::posix::RetryOnEintr;
+
 namespace {
 
 FileOpenError ClassifyOpenErrno(int error) {
@@ -31,20 +36,9 @@ bool IsWriteLockedElsewhere(int fd) {
   probe.l_type = F_RDLCK;
   probe.l_whence = SEEK_SET;
   if (fcntl(fd, F_OFD_GETLK, &probe) == 0 && probe.l_type != F_UNLCK) return true;
-  while (flock(fd, LOCK_SH | LOCK_NB) != 0) {
-    if (errno == EWOULDBLOCK) return true;
-    if (errno != EINTR) return false;
-  }
+  if (RetryOnEintr([&] { return flock(fd, LOCK_SH | LOCK_NB); }) != 0) return errno == EWOULDBLOCK;
   flock(fd, LOCK_UN);
   return false;
-}
-
-int OpenRetrying(const char* path) {
-  int fd;
-  do {
-    fd = open(path, O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-  } while (fd < 0 && errno == EINTR);
-  return fd;
 }
 
 }  // namespace
@@ -66,7 +60,7 @@ ReadOnlyFile& ReadOnlyFile::operator=(ReadOnlyFile&& other) noexcept {
 ReadOnlyFile ReadOnlyFile::Open(const char* path, FileOpenError* error) {
   *error = FileOpenError::kOther;
   if (path == nullptr) return ReadOnlyFile();
-  ReadOnlyFile file(OpenRetrying(path));
+  ReadOnlyFile file(OpenCloexec(path, O_RDONLY | O_NOCTTY | O_NONBLOCK).Release());
   if (!file.is_open()) {
     *error = ClassifyOpenErrno(errno);
     return ReadOnlyFile();
@@ -100,9 +94,9 @@ bool ReadOnlyFile::IsRegular() const {
 int64_t ReadOnlyFile::ReadAt(uint64_t offset, std::span<std::byte> out) const {
   size_t done = 0;
   while (done < out.size()) {
-    ssize_t n = pread(fd_, out.data() + done, out.size() - done,
-                      static_cast<off_t>(offset + done));
-    if (n < 0 && errno == EINTR) continue;
+    ssize_t n = RetryOnEintr([&] {
+      return pread(fd_, out.data() + done, out.size() - done, static_cast<off_t>(offset + done));
+    });
     // A FIFO or device opened without blocking has nothing to give: that is its end.
     if (n < 0 && errno == EAGAIN) break;
     if (n < 0) return -1;
@@ -113,8 +107,5 @@ int64_t ReadOnlyFile::ReadAt(uint64_t offset, std::span<std::byte> out) const {
 }
 
 bool ReadOnlyFile::TryLockExclusive() {
-  while (flock(fd_, LOCK_EX | LOCK_NB) != 0) {
-    if (errno != EINTR) return false;
-  }
-  return true;
+  return RetryOnEintr([&] { return flock(fd_, LOCK_EX | LOCK_NB); }) == 0;
 }

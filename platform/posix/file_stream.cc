@@ -2,9 +2,11 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
-#include <cerrno>
+#include "platform/posix/unique_fd.h"
+
+using platform::posix::OpenCloexec;
+using platform::posix::UniqueFd;
 
 bool QueryFileSize(const char* path, int64_t* size) {
   struct stat status;
@@ -15,18 +17,12 @@ bool QueryFileSize(const char* path, int64_t* size) {
 
 UniqueStream OpenBinaryStream(const char* path) {
   if (path == nullptr) return nullptr;
-  int fd;
   // Non-blocking, so that a FIFO cannot stall the open before it is refused below.
-  do {
-    fd = open(path, O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-  } while (fd < 0 && errno == EINTR);
-  if (fd < 0) return nullptr;
+  UniqueFd fd = OpenCloexec(path, O_RDONLY | O_NOCTTY | O_NONBLOCK);
+  if (!fd) return nullptr;
   struct stat status;
-  if (fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
-    close(fd);
-    return nullptr;
-  }
-  UniqueStream stream(fdopen(fd, "rb"));
-  if (!stream) close(fd);
+  if (fstat(fd.get(), &status) != 0 || !S_ISREG(status.st_mode)) return nullptr;
+  UniqueStream stream(fdopen(fd.get(), "rb"));
+  if (stream) fd.Release();  // the stream owns it now
   return stream;
 }

@@ -13,6 +13,8 @@
 #include <cstring>
 #include <utility>
 
+#include "platform/posix/unique_fd.h"
+
 extern char** environ;
 
 namespace platform {
@@ -134,8 +136,7 @@ ChildProcess ChildProcess::Spawn(std::span<const std::string> argv, ConsoleMode 
 ProcessOutcome ChildProcess::Wait() {
   while (pid_ > 0) {
     int status = 0;
-    pid_t done = waitpid(pid_, &status, 0);
-    if (done < 0 && errno == EINTR) continue;
+    pid_t done = posix::RetryOnEintr([&] { return waitpid(pid_, &status, 0); });
     if (done < 0) {
       outcome_ = {ProcessOutcome::Kind::kWaitFailed, errno};
     } else if (WIFEXITED(status) || WIFSIGNALED(status)) {

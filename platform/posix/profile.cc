@@ -2,6 +2,7 @@
 
 #include <cstddef>
 
+#include "platform/ascii.h"
 #include "platform/file_open.h"
 
 namespace {
@@ -14,16 +15,6 @@ std::string_view Trim(std::string_view text) {
   if (first == std::string_view::npos) return {};
   size_t last = text.find_last_not_of(kWhiteSpace);
   return text.substr(first, last - first + 1);
-}
-
-char LowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (LowerAscii(a[i]) != LowerAscii(b[i])) return false;
-  }
-  return true;
 }
 
 std::string_view Unquote(std::string_view value) {
@@ -83,7 +74,7 @@ ProfileFile ProfileFile::Parse(std::string_view text) {
 
 const ProfileFile::Section* ProfileFile::FindSection(std::string_view name) const {
   for (const Section& section : sections_) {
-    if (EqualsIgnoringAsciiCase(section.name, name)) return &section;
+    if (platform::AsciiEqualFold(section.name, name)) return &section;
   }
   return nullptr;
 }
@@ -94,7 +85,7 @@ std::string ProfileFile::GetString(std::string_view section, std::string_view ke
   std::string_view found = default_value;
   if (const Section* match = FindSection(section)) {
     for (const Entry& entry : match->entries) {
-      if (EqualsIgnoringAsciiCase(entry.key, key)) {
+      if (platform::AsciiEqualFold(entry.key, key)) {
         found = entry.value;
         break;
       }

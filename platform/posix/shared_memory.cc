@@ -12,6 +12,8 @@
 #include <cstring>
 #include <utility>
 
+#include "platform/posix/unique_fd.h"
+
 namespace platform {
 namespace {
 
@@ -41,14 +43,6 @@ int MoveAboveStandardStreams(int fd) {
   return moved;
 }
 
-int ResizeRetrying(int fd, size_t size) {
-  int result;
-  do {
-    result = ftruncate(fd, static_cast<off_t>(size));
-  } while (result != 0 && errno == EINTR);
-  return result;
-}
-
 // Through syscall(): the C library's declarations of these two lack C linkage for C++.
 int PidfdOpen(uint32_t process_id) {
   return static_cast<int>(syscall(SYS_pidfd_open, static_cast<pid_t>(process_id), 0u));
@@ -65,28 +59,24 @@ bool IsRefusal(int error) { return error == EPERM || error == EACCES || error ==
 int OpenThroughProc(uint32_t process_id, uint32_t handle) {
   std::string path =
       "/proc/" + std::to_string(process_id) + "/fd/" + std::to_string(handle);
-  int fd;
-  do {
-    fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
-  } while (fd < 0 && errno == EINTR);
-  return fd;
+  return posix::OpenCloexec(path.c_str(), O_RDONLY | O_NOCTTY).Release();
 }
 
 // Returns the duplicated descriptor, or -1 with `*error` set.
 int DuplicateDescriptor(uint32_t process_id, uint32_t handle, std::string* error) {
   std::string target = "descriptor " + std::to_string(handle) + " of process " +
                        std::to_string(process_id);
-  int pidfd = PidfdOpen(process_id);
-  if (pidfd < 0 && !IsRefusal(errno)) {
+  posix::UniqueFd pidfd(PidfdOpen(process_id));
+  if (!pidfd && !IsRefusal(errno)) {
     *error = ErrorText("pidfd_open(" + std::to_string(process_id) + ")", errno);
     return -1;
   }
-  if (pidfd >= 0) {
+  if (pidfd) {
     int fd = TakeFault(SharedMemoryFault::kPidfdGetfd)
                  ? -1
-                 : PidfdGetfd(pidfd, handle);
+                 : PidfdGetfd(pidfd.get(), handle);
     int saved = errno;
-    close(pidfd);
+    pidfd.Reset();
     if (fd >= 0) return fd;
     if (!IsRefusal(saved)) {
       *error = ErrorText("pidfd_getfd(" + target + ")", saved);
@@ -153,7 +143,7 @@ SharedMemoryHandle CreateSharedMemory(size_t size, std::string* error) {
     return SharedMemoryHandle();
   }
   SharedMemoryHandle handle(fd);
-  if (ResizeRetrying(fd, size) != 0) {
+  if (posix::RetryOnEintr([&] { return ftruncate(fd, static_cast<off_t>(size)); }) != 0) {
     *error = ErrorText("ftruncate(" + std::to_string(size) + ")", errno);
     return SharedMemoryHandle();
   }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "platform/ascii.h"
 #include "platform/little_endian.h"
 #include "platform/posix/elf_version_note.h"
 #include "platform/posix/utf16.h"
@@ -56,10 +57,6 @@ bool ParseNode(std::span<const uint8_t> block, size_t begin, size_t limit, Node*
   return true;
 }
 
-char LowerAscii(uint32_t unit) {
-  return static_cast<char>(unit >= 'A' && unit <= 'Z' ? unit + ('a' - 'A') : unit);
-}
-
 bool KeyMatches(std::span<const uint8_t> key, std::string_view name) {
   if (key.size() != 2 * name.size()) return false;
   for (size_t i = 0; i < name.size(); ++i) {
@@ -67,7 +64,8 @@ bool KeyMatches(std::span<const uint8_t> key, std::string_view name) {
     auto byte = static_cast<unsigned char>(name[i]);
     if (unit > 0x7F || byte > 0x7F) {
       if (unit != byte) return false;
-    } else if (LowerAscii(unit) != LowerAscii(byte)) {
+    } else if (platform::AsciiLower(static_cast<char>(unit)) !=
+               platform::AsciiLower(static_cast<char>(byte))) {
       return false;
     }
   }
