@@ -44,7 +44,7 @@ const ScanCase kScanCases[] = {
     {"", {}, {"VER"}},
 };
 
-TEST(CommandLineTest, ScanGivesExactlyTheSpecifiedOptions) {
+TEST(CommandLineTest, ScanGivesEachOptionItsValueAndNothingElse) {
   for (const ScanCase& test : kScanCases) {
     SCOPED_TRACE(test.line);
     CommandLine line(test.line);
