@@ -16,8 +16,8 @@
 #include <string>
 #include <vector>
 
-#include "engine_control/block_record.h"
-#include "engine_control/settings_block.h"
+#include "settings_block/block_record.h"
+#include "settings_block/settings_block.h"
 #include "platform/process.h"
 #include "support/temp_folder.h"
 #include "vxr_lib.h"

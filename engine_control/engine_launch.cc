@@ -1,6 +1,6 @@
 #include "engine_control/engine_launch.h"
 
-#include "engine_control/settings_block.h"
+#include "settings_block/settings_block.h"
 #include "platform/process.h"
 
 namespace {

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "engine_control/block_record.h"
+#include "settings_block/block_record.h"
 #include "vxr_lib.h"
 
 /// Writes `records` (terminator included; `data_size` is the sum of their sizes) into a fresh

@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "engine_control/block_record.h"
+#include "settings_block/block_record.h"
 #include "engine_control/setting.h"
 #include "vxr_lib.h"
 

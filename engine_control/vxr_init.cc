@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "engine_control/library.h"
+#include "engine_control/verdict_results.h"
 #include "integrity/appended_signature.h"
 #include "integrity/engine_validation.h"
 #include "vxr_lib.h"
@@ -43,7 +44,7 @@ VXRResult VXRInitLib(const char* engineDir, const char* engineExeName) {
   EnginePaths paths;
   VXRResult result = BuildEnginePaths(engineDir, engineExeName, &paths);
   if (result != VXR_LIB_SUCCESS) return result;
-  if (ValidateEngineExecutable(paths.engine.c_str()) != VXR_LIB_SUCCESS) {
+  if (ValidateEngineExecutable(paths.engine.c_str()) != IntegrityVerdict::kValid) {
     return VXR_LIB_INVALID_VXREXE;
   }
   // Built aside and installed only at the end, so any failure leaves the library untouched.
@@ -53,7 +54,7 @@ VXRResult VXRInitLib(const char* engineDir, const char* engineExeName) {
   state->set_engine_path(paths.engine);
   state->set_config_path(paths.config);
   EngineVersionInfo info;
-  if (CheckEngineVersion(paths.engine.c_str(), &info) != VXR_LIB_SUCCESS) {
+  if (CheckEngineVersion(paths.engine.c_str(), &info) != IntegrityVerdict::kValid) {
     return VXR_LIB_INVALID_VXREXE;
   }
   state->set_engine_version(info.version);

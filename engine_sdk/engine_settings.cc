@@ -4,25 +4,17 @@
 #include <cstdio>
 #include <string_view>
 
-#include "engine_control/settings_block.h"
+#include "platform/ascii.h"
+#include "settings_block/settings_block.h"
 
 namespace engine_sdk {
 namespace {
-
-bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
-    if (lower(a[i]) != lower(b[i])) return false;
-  }
-  return true;
-}
 
 // The value of "/NAME=value" or "-NAME=value" when `argument` has that name, else none.
 std::optional<std::string_view> OptionValue(std::string_view argument, std::string_view name) {
   if (argument.size() < name.size() + 2) return std::nullopt;
   if (argument[0] != '/' && argument[0] != '-') return std::nullopt;
-  if (!EqualsIgnoringCase(argument.substr(1, name.size()), name)) return std::nullopt;
+  if (!platform::AsciiEqualFold(argument.substr(1, name.size()), name)) return std::nullopt;
   if (argument[name.size() + 1] != '=') return std::nullopt;
   return argument.substr(name.size() + 2);
 }
@@ -42,7 +34,8 @@ bool FindNumberOption(std::span<const char* const> arguments, std::string_view n
     std::optional<std::string_view> value = OptionValue(argument, name);
     if (!value) continue;
     if (++found > 1) {
-      *error = "/" + std::string(name) + "= is given more than once";
+      // Appended piece by piece: GCC 12 warns falsely (-Wrestrict) on "/" + std::string.
+      error->assign("/").append(name).append("= is given more than once");
       return false;
     }
     if (!ParseNumber(*value, number)) {

@@ -13,9 +13,9 @@
 #include <string_view>
 #include <vector>
 
-#include "engine_control/block_record.h"
+#include "settings_block/block_record.h"
 #include "engine_control/scan_context.h"
-#include "engine_control/settings_block.h"
+#include "settings_block/settings_block.h"
 #include "platform/version_info.h"
 #include "vxr_lib.h"
 

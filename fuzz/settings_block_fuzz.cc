@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "engine_control/settings_block.h"
+#include "settings_block/settings_block.h"
 #include "engine_sdk/engine_settings.h"
 #include "fuzz/fuzz_support.h"
 #include "platform/process.h"

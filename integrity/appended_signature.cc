@@ -139,13 +139,13 @@ int VerifyAppendedSignatureStream(std::FILE* stream, int64_t size) {
   return FinishVerification(key, length, &state);
 }
 
-VXRResult SignatureVerdictToResult(int verdict) {
+IntegrityVerdict AppendedSignatureVerdict(int verdict) {
   switch (verdict) {
     case 1:
-      return VXR_LIB_SUCCESS;
+      return IntegrityVerdict::kValid;
     case 0:
-      return VXR_LIB_INVALID_SIGNATURE;
+      return IntegrityVerdict::kInvalid;
     default:
-      return VXR_LIB_INVALID_PATHNAME;
+      return IntegrityVerdict::kUnreadable;
   }
 }

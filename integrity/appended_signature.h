@@ -5,14 +5,15 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "vxr_lib.h"
+#include "integrity/integrity_verdict.h"
 
 /// Verdicts: 1 valid; 0 invalid (trailer missing, malformed or unreadable, or signature
 /// mismatch); -1 the size cannot be taken, the file cannot be opened, or the digest fails.
 int VerifyAppendedSignature(const char* path);
 
+/// The verdict of VerifyAppendedSignature as an IntegrityVerdict: 1 valid, 0 invalid, else
+/// unreadable.
+IntegrityVerdict AppendedSignatureVerdict(int verdict);
+
 /// The core for an open binary stream and the size the file system reported.
 int VerifyAppendedSignatureStream(std::FILE* stream, int64_t size);
-
-/// 1 -> VXR_LIB_SUCCESS, 0 -> VXR_LIB_INVALID_SIGNATURE, -1 -> VXR_LIB_INVALID_PATHNAME.
-VXRResult SignatureVerdictToResult(int verdict);

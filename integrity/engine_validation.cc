@@ -43,27 +43,27 @@ std::string CutUtf8(std::string text, size_t limit) {
 
 }  // namespace
 
-VXRResult ValidateEngineExecutable(const char* engine_path) {
-  VXRResult appended = SignatureVerdictToResult(VerifyAppendedSignature(engine_path));
-  if (appended == VXR_LIB_SUCCESS) return VXR_LIB_SUCCESS;
+IntegrityVerdict ValidateEngineExecutable(const char* engine_path) {
+  IntegrityVerdict appended = AppendedSignatureVerdict(VerifyAppendedSignature(engine_path));
+  if (appended == IntegrityVerdict::kValid) return IntegrityVerdict::kValid;
   // A file that cannot even be read gets no second chance through its code signature.
-  if (appended == VXR_LIB_INVALID_PATHNAME) return VXR_LIB_INVALID_VXREXE;
-  return VerifyCodeSignature(engine_path) == VXR_LIB_SUCCESS ? VXR_LIB_SUCCESS
-                                                             : VXR_LIB_INVALID_VXREXE;
+  if (appended == IntegrityVerdict::kUnreadable) return IntegrityVerdict::kInvalid;
+  return VerifyCodeSignature(engine_path) == IntegrityVerdict::kValid ? IntegrityVerdict::kValid
+                                                                      : IntegrityVerdict::kInvalid;
 }
 
-VXRResult VerifyCodeSignature(const char* path) {
-  if (path == nullptr) return VXR_LIB_INVALID_PATHNAME;
+IntegrityVerdict VerifyCodeSignature(const char* path) {
+  if (path == nullptr) return IntegrityVerdict::kUnreadable;
   std::string signer;
   std::string error;
-  if (!VerifyFileCodeSignature(path, &signer, &error)) return VXR_LIB_INVALID_SIGNATURE;
-  return signer == kExpectedSigner ? VXR_LIB_SUCCESS : VXR_LIB_INVALID_SIGNATURE;
+  if (!VerifyFileCodeSignature(path, &signer, &error)) return IntegrityVerdict::kInvalid;
+  return signer == kExpectedSigner ? IntegrityVerdict::kValid : IntegrityVerdict::kInvalid;
 }
 
-VXRResult ReadEngineVersionInfo(const char* engine_path, EngineVersionInfo* info) {
-  if (info == nullptr) return VXR_LIB_SUCCESS;
+void ReadEngineVersionInfo(const char* engine_path, EngineVersionInfo* info) {
+  if (info == nullptr) return;
   std::optional<VersionInfo> version_info = VersionInfo::ReadFromFile(engine_path);
-  if (!version_info) return VXR_LIB_SUCCESS;
+  if (!version_info) return;
   FixedFileInfo fixed;
   if (version_info->QueryFixedFileInfo(&fixed)) {
     info->version = FormatFileVersion(fixed.file_version_ms);
@@ -75,15 +75,15 @@ VXRResult ReadEngineVersionInfo(const char* engine_path, EngineVersionInfo* info
       version_info->QueryString(SpecialBuildPath(translations.front()), &build)) {
     info->build = CutUtf8(std::move(build), kMaxBuildTextBytes);
   }
-  return VXR_LIB_SUCCESS;
 }
 
-VXRResult CheckEngineVersion(const char* engine_path, EngineVersionInfo* info) {
+IntegrityVerdict CheckEngineVersion(const char* engine_path, EngineVersionInfo* info) {
   EngineVersionInfo own;
   if (info == nullptr) info = &own;
   ReadEngineVersionInfo(engine_path, info);
-  if (info->version.size() >= kVersionBufferBytes) return VXR_LIB_INVALID_VXREXE;
-  return IsEngineVersionAccepted(info->version) ? VXR_LIB_SUCCESS : VXR_LIB_INVALID_VXREXE;
+  if (info->version.size() >= kVersionBufferBytes) return IntegrityVerdict::kInvalid;
+  return IsEngineVersionAccepted(info->version) ? IntegrityVerdict::kValid
+                                                : IntegrityVerdict::kInvalid;
 }
 
 bool IsEngineVersionAccepted(std::string_view version_text) {

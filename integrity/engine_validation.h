@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "vxr_lib.h"
+#include "integrity/integrity_verdict.h"
 
 /// The two texts read from the engine's version information.
 struct EngineVersionInfo {
@@ -13,20 +13,20 @@ struct EngineVersionInfo {
 };
 
 /// The appended signature first; only when the file is readable and its trailer is missing
-/// or wrong, the code signature. VXR_LIB_SUCCESS or VXR_LIB_INVALID_VXREXE.
-VXRResult ValidateEngineExecutable(const char* engine_path);
+/// or wrong, the code signature. kValid (accepted) or kInvalid (refused).
+IntegrityVerdict ValidateEngineExecutable(const char* engine_path);
 
-/// The platform code signature with the signer "Quillmark, Inc.": VXR_LIB_SUCCESS,
-/// VXR_LIB_INVALID_PATHNAME for a null path, else VXR_LIB_INVALID_SIGNATURE.
-VXRResult VerifyCodeSignature(const char* path);
+/// The platform code signature with the signer "Quillmark, Inc.": kValid, kUnreadable for a
+/// null path, else kInvalid.
+IntegrityVerdict VerifyCodeSignature(const char* path);
 
-/// Fills the texts the version information provides, leaves the others unchanged; always
-/// VXR_LIB_SUCCESS.
-VXRResult ReadEngineVersionInfo(const char* engine_path, EngineVersionInfo* info);
+/// Fills the texts the version information provides and leaves the others unchanged; a file
+/// without version information changes nothing.
+void ReadEngineVersionInfo(const char* engine_path, EngineVersionInfo* info);
 
 /// Reads the version information into `info` and compares the version text with "3.5" as
-/// text: VXR_LIB_SUCCESS or VXR_LIB_INVALID_VXREXE.
-VXRResult CheckEngineVersion(const char* engine_path, EngineVersionInfo* info);
+/// text: kValid (accepted) or kInvalid (refused).
+IntegrityVerdict CheckEngineVersion(const char* engine_path, EngineVersionInfo* info);
 
 /// The textual minimum-version rule alone.
 bool IsEngineVersionAccepted(std::string_view version_text);

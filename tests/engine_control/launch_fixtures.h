@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "engine_control/block_record.h"
-#include "engine_control/settings_block.h"
+#include "settings_block/block_record.h"
+#include "settings_block/settings_block.h"
 
 /// The reference engine of this build.
 inline const std::string kReferenceEngine = TESTKVE_BIN_DIR "/vxr_ref";

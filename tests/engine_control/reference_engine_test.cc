@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "engine_control/settings_block.h"
+#include "settings_block/settings_block.h"
 #include "launch_fixtures.h"
 #include "platform/process.h"
 #include "support/program_runner.h"

@@ -188,10 +188,10 @@ TEST(AppendedSignatureStreamTest, FileShorterThanReportedIsInvalid) {
   std::fclose(stream);
 }
 
-TEST(SignatureVerdictTest, ConvertsToLibraryCodes) {
-  EXPECT_EQ(SignatureVerdictToResult(1), VXR_LIB_SUCCESS);
-  EXPECT_EQ(SignatureVerdictToResult(0), VXR_LIB_INVALID_SIGNATURE);
-  EXPECT_EQ(SignatureVerdictToResult(-1), VXR_LIB_INVALID_PATHNAME);
+TEST(SignatureVerdictTest, NumericVerdictsNameTheirOutcome) {
+  EXPECT_EQ(AppendedSignatureVerdict(1), IntegrityVerdict::kValid);
+  EXPECT_EQ(AppendedSignatureVerdict(0), IntegrityVerdict::kInvalid);
+  EXPECT_EQ(AppendedSignatureVerdict(-1), IntegrityVerdict::kUnreadable);
 }
 
 }  // namespace

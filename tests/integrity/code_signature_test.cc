@@ -98,14 +98,14 @@ const std::string kEngine = "an engine executable's bytes\n";
 TEST_F(CodeSignatureTest, OnlyTheExpectedSignerFromATrustedRootPasses) {
   struct Case {
     const char* signer;
-    VXRResult result;
+    IntegrityVerdict result;
   } cases[] = {
-      {"quillmark", VXR_LIB_SUCCESS},
-      {"organization_only", VXR_LIB_SUCCESS},  // the display name falls back to O
-      {"no_period", VXR_LIB_INVALID_SIGNATURE},
-      {"lower_case", VXR_LIB_INVALID_SIGNATURE},
-      {"untrusted", VXR_LIB_INVALID_SIGNATURE},
-      {"tls_only", VXR_LIB_INVALID_SIGNATURE},
+      {"quillmark", IntegrityVerdict::kValid},
+      {"organization_only", IntegrityVerdict::kValid},  // the display name falls back to O
+      {"no_period", IntegrityVerdict::kInvalid},
+      {"lower_case", IntegrityVerdict::kInvalid},
+      {"untrusted", IntegrityVerdict::kInvalid},
+      {"tls_only", IntegrityVerdict::kInvalid},
   };
   for (const Case& test : cases) {
     SCOPED_TRACE(test.signer);
@@ -134,7 +134,7 @@ TEST_F(CodeSignatureTest, SignerNameIsTheSimpleDisplayName) {
 TEST_F(CodeSignatureTest, FileSignedTwiceIsRefused) {
   std::string path =
       folder_.Write("engine", CodeSigned(CodeSigned(kEngine, "quillmark"), "quillmark"));
-  EXPECT_EQ(VerifyCodeSignature(path.c_str()), VXR_LIB_INVALID_SIGNATURE);
+  EXPECT_EQ(VerifyCodeSignature(path.c_str()), IntegrityVerdict::kInvalid);
   std::string name, error;
   EXPECT_FALSE(VerifyFileCodeSignature(path.c_str(), &name, &error));
   EXPECT_EQ(error, "2 code signatures, exactly one is accepted");
@@ -146,7 +146,7 @@ TEST_F(CodeSignatureTest, FileSignedTwiceIsRefused) {
 // (version numbers, the list of digest algorithms), which are not probed here.
 TEST_F(CodeSignatureTest, ChangedContentSignatureOrLayoutIsRefused) {
   const std::string signed_file = CodeSigned(kEngine, "quillmark");
-  ASSERT_EQ(VerifyCodeSignature(folder_.Write("engine", signed_file).c_str()), VXR_LIB_SUCCESS);
+  ASSERT_EQ(VerifyCodeSignature(folder_.Write("engine", signed_file).c_str()), IntegrityVerdict::kValid);
   const size_t tail = 40;             // descriptor and marker
   const size_t signature_value = 64;  // the end of the ECDSA signature value
   std::vector<size_t> offsets;
@@ -157,20 +157,20 @@ TEST_F(CodeSignatureTest, ChangedContentSignatureOrLayoutIsRefused) {
   for (size_t at : offsets) {
     std::string changed = signed_file;
     changed[at] = static_cast<char>(changed[at] ^ 0x01);
-    EXPECT_NE(VerifyCodeSignature(folder_.Write("engine", changed).c_str()), VXR_LIB_SUCCESS)
+    EXPECT_NE(VerifyCodeSignature(folder_.Write("engine", changed).c_str()), IntegrityVerdict::kValid)
         << "byte " << at << " of " << signed_file.size();
   }
 }
 
 TEST_F(CodeSignatureTest, UnsignedAndUnreadableFilesAreRefused) {
-  EXPECT_EQ(VerifyCodeSignature(nullptr), VXR_LIB_INVALID_PATHNAME);
+  EXPECT_EQ(VerifyCodeSignature(nullptr), IntegrityVerdict::kUnreadable);
   EXPECT_EQ(VerifyCodeSignature(folder_.Write("engine", kEngine).c_str()),
-            VXR_LIB_INVALID_SIGNATURE);
-  EXPECT_EQ(VerifyCodeSignature((folder_.path() / "missing").c_str()), VXR_LIB_INVALID_SIGNATURE);
-  EXPECT_EQ(VerifyCodeSignature(folder_.path().c_str()), VXR_LIB_INVALID_SIGNATURE);
+            IntegrityVerdict::kInvalid);
+  EXPECT_EQ(VerifyCodeSignature((folder_.path() / "missing").c_str()), IntegrityVerdict::kInvalid);
+  EXPECT_EQ(VerifyCodeSignature(folder_.path().c_str()), IntegrityVerdict::kInvalid);
   std::string marker_only = kEngine + std::string(12, '\0') + "~Module signature appended~\n";
   EXPECT_EQ(VerifyCodeSignature(folder_.Write("engine", marker_only).c_str()),
-            VXR_LIB_INVALID_SIGNATURE);
+            IntegrityVerdict::kInvalid);
 }
 
 // The layout is that of signed kernel modules: a signature made by the openssl command and
@@ -188,7 +188,7 @@ TEST_F(CodeSignatureTest, SignatureMadeWithTheOpensslCommandVerifies) {
     descriptor[8 + i] = static_cast<char>(signature.size() >> (8 * (3 - i)) & 0xFF);
   }
   std::string file = kEngine + signature + descriptor + "~Module signature appended~\n";
-  EXPECT_EQ(VerifyCodeSignature(folder_.Write("engine", file).c_str()), VXR_LIB_SUCCESS);
+  EXPECT_EQ(VerifyCodeSignature(folder_.Write("engine", file).c_str()), IntegrityVerdict::kValid);
 }
 
 // ---- Validation order ----------------------------------------------------------------------
@@ -199,19 +199,19 @@ TEST_F(CodeSignatureTest, ValidationTakesTheTrailerFirstAndTheCodeSignatureOther
   struct Case {
     const char* name;
     std::string bytes;
-    VXRResult result;
+    IntegrityVerdict result;
   } cases[] = {
-      {"valid trailer, no code signature", DevSigned(kEngine), VXR_LIB_SUCCESS},
-      {"no trailer, code signature", CodeSigned(kEngine, "quillmark"), VXR_LIB_SUCCESS},
+      {"valid trailer, no code signature", DevSigned(kEngine), IntegrityVerdict::kValid},
+      {"no trailer, code signature", CodeSigned(kEngine, "quillmark"), IntegrityVerdict::kValid},
       {"broken trailer, code signature over it", CodeSigned(broken_trailer, "quillmark"),
-       VXR_LIB_SUCCESS},
+       IntegrityVerdict::kValid},
       {"code signature, then a valid trailer", DevSigned(CodeSigned(kEngine, "quillmark")),
-       VXR_LIB_SUCCESS},
+       IntegrityVerdict::kValid},
       {"code signature, then a broken trailer", CodeSigned(kEngine, "quillmark") + "junk",
-       VXR_LIB_INVALID_VXREXE},
-      {"no trailer, wrong signer", CodeSigned(kEngine, "no_period"), VXR_LIB_INVALID_VXREXE},
-      {"neither", kEngine, VXR_LIB_INVALID_VXREXE},
-      {"empty file", "", VXR_LIB_INVALID_VXREXE},
+       IntegrityVerdict::kInvalid},
+      {"no trailer, wrong signer", CodeSigned(kEngine, "no_period"), IntegrityVerdict::kInvalid},
+      {"neither", kEngine, IntegrityVerdict::kInvalid},
+      {"empty file", "", IntegrityVerdict::kInvalid},
   };
   for (const Case& test : cases) {
     SCOPED_TRACE(test.name);
@@ -220,9 +220,9 @@ TEST_F(CodeSignatureTest, ValidationTakesTheTrailerFirstAndTheCodeSignatureOther
 }
 
 TEST_F(CodeSignatureTest, UnreadableEngineIsRefused) {
-  EXPECT_EQ(ValidateEngineExecutable((folder_.path() / "missing").c_str()), VXR_LIB_INVALID_VXREXE);
-  EXPECT_EQ(ValidateEngineExecutable(folder_.path().c_str()), VXR_LIB_INVALID_VXREXE);
-  EXPECT_EQ(ValidateEngineExecutable(nullptr), VXR_LIB_INVALID_VXREXE);
+  EXPECT_EQ(ValidateEngineExecutable((folder_.path() / "missing").c_str()), IntegrityVerdict::kInvalid);
+  EXPECT_EQ(ValidateEngineExecutable(folder_.path().c_str()), IntegrityVerdict::kInvalid);
+  EXPECT_EQ(ValidateEngineExecutable(nullptr), IntegrityVerdict::kInvalid);
 }
 
 // A valid trailer needs no trust store at all.
@@ -230,10 +230,10 @@ TEST_F(CodeSignatureTest, ValidTrailerPassesWithoutATrustStore) {
   setenv("SSL_CERT_FILE", (folder_.path() / "none.pem").c_str(), 1);
   setenv("SSL_CERT_DIR", (folder_.path() / "none").c_str(), 1);
   EXPECT_EQ(ValidateEngineExecutable(folder_.Write("engine", DevSigned(kEngine)).c_str()),
-            VXR_LIB_SUCCESS);
+            IntegrityVerdict::kValid);
   EXPECT_EQ(
       ValidateEngineExecutable(folder_.Write("engine", CodeSigned(kEngine, "quillmark")).c_str()),
-      VXR_LIB_INVALID_VXREXE);
+      IntegrityVerdict::kInvalid);
 }
 
 // ---- vxrtool codesign / codeverify ---------------------------------------------------------
@@ -247,7 +247,7 @@ TEST_F(CodeSignatureTest, VxrtoolSignsAndShowsTheSigner) {
   EXPECT_EQ(verify.exit_code, 0) << verify.errors;
   EXPECT_EQ(verify.output, engine + ": signed by \"Quillmark, Inc.\"\n");
   EXPECT_EQ(RunProgram(engine, {}).exit_code, 0) << "the signed executable still runs";
-  EXPECT_EQ(ValidateEngineExecutable(engine.c_str()), VXR_LIB_SUCCESS);
+  EXPECT_EQ(ValidateEngineExecutable(engine.c_str()), IntegrityVerdict::kValid);
 
   std::string other = CopyOfTrue(folder_, "other");
   ASSERT_EQ(RunVxrtool({"codesign", "--cert", certificates_->Path("no_period.pem"), "--key",

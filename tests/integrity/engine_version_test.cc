@@ -54,12 +54,16 @@ TEST(EngineVersionTest, FileVersionDecidesThroughItsText) {
   struct Case {
     uint32_t major, minor;
     const char* text;
-    VXRResult result;
+    IntegrityVerdict result;
   } cases[] = {
-      {3, 5, "3.5", VXR_LIB_SUCCESS},          {3, 6, "3.6", VXR_LIB_SUCCESS},
-      {3, 50, "3.50", VXR_LIB_SUCCESS},        {4, 0, "4.0", VXR_LIB_SUCCESS},
-      {3, 4, "3.4", VXR_LIB_INVALID_VXREXE},   {3, 10, "3.10", VXR_LIB_INVALID_VXREXE},
-      {10, 0, "10.0", VXR_LIB_INVALID_VXREXE}, {65535, 65535, "65535.65535", VXR_LIB_SUCCESS},
+      {3, 5, "3.5", IntegrityVerdict::kValid},
+      {3, 6, "3.6", IntegrityVerdict::kValid},
+      {3, 50, "3.50", IntegrityVerdict::kValid},
+      {4, 0, "4.0", IntegrityVerdict::kValid},
+      {3, 4, "3.4", IntegrityVerdict::kInvalid},
+      {3, 10, "3.10", IntegrityVerdict::kInvalid},
+      {10, 0, "10.0", IntegrityVerdict::kInvalid},
+      {65535, 65535, "65535.65535", IntegrityVerdict::kValid},
   };
   TempFolder folder;
   for (const Case& test : cases) {
@@ -77,11 +81,12 @@ TEST(EngineVersionTest, NoVersionInformationFailsAndChangesNothing) {
   TempFolder folder;
   std::string plain = CopyOfTrue(folder, "plain");
   EngineVersionInfo info{"", "kept"};
-  EXPECT_EQ(CheckEngineVersion(plain.c_str(), &info), VXR_LIB_INVALID_VXREXE);
+  EXPECT_EQ(CheckEngineVersion(plain.c_str(), &info), IntegrityVerdict::kInvalid);
   EXPECT_EQ(info.version, "");
   EXPECT_EQ(info.build, "kept");
-  EXPECT_EQ(ReadEngineVersionInfo((folder.path() / "missing").c_str(), &info), VXR_LIB_SUCCESS);
-  EXPECT_EQ(CheckEngineVersion((folder.path() / "missing").c_str(), &info), VXR_LIB_INVALID_VXREXE);
+  ReadEngineVersionInfo((folder.path() / "missing").c_str(), &info);
+  EXPECT_EQ(info.build, "kept");
+  EXPECT_EQ(CheckEngineVersion((folder.path() / "missing").c_str(), &info), IntegrityVerdict::kInvalid);
 }
 
 // Language 0x0407 with code page 0x04E4 is looked up under "040704E4"; a SpecialBuild of a
@@ -112,7 +117,7 @@ TEST(EngineVersionTest, WithoutFixedPartTheBuildTextIsStillRead) {
   EXPECT_EQ(info.version, "old");
   EXPECT_EQ(info.build, "no fixed part");
   EngineVersionInfo fresh;
-  EXPECT_EQ(CheckEngineVersion(engine.c_str(), &fresh), VXR_LIB_INVALID_VXREXE);
+  EXPECT_EQ(CheckEngineVersion(engine.c_str(), &fresh), IntegrityVerdict::kInvalid);
 }
 
 // The library keeps the build text in a 260-byte field; a longer one is cut to 259 bytes

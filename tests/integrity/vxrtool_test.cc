@@ -17,7 +17,7 @@ class VxrtoolTest : public testing::Test {
   TempFolder folder_;
 };
 
-// The trailer format is the specified one, not a convention of vxrtool: the openssl command
+// The trailer is plain RSA/MD5 PKCS #1 v1.5, not a convention of vxrtool: the openssl command
 // verifies what vxrtool signs, and vxrtool verifies what the openssl command signs.
 TEST_F(VxrtoolTest, SignaturesAgreeWithTheOpensslCommand) {
   const std::string content = "content signed by vxrtool\n";
@@ -156,9 +156,9 @@ TEST_F(VxrtoolTest, EngineMadeByVxrtoolPassesTheLibraryChecks) {
             0);
   ASSERT_EQ(RunVxrtool({"sign", "--key", DevKeyPath(), engine}).exit_code, 0);
   EXPECT_EQ(RunProgram(engine, {}).exit_code, 0);
-  EXPECT_EQ(ValidateEngineExecutable(engine.c_str()), VXR_LIB_SUCCESS);
+  EXPECT_EQ(ValidateEngineExecutable(engine.c_str()), IntegrityVerdict::kValid);
   EngineVersionInfo info;
-  EXPECT_EQ(CheckEngineVersion(engine.c_str(), &info), VXR_LIB_SUCCESS);
+  EXPECT_EQ(CheckEngineVersion(engine.c_str(), &info), IntegrityVerdict::kValid);
   EXPECT_EQ(info.version, "3.5");
   EXPECT_EQ(info.build, "QA build 7");
   ProgramRun show = RunVxrtool({"version", "show", engine});

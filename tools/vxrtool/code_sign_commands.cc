@@ -43,7 +43,7 @@ int RunCodeVerify(std::span<char* const> args) {
   if (!VerifyFileCodeSignature(path.c_str(), &signer, &error)) {
     return Failure(path + ": " + error);
   }
-  bool accepted = VerifyCodeSignature(path.c_str()) == VXR_LIB_SUCCESS;
+  bool accepted = VerifyCodeSignature(path.c_str()) == IntegrityVerdict::kValid;
   std::printf("%s: signed by \"%s\"%s\n", path.c_str(), signer.c_str(),
               accepted ? "" : " (not the engine maker: refused)");
   return accepted ? kExitSuccess : kExitFailure;

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "engine_control/settings_block.h"
-#include "launch_fixtures.h"
+#include "settings_block/settings_block.h"
+#include "engine_control/launch_fixtures.h"
 #include "platform/process.h"
 #include "vxr_lib.h"
 

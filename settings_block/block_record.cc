@@ -1,4 +1,4 @@
-#include "engine_control/block_record.h"
+#include "settings_block/block_record.h"
 
 namespace {
 

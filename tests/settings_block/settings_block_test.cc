@@ -1,4 +1,4 @@
-#include "engine_control/settings_block.h"
+#include "settings_block/settings_block.h"
 
 #include <gtest/gtest.h>
 
@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "engine_sdk/engine_settings.h"
-#include "launch_fixtures.h"
+#include "engine_control/launch_fixtures.h"
 #include "platform/process.h"
 #include "platform/shared_memory.h"
 #include "vxr_lib.h"
@@ -69,7 +69,7 @@ RecordList MixedRecords() {
   return records;
 }
 
-TEST(BlockChecksumTest, IsTheSpecifiedCrc32) {
+TEST(BlockChecksumTest, IsReflectedCrc32WithZeroStartAndNoFinalComplement) {
   struct Case {
     std::string_view data;
     uint32_t crc;
@@ -80,7 +80,7 @@ TEST(BlockChecksumTest, IsTheSpecifiedCrc32) {
   }
 }
 
-TEST(SharedBlockTest, ExecuteModeExampleGivesExactlyTheSpecifiedBytes) {
+TEST(SharedBlockTest, ExecuteModeBlockIsThirtySixLittleEndianBytes) {
   SharedBlock block;
   ASSERT_TRUE(WriteBlock(&block, RecordList().Value(VXR_INT_EXECUTE_MODE, SCAN_ALL_WITH_CLEAN)
                                      .Terminate()));

@@ -1,4 +1,4 @@
-#include "engine_control/settings_block.h"
+#include "settings_block/settings_block.h"
 
 #include <zlib.h>
 

@@ -16,7 +16,7 @@
 #include <span>
 #include <string>
 
-#include "engine_control/block_record.h"
+#include "settings_block/block_record.h"
 #include "platform/shared_memory.h"
 
 /// CRC-32 with the reflected polynomial 0xEDB88320, initial value 0 and no final complement:
