@@ -25,6 +25,16 @@ bool ParseNumber(std::string_view text, uint32_t* number) {
   return !text.empty() && error == std::errc() && last == end;
 }
 
+// "/NAME" and `rest`. Built by appending: GCC 12 warns falsely (-Wrestrict) about
+// "/" + std::string(name) at -O3.
+std::string OptionText(std::string_view name, std::string_view rest) {
+  std::string text;
+  text.reserve(1 + name.size() + rest.size());
+  text.push_back('/');
+  text.append(name).append(rest);
+  return text;
+}
+
 // Fills `*number` from the one argument named `name`; false with `*error` set otherwise.
 bool FindNumberOption(std::span<const char* const> arguments, std::string_view name,
                       uint32_t* number, std::string* error) {
@@ -34,17 +44,15 @@ bool FindNumberOption(std::span<const char* const> arguments, std::string_view n
     std::optional<std::string_view> value = OptionValue(argument, name);
     if (!value) continue;
     if (++found > 1) {
-      // Appended piece by piece: GCC 12 warns falsely (-Wrestrict) on "/" + std::string.
-      error->assign("/").append(name).append("= is given more than once");
+      *error = OptionText(name, "= is given more than once");
       return false;
     }
     if (!ParseNumber(*value, number)) {
-      *error = "/" + std::string(name) + "=" + std::string(*value) +
-               " is not an unsigned decimal number";
+      *error = OptionText(name, "=").append(*value).append(" is not an unsigned decimal number");
       return false;
     }
   }
-  if (found == 0) *error = "no /" + std::string(name) + "= argument";
+  if (found == 0) *error = "no " + OptionText(name, "= argument");
   return found == 1;
 }
 
