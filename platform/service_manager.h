@@ -10,20 +10,21 @@
 
 namespace platform {
 
-/// Everything a service is created with; a record keeps all of it.
+/// Everything a service is created with; a record keeps all of it. The defaults let callers
+/// name only what they set: {.name = ..., .program_path = ...}.
 struct ServiceParameters {
-  std::string name;
-  std::string display_name;
+  std::string name = {};
+  std::string display_name = {};
   uint32_t desired_access = 0;
   uint32_t service_type = 0;
   uint32_t start_type = 0;
   uint32_t error_control = 0;
-  std::string program_path;
-  std::string load_order_group;           ///< empty: none
+  std::string program_path = {};
+  std::string load_order_group = {};           ///< empty: none
   bool wants_tag = false;                 ///< a tag in the load order group was asked for
-  std::vector<std::string> dependencies;  ///< none when empty
-  std::string account;                    ///< empty: the account of whoever starts it
-  std::string password;
+  std::vector<std::string> dependencies = {};  ///< none when empty
+  std::string account = {};                    ///< empty: the account of whoever starts it
+  std::string password = {};
 };
 
 /// The database folder: $TESTKVE_SERVICE_DB when set and not empty, else
