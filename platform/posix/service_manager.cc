@@ -85,7 +85,10 @@ class TemporaryRecord {
   explicit TemporaryRecord(const std::string& folder, const std::string& name)
       : path_(folder + "/." + name + ".XXXXXX") {
     fd_ = UniqueFd(mkostemp(path_.data(), O_CLOEXEC));
-    if (!fd_) path_.clear();
+    if (!fd_) {
+      open_error_ = errno;
+      path_.clear();
+    }
   }
   ~TemporaryRecord() {
     if (!path_.empty()) unlink(path_.c_str());
@@ -95,7 +98,7 @@ class TemporaryRecord {
 
   // Writes `text` to disk and gives it the name `record`; 0 or the errno.
   int Publish(std::string_view text, const std::string& record) {
-    if (!fd_) return errno;
+    if (!fd_) return open_error_;
     if (!WriteAll(fd_.get(), text) || RetryOnEintr([&] { return fsync(fd_.get()); }) != 0) {
       return errno;
     }
@@ -109,6 +112,7 @@ class TemporaryRecord {
  private:
   std::string path_;
   UniqueFd fd_;
+  int open_error_ = 0;
 };
 
 std::string HomeFolder() {
