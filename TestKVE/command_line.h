@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <string>
 #include <string_view>
@@ -22,11 +23,24 @@ class CommandLine {
   bool GetOptionValue(std::string_view name, std::string* out) const;
 
  private:
-  void Scan(std::string_view line);
   void Store(std::string_view name, std::string_view value);
 
   std::map<std::string, std::string, std::less<>> options;
 };
+
+/// One option as the scan of a line finds it: name and value as typed (the value without its
+/// quotes), and the bytes [begin, end) of the line it covers, from its "/" or "-" to the end of
+/// its name or value (a closing quote included).
+struct ScannedOption {
+  std::string_view name;  ///< may be empty; CommandLine stores no empty name
+  std::string_view value;
+  bool quoted = false;  ///< the value stood in double quotes
+  size_t begin = 0;
+  size_t end = 0;
+};
+
+/// The option scan that CommandLine runs: calls `visit` for every option of `line`, in order.
+void ScanOptions(std::string_view line, const std::function<void(const ScannedOption&)>& visit);
 
 /// Lists keep at most 16 items of at most 1023 characters; longer input is cut.
 inline constexpr size_t kMaxListItems = 16;

@@ -60,7 +60,9 @@ const char kDefaultEngine[] = "Set VXR.exe file path: .\nSet VXR.exe file name: 
 
 ProgramRun Testkve(const std::vector<std::string>& args, const std::string& input = "") {
   TempFolder folder;
-  return RunProgram(BuiltProgram("testkve"), args, {folder.path(), input, {}});
+  // /SERVICE keeps its service database in the run's own folder, never the machine's.
+  return RunProgram(BuiltProgram("testkve"), args,
+                    {folder.path(), input, {{"TESTKVE_SERVICE_DB", folder.str() + "/services"}}});
 }
 
 TEST(DriverE2eTest, UsageEndsTheProcessBeforeAnythingElse) {
