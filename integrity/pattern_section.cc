@@ -3,28 +3,33 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <memory>
 #include <new>
-#include <vector>
 
 #include "platform/little_endian.h"
 
 namespace {
 
-// A buffer of `size` bytes, or false when it cannot be allocated.
-bool Allocate(size_t size, std::vector<uint8_t>* buffer) {
+// An expansion's buffer: left uninitialised, since the expansion fills it before any read.
+struct Expansion {
+  std::unique_ptr<uint8_t[]> bytes;
+  size_t size = 0;
+
+  std::span<const uint8_t> view() const { return {bytes.get(), size}; }
+};
+
+// Expands `stored` into `*plain`, which must come out exactly `size` bytes long; false also when
+// the buffer cannot be allocated.
+bool ExpandExactly(std::span<const uint8_t> stored, size_t size, Expansion* plain) {
+  if (size > kMaxExpandedBytes) return false;
   try {
-    buffer->resize(size);
+    plain->bytes = std::make_unique_for_overwrite<uint8_t[]>(size);
   } catch (const std::bad_alloc&) {
     return false;
   }
-  return true;
-}
-
-// Expands `stored` into `*plain`, which must come out exactly `size` bytes long.
-bool ExpandExactly(std::span<const uint8_t> stored, size_t size, std::vector<uint8_t>* plain) {
-  if (size > kMaxExpandedBytes || !Allocate(size, plain)) return false;
+  plain->size = size;
   uint16_t produced = 0;
-  return ExpandDeflate(stored, *plain, &produced) && produced == size;
+  return ExpandDeflate(stored, {plain->bytes.get(), size}, &produced) && produced == size;
 }
 
 struct EntryHeader {
@@ -39,7 +44,7 @@ EntryHeader DecodeEntryHeader(const uint8_t* bytes) {
 
 void WalkEntries(std::span<const uint8_t> region, bool compressed_entries,
                  const PatternEntryHandler& on_entry) {
-  std::vector<uint8_t> expanded;
+  Expansion expanded;
   size_t start = 0;
   while (region.size() - start >= kPatternEntryHeaderMinSize) {
     const EntryHeader entry = DecodeEntryHeader(region.data() + start);
@@ -50,7 +55,7 @@ void WalkEntries(std::span<const uint8_t> region, bool compressed_entries,
     std::span<const uint8_t> data = region.subspan(data_start, entry.stored_length);
     if (compressed_entries) {
       if (!ExpandExactly(data, entry.plain_length, &expanded)) return;
-      data = expanded;
+      data = expanded.view();
     }
     if (!on_entry(data)) return;
     start = data_start + entry.stored_length;
@@ -86,9 +91,9 @@ PatternStatus ParsePatternSection(std::span<const uint8_t> body,
   const uint16_t region_size = LoadLittleEndian16(&body[12]);
   const std::span<const uint8_t> stored = body.subspan(kPatternSectionHeaderSize);
   if (mode == kSectionCompressedWhole) {
-    std::vector<uint8_t> region;
+    Expansion region;
     if (!ExpandExactly(stored, region_size, &region)) return PatternStatus::kDone;
-    WalkEntries(region, false, on_entry);
+    WalkEntries(region.view(), false, on_entry);
     return PatternStatus::kDone;
   }
   if (region_size > stored.size()) return PatternStatus::kDone;

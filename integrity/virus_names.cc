@@ -3,8 +3,6 @@
 #include <cstring>
 
 #include "integrity/pattern_section.h"
-#include "platform/ascii.h"
-#include "platform/little_endian.h"
 
 namespace {
 
@@ -24,41 +22,12 @@ PatternStatus ForEachNameEntry(const char* path, const PatternEntryHandler& on_e
 
 }  // namespace
 
-void ForEachNameField(std::span<const uint8_t> entry_data, const NameFieldHandler& on_name) {
-  if (entry_data.size() < kNameListOffset) return;
-  const size_t list_size = LoadLittleEndian16(&entry_data[20]);
-  if (list_size > entry_data.size() - kNameListOffset) return;
-  const std::span<const uint8_t> list = entry_data.subspan(kNameListOffset, list_size);
-  for (size_t at = 0; list.size() - at >= kNameSubEntryHeaderSize;) {
-    const uint8_t* sub_entry = list.data() + at;
-    if (sub_entry[0] != kNameSubEntryTag || sub_entry[1] != kNameSubEntryKind) return;
-    const size_t size = kNameSubEntryHeaderSize + 4 * size_t{LoadLittleEndian16(sub_entry + 20)};
-    if (size > list.size() - at) return;
-    if (!on_name(std::span<const uint8_t, kVirusNameFieldSize>(sub_entry + 2, kVirusNameFieldSize))) {
-      return;
-    }
-    at += size;
-  }
-}
-
 std::string_view NameFieldText(std::span<const uint8_t, kVirusNameFieldSize> name) {
   const char* text = reinterpret_cast<const char*>(name.data());
   const void* terminator = std::memchr(text, '\0', name.size());
   const size_t length =
       terminator == nullptr ? name.size() : static_cast<size_t>(static_cast<const char*>(terminator) - text);
   return {text, length};
-}
-
-bool NameFieldMatches(std::span<const uint8_t, kVirusNameFieldSize> name, std::string_view query) {
-  if (query.size() > kMaxVirusNameChars) return false;
-  for (size_t i = 0; i < name.size(); ++i) {
-    const char wanted = i < query.size() ? query[i] : '\0';
-    if (platform::AsciiLower(wanted) != platform::AsciiLower(static_cast<char>(name[i]))) {
-      return false;
-    }
-    if (wanted == '\0') return true;
-  }
-  return false;
 }
 
 NameLookup LookupVirusName(const char* path, const char* name) {
