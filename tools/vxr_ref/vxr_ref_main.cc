@@ -1,6 +1,7 @@
 // vxr_ref: the reference engine. It takes the settings block that the harness names on its
-// command line, writes every setting it received to <report folder>/settings.txt and ends as
-// its environment tells it to (see steering.h). It prints nothing unless something fails.
+// command line, writes every setting it received to <report folder>/settings.txt (and, in
+// DUMP_PATTERNS_ONLY mode, the names of its pattern file to patterns.txt) and ends as its
+// environment tells it to (see steering.h). It prints nothing unless something fails.
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -10,6 +11,7 @@
 
 #include "engine_sdk/engine_settings.h"
 #include "platform/process.h"
+#include "tools/vxr_ref/pattern_names.h"
 #include "tools/vxr_ref/settings_report.h"
 #include "tools/vxr_ref/steering.h"
 
@@ -22,6 +24,8 @@ constexpr int kExitBadBlock = 66;        // bad header or checksum
 constexpr int kExitBadRecords = 67;      // a record does not fit the block or its kind
 constexpr int kExitReportFailed = 68;    // the report folder or a file could not be written
 constexpr int kExitSignalIgnored = 69;   // VXR_REF_SIGNAL did not end the process
+// What an engine answers when its pattern file cannot be loaded (VXR_RET_LOAD_PATTERN_FAILED).
+constexpr int kExitLoadPatternFailed = -93;
 
 int Fail(int exit_code, const std::string& message) {
   std::fprintf(stderr, "vxr_ref: %s\n", message.c_str());
@@ -99,6 +103,15 @@ int main(int argc, char** argv) {
   }
   if (steering->fd_report && !WriteReportFile(folder, "fds.txt", DescriptorLines(), &error)) {
     return Fail(kExitReportFailed, error);
+  }
+  if (DumpsPatternsOnly(settings)) {
+    std::vector<std::string> names;
+    if (!ReadPatternNames(PatternFilePath(settings), &names, &error)) {
+      return Fail(kExitLoadPatternFailed, error);
+    }
+    if (!WriteReportFile(folder, "patterns.txt", names, &error)) {
+      return Fail(kExitReportFailed, error);
+    }
   }
   return Finish(*steering);
 }
