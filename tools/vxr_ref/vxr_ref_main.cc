@@ -10,6 +10,7 @@
 
 #include "engine_sdk/engine_settings.h"
 #include "platform/process.h"
+#include "tools/vxr_ref/engine_messages.h"
 #include "tools/vxr_ref/settings_report.h"
 #include "tools/vxr_ref/steering.h"
 
@@ -76,6 +77,8 @@ int main(int argc, char** argv) {
   std::string error;
   const std::optional<Steering> steering = ReadSteering(&error);
   if (!steering) return Fail(kExitUsage, error);
+  const std::optional<MessageSteering> messages = ReadMessageSteering(&error);
+  if (!messages) return Fail(kExitUsage, error);
   if (steering->sleep_ms > 0) {
     std::this_thread::sleep_for(std::chrono::milliseconds(steering->sleep_ms));
   }
@@ -100,5 +103,8 @@ int main(int argc, char** argv) {
   if (steering->fd_report && !WriteReportFile(folder, "fds.txt", DescriptorLines(), &error)) {
     return Fail(kExitReportFailed, error);
   }
+  ExtraOutput extra_output(settings, *messages);
+  extra_output.SendStart();
+  extra_output.SendEnd();
   return Finish(*steering);
 }
