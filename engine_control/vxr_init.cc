@@ -7,6 +7,7 @@
 #include "engine_control/library.h"
 #include "integrity/appended_signature.h"
 #include "integrity/engine_validation.h"
+#include "platform/folder_entry.h"
 #include "vxr_lib.h"
 
 namespace {
@@ -43,6 +44,9 @@ VXRResult VXRInitLib(const char* engineDir, const char* engineExeName) {
   EnginePaths paths;
   VXRResult result = BuildEnginePaths(engineDir, engineExeName, &paths);
   if (result != VXR_LIB_SUCCESS) return result;
+  // The engine folder ignores case: "VXR.EXE" finds vxr.exe when no VXR.EXE is there.
+  paths.engine = platform::ResolveEntryIgnoringCase(paths.engine);
+  paths.config = platform::ResolveEntryIgnoringCase(paths.config);
   if (ValidateEngineExecutable(paths.engine.c_str()) != VXR_LIB_SUCCESS) {
     return VXR_LIB_INVALID_VXREXE;
   }

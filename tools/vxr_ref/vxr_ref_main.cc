@@ -1,6 +1,7 @@
 // vxr_ref: the reference engine. It takes the settings block that the harness names on its
-// command line, writes every setting it received to <report folder>/settings.txt and ends as
-// its environment tells it to (see steering.h). It prints nothing unless something fails.
+// command line, writes every setting it received to <report folder>/settings.txt (and, in
+// DUMP_PATTERNS_ONLY mode, the names of its pattern file to patterns.txt) and ends as its
+// environment tells it to (see steering.h). It prints nothing unless something fails.
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -11,6 +12,7 @@
 #include "engine_sdk/engine_settings.h"
 #include "platform/process.h"
 #include "tools/vxr_ref/engine_messages.h"
+#include "tools/vxr_ref/pattern_names.h"
 #include "tools/vxr_ref/settings_report.h"
 #include "tools/vxr_ref/steering.h"
 
@@ -23,6 +25,8 @@ constexpr int kExitBadBlock = 66;        // bad header or checksum
 constexpr int kExitBadRecords = 67;      // a record does not fit the block or its kind
 constexpr int kExitReportFailed = 68;    // the report folder or a file could not be written
 constexpr int kExitSignalIgnored = 69;   // VXR_REF_SIGNAL did not end the process
+// What an engine answers when its pattern file cannot be loaded (VXR_RET_LOAD_PATTERN_FAILED).
+constexpr int kExitLoadPatternFailed = -93;
 
 int Fail(int exit_code, const std::string& message) {
   std::fprintf(stderr, "vxr_ref: %s\n", message.c_str());
@@ -71,6 +75,23 @@ int Finish(const Steering& steering) {
               "signal " + std::to_string(*steering.signal) + " did not end the process");
 }
 
+// In DUMP_PATTERNS_ONLY mode: the names of the pattern file, to patterns.txt and one message
+// each to the pattern-name mailslot. 0, or the exit code of the failure.
+int ListPatterns(const std::vector<engine_sdk::EngineSetting>& settings,
+                 const std::filesystem::path& folder, const MessageSteering& messages) {
+  if (!DumpsPatternsOnly(settings)) return 0;
+  std::string error;
+  std::vector<std::string> names;
+  if (!ReadPatternNames(PatternFilePath(settings), &names, &error)) {
+    return Fail(kExitLoadPatternFailed, error);
+  }
+  if (!WriteReportFile(folder, "patterns.txt", names, &error)) {
+    return Fail(kExitReportFailed, error);
+  }
+  SendPatternNames(names, messages);
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -105,6 +126,8 @@ int main(int argc, char** argv) {
   }
   ExtraOutput extra_output(settings, *messages);
   extra_output.SendStart();
+  const int listed = ListPatterns(settings, folder, *messages);
   extra_output.SendEnd();
+  if (listed != 0) return listed;
   return Finish(*steering);
 }
