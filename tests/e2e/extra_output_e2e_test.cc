@@ -36,6 +36,11 @@ class ExtraOutputE2eTest : public ::testing::Test {
     return RunProgram(program, args, {engine_.path(), input, std::move(environment)});
   }
 
+  // What the engine says reached the mailslots, one line per slot it tried.
+  std::vector<std::string> EngineSent() const {
+    return ReadLines(engine_.path() / "report" / "mailslots.txt");
+  }
+
   std::filesystem::path SlotFolder() const { return runtime_.path() / "testkve" / "mailslot"; }
 
   // The slots left behind in the runtime folder.
@@ -65,6 +70,7 @@ TEST_F(ExtraOutputE2eTest, EachPassPrintsTheEngineMessagesAfterItsLaunch) {
   EXPECT_EQ(std::string(kHead) + "Run stress: 1 round\n" + pass + "Run stress: 2 round\n" + pass,
             run.output);
   EXPECT_EQ("", run.errors);
+  EXPECT_EQ(std::vector<std::string>{"\\\\.\\mailslot\\ExtraOutput: 4 sent"}, EngineSent());
   EXPECT_TRUE(LeftSlots().empty());
 }
 
@@ -91,8 +97,10 @@ TEST_F(ExtraOutputE2eTest, WithoutTheOptionTheEngineFindsNoSlot) {
   engine_.Write("VXR.INI", text);
   ProgramRun run = Harness({});
   EXPECT_EQ(std::string(kHead) + "Run stress: 1 round\nLaunch KVE program\n", run.output);
-  EXPECT_EQ("vxr_ref: cannot open \\\\.\\mailslot\\ExtraOutput: no harness serves it\n",
-            run.errors);
+  EXPECT_EQ("", run.errors);
+  EXPECT_EQ(std::vector<std::string>{
+                "cannot open \\\\.\\mailslot\\ExtraOutput: no harness serves it"},
+            EngineSent());
 }
 
 TEST_F(ExtraOutputE2eTest, HundredThousandMessagesArriveInOrder) {
@@ -157,6 +165,11 @@ TEST_F(ExtraOutputE2eTest, PatternListPrintsTheEngineNamesCountingDown) {
   EXPECT_EQ(std::string(kHead) + "Run stress: 1 round\nEnable Pattern List Mode\n"
                 "Launch KVE program\n" + PatternListLines(),
             run.output);
+  EXPECT_EQ((std::vector<std::string>{
+                "\\\\.\\mailslot\\ExtraPatternName: " +
+                    std::to_string(CountOf(PatternListLines(), "Pattern List(")) + " sent",
+                "cannot open \\\\.\\mailslot\\ExtraOutput: no harness serves it"}),
+            EngineSent());
   EXPECT_TRUE(LeftSlots().empty());
 }
 
@@ -198,8 +211,9 @@ TEST_F(ExtraOutputE2eTest, SecondInteractiveDllKeepsTheFirstSlot) {
   EXPECT_EQ(std::string(kHead) + "Enable Interactive Mode...\nTestKVE> TestKVE> TestKVE> "
                 "Launch KVE program\nTestKVE> ",
             run.output);
-  // The engine reached the first slot; it says so on standard error when it finds none.
+  // The engine reached the first slot.
   EXPECT_EQ("", run.errors);
+  EXPECT_EQ(std::vector<std::string>{"\\\\.\\mailslot\\ExtraOutput: 5 sent"}, EngineSent());
   EXPECT_TRUE(LeftSlots().empty());
 }
 

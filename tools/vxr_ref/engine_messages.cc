@@ -13,9 +13,11 @@ constexpr std::string_view kExtraOutputModule = "KVPExtOutput.DLL";
 
 void Complain(const std::string& error) { std::fprintf(stderr, "vxr_ref: %s\n", error.c_str()); }
 
+// Items are separated by ';', and by the line feed that joins the entries of a setting made
+// more than once.
 bool NamesExtraOutputModule(std::string_view list) {
   while (!list.empty()) {
-    size_t end = list.find(';');
+    size_t end = list.find_first_of(";\n");
     std::string_view item = list.substr(0, end);
     while (!item.empty() && item.front() == ' ') item.remove_prefix(1);
     while (!item.empty() && item.back() == ' ') item.remove_suffix(1);
@@ -49,6 +51,10 @@ std::string TestMessage(int number, const MessageSteering& steering) {
   return message + "\n";
 }
 
+std::string SentLine(const char* slot, int sent) {
+  return std::string(slot) + ": " + std::to_string(sent) + " sent";
+}
+
 }  // namespace
 
 std::optional<MessageSteering> ReadMessageSteering(std::string* error) {
@@ -75,10 +81,8 @@ int32_t ExecuteMode(std::span<const engine_sdk::EngineSetting> settings) {
 ExtraOutput::ExtraOutput(std::span<const engine_sdk::EngineSetting> settings,
                          const MessageSteering& steering)
     : mode_(ExecuteMode(settings)), steering_(steering) {
-  if (steering.silent || !ExtraOutputNamed(settings)) return;
-  std::string error;
-  open_ = slot_.Open(engine_sdk::kExtraOutputSlot, &error);
-  if (!open_) Complain(error);
+  named_ = !steering.silent && ExtraOutputNamed(settings);
+  if (named_) open_ = slot_.Open(engine_sdk::kExtraOutputSlot, &open_error_);
 }
 
 void ExtraOutput::SendStart() {
@@ -88,19 +92,33 @@ void ExtraOutput::SendStart() {
   }
 }
 
-void ExtraOutput::SendEnd() { Send(std::string("vxr_ref end: ") + ModeName(mode_) + "\n"); }
+void ExtraOutput::SendEnd(std::vector<std::string>* outcomes) {
+  Send(std::string("vxr_ref end: ") + ModeName(mode_) + "\n");
+  if (named_) outcomes->push_back(open_ ? SentLine(engine_sdk::kExtraOutputSlot, sent_) : open_error_);
+}
 
 void ExtraOutput::Send(const std::string& message) {
   std::string error;
-  if (open_ && !slot_.Write(message, &error)) Complain(error);
+  if (!open_) return;
+  if (slot_.Write(message, &error)) {
+    ++sent_;
+  } else {
+    Complain(error);
+  }
 }
 
-void SendPatternNames(std::span<const std::string> names, const MessageSteering& steering) {
-  if (steering.silent) return;
+std::string SendPatternNames(std::span<const std::string> names, const MessageSteering& steering) {
+  if (steering.silent) return "";
   engine_sdk::MailslotWriter slot;
   std::string error;
-  if (!slot.Open(engine_sdk::kPatternNameSlot, &error)) return Complain(error);
+  if (!slot.Open(engine_sdk::kPatternNameSlot, &error)) return error;
+  int sent = 0;
   for (const std::string& name : names) {
-    if (!slot.Write(name, &error)) Complain(error);
+    if (slot.Write(name, &error)) {
+      ++sent;
+    } else {
+      Complain(error);
+    }
   }
+  return SentLine(engine_sdk::kPatternNameSlot, sent);
 }

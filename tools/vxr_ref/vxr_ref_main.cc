@@ -76,9 +76,11 @@ int Finish(const Steering& steering) {
 }
 
 // In DUMP_PATTERNS_ONLY mode: the names of the pattern file, to patterns.txt and one message
-// each to the pattern-name mailslot. 0, or the exit code of the failure.
+// each to the pattern-name mailslot, whose outcome goes to `*outcomes`. 0, or the exit code of
+// the failure.
 int ListPatterns(const std::vector<engine_sdk::EngineSetting>& settings,
-                 const std::filesystem::path& folder, const MessageSteering& messages) {
+                 const std::filesystem::path& folder, const MessageSteering& messages,
+                 std::vector<std::string>* outcomes) {
   if (!DumpsPatternsOnly(settings)) return 0;
   std::string error;
   std::vector<std::string> names;
@@ -88,7 +90,8 @@ int ListPatterns(const std::vector<engine_sdk::EngineSetting>& settings,
   if (!WriteReportFile(folder, "patterns.txt", names, &error)) {
     return Fail(kExitReportFailed, error);
   }
-  SendPatternNames(names, messages);
+  std::string outcome = SendPatternNames(names, messages);
+  if (!outcome.empty()) outcomes->push_back(outcome);
   return 0;
 }
 
@@ -124,10 +127,15 @@ int main(int argc, char** argv) {
   if (steering->fd_report && !WriteReportFile(folder, "fds.txt", DescriptorLines(), &error)) {
     return Fail(kExitReportFailed, error);
   }
+  // What reached the harness's mailslots, one line per slot tried, for mailslots.txt.
+  std::vector<std::string> outcomes;
   ExtraOutput extra_output(settings, *messages);
   extra_output.SendStart();
-  const int listed = ListPatterns(settings, folder, *messages);
-  extra_output.SendEnd();
+  const int listed = ListPatterns(settings, folder, *messages, &outcomes);
+  extra_output.SendEnd(&outcomes);
+  if (!outcomes.empty() && !WriteReportFile(folder, "mailslots.txt", outcomes, &error)) {
+    return Fail(kExitReportFailed, error);
+  }
   if (listed != 0) return listed;
   return Finish(*steering);
 }
