@@ -43,3 +43,7 @@ std::optional<Steering> ReadSteering(std::string* error) {
   steering.fd_report = fd_report == 1;
   return steering;
 }
+
+bool ReadSteeringNumber(const char* name, int low, int high, int* number, std::string* error) {
+  return ReadNumber(name, low, high, number, error);
+}

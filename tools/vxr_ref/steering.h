@@ -19,3 +19,7 @@ struct Steering {
 /// Reads the steering variables; an unset or empty variable keeps its default. Null with
 /// `*error` naming the variable when one does not hold a number of its range.
 std::optional<Steering> ReadSteering(std::string* error);
+
+/// Reads the variable `name` into `*number` when it is set and not empty. False, with `*error`
+/// naming it, when it is not a whole decimal number from `low` to `high`.
+bool ReadSteeringNumber(const char* name, int low, int high, int* number, std::string* error);

@@ -11,6 +11,7 @@
 
 #include "engine_sdk/engine_settings.h"
 #include "platform/process.h"
+#include "tools/vxr_ref/engine_messages.h"
 #include "tools/vxr_ref/pattern_names.h"
 #include "tools/vxr_ref/settings_report.h"
 #include "tools/vxr_ref/steering.h"
@@ -74,12 +75,34 @@ int Finish(const Steering& steering) {
               "signal " + std::to_string(*steering.signal) + " did not end the process");
 }
 
+// In DUMP_PATTERNS_ONLY mode: the names of the pattern file, to patterns.txt and one message
+// each to the pattern-name mailslot, whose outcome goes to `*outcomes`. 0, or the exit code of
+// the failure.
+int ListPatterns(const std::vector<engine_sdk::EngineSetting>& settings,
+                 const std::filesystem::path& folder, const MessageSteering& messages,
+                 std::vector<std::string>* outcomes) {
+  if (!DumpsPatternsOnly(settings)) return 0;
+  std::string error;
+  std::vector<std::string> names;
+  if (!ReadPatternNames(PatternFilePath(settings), &names, &error)) {
+    return Fail(kExitLoadPatternFailed, error);
+  }
+  if (!WriteReportFile(folder, "patterns.txt", names, &error)) {
+    return Fail(kExitReportFailed, error);
+  }
+  std::string outcome = SendPatternNames(names, messages);
+  if (!outcome.empty()) outcomes->push_back(outcome);
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   std::string error;
   const std::optional<Steering> steering = ReadSteering(&error);
   if (!steering) return Fail(kExitUsage, error);
+  const std::optional<MessageSteering> messages = ReadMessageSteering(&error);
+  if (!messages) return Fail(kExitUsage, error);
   if (steering->sleep_ms > 0) {
     std::this_thread::sleep_for(std::chrono::milliseconds(steering->sleep_ms));
   }
@@ -104,14 +127,15 @@ int main(int argc, char** argv) {
   if (steering->fd_report && !WriteReportFile(folder, "fds.txt", DescriptorLines(), &error)) {
     return Fail(kExitReportFailed, error);
   }
-  if (DumpsPatternsOnly(settings)) {
-    std::vector<std::string> names;
-    if (!ReadPatternNames(PatternFilePath(settings), &names, &error)) {
-      return Fail(kExitLoadPatternFailed, error);
-    }
-    if (!WriteReportFile(folder, "patterns.txt", names, &error)) {
-      return Fail(kExitReportFailed, error);
-    }
+  // What reached the harness's mailslots, one line per slot tried, for mailslots.txt.
+  std::vector<std::string> outcomes;
+  ExtraOutput extra_output(settings, *messages);
+  extra_output.SendStart();
+  const int listed = ListPatterns(settings, folder, *messages, &outcomes);
+  extra_output.SendEnd(&outcomes);
+  if (!outcomes.empty() && !WriteReportFile(folder, "mailslots.txt", outcomes, &error)) {
+    return Fail(kExitReportFailed, error);
   }
+  if (listed != 0) return listed;
   return Finish(*steering);
 }
