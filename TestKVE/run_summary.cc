@@ -28,7 +28,7 @@ std::optional<double> PeakGrowth(std::span<const PassRecord> passes) {
   const double last = MeanPeak(passes.last(tenth));
   if (first <= 0)
     return std::nullopt;
-  return (last / first - 1) * 100;
+  return (last - first) / first * 100;
 }
 
 std::string Format(const char* format, double a, double b, double c) {
