@@ -91,6 +91,20 @@ for text in open(sys.argv[1]):
   }
 }
 
+TEST(RunControlE2eTest, TheLimitHoldsForInteractiveExecutions) {
+  EngineFolderCopy folder;
+  ProgramRun run = RunProgram(BuiltProgram("testkve"),
+                              {"/NH", "/INTERACT", "/TIMEOUT=1", "/JSON=run.jsonl", "/STRICT"},
+                              {folder.path(), "/EXECUTE\n/QUIT\n", {{"VXR_REF_SLEEP_MS", "60000"}}});
+  EXPECT_EQ(1, run.exit_code);
+  EXPECT_EQ(1u, CountOf(run.output, "TestKVE> Launch KVE program\nEngine timed out after 1 s\n"
+                                    "Error Code: VXR_LIB_WAIT_FAIL\nTestKVE> "))
+      << run.output;
+  EXPECT_EQ(0, EnginesAlive(folder.path()));
+  EXPECT_EQ(1u, CountOf(Python(kJsonFacts, folder.path() / "run.jsonl"),
+                        "pass 1 VXR_LIB_WAIT_FAIL True True True\n"));
+}
+
 TEST(RunControlE2eTest, JsonLinesRecordEveryPassAndASummaryThatMatches) {
   EngineFolderCopy folder;
   ProgramRun run = Harness(folder, {"/JSON=run.jsonl", "/RUN=5"},
