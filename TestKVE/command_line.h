@@ -21,6 +21,8 @@ class CommandLine {
   bool HasOption(std::string_view name) const;
   /// Copies the option's value into `out` and returns true; leaves `out` alone when absent.
   bool GetOptionValue(std::string_view name, std::string* out) const;
+  /// Every option, by name.
+  const std::map<std::string, std::string, std::less<>>& AllOptions() const { return options; }
 
  private:
   void Store(std::string_view name, std::string_view value);

@@ -13,6 +13,7 @@
 #include "TestKVE/option_handlers.h"
 #include "TestKVE/pattern_loop.h"
 #include "TestKVE/perf_markers.h"
+#include "TestKVE/run_recorder.h"
 #include "TestKVE/service_mode.h"
 #include "TestKVE/usage.h"
 
@@ -90,6 +91,7 @@ int RunInteractive(const CommandLine& line) {
   if (!line.HasOption("INTERACT"))
     return 0;
   EngineClient client;
+  AttachRunControl(client);
   client.set_debug(DebugTrace);
   client.VXRInitLib(EngineDir, EngineExeName);
   client.VXRInitScanContext();
@@ -110,11 +112,12 @@ int RunInteractive(const CommandLine& line) {
   }
   client.Quit();
   std::fflush(stdout);
-  std::exit(0);
+  std::exit(FinishRunRecords());
 }
 
 int RunStress(const CommandLine& line) {
   EngineClient client;
+  AttachRunControl(client);
   if (line.HasOption("SERVICE")) {
     RunServiceMode();
     return 0;
@@ -132,8 +135,9 @@ int RunTestKVE(const char* command_line_text) {
   PrintUsage(line);
   ResetDriverState();
   SelectEngine(line);
+  StartRunRecords(line, command_line_text);
   RunInteractive(line);
   RunStress(line);
   std::fflush(stdout);
-  return 0;
+  return FinishRunRecords();
 }

@@ -11,6 +11,7 @@
 #include "TestKVE/engine_client.h"
 #include "TestKVE/extra_output.h"
 #include "TestKVE/pattern_loop.h"
+#include "TestKVE/run_recorder.h"
 
 namespace {
 
@@ -134,7 +135,7 @@ int ShowVersions(EngineClient& client, const CommandLine& line) {
   if (InteractiveMode == 0) {
     client.Quit();
     std::fflush(stdout);
-    std::exit(0);
+    std::exit(FinishRunRecords());
   }
   return 1;
 }

@@ -15,5 +15,7 @@ void PrintBanner(const CommandLine& line);
 /// mode is active, in which case it returns and the caller goes on with the line.
 void PrintUsage(const CommandLine& line);
 
-/// The usage text, exactly as PrintUsage prints it.
+/// The usage text of the option table.
 const char* UsageText();
+/// The short block of run-control options that PrintUsage prints after the table.
+const char* RunControlUsageText();

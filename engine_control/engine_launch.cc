@@ -1,5 +1,8 @@
 #include "engine_control/engine_launch.h"
 
+#include <chrono>
+#include <optional>
+
 #include "settings_block/settings_block.h"
 #include "platform/process.h"
 
@@ -38,6 +41,17 @@ VXRResult ResultOf(const platform::ProcessOutcome& outcome) {
   return VXR_LIB_EXECUTE_FAIL;
 }
 
+bool EngineStarted(const platform::TimedWaitResult& waited) {
+  return waited.outcome.kind != platform::ProcessOutcome::Kind::kNotStarted;
+}
+
+VXRRunUsage UsageOf(const platform::TimedWaitResult& waited,
+                    std::chrono::steady_clock::duration wall) {
+  const auto wall_us = std::chrono::duration_cast<std::chrono::microseconds>(wall).count();
+  return {waited.timed_out ? 1u : 0u, static_cast<uint64_t>(wall_us), waited.usage.user_us,
+          waited.usage.system_us, waited.usage.peak_rss_kib};
+}
+
 }  // namespace
 
 EngineCommand MakeEngineCommand(const char* engine_path, uint32_t handle, uint32_t process_id) {
@@ -52,7 +66,9 @@ EngineCommand MakeEngineCommand(const char* engine_path, uint32_t handle, uint32
 
 VXRResult LaunchEngine(const char* engine_path,
                        const std::vector<std::unique_ptr<BlockRecord>>& records,
-                       uint32_t data_size, uint32_t dw_mode) {
+                       uint32_t data_size, uint32_t dw_mode, uint32_t limit_ms,
+                       VXRRunUsage* usage) {
+  if (usage != nullptr) *usage = {};
   if (engine_path == nullptr || dw_mode > 1) return VXR_LIB_INVALID_PARAMETER;
   // The block stays mapped and its handle open until the engine has ended: the engine
   // duplicates the handle from this process while it starts.
@@ -61,6 +77,14 @@ VXRResult LaunchEngine(const char* engine_path,
   const EngineCommand command =
       MakeEngineCommand(engine_path, block.Handle(), platform::CurrentProcessId());
   const auto mode = dw_mode == 1 ? platform::ConsoleMode::kDetached : platform::ConsoleMode::kShared;
+  std::optional<std::chrono::milliseconds> limit;
+  if (limit_ms > 0) limit = std::chrono::milliseconds(limit_ms);
+  const auto start = std::chrono::steady_clock::now();
   platform::ChildProcess engine = platform::ChildProcess::Spawn(command.argv, mode);
-  return ResultOf(engine.Wait());
+  const platform::TimedWaitResult waited =
+      engine.WaitFor(limit, std::chrono::milliseconds(kTerminationGraceMs));
+  if (usage != nullptr && EngineStarted(waited)) {
+    *usage = UsageOf(waited, std::chrono::steady_clock::now() - start);
+  }
+  return waited.timed_out ? VXR_LIB_WAIT_FAIL : ResultOf(waited.outcome);
 }

@@ -15,9 +15,15 @@
 /// of the signal that ended it. Fails with VXR_LIB_INVALID_PARAMETER (no path, `dw_mode` above
 /// 1), VXR_LIB_FAIL (no block, or the records do not fit it), VXR_LIB_EXECUTE_FAIL (the engine
 /// did not start) or VXR_LIB_WAIT_FAIL. `dw_mode` 0 shares the terminal, 1 detaches.
+/// A `limit_ms` above 0 bounds the run (see VXRExecuteWithLimit); a non-null `usage`
+/// receives its cost.
 VXRResult LaunchEngine(const char* engine_path,
                        const std::vector<std::unique_ptr<BlockRecord>>& records,
-                       uint32_t data_size, uint32_t dw_mode);
+                       uint32_t data_size, uint32_t dw_mode, uint32_t limit_ms = 0,
+                       VXRRunUsage* usage = nullptr);
+
+/// How long an engine past its time limit has between SIGTERM and SIGKILL.
+inline constexpr uint32_t kTerminationGraceMs = 2000;
 
 /// The engine's command line: the text "\"<path>\" /SMH=<handle> /PI=<process id>" (numbers in
 /// unsigned decimal) and the argv it stands for, which is what the engine is started with.

@@ -1,4 +1,5 @@
-// VXRExecute and VXRQueryVirusName: the operations that use the engine and its pattern file.
+// VXRExecute, VXRExecuteWithLimit and VXRQueryVirusName: the operations that use the engine and its
+// pattern file.
 #include <array>
 #include <cstring>
 #include <string>
@@ -45,6 +46,12 @@ VXRResult LookupToResult(NameLookup lookup) {
 }  // namespace
 
 VXRResult VXRExecute(VXR_HANDLE sc, uint32_t dwMode) {
+  return VXRExecuteWithLimit(sc, dwMode, 0, nullptr);
+}
+
+VXRResult VXRExecuteWithLimit(VXR_HANDLE sc, uint32_t dwMode, uint32_t dwLimitMs,
+                              VXRRunUsage* usage) {
+  if (usage != nullptr) *usage = {};
   Library& library = TheLibrary();
   if (!library.initialised) return VXR_LIB_NOT_INIT;
   if (!ExecuteModeAccepted(dwMode)) return VXR_LIB_INVALID_PARAMETER;
@@ -53,7 +60,7 @@ VXRResult VXRExecute(VXR_HANDLE sc, uint32_t dwMode) {
   // The records stay with the context until the next run rebuilds them or it is released.
   if (!context->RebuildRecords()) return VXR_LIB_FAIL;
   return LaunchEngine(context->engine_path().c_str(), context->records(),
-                      context->records_size(), dwMode);
+                      context->records_size(), dwMode, dwLimitMs, usage);
 }
 
 VXRResult VXRQueryVirusName(VXR_HANDLE sc, const char* patternPath, const char* virusName) {

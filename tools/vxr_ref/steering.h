@@ -3,17 +3,28 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 /// The reference engine's steering, read from VXR_REF_EXIT (exit code, default 0),
 /// VXR_REF_SIGNAL (die by this signal number instead of exiting), VXR_REF_SLEEP_MS and
 /// VXR_REF_BUSY_MS (sleep, then keep one processor busy, that many milliseconds before
 /// anything else) and VXR_REF_FD_REPORT (1: write the open descriptors to fds.txt).
+/// Run control: VXR_REF_IGNORE_TERM (1: SIGTERM is ignored from the start), VXR_REF_LEAK_KB
+/// (run n of a report folder allocates and touches n times that many KiB) and VXR_REF_EXITS
+/// (a comma list of exit codes: run n of a report folder exits with item n, counted round,
+/// in place of VXR_REF_EXIT).
 struct Steering {
   int exit_code = 0;
   std::optional<int> signal;
   int sleep_ms = 0;
   int busy_ms = 0;
   bool fd_report = false;
+  bool ignore_term = false;
+  int leak_kb = 0;
+  std::vector<int> exit_codes;  ///< empty: VXR_REF_EXIT for every run
+
+  /// Whether the run needs its number from the report folder.
+  bool counts_runs() const { return leak_kb > 0 || !exit_codes.empty(); }
 };
 
 /// Reads the steering variables; an unset or empty variable keeps its default. Null with

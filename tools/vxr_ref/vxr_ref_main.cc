@@ -13,6 +13,7 @@
 #include "platform/process.h"
 #include "tools/vxr_ref/engine_messages.h"
 #include "tools/vxr_ref/pattern_names.h"
+#include "tools/vxr_ref/run_counter.h"
 #include "tools/vxr_ref/settings_report.h"
 #include "tools/vxr_ref/steering.h"
 
@@ -67,8 +68,14 @@ std::vector<std::string> DescriptorLines() {
   return lines;
 }
 
-int Finish(const Steering& steering) {
-  if (!steering.signal) return steering.exit_code;
+// The exit code of run `number` of its report folder (0 when runs are not counted).
+int ExitCodeOfRun(const Steering& steering, uint64_t number) {
+  if (steering.exit_codes.empty() || number == 0) return steering.exit_code;
+  return steering.exit_codes[(number - 1) % steering.exit_codes.size()];
+}
+
+int Finish(const Steering& steering, uint64_t run_number) {
+  if (!steering.signal) return ExitCodeOfRun(steering, run_number);
   std::signal(*steering.signal, SIG_DFL);
   std::raise(*steering.signal);
   return Fail(kExitSignalIgnored,
@@ -103,6 +110,7 @@ int main(int argc, char** argv) {
   if (!steering) return Fail(kExitUsage, error);
   const std::optional<MessageSteering> messages = ReadMessageSteering(&error);
   if (!messages) return Fail(kExitUsage, error);
+  if (steering->ignore_term) std::signal(SIGTERM, SIG_IGN);
   if (steering->sleep_ms > 0) {
     std::this_thread::sleep_for(std::chrono::milliseconds(steering->sleep_ms));
   }
@@ -127,6 +135,13 @@ int main(int argc, char** argv) {
   if (steering->fd_report && !WriteReportFile(folder, "fds.txt", DescriptorLines(), &error)) {
     return Fail(kExitReportFailed, error);
   }
+  uint64_t run_number = 0;
+  if (steering->counts_runs()) {
+    const std::optional<uint64_t> number = NextRunNumber(folder, &error);
+    if (!number) return Fail(kExitReportFailed, error);
+    run_number = *number;
+    if (steering->leak_kb > 0) HoldTouchedMemory(run_number * steering->leak_kb);
+  }
   // What reached the harness's mailslots, one line per slot tried, for mailslots.txt.
   std::vector<std::string> outcomes;
   ExtraOutput extra_output(settings, *messages);
@@ -137,5 +152,5 @@ int main(int argc, char** argv) {
     return Fail(kExitReportFailed, error);
   }
   if (listed != 0) return listed;
-  return Finish(*steering);
+  return Finish(*steering, run_number);
 }
