@@ -70,6 +70,7 @@ void CommandLine::Scan(std::string_view line) {
     size_t end = FindCharacter(line, start, quoted ? "\"" : " ");
     if (end == npos) {
       Store(name, line.substr(start));
+      ended_in_open_quote_ = quoted;
       return;
     }
     Store(name, line.substr(start, end - start));

@@ -21,11 +21,18 @@ class CommandLine {
   /// Copies the option's value into `out` and returns true; leaves `out` alone when absent.
   bool GetOptionValue(std::string_view name, std::string* out) const;
 
+  /// Every option, name to value.
+  const std::map<std::string, std::string, std::less<>>& table() const { return options; }
+  /// True when the scan stopped inside a quoted value that was never closed, so the value ran
+  /// to the end of the line: text written after the line would have joined that value.
+  bool ended_in_open_quote() const { return ended_in_open_quote_; }
+
  private:
   void Scan(std::string_view line);
   void Store(std::string_view name, std::string_view value);
 
   std::map<std::string, std::string, std::less<>> options;
+  bool ended_in_open_quote_ = false;
 };
 
 /// Lists keep at most 16 items of at most 1023 characters; longer input is cut.

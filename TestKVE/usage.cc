@@ -6,6 +6,7 @@
 
 #include "TestKVE/command_line.h"
 #include "TestKVE/driver_state.h"
+#include "TestKVE/exit_status.h"
 
 namespace {
 
@@ -92,7 +93,6 @@ void PrintUsage(const CommandLine& line) {
     return;
   std::fputs(UsageText(), stdout);
   if (InteractiveMode == 0) {
-    std::fflush(stdout);
-    std::exit(0);
+    std::exit(ExitStatus(0));
   }
 }

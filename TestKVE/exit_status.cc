@@ -1,0 +1,19 @@
+#include "TestKVE/exit_status.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+int ExitStatus(int status) {
+  errno = 0;
+  const bool flushed = std::fflush(stdout) == 0;
+  const int flush_errno = errno;
+  // The error flag also remembers a write that failed at an earlier flush.
+  if (flushed && !std::ferror(stdout)) return status;
+  if (!flushed && flush_errno != 0) {
+    std::fprintf(stderr, "testkve: cannot write standard output: %s\n", std::strerror(flush_errno));
+  } else {
+    std::fprintf(stderr, "testkve: cannot write standard output: part of the output is lost\n");
+  }
+  return kExitOutputLost;
+}
