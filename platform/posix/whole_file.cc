@@ -69,7 +69,10 @@ int CreateTemporaryBeside(const std::string& target, std::string* temporary) {
     *temporary = target + ".tmp-" + std::to_string(getpid()) + "-" + std::to_string(attempt);
     int fd = OpenRetrying(temporary->c_str(), O_WRONLY | O_CREAT | O_EXCL, 0666);
     if (fd < 0 && errno == EEXIST) continue;
-    if (fd >= 0 && replacing && fchmod(fd, status.st_mode & 07777) != 0) {
+    // The owner and group first: changing them clears the set-user-ID and set-group-ID bits,
+    // which the mode then puts back.
+    if (fd >= 0 && replacing &&
+        (fchown(fd, status.st_uid, status.st_gid) != 0 || fchmod(fd, status.st_mode & 07777) != 0)) {
       int saved_errno = errno;
       close(fd);
       unlink(temporary->c_str());
@@ -127,4 +130,9 @@ bool ReplaceFileAtomically(const std::string& path, std::string_view bytes, std:
   unlink(temporary.c_str());
   *error = Reason("cannot write", path, saved_errno);
   return false;
+}
+
+uint64_t HardLinkCount(const std::string& path) {
+  struct stat status;
+  return stat(path.c_str(), &status) == 0 ? static_cast<uint64_t>(status.st_nlink) : 0;
 }

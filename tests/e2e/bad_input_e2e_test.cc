@@ -1,12 +1,6 @@
 // Bad input meets a clear answer: VXR.INI values that do not fit, arguments that cannot be
 // carried into the command line text, numbers that read as something else, output that cannot
 // be written, typed lines with CR LF ends. Every run is the built testkve.
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -16,6 +10,7 @@
 #include <vector>
 
 #include "settings_witness.h"
+#include "support/peak_memory.h"
 #include "support/program_runner.h"
 #include "support/temp_folder.h"
 #include "support/text.h"
@@ -59,31 +54,13 @@ TEST(BadInputE2eTest, AnIniValueThatDoesNotFitIsRefusedAndNoEngineStarts) {
   }
 }
 
-// The peak resident memory of one testkve run in `folder`, as the kernel counted it.
-long PeakMemoryKib(const TempFolder& folder) {
-  const std::string program = BuiltProgram("testkve");
-  std::vector<char*> argv = {const_cast<char*>(program.c_str()), const_cast<char*>("/NH"),
-                             nullptr};
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-  posix_spawn_file_actions_addchdir_np(&actions, folder.path().c_str());
-  pid_t pid = -1;
-  int status = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  if (status != 0) return -1;
-  int wait_status = 0;
-  struct rusage usage = {};
-  if (wait4(pid, &wait_status, 0, &usage) != pid || !WIFEXITED(wait_status)) return -1;
-  return usage.ru_maxrss;
-}
-
 // The profile reader holds one line at a time: a VXR.INI of 48 MiB of keys and comments costs
 // the run no more than a few MiB above the bundled one.
 TEST(BadInputE2eTest, ALargeIniIsReadWithBoundedMemory) {
   EngineFolderCopy folder;
-  const long baseline = PeakMemoryKib(folder);
-  ASSERT_GT(baseline, 0);
+  const std::string testkve = BuiltProgram("testkve");
+  const PeakMemoryRun baseline = RunForPeakMemory(testkve, {"/NH"}, folder.path());
+  ASSERT_EQ(0, baseline.exit_code);
   {
     std::ofstream ini(folder.path() / "VXR.INI", std::ios::trunc);
     const std::string comment = "; " + std::string(1000, 'c') + "\n";
@@ -93,9 +70,10 @@ TEST(BadInputE2eTest, ALargeIniIsReadWithBoundedMemory) {
     ini << "[options]\nBackupDir=found at the end\n";
   }
   ASSERT_GT(std::filesystem::file_size(folder.path() / "VXR.INI"), 48u << 20);
-  const long large = PeakMemoryKib(folder);
-  ASSERT_GT(large, 0);
-  EXPECT_LT(large - baseline, 8 * 1024) << "baseline " << baseline << " KiB, large " << large;
+  const PeakMemoryRun large = RunForPeakMemory(testkve, {"/NH"}, folder.path());
+  ASSERT_EQ(0, large.exit_code);
+  EXPECT_LT(large.peak_kib - baseline.peak_kib, 8 * 1024)
+      << "bundled VXR.INI " << baseline.peak_kib << " KiB, 48 MiB VXR.INI " << large.peak_kib;
   std::vector<std::string> received = ReceivedSettings(folder.path());
   EXPECT_NE(received.end(), std::find(received.begin(), received.end(),
                                       StringRecordLine(VXR_STR_BACKUP_DIR, "found at the end")));

@@ -28,8 +28,9 @@ constexpr std::string_view kUsage =
     "                                   append a code signature\n"
     "  codeverify FILE                  check the code signature, show the signer\n"
     "  version set [--file-version A.B.C.D] [--special-build TEXT]\n"
-    "              [--translation LANG:CODEPAGE ...] FILE\n"
-    "                                   write the version information\n"
+    "              [--translation LANG:CODEPAGE ...] [--key KEY.pem] FILE\n"
+    "                                   write the version information;\n"
+    "                                   --key signs the result\n"
     "  version show FILE                show the version information as the library reads it\n";
 
 }  // namespace
