@@ -3,10 +3,10 @@
 
 class CommandLine;
 
-/// For each of /RUN, /LOOP, /RANDOM, /WB and /LEVEL on the process command line given with a value that is not a whole
-/// decimal number within 32 bits (/RUN=abc, /LOOP=1x, /WB=99999999999), writes one line on
-/// standard error naming the option and the number it is read as. The reading itself is
-/// unchanged; standard output is untouched.
+/// For each of /RUN, /LOOP, /RANDOM, /WB and /LEVEL on the process command line with a value
+/// that is not a whole decimal number within 32 bits (/RUN=abc, /LOOP=1x, /WB=99999999999),
+/// writes one line on standard error naming the option and the number it is read as. The
+/// reading itself is unchanged; standard output is untouched.
 void WarnAboutRunNumbers(const CommandLine& line);
 
 /// The same for a line typed in interactive mode, which reads /LOOP, /RANDOM, /WB and /LEVEL.

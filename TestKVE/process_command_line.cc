@@ -12,7 +12,9 @@ using OptionTable = std::map<std::string, std::string, std::less<>>;
 
 constexpr std::string_view kBlanks = " \t";
 
-bool HasBlank(std::string_view text) { return text.find_first_of(kBlanks) != std::string_view::npos; }
+bool HasBlank(std::string_view text) {
+  return text.find_first_of(kBlanks) != std::string_view::npos;
+}
 
 bool IsOptionPrefix(char c) { return c == '/' || c == '-'; }
 

@@ -72,7 +72,8 @@ int CreateTemporaryBeside(const std::string& target, std::string* temporary) {
     // The owner and group first: changing them clears the set-user-ID and set-group-ID bits,
     // which the mode then puts back.
     if (fd >= 0 && replacing &&
-        (fchown(fd, status.st_uid, status.st_gid) != 0 || fchmod(fd, status.st_mode & 07777) != 0)) {
+        (fchown(fd, status.st_uid, status.st_gid) != 0 ||
+         fchmod(fd, status.st_mode & 07777) != 0)) {
       int saved_errno = errno;
       close(fd);
       unlink(temporary->c_str());

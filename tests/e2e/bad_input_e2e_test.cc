@@ -155,8 +155,8 @@ TEST(BadInputE2eTest, OutputThatCannotBeWrittenEndsInOneMessageAndStatus1) {
     EXPECT_EQ(DefaultPresetLines(folder.path()), ReceivedSettings(folder.path()));
   }
   TempFolder folder;
-  ProgramRun usage = RunProgram("/bin/sh", {"-c", "exec \"$0\" /? >/dev/full", BuiltProgram("testkve")},
-                                {folder.path(), "", {}});
+  ProgramRun usage = RunProgram(
+      "/bin/sh", {"-c", "exec \"$0\" /? >/dev/full", BuiltProgram("testkve")}, {folder.path()});
   EXPECT_EQ(1, usage.exit_code);
   EXPECT_EQ("testkve: cannot write standard output: No space left on device\n", usage.errors);
 }

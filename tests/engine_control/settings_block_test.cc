@@ -173,11 +173,13 @@ TEST(SharedBlockTest, TheEngineSideSignExtendsTheFirstByteOfAFlagRecord) {
   const struct {
     int32_t written;  // the four data bytes, little-endian
     int32_t read;
-  } cases[] = {{0, 0}, {1, 1}, {2, 2}, {0x7F, 127}, {0xFF, -1}, {0x80, -128}, {0x0100, 0}, {-1, -1}};
+  } cases[] = {{0, 0},     {1, 1},       {2, 2},        {0x7F, 127},
+               {0xFF, -1}, {0x80, -128}, {0x0100, 0},   {-1, -1}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.written);
     SharedBlock writer;
-    ASSERT_TRUE(WriteBlock(&writer, RecordList().Value(VXR_FLG_BACKUP_FILE, c.written).Terminate()));
+    ASSERT_TRUE(
+        WriteBlock(&writer, RecordList().Value(VXR_FLG_BACKUP_FILE, c.written).Terminate()));
     SharedBlock reader;
     ASSERT_TRUE(reader.Attach(platform::CurrentProcessId(), writer.Handle())) << reader.error();
     std::vector<EngineSetting> settings;
