@@ -12,7 +12,8 @@ struct PeakMemoryRun {
 };
 
 /// Runs `program` with `args` in `folder`, standard output on /dev/null, and returns its exit
-/// status and peak resident memory (wait4's ru_maxrss). Throws std::runtime_error when it
-/// cannot be started or waited for.
+/// status and peak resident memory (wait4's ru_maxrss). The kernel counts the memory of the
+/// calling process before the exec into that peak, so compare runs made from the same state of
+/// the caller. Throws std::runtime_error when it cannot be started or waited for.
 PeakMemoryRun RunForPeakMemory(const std::string& program, const std::vector<std::string>& args,
                                const std::filesystem::path& folder);
