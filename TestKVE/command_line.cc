@@ -15,7 +15,10 @@ constexpr size_t npos = std::string_view::npos;
 
 CommandLine::CommandLine(const char* line) {
   if (line != nullptr)
-    ScanOptions(line, [this](const ScannedOption& option) { Store(option.name, option.value); });
+    ScanOptions(line, [this](const ScannedOption& option) {
+      Store(option.name, option.value);
+      ended_in_open_quote_ = option.unclosed;
+    });
 }
 
 bool CommandLine::HasOption(std::string_view name) const {
@@ -61,7 +64,7 @@ void ScanOptions(std::string_view line, const std::function<void(const ScannedOp
     size_t start = quoted ? v + 1 : v;
     size_t end = FindCharacter(line, start, quoted ? "\"" : " ");
     if (end == npos) {
-      visit({name, line.substr(start), quoted, prefix, line.size()});
+      visit({name, line.substr(start), quoted, prefix, line.size(), quoted});
       return;
     }
     visit({name, line.substr(start, end - start), quoted, prefix, quoted ? end + 1 : end});

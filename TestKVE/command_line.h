@@ -24,10 +24,17 @@ class CommandLine {
   /// Every option, by name.
   const std::map<std::string, std::string, std::less<>>& AllOptions() const { return options; }
 
+  /// Every option, name to value.
+  const std::map<std::string, std::string, std::less<>>& table() const { return options; }
+  /// True when the scan stopped inside a quoted value that was never closed, so the value ran
+  /// to the end of the line: text written after the line would have joined that value.
+  bool ended_in_open_quote() const { return ended_in_open_quote_; }
+
  private:
   void Store(std::string_view name, std::string_view value);
 
   std::map<std::string, std::string, std::less<>> options;
+  bool ended_in_open_quote_ = false;
 };
 
 /// One option as the scan of a line finds it: name and value as typed (the value without its
@@ -39,6 +46,7 @@ struct ScannedOption {
   bool quoted = false;  ///< the value stood in double quotes
   size_t begin = 0;
   size_t end = 0;
+  bool unclosed = false;  ///< a quoted value that ran to the end of the line without its quote
 };
 
 /// The option scan that CommandLine runs: calls `visit` for every option of `line`, in order.

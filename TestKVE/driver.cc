@@ -9,7 +9,10 @@
 #include "TestKVE/command_line.h"
 #include "TestKVE/driver_state.h"
 #include "TestKVE/engine_client.h"
+#include "TestKVE/exit_status.h"
 #include "TestKVE/extra_output.h"
+#include "TestKVE/interactive_line.h"
+#include "TestKVE/number_warnings.h"
 #include "TestKVE/option_handlers.h"
 #include "TestKVE/pattern_loop.h"
 #include "TestKVE/perf_markers.h"
@@ -18,8 +21,6 @@
 #include "TestKVE/usage.h"
 
 namespace {
-
-constexpr size_t kInteractiveLineSize = 1024;
 
 // Copies `text` into a 260-byte field, cut so that it always fits with its terminator.
 void CopyToField(char (&field)[kPathFieldSize], const std::string& text) {
@@ -35,22 +36,6 @@ const char* EngineNameFor(const CommandLine& line) {
   if (line.HasOption("MEM"))
     return x64 ? "vxr64_mem.exe" : "vxr_mem.exe";
   return x64 ? "vxr64.exe" : "vxr.exe";
-}
-
-// Reads one line from standard input into a 1024-byte buffer: up to a line feed (dropped) or
-// the end of input; the rest of a longer line is read and dropped. False when there is none.
-bool ReadInteractiveLine(char (&line)[kInteractiveLineSize]) {
-  size_t length = 0;
-  bool any = false;
-  for (int c = std::getchar(); c != EOF; c = std::getchar()) {
-    any = true;
-    if (c == '\n')
-      break;
-    if (length + 1 < kInteractiveLineSize)
-      line[length++] = static_cast<char>(c);
-  }
-  line[length] = '\0';
-  return any;
 }
 
 void Prompt() {
@@ -99,9 +84,10 @@ int RunInteractive(const CommandLine& line) {
   std::printf("Enable Interactive Mode...\n");
   Prompt();
   char text[kInteractiveLineSize];
-  while (ReadInteractiveLine(text)) {
+  while (ReadInteractiveLine(stdin, text)) {
     CommandLine typed(text);
     PrintUsage(typed);
+    WarnAboutTypedNumbers(typed);
     RunPatternLoop(client, typed);
     ApplyOptions(client, typed);
     if (typed.HasOption("EXECUTE"))
@@ -111,8 +97,7 @@ int RunInteractive(const CommandLine& line) {
     Prompt();
   }
   client.Quit();
-  std::fflush(stdout);
-  std::exit(FinishRunRecords());
+  std::exit(ExitStatus(FinishRunRecords()));
 }
 
 int RunStress(const CommandLine& line) {
@@ -133,6 +118,7 @@ int RunTestKVE(const char* command_line_text) {
   CommandLine line(command_line_text);
   PrintBanner(line);
   PrintUsage(line);
+  WarnAboutRunNumbers(line);
   ResetDriverState();
   SelectEngine(line);
   StartRunRecords(line, command_line_text);

@@ -1,6 +1,9 @@
 #include "TestKVE/exit_status.h"
 
+#include <cerrno>
 #include <cstdint>
+#include <cstdio>
+#include <cstring>
 
 namespace {
 
@@ -11,3 +14,17 @@ uint64_t g_failed_calls = 0;
 void NoteFailedCall() { ++g_failed_calls; }
 
 int HarnessExitStatus(bool strict) { return strict && g_failed_calls != 0 ? 1 : 0; }
+
+int ExitStatus(int status) {
+  errno = 0;
+  const bool flushed = std::fflush(stdout) == 0;
+  const int flush_errno = errno;
+  // The error flag also remembers a write that failed at an earlier flush.
+  if (flushed && !std::ferror(stdout)) return status;
+  if (!flushed && flush_errno != 0) {
+    std::fprintf(stderr, "testkve: cannot write standard output: %s\n", std::strerror(flush_errno));
+  } else {
+    std::fprintf(stderr, "testkve: cannot write standard output: part of the output is lost\n");
+  }
+  return kExitOutputLost;
+}

@@ -6,6 +6,8 @@
 
 #include "TestKVE/command_line.h"
 #include "TestKVE/engine_client.h"
+#include "TestKVE/exit_status.h"
+#include "TestKVE/run_recorder.h"
 
 platform::MailslotServer ExtraOutputSlot;
 platform::MailslotServer PatternNameSlot;
@@ -56,8 +58,7 @@ int RunPatternList(EngineClient& client, const CommandLine& line) {
     std::printf("Pattern List(%d): %s\n", static_cast<int32_t>(count), name.c_str());
   });
   client.Quit();
-  std::fflush(stdout);
-  std::exit(0);
+  std::exit(ExitStatus(FinishRunRecords()));
 }
 
 void DrainExtraOutput(const CommandLine& line) {

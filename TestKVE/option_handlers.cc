@@ -9,6 +9,7 @@
 #include "TestKVE/command_line.h"
 #include "TestKVE/driver_state.h"
 #include "TestKVE/engine_client.h"
+#include "TestKVE/exit_status.h"
 #include "TestKVE/extra_output.h"
 #include "TestKVE/pattern_loop.h"
 #include "TestKVE/run_recorder.h"
@@ -134,8 +135,7 @@ int ShowVersions(EngineClient& client, const CommandLine& line) {
                        "VA  Pattern: %s\n");
   if (InteractiveMode == 0) {
     client.Quit();
-    std::fflush(stdout);
-    std::exit(FinishRunRecords());
+    std::exit(ExitStatus(FinishRunRecords()));
   }
   return 1;
 }

@@ -49,6 +49,12 @@ int ApplyPatterns(EngineClient& client, const CommandLine& line, const PatternHa
   return 1;
 }
 
+// The counter is a 32-bit integer that wraps past 2^31 - 1 to -2^31 as the 32-bit system's
+// did; counting in unsigned arithmetic keeps that wrap defined.
+void AdvancePatternLoopCounter() {
+  PatternLoopCounter = static_cast<int32_t>(static_cast<uint32_t>(PatternLoopCounter) + 1u);
+}
+
 void ApplyAllPatterns(EngineClient& client, const CommandLine& line) {
   AssignPatterns(client, line);
   ExceptPatterns(client, line);
@@ -131,6 +137,6 @@ void RunPatternLoop(EngineClient& client, const CommandLine& line) {
       ApplyAllPatterns(client, line);
       ++next_selected;
     }
-    ++PatternLoopCounter;
+    AdvancePatternLoopCounter();
   }
 }

@@ -7,6 +7,7 @@
 
 #include "TestKVE/command_line.h"
 #include "TestKVE/driver_state.h"
+#include "TestKVE/exit_status.h"
 
 namespace {
 
@@ -113,7 +114,6 @@ void PrintUsage(const CommandLine& line) {
   const std::string text = std::string(UsageText()) + RunControlUsageText();
   std::fputs(text.c_str(), stdout);
   if (InteractiveMode == 0) {
-    std::fflush(stdout);
-    std::exit(0);
+    std::exit(ExitStatus(0));
   }
 }

@@ -149,3 +149,11 @@ IntegrityVerdict AppendedSignatureVerdict(int verdict) {
       return IntegrityVerdict::kUnreadable;
   }
 }
+
+bool HasSignatureTrailer(const char* path) {
+  UniqueStream stream = OpenBinaryStream(path);
+  int64_t size = 0;
+  uint32_t length = 0;
+  return stream && QueryFileSize(path, &size) && ReadTrailerLength(stream.get(), &length) &&
+         IsWellFormedTrailer(length, size);
+}

@@ -14,6 +14,10 @@ int VerifyAppendedSignature(const char* path);
 /// The verdict of VerifyAppendedSignature as an IntegrityVerdict: 1 valid, 0 invalid, else
 /// unreadable.
 IntegrityVerdict AppendedSignatureVerdict(int verdict);
+/// Whether the file at `path` ends in a well-formed trailer (its length field says 1 to 128
+/// bytes and content lies before them), whatever the signature in it is worth. False also when
+/// the file cannot be read.
+bool HasSignatureTrailer(const char* path);
 
 /// The core for an open binary stream and the size the file system reported.
 int VerifyAppendedSignatureStream(std::FILE* stream, int64_t size);

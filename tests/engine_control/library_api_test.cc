@@ -415,6 +415,18 @@ TEST(LibraryInitTest, RefusedEnginesAndConfiguration) {
        {},
        "[options]\nPatternDir=" + std::string(259, 'p') + "\n",
        VXR_LIB_FAIL_READ_INI},
+      {"pattern folder longer than its field",
+       {},
+       "[options]\nPatternDir=/" + std::string(300, 'p') + "\n",
+       VXR_LIB_FAIL_READ_INI},
+      {"report folder longer than its field",
+       {},
+       "[advanced]\nReportDir=" + std::string(260, 'r') + "\n",
+       VXR_LIB_FAIL_READ_INI},
+      {"pattern file name longer than its field",
+       {},
+       "[advanced]\nPatternName=" + std::string(260, 'n') + ".ptn\n",
+       VXR_LIB_FAIL_READ_INI},
       {"accepted", {}, "[options]\nBackupDir=kept\n", VXR_LIB_SUCCESS},
   };
   for (const auto& c : cases) {
