@@ -30,3 +30,9 @@ UniqueStream OpenBinaryStream(const char* path) {
   if (!stream) close(fd);
   return stream;
 }
+
+UniqueStream CreateWriteStream(const char* path) {
+  if (path == nullptr) return nullptr;
+  // "e" opens the descriptor close-on-exec.
+  return UniqueStream(fopen(path, "w+e"));
+}
