@@ -62,7 +62,7 @@ Scale ScaleFor(const RunChart& chart) {
 
 std::string Axes(const Scale& scale) {
   std::string out = "<g stroke=\"#888\" stroke-width=\"1\" font-size=\"12\" fill=\"#333\">\n";
-  for (int32_t percent = 0; percent <= scale.top(); percent += scale.top() / 4) {
+  for (int32_t percent = 0; percent <= scale.top(); percent += 25) {
     const std::string y = Number(scale.Y(percent));
     out += "<line x1=\"" + Number(kLeft) + "\" y1=\"" + y + "\" x2=\"" + Number(kRight) +
            "\" y2=\"" + y + "\" stroke-dasharray=\"2,4\"/>\n";
