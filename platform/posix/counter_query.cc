@@ -1,16 +1,16 @@
 #include "platform/counter_query.h"
 
+#include <sys/resource.h>
 #include <time.h>
 
 #include <algorithm>
 #include <array>
-#include <charconv>
 #include <cmath>
 #include <optional>
-#include <unordered_map>
 #include <vector>
 
 #include "platform/posix/proc_files.h"
+#include "platform/posix/process_io_totals.h"
 #include "platform/posix/unique_fd.h"
 
 namespace platform {
@@ -71,6 +71,16 @@ int64_t MonotonicNanoseconds() {
   timespec now{};
   clock_gettime(CLOCK_MONOTONIC, &now);
   return static_cast<int64_t>(now.tv_sec) * 1'000'000'000 + now.tv_nsec;
+}
+
+// The process's io files that the query may keep open between collections: all of the
+// descriptor limit but a reserve for the rest of the program.
+size_t IoFilesToKeepOpen() {
+  constexpr rlim_t kReserve = 256;
+  constexpr rlim_t kMost = 65536;
+  rlimit limit{};
+  if (getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur <= kReserve) return 0;
+  return static_cast<size_t>(std::min(limit.rlim_cur - kReserve, kMost));
 }
 
 // What one collection read from the tree; a source that was not needed or not readable is empty.
@@ -145,16 +155,12 @@ class ProcCounterQuery final : public CounterQuery {
   }
 
   Readings Read(bool cpu, bool commit, bool io);
-  std::optional<IoCounts> CountIo();
   static RawCounterSample RawOf(CounterKind kind, const Readings& readings, int64_t now);
 
   posix::UniqueFd root_;
   Clock clock_;
   std::vector<Counter> counters_;
-  // I/O of every process seen at the last collection, and the sum of what they did since the
-  // query first saw them: a process that appears counts from zero, one that ends drops out.
-  std::unordered_map<int, IoCounts> last_io_;
-  IoCounts io_counted_;
+  posix::ProcessIoTotals io_totals_{IoFilesToKeepOpen()};
 };
 
 bool ProcCounterQuery::Collect() {
@@ -189,38 +195,8 @@ Readings ProcCounterQuery::Read(bool cpu, bool commit, bool io) {
       readings.commit = posix::ParseCommitCharge(*text);
     }
   }
-  if (io) readings.io = CountIo();
+  if (io) readings.io = io_totals_.Collect(root_.get());
   return readings;
-}
-
-std::optional<IoCounts> ProcCounterQuery::CountIo() {
-  std::unordered_map<int, IoCounts> seen;
-  seen.reserve(last_io_.size() + 16);
-  IoCounts counted = io_counted_;
-  const bool listed = posix::ForEachProcess(root_.get(), [&](int pid) {
-    char path[32];
-    auto [end, code] = std::to_chars(path, path + sizeof path - 4, pid);
-    if (code != std::errc()) return;
-    std::copy_n("/io", 4, end);
-    std::array<char, 512> buffer;
-    std::optional<std::string_view> text = posix::ReadHead(root_.get(), path, buffer);
-    std::optional<IoCounts> now = text ? posix::ParseIoCounts(*text) : std::nullopt;
-    if (!now) return;  // gone, or not ours to read
-    IoCounts before{};
-    auto last = last_io_.find(pid);
-    // Figures that went back belong to a new process under a reused number.
-    if (last != last_io_.end() && last->second.bytes <= now->bytes &&
-        last->second.operations <= now->operations) {
-      before = last->second;
-    }
-    counted.bytes += now->bytes - before.bytes;
-    counted.operations += now->operations - before.operations;
-    seen.emplace(pid, *now);
-  });
-  if (!listed) return std::nullopt;
-  last_io_ = std::move(seen);
-  io_counted_ = counted;
-  return counted;
 }
 
 RawCounterSample ProcCounterQuery::RawOf(CounterKind kind, const Readings& readings,

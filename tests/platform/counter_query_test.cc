@@ -12,6 +12,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/posix/process_io_totals.h"
 #include "support/proc_tree.h"
 
 namespace {
@@ -283,6 +284,32 @@ TEST(CounterQueryTest, TheLiveTreeGivesValuesAfterTwoCollections) {
     ASSERT_TRUE(query->GetValue(handle, &value));
     EXPECT_EQ(kValid, value.status) << handle;
     EXPECT_GE(value.value, 0);
+  }
+}
+
+}  // namespace
+
+namespace {
+
+// Kept open or opened at every collection, the io files give the same sums.
+TEST(ProcessIoTotalsTest, TheSumsDoNotDependOnHowManyFilesStayOpen) {
+  for (size_t kept : {size_t{0}, size_t{1}, size_t{100}}) {
+    SCOPED_TRACE(kept);
+    ProcTree tree;
+    tree.SetProcessIo(1, 10, 0, 1, 0);
+    tree.SetProcessIo(2, 20, 0, 2, 0);
+    platform::posix::UniqueFd root = platform::posix::OpenCloexec(tree.str().c_str(), O_RDONLY);
+    platform::posix::ProcessIoTotals totals(kept);
+    auto first = totals.Collect(root.get());
+    ASSERT_TRUE(first);
+    EXPECT_EQ(30, first->bytes);
+    tree.SetProcessIo(1, 15, 5, 2, 1);
+    tree.RemoveProcess(2);
+    tree.SetProcessIo(3, 7, 0, 1, 0);
+    auto second = totals.Collect(root.get());
+    ASSERT_TRUE(second);
+    EXPECT_EQ(30 + 10 + 7, second->bytes);
+    EXPECT_EQ(3 + 2 + 1, second->operations);
   }
 }
 

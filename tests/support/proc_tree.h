@@ -16,9 +16,11 @@ class ProcTree : public TempFolder {
   void SetMeminfo(int64_t committed_kb, int64_t limit_kb) const;
   /// Writes `meminfo` as given.
   void SetMeminfoText(std::string_view text) const;
-  /// Writes `<pid>/io` with the four counters the query reads and the rest of a real file.
+  /// Writes `<pid>/io` in place with the four counters the query reads and the rest of a real
+  /// file.
   void SetProcessIo(int pid, int64_t rchar, int64_t wchar, int64_t syscr, int64_t syscw) const;
-  /// Makes `<pid>/io` a folder, which cannot be read like the file of another user's process.
+  /// Makes `<pid>/io` unreadable like the file of another user's process: an existing file
+  /// reads as nothing, a new one is a folder that cannot be opened as a file.
   void MakeIoUnreadable(int pid) const;
   /// Removes `<pid>`, as when the process ends.
   void RemoveProcess(int pid) const;
