@@ -1,5 +1,7 @@
 #include "perf_monitor/perf_mon.h"
 
+#include <atomic>
+#include <chrono>
 #include <cinttypes>
 #include <cstdio>
 #include <cstdlib>
