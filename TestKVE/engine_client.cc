@@ -9,6 +9,8 @@
 #include <string>
 #include <span>
 
+#include "TestKVE/stop_exit.h"
+
 namespace {
 
 // Shared by both lookups: an unmatched key's text lives until the next unmatched lookup.
@@ -134,7 +136,9 @@ VXRResult EngineClient::VXRExecute(uint32_t mode) {
   std::fflush(stdout);
   VXRResult result = ::VXRExecute(context_, mode);
   Trace("<<< VXRExecute() : %d\n", AsSigned(result));
-  return Report(result);
+  Report(result);
+  ExitIfStopSignalled();
+  return result;
 }
 
 VXRResult EngineClient::Quit() {

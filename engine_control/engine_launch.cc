@@ -2,6 +2,7 @@
 
 #include "engine_control/settings_block.h"
 #include "platform/process.h"
+#include "platform/stop_signals.h"
 
 namespace {
 
@@ -53,6 +54,14 @@ EngineCommand MakeEngineCommand(const char* engine_path, uint32_t handle, uint32
 VXRResult LaunchEngine(const char* engine_path,
                        const std::vector<std::unique_ptr<BlockRecord>>& records,
                        uint32_t data_size, uint32_t dw_mode) {
+  if (engine_path == nullptr) return VXR_LIB_INVALID_PARAMETER;
+  const platform::OpenFile engine_file = platform::OpenFile::Open(engine_path);
+  return LaunchEngine(engine_path, engine_file, records, data_size, dw_mode);
+}
+
+VXRResult LaunchEngine(const char* engine_path, const platform::OpenFile& engine_file,
+                       const std::vector<std::unique_ptr<BlockRecord>>& records,
+                       uint32_t data_size, uint32_t dw_mode) {
   if (engine_path == nullptr || dw_mode > 1) return VXR_LIB_INVALID_PARAMETER;
   // The block stays mapped and its handle open until the engine has ended: the engine
   // duplicates the handle from this process while it starts.
@@ -61,6 +70,9 @@ VXRResult LaunchEngine(const char* engine_path,
   const EngineCommand command =
       MakeEngineCommand(engine_path, block.Handle(), platform::CurrentProcessId());
   const auto mode = dw_mode == 1 ? platform::ConsoleMode::kDetached : platform::ConsoleMode::kShared;
-  platform::ChildProcess engine = platform::ChildProcess::Spawn(command.argv, mode);
+  platform::StopSignalRelay relay;
+  platform::ChildProcess engine =
+      platform::ChildProcess::SpawnOpenFile(engine_file, command.argv, mode);
+  relay.Watch(engine, mode == platform::ConsoleMode::kDetached);
   return ResultOf(engine.Wait());
 }

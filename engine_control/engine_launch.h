@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "engine_control/block_record.h"
+#include "platform/open_file.h"
 #include "vxr_lib.h"
 
 /// Writes `records` (terminator included; `data_size` is the sum of their sizes) into a fresh
@@ -15,7 +16,16 @@
 /// of the signal that ended it. Fails with VXR_LIB_INVALID_PARAMETER (no path, `dw_mode` above
 /// 1), VXR_LIB_FAIL (no block, or the records do not fit it), VXR_LIB_EXECUTE_FAIL (the engine
 /// did not start) or VXR_LIB_WAIT_FAIL. `dw_mode` 0 shares the terminal, 1 detaches.
+/// The engine started is the file at `engine_path` as opened now (callers that checked an
+/// engine use the overload below). While it runs, SIGINT, SIGTERM and SIGHUP to this process
+/// end it first (platform/stop_signals.h); platform::StopSignal() then tells the signal.
 VXRResult LaunchEngine(const char* engine_path,
+                       const std::vector<std::unique_ptr<BlockRecord>>& records,
+                       uint32_t data_size, uint32_t dw_mode);
+
+/// The same, starting the open file `engine_file`, never the path again; `engine_path` is the
+/// name the engine sees as argv[0] and on its command line.
+VXRResult LaunchEngine(const char* engine_path, const platform::OpenFile& engine_file,
                        const std::vector<std::unique_ptr<BlockRecord>>& records,
                        uint32_t data_size, uint32_t dw_mode);
 

@@ -7,9 +7,16 @@
 
 #include "vxr_lib.h"
 
+namespace platform {
+class OpenFile;
+}
+
 /// Verdicts: 1 valid; 0 invalid (trailer missing, malformed or unreadable, or signature
 /// mismatch); -1 the size cannot be taken, the file cannot be opened, or the digest fails.
 int VerifyAppendedSignature(const char* path);
+
+/// The same verdicts for a file held open (its size taken from the open file).
+int VerifyAppendedSignatureFile(const platform::OpenFile& file);
 
 /// The core for an open binary stream and the size the file system reported.
 int VerifyAppendedSignatureStream(std::FILE* stream, int64_t size);

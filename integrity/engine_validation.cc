@@ -7,6 +7,7 @@
 
 #include "integrity/appended_signature.h"
 #include "platform/code_signature.h"
+#include "platform/open_file.h"
 #include "platform/version_info.h"
 
 namespace {
@@ -44,12 +45,19 @@ std::string CutUtf8(std::string text, size_t limit) {
 }  // namespace
 
 VXRResult ValidateEngineExecutable(const char* engine_path) {
-  VXRResult appended = SignatureVerdictToResult(VerifyAppendedSignature(engine_path));
+  return ValidateEngineFile(platform::OpenFile::Open(engine_path));
+}
+
+VXRResult ValidateEngineFile(const platform::OpenFile& engine) {
+  VXRResult appended = SignatureVerdictToResult(VerifyAppendedSignatureFile(engine));
   if (appended == VXR_LIB_SUCCESS) return VXR_LIB_SUCCESS;
   // A file that cannot even be read gets no second chance through its code signature.
   if (appended == VXR_LIB_INVALID_PATHNAME) return VXR_LIB_INVALID_VXREXE;
-  return VerifyCodeSignature(engine_path) == VXR_LIB_SUCCESS ? VXR_LIB_SUCCESS
-                                                             : VXR_LIB_INVALID_VXREXE;
+  std::string signer;
+  std::string error;
+  UniqueStream stream = engine.Stream();
+  if (!VerifyStreamCodeSignature(stream.get(), &signer, &error)) return VXR_LIB_INVALID_VXREXE;
+  return signer == kExpectedSigner ? VXR_LIB_SUCCESS : VXR_LIB_INVALID_VXREXE;
 }
 
 VXRResult VerifyCodeSignature(const char* path) {
@@ -61,8 +69,13 @@ VXRResult VerifyCodeSignature(const char* path) {
 }
 
 VXRResult ReadEngineVersionInfo(const char* engine_path, EngineVersionInfo* info) {
+  return ReadEngineFileVersionInfo(platform::OpenFile::Open(engine_path), info);
+}
+
+VXRResult ReadEngineFileVersionInfo(const platform::OpenFile& engine, EngineVersionInfo* info) {
   if (info == nullptr) return VXR_LIB_SUCCESS;
-  std::optional<VersionInfo> version_info = VersionInfo::ReadFromFile(engine_path);
+  UniqueStream stream = engine.Stream();
+  std::optional<VersionInfo> version_info = VersionInfo::ReadFromStream(stream.get());
   if (!version_info) return VXR_LIB_SUCCESS;
   FixedFileInfo fixed;
   if (version_info->QueryFixedFileInfo(&fixed)) {
@@ -79,9 +92,13 @@ VXRResult ReadEngineVersionInfo(const char* engine_path, EngineVersionInfo* info
 }
 
 VXRResult CheckEngineVersion(const char* engine_path, EngineVersionInfo* info) {
+  return CheckEngineFileVersion(platform::OpenFile::Open(engine_path), info);
+}
+
+VXRResult CheckEngineFileVersion(const platform::OpenFile& engine, EngineVersionInfo* info) {
   EngineVersionInfo own;
   if (info == nullptr) info = &own;
-  ReadEngineVersionInfo(engine_path, info);
+  ReadEngineFileVersionInfo(engine, info);
   if (info->version.size() >= kVersionBufferBytes) return VXR_LIB_INVALID_VXREXE;
   return IsEngineVersionAccepted(info->version) ? VXR_LIB_SUCCESS : VXR_LIB_INVALID_VXREXE;
 }

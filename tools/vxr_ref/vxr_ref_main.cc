@@ -1,9 +1,13 @@
 // vxr_ref: the reference engine. It takes the settings block that the harness names on its
 // command line, writes every setting it received to <report folder>/settings.txt and ends as
 // its environment tells it to (see steering.h). It prints nothing unless something fails.
+// Like a real engine it runs once per report folder at a time: a second instance exits with
+// VXR_RET_INIT_EXIST_INSTANCE while the first holds the folder's lock.
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -12,6 +16,7 @@
 #include "platform/process.h"
 #include "tools/vxr_ref/settings_report.h"
 #include "tools/vxr_ref/steering.h"
+#include "vxr_lib.h"
 
 namespace {
 
@@ -26,6 +31,18 @@ constexpr int kExitSignalIgnored = 69;   // VXR_REF_SIGNAL did not end the proce
 int Fail(int exit_code, const std::string& message) {
   std::fprintf(stderr, "vxr_ref: %s\n", message.c_str());
   return exit_code;
+}
+
+void SleepMs(int milliseconds) {
+  if (milliseconds > 0) std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+}
+
+// One line per start, "<process ID> <size of the executable>", appended in one write.
+void LogStart(const std::string& log) {
+  if (log.empty()) return;
+  std::error_code ignored;
+  const auto size = std::filesystem::file_size("/proc/self/exe", ignored);
+  std::ofstream(log, std::ios::app) << platform::CurrentProcessId() << ' ' << size << '\n';
 }
 
 void KeepBusy(int milliseconds) {
@@ -53,13 +70,38 @@ std::vector<std::string> SettingLines(const std::vector<engine_sdk::EngineSettin
   return lines;
 }
 
-// The descriptors beyond the standard streams; the block's was closed after reading.
-std::vector<std::string> DescriptorLines() {
+// The descriptors beyond the standard streams (`streams` false; the block's was closed after
+// reading), or the standard streams that are open (`streams` true).
+std::vector<std::string> DescriptorLines(bool streams) {
   std::vector<std::string> lines;
   for (int fd : platform::OpenDescriptors()) {
-    if (fd > 2) lines.push_back(std::to_string(fd));
+    if ((fd <= 2) == streams) lines.push_back(std::to_string(fd));
   }
   return lines;
+}
+
+int WriteReports(const std::vector<engine_sdk::EngineSetting>& settings,
+                 const Steering& steering) {
+  std::string error;
+  // Listed before the folder is opened, whose descriptor is the engine's own.
+  const std::vector<std::string> descriptors = DescriptorLines(false);
+  const std::vector<std::string> streams = DescriptorLines(true);
+  platform::FolderWriter folder = platform::FolderWriter::Open(ReportFolder(settings), &error);
+  if (!folder.is_open()) return Fail(kExitReportFailed, "cannot create the report folder " + error);
+  if (!folder.TryLock()) {
+    return Fail(static_cast<int>(VXR_RET_INIT_EXIST_INSTANCE),
+                "another engine is running in this report folder");
+  }
+  if (!WriteReportFile(folder, "settings.txt", SettingLines(settings), &error)) {
+    return Fail(kExitReportFailed, error);
+  }
+  if (steering.fd_report &&
+      (!WriteReportFile(folder, "fds.txt", descriptors, &error) ||
+       !WriteReportFile(folder, "streams.txt", streams, &error))) {
+    return Fail(kExitReportFailed, error);
+  }
+  SleepMs(steering.hold_ms);
+  return 0;
 }
 
 int Finish(const Steering& steering) {
@@ -74,11 +116,11 @@ int Finish(const Steering& steering) {
 
 int main(int argc, char** argv) {
   std::string error;
-  const std::optional<Steering> steering = ReadSteering(&error);
+  std::optional<Steering> steering = ReadSteering(&error);
   if (!steering) return Fail(kExitUsage, error);
-  if (steering->sleep_ms > 0) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(steering->sleep_ms));
-  }
+  LogStart(steering->start_log);
+  if (!TakePlannedStep(&*steering, &error)) return Fail(kExitUsage, error);
+  SleepMs(steering->sleep_ms);
   if (steering->busy_ms > 0) KeepBusy(steering->busy_ms);
 
   const std::span<const char* const> arguments(argv + 1, static_cast<size_t>(argc - 1));
@@ -92,13 +134,6 @@ int main(int argc, char** argv) {
   if (status != engine_sdk::ReadStatus::kOk) {
     return Fail(ExitCodeForRead(status), "cannot read the settings block: " + error);
   }
-
-  const std::filesystem::path folder = ReportFolder(settings);
-  if (!WriteReportFile(folder, "settings.txt", SettingLines(settings), &error)) {
-    return Fail(kExitReportFailed, error);
-  }
-  if (steering->fd_report && !WriteReportFile(folder, "fds.txt", DescriptorLines(), &error)) {
-    return Fail(kExitReportFailed, error);
-  }
+  if (int failed = WriteReports(settings, *steering)) return failed;
   return Finish(*steering);
 }
