@@ -32,7 +32,12 @@ struct ChildPlan {
   pid_t parent = 0;
 };
 
-bool IsClosed(int fd) { return fcntl(fd, F_GETFD) < 0 && errno == EBADF; }
+// A standard descriptor that is closed, or close-on-exec (a file of this process that took the
+// place of a closed stream), would be closed in the child: /dev/null takes its place there.
+bool NeedsNull(int fd) {
+  const int flags = fcntl(fd, F_GETFD);
+  return flags < 0 ? errno == EBADF : (flags & FD_CLOEXEC) != 0;
+}
 
 // Puts /dev/null on `stream`; false (errno set) when it cannot.
 bool OpenNullOn(int stream) {
@@ -70,17 +75,24 @@ void CloseInheritedDescriptors(int keep) {
     *error = errno;
     _exit(127);
   }
+  // The program's own descriptor may sit on a standard stream; it moves out of the way first.
+  int program_fd = plan.program_fd;
+  if (program_fd <= 2) program_fd = fcntl(program_fd, F_DUPFD_CLOEXEC, 3);
+  if (program_fd < 0) {
+    *error = errno;
+    _exit(127);
+  }
   for (int stream = 0; stream < 3; ++stream) {
     if (plan.null_stream[stream] && !OpenNullOn(stream)) {
       *error = errno;
       _exit(127);
     }
   }
-  CloseInheritedDescriptors(plan.program_fd);
+  CloseInheritedDescriptors(program_fd);
   sigset_t empty;
   sigemptyset(&empty);
   sigprocmask(SIG_SETMASK, &empty, nullptr);
-  execveat(plan.program_fd, "", plan.argv, environ, AT_EMPTY_PATH);
+  execveat(program_fd, "", plan.argv, environ, AT_EMPTY_PATH);
   *error = errno;
   _exit(127);
 }
@@ -110,7 +122,7 @@ ChildProcess ChildProcess::SpawnOpenFile(const OpenFile& program,
   plan.argv = pointers.data();
   plan.detached = mode == ConsoleMode::kDetached;
   for (int stream = 0; stream < 3; ++stream) {
-    plan.null_stream[stream] = plan.detached || IsClosed(stream);
+    plan.null_stream[stream] = plan.detached || NeedsNull(stream);
   }
   plan.parent = getpid();
 
