@@ -6,10 +6,10 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <charconv>
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
+#include <sstream>
 #include <stdexcept>
 #include <string_view>
 #include <thread>
@@ -151,18 +151,16 @@ bool StateAndParent(int pid, char* state, int* parent) {
 }  // namespace
 
 std::map<int, char> ChildrenOf(int pid) {
+  // The kernel's own list of the main thread's children: far cheaper than a walk of /proc,
+  // which matters when a test samples it while the process runs flat out.
   std::map<int, char> children;
-  std::error_code error;
-  for (const auto& entry : std::filesystem::directory_iterator("/proc", error)) {
-    const std::string name = entry.path().filename().string();
-    int child = 0;
-    auto [end, code] = std::from_chars(name.data(), name.data() + name.size(), child);
+  const std::string path =
+      "/proc/" + std::to_string(pid) + "/task/" + std::to_string(pid) + "/children";
+  std::istringstream list(ReadFile(path));
+  for (int child = 0; list >> child;) {
     char state = 0;
     int parent = 0;
-    if (code == std::errc() && end == name.data() + name.size() &&
-        StateAndParent(child, &state, &parent) && parent == pid) {
-      children[child] = state;
-    }
+    if (StateAndParent(child, &state, &parent)) children[child] = state;
   }
   return children;
 }
