@@ -4,14 +4,21 @@
 // block (made once) with the same settings, so it does the same work as under the harness:
 // attach, check, read, write its report.
 //
-//   build/bin/stress_bench                      500 passes
-//   build/bin/stress_bench --benchmark_repetitions=5
+// The harness runs twice: with the library's reuse of the engine's verdict (the product), and
+// with TESTKVE_NO_VERDICT_REUSE=1, which checks the engine's signature and version afresh on
+// every pass.
+//
+//   build/bin/stress_bench                      500 passes each
 //
 // Counters: harness_ms (per pass), bare_ms (per start), extra (harness_ms / bare_ms - 1).
+// Ends with one RESULT line per harness run: extra, the harness's own cost per pass as a
+// fraction of a bare start.
 #include <benchmark/benchmark.h>
 
 #include <chrono>
+#include <cstdio>
 #include <filesystem>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -81,8 +88,15 @@ double BareStartsSeconds(const std::filesystem::path& folder, const SharedBlock&
   return seconds;
 }
 
+struct Figures {
+  double harness_ms = 0;
+  double bare_ms = 0;
+};
+std::map<bool, Figures> measured;  // by verdict reuse
+
 void BM_StressPassOverBareStart(benchmark::State& state) {
   const int passes = static_cast<int>(state.range(0));
+  const bool reuse = state.range(1) == 1;
   EngineFolderCopy folder;
   SharedBlock block;
   if (!FillFreshContextBlock(&block, folder.path())) {
@@ -91,7 +105,9 @@ void BM_StressPassOverBareStart(benchmark::State& state) {
   }
   // The shell only changes folder and execs testkve: one extra start per n passes.
   const std::vector<std::string> harness = {
-      "/bin/sh", "-c", "cd \"$1\" && exec \"$0\" /NH \"/RUN=$2\" >/dev/null",
+      "/bin/sh", "-c",
+      std::string(reuse ? "" : "export TESTKVE_NO_VERDICT_REUSE=1; ") +
+          "cd \"$1\" && exec \"$0\" /NH \"/RUN=$2\" >/dev/null",
       TESTKVE_BIN_DIR "/testkve", folder.path().string(), std::to_string(passes)};
   double harness_seconds = 0;
   double bare_seconds = 0;
@@ -109,9 +125,31 @@ void BM_StressPassOverBareStart(benchmark::State& state) {
   state.counters["harness_ms"] = harness_seconds / runs * 1e3;
   state.counters["bare_ms"] = bare_seconds / runs * 1e3;
   state.counters["extra"] = harness_seconds / bare_seconds - 1;
+  measured[reuse] = {harness_seconds / runs * 1e3, bare_seconds / runs * 1e3};
 }
-BENCHMARK(BM_StressPassOverBareStart)->Arg(500)->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_StressPassOverBareStart)
+    ->ArgNames({"passes", "reuse"})
+    ->Args({500, 1})
+    ->Args({500, 0})
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond);
+
+void PrintResult(bool reuse, const char* goal) {
+  const auto found = measured.find(reuse);
+  if (found == measured.end() || found->second.bare_ms <= 0) return;
+  const Figures& f = found->second;
+  std::printf("RESULT stress pass extra over bare start, verdict reuse %s: %.3f (goal: %s) "
+              "harness %.2f ms per pass, bare start %.2f ms\n",
+              reuse ? "on" : "off", f.harness_ms / f.bare_ms - 1, goal, f.harness_ms, f.bare_ms);
+}
 
 }  // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+  benchmark::Initialize(&argc, argv);
+  benchmark::RunSpecifiedBenchmarks();
+  PrintResult(true, "<= 0.15");
+  PrintResult(false, "none, the cost without reuse");
+  benchmark::Shutdown();
+  return 0;
+}
