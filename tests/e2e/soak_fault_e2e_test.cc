@@ -30,6 +30,7 @@ constexpr int kSoakPasses = 3000;
 constexpr int kSoakPasses = 20000;
 #endif
 constexpr long kMemoryToleranceKiB = 1024;
+constexpr size_t kPassDescriptors = 3;
 
 // The reference engine dies by the signals it is told to raise, not by the sanitizer's own
 // report of them, and a freed block is given back at once, so resident memory stays level.
@@ -110,7 +111,10 @@ TEST(SoakFaultE2eTest, ALongRunKeepsDescriptorsMemoryAndChildrenLevel) {
   // One engine at a time, reaped before the next: a zombie left behind would make two.
   EXPECT_LE(most_children, 1u);
   ASSERT_TRUE(early.has_value() && late.has_value());
-  EXPECT_EQ(early->descriptors, late->descriptors);
+  // A pass holds a few descriptors of its own for a moment (the settings block, the engine's
+  // process handle); a leak of one per pass would show as thousands.
+  EXPECT_LE(late->descriptors.size(), early->descriptors.size() + kPassDescriptors)
+      << "early " << early->descriptors.size() << ", late " << late->descriptors.size();
   EXPECT_LE(late->resident_kib, early->resident_kib + kMemoryToleranceKiB);
 }
 
