@@ -89,7 +89,8 @@ TEST(SoakFaultE2eTest, ALongRunKeepsDescriptorsMemoryAndChildrenLevel) {
                             {{"VXR_REF_START_LOG", log.string()}, kSanitizerOptions});
   // Progress from the log's size: every line is "<pid> <size>\n" of nearly the same length.
   ASSERT_TRUE(WaitFor(30, [&] { return !EngineStarts(log).empty(); }));
-  const double line_bytes = static_cast<double>(ReadFile(log).size());
+  const std::string first_line = ReadFile(log).substr(0, ReadFile(log).find('\n') + 1);
+  const double line_bytes = static_cast<double>(first_line.size());
   auto passes_done = [&] {
     std::error_code error;
     return static_cast<double>(std::filesystem::file_size(log, error)) / line_bytes;
@@ -104,7 +105,7 @@ TEST(SoakFaultE2eTest, ALongRunKeepsDescriptorsMemoryAndChildrenLevel) {
     if (!early && done >= kSoakPasses * 0.05) {
       early = Sample{DescriptorsOf(harness.pid()), ResidentKiB(harness.pid())};
     }
-    if (!late && done >= kSoakPasses * 0.9) {
+    if (!late && done >= kSoakPasses * 0.85) {
       late = Sample{DescriptorsOf(harness.pid()), ResidentKiB(harness.pid())};
     }
     return late.has_value() || !IsRunning(harness.pid());
