@@ -12,6 +12,7 @@
 #include <span>
 
 #include "TestKVE/exit_status.h"
+#include "TestKVE/stop_exit.h"
 
 namespace {
 
@@ -160,6 +161,7 @@ VXRResult EngineClient::VXRExecute(uint32_t mode) {
   Report(run.result);
   if (observer_ != nullptr)
     observer_(run);
+  ExitIfStopSignalled();
   return run.result;
 }
 
@@ -179,6 +181,7 @@ VXRResult EngineClient::VXRExecuteWithLimit(uint32_t mode, uint32_t limit_ms,
   Report(run.result);
   if (observer_ != nullptr)
     observer_(run);
+  ExitIfStopSignalled();
   return run.result;
 }
 

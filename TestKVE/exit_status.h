@@ -16,6 +16,10 @@ void NoteFailedCall();
 /// noted; otherwise 0.
 int HarnessExitStatus(bool strict);
 
+/// Records that standard output was closed when the harness started: whatever it prints is
+/// lost, and ExitStatus says so.
+void MarkOutputLost();
+
 /// The exit status for a harness that ends with `status`: flushes standard output and, when
 /// any of the harness's writes to it failed, prints one message on standard error and gives
 /// kExitOutputLost. Call it on every way out of the process.

@@ -5,6 +5,7 @@
 
 #include "settings_block/settings_block.h"
 #include "platform/process.h"
+#include "platform/stop_signals.h"
 
 namespace {
 
@@ -69,6 +70,16 @@ VXRResult LaunchEngine(const char* engine_path,
                        uint32_t data_size, uint32_t dw_mode, uint32_t limit_ms,
                        VXRRunUsage* usage) {
   if (usage != nullptr) *usage = {};
+  if (engine_path == nullptr) return VXR_LIB_INVALID_PARAMETER;
+  const platform::OpenFile engine_file = platform::OpenFile::Open(engine_path);
+  return LaunchEngine(engine_path, engine_file, records, data_size, dw_mode, limit_ms, usage);
+}
+
+VXRResult LaunchEngine(const char* engine_path, const platform::OpenFile& engine_file,
+                       const std::vector<std::unique_ptr<BlockRecord>>& records,
+                       uint32_t data_size, uint32_t dw_mode, uint32_t limit_ms,
+                       VXRRunUsage* usage) {
+  if (usage != nullptr) *usage = {};
   if (engine_path == nullptr || dw_mode > 1) return VXR_LIB_INVALID_PARAMETER;
   // The block stays mapped and its handle open until the engine has ended: the engine
   // duplicates the handle from this process while it starts.
@@ -80,7 +91,11 @@ VXRResult LaunchEngine(const char* engine_path,
   std::optional<std::chrono::milliseconds> limit;
   if (limit_ms > 0) limit = std::chrono::milliseconds(limit_ms);
   const auto start = std::chrono::steady_clock::now();
-  platform::ChildProcess engine = platform::ChildProcess::Spawn(command.argv, mode);
+  platform::StopSignalRelay relay;
+  platform::ChildProcess engine =
+      platform::ChildProcess::SpawnOpenFile(engine_file, command.argv, mode);
+  // The engine leads a process group of its own in both modes: a stop signal ends the group.
+  relay.Watch(engine, true);
   const platform::TimedWaitResult waited =
       engine.WaitFor(limit, std::chrono::milliseconds(kTerminationGraceMs));
   if (usage != nullptr && EngineStarted(waited)) {

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "engine_control/engine_launch.h"
+#include "engine_control/engine_verdict.h"
 #include "engine_control/library.h"
 #include "engine_control/value_rules.h"
 #include "integrity/virus_names.h"
@@ -59,7 +60,18 @@ VXRResult VXRExecuteWithLimit(VXR_HANDLE sc, uint32_t dwMode, uint32_t dwLimitMs
   if (context == nullptr) return VXR_LIB_INVALID_PARAMETER;
   // The records stay with the context until the next run rebuilds them or it is released.
   if (!context->RebuildRecords()) return VXR_LIB_FAIL;
-  return LaunchEngine(context->engine_path().c_str(), context->records(),
+  // The open file that was checked runs; changed since (written, or only its mode or times),
+  // it runs only when it passes the checks again as it is now.
+  platform::FileIdentity now;
+  if (!library.engine_file.Identity(&now)) return VXR_LIB_EXECUTE_FAIL;
+  if (now != library.engine_identity) {
+    const EngineVerdict verdict = JudgeEngineFile(library.engine_file, now);
+    if (verdict.validation != IntegrityVerdict::kValid || verdict.version != IntegrityVerdict::kValid) {
+      return VXR_LIB_EXECUTE_FAIL;
+    }
+    library.engine_identity = now;
+  }
+  return LaunchEngine(context->engine_path().c_str(), library.engine_file, context->records(),
                       context->records_size(), dwMode, dwLimitMs, usage);
 }
 

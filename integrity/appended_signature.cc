@@ -11,6 +11,7 @@
 #include "integrity/signature_public_key.h"
 #include "integrity/signature_trailer.h"
 #include "platform/file_stream.h"
+#include "platform/open_file.h"
 #include "platform/openssl_support.h"
 
 namespace {
@@ -118,6 +119,14 @@ int VerifyAppendedSignature(const char* path) {
   UniqueStream stream = OpenBinaryStream(path);
   if (!stream) return -1;
   return VerifyAppendedSignatureStream(stream.get(), size);
+}
+
+int VerifyAppendedSignatureFile(const platform::OpenFile& file) {
+  platform::FileIdentity identity;
+  if (!file.Identity(&identity)) return -1;
+  UniqueStream stream = file.Stream();
+  if (!stream) return -1;
+  return VerifyAppendedSignatureStream(stream.get(), identity.size);
 }
 
 int VerifyAppendedSignatureStream(std::FILE* stream, int64_t size) {

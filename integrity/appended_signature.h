@@ -7,6 +7,10 @@
 
 #include "integrity/integrity_verdict.h"
 
+namespace platform {
+class OpenFile;
+}
+
 /// Verdicts: 1 valid; 0 invalid (trailer missing, malformed or unreadable, or signature
 /// mismatch); -1 the size cannot be taken, the file cannot be opened, or the digest fails.
 int VerifyAppendedSignature(const char* path);
@@ -18,6 +22,8 @@ IntegrityVerdict AppendedSignatureVerdict(int verdict);
 /// bytes and content lies before them), whatever the signature in it is worth. False also when
 /// the file cannot be read.
 bool HasSignatureTrailer(const char* path);
+/// The same verdicts for a file held open (its size taken from the open file).
+int VerifyAppendedSignatureFile(const platform::OpenFile& file);
 
 /// The core for an open binary stream and the size the file system reported.
 int VerifyAppendedSignatureStream(std::FILE* stream, int64_t size);

@@ -11,6 +11,8 @@
 
 namespace platform {
 
+class OpenFile;
+
 /// Where a child's standard streams go and which session it joins.
 enum class ConsoleMode {
   kShared,    ///< the caller's standard streams and session, in a process group of its own
@@ -61,6 +63,14 @@ class ChildProcess {
   /// (no such file, not executable, no resources) the result is not started() and Wait()
   /// reports kNotStarted with the errno.
   static ChildProcess Spawn(std::span<const std::string> argv, ConsoleMode mode);
+
+  /// Starts the open file `program` itself, never a path, so that the file that was read and
+  /// checked is the file that runs; `argv[0]` is only the name the child sees. Like Spawn in
+  /// everything else, and further: a standard descriptor (0 to 2) closed in this process is
+  /// /dev/null in the child; the child is killed (SIGKILL) when this process dies; its start
+  /// shares this process's memory until the exec, so it costs no copy of it.
+  static ChildProcess SpawnOpenFile(const OpenFile& program, std::span<const std::string> argv,
+                                    ConsoleMode mode);
 
   bool started() const { return pid_ > 0; }
   int pid() const { return pid_; }

@@ -23,8 +23,9 @@ uint64_t StoredCount(const std::filesystem::path& file) {
 
 }  // namespace
 
-std::optional<uint64_t> NextRunNumber(const std::filesystem::path& folder, std::string* error) {
-  const uint64_t number = StoredCount(folder / kCountFile) + 1;
+std::optional<uint64_t> NextRunNumber(platform::FolderWriter& folder, const std::filesystem::path& path,
+                                      std::string* error) {
+  const uint64_t number = StoredCount(path / kCountFile) + 1;
   const std::string line = std::to_string(number);
   if (!WriteReportFile(folder, kCountFile, std::span<const std::string>(&line, 1), error)) {
     return std::nullopt;

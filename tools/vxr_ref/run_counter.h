@@ -7,9 +7,13 @@
 #include <optional>
 #include <string>
 
-/// The number of this run in `folder` (1 for the first): one more than the count in its file
-/// run_count, which is written back. Null with `*error` set when the file cannot be written.
-std::optional<uint64_t> NextRunNumber(const std::filesystem::path& folder, std::string* error);
+#include "platform/folder_writer.h"
+
+/// The number of this run in the report folder `folder`, open at `path` (1 for the first): one
+/// more than the count in its file run_count, which is written back. Null with `*error` set
+/// when the file cannot be written.
+std::optional<uint64_t> NextRunNumber(platform::FolderWriter& folder, const std::filesystem::path& path,
+                                      std::string* error);
 
 /// Allocates `kib` KiB, touches every page of it and keeps it until the process ends.
 void HoldTouchedMemory(uint64_t kib);

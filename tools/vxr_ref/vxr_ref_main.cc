@@ -2,9 +2,13 @@
 // command line, writes every setting it received to <report folder>/settings.txt (and, in
 // DUMP_PATTERNS_ONLY mode, the names of its pattern file to patterns.txt) and ends as its
 // environment tells it to (see steering.h). It prints nothing unless something fails.
+// Like a real engine it runs once per report folder at a time: a second instance exits with
+// VXR_RET_INIT_EXIST_INSTANCE while the first holds the folder's lock.
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -16,6 +20,7 @@
 #include "tools/vxr_ref/run_counter.h"
 #include "tools/vxr_ref/settings_report.h"
 #include "tools/vxr_ref/steering.h"
+#include "vxr_lib.h"
 
 namespace {
 
@@ -32,6 +37,18 @@ constexpr int kExitLoadPatternFailed = -93;
 int Fail(int exit_code, const std::string& message) {
   std::fprintf(stderr, "vxr_ref: %s\n", message.c_str());
   return exit_code;
+}
+
+void SleepMs(int milliseconds) {
+  if (milliseconds > 0) std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+}
+
+// One line per start, "<process ID> <size of the executable>", appended in one write.
+void LogStart(const std::string& log) {
+  if (log.empty()) return;
+  std::error_code ignored;
+  const auto size = std::filesystem::file_size("/proc/self/exe", ignored);
+  std::ofstream(log, std::ios::app) << platform::CurrentProcessId() << ' ' << size << '\n';
 }
 
 void KeepBusy(int milliseconds) {
@@ -59,11 +76,12 @@ std::vector<std::string> SettingLines(const std::vector<engine_sdk::EngineSettin
   return lines;
 }
 
-// The descriptors beyond the standard streams; the block's was closed after reading.
-std::vector<std::string> DescriptorLines() {
+// The descriptors beyond the standard streams (`streams` false; the block's was closed after
+// reading), or the standard streams that are open (`streams` true).
+std::vector<std::string> DescriptorLines(bool streams) {
   std::vector<std::string> lines;
   for (int fd : platform::OpenDescriptors()) {
-    if (fd > 2) lines.push_back(std::to_string(fd));
+    if ((fd <= 2) == streams) lines.push_back(std::to_string(fd));
   }
   return lines;
 }
@@ -72,6 +90,23 @@ std::vector<std::string> DescriptorLines() {
 int ExitCodeOfRun(const Steering& steering, uint64_t number) {
   if (steering.exit_codes.empty() || number == 0) return steering.exit_code;
   return steering.exit_codes[(number - 1) % steering.exit_codes.size()];
+}
+
+// settings.txt, and with VXR_REF_FD_REPORT fds.txt and streams.txt (listed by the caller before
+// the folder was opened, whose descriptor is the engine's own). 0, or the exit code of the failure.
+int WriteReports(platform::FolderWriter& folder, const std::vector<engine_sdk::EngineSetting>& settings,
+                 const Steering& steering, const std::vector<std::string>& descriptors,
+                 const std::vector<std::string>& streams) {
+  std::string error;
+  if (!WriteReportFile(folder, "settings.txt", SettingLines(settings), &error)) {
+    return Fail(kExitReportFailed, error);
+  }
+  if (steering.fd_report &&
+      (!WriteReportFile(folder, "fds.txt", descriptors, &error) ||
+       !WriteReportFile(folder, "streams.txt", streams, &error))) {
+    return Fail(kExitReportFailed, error);
+  }
+  return 0;
 }
 
 int Finish(const Steering& steering, uint64_t run_number) {
@@ -86,7 +121,7 @@ int Finish(const Steering& steering, uint64_t run_number) {
 // each to the pattern-name mailslot, whose outcome goes to `*outcomes`. 0, or the exit code of
 // the failure.
 int ListPatterns(const std::vector<engine_sdk::EngineSetting>& settings,
-                 const std::filesystem::path& folder, const MessageSteering& messages,
+                 platform::FolderWriter& folder, const MessageSteering& messages,
                  std::vector<std::string>* outcomes) {
   if (!DumpsPatternsOnly(settings)) return 0;
   std::string error;
@@ -106,14 +141,14 @@ int ListPatterns(const std::vector<engine_sdk::EngineSetting>& settings,
 
 int main(int argc, char** argv) {
   std::string error;
-  const std::optional<Steering> steering = ReadSteering(&error);
+  std::optional<Steering> steering = ReadSteering(&error);
   if (!steering) return Fail(kExitUsage, error);
   const std::optional<MessageSteering> messages = ReadMessageSteering(&error);
   if (!messages) return Fail(kExitUsage, error);
   if (steering->ignore_term) std::signal(SIGTERM, SIG_IGN);
-  if (steering->sleep_ms > 0) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(steering->sleep_ms));
-  }
+  LogStart(steering->start_log);
+  if (!TakePlannedStep(&*steering, &error)) return Fail(kExitUsage, error);
+  SleepMs(steering->sleep_ms);
   if (steering->busy_ms > 0) KeepBusy(steering->busy_ms);
 
   const std::span<const char* const> arguments(argv + 1, static_cast<size_t>(argc - 1));
@@ -128,16 +163,19 @@ int main(int argc, char** argv) {
     return Fail(ExitCodeForRead(status), "cannot read the settings block: " + error);
   }
 
-  const std::filesystem::path folder = ReportFolder(settings);
-  if (!WriteReportFile(folder, "settings.txt", SettingLines(settings), &error)) {
-    return Fail(kExitReportFailed, error);
+  const std::vector<std::string> descriptors = DescriptorLines(false);
+  const std::vector<std::string> streams = DescriptorLines(true);
+  const std::filesystem::path folder_path = ReportFolder(settings);
+  platform::FolderWriter folder = platform::FolderWriter::Open(folder_path, &error);
+  if (!folder.is_open()) return Fail(kExitReportFailed, "cannot create the report folder " + error);
+  if (!folder.TryLock()) {
+    return Fail(static_cast<int>(VXR_RET_INIT_EXIST_INSTANCE),
+                "another engine is running in this report folder");
   }
-  if (steering->fd_report && !WriteReportFile(folder, "fds.txt", DescriptorLines(), &error)) {
-    return Fail(kExitReportFailed, error);
-  }
+  if (int failed = WriteReports(folder, settings, *steering, descriptors, streams)) return failed;
   uint64_t run_number = 0;
   if (steering->counts_runs()) {
-    const std::optional<uint64_t> number = NextRunNumber(folder, &error);
+    const std::optional<uint64_t> number = NextRunNumber(folder, folder_path, &error);
     if (!number) return Fail(kExitReportFailed, error);
     run_number = *number;
     if (steering->leak_kb > 0) HoldTouchedMemory(run_number * steering->leak_kb);
@@ -152,5 +190,6 @@ int main(int argc, char** argv) {
     return Fail(kExitReportFailed, error);
   }
   if (listed != 0) return listed;
+  SleepMs(steering->hold_ms);
   return Finish(*steering, run_number);
 }
