@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/recording_reporter.h"
 #include "integrity/pattern_file.h"
 #include "integrity/pattern_section.h"
 #include "integrity/virus_names.h"
@@ -133,28 +134,6 @@ BENCHMARK_CAPTURE(BM_Floor, 0x81, "0x81")->Unit(benchmark::kMillisecond)->MinTim
 BENCHMARK_CAPTURE(BM_Lookup, 0x01, "0x01")->Unit(benchmark::kMillisecond)->MinTime(2);
 BENCHMARK_CAPTURE(BM_Floor, 0x01, "0x01")->Unit(benchmark::kMillisecond)->MinTime(2);
 
-// Keeps the processor time per iteration of each benchmark for the ratios: both sides run in
-// this process, and on a shared machine the wall clock mostly measures the neighbours.
-class RecordingReporter : public benchmark::ConsoleReporter {
- public:
-  void ReportRuns(const std::vector<Run>& runs) override {
-    for (const Run& run : runs) {
-      if (run.run_type == Run::RT_Iteration && run.iterations > 0) {
-        seconds_[run.run_name.function_name] =
-            run.cpu_accumulated_time / static_cast<double>(run.iterations);
-      }
-    }
-    ConsoleReporter::ReportRuns(runs);
-  }
-  double Seconds(const std::string& name) const {
-    auto found = seconds_.find(name);
-    return found == seconds_.end() ? 0 : found->second;
-  }
-
- private:
-  std::map<std::string, double> seconds_;
-};
-
 // The peak resident set of `vxrtool ptn find FILE NAME` in KiB, or -1.
 long PeakKib(const std::string& file) {
   const std::string vxrtool = BuiltProgram("vxrtool");
@@ -194,7 +173,7 @@ int main(int argc, char** argv) {
   std::map<std::string, PatternFile> built = {{"0x81", Build(folder, kManyNames, "0x81")},
                                               {"0x01", Build(folder, kManyNames, "0x01")}};
   files = &built;
-  RecordingReporter reporter;
+  RecordingReporter reporter(RecordingReporter::Clock::kProcessor);
   benchmark::RunSpecifiedBenchmarks(&reporter);
   const PatternFile fewer = Build(folder, kFewerNames, "0x81");
   const long many_kib = PeakKib(built.at("0x81").path);

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/recording_reporter.h"
 #include "integrity/appended_signature.h"
 #include "support/dev_signature.h"
 #include "support/temp_folder.h"
@@ -70,34 +71,13 @@ void BM_OpensslDgstMd5(benchmark::State& state) {
 BENCHMARK(BM_VerifyAppendedSignature)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(3);
 BENCHMARK(BM_OpensslDgstMd5)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(3);
 
-// Keeps the time per iteration of each benchmark for the ratio.
-class RecordingReporter : public benchmark::ConsoleReporter {
- public:
-  void ReportRuns(const std::vector<Run>& runs) override {
-    for (const Run& run : runs) {
-      if (run.run_type == Run::RT_Iteration && run.iterations > 0) {
-        seconds_[run.run_name.function_name] =
-            run.real_accumulated_time / static_cast<double>(run.iterations);
-      }
-    }
-    ConsoleReporter::ReportRuns(runs);
-  }
-  double Seconds(const std::string& name) const {
-    auto found = seconds_.find(name);
-    return found == seconds_.end() ? 0 : found->second;
-  }
-
- private:
-  std::map<std::string, double> seconds_;
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
   SignedFile file;
   signed_file = &file;
-  RecordingReporter reporter;
+  RecordingReporter reporter(RecordingReporter::Clock::kReal);
   benchmark::RunSpecifiedBenchmarks(&reporter);
   double verify = reporter.Seconds("BM_VerifyAppendedSignature");
   double openssl = reporter.Seconds("BM_OpensslDgstMd5");

@@ -77,9 +77,6 @@ void CheckRoundTrip(std::string_view input) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string_view input(reinterpret_cast<const char*>(data), size);
-  // The scan steps by characters of the process's locale: the plain one and a multibyte one.
-  std::setlocale(LC_CTYPE, "C");
-  CheckRoundTrip(input);
-  if (std::setlocale(LC_CTYPE, "C.UTF-8") != nullptr) CheckRoundTrip(input);
+  InEachScanLocale([&] { CheckRoundTrip(input); });
   return 0;
 }

@@ -103,9 +103,6 @@ void ScanAll(std::string_view text) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string_view text(reinterpret_cast<const char*>(data), size);
-  // The scan steps by characters of the process's locale: the plain one and a multibyte one.
-  std::setlocale(LC_CTYPE, "C");
-  ScanAll(text);
-  if (std::setlocale(LC_CTYPE, "C.UTF-8") != nullptr) ScanAll(text);
+  InEachScanLocale([&] { ScanAll(text); });
   return 0;
 }

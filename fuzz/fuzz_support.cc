@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <clocale>
 #include <cstdio>
 #include <cstdlib>
 #include <string_view>
@@ -50,4 +51,10 @@ void FuzzInputFile::Write(std::span<const uint8_t> bytes) const {
 void FuzzCheckFailed(const char* what, const char* file, int line) {
   std::fprintf(stderr, "%s:%d: fuzz check failed: %s\n", file, line, what);
   std::abort();
+}
+
+void InEachScanLocale(const std::function<void()>& check) {
+  std::setlocale(LC_CTYPE, "C");
+  check();
+  if (std::setlocale(LC_CTYPE, "C.UTF-8") != nullptr) check();
 }

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -31,6 +32,10 @@ class FuzzInputFile {
   std::string folder_;
   std::string path_;
 };
+
+/// Runs `check` once in the plain "C" locale and once in a multibyte one ("C.UTF-8", when the
+/// system has it): the option scan steps by characters of the process's locale.
+void InEachScanLocale(const std::function<void()>& check);
 
 /// Reports `what` with the place of the check and aborts, so that the fuzzer saves the input.
 [[noreturn]] void FuzzCheckFailed(const char* what, const char* file, int line);

@@ -56,8 +56,6 @@ void ReadAll(const uint8_t* data, size_t size) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  std::setlocale(LC_CTYPE, "C");
-  ReadAll(data, size);
-  if (std::setlocale(LC_CTYPE, "C.UTF-8") != nullptr) ReadAll(data, size);
+  InEachScanLocale([&] { ReadAll(data, size); });
   return 0;
 }

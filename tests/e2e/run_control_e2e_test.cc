@@ -231,6 +231,12 @@ TEST(RunControlE2eTest, SummaryWarnsOfAnEngineWhoseMemoryGrows) {
                                       "  VXR_LIB_SUCCESS: 20\n"
                                       "Engine wall time: min "));
     EXPECT_EQ(1u, CountOf(run.output, "Engine peak memory: min "));
+#if defined(TESTKVE_SANITIZED)
+    // An engine's peak memory as the kernel reports it is at least the harness's own size when
+    // it started the engine, and a sanitized harness grows from pass to pass (its quarantine):
+    // only the warning for a growing engine can be checked there.
+    if (std::string(leak_kb) == "0") continue;
+#endif
     EXPECT_EQ(std::string(leak_kb) == "0" ? 0u : 1u, CountOf(run.errors, warning)) << run.errors;
   }
 }

@@ -22,7 +22,7 @@
 
 namespace {
 
-#if defined(__SANITIZE_ADDRESS__)
+#if defined(TESTKVE_SANITIZED)
 // Under the sanitizers a pass costs several times as much (the sanitized engine's start
 // dominates); 3000 passes take about half a minute, and a leaked descriptor per pass or a
 // leak of a few kilobytes per pass still shows. The leak checker sees the rest at the

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "support/temp_folder.h"
+#include "support/unprivileged.h"
 
 namespace {
 
@@ -288,17 +289,16 @@ TEST_F(MailslotTest, FolderAndSpoolAreOwnerOnly) {
 }
 
 TEST_F(MailslotTest, AnotherUserCannotReachTheSlot) {
-  if (geteuid() != 0) GTEST_SKIP() << "needs root to become another user";
+  if (!RunningAsRoot()) GTEST_SKIP() << "needs root to become another user";
   MailslotServer server = Serve();
-  int status = InChild([] {
-    if (setgid(65534) != 0 || setuid(65534) != 0) return 10;
+  EXPECT_TRUE(RunUnprivileged([&] {
     int error = 0;
-    if (MailslotWriter::Open(kSlot, &error).is_open() || error != EACCES) return 11;
-    if (MailslotServer::Create("\\\\.\\mailslot\\Other", &error).is_open()) return 12;
-    std::ifstream spool(SpoolOf("unitslot"));
-    return spool.is_open() ? 13 : 0;
-  });
-  EXPECT_EQ(0, status);
+    EXPECT_FALSE(MailslotWriter::Open(kSlot, &error).is_open());
+    EXPECT_EQ(EACCES, error);
+    EXPECT_FALSE(MailslotServer::Create("\\\\.\\mailslot\\Other", &error).is_open());
+    EXPECT_FALSE(std::ifstream(SpoolOf("unitslot")).is_open());
+    return !::testing::Test::HasFailure();
+  }));
   // A folder that another user owns is refused, never used.
   ASSERT_EQ(0, chown(platform::MailslotFolder().c_str(), 65534, 65534));
   int error = 0;

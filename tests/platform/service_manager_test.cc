@@ -11,6 +11,7 @@
 #include "support/file_watch.h"
 #include "support/temp_folder.h"
 #include "support/text.h"
+#include "support/unprivileged.h"
 
 namespace {
 
@@ -88,6 +89,35 @@ TEST(ServiceManagerTest, OpenMakesTheFolderOrSaysWhyNot) {
   EXPECT_EQ(ENOTDIR, error);
   EXPECT_EQ(nullptr, ServiceManager::Open(folder.str() + "/file", &error));
   EXPECT_EQ(ENOTDIR, error);
+}
+
+TEST(ServiceManagerTest, AFolderTheUserMayNotWriteIsRefused) {
+  TempFolder folder;
+  // Readable and searchable by everybody, writable by its owner only.
+  std::filesystem::permissions(folder.path(), std::filesystem::perms::owner_all |
+                                                  std::filesystem::perms::group_read |
+                                                  std::filesystem::perms::group_exec |
+                                                  std::filesystem::perms::others_read |
+                                                  std::filesystem::perms::others_exec);
+  std::filesystem::create_directory(folder.path() / "services");
+  if (!RunningAsRoot()) {
+    std::filesystem::permissions(folder.path(), std::filesystem::perms::owner_write,
+                                 std::filesystem::perm_options::remove);
+    std::filesystem::permissions(folder.path() / "services", std::filesystem::perms::owner_write,
+                                 std::filesystem::perm_options::remove);
+  }
+  EXPECT_TRUE(RunUnprivileged([&] {
+    int error = 0;
+    EXPECT_EQ(nullptr, ServiceManager::Open(folder.str() + "/services", &error));
+    EXPECT_EQ(EACCES, error);
+    EXPECT_EQ(nullptr, ServiceManager::Open(folder.str() + "/new", &error));
+    EXPECT_EQ(EACCES, error);
+    return !::testing::Test::HasFailure();
+  }));
+  std::filesystem::permissions(folder.path(), std::filesystem::perms::owner_all,
+                               std::filesystem::perm_options::add);
+  std::filesystem::permissions(folder.path() / "services", std::filesystem::perms::owner_all,
+                               std::filesystem::perm_options::add);
 }
 
 TEST(ServiceManagerTest, CreatesOnceAndOpensWhatWasCreated) {

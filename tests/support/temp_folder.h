@@ -26,8 +26,9 @@ class TempFolder {
   std::filesystem::path path_;
 };
 
-/// A copy of the build's engine folder (the reference engine under the engine names, and
-/// VXR.INI) in a fresh temporary folder.
+/// A copy of the files of the build's engine folder (the reference engine under the engine
+/// names, VXR.INI, the pattern files, the harness and the service program) in a fresh
+/// temporary folder; folders that runs left there are not copied.
 class EngineFolderCopy : public TempFolder {
  public:
   EngineFolderCopy();
