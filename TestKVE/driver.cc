@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -57,83 +56,94 @@ void Prompt() {
   std::fflush(stdout);
 }
 
-void RunStressPass(EngineClient& client, const CommandLine& line, uint32_t pass) {
+// One typed line, in interactive mode's order: the pattern loop before the option handlers.
+// kEndRun at /QUIT or when a handler ended the run.
+RunFlow RunTypedLine(EngineClient& client, const char* text, HarnessState& state) {
+  CommandLine typed(text);
+  if (PrintUsage(typed, state) == RunFlow::kEndRun)
+    return RunFlow::kEndRun;
+  RunPatternLoop(client, typed, state);
+  if (ApplyOptions(client, typed, state) == RunFlow::kEndRun)
+    return RunFlow::kEndRun;
+  if (typed.HasOption("EXECUTE"))
+    client.VXRExecute(0);
+  return typed.HasOption("QUIT") ? RunFlow::kEndRun : RunFlow::kContinue;
+}
+
+RunFlow RunStressPass(EngineClient& client, const CommandLine& line, HarnessState& state,
+                      uint32_t pass) {
   std::printf("Run stress: %u round\n", pass);
-  client.set_debug(DebugTrace);
-  client.VXRInitLib(EngineDir, EngineExeName);
+  client.set_debug(state.DebugTrace);
+  client.VXRInitLib(state.EngineDir, state.EngineExeName);
   client.VXRInitScanContext();
-  ApplyOptions(client, line);
-  RunPatternLoop(client, line);
+  if (ApplyOptions(client, line, state) == RunFlow::kEndRun) {
+    client.Quit();
+    return RunFlow::kEndRun;
+  }
+  RunPatternLoop(client, line, state);
   MarkEngineLaunch();
   client.VXRExecute(0);
   MarkEngineFinish();
   DrainExtraOutput(line);
   client.Quit();
   FinishMonitoredPass();
+  return RunFlow::kContinue;
 }
 
 }  // namespace
 
-void SelectEngine(const CommandLine& line) {
+void SelectEngine(const CommandLine& line, HarnessState& state) {
   if (line.HasOption("DEBUG"))
-    DebugTrace = 1;
+    state.DebugTrace = 1;
   std::string folder = OptionValue(line, "VXRPATH");
-  CopyToField(EngineDir, folder.empty() ? "." : folder);
-  CopyToField(EngineExeName, EngineNameFor(line));
-  std::printf("Set VXR.exe file path: %s\n", EngineDir);
-  std::printf("Set VXR.exe file name: %s\n", EngineExeName);
+  CopyToField(state.EngineDir, folder.empty() ? "." : folder);
+  CopyToField(state.EngineExeName, EngineNameFor(line));
+  std::printf("Set VXR.exe file path: %s\n", state.EngineDir);
+  std::printf("Set VXR.exe file name: %s\n", state.EngineExeName);
   if (line.HasOption("PERFMON"))
     StartPerfMonitor();
 }
 
-int RunInteractive(const CommandLine& line) {
+RunFlow RunInteractive(const CommandLine& line, HarnessState& state) {
   if (!line.HasOption("INTERACT"))
-    return 0;
+    return RunFlow::kContinue;
   EngineClient client;
-  client.set_debug(DebugTrace);
-  client.VXRInitLib(EngineDir, EngineExeName);
+  client.set_debug(state.DebugTrace);
+  client.VXRInitLib(state.EngineDir, state.EngineExeName);
   client.VXRInitScanContext();
-  InteractiveMode = 1;
+  state.InteractiveMode = 1;
   std::printf("Enable Interactive Mode...\n");
   Prompt();
   char text[kInteractiveLineSize];
-  while (ReadInteractiveLine(text)) {
-    CommandLine typed(text);
-    PrintUsage(typed);
-    RunPatternLoop(client, typed);
-    ApplyOptions(client, typed);
-    if (typed.HasOption("EXECUTE"))
-      client.VXRExecute(0);
-    if (typed.HasOption("QUIT"))
-      break;
+  while (ReadInteractiveLine(text) && RunTypedLine(client, text, state) == RunFlow::kContinue)
     Prompt();
-  }
   client.Quit();
-  std::fflush(stdout);
-  std::exit(0);
+  return RunFlow::kEndRun;
 }
 
-int RunStress(const CommandLine& line) {
+void RunStress(const CommandLine& line, HarnessState& state) {
   EngineClient client;
   if (line.HasOption("SERVICE")) {
     RunServiceMode();
-    return 0;
+    return;
   }
   // Read as unsigned, so /RUN=-1 asks for 4294967295 passes.
   uint32_t passes = static_cast<uint32_t>(ReadDecimalOption(line, "RUN", 1));
-  for (uint64_t pass = 1; pass <= passes; ++pass)
-    RunStressPass(client, line, static_cast<uint32_t>(pass));
-  return 0;
+  for (uint64_t pass = 1; pass <= passes; ++pass) {
+    if (RunStressPass(client, line, state, static_cast<uint32_t>(pass)) == RunFlow::kEndRun)
+      return;
+  }
 }
 
-int RunTestKVE(const char* command_line_text) {
+void RunTestKVE(const char* command_line_text) {
   CommandLine line(command_line_text);
+  HarnessState state;
   PrintBanner(line);
-  PrintUsage(line);
-  ResetDriverState();
-  SelectEngine(line);
-  RunInteractive(line);
-  RunStress(line);
-  std::fflush(stdout);
-  return 0;
+  if (PrintUsage(line, state) == RunFlow::kEndRun)
+    return;
+  ResetDriverState(state);
+  SelectEngine(line, state);
+  if (RunInteractive(line, state) == RunFlow::kEndRun)
+    return;
+  RunStress(line, state);
 }

@@ -3,10 +3,13 @@
 // nothing until then.
 #pragma once
 
+#include "TestKVE/driver_state.h"
+
 class CommandLine;
 class EngineClient;
 
 int OpenExtraOutputSlot(EngineClient& client, const CommandLine& line);
 int OpenPatternNameSlot(EngineClient& client, const CommandLine& line);
-int RunPatternList(EngineClient& client, const CommandLine& line);
+/// /PL, pattern list mode: once it has listed the patterns it ends the run (kEndRun).
+RunFlow RunPatternList(EngineClient& client, const CommandLine& line);
 void DrainExtraOutput(const CommandLine& line);

@@ -1,11 +1,9 @@
 #include "TestKVE/usage.h"
 
 #include <cstdio>
-#include <cstdlib>
 #include <string>
 
 #include "TestKVE/command_line.h"
-#include "TestKVE/driver_state.h"
 
 namespace {
 
@@ -87,12 +85,9 @@ void PrintBanner(const CommandLine& line) {
   std::fputs(banner.c_str(), stdout);
 }
 
-void PrintUsage(const CommandLine& line) {
+RunFlow PrintUsage(const CommandLine& line, const HarnessState& state) {
   if (!line.HasOption("?"))
-    return;
+    return RunFlow::kContinue;
   std::fputs(UsageText(), stdout);
-  if (InteractiveMode == 0) {
-    std::fflush(stdout);
-    std::exit(0);
-  }
+  return state.InteractiveMode == 0 ? RunFlow::kEndRun : RunFlow::kContinue;
 }
