@@ -15,7 +15,10 @@ constexpr size_t npos = std::string_view::npos;
 
 CommandLine::CommandLine(const char* line) {
   if (line != nullptr)
-    Scan(line);
+    ScanOptions(line, [this](const ScannedOption& option) {
+      Store(option.name, option.value);
+      ended_in_open_quote_ = option.unclosed;
+    });
 }
 
 bool CommandLine::HasOption(std::string_view name) const {
@@ -36,7 +39,7 @@ void CommandLine::Store(std::string_view name, std::string_view value) {
   options.insert_or_assign(platform::AsciiUpperCopy(name), std::string(value));
 }
 
-void CommandLine::Scan(std::string_view line) {
+void ScanOptions(std::string_view line, const std::function<void(const ScannedOption&)>& visit) {
   size_t p = 0;
   while (p < line.size()) {
     size_t prefix = FindCharacter(line, p, "-/");
@@ -47,12 +50,12 @@ void CommandLine::Scan(std::string_view line) {
       return;
     size_t e = FindCharacter(line, t, " =");
     if (e == npos) {
-      Store(line.substr(t), "");
+      visit({line.substr(t), "", false, prefix, line.size()});
       return;
     }
     std::string_view name = line.substr(t, e - t);
     if (line[e] == ' ' || e + 1 == line.size()) {
-      Store(name, "");
+      visit({name, "", false, prefix, line[e] == ' ' ? e : e + 1});
       p = e + 1;
       continue;
     }
@@ -61,10 +64,10 @@ void CommandLine::Scan(std::string_view line) {
     size_t start = quoted ? v + 1 : v;
     size_t end = FindCharacter(line, start, quoted ? "\"" : " ");
     if (end == npos) {
-      Store(name, line.substr(start));
+      visit({name, line.substr(start), quoted, prefix, line.size(), quoted});
       return;
     }
-    Store(name, line.substr(start, end - start));
+    visit({name, line.substr(start, end - start), quoted, prefix, quoted ? end + 1 : end});
     p = end + 1;
   }
 }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <string>
 #include <string_view>
@@ -20,13 +21,36 @@ class CommandLine {
   bool HasOption(std::string_view name) const;
   /// Copies the option's value into `out` and returns true; leaves `out` alone when absent.
   bool GetOptionValue(std::string_view name, std::string* out) const;
+  /// Every option, by name.
+  const std::map<std::string, std::string, std::less<>>& AllOptions() const { return options; }
+
+  /// Every option, name to value.
+  const std::map<std::string, std::string, std::less<>>& table() const { return options; }
+  /// True when the scan stopped inside a quoted value that was never closed, so the value ran
+  /// to the end of the line: text written after the line would have joined that value.
+  bool ended_in_open_quote() const { return ended_in_open_quote_; }
 
  private:
-  void Scan(std::string_view line);
   void Store(std::string_view name, std::string_view value);
 
   std::map<std::string, std::string, std::less<>> options;
+  bool ended_in_open_quote_ = false;
 };
+
+/// One option as the scan of a line finds it: name and value as typed (the value without its
+/// quotes), and the bytes [begin, end) of the line it covers, from its "/" or "-" to the end of
+/// its name or value (a closing quote included).
+struct ScannedOption {
+  std::string_view name;  ///< may be empty; CommandLine stores no empty name
+  std::string_view value;
+  bool quoted = false;  ///< the value stood in double quotes
+  size_t begin = 0;
+  size_t end = 0;
+  bool unclosed = false;  ///< a quoted value that ran to the end of the line without its quote
+};
+
+/// The option scan that CommandLine runs: calls `visit` for every option of `line`, in order.
+void ScanOptions(std::string_view line, const std::function<void(const ScannedOption&)>& visit);
 
 /// Lists keep at most 16 items of at most 1023 characters; longer input is cut.
 inline constexpr size_t kMaxListItems = 16;

@@ -9,15 +9,17 @@
 #include "TestKVE/driver_state.h"
 #include "TestKVE/engine_client.h"
 #include "TestKVE/extra_output.h"
+#include "TestKVE/interactive_line.h"
+#include "TestKVE/number_warnings.h"
 #include "TestKVE/option_handlers.h"
 #include "TestKVE/pattern_loop.h"
 #include "TestKVE/perf_markers.h"
+#include "TestKVE/run_recorder.h"
 #include "TestKVE/service_mode.h"
+#include "TestKVE/stop_signal.h"
 #include "TestKVE/usage.h"
 
 namespace {
-
-constexpr size_t kInteractiveLineSize = 1024;
 
 // Copies `text` into a 260-byte field, cut so that it always fits with its terminator.
 void CopyToField(char (&field)[kPathFieldSize], const std::string& text) {
@@ -35,38 +37,35 @@ const char* EngineNameFor(const CommandLine& line) {
   return x64 ? "vxr64.exe" : "vxr.exe";
 }
 
-// Reads one line from standard input into a 1024-byte buffer: up to a line feed (dropped) or
-// the end of input; the rest of a longer line is read and dropped. False when there is none.
-bool ReadInteractiveLine(char (&line)[kInteractiveLineSize]) {
-  size_t length = 0;
-  bool any = false;
-  for (int c = std::getchar(); c != EOF; c = std::getchar()) {
-    any = true;
-    if (c == '\n')
-      break;
-    if (length + 1 < kInteractiveLineSize)
-      line[length++] = static_cast<char>(c);
-  }
-  line[length] = '\0';
-  return any;
-}
-
 void Prompt() {
   std::printf("TestKVE> ");
   std::fflush(stdout);
+}
+
+// Ends the run that `flow` ended, or that ran out of lines or passes: the owner quits its
+// client, except after a stop signal, when nothing more of the run happens.
+RunFlow EndRun(EngineClient& client, RunFlow flow) {
+  if (flow == RunFlow::kStopped)
+    return flow;
+  client.Quit();
+  return RunFlow::kEndRun;
 }
 
 // One typed line, in interactive mode's order: the pattern loop before the option handlers.
 // kEndRun at /QUIT or when a handler ended the run.
 RunFlow RunTypedLine(EngineClient& client, const char* text, HarnessState& state) {
   CommandLine typed(text);
-  if (PrintUsage(typed, state) == RunFlow::kEndRun)
-    return RunFlow::kEndRun;
+  if (RunFlow flow = PrintUsage(typed, state); flow != RunFlow::kContinue)
+    return flow;
+  WarnAboutTypedNumbers(typed);
   RunPatternLoop(client, typed, state);
-  if (ApplyOptions(client, typed, state) == RunFlow::kEndRun)
-    return RunFlow::kEndRun;
-  if (typed.HasOption("EXECUTE"))
+  if (RunFlow flow = ApplyOptions(client, typed, state); flow != RunFlow::kContinue)
+    return flow;
+  if (typed.HasOption("EXECUTE")) {
     client.VXRExecute(0);
+    if (FlowAfterEngineRun() == RunFlow::kStopped)
+      return RunFlow::kStopped;
+  }
   return typed.HasOption("QUIT") ? RunFlow::kEndRun : RunFlow::kContinue;
 }
 
@@ -76,13 +75,13 @@ RunFlow RunStressPass(EngineClient& client, const CommandLine& line, HarnessStat
   client.set_debug(state.DebugTrace);
   client.VXRInitLib(state.EngineDir, state.EngineExeName);
   client.VXRInitScanContext();
-  if (ApplyOptions(client, line, state) == RunFlow::kEndRun) {
-    client.Quit();
-    return RunFlow::kEndRun;
-  }
+  if (RunFlow flow = ApplyOptions(client, line, state); flow != RunFlow::kContinue)
+    return EndRun(client, flow);
   RunPatternLoop(client, line, state);
   MarkEngineLaunch();
   client.VXRExecute(0);
+  if (FlowAfterEngineRun() == RunFlow::kStopped)
+    return RunFlow::kStopped;
   MarkEngineFinish();
   DrainExtraOutput(line);
   client.Quit();
@@ -101,13 +100,14 @@ void SelectEngine(const CommandLine& line, HarnessState& state) {
   std::printf("Set VXR.exe file path: %s\n", state.EngineDir);
   std::printf("Set VXR.exe file name: %s\n", state.EngineExeName);
   if (line.HasOption("PERFMON"))
-    StartPerfMonitor();
+    StartPerfMonitor(state.EngineExeName);
 }
 
 RunFlow RunInteractive(const CommandLine& line, HarnessState& state) {
   if (!line.HasOption("INTERACT"))
     return RunFlow::kContinue;
   EngineClient client;
+  AttachRunControl(client);
   client.set_debug(state.DebugTrace);
   client.VXRInitLib(state.EngineDir, state.EngineExeName);
   client.VXRInitScanContext();
@@ -115,35 +115,47 @@ RunFlow RunInteractive(const CommandLine& line, HarnessState& state) {
   std::printf("Enable Interactive Mode...\n");
   Prompt();
   char text[kInteractiveLineSize];
-  while (ReadInteractiveLine(text) && RunTypedLine(client, text, state) == RunFlow::kContinue)
-    Prompt();
-  client.Quit();
-  return RunFlow::kEndRun;
+  RunFlow flow = RunFlow::kContinue;
+  while (flow == RunFlow::kContinue && ReadInteractiveLine(stdin, text)) {
+    flow = RunTypedLine(client, text, state);
+    if (flow == RunFlow::kContinue)
+      Prompt();
+  }
+  return EndRun(client, flow);
 }
 
-void RunStress(const CommandLine& line, HarnessState& state) {
+RunFlow RunStress(const CommandLine& line, HarnessState& state) {
   EngineClient client;
+  AttachRunControl(client);
   if (line.HasOption("SERVICE")) {
     RunServiceMode();
-    return;
+    return RunFlow::kEndRun;
   }
   // Read as unsigned, so /RUN=-1 asks for 4294967295 passes.
   uint32_t passes = static_cast<uint32_t>(ReadDecimalOption(line, "RUN", 1));
   for (uint64_t pass = 1; pass <= passes; ++pass) {
-    if (RunStressPass(client, line, state, static_cast<uint32_t>(pass)) == RunFlow::kEndRun)
-      return;
+    if (RunFlow flow = RunStressPass(client, line, state, static_cast<uint32_t>(pass));
+        flow != RunFlow::kContinue)
+      return flow;
   }
+  return RunFlow::kEndRun;
 }
 
-void RunTestKVE(const char* command_line_text) {
+int RunTestKVE(const char* command_line_text) {
   CommandLine line(command_line_text);
   HarnessState state;
   PrintBanner(line);
-  if (PrintUsage(line, state) == RunFlow::kEndRun)
-    return;
+  if (PrintUsage(line, state) != RunFlow::kContinue)
+    return 0;
+  WarnAboutRunNumbers(line);
   ResetDriverState(state);
   SelectEngine(line, state);
-  if (RunInteractive(line, state) == RunFlow::kEndRun)
-    return;
-  RunStress(line, state);
+  StartRunRecords(line, command_line_text, state);
+  RunFlow flow = RunInteractive(line, state);
+  if (flow == RunFlow::kContinue)
+    flow = RunStress(line, state);
+  // A stop signal leaves the records as the last engine run left them.
+  if (flow == RunFlow::kStopped)
+    return 0;
+  return FinishRunRecords();
 }

@@ -11,13 +11,16 @@ void SelectEngine(const CommandLine& line, HarnessState& state);
 
 /// Without /INTERACT the run goes on at once (kContinue). Otherwise applies typed lines to one
 /// open scan context until /QUIT, the end of input or a handler that ends the run, quits the
-/// client and ends the run (kEndRun).
+/// client and ends the run (kEndRun); kStopped when a stop signal ended an engine run.
 RunFlow RunInteractive(const CommandLine& line, HarnessState& state);
 
 /// Service mode with /SERVICE, else the stress passes of /RUN (one by default), until the last
-/// pass or a handler that ends the run.
-void RunStress(const CommandLine& line, HarnessState& state);
+/// pass or a handler that ends the run (kEndRun); kStopped when a stop signal ended an engine
+/// run.
+RunFlow RunStress(const CommandLine& line, HarnessState& state);
 
 /// The whole run on the process command line text, with one state object, up to where a mode
-/// or a handler ends it. Choosing the exit code is left to the caller.
-void RunTestKVE(const char* command_line_text);
+/// or a handler ends it, and the run's records finished. Returns the run's own verdict for the
+/// exit status (HarnessExitStatus: 1 under /STRICT when anything failed, else 0); the exit
+/// status itself is main's to decide (ExitStatus).
+int RunTestKVE(const char* command_line_text);

@@ -24,7 +24,10 @@ struct HarnessState {
 /// the engine folder and name stay.
 void ResetDriverState(HarnessState& state);
 
-/// What a step that may end the run tells its caller. On kEndRun the step has printed its
-/// last line; each caller returns at once (the owner of the client quits it first), and
-/// nothing more of the run happens.
-enum class [[nodiscard]] RunFlow { kContinue, kEndRun };
+/// What a step that may end the run tells its caller; on anything but kContinue each caller
+/// returns at once.
+enum class [[nodiscard]] RunFlow {
+  kContinue,
+  kEndRun,   ///< the step has printed its last line; the owner of the client quits it
+  kStopped,  ///< a stop signal ended an engine run: nothing more happens, not even the quit
+};

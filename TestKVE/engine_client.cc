@@ -1,5 +1,7 @@
 #include "TestKVE/engine_client.h"
 
+#include <algorithm>
+#include <chrono>
 #include <cinttypes>
 #include <cstdarg>
 #include <cstdio>
@@ -8,6 +10,8 @@
 #include <optional>
 #include <string>
 #include <span>
+
+#include "TestKVE/exit_status.h"
 
 namespace {
 
@@ -30,6 +34,20 @@ const char* OrNull(const char* text) { return text != nullptr ? text : "(null)";
 
 int AsSigned(VXRResult result) { return static_cast<int32_t>(result); }
 
+bool IsPatternId(uint32_t id) {
+  return id == VXR_STR_SCAN_VIRUS_PATTERN || id == VXR_STR_EXCEPT_VIRUS_PATTERN ||
+         id == VXR_STR_RESTORE_VIRUS_PATTERN;
+}
+
+int64_t UnixMilliseconds() {
+  using namespace std::chrono;
+  return duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
+}
+
+uint32_t SecondsToMilliseconds(uint32_t seconds) {
+  return static_cast<uint32_t>(std::min<uint64_t>(uint64_t{seconds} * 1000, UINT32_MAX));
+}
+
 }  // namespace
 
 const char* ResultCodeName(VXRResult code) { return LookUp(kResultCodeNames, code); }
@@ -45,8 +63,10 @@ void EngineClient::Trace(const char* format, ...) const {
 }
 
 VXRResult EngineClient::Report(VXRResult result) const {
-  if (result != VXR_LIB_SUCCESS)
+  if (result != VXR_LIB_SUCCESS) {
     std::printf("Error Code: %s\n", ResultCodeName(result));
+    NoteFailedCall();
+  }
   return result;
 }
 
@@ -114,6 +134,8 @@ VXRResult EngineClient::VXRSetStringInfo(uint32_t id, const char* string) {
   Trace(">>> VXRSetStringInfo(SC = %jx, dwID = %s, String = %s)\n", HandleValue(context_),
         SettingIdName(id), OrNull(passed));
   VXRResult result = ::VXRSetStringInfo(context_, id, passed);
+  if (result == VXR_LIB_SUCCESS && IsPatternId(id))
+    pattern_names_.push_back(passed);
   Trace("<<< VXRSetStringInfo() : %d\n", AsSigned(result));
   return Report(result);
 }
@@ -130,11 +152,45 @@ VXRResult EngineClient::VXRExecute(uint32_t mode) {
   std::printf("Launch KVE program\n");
   Trace(">>> VXRExecute(SC = %jx, dwMode = %d)\n", HandleValue(context_),
         static_cast<int32_t>(mode));
+  const uint32_t limit_ms = SecondsToMilliseconds(time_limit_s_);
+  const EngineRun run = RunEngine(mode, limit_ms);
+  Trace("<<< VXRExecute() : %d\n", AsSigned(run.result));
+  if (run.usage.timedOut != 0)
+    std::printf("Engine timed out after %u s\n", time_limit_s_);
+  Report(run.result);
+  if (observer_ != nullptr)
+    observer_(run);
+  return run.result;
+}
+
+VXRResult EngineClient::VXRExecuteWithLimit(uint32_t mode, uint32_t limit_ms,
+                                            VXRRunUsage* usage) {
+  std::printf("Launch KVE program\n");
+  Trace(">>> VXRExecuteWithLimit(SC = %jx, dwMode = %d, dwLimitMs = %u)\n",
+        HandleValue(context_), static_cast<int32_t>(mode), limit_ms);
+  const EngineRun run = RunEngine(mode, limit_ms);
+  if (usage != nullptr)
+    *usage = run.usage;
+  Trace("<<< VXRExecuteWithLimit() : rc = %d, timed out = %u, wall us = %ju, peak KiB = %ju\n",
+        AsSigned(run.result), run.usage.timedOut, uintmax_t{run.usage.wallUs},
+        uintmax_t{run.usage.peakRssKiB});
+  if (run.usage.timedOut != 0)
+    std::printf("Engine timed out after %u ms\n", limit_ms);
+  Report(run.result);
+  if (observer_ != nullptr)
+    observer_(run);
+  return run.result;
+}
+
+EngineRun EngineClient::RunEngine(uint32_t mode, uint32_t limit_ms) {
   // The engine writes to the same terminal; what the harness printed must come first.
   std::fflush(stdout);
-  VXRResult result = ::VXRExecute(context_, mode);
-  Trace("<<< VXRExecute() : %d\n", AsSigned(result));
-  return Report(result);
+  EngineRun run;
+  run.pattern_names = std::move(pattern_names_);
+  pattern_names_.clear();
+  run.start_unix_ms = UnixMilliseconds();
+  run.result = ::VXRExecuteWithLimit(context_, mode, limit_ms, &run.usage);
+  return run;
 }
 
 VXRResult EngineClient::Quit() {

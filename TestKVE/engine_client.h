@@ -3,6 +3,8 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
+#include <vector>
 
 #include "vxr_lib.h"
 
@@ -11,8 +13,18 @@ const char* ResultCodeName(VXRResult code);
 /// The name of a setting ID or execute mode, or its "0x%x" form (same buffer).
 const char* SettingIdName(uint32_t id);
 
+/// One engine run through the client: what it was given and what it cost.
+struct EngineRun {
+  int64_t start_unix_ms = 0;                ///< calendar time of the engine's start
+  std::vector<std::string> pattern_names;   ///< assigned, excepted and restored since the last run
+  VXRResult result = VXR_LIB_SUCCESS;
+  VXRRunUsage usage = {};
+};
+
 class EngineClient {
  public:
+  using RunObserver = void (*)(const EngineRun& run);
+
   EngineClient() = default;
   virtual ~EngineClient() = default;
   EngineClient(const EngineClient&) = delete;
@@ -21,6 +33,10 @@ class EngineClient {
   /// Tracing is on only when the switch equals 1.
   void set_debug(int32_t debug) { debug_ = debug; }
   VXR_HANDLE context() const { return context_; }
+  /// The time limit of VXRExecute, in seconds; 0 (the default) is none.
+  void set_time_limit(uint32_t seconds) { time_limit_s_ = seconds; }
+  /// Called after every engine run with what it was given and what it cost.
+  void set_run_observer(RunObserver observer) { observer_ = observer; }
 
   VXRResult VXRInitLib(const char* folder, const char* exe_name);
   VXRResult VXRInitScanContext();
@@ -30,14 +46,21 @@ class EngineClient {
   VXRResult VXRGetValueInfo(uint32_t id, int32_t* value);
   VXRResult VXRSetStringInfo(uint32_t id, const char* string);
   VXRResult VXRGetStringInfo(uint32_t id, char* buffer, uint32_t* length);
+  /// Runs the engine under the client's time limit; traced as VXRExecute.
   VXRResult VXRExecute(uint32_t mode);
+  /// Runs the engine under `limit_ms`; `usage` (may be null) receives its cost.
+  VXRResult VXRExecuteWithLimit(uint32_t mode, uint32_t limit_ms, VXRRunUsage* usage);
   /// Closes the context when one is open, then the library; returns VXRQuitLib's result.
   VXRResult Quit();
 
  private:
   void Trace(const char* format, ...) const __attribute__((format(printf, 2, 3)));
   VXRResult Report(VXRResult result) const;
+  EngineRun RunEngine(uint32_t mode, uint32_t limit_ms);
 
   int32_t debug_ = 0;
   VXR_HANDLE context_ = nullptr;
+  uint32_t time_limit_s_ = 0;
+  RunObserver observer_ = nullptr;
+  std::vector<std::string> pattern_names_;
 };

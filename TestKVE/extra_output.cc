@@ -1,6 +1,89 @@
 #include "TestKVE/extra_output.h"
 
-int OpenExtraOutputSlot(EngineClient&, const CommandLine&) { return 0; }
-int OpenPatternNameSlot(EngineClient&, const CommandLine&) { return 0; }
-RunFlow RunPatternList(EngineClient&, const CommandLine&) { return RunFlow::kContinue; }
-void DrainExtraOutput(const CommandLine&) {}
+#include <cstdio>
+#include <utility>
+
+#include "TestKVE/command_line.h"
+#include "TestKVE/engine_client.h"
+#include "TestKVE/stop_signal.h"
+
+platform::MailslotServer ExtraOutputSlot;
+platform::MailslotServer PatternNameSlot;
+
+namespace {
+
+constexpr char kExtraOutputSlotName[] = "\\\\.\\mailslot\\ExtraOutput";
+constexpr char kPatternNameSlotName[] = "\\\\.\\mailslot\\ExtraPatternName";
+constexpr char kExtraOutputModule[] = "KVPExtOutput.DLL";
+
+// A slot that is already open stays in `*slot` when the new one cannot be made: in interactive
+// mode a second /DLL must not take the first slot away from the engine.
+bool CreateSlot(const char* name, platform::MailslotServer* slot) {
+  int error = 0;
+  platform::MailslotServer created = platform::MailslotServer::Create(name, &error);
+  if (!created.is_open())
+    return false;
+  *slot = std::move(created);
+  return true;
+}
+
+}  // namespace
+
+int OpenExtraOutputSlot(EngineClient& client, const CommandLine& line) {
+  if (!line.HasOption("DLL"))
+    return 0;
+  CreateSlot(kExtraOutputSlotName, &ExtraOutputSlot);
+  client.VXRSetStringInfo(VXR_STR_EXTRA_OUTPUTS, kExtraOutputModule);
+  return 1;
+}
+
+int OpenPatternNameSlot(EngineClient& client, const CommandLine& line) {
+  if (!line.HasOption("PL"))
+    return 0;
+  if (!CreateSlot(kPatternNameSlotName, &PatternNameSlot))
+    std::printf("Open Mailsoilt2 Fail!!\n");
+  client.VXRSetStringInfo(VXR_STR_EXTRA_OUTPUTS, kExtraOutputModule);
+  return 1;
+}
+
+RunFlow RunPatternList(EngineClient& client, const CommandLine& line) {
+  if (!line.HasOption("PL"))
+    return RunFlow::kContinue;
+  std::printf("Enable Pattern List Mode\n");
+  client.VXRSetValueInfo(VXR_INT_EXECUTE_MODE, DUMP_PATTERNS_ONLY);
+  client.VXRExecute(0);
+  if (FlowAfterEngineRun() == RunFlow::kStopped)
+    return RunFlow::kStopped;
+  ReadMailslot(PatternNameSlot, [](uint32_t count, const std::string& name) {
+    std::printf("Pattern List(%d): %s\n", static_cast<int32_t>(count), name.c_str());
+  });
+  return RunFlow::kEndRun;
+}
+
+void DrainExtraOutput(const CommandLine& line) {
+  if (!line.HasOption("DLL"))
+    return;
+  ReadMailslot(ExtraOutputSlot, [](uint32_t, const std::string& message) {
+    std::printf("%s", message.c_str());
+  });
+}
+
+void ReadMailslot(platform::MailslotServer& slot, const MailslotPrinter& print) {
+  platform::MailslotInfo info{0, 0};
+  int error = 0;
+  if (slot.Query(&info, &error) && info.next_size != platform::kMailslotNoMessage) {
+    std::string message;
+    // A failed query or read ends the loop: the counts it would leave behind are stale.
+    while (info.count != 0) {
+      uint32_t count = info.count;
+      message.clear();
+      if (!slot.Read(&message))
+        break;
+      print(count, message);
+      info = {0, 0};
+      if (!slot.Query(&info, &error))
+        break;
+    }
+  }
+  slot.Close();
+}

@@ -153,8 +153,8 @@ RunFlow ApplyOptions(EngineClient& client, const CommandLine& line, const Harnes
   SetFlag(client, line, "BK", VXR_FLG_BACKUP_FILE, nullptr);
   RestorePatterns(client, line, state);
   SetQuickScan(client, line);
-  if (RunPatternList(client, line) == RunFlow::kEndRun)
-    return RunFlow::kEndRun;
+  if (RunFlow flow = RunPatternList(client, line); flow != RunFlow::kContinue)
+    return flow;
   if (line.HasOption("BL")) {
     std::printf("Dump Backup File List\n");
     client.VXRSetValueInfo(VXR_INT_EXECUTE_MODE, DUMP_BACKUP_FILE);

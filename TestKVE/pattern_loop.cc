@@ -49,6 +49,12 @@ int ApplyPatterns(EngineClient& client, const CommandLine& line, const HarnessSt
   return 1;
 }
 
+// The counter is a 32-bit integer that wraps past 2^31 - 1 to -2^31 as the 32-bit system's
+// did; counting in unsigned arithmetic keeps that wrap defined.
+void AdvancePatternLoopCounter(HarnessState& state) {
+  state.PatternLoopCounter = static_cast<int32_t>(static_cast<uint32_t>(state.PatternLoopCounter) + 1u);
+}
+
 void ApplyAllPatterns(EngineClient& client, const CommandLine& line, const HarnessState& state) {
   AssignPatterns(client, line, state);
   ExceptPatterns(client, line, state);
@@ -131,6 +137,6 @@ void RunPatternLoop(EngineClient& client, const CommandLine& line, HarnessState&
       ApplyAllPatterns(client, line, state);
       ++next_selected;
     }
-    ++state.PatternLoopCounter;
+    AdvancePatternLoopCounter(state);
   }
 }

@@ -1,26 +1,58 @@
 #include "TestKVE/perf_markers.h"
 
-int32_t PerfMonEnabled = 0;
-int32_t EngineRunning = 0;
-int32_t LaunchStampMs = 0;
-int32_t FinishStampMs = 0;
+#include <chrono>
+#include <cstdlib>
+#include <thread>
+
+#include "perf_monitor/monitor_clock.h"
+#include "perf_monitor/perf_log.h"
+#include "perf_monitor/perf_mon.h"
+#include "perf_monitor/run_marks.h"
+
+namespace {
+
+constexpr auto kSettleTime = std::chrono::milliseconds(5000);
+constexpr auto kReportTime = std::chrono::milliseconds(1000);
+
+bool MonitorOn() { return PerfMonEnabled.load(std::memory_order_relaxed) != 0; }
+
+}  // namespace
 
 void ResetMonitorStamps() {
-  EngineRunning = 0;
-  LaunchStampMs = 0;
-  FinishStampMs = 0;
+  EngineRunning.store(0, std::memory_order_relaxed);
+  LaunchStampMs.store(0, std::memory_order_relaxed);
+  FinishStampMs.store(0, std::memory_order_relaxed);
+  PerfLogFile.reset();
 }
 
-void StartPerfMonitor() {}
+void StartPerfMonitor(const char* engine_exe_name) {
+  StartPerfMon({ProcRootFromEnvironment(), engine_exe_name});
+  // Every way out of the process (return from main, /VER, /PL, /QUIT) passes here.
+  std::atexit(EndPerfMon);
+  std::this_thread::sleep_for(kSettleTime);
+}
 
 void MarkEngineLaunch() {
-  if (PerfMonEnabled)
-    EngineRunning = 1;
+  if (!MonitorOn()) return;
+  int32_t stamp = 0;
+  LaunchStampMs.store(CurrentTimeMs(&stamp), std::memory_order_relaxed);
+  PerfRunMarks.MarkLaunch();
+  PerfLog("KVE Launch\n");
+  EngineRunning.store(1, std::memory_order_relaxed);
 }
 
 void MarkEngineFinish() {
-  if (PerfMonEnabled)
-    EngineRunning = 0;
+  if (!MonitorOn()) return;
+  int32_t stamp = 0;
+  FinishStampMs.store(CurrentTimeMs(&stamp), std::memory_order_relaxed);
+  PerfRunMarks.MarkFinish();
+  PerfLog("KVE Finished\n");
+  EngineRunning.store(0, std::memory_order_relaxed);
 }
 
-void FinishMonitoredPass() {}
+void FinishMonitoredPass() {
+  if (!MonitorOn()) return;
+  std::this_thread::sleep_for(kSettleTime);
+  PerfStopEvent.Signal();
+  std::this_thread::sleep_for(kReportTime);
+}

@@ -1,22 +1,20 @@
-// The driver's side of the performance monitor: its start and the markers around each run.
-// The monitor thread itself is not built yet, so PerfMonEnabled stays 0 and the markers are
-// quiet; they already sit at their places in the run loop.
+// The driver's side of the performance monitor: its start, the markers around each engine run,
+// and the pauses that give the monitor time for its report.
 #pragma once
 
-#include <cstdint>
+#include "perf_monitor/monitor_state.h"
 
-extern int32_t PerfMonEnabled;
-extern int32_t EngineRunning;
-extern int32_t LaunchStampMs;
-extern int32_t FinishStampMs;
-
-/// Sets EngineRunning and both stamps to 0 (PerfMonEnabled is left alone).
+/// Sets EngineRunning and both stamps to 0 and closes the performance log (PerfMonEnabled is
+/// left alone).
 void ResetMonitorStamps();
-/// Started by /PERFMON at start-up.
-void StartPerfMonitor();
-/// Just before the engine runs.
+/// Started by /PERFMON at start-up: starts the monitor, which watches the engine named
+/// `engine_exe_name`, then lets it take about five samples.
+/// At process end the harness waits for a report that the monitor is writing.
+void StartPerfMonitor(const char* engine_exe_name);
+/// Just before the engine runs: stamps the launch and logs "KVE Launch".
 void MarkEngineLaunch();
-/// Just after the engine returned.
+/// Just after the engine returned: stamps the finish and logs "KVE Finished".
 void MarkEngineFinish();
-/// At the end of a stress pass: lets the monitor write its report.
+/// At the end of a stress pass: waits, tells the monitor to stop, and gives it time for its
+/// report.
 void FinishMonitoredPass();

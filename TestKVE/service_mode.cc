@@ -1,3 +1,112 @@
 #include "TestKVE/service_mode.h"
 
-void RunServiceMode() {}
+#include <cerrno>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include "TestKVE/process_command_line.h"
+#include "TestKVE/service_arguments.h"
+#include "platform/process_arguments.h"
+#include "platform/service_manager.h"
+
+namespace {
+
+constexpr char kServiceName[] = "TestSrv";
+constexpr char kProgramName[] = "TestKVE.exe";
+// The folder, program path, command and argument copies are 260-byte fields.
+constexpr size_t kMaxCopyLength = 259;
+
+// The service as /SERVICE creates it: started on demand, its own process, normal error
+// handling, no group, tag or dependencies, no account (so it runs as whoever starts it).
+platform::ServiceParameters TestSrvParameters(const std::string& program_path) {
+  platform::ServiceParameters parameters;
+  parameters.name = kServiceName;
+  parameters.display_name = kServiceName;
+  parameters.desired_access = 0xF01FF;  // SERVICE_ALL_ACCESS
+  parameters.service_type = 0x10;       // SERVICE_WIN32_OWN_PROCESS
+  parameters.start_type = 3;            // SERVICE_DEMAND_START
+  parameters.error_control = 1;         // SERVICE_ERROR_NORMAL
+  parameters.program_path = program_path;
+  return parameters;
+}
+
+bool ReadCommandLine(std::string* command, int* error) {
+  std::vector<std::string> arguments;
+  if (!platform::ReadProcessArguments(&arguments, error))
+    return false;
+  std::vector<const char*> argv;
+  for (const std::string& argument : arguments)
+    argv.push_back(argument.c_str());
+  *command = ProcessCommandLineText(static_cast<int>(argv.size()), argv.data());
+  return true;
+}
+
+// A cut copy would start the service with other options than those given, or another
+// program: refuse instead.
+bool FitsTheCopies(const std::string& program_path, const std::string& command) {
+  if (program_path.size() > kMaxCopyLength) {
+    std::printf("Service not started: the current folder is too long for the service program "
+                "path %s (%zu characters, at most %zu)\n",
+                program_path.c_str(), program_path.size(), kMaxCopyLength);
+    return false;
+  }
+  if (command.size() > kMaxCopyLength) {
+    std::printf("Service not started: the command line is too long to hand on (%zu characters, "
+                "at most %zu)\n", command.size(), kMaxCopyLength);
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+void RunServiceMode() {
+  std::printf("Run Service MODE\n");
+  int error = 0;
+  std::unique_ptr<platform::ServiceManager> manager =
+      platform::ServiceManager::Open(platform::ServiceDatabaseFolder(), &error);
+  if (!manager) {
+    std::printf("Open SCManager failed (%d)\n", error);
+    return;
+  }
+  std::unique_ptr<platform::Service> service = manager->OpenService(kServiceName, &error);
+  if (!service && error != ENOENT) {
+    // Creating it anew would fail too; a damaged record is never used.
+    std::printf("Service record %s cannot be used (%d): remove it to register the service again\n",
+                manager->RecordPath(kServiceName).c_str(), error);
+    return;
+  }
+  std::error_code folder_error;
+  std::string folder = std::filesystem::current_path(folder_error).string();
+  if (folder_error) {
+    std::printf("GetModuleFileName failed (%d)\n", folder_error.value());
+    return;
+  }
+  std::string program_path = folder + "/TestSrv.exe";
+  std::string command;
+  if (!ReadCommandLine(&command, &error)) {
+    std::printf("GetCommandLine failed (%d)\n", error);
+    return;
+  }
+  if (!FitsTheCopies(program_path, command))
+    return;
+  if (!service) {
+    service = manager->CreateService(TestSrvParameters(program_path), &error);
+    if (!service) {
+      std::printf("CreateService failed (%d)\n", error);
+      return;
+    }
+  }
+  std::printf("original sCmd is %s\n", command.c_str());
+  ServiceArguments arguments = RewriteServiceArguments(command);
+  if (arguments.program_quoted)
+    std::printf("have \"\n");
+  std::printf("Argument to launch service: %s\n", arguments.options.c_str());
+  bool started = service->Start({folder, kProgramName, arguments.options}, &error);
+  std::printf(started ? "Service start.\n" : "Start sevice fail\n");
+  service.reset();
+}

@@ -1,15 +1,28 @@
 // TestKVE: a console test harness for the virus-damage cleanup engine.
 #include <clocale>
+#include <cstdio>
 #include <string>
 
 #include "TestKVE/driver.h"
+#include "TestKVE/exit_status.h"
 #include "TestKVE/process_command_line.h"
+#include "platform/standard_streams.h"
 
 int main(int argc, char** argv) {
+  // A closed standard stream would be taken by the first file opened, and what is printed
+  // would land in it; /dev/null holds the place, for the engine as well. What the harness
+  // prints to a closed standard output is lost all the same, and its exit status says so.
+  unsigned closed_streams = 0;
+  platform::ReserveStandardStreams(&closed_streams);
+  if ((closed_streams & 2u) != 0) MarkOutputLost();
   // The option scan steps by whole characters of the user's locale.
   std::setlocale(LC_CTYPE, "");
-  std::string line = ProcessCommandLineText(argc, argv);
-  RunTestKVE(line.c_str());
-  // Every way the run can end is a normal end.
-  return 0;
+  std::string line;
+  CarryFailure failure;
+  if (!CarryProcessCommandLine(argc, argv, &line, &failure)) {
+    std::fprintf(stderr, "testkve: argument %d (%s) cannot be passed on as typed: %s\n",
+                 failure.index, argv[failure.index], failure.reason.c_str());
+    return kExitUnusableArgument;
+  }
+  return ExitStatus(RunTestKVE(line.c_str()));
 }

@@ -1,6 +1,7 @@
 #include "TestKVE/usage.h"
 
 #include <cstdio>
+#include <span>
 #include <string>
 
 #include "TestKVE/command_line.h"
@@ -47,14 +48,27 @@ constexpr UsageRow kUsageRows[] = {
     {"/QZ", "TALIX mode"},
 };
 
-std::string BuildUsageText() {
-  std::string text = "Usage: [Command Name] {[option]} {[file|directory|@FileList]}\n\n";
+constexpr UsageRow kRunControlRows[] = {
+    {"/TIMEOUT=<seconds>", "Time limit for every engine run"},
+    {"/JSON=<file>", "Record the run as JSON Lines"},
+    {"/JUNIT=<file>", "Write a JUnit XML report"},
+    {"/STRICT", "Exit status 1 when any run or library call failed"},
+    {"/SUMMARY", "Print the run's summary at the end"},
+};
+
+std::string UsageRows(std::span<const UsageRow> rows) {
+  std::string text;
   char row[160];
-  for (const UsageRow& usage : kUsageRows) {
+  for (const UsageRow& usage : rows) {
     std::snprintf(row, sizeof row, "   %-23s%s\n", usage.option, usage.description);
     text += row;
   }
   return text;
+}
+
+std::string BuildUsageText() {
+  return "Usage: [Command Name] {[option]} {[file|directory|@FileList]}\n\n" +
+         UsageRows(kUsageRows);
 }
 
 // Every banner line is 54 characters: '|', 52 characters of text, '|'.
@@ -68,6 +82,11 @@ std::string FramedLine(const char* text) {
 
 const char* UsageText() {
   static const std::string text = BuildUsageText();
+  return text.c_str();
+}
+
+const char* RunControlUsageText() {
+  static const std::string text = "\nRun control:\n" + UsageRows(kRunControlRows);
   return text.c_str();
 }
 
@@ -88,6 +107,8 @@ void PrintBanner(const CommandLine& line) {
 RunFlow PrintUsage(const CommandLine& line, const HarnessState& state) {
   if (!line.HasOption("?"))
     return RunFlow::kContinue;
-  std::fputs(UsageText(), stdout);
+  // One write for the whole text, the added block after the table.
+  const std::string text = std::string(UsageText()) + RunControlUsageText();
+  std::fputs(text.c_str(), stdout);
   return state.InteractiveMode == 0 ? RunFlow::kEndRun : RunFlow::kContinue;
 }

@@ -17,5 +17,7 @@ void PrintBanner(const CommandLine& line);
 /// caller goes on with the line. Without /? prints nothing and the run goes on.
 RunFlow PrintUsage(const CommandLine& line, const HarnessState& state);
 
-/// The usage text, exactly as PrintUsage prints it.
+/// The usage text of the option table.
 const char* UsageText();
+/// The short block of run-control options that PrintUsage prints after the table.
+const char* RunControlUsageText();

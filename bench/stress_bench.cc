@@ -4,13 +4,21 @@
 // block (made once) with the same settings, so it does the same work as under the harness:
 // attach, check, read, write its report.
 //
-//   build/bin/stress_bench                      500 passes
+// The harness runs with the library's reuse of the engine's verdict (the product), with
+// TESTKVE_NO_VERDICT_REUSE=1, which checks the engine's signature and version afresh on every
+// pass, and with /JSON, which writes and flushes a run record line per pass.
+//
+//   build/bin/stress_bench                      500 passes each
 //   build/bin/stress_bench --benchmark_repetitions=5
 //
 // Counters: harness_ms (per pass), bare_ms (per start), extra (harness_ms / bare_ms - 1).
+// Ends with one RESULT line per harness run: extra, the harness's own cost per pass as a
+// fraction of a bare start.
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -81,7 +89,20 @@ double BareStartsSeconds(const std::filesystem::path& folder, const SharedBlock&
   return seconds;
 }
 
-void BM_StressPassOverBareStart(benchmark::State& state) {
+struct Comparison {
+  std::string name;
+  std::string goal;
+  double harness_ms = 0;
+  double bare_ms = 0;
+  int repetitions = 1;
+};
+std::vector<Comparison> g_comparisons;
+
+// `passes` stress passes of testkve with `options` (and `environment`, shell assignments put
+// before it), against as many bare starts.
+void MeasureStressPasses(benchmark::State& state, const std::string& environment,
+                         const std::string& options, const std::string& name,
+                         const std::string& goal) {
   const int passes = static_cast<int>(state.range(0));
   EngineFolderCopy folder;
   SharedBlock block;
@@ -91,8 +112,9 @@ void BM_StressPassOverBareStart(benchmark::State& state) {
   }
   // The shell only changes folder and execs testkve: one extra start per n passes.
   const std::vector<std::string> harness = {
-      "/bin/sh", "-c", "cd \"$1\" && exec \"$0\" /NH \"/RUN=$2\" >/dev/null",
-      TESTKVE_BIN_DIR "/testkve", folder.path().string(), std::to_string(passes)};
+      "/bin/sh", "-c",
+      environment + " cd \"$1\" && exec \"$0\" /NH \"/RUN=$2\" $3 >/dev/null",
+      TESTKVE_BIN_DIR "/testkve", folder.path().string(), std::to_string(passes), options};
   double harness_seconds = 0;
   double bare_seconds = 0;
   for (auto _ : state) {
@@ -109,9 +131,54 @@ void BM_StressPassOverBareStart(benchmark::State& state) {
   state.counters["harness_ms"] = harness_seconds / runs * 1e3;
   state.counters["bare_ms"] = bare_seconds / runs * 1e3;
   state.counters["extra"] = harness_seconds / bare_seconds - 1;
+  g_comparisons.push_back({name, goal, harness_seconds / runs * 1e3, bare_seconds / runs * 1e3});
+}
+
+void BM_StressPassOverBareStart(benchmark::State& state) {
+  MeasureStressPasses(state, "", "", "stress pass over bare start, verdict reuse on", "<= 0.15");
 }
 BENCHMARK(BM_StressPassOverBareStart)->Arg(500)->Iterations(1)->Unit(benchmark::kMillisecond);
 
+// What the reuse of the engine's verdict saves: the same passes, each checking the engine anew.
+void BM_StressPassWithoutVerdictReuse(benchmark::State& state) {
+  MeasureStressPasses(state, "export TESTKVE_NO_VERDICT_REUSE=1;", "",
+                      "stress pass over bare start, verdict reuse off", "none, the cost without reuse");
+}
+BENCHMARK(BM_StressPassWithoutVerdictReuse)->Arg(500)->Iterations(1)->Unit(benchmark::kMillisecond);
+
+// The run record costs a line written and flushed per pass, and the engine's digest once.
+void BM_StressPassWithJsonOverBareStart(benchmark::State& state) {
+  MeasureStressPasses(state, "", "/JSON=run.jsonl", "stress pass with /JSON over bare start", "<= 0.25");
+}
+BENCHMARK(BM_StressPassWithJsonOverBareStart)
+    ->Arg(500)
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond);
+
 }  // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  // One line per comparison: repetitions are pooled.
+  std::vector<Comparison> pooled;
+  for (const Comparison& c : g_comparisons) {
+    auto same = std::find_if(pooled.begin(), pooled.end(),
+                             [&](const Comparison& p) { return p.name == c.name; });
+    if (same == pooled.end()) {
+      pooled.push_back(c);
+      continue;
+    }
+    same->harness_ms += c.harness_ms;
+    same->bare_ms += c.bare_ms;
+    ++same->repetitions;
+  }
+  for (const Comparison& c : pooled) {
+    std::printf("RESULT %s: %.3f (goal: %s) harness %.2f ms per pass, bare start %.2f ms\n",
+                c.name.c_str(), c.harness_ms / c.bare_ms - 1, c.goal.c_str(),
+                c.harness_ms / c.repetitions, c.bare_ms / c.repetitions);
+  }
+  return 0;
+}

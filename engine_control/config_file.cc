@@ -21,10 +21,23 @@ constexpr std::string_view kDefaultReportDir = "report";
 // Switches and the level are read through a 2-byte buffer: only the first character counts.
 constexpr size_t kSwitchBufferSize = 2;
 
-std::string ReadText(const ProfileFile& profile, std::string_view section, std::string_view key,
-                     std::string_view fallback) {
-  std::string text = profile.GetString(section, key, "", LibraryState::kFieldSize);
-  return text.empty() ? std::string(fallback) : text;
+// Every key the library reads; the profile keeps only these, however large the file.
+constexpr ProfileKey kKeysRead[] = {
+    {kAdvanced, "ExtraOutputs"}, {kAdvanced, "DisableConsoleOutput"},
+    {kAdvanced, "DisableReportOutput"}, {kAdvanced, "DisableDebugOutput"},
+    {kAdvanced, "DebugInfoLevel"}, {kAdvanced, "ReportDir"}, {kOptions, "BackupFile"},
+    {kOptions, "BackupDir"}, {kOptions, "DebugLogDir"}, {kOptions, "VirusMsgbox"},
+    {kOptions, "NoneMsgbox"}, {kOptions, "PatternDir"}, {kAdvanced, "PatternName"},
+};
+
+// A text is read whole, or `fallback` when missing or empty. False when it does not fit its
+// 260-byte field: cut, it would name another folder or file.
+bool ReadText(const ProfileFile& profile, std::string_view section, std::string_view key,
+              std::string_view fallback, std::string* text) {
+  const std::string* value = profile.Find(section, key);
+  if (value != nullptr && value->size() >= LibraryState::kFieldSize) return false;
+  *text = value == nullptr || value->empty() ? std::string(fallback) : *value;
+  return true;
 }
 
 uint32_t ReadSwitch(const ProfileFile& profile, std::string_view section, std::string_view key) {
@@ -40,20 +53,24 @@ int32_t ReadLevel(const ProfileFile& profile, std::string_view key) {
 }  // namespace
 
 bool ConfigFile::Read() {
-  const ProfileFile profile = ProfileFile::Load(state_->config_path().c_str());
-  extra_outputs_ = ReadText(profile, kAdvanced, "ExtraOutputs", "");
+  const ProfileFile profile = ProfileFile::Load(state_->config_path().c_str(), kKeysRead);
+  std::string pattern_dir;
+  if (!ReadText(profile, kAdvanced, "ExtraOutputs", "", &extra_outputs_) ||
+      !ReadText(profile, kAdvanced, "ReportDir", kDefaultReportDir, &report_dir_) ||
+      !ReadText(profile, kOptions, "BackupDir", kDefaultBackupDir, &backup_dir_) ||
+      !ReadText(profile, kOptions, "DebugLogDir", kDefaultDebugLogDir, &debug_log_dir_) ||
+      !ReadText(profile, kOptions, "PatternDir", state_->engine_dir(), &pattern_dir) ||
+      !ReadText(profile, kAdvanced, "PatternName", kDefaultPatternName, &pattern_name_)) {
+    return false;
+  }
   disable_console_output_ = ReadSwitch(profile, kAdvanced, "DisableConsoleOutput");
   disable_report_output_ = ReadSwitch(profile, kAdvanced, "DisableReportOutput");
   disable_debug_output_ = ReadSwitch(profile, kAdvanced, "DisableDebugOutput");
   debug_info_level_ = ReadLevel(profile, "DebugInfoLevel");
-  report_dir_ = ReadText(profile, kAdvanced, "ReportDir", kDefaultReportDir);
   backup_file_ = ReadSwitch(profile, kOptions, "BackupFile");
-  backup_dir_ = ReadText(profile, kOptions, "BackupDir", kDefaultBackupDir);
-  debug_log_dir_ = ReadText(profile, kOptions, "DebugLogDir", kDefaultDebugLogDir);
   virus_msg_box_ = ReadSwitch(profile, kOptions, "VirusMsgbox");
   novirus_msg_box_ = ReadSwitch(profile, kOptions, "NoneMsgbox");
   // A relative folder is resolved against the process's current directory, not the engine's.
-  const std::string pattern_dir = ReadText(profile, kOptions, "PatternDir", state_->engine_dir());
   if (!pattern_dir.empty()) {
     std::optional<std::string> absolute = AbsolutePath(pattern_dir);
     // A cut path would name another folder; refusing it is the only honest answer.
@@ -61,7 +78,6 @@ bool ConfigFile::Read() {
     pattern_dir_ = std::move(*absolute);
   }
   state_->set_pattern_dir(pattern_dir_);
-  pattern_name_ = ReadText(profile, kAdvanced, "PatternName", kDefaultPatternName);
   state_->set_pattern_filename(pattern_name_);
   return true;
 }

@@ -14,8 +14,9 @@ class ConfigFile {
   explicit ConfigFile(LibraryState* state) : state_(state) {}
 
   /// Reads every key in order and sets the state's pattern folder (made an absolute path) and
-  /// pattern file name. False only when the pattern folder cannot be made absolute within the
-  /// 260-byte field (too long, or the current directory is unreadable for a relative one).
+  /// pattern file name. False when a text does not fit its 260-byte field (it is refused, never
+  /// cut into another name), and when the pattern folder cannot be made absolute within that
+  /// field (too long, or the current directory is unreadable for a relative one).
   bool Read();
   /// Stores the presets in `context` in their fixed order: the non-empty texts, the switches,
   /// the debug level and the execute mode SCAN_ALL_WITH_CLEAN.

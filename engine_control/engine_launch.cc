@@ -1,7 +1,11 @@
 #include "engine_control/engine_launch.h"
 
+#include <chrono>
+#include <optional>
+
 #include "settings_block/settings_block.h"
 #include "platform/process.h"
+#include "platform/stop_signals.h"
 
 namespace {
 
@@ -38,6 +42,17 @@ VXRResult ResultOf(const platform::ProcessOutcome& outcome) {
   return VXR_LIB_EXECUTE_FAIL;
 }
 
+bool EngineStarted(const platform::TimedWaitResult& waited) {
+  return waited.outcome.kind != platform::ProcessOutcome::Kind::kNotStarted;
+}
+
+VXRRunUsage UsageOf(const platform::TimedWaitResult& waited,
+                    std::chrono::steady_clock::duration wall) {
+  const auto wall_us = std::chrono::duration_cast<std::chrono::microseconds>(wall).count();
+  return {waited.timed_out ? 1u : 0u, static_cast<uint64_t>(wall_us), waited.usage.user_us,
+          waited.usage.system_us, waited.usage.peak_rss_kib};
+}
+
 }  // namespace
 
 EngineCommand MakeEngineCommand(const char* engine_path, uint32_t handle, uint32_t process_id) {
@@ -52,7 +67,19 @@ EngineCommand MakeEngineCommand(const char* engine_path, uint32_t handle, uint32
 
 VXRResult LaunchEngine(const char* engine_path,
                        const std::vector<std::unique_ptr<BlockRecord>>& records,
-                       uint32_t data_size, uint32_t dw_mode) {
+                       uint32_t data_size, uint32_t dw_mode, uint32_t limit_ms,
+                       VXRRunUsage* usage) {
+  if (usage != nullptr) *usage = {};
+  if (engine_path == nullptr) return VXR_LIB_INVALID_PARAMETER;
+  const platform::OpenFile engine_file = platform::OpenFile::Open(engine_path);
+  return LaunchEngine(engine_path, engine_file, records, data_size, dw_mode, limit_ms, usage);
+}
+
+VXRResult LaunchEngine(const char* engine_path, const platform::OpenFile& engine_file,
+                       const std::vector<std::unique_ptr<BlockRecord>>& records,
+                       uint32_t data_size, uint32_t dw_mode, uint32_t limit_ms,
+                       VXRRunUsage* usage) {
+  if (usage != nullptr) *usage = {};
   if (engine_path == nullptr || dw_mode > 1) return VXR_LIB_INVALID_PARAMETER;
   // The block stays mapped and its handle open until the engine has ended: the engine
   // duplicates the handle from this process while it starts.
@@ -61,6 +88,18 @@ VXRResult LaunchEngine(const char* engine_path,
   const EngineCommand command =
       MakeEngineCommand(engine_path, block.Handle(), platform::CurrentProcessId());
   const auto mode = dw_mode == 1 ? platform::ConsoleMode::kDetached : platform::ConsoleMode::kShared;
-  platform::ChildProcess engine = platform::ChildProcess::Spawn(command.argv, mode);
-  return ResultOf(engine.Wait());
+  std::optional<std::chrono::milliseconds> limit;
+  if (limit_ms > 0) limit = std::chrono::milliseconds(limit_ms);
+  const auto start = std::chrono::steady_clock::now();
+  platform::StopSignalRelay relay;
+  platform::ChildProcess engine =
+      platform::ChildProcess::SpawnOpenFile(engine_file, command.argv, mode);
+  // The engine leads a process group of its own in both modes: a stop signal ends the group.
+  relay.Watch(engine, true);
+  const platform::TimedWaitResult waited =
+      engine.WaitFor(limit, std::chrono::milliseconds(kTerminationGraceMs));
+  if (usage != nullptr && EngineStarted(waited)) {
+    *usage = UsageOf(waited, std::chrono::steady_clock::now() - start);
+  }
+  return waited.timed_out ? VXR_LIB_WAIT_FAIL : ResultOf(waited.outcome);
 }

@@ -7,6 +7,7 @@
 #include "engine_control/config_file.h"
 #include "engine_control/context_handle.h"
 #include "engine_control/library_state.h"
+#include "platform/open_file.h"
 
 /// Paths, names and path-like strings longer than this are refused.
 inline constexpr size_t kMaxPathChars = 260;
@@ -17,6 +18,9 @@ struct Library {
   bool initialised = false;
   std::unique_ptr<LibraryState> state;
   std::unique_ptr<ConfigFile> config;
+  /// The engine file that was checked, held open to be executed, and its identity then.
+  platform::OpenFile engine_file;
+  platform::FileIdentity engine_identity;
   ContextHandleTable handles;
 };
 

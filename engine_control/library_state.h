@@ -13,8 +13,6 @@ class LibraryState {
  public:
   /// The size of the library's fixed text fields, terminator included.
   static constexpr size_t kFieldSize = 260;
-  /// The record kind whose header carries the pattern version.
-  static constexpr uint32_t kVersionRecordKind = 0x1ABDE21A;
 
   const std::string& engine_dir() const { return engine_dir_; }
   const std::string& pattern_dir() const { return pattern_dir_; }
@@ -34,8 +32,8 @@ class LibraryState {
   void set_engine_build(std::string_view text) { engine_build_ = CutToField(text); }
 
   /// Reads the version number from the header of the first record of kind 0x1ABDE21A in the
-  /// pattern file (pattern folder and file name joined with "/"), walking the record headers
-  /// only, and keeps it as decimal text; `*size` gets the text's length plus 1. Failures:
+  /// pattern file (pattern folder and file name joined with "/"; a name that differs only in
+  /// ASCII case is found), walking the record headers only, and keeps it as decimal text; `*size` gets the text's length plus 1. Failures:
   /// VXR_LIB_INVALID_PARAMETER (path too long), VXR_LIB_PATTERN_NOT_EXIST, VXR_LIB_PTN_LOCK,
   /// VXR_LIB_PTN_OPEN_FAIL, VXR_LIB_FAIL (no such record, or a short read); they leave the
   /// last good version text in place.

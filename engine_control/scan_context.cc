@@ -55,6 +55,8 @@ VXRResult ScanContext::SetNumber(uint32_t id, int32_t number, Setting::Kind kind
 }
 
 VXRResult ScanContext::SetFlag(uint32_t id, uint32_t flag) {
+  // The two pattern-magic IDs keep their list rule whichever kind of Set reaches them.
+  if (IsPatternMagicId(id)) return SetValue(id, flag != 0 ? 1 : 0);
   return SetNumber(id, flag != 0 ? 1 : 0, Setting::Kind::kFlag);
 }
 

@@ -1,12 +1,58 @@
-// VXRExecute and VXRQueryVirusName: the operations that use the engine and its pattern file.
+// VXRExecute, VXRExecuteWithLimit and VXRQueryVirusName: the operations that use the engine and its
+// pattern file.
+#include <array>
 #include <cstring>
+#include <string>
 
 #include "engine_control/engine_launch.h"
+#include "engine_control/engine_verdict.h"
 #include "engine_control/library.h"
 #include "engine_control/value_rules.h"
+#include "integrity/virus_names.h"
 #include "vxr_lib.h"
 
+namespace {
+
+// One setting read into its own 260-byte buffer; missing or too long, it stays empty.
+std::string ContextText(const ScanContext& context, uint32_t id) {
+  std::array<char, kMaxPathChars> buffer{};
+  uint32_t size = static_cast<uint32_t>(buffer.size());
+  if (context.GetString(id, buffer.data(), &size) != VXR_LIB_SUCCESS) return {};
+  return buffer.data();
+}
+
+// The context's pattern folder and file name joined with "/"; empty when the joined path
+// would not fit the 260-byte field, so that it is refused rather than cut.
+std::string ContextPatternPath(const ScanContext& context) {
+  std::string path = ContextText(context, VXR_STR_PATTERN_DIR) + "/" +
+                     ContextText(context, VXR_STR_PATTERN_FILENAME);
+  return path.size() < kMaxPathChars ? path : std::string();
+}
+
+VXRResult LookupToResult(NameLookup lookup) {
+  switch (lookup) {
+    case NameLookup::kFound:
+      return VXR_LIB_SUCCESS;
+    case NameLookup::kNotFound:
+      return VXR_LIB_NOT_EXIST_VIRUSNA;
+    case NameLookup::kBadArgument:
+      return VXR_LIB_INVALID_PARAMETER;
+    case NameLookup::kUnreadable:
+      return VXR_LIB_PTN_OPEN_FAIL;
+    default:
+      return static_cast<VXRResult>(lookup);
+  }
+}
+
+}  // namespace
+
 VXRResult VXRExecute(VXR_HANDLE sc, uint32_t dwMode) {
+  return VXRExecuteWithLimit(sc, dwMode, 0, nullptr);
+}
+
+VXRResult VXRExecuteWithLimit(VXR_HANDLE sc, uint32_t dwMode, uint32_t dwLimitMs,
+                              VXRRunUsage* usage) {
+  if (usage != nullptr) *usage = {};
   Library& library = TheLibrary();
   if (!library.initialised) return VXR_LIB_NOT_INIT;
   if (!ExecuteModeAccepted(dwMode)) return VXR_LIB_INVALID_PARAMETER;
@@ -14,20 +60,35 @@ VXRResult VXRExecute(VXR_HANDLE sc, uint32_t dwMode) {
   if (context == nullptr) return VXR_LIB_INVALID_PARAMETER;
   // The records stay with the context until the next run rebuilds them or it is released.
   if (!context->RebuildRecords()) return VXR_LIB_FAIL;
-  return LaunchEngine(context->engine_path().c_str(), context->records(),
-                      context->records_size(), dwMode);
+  // The open file that was checked runs; changed since (written, or only its mode or times),
+  // it runs only when it passes the checks again as it is now.
+  platform::FileIdentity now;
+  if (!library.engine_file.Identity(&now)) return VXR_LIB_EXECUTE_FAIL;
+  if (now != library.engine_identity) {
+    const EngineVerdict verdict = JudgeEngineFile(library.engine_file, now);
+    if (verdict.validation != IntegrityVerdict::kValid || verdict.version != IntegrityVerdict::kValid) {
+      return VXR_LIB_EXECUTE_FAIL;
+    }
+    library.engine_identity = now;
+  }
+  return LaunchEngine(context->engine_path().c_str(), library.engine_file, context->records(),
+                      context->records_size(), dwMode, dwLimitMs, usage);
 }
 
 VXRResult VXRQueryVirusName(VXR_HANDLE sc, const char* patternPath, const char* virusName) {
   Library& library = TheLibrary();
   if (!library.initialised) return VXR_LIB_NOT_INIT;
-  if (library.handles.Find(sc) == nullptr) return VXR_LIB_INVALID_PARAMETER;
+  const ScanContext* context = library.handles.Find(sc);
+  if (context == nullptr) return VXR_LIB_INVALID_PARAMETER;
   if (virusName == nullptr || std::strlen(virusName) > kMaxPathChars) {
     return VXR_LIB_INVALID_PARAMETER;
   }
   if (patternPath != nullptr && std::strlen(patternPath) > kMaxPathChars) {
     return VXR_LIB_INVALID_PARAMETER;
   }
-  // The name search through the pattern records comes with the pattern reader.
-  return VXR_LIB_NOT_SUPPORT_NOW;
+  const std::string path = patternPath != nullptr && *patternPath != '\0'
+                               ? std::string(patternPath)
+                               : ContextPatternPath(*context);
+  if (path.empty()) return VXR_LIB_INVALID_PARAMETER;
+  return LookupToResult(LookupVirusName(path.c_str(), virusName));
 }

@@ -4,10 +4,11 @@
 #include <string>
 #include <string_view>
 
+#include "engine_control/engine_verdict.h"
 #include "engine_control/library.h"
 #include "engine_control/verdict_results.h"
 #include "integrity/appended_signature.h"
-#include "integrity/engine_validation.h"
+#include "platform/folder_entry.h"
 #include "vxr_lib.h"
 
 namespace {
@@ -44,24 +45,29 @@ VXRResult VXRInitLib(const char* engineDir, const char* engineExeName) {
   EnginePaths paths;
   VXRResult result = BuildEnginePaths(engineDir, engineExeName, &paths);
   if (result != VXR_LIB_SUCCESS) return result;
-  if (ValidateEngineExecutable(paths.engine.c_str()) != IntegrityVerdict::kValid) {
-    return VXR_LIB_INVALID_VXREXE;
-  }
+  // The engine folder ignores case: "VXR.EXE" finds vxr.exe when no VXR.EXE is there.
+  paths.engine = platform::ResolveEntryIgnoringCase(paths.engine);
+  paths.config = platform::ResolveEntryIgnoringCase(paths.config);
+  // Opened once: the checks read this open file, and every execute runs it.
+  platform::OpenFile engine = platform::OpenFile::Open(paths.engine.c_str());
+  platform::FileIdentity identity;
+  if (!engine.Identity(&identity)) return VXR_LIB_INVALID_VXREXE;
+  const EngineVerdict verdict = JudgeEngineFile(engine, identity);
+  if (verdict.validation != IntegrityVerdict::kValid) return VXR_LIB_INVALID_VXREXE;
   // Built aside and installed only at the end, so any failure leaves the library untouched.
   auto state = std::make_unique<LibraryState>();
   auto config = std::make_unique<ConfigFile>(state.get());
   state->set_engine_dir(engineDir);
   state->set_engine_path(paths.engine);
   state->set_config_path(paths.config);
-  EngineVersionInfo info;
-  if (CheckEngineVersion(paths.engine.c_str(), &info) != IntegrityVerdict::kValid) {
-    return VXR_LIB_INVALID_VXREXE;
-  }
-  state->set_engine_version(info.version);
-  state->set_engine_build(info.build);
+  if (verdict.version != IntegrityVerdict::kValid) return VXR_LIB_INVALID_VXREXE;
+  state->set_engine_version(verdict.info.version);
+  state->set_engine_build(verdict.info.build);
   if (!config->Read()) return VXR_LIB_FAIL_READ_INI;
   library.state = std::move(state);
   library.config = std::move(config);
+  library.engine_file = std::move(engine);
+  library.engine_identity = identity;
   library.initialised = true;
   return VXR_LIB_SUCCESS;
 }
@@ -71,6 +77,7 @@ VXRResult VXRQuitLib() {
   if (!library.initialised) return VXR_LIB_NOT_INIT;
   library.config.reset();
   library.state.reset();
+  library.engine_file = platform::OpenFile();
   library.initialised = false;
   return VXR_LIB_SUCCESS;
 }

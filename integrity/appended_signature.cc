@@ -11,6 +11,7 @@
 #include "integrity/signature_public_key.h"
 #include "integrity/signature_trailer.h"
 #include "platform/file_stream.h"
+#include "platform/open_file.h"
 #include "platform/openssl_support.h"
 
 namespace {
@@ -120,6 +121,14 @@ int VerifyAppendedSignature(const char* path) {
   return VerifyAppendedSignatureStream(stream.get(), size);
 }
 
+int VerifyAppendedSignatureFile(const platform::OpenFile& file) {
+  platform::FileIdentity identity;
+  if (!file.Identity(&identity)) return -1;
+  UniqueStream stream = file.Stream();
+  if (!stream) return -1;
+  return VerifyAppendedSignatureStream(stream.get(), identity.size);
+}
+
 int VerifyAppendedSignatureStream(std::FILE* stream, int64_t size) {
   ErrorQueueMark error_mark;
   uint32_t length = 0;
@@ -148,4 +157,12 @@ IntegrityVerdict AppendedSignatureVerdict(int verdict) {
     default:
       return IntegrityVerdict::kUnreadable;
   }
+}
+
+bool HasSignatureTrailer(const char* path) {
+  UniqueStream stream = OpenBinaryStream(path);
+  int64_t size = 0;
+  uint32_t length = 0;
+  return stream && QueryFileSize(path, &size) && ReadTrailerLength(stream.get(), &length) &&
+         IsWellFormedTrailer(length, size);
 }

@@ -7,6 +7,7 @@
 
 #include "integrity/appended_signature.h"
 #include "platform/code_signature.h"
+#include "platform/open_file.h"
 #include "platform/version_info.h"
 
 namespace {
@@ -44,12 +45,19 @@ std::string CutUtf8(std::string text, size_t limit) {
 }  // namespace
 
 IntegrityVerdict ValidateEngineExecutable(const char* engine_path) {
-  IntegrityVerdict appended = AppendedSignatureVerdict(VerifyAppendedSignature(engine_path));
+  return ValidateEngineFile(platform::OpenFile::Open(engine_path));
+}
+
+IntegrityVerdict ValidateEngineFile(const platform::OpenFile& engine) {
+  IntegrityVerdict appended = AppendedSignatureVerdict(VerifyAppendedSignatureFile(engine));
   if (appended == IntegrityVerdict::kValid) return IntegrityVerdict::kValid;
   // A file that cannot even be read gets no second chance through its code signature.
   if (appended == IntegrityVerdict::kUnreadable) return IntegrityVerdict::kInvalid;
-  return VerifyCodeSignature(engine_path) == IntegrityVerdict::kValid ? IntegrityVerdict::kValid
-                                                                      : IntegrityVerdict::kInvalid;
+  std::string signer;
+  std::string error;
+  UniqueStream stream = engine.Stream();
+  if (!VerifyStreamCodeSignature(stream.get(), &signer, &error)) return IntegrityVerdict::kInvalid;
+  return signer == kExpectedSigner ? IntegrityVerdict::kValid : IntegrityVerdict::kInvalid;
 }
 
 IntegrityVerdict VerifyCodeSignature(const char* path) {
@@ -61,8 +69,13 @@ IntegrityVerdict VerifyCodeSignature(const char* path) {
 }
 
 void ReadEngineVersionInfo(const char* engine_path, EngineVersionInfo* info) {
+  ReadEngineFileVersionInfo(platform::OpenFile::Open(engine_path), info);
+}
+
+void ReadEngineFileVersionInfo(const platform::OpenFile& engine, EngineVersionInfo* info) {
   if (info == nullptr) return;
-  std::optional<VersionInfo> version_info = VersionInfo::ReadFromFile(engine_path);
+  UniqueStream stream = engine.Stream();
+  std::optional<VersionInfo> version_info = VersionInfo::ReadFromStream(stream.get());
   if (!version_info) return;
   FixedFileInfo fixed;
   if (version_info->QueryFixedFileInfo(&fixed)) {
@@ -78,9 +91,13 @@ void ReadEngineVersionInfo(const char* engine_path, EngineVersionInfo* info) {
 }
 
 IntegrityVerdict CheckEngineVersion(const char* engine_path, EngineVersionInfo* info) {
+  return CheckEngineFileVersion(platform::OpenFile::Open(engine_path), info);
+}
+
+IntegrityVerdict CheckEngineFileVersion(const platform::OpenFile& engine, EngineVersionInfo* info) {
   EngineVersionInfo own;
   if (info == nullptr) info = &own;
-  ReadEngineVersionInfo(engine_path, info);
+  ReadEngineFileVersionInfo(engine, info);
   if (info->version.size() >= kVersionBufferBytes) return IntegrityVerdict::kInvalid;
   return IsEngineVersionAccepted(info->version) ? IntegrityVerdict::kValid
                                                 : IntegrityVerdict::kInvalid;

@@ -4,6 +4,7 @@
 // certificate table.
 #pragma once
 
+#include <cstdio>
 #include <string>
 #include <string_view>
 
@@ -15,6 +16,9 @@
 /// name, else organizational unit, else organization, else e-mail address. On failure the
 /// reason is in `error`.
 bool VerifyFileCodeSignature(const char* path, std::string* signer_name, std::string* error);
+
+/// The same check on an open binary stream of a regular file (null: cannot open).
+bool VerifyStreamCodeSignature(std::FILE* stream, std::string* signer_name, std::string* error);
 
 /// Appends one signature block over the whole of `image`, signed with `key_pem` by the first
 /// certificate of `certificate_pem`; further certificates there travel with it as its chain.

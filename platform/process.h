@@ -2,16 +2,20 @@
 // ended; plus the few facts a process needs about itself.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
 
 namespace platform {
 
+class OpenFile;
+
 /// Where a child's standard streams go and which session it joins.
 enum class ConsoleMode {
-  kShared,    ///< the caller's standard streams, session and process group
+  kShared,    ///< the caller's standard streams and session, in a process group of its own
   kDetached,  ///< a new session; standard input, output and error on /dev/null
 };
 
@@ -25,6 +29,21 @@ struct ProcessOutcome {
   };
   Kind kind;
   int code;
+};
+
+/// What a child cost, from the kernel's accounting when it was reaped (its own and that of
+/// the children it waited for).
+struct ResourceUsage {
+  uint64_t user_us = 0;       ///< user CPU time in microseconds
+  uint64_t system_us = 0;     ///< system CPU time in microseconds
+  uint64_t peak_rss_kib = 0;  ///< peak resident memory in KiB
+};
+
+/// The end of a wait with a time limit.
+struct TimedWaitResult {
+  ProcessOutcome outcome;
+  ResourceUsage usage;     ///< zero unless the child was reaped
+  bool timed_out = false;  ///< the limit passed and the child was ended by this wait
 };
 
 /// A started child process. Move-only. Destroying one that was started and not waited for
@@ -45,6 +64,14 @@ class ChildProcess {
   /// reports kNotStarted with the errno.
   static ChildProcess Spawn(std::span<const std::string> argv, ConsoleMode mode);
 
+  /// Starts the open file `program` itself, never a path, so that the file that was read and
+  /// checked is the file that runs; `argv[0]` is only the name the child sees. Like Spawn in
+  /// everything else, and further: a standard descriptor (0 to 2) closed in this process is
+  /// /dev/null in the child; the child is killed (SIGKILL) when this process dies; its start
+  /// shares this process's memory until the exec, so it costs no copy of it.
+  static ChildProcess SpawnOpenFile(const OpenFile& program, std::span<const std::string> argv,
+                                    ConsoleMode mode);
+
   bool started() const { return pid_ > 0; }
   int pid() const { return pid_; }
 
@@ -52,7 +79,19 @@ class ChildProcess {
   /// call reports the outcome; later calls repeat it.
   ProcessOutcome Wait();
 
+  /// Waits at most `limit` (none: no limit) for the child to end, then reaps it with its
+  /// resource usage. When the limit passes, the child's process group (the child alone when
+  /// it leads none) gets SIGTERM and SIGCONT, `grace` later SIGKILL, and is reaped; the
+  /// result is then marked timed out, whatever its outcome. Interrupted waits are retried.
+  /// On a child that was not started, or already waited for, only the outcome is repeated.
+  TimedWaitResult WaitFor(std::optional<std::chrono::milliseconds> limit,
+                          std::chrono::milliseconds grace);
+
  private:
+  bool EndsWithin(std::chrono::milliseconds limit) const;
+  void Terminate(std::chrono::milliseconds grace) const;
+  ResourceUsage Reap();
+
   int pid_ = -1;
   ProcessOutcome outcome_{ProcessOutcome::Kind::kNotStarted, 0};
 };

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <optional>
 #include <span>
 #include <string>
@@ -34,6 +35,8 @@ class VersionInfo {
   /// The block carried by the file at `path`; nullopt when the file cannot be read, is not
   /// an ELF file or carries no version note.
   static std::optional<VersionInfo> ReadFromFile(const char* path);
+  /// The same for an open binary stream of the file.
+  static std::optional<VersionInfo> ReadFromStream(std::FILE* stream);
 
   /// The raw value of a sub-block path such as "\\", "\\VarFileInfo\\Translation" or
   /// "\\StringFileInfo\\040904B0\\SpecialBuild" (names match without regard to ASCII case);

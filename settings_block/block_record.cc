@@ -21,7 +21,7 @@ std::unique_ptr<BlockRecord> MakeSettingRecord(uint32_t id, int32_t value, std::
   // The launch tests class bits, so a class with both bits set still gives a flag record.
   const uint32_t id_class = SettingClassOf(id);
   if (id_class == kStringClass) return std::make_unique<StringRecord>(id, text);
-  if ((id_class & kFlagClass) != 0) return std::make_unique<FlagRecord>(id, value);
+  if ((id_class & kFlagClass) != 0) return std::make_unique<FlagRecord>(id, value != 0 ? 1 : 0);
   if ((id_class & kValueClass) != 0) return std::make_unique<ValueRecord>(id, value);
   return nullptr;
 }

@@ -61,9 +61,11 @@ class IntegerRecord : public BlockRecord {
   int32_t value_;
 };
 
+/// Holds the flag as given: the harness writes 0 or 1 (MakeSettingRecord), while a record read
+/// from a block keeps its first data byte sign-extended, so 0xFF reads as -1.
 class FlagRecord final : public IntegerRecord {
  public:
-  FlagRecord(uint32_t id, int32_t flag) : IntegerRecord(id, flag != 0 ? 1 : 0) {}
+  using IntegerRecord::IntegerRecord;
 };
 
 class ValueRecord final : public IntegerRecord {

@@ -241,17 +241,20 @@ std::string DescriptorAndMarker(size_t signature_size) {
 }  // namespace
 
 bool VerifyFileCodeSignature(const char* path, std::string* signer_name, std::string* error) {
-  ErrorQueueMark error_mark;
   UniqueStream stream = OpenBinaryStream(path);
+  return VerifyStreamCodeSignature(stream.get(), signer_name, error);
+}
+
+bool VerifyStreamCodeSignature(std::FILE* stream, std::string* signer_name, std::string* error) {
+  ErrorQueueMark error_mark;
   struct stat status;
-  if (!stream || fstat(fileno(stream.get()), &status) != 0) {
+  if (stream == nullptr || fstat(fileno(stream), &status) != 0) {
     *error = "cannot open the file";
     return false;
   }
   size_t count = 0;
   SignatureBlock block;
-  if (!ReadCertificateTable(stream.get(), static_cast<uint64_t>(status.st_size), &count, &block,
-                            error)) {
+  if (!ReadCertificateTable(stream, static_cast<uint64_t>(status.st_size), &count, &block, error)) {
     return false;
   }
   if (count != 1) {
@@ -259,7 +262,7 @@ bool VerifyFileCodeSignature(const char* path, std::string* signer_name, std::st
                         : std::to_string(count) + " code signatures, exactly one is accepted";
     return false;
   }
-  return VerifySignedContent(stream.get(), block, signer_name, error);
+  return VerifySignedContent(stream, block, signer_name, error);
 }
 
 bool AppendCodeSignature(std::string_view certificate_pem, std::string_view key_pem,

@@ -340,9 +340,13 @@ bool EmbedVersionInfo(std::span<const uint8_t> block, std::string* image, std::s
 
 bool ReadElfVersionNote(const char* path, std::vector<uint8_t>* block) {
   UniqueStream stream = OpenBinaryStream(path);
+  return ReadElfVersionNoteStream(stream.get(), block);
+}
+
+bool ReadElfVersionNoteStream(std::FILE* stream, std::vector<uint8_t>* block) {
   struct stat status;
-  if (!stream || fstat(fileno(stream.get()), &status) != 0) return false;
-  StreamSource source(stream.get(), static_cast<uint64_t>(status.st_size));
+  if (stream == nullptr || fstat(fileno(stream), &status) != 0) return false;
+  StreamSource source(stream, static_cast<uint64_t>(status.st_size));
   std::string found;
   if (!ReadVersionBlock(source, &found)) return false;
   block->assign(found.begin(), found.end());

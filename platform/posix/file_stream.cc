@@ -26,3 +26,9 @@ UniqueStream OpenBinaryStream(const char* path) {
   if (stream) fd.Release();  // the stream owns it now
   return stream;
 }
+
+UniqueStream CreateWriteStream(const char* path) {
+  if (path == nullptr) return nullptr;
+  // "e" opens the descriptor close-on-exec.
+  return UniqueStream(fopen(path, "w+e"));
+}

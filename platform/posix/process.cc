@@ -2,14 +2,18 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/resource.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
+#include <climits>
 #include <cstring>
 #include <utility>
 
@@ -38,7 +42,10 @@ class SpawnSetup {
   int Prepare(ConsoleMode mode) {
     if (!attr_ok_ || !actions_ok_) return ENOMEM;
     short flags = POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF;
-    if (mode == ConsoleMode::kDetached) flags |= POSIX_SPAWN_SETSID;
+    // A group of its own in both modes, so that a time limit ends the child with everything
+    // it started. A shared child stays in the background: the terminal's keys (Ctrl-C) keep
+    // reaching the caller, which decides what becomes of the child.
+    flags |= mode == ConsoleMode::kDetached ? POSIX_SPAWN_SETSID : POSIX_SPAWN_SETPGROUP;
     sigset_t empty;
     sigset_t defaults;
     sigemptyset(&empty);
@@ -84,6 +91,30 @@ class SpawnSetup {
 ProcessOutcome OutcomeOf(int status) {
   if (WIFSIGNALED(status)) return {ProcessOutcome::Kind::kSignaled, WTERMSIG(status)};
   return {ProcessOutcome::Kind::kExited, WEXITSTATUS(status)};
+}
+
+using Clock = std::chrono::steady_clock;
+
+uint64_t Microseconds(const timeval& time) {
+  return static_cast<uint64_t>(time.tv_sec) * 1'000'000 + static_cast<uint64_t>(time.tv_usec);
+}
+
+int PollMilliseconds(Clock::time_point deadline) {
+  const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
+  return static_cast<int>(std::clamp<int64_t>(left.count(), 0, INT_MAX));
+}
+
+// Without a process descriptor (an old kernel, a sandbox that refuses it) the child is
+// looked at every few milliseconds instead; it is never reaped here.
+bool EndsWithinByPolling(int pid, Clock::time_point deadline) {
+  for (;;) {
+    siginfo_t info{};
+    int status = posix::RetryOnEintr(
+        [&] { return waitid(P_PID, pid, &info, WEXITED | WNOHANG | WNOWAIT); });
+    if (status < 0 || info.si_pid != 0) return true;  // a failed wait is told by the reaping
+    if (Clock::now() >= deadline) return false;
+    usleep(5000);
+  }
 }
 
 }  // namespace
@@ -147,6 +178,60 @@ ProcessOutcome ChildProcess::Wait() {
     pid_ = -1;
   }
   return outcome_;
+}
+
+TimedWaitResult ChildProcess::WaitFor(std::optional<std::chrono::milliseconds> limit,
+                                      std::chrono::milliseconds grace) {
+  TimedWaitResult result;
+  if (pid_ > 0) {
+    if (limit && !EndsWithin(*limit)) {
+      result.timed_out = true;
+      Terminate(grace);
+    }
+    result.usage = Reap();
+  }
+  result.outcome = outcome_;
+  return result;
+}
+
+// Whether the child ends (without being reaped) within `limit`.
+bool ChildProcess::EndsWithin(std::chrono::milliseconds limit) const {
+  const Clock::time_point deadline = Clock::now() + limit;
+  posix::UniqueFd process(static_cast<int>(syscall(SYS_pidfd_open, pid_, 0)));
+  if (!process) return EndsWithinByPolling(pid_, deadline);
+  for (;;) {
+    pollfd watch{process.get(), POLLIN, 0};
+    int ready = poll(&watch, 1, PollMilliseconds(deadline));
+    if (ready > 0) return true;
+    if (ready < 0 && errno != EINTR) return EndsWithinByPolling(pid_, deadline);
+    if (Clock::now() >= deadline) return false;
+  }
+}
+
+void ChildProcess::Terminate(std::chrono::milliseconds grace) const {
+  // Never the caller's own group: only a child that leads a group is ended with it.
+  const int target = getpgid(pid_) == pid_ ? -pid_ : pid_;
+  kill(target, SIGTERM);
+  kill(target, SIGCONT);  // a stopped member could not act on SIGTERM
+  EndsWithin(grace);
+  // Sent even when the child has ended, to any member that outlived it. The child is not
+  // reaped yet, so its group ID cannot have passed to another process.
+  kill(target, SIGKILL);
+}
+
+ResourceUsage ChildProcess::Reap() {
+  int status = 0;
+  rusage usage{};
+  const pid_t done = posix::RetryOnEintr([&] { return wait4(pid_, &status, 0, &usage); });
+  pid_ = -1;
+  if (done < 0) {
+    outcome_ = {ProcessOutcome::Kind::kWaitFailed, errno};
+    return {};
+  }
+  outcome_ = OutcomeOf(status);
+  // Linux counts ru_maxrss in KiB.
+  return {Microseconds(usage.ru_utime), Microseconds(usage.ru_stime),
+          static_cast<uint64_t>(usage.ru_maxrss)};
 }
 
 uint32_t CurrentProcessId() { return static_cast<uint32_t>(getpid()); }

@@ -90,6 +90,12 @@ std::optional<VersionInfo> VersionInfo::ReadFromFile(const char* path) {
   return VersionInfo(std::move(block));
 }
 
+std::optional<VersionInfo> VersionInfo::ReadFromStream(std::FILE* stream) {
+  std::vector<uint8_t> block;
+  if (!ReadElfVersionNoteStream(stream, &block)) return std::nullopt;
+  return VersionInfo(std::move(block));
+}
+
 bool VersionInfo::QueryValue(std::string_view sub_block, std::span<const uint8_t>* value) const {
   std::span<const uint8_t> block(block_);
   Node node;

@@ -37,7 +37,11 @@ UniqueFd CreateTemporaryBeside(const std::string& target, std::string* temporary
     *temporary = target + ".tmp-" + std::to_string(getpid()) + "-" + std::to_string(attempt);
     UniqueFd fd = OpenCloexec(temporary->c_str(), O_WRONLY | O_CREAT | O_EXCL, 0666);
     if (!fd && errno == EEXIST) continue;
-    if (fd && replacing && fchmod(fd.get(), status.st_mode & 07777) != 0) {
+    // The owner and group first: changing them clears the set-user-ID and set-group-ID bits,
+    // which the mode then puts back.
+    if (fd && replacing &&
+        (fchown(fd.get(), status.st_uid, status.st_gid) != 0 ||
+         fchmod(fd.get(), status.st_mode & 07777) != 0)) {
       int saved_errno = errno;
       fd.Reset();
       unlink(temporary->c_str());
@@ -94,4 +98,9 @@ bool ReplaceFileAtomically(const std::string& path, std::string_view bytes, std:
   unlink(temporary.c_str());
   *error = Reason("cannot write", path, saved_errno);
   return false;
+}
+
+uint64_t HardLinkCount(const std::string& path) {
+  struct stat status;
+  return stat(path.c_str(), &status) == 0 ? static_cast<uint64_t>(status.st_nlink) : 0;
 }

@@ -20,7 +20,7 @@ const char kBanner[] =
     "|   For engine quality assurance; not for end users  |\n"
     "+----------------------------------------------------+\n";
 
-const char kUsage[] =
+const char kUsageTable[] =
     "Usage: [Command Name] {[option]} {[file|directory|@FileList]}\n"
     "\n"
     "   /VER                   Show KVE and Patterns version\n"
@@ -56,17 +56,31 @@ const char kUsage[] =
     "   /X64                   Run vxr64.exe\n"
     "   /QZ                    TALIX mode\n";
 
+// The run-control options, in a block of their own after the table.
+const char kRunControlBlock[] =
+    "\n"
+    "Run control:\n"
+    "   /TIMEOUT=<seconds>     Time limit for every engine run\n"
+    "   /JSON=<file>           Record the run as JSON Lines\n"
+    "   /JUNIT=<file>          Write a JUnit XML report\n"
+    "   /STRICT                Exit status 1 when any run or library call failed\n"
+    "   /SUMMARY               Print the run's summary at the end\n";
+
+const std::string kUsage = std::string(kUsageTable) + kRunControlBlock;
+
 const char kDefaultEngine[] = "Set VXR.exe file path: .\nSet VXR.exe file name: vxr.exe\n";
 
 ProgramRun Testkve(const std::vector<std::string>& args, const std::string& input = "") {
   TempFolder folder;
-  return RunProgram(BuiltProgram("testkve"), args, {folder.path(), input, {}});
+  // /SERVICE keeps its service database in the run's own folder, never the machine's.
+  return RunProgram(BuiltProgram("testkve"), args,
+                    {folder.path(), input, {{"TESTKVE_SERVICE_DB", folder.str() + "/services"}}});
 }
 
 TEST(DriverE2eTest, UsageEndsTheProcessBeforeAnythingElse) {
   ProgramRun run = Testkve({"/?"});
   EXPECT_EQ(0, run.exit_code);
-  EXPECT_EQ(std::string(kBanner) + kUsage, run.output);
+  EXPECT_EQ(kBanner + kUsage, run.output);
 }
 
 TEST(DriverE2eTest, BannerLinesAreAll54Characters) {

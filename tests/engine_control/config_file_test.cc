@@ -175,9 +175,30 @@ TEST_F(ConfigFileTest, CrLfLineEndsReadLikeLineFeeds) {
   EXPECT_EQ(state_.pattern_filename(), "p.ptn");
 }
 
-TEST_F(ConfigFileTest, ATextIsCutTo259Characters) {
-  WriteIni("[options]\nBackupDir=" + std::string(300, 'b') + "\n");
-  EXPECT_EQ(PresetText(VXR_STR_BACKUP_DIR), std::string(259, 'b'));
+// A text that does not fit its 260-byte field fails the read: cut, it would name another
+// folder or file. 259 characters fit.
+TEST_F(ConfigFileTest, ATextLongerThan259CharactersFailsTheReadAndIsNeverCut) {
+  const struct {
+    const char* section;
+    const char* key;
+    uint32_t id;
+  } cases[] = {
+      {"advanced", "ExtraOutputs", VXR_STR_EXTRA_OUTPUTS},
+      {"advanced", "ReportDir", VXR_STR_REPORT_DIR},
+      {"options", "BackupDir", VXR_STR_BACKUP_DIR},
+      {"options", "DebugLogDir", VXR_STR_DEBUG_LOG_DIR},
+      {"options", "PatternDir", VXR_STR_PATTERN_DIR},
+      {"advanced", "PatternName", VXR_STR_PATTERN_FILENAME},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.key);
+    const std::string fits = "/" + std::string(258, 'x');
+    WriteIni(std::string("[") + c.section + "]\n" + c.key + "=" + fits + "\n");
+    EXPECT_EQ(PresetText(c.id), fits);
+    WriteIni(std::string("[") + c.section + "]\n" + c.key + "=" + fits + "y\n");
+    ConfigFile config(&state_);
+    EXPECT_FALSE(config.Read());
+  }
 }
 
 TEST_F(ConfigFileTest, APatternDirThatDoesNotFitWhenMadeAbsoluteFailsTheRead) {

@@ -262,14 +262,62 @@ TEST_F(LibraryTest, ExecuteChecksModeBeforeHandleAndStartsNothingOnRefusal) {
   EXPECT_EQ(VXRExecute(nullptr, 1), VXR_LIB_INVALID_PARAMETER);
 }
 
-TEST_F(LibraryTest, QueryVirusNameChecksItsArgumentsThenIsNotSupportedYet) {
+TEST_F(LibraryTest, QueryVirusNameChecksItsArgumentsFirst) {
   const std::string long_text(261, 'x');
   EXPECT_EQ(VXRQueryVirusName(MadeUpHandle(), nullptr, "EICAR"), VXR_LIB_INVALID_PARAMETER);
   EXPECT_EQ(VXRQueryVirusName(context_, nullptr, nullptr), VXR_LIB_INVALID_PARAMETER);
   EXPECT_EQ(VXRQueryVirusName(context_, nullptr, long_text.c_str()), VXR_LIB_INVALID_PARAMETER);
   EXPECT_EQ(VXRQueryVirusName(context_, long_text.c_str(), "EICAR"), VXR_LIB_INVALID_PARAMETER);
-  EXPECT_EQ(VXRQueryVirusName(context_, nullptr, "EICAR"), VXR_LIB_NOT_SUPPORT_NOW);
-  EXPECT_EQ(VXRQueryVirusName(context_, "/x/vxr.ptn", "EICAR"), VXR_LIB_NOT_SUPPORT_NOW);
+}
+
+// Pattern files made by the real vxrtool in a folder of their own, looked up through the
+// library with the file named by the caller or by the context's settings.
+TEST_F(LibraryTest, QueryVirusNameLooksUpThePatternFile) {
+  TempFolder patterns;
+  const std::string names = patterns.Write("names.txt", "TROJ_FOUND\nWORM_SEVENTEEN_CH\n").string();
+  const std::string va_names = patterns.Write("va.txt", "VA_ONLY\n").string();
+  for (const auto& [file, list] : {std::pair{"vxr.ptn", names}, std::pair{"QLVAMain.ptn", va_names}}) {
+    const std::string out = (patterns.path() / file).string();
+    ASSERT_EQ(RunProgram(BuiltProgram("vxrtool"),
+                         {"ptn", "build", "--version", "5", "--names", list, "--out", out})
+                  .exit_code,
+              0);
+  }
+  ASSERT_EQ(VXRSetStringInfo(context_, VXR_STR_PATTERN_DIR, patterns.str().c_str()), VXR_LIB_SUCCESS);
+  const std::string explicit_path = (patterns.path() / "vxr.ptn").string();
+  const std::string missing = (patterns.path() / "missing.ptn").string();
+  const struct {
+    const char* path;
+    const char* name;
+    VXRResult expected;
+  } cases[] = {
+      {nullptr, "TROJ_FOUND", VXR_LIB_SUCCESS},
+      {"", "troj_found", VXR_LIB_SUCCESS},
+      {explicit_path.c_str(), "WORM_SEVENTEEN_CH", VXR_LIB_SUCCESS},
+      {nullptr, "TROJ_MISSING", VXR_LIB_NOT_EXIST_VIRUSNA},
+      {nullptr, "VA_ONLY", VXR_LIB_NOT_EXIST_VIRUSNA},
+      {missing.c_str(), "TROJ_FOUND", VXR_LIB_PTN_OPEN_FAIL},
+      {nullptr, "WORM_SEVENTEEN_CHR", VXR_LIB_INVALID_PARAMETER},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(VXRQueryVirusName(context_, c.path, c.name), c.expected);
+  }
+  // The name the /VA handler sets differs in case from the file's.
+  ASSERT_EQ(VXRSetStringInfo(context_, VXR_STR_PATTERN_FILENAME, "qlvamain.ptn"), VXR_LIB_SUCCESS);
+  EXPECT_EQ(VXRQueryVirusName(context_, nullptr, "VA_ONLY"), VXR_LIB_SUCCESS);
+  ASSERT_EQ(VXRSetStringInfo(context_, VXR_STR_PATTERN_FILENAME, "nothing.ptn"), VXR_LIB_SUCCESS);
+  EXPECT_EQ(VXRQueryVirusName(context_, nullptr, "VA_ONLY"), VXR_LIB_PTN_OPEN_FAIL);
+}
+
+TEST_F(LibraryTest, QueryVirusNameRefusesAJoinedPathThatDoesNotFit) {
+  // 250 + "/" + 9 = 260 characters: one more than the 260-byte field holds with its terminator.
+  const std::string dir = "/" + std::string(249, 'd');
+  ASSERT_EQ(VXRSetStringInfo(context_, VXR_STR_PATTERN_DIR, dir.c_str()), VXR_LIB_SUCCESS);
+  ASSERT_EQ(VXRSetStringInfo(context_, VXR_STR_PATTERN_FILENAME, "123456789"), VXR_LIB_SUCCESS);
+  EXPECT_EQ(VXRQueryVirusName(context_, nullptr, "X"), VXR_LIB_INVALID_PARAMETER);
+  ASSERT_EQ(VXRSetStringInfo(context_, VXR_STR_PATTERN_FILENAME, "12345678"), VXR_LIB_SUCCESS);
+  EXPECT_EQ(VXRQueryVirusName(context_, nullptr, "X"), VXR_LIB_PTN_OPEN_FAIL);
 }
 
 TEST_F(LibraryTest, ReleasedAndMadeUpHandlesAreRefusedWithoutBeingRead) {
@@ -366,6 +414,18 @@ TEST(LibraryInitTest, RefusedEnginesAndConfiguration) {
       {"pattern folder too long",
        {},
        "[options]\nPatternDir=" + std::string(259, 'p') + "\n",
+       VXR_LIB_FAIL_READ_INI},
+      {"pattern folder longer than its field",
+       {},
+       "[options]\nPatternDir=/" + std::string(300, 'p') + "\n",
+       VXR_LIB_FAIL_READ_INI},
+      {"report folder longer than its field",
+       {},
+       "[advanced]\nReportDir=" + std::string(260, 'r') + "\n",
+       VXR_LIB_FAIL_READ_INI},
+      {"pattern file name longer than its field",
+       {},
+       "[advanced]\nPatternName=" + std::string(260, 'n') + ".ptn\n",
        VXR_LIB_FAIL_READ_INI},
       {"accepted", {}, "[options]\nBackupDir=kept\n", VXR_LIB_SUCCESS},
   };

@@ -109,6 +109,21 @@ TEST(StoreTest, PatternMagicsCancelTheFirstOppositeEntry) {
   }
 }
 
+// A flag Set on a pattern-magic ID follows the same list rule as a value Set, with the flag's
+// value 0 or 1: it never assigns an earlier entry in place.
+TEST(StoreTest, FlagSetsOnPatternMagicIdsFollowTheListRule) {
+  ScanContext context("");
+  context.SetValue(VXR_INT_ENABLE_PATTERN_MAGIC, kMagicA);
+  context.SetFlag(VXR_INT_ENABLE_PATTERN_MAGIC, 7);
+  context.SetValue(VXR_INT_DISABLE_PATTERN_MAGIC, 1);
+  context.SetFlag(VXR_INT_DISABLE_PATTERN_MAGIC, 0);
+  context.SetFlag(VXR_INT_ENABLE_PATTERN_MAGIC, 0);
+  EXPECT_EQ(Entries(context), (std::vector<Entry>{{VXR_INT_ENABLE_PATTERN_MAGIC, kMagicA},
+                                                  {VXR_INT_DISABLE_PATTERN_MAGIC, 1},
+                                                  {VXR_INT_ENABLE_PATTERN_MAGIC, 0}}))
+      << "the disable of 1 cancels the flag's enable of 1, the enable of 0 the disable of 0";
+}
+
 TEST(StoreTest, GetOfAPatternMagicIdReturnsItsFirstEntry) {
   ScanContext context("");
   context.SetValue(VXR_INT_ENABLE_PATTERN_MAGIC, kMagicB);

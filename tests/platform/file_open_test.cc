@@ -7,6 +7,7 @@
 #include <filesystem>
 
 #include "support/temp_folder.h"
+#include "support/unprivileged.h"
 
 namespace {
 
@@ -35,11 +36,16 @@ TEST_F(FileOpenTest, ErrorClasses) {
 
 TEST_F(FileOpenTest, AFileWithoutReadPermissionFailsToOpen) {
   std::filesystem::permissions(file_, std::filesystem::perms::none);
-  FileOpenError error = FileOpenError::kNone;
-  ReadOnlyFile file = ReadOnlyFile::Open(file_.c_str(), &error);
-  // The superuser reads it anyway; anyone else is refused with the open-failed class.
-  if (file.is_open()) GTEST_SKIP() << "running with permission to read any file";
-  EXPECT_EQ(error, FileOpenError::kOpenFailed);
+  // The superuser reads it anyway, so the open runs as an ordinary user.
+  std::filesystem::permissions(folder_.path(), std::filesystem::perms::owner_all |
+                                                   std::filesystem::perms::others_exec);
+  EXPECT_TRUE(RunUnprivileged([&] {
+    FileOpenError error = FileOpenError::kNone;
+    ReadOnlyFile file = ReadOnlyFile::Open(file_.c_str(), &error);
+    EXPECT_FALSE(file.is_open());
+    EXPECT_EQ(error, FileOpenError::kOpenFailed);
+    return !::testing::Test::HasFailure();
+  }));
 }
 
 TEST_F(FileOpenTest, AnExclusiveLockHeldByAnotherOpenIsALockViolation) {

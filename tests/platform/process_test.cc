@@ -2,8 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <signal.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
+#include <optional>
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -142,6 +147,93 @@ TEST(ProcessTest, OwnIdAndOpenDescriptors) {
   std::vector<int> after = platform::OpenDescriptors();
   EXPECT_EQ(after.end(), std::find(after.begin(), after.end(), fd));
   EXPECT_EQ(open.size(), after.size() + 1);
+}
+
+}  // namespace
+
+namespace {
+
+using std::chrono::milliseconds;
+
+// Whether the process group `group` is gone within a few seconds: its members were killed,
+// but the orphans among them are reaped by init, not by us.
+bool GroupIsEmpty(int group) {
+  for (int i = 0; i < 500; ++i) {
+    if (kill(-group, 0) != 0 && errno == ESRCH) return true;
+    usleep(10000);
+  }
+  return false;
+}
+
+platform::TimedWaitResult RunShellFor(const std::string& script, platform::ConsoleMode mode,
+                                      std::optional<milliseconds> limit, int* group) {
+  const std::vector<std::string> argv = {"/bin/sh", "-c", script};
+  platform::ChildProcess child = platform::ChildProcess::Spawn(argv, mode);
+  *group = getpgid(child.pid());
+  return child.WaitFor(limit, milliseconds(300));
+}
+
+TEST(ChildProcessWaitForTest, SharedChildLeadsAGroupOfItsOwn) {
+  const std::vector<std::string> argv = {"/bin/sh", "-c", "exit 0"};
+  platform::ChildProcess child =
+      platform::ChildProcess::Spawn(argv, platform::ConsoleMode::kShared);
+  EXPECT_EQ(child.pid(), getpgid(child.pid()));
+  EXPECT_NE(getpgrp(), getpgid(child.pid()));
+  EXPECT_EQ(0, child.WaitFor(std::nullopt, milliseconds(0)).outcome.code);
+}
+
+// Ends past the limit whether the child and what it started take SIGTERM or not; the whole
+// group is gone afterwards, and the outcome still tells how the child ended.
+TEST(ChildProcessWaitForTest, TheLimitEndsTheWholeGroup) {
+  struct Case {
+    const char* what;
+    std::string script;
+    platform::ConsoleMode mode;
+    int signal;
+  } cases[] = {
+      {"shared, takes SIGTERM", "sleep 60 & sleep 60", platform::ConsoleMode::kShared, SIGTERM},
+      {"detached, takes SIGTERM", "sleep 60 & sleep 60", platform::ConsoleMode::kDetached,
+       SIGTERM},
+      {"ignores SIGTERM", "trap '' TERM; sleep 60 & sleep 60", platform::ConsoleMode::kShared,
+       SIGKILL},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    int group = 0;
+    const platform::TimedWaitResult result = RunShellFor(c.script, c.mode, milliseconds(200), &group);
+    EXPECT_TRUE(result.timed_out);
+    EXPECT_EQ(Kind::kSignaled, result.outcome.kind);
+    EXPECT_EQ(c.signal, result.outcome.code);
+    EXPECT_TRUE(GroupIsEmpty(group));
+  }
+}
+
+TEST(ChildProcessWaitForTest, AChildWithinItsLimitEndsAsItWouldAndReportsItsCost) {
+  int group = 0;
+  // About 0.2 s of processor time in the shell itself, and 20 MiB touched by a child it waits for.
+  const platform::TimedWaitResult result = RunShellFor(
+      "i=0; while [ $i -lt 40000 ]; do i=$((i+1)); done; "
+      "head -c 20971520 /dev/zero | tail -c 1 >/dev/null; exit 3",
+      platform::ConsoleMode::kShared, milliseconds(60000), &group);
+  EXPECT_FALSE(result.timed_out);
+  EXPECT_EQ(Kind::kExited, result.outcome.kind);
+  EXPECT_EQ(3, result.outcome.code);
+  EXPECT_GT(result.usage.user_us + result.usage.system_us, 0u);
+  EXPECT_GT(result.usage.peak_rss_kib, 1000u);
+}
+
+TEST(ChildProcessWaitForTest, NotStartedAndAlreadyReapedRepeatTheOutcome) {
+  const std::vector<std::string> missing = {"/nonexistent/program"};
+  platform::ChildProcess never = platform::ChildProcess::Spawn(missing, platform::ConsoleMode::kShared);
+  const platform::TimedWaitResult not_started = never.WaitFor(milliseconds(10), milliseconds(10));
+  EXPECT_EQ(Kind::kNotStarted, not_started.outcome.kind);
+  EXPECT_FALSE(not_started.timed_out);
+
+  const std::vector<std::string> argv = {"/bin/sh", "-c", "exit 5"};
+  platform::ChildProcess child = platform::ChildProcess::Spawn(argv, platform::ConsoleMode::kShared);
+  EXPECT_EQ(5, child.WaitFor(std::nullopt, milliseconds(0)).outcome.code);
+  EXPECT_EQ(5, child.WaitFor(milliseconds(10), milliseconds(10)).outcome.code);
+  EXPECT_EQ(5, child.Wait().code);
 }
 
 }  // namespace

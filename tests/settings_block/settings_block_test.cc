@@ -78,6 +78,7 @@ TEST(BlockChecksumTest, IsReflectedCrc32WithZeroStartAndNoFinalComplement) {
     SCOPED_TRACE(std::string(c.data));
     EXPECT_EQ(c.crc, BlockChecksum(AsBytes(c.data)));
   }
+  EXPECT_EQ(0u, BlockChecksum({})) << "an empty span with a null pointer is empty input too";
 }
 
 TEST(SharedBlockTest, ExecuteModeBlockIsThirtySixLittleEndianBytes) {
@@ -164,6 +165,30 @@ TEST(SharedBlockTest, TheEngineSideReadsBackEveryRecordInOrder) {
       {VXR_INT_EXECUTE_MODE, SettingKind::kValue, SCAN_ALL_WITH_CLEAN, ""},
   };
   EXPECT_EQ(expected, settings);
+}
+
+// The engine reads a flag record's first data byte, sign-extended; the other three bytes
+// do not count.
+TEST(SharedBlockTest, TheEngineSideSignExtendsTheFirstByteOfAFlagRecord) {
+  const struct {
+    int32_t written;  // the four data bytes, little-endian
+    int32_t read;
+  } cases[] = {{0, 0},     {1, 1},       {2, 2},        {0x7F, 127},
+               {0xFF, -1}, {0x80, -128}, {0x0100, 0},   {-1, -1}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.written);
+    SharedBlock writer;
+    ASSERT_TRUE(
+        WriteBlock(&writer, RecordList().Value(VXR_FLG_BACKUP_FILE, c.written).Terminate()));
+    SharedBlock reader;
+    ASSERT_TRUE(reader.Attach(platform::CurrentProcessId(), writer.Handle())) << reader.error();
+    std::vector<EngineSetting> settings;
+    std::string error;
+    ASSERT_EQ(ReadStatus::kOk, engine_sdk::ReadBlockSettings(reader, &settings, &error)) << error;
+    ASSERT_EQ(1u, settings.size());
+    EXPECT_EQ(SettingKind::kFlag, settings[0].kind);
+    EXPECT_EQ(c.read, settings[0].value);
+  }
 }
 
 TEST(SharedBlockTest, RecordsOfAnotherClassAreSkippedNotMistakenForTheLastOne) {

@@ -1,8 +1,6 @@
 #include "tools/vxr_ref/settings_report.h"
 
 #include <cstdio>
-#include <fstream>
-#include <system_error>
 
 #include "vxr_lib.h"
 
@@ -57,22 +55,9 @@ std::filesystem::path ReportFolder(std::span<const engine_sdk::EngineSetting> se
   return "report";
 }
 
-bool WriteReportFile(const std::filesystem::path& folder, const std::string& name,
+bool WriteReportFile(platform::FolderWriter& folder, const std::string& name,
                      std::span<const std::string> lines, std::string* error) {
-  std::error_code code;
-  // An empty folder setting means the current folder, which exists.
-  if (!folder.empty()) std::filesystem::create_directories(folder, code);
-  if (code) {
-    *error = "cannot create the report folder " + folder.string() + ": " + code.message();
-    return false;
-  }
-  const std::filesystem::path path = folder / name;
-  std::ofstream file(path, std::ios::binary | std::ios::trunc);
-  for (const std::string& line : lines) file << line << '\n';
-  file.close();
-  if (!file) {
-    *error = "cannot write " + path.string();
-    return false;
-  }
-  return true;
+  std::string text;
+  for (const std::string& line : lines) text += line + '\n';
+  return folder.ReplaceFile(name, text, error);
 }

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "engine_sdk/engine_settings.h"
+#include "platform/folder_writer.h"
 
 /// One line of settings.txt, without its line feed: the ID as "0x%08X", the kind, the value,
 /// separated by one space each. A string's text is escaped so that it stays on one line:
@@ -16,7 +17,7 @@ std::string FormatSettingLine(const engine_sdk::EngineSetting& setting);
 /// The report folder: the first VXR_STR_REPORT_DIR setting, "report" when there is none.
 std::filesystem::path ReportFolder(std::span<const engine_sdk::EngineSetting> settings);
 
-/// Creates `folder` when missing and writes `lines` to `folder`/`name`, one per line.
-/// False with `*error` set when that fails.
-bool WriteReportFile(const std::filesystem::path& folder, const std::string& name,
+/// Writes `lines`, one per line, as the file `name` of the open report folder, replacing it
+/// whole (platform/folder_writer.h). False with `*error` set when that fails.
+bool WriteReportFile(platform::FolderWriter& folder, const std::string& name,
                      std::span<const std::string> lines, std::string* error);

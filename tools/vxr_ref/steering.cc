@@ -1,29 +1,85 @@
 #include "tools/vxr_ref/steering.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstdlib>
+#include <fstream>
+#include <sstream>
 #include <string_view>
 
 namespace {
 
 constexpr int kLastSignal = 64;
 constexpr int kLongestWaitMs = 3'600'000;
+constexpr int kLargestLeakKb = 1 << 20;  // run n holds n GiB at most
+
+bool ParseNumber(std::string_view view, int low, int high, int* number) {
+  int parsed = 0;
+  auto [last, code] = std::from_chars(view.data(), view.data() + view.size(), parsed);
+  if (code != std::errc() || last != view.data() + view.size() || parsed < low || parsed > high) {
+    return false;
+  }
+  *number = parsed;
+  return true;
+}
 
 // Reads `name` into `*number` when it is set and not empty; false when it is set but is not a
 // whole decimal number in [low, high].
 bool ReadNumber(const char* name, int low, int high, int* number, std::string* error) {
   const char* text = std::getenv(name);
   if (text == nullptr || *text == '\0') return true;
-  std::string_view view(text);
-  int parsed = 0;
-  auto [last, code] = std::from_chars(view.data(), view.data() + view.size(), parsed);
-  if (code != std::errc() || last != view.data() + view.size() || parsed < low || parsed > high) {
+  if (!ParseNumber(text, low, high, number)) {
     *error = std::string(name) + "=" + text + " is not a number from " + std::to_string(low) +
              " to " + std::to_string(high);
     return false;
   }
-  *number = parsed;
   return true;
+}
+
+// VXR_REF_EXITS: a comma list of exit codes; unset or empty gives none.
+bool ReadExitList(std::vector<int>* codes, std::string* error) {
+  const char* text = std::getenv("VXR_REF_EXITS");
+  if (text == nullptr) return true;
+  std::string_view rest(text);
+  while (!rest.empty()) {
+    const std::string_view item = rest.substr(0, rest.find(','));
+    rest.remove_prefix(std::min(rest.size(), item.size() + 1));
+    int code = 0;
+    auto [last, status] = std::from_chars(item.data(), item.data() + item.size(), code);
+    if (status != std::errc() || last != item.data() + item.size() || code < -128 || code > 255) {
+      *error = std::string("VXR_REF_EXITS=") + text + " is not a list of numbers from -128 to 255";
+      return false;
+    }
+    codes->push_back(code);
+  }
+  return true;
+}
+
+std::string Variable(const char* name) {
+  const char* text = std::getenv(name);
+  return text != nullptr ? text : "";
+}
+
+// One line of the plan into `steering`: "exit N", "signal N" or "sleep MS".
+bool ApplyStep(const std::string& line, Steering* steering) {
+  const size_t space = line.find(' ');
+  if (space == std::string::npos) return false;
+  const std::string_view word = std::string_view(line).substr(0, space);
+  const std::string_view number = std::string_view(line).substr(space + 1);
+  int value = 0;
+  if (word == "exit" && ParseNumber(number, -128, 255, &value)) {
+    steering->exit_code = value;
+    return true;
+  }
+  if (word == "signal" && ParseNumber(number, 1, kLastSignal, &value)) {
+    steering->signal = value;
+    return true;
+  }
+  if (word == "sleep" && ParseNumber(number, 0, kLongestWaitMs, &value)) {
+    steering->sleep_ms = value;
+    return true;
+  }
+  return false;
 }
 
 }  // namespace
@@ -32,14 +88,40 @@ std::optional<Steering> ReadSteering(std::string* error) {
   Steering steering;
   int signal = 0;
   int fd_report = 0;
+  int ignore_term = 0;
   if (!ReadNumber("VXR_REF_EXIT", -128, 255, &steering.exit_code, error) ||
       !ReadNumber("VXR_REF_SIGNAL", 1, kLastSignal, &signal, error) ||
       !ReadNumber("VXR_REF_SLEEP_MS", 0, kLongestWaitMs, &steering.sleep_ms, error) ||
       !ReadNumber("VXR_REF_BUSY_MS", 0, kLongestWaitMs, &steering.busy_ms, error) ||
-      !ReadNumber("VXR_REF_FD_REPORT", 0, 1, &fd_report, error)) {
+      !ReadNumber("VXR_REF_FD_REPORT", 0, 1, &fd_report, error) ||
+      !ReadNumber("VXR_REF_IGNORE_TERM", 0, 1, &ignore_term, error) ||
+      !ReadNumber("VXR_REF_LEAK_KB", 0, kLargestLeakKb, &steering.leak_kb, error) ||
+      !ReadNumber("VXR_REF_HOLD_MS", 0, kLongestWaitMs, &steering.hold_ms, error) ||
+      !ReadExitList(&steering.exit_codes, error)) {
     return std::nullopt;
   }
   if (signal != 0) steering.signal = signal;
   steering.fd_report = fd_report == 1;
+  steering.ignore_term = ignore_term == 1;
+  steering.start_log = Variable("VXR_REF_START_LOG");
+  steering.plan = Variable("VXR_REF_PLAN");
   return steering;
+}
+
+bool TakePlannedStep(Steering* steering, std::string* error) {
+  if (steering->plan.empty()) return true;
+  std::ifstream in(steering->plan);
+  std::string first;
+  if (!std::getline(in, first)) return true;  // a used-up plan steers no more
+  std::stringstream rest;
+  rest << in.rdbuf();
+  in.close();
+  std::ofstream(steering->plan, std::ios::binary | std::ios::trunc) << rest.str();
+  if (ApplyStep(first, steering)) return true;
+  *error = "VXR_REF_PLAN: \"" + first + "\" is not \"exit N\", \"signal N\" or \"sleep MS\"";
+  return false;
+}
+
+bool ReadSteeringNumber(const char* name, int low, int high, int* number, std::string* error) {
+  return ReadNumber(name, low, high, number, error);
 }

@@ -3,19 +3,46 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 /// The reference engine's steering, read from VXR_REF_EXIT (exit code, default 0),
 /// VXR_REF_SIGNAL (die by this signal number instead of exiting), VXR_REF_SLEEP_MS and
 /// VXR_REF_BUSY_MS (sleep, then keep one processor busy, that many milliseconds before
-/// anything else) and VXR_REF_FD_REPORT (1: write the open descriptors to fds.txt).
+/// anything else), VXR_REF_FD_REPORT (1: write the open descriptors to fds.txt and the open
+/// standard streams to streams.txt), VXR_REF_HOLD_MS (keep the report folder locked that long
+/// after writing the reports), VXR_REF_START_LOG (a file to which every start appends a line:
+/// the engine's process ID and the size of its own executable) and VXR_REF_PLAN (a file of
+/// lines "exit N", "signal N" or "sleep MS"; each start takes and removes the first line,
+/// which then replaces VXR_REF_EXIT, VXR_REF_SIGNAL or VXR_REF_SLEEP_MS for that start).
+/// Run control: VXR_REF_IGNORE_TERM (1: SIGTERM is ignored from the start), VXR_REF_LEAK_KB
+/// (run n of a report folder allocates and touches n times that many KiB) and VXR_REF_EXITS
+/// (a comma list of exit codes: run n of a report folder exits with item n, counted round,
+/// in place of VXR_REF_EXIT).
 struct Steering {
   int exit_code = 0;
   std::optional<int> signal;
   int sleep_ms = 0;
   int busy_ms = 0;
   bool fd_report = false;
+  bool ignore_term = false;
+  int leak_kb = 0;
+  std::vector<int> exit_codes;  ///< empty: VXR_REF_EXIT for every run
+  int hold_ms = 0;
+  std::string start_log;
+  std::string plan;
+
+  /// Whether the run needs its number from the report folder.
+  bool counts_runs() const { return leak_kb > 0 || !exit_codes.empty(); }
 };
 
 /// Reads the steering variables; an unset or empty variable keeps its default. Null with
 /// `*error` naming the variable when one does not hold a number of its range.
 std::optional<Steering> ReadSteering(std::string* error);
+
+/// Reads the variable `name` into `*number` when it is set and not empty. False, with `*error`
+/// naming it, when it is not a whole decimal number from `low` to `high`.
+bool ReadSteeringNumber(const char* name, int low, int high, int* number, std::string* error);
+
+/// Takes the first line of the plan file (when there is one) into `steering` and removes it
+/// from the file. False with `*error` set when the line is not a step of the plan.
+bool TakePlannedStep(Steering* steering, std::string* error);

@@ -1,17 +1,26 @@
 // vxr_ref: the reference engine. It takes the settings block that the harness names on its
-// command line, writes every setting it received to <report folder>/settings.txt and ends as
-// its environment tells it to (see steering.h). It prints nothing unless something fails.
+// command line, writes every setting it received to <report folder>/settings.txt (and, in
+// DUMP_PATTERNS_ONLY mode, the names of its pattern file to patterns.txt) and ends as its
+// environment tells it to (see steering.h). It prints nothing unless something fails.
+// Like a real engine it runs once per report folder at a time: a second instance exits with
+// VXR_RET_INIT_EXIST_INSTANCE while the first holds the folder's lock.
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "engine_sdk/engine_settings.h"
 #include "platform/process.h"
+#include "tools/vxr_ref/engine_messages.h"
+#include "tools/vxr_ref/pattern_names.h"
+#include "tools/vxr_ref/run_counter.h"
 #include "tools/vxr_ref/settings_report.h"
 #include "tools/vxr_ref/steering.h"
+#include "vxr_lib.h"
 
 namespace {
 
@@ -22,10 +31,24 @@ constexpr int kExitBadBlock = 66;        // bad header or checksum
 constexpr int kExitBadRecords = 67;      // a record does not fit the block or its kind
 constexpr int kExitReportFailed = 68;    // the report folder or a file could not be written
 constexpr int kExitSignalIgnored = 69;   // VXR_REF_SIGNAL did not end the process
+// What an engine answers when its pattern file cannot be loaded (VXR_RET_LOAD_PATTERN_FAILED).
+constexpr int kExitLoadPatternFailed = -93;
 
 int Fail(int exit_code, const std::string& message) {
   std::fprintf(stderr, "vxr_ref: %s\n", message.c_str());
   return exit_code;
+}
+
+void SleepMs(int milliseconds) {
+  if (milliseconds > 0) std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+}
+
+// One line per start, "<process ID> <size of the executable>", appended in one write.
+void LogStart(const std::string& log) {
+  if (log.empty()) return;
+  std::error_code ignored;
+  const auto size = std::filesystem::file_size("/proc/self/exe", ignored);
+  std::ofstream(log, std::ios::app) << platform::CurrentProcessId() << ' ' << size << '\n';
 }
 
 void KeepBusy(int milliseconds) {
@@ -53,32 +76,79 @@ std::vector<std::string> SettingLines(const std::vector<engine_sdk::EngineSettin
   return lines;
 }
 
-// The descriptors beyond the standard streams; the block's was closed after reading.
-std::vector<std::string> DescriptorLines() {
+// The descriptors beyond the standard streams (`streams` false; the block's was closed after
+// reading), or the standard streams that are open (`streams` true).
+std::vector<std::string> DescriptorLines(bool streams) {
   std::vector<std::string> lines;
   for (int fd : platform::OpenDescriptors()) {
-    if (fd > 2) lines.push_back(std::to_string(fd));
+    if ((fd <= 2) == streams) lines.push_back(std::to_string(fd));
   }
   return lines;
 }
 
-int Finish(const Steering& steering) {
-  if (!steering.signal) return steering.exit_code;
+// The exit code of run `number` of its report folder (0 when runs are not counted).
+int ExitCodeOfRun(const Steering& steering, uint64_t number) {
+  if (steering.exit_codes.empty() || number == 0) return steering.exit_code;
+  return steering.exit_codes[(number - 1) % steering.exit_codes.size()];
+}
+
+// settings.txt, and with VXR_REF_FD_REPORT fds.txt and streams.txt (listed by the caller before
+// the folder was opened, whose descriptor is the engine's own). 0, or the exit code of the failure.
+int WriteReports(platform::FolderWriter& folder, const std::vector<engine_sdk::EngineSetting>& settings,
+                 const Steering& steering, const std::vector<std::string>& descriptors,
+                 const std::vector<std::string>& streams) {
+  std::string error;
+  if (!WriteReportFile(folder, "settings.txt", SettingLines(settings), &error)) {
+    return Fail(kExitReportFailed, error);
+  }
+  if (steering.fd_report &&
+      (!WriteReportFile(folder, "fds.txt", descriptors, &error) ||
+       !WriteReportFile(folder, "streams.txt", streams, &error))) {
+    return Fail(kExitReportFailed, error);
+  }
+  return 0;
+}
+
+int Finish(const Steering& steering, uint64_t run_number) {
+  if (!steering.signal) return ExitCodeOfRun(steering, run_number);
   std::signal(*steering.signal, SIG_DFL);
   std::raise(*steering.signal);
   return Fail(kExitSignalIgnored,
               "signal " + std::to_string(*steering.signal) + " did not end the process");
 }
 
+// In DUMP_PATTERNS_ONLY mode: the names of the pattern file, to patterns.txt and one message
+// each to the pattern-name mailslot, whose outcome goes to `*outcomes`. 0, or the exit code of
+// the failure.
+int ListPatterns(const std::vector<engine_sdk::EngineSetting>& settings,
+                 platform::FolderWriter& folder, const MessageSteering& messages,
+                 std::vector<std::string>* outcomes) {
+  if (!DumpsPatternsOnly(settings)) return 0;
+  std::string error;
+  std::vector<std::string> names;
+  if (!ReadPatternNames(PatternFilePath(settings), &names, &error)) {
+    return Fail(kExitLoadPatternFailed, error);
+  }
+  if (!WriteReportFile(folder, "patterns.txt", names, &error)) {
+    return Fail(kExitReportFailed, error);
+  }
+  std::string outcome = SendPatternNames(names, messages);
+  if (!outcome.empty()) outcomes->push_back(outcome);
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   std::string error;
-  const std::optional<Steering> steering = ReadSteering(&error);
+  std::optional<Steering> steering = ReadSteering(&error);
   if (!steering) return Fail(kExitUsage, error);
-  if (steering->sleep_ms > 0) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(steering->sleep_ms));
-  }
+  const std::optional<MessageSteering> messages = ReadMessageSteering(&error);
+  if (!messages) return Fail(kExitUsage, error);
+  if (steering->ignore_term) std::signal(SIGTERM, SIG_IGN);
+  LogStart(steering->start_log);
+  if (!TakePlannedStep(&*steering, &error)) return Fail(kExitUsage, error);
+  SleepMs(steering->sleep_ms);
   if (steering->busy_ms > 0) KeepBusy(steering->busy_ms);
 
   const std::span<const char* const> arguments(argv + 1, static_cast<size_t>(argc - 1));
@@ -93,12 +163,33 @@ int main(int argc, char** argv) {
     return Fail(ExitCodeForRead(status), "cannot read the settings block: " + error);
   }
 
-  const std::filesystem::path folder = ReportFolder(settings);
-  if (!WriteReportFile(folder, "settings.txt", SettingLines(settings), &error)) {
+  const std::vector<std::string> descriptors = DescriptorLines(false);
+  const std::vector<std::string> streams = DescriptorLines(true);
+  const std::filesystem::path folder_path = ReportFolder(settings);
+  platform::FolderWriter folder = platform::FolderWriter::Open(folder_path, &error);
+  if (!folder.is_open()) return Fail(kExitReportFailed, "cannot create the report folder " + error);
+  if (!folder.TryLock()) {
+    return Fail(static_cast<int>(VXR_RET_INIT_EXIST_INSTANCE),
+                "another engine is running in this report folder");
+  }
+  if (int failed = WriteReports(folder, settings, *steering, descriptors, streams)) return failed;
+  uint64_t run_number = 0;
+  if (steering->counts_runs()) {
+    const std::optional<uint64_t> number = NextRunNumber(folder, folder_path, &error);
+    if (!number) return Fail(kExitReportFailed, error);
+    run_number = *number;
+    if (steering->leak_kb > 0) HoldTouchedMemory(run_number * steering->leak_kb);
+  }
+  // What reached the harness's mailslots, one line per slot tried, for mailslots.txt.
+  std::vector<std::string> outcomes;
+  ExtraOutput extra_output(settings, *messages);
+  extra_output.SendStart();
+  const int listed = ListPatterns(settings, folder, *messages, &outcomes);
+  extra_output.SendEnd(&outcomes);
+  if (!outcomes.empty() && !WriteReportFile(folder, "mailslots.txt", outcomes, &error)) {
     return Fail(kExitReportFailed, error);
   }
-  if (steering->fd_report && !WriteReportFile(folder, "fds.txt", DescriptorLines(), &error)) {
-    return Fail(kExitReportFailed, error);
-  }
-  return Finish(*steering);
+  if (listed != 0) return listed;
+  SleepMs(steering->hold_ms);
+  return Finish(*steering, run_number);
 }

@@ -9,3 +9,4 @@ int RunVerify(std::span<char* const> args);
 int RunCodeSign(std::span<char* const> args);
 int RunCodeVerify(std::span<char* const> args);
 int RunVersion(std::span<char* const> args);
+int RunPattern(std::span<char* const> args);

@@ -81,7 +81,16 @@ bool ReadInputFile(const std::string& path, std::string* bytes) {
 
 bool WriteOutputFile(const std::string& path, std::string_view bytes) {
   std::string error;
-  if (ReplaceFileAtomically(path, bytes, &error)) return true;
-  Failure(error);
-  return false;
+  const uint64_t names = HardLinkCount(path);
+  if (!ReplaceFileAtomically(path, bytes, &error)) {
+    Failure(error);
+    return false;
+  }
+  if (names > 1) {
+    std::fprintf(stderr,
+                 "vxrtool: warning: %s has %llu other names (hard links); they keep the old "
+                 "content\n",
+                 path.c_str(), static_cast<unsigned long long>(names - 1));
+  }
+  return true;
 }

@@ -45,5 +45,6 @@ bool ParseWithOneFile(std::span<char* const> args, std::initializer_list<std::st
 
 /// Reads the file named on the command line, or prints why not.
 bool ReadInputFile(const std::string& path, std::string* bytes);
-/// Replaces the file atomically, or prints why not.
+/// Replaces the file atomically, keeping its owner, group and mode, or prints why not; warns
+/// when the file has other names (hard links), which keep the old content.
 bool WriteOutputFile(const std::string& path, std::string_view bytes);

@@ -4,17 +4,21 @@
 #include <string>
 #include <vector>
 
+#include "integrity/appended_signature.h"
 #include "integrity/engine_validation.h"
+#include "integrity/signature_trailer.h"
 #include "platform/file_stream.h"
 #include "platform/version_info.h"
 #include "tools/vxrtool/commands.h"
 #include "tools/vxrtool/tool_support.h"
+#include "tools/vxrtool/trailer_signing.h"
 
 namespace {
 
 constexpr std::string_view kSetUsage =
     "version set [--file-version A.B.C.D] [--special-build TEXT] "
-    "[--translation LANG:CODEPAGE ...] FILE";
+    "[--translation LANG:CODEPAGE ...] [--key KEY.pem] FILE";
+constexpr std::string_view kCodeSignatureMarker = "~Module signature appended~\n";
 constexpr std::string_view kShowUsage = "version show FILE";
 constexpr VersionTranslation kDefaultTranslation = {0x0409, 0x04B0};  // U.S. English, Unicode
 
@@ -89,22 +93,70 @@ bool ContentFromArguments(const Arguments& arguments, VersionInfoContent* conten
   return true;
 }
 
+// The signature trailer of a signed file covers the version information too: it is taken off
+// before the new information goes in, since it could never match again.
+void RemoveSignatureTrailer(std::string* image) {
+  const auto* end = reinterpret_cast<const uint8_t*>(image->data() + image->size());
+  uint32_t length = DecodeTrailerLength(
+      std::span<const uint8_t, kTrailerLengthFieldBytes>(end - kTrailerLengthFieldBytes,
+                                                         kTrailerLengthFieldBytes));
+  image->resize(image->size() - kTrailerLengthFieldBytes - length);
+}
+
+void WarnAboutLostSignatures(const std::string& path, bool had_trailer, bool had_code_signature) {
+  if (had_trailer) {
+    std::fprintf(stderr,
+                 "vxrtool: warning: %s was signed; its signature does not cover the new version "
+                 "information and was removed: sign it again (vxrtool sign --key KEY.pem %s, or "
+                 "version set --key KEY.pem)\n",
+                 path.c_str(), path.c_str());
+  }
+  if (had_code_signature) {
+    std::fprintf(stderr,
+                 "vxrtool: warning: %s had a code signature, which no longer matches: sign it "
+                 "again with vxrtool codesign\n",
+                 path.c_str());
+  }
+}
+
 int RunSet(std::span<char* const> args) {
   Arguments arguments;
   int exit_code = kExitSuccess;
-  if (!ParseWithOneFile(args, {"--file-version", "--special-build", "--translation"}, kSetUsage,
-                        &arguments, &exit_code)) {
+  if (!ParseWithOneFile(args, {"--file-version", "--special-build", "--translation", "--key"},
+                        kSetUsage, &arguments, &exit_code)) {
     return exit_code;
+  }
+  // With nothing to set, writing would only wipe the version information there is.
+  if (!arguments.Has("--file-version") && !arguments.Has("--special-build") &&
+      !arguments.Has("--translation")) {
+    return UsageError("nothing to set: give --file-version, --special-build or --translation",
+                      kSetUsage);
   }
   VersionInfoContent content;
   std::vector<uint8_t> block;
-  std::string error, image;
+  std::string error, image, trailer;
   if (!ContentFromArguments(arguments, &content, &error)) return UsageError(error, kSetUsage);
   if (!BuildVersionInfoBlock(content, &block, &error)) return Failure(error);
+  UniqueKey key;
+  if (arguments.Has("--key")) {
+    key = LoadSigningKey(arguments.Value("--key"), &error);
+    if (!key) return Failure(error);
+  }
   const std::string& path = arguments.operands().front();
   if (!ReadInputFile(path, &image)) return kExitFailure;
+  const bool had_trailer = VerifyAppendedSignature(path.c_str()) == 1;
+  if (had_trailer) RemoveSignatureTrailer(&image);
+  const bool had_code_signature = std::string_view(image).ends_with(kCodeSignatureMarker);
   if (!EmbedVersionInfo(block, &image, &error)) return Failure(path + ": " + error);
-  return WriteOutputFile(path, image) ? kExitSuccess : kExitFailure;
+  if (key) {
+    if (!MakeSignatureTrailer(key.get(), image, &trailer, &error)) {
+      return Failure("cannot sign " + path + ": " + error);
+    }
+    image += trailer;
+  }
+  if (!WriteOutputFile(path, image)) return kExitFailure;
+  WarnAboutLostSignatures(path, had_trailer && !key, had_code_signature);
+  return kExitSuccess;
 }
 
 void PrintTranslations(const VersionInfo& info) {

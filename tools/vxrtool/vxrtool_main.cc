@@ -1,5 +1,6 @@
 // vxrtool: the file tool of TestKVE. It signs files and checks them with the library's own
-// checks, and writes and shows the version information of engine executables.
+// checks, writes and shows the version information of engine executables, and builds and
+// inspects pattern files.
 #include <cstdio>
 #include <span>
 #include <string_view>
@@ -18,6 +19,7 @@ constexpr Command kCommands[] = {
     {"sign", RunSign},         {"verify", RunVerify},
     {"codesign", RunCodeSign}, {"codeverify", RunCodeVerify},
     {"version", RunVersion},
+    {"ptn", RunPattern},
 };
 
 constexpr std::string_view kUsage =
@@ -28,9 +30,17 @@ constexpr std::string_view kUsage =
     "                                   append a code signature\n"
     "  codeverify FILE                  check the code signature, show the signer\n"
     "  version set [--file-version A.B.C.D] [--special-build TEXT]\n"
-    "              [--translation LANG:CODEPAGE ...] FILE\n"
-    "                                   write the version information\n"
-    "  version show FILE                show the version information as the library reads it\n";
+    "              [--translation LANG:CODEPAGE ...] [--key KEY.pem] FILE\n"
+    "                                   write the version information;\n"
+    "                                   --key signs the result\n"
+    "  version show FILE                show the version information as the library reads it\n"
+    "  ptn build --version N --names NAMES.txt [--mode 0x81|0x01|none]\n"
+    "            [--records-before K] [--sign KEY.pem] --out FILE\n"
+    "                                   write a pattern file holding the names, one per line\n"
+    "  ptn version FILE                 show the pattern version\n"
+    "  ptn list FILE                    show every virus name, in file order\n"
+    "  ptn find FILE NAME...            look names up (exit 0 all found, 1 one missing, 2 error)\n"
+    "  ptn info FILE                    show records by kind, sections by mode, the signature\n";
 
 }  // namespace
 

@@ -1,0 +1,41 @@
+#include "TestKVE/exit_status.h"
+
+#include <cerrno>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+
+#include "platform/stop_signals.h"
+
+namespace {
+
+uint64_t g_failed_calls = 0;
+bool g_output_closed = false;
+
+}  // namespace
+
+void NoteFailedCall() { ++g_failed_calls; }
+
+void MarkOutputLost() { g_output_closed = true; }
+
+int HarnessExitStatus(bool strict) { return strict && g_failed_calls != 0 ? 1 : 0; }
+
+int ExitStatus(int status) {
+  if (const int signal = platform::StopSignal(); signal != 0) {
+    std::fflush(nullptr);
+    return 128 + signal;
+  }
+  errno = 0;
+  const bool flushed = std::fflush(stdout) == 0;
+  const int flush_errno = errno;
+  // The error flag also remembers a write that failed at an earlier flush.
+  if (flushed && !std::ferror(stdout) && !g_output_closed) return status;
+  if (g_output_closed) {
+    std::fprintf(stderr, "testkve: cannot write standard output: it is closed\n");
+  } else if (!flushed && flush_errno != 0) {
+    std::fprintf(stderr, "testkve: cannot write standard output: %s\n", std::strerror(flush_errno));
+  } else {
+    std::fprintf(stderr, "testkve: cannot write standard output: part of the output is lost\n");
+  }
+  return kExitOutputLost;
+}

@@ -1,0 +1,13 @@
+// Warnings for number options whose text does not read as the number it seems to be.
+#pragma once
+
+class CommandLine;
+
+/// For each of /RUN, /LOOP, /RANDOM, /WB and /LEVEL on the process command line with a value
+/// that is not a whole decimal number within 32 bits (/RUN=abc, /LOOP=1x, /WB=99999999999),
+/// writes one line on standard error naming the option and the number it is read as. The
+/// reading itself is unchanged; standard output is untouched.
+void WarnAboutRunNumbers(const CommandLine& line);
+
+/// The same for a line typed in interactive mode, which reads /LOOP, /RANDOM, /WB and /LEVEL.
+void WarnAboutTypedNumbers(const CommandLine& line);

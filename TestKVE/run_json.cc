@@ -1,0 +1,132 @@
+#include "TestKVE/run_json.h"
+
+#include <cmath>
+#include <nlohmann/json.hpp>
+
+#include "TestKVE/utf8_text.h"
+
+namespace {
+
+using json = nlohmann::ordered_json;
+
+// nlohmann-json only takes well-formed UTF-8, and writes a NUL as \u0000. A byte that is not
+// UTF-8 goes in as NUL and two hex digits, a real NUL as NUL and "--"; Dump turns both back
+// into their escapes. Nothing else in a dumped text can read as \u0000 followed by a marker.
+constexpr char kMarker = '\0';
+constexpr std::string_view kRealNul = "--";
+constexpr std::string_view kNulEscape = "\\u0000";
+
+std::string Marked(std::string_view bytes) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  std::string text;
+  text.reserve(bytes.size());
+  for (size_t pos = 0; pos < bytes.size();) {
+    char32_t code = 0;
+    const size_t length = Utf8SequenceAt(bytes, pos, &code);
+    if (length == 0 || code == 0) {
+      const auto byte = static_cast<unsigned char>(bytes[pos]);
+      text += kMarker;
+      text += code == 0 && length == 1 ? std::string(kRealNul)
+                                       : std::string{kHex[byte >> 4], kHex[byte & 0xF]};
+      ++pos;
+      continue;
+    }
+    text.append(bytes.substr(pos, length));
+    pos += length;
+  }
+  return text;
+}
+
+std::string Dump(const json& value) {
+  const std::string dumped = value.dump(-1, ' ', false, json::error_handler_t::strict);
+  std::string line;
+  line.reserve(dumped.size());
+  for (size_t pos = 0; pos < dumped.size();) {
+    if (dumped[pos] != '\\') {
+      line += dumped[pos++];
+      continue;
+    }
+    // An escape: its two characters go together, so an escaped backslash never starts one.
+    if (dumped.compare(pos, kNulEscape.size(), kNulEscape) == 0 &&
+        pos + kNulEscape.size() + 2 <= dumped.size()) {
+      const std::string marker = dumped.substr(pos + kNulEscape.size(), 2);
+      line += marker == kRealNul ? std::string(kNulEscape) : "\\udc" + marker;
+      pos += kNulEscape.size() + 2;
+      continue;
+    }
+    line.append(dumped, pos, 2);
+    pos += 2;
+  }
+  return line;
+}
+
+json Text(std::string_view bytes) { return Marked(bytes); }
+
+// Milliseconds to the microsecond.
+double Rounded(double ms) { return std::round(ms * 1000) / 1000; }
+
+json SpreadJson(const std::optional<Spread>& spread, bool rounded) {
+  if (!spread) return nullptr;
+  auto value = [&](double x) { return rounded ? Rounded(x) : x; };
+  return {{"min", value(spread->min)}, {"median", value(spread->median)},
+          {"max", value(spread->max)}};
+}
+
+}  // namespace
+
+std::string JsonStringLiteral(std::string_view bytes) { return Dump(Text(bytes)); }
+
+std::string RunJsonLine(const RunDescription& run) {
+  json options = json::object();
+  for (const auto& [name, value] : run.options) options[Marked(name)] = Text(value);
+  json line = {
+      {"record", "run"},
+      {"harness", "TestKVE"},
+      {"harness_version", Text(run.harness_version)},
+      {"start", IsoTimeUtc(run.start_unix_ms)},
+      {"command_line", Text(run.command_line)},
+      {"options", options},
+      {"engine",
+       {{"path", Text(run.engine_path)},
+        {"version", Text(run.engine_version)},
+        {"build", Text(run.engine_build)},
+        {"sha256", Text(run.engine_sha256)}}},
+  };
+  return Dump(line);
+}
+
+std::string PassJsonLine(const PassRecord& pass) {
+  json names = json::array();
+  for (const std::string& name : pass.pattern_names) names.push_back(Text(name));
+  json line = {
+      {"record", "pass"},
+      {"pass", pass.number},
+      {"start", IsoTimeUtc(pass.start_unix_ms)},
+      {"patterns", names},
+      {"result", static_cast<int32_t>(pass.result)},
+      {"result_name", Text(pass.result_name)},
+      {"timed_out", pass.timed_out},
+      {"wall_ms", Rounded(pass.wall_ms)},
+      {"user_ms", Rounded(pass.user_ms)},
+      {"system_ms", Rounded(pass.system_ms)},
+      {"peak_kib", pass.peak_kib},
+  };
+  return Dump(line);
+}
+
+std::string SummaryJsonLine(const RunSummary& summary) {
+  json results = json::object();
+  for (const auto& [name, count] : summary.results) results[Marked(name)] = count;
+  json growth = nullptr;
+  if (summary.peak_growth_percent) growth = Rounded(*summary.peak_growth_percent);
+  json line = {
+      {"record", "summary"},
+      {"passes", summary.passes},
+      {"timed_out", summary.timed_out},
+      {"results", results},
+      {"wall_ms", SpreadJson(summary.wall_ms, true)},
+      {"peak_kib", SpreadJson(summary.peak_kib, false)},
+      {"peak_growth_percent", growth},
+  };
+  return Dump(line);
+}

@@ -1,0 +1,39 @@
+// What the harness records of a run for /JSON, /JUNIT and /SUMMARY: the run itself and each
+// engine run (a pass) in it.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "vxr_lib.h"
+
+/// The run as a whole, known before its first pass.
+struct RunDescription {
+  std::string harness_version;  ///< "5.0-1105"
+  int64_t start_unix_ms = 0;
+  std::string command_line;     ///< the one text the options were read from
+  std::vector<std::pair<std::string, std::string>> options;  ///< name (upper case) and value
+  std::string engine_path;
+  std::string engine_version;   ///< "%d.%d" of its file version; empty when unreadable
+  std::string engine_build;     ///< its SpecialBuild text; empty when none
+  std::string engine_sha256;    ///< lower-case hex; empty when the file cannot be read
+};
+
+/// One engine run.
+struct PassRecord {
+  uint32_t number = 0;  ///< 1, 2, ... in the order of the runs
+  int64_t start_unix_ms = 0;
+  std::vector<std::string> pattern_names;  ///< the names applied since the run before
+  VXRResult result = VXR_LIB_SUCCESS;
+  std::string result_name;  ///< as the failure line names it; "VXR_LIB_SUCCESS" for 0
+  bool timed_out = false;
+  double wall_ms = 0;
+  double user_ms = 0;
+  double system_ms = 0;
+  uint64_t peak_kib = 0;  ///< the engine's peak resident memory
+};
+
+/// "YYYY-MM-DDTHH:MM:SS.mmmZ" in UTC.
+std::string IsoTimeUtc(int64_t unix_ms);

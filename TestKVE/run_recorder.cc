@@ -1,0 +1,174 @@
+#include "TestKVE/run_recorder.h"
+
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "TestKVE/command_line.h"
+#include "TestKVE/driver_state.h"
+#include "TestKVE/engine_client.h"
+#include "TestKVE/exit_status.h"
+#include "TestKVE/junit_writer.h"
+#include "TestKVE/run_json.h"
+#include "TestKVE/run_record.h"
+#include "TestKVE/run_summary.h"
+#include "TestKVE/usage.h"
+#include "integrity/engine_validation.h"
+#include "integrity/file_digest.h"
+#include "platform/file_stream.h"
+#include "platform/whole_file.h"
+
+namespace {
+
+struct RunControl {
+  uint32_t time_limit_s = 0;
+  bool strict = false;
+  bool summary = false;
+  bool keep_passes = false;  // something needs every pass at the end
+  std::string json_path;
+  std::string junit_path;
+  UniqueStream json;
+  bool json_failed = false;  // told once on standard error
+  RunDescription run;
+  std::vector<PassRecord> passes;
+  uint32_t runs = 0;
+};
+
+RunControl& Control() {
+  static RunControl control;
+  return control;
+}
+
+int64_t UnixMilliseconds() {
+  using namespace std::chrono;
+  return duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
+}
+
+std::string HarnessVersion() {
+  return std::to_string(kHarnessMajorVersion) + "." + std::to_string(kHarnessMinorVersion) +
+         "-" + kHarnessBuild;
+}
+
+RunDescription DescribeRun(const CommandLine& line, const char* text, const HarnessState& state) {
+  RunDescription run;
+  run.harness_version = HarnessVersion();
+  run.start_unix_ms = UnixMilliseconds();
+  run.command_line = text != nullptr ? text : "";
+  for (const auto& [name, value] : line.AllOptions()) run.options.emplace_back(name, value);
+  run.engine_path = std::string(state.EngineDir) + "/" + state.EngineExeName;
+  EngineVersionInfo info;
+  ReadEngineVersionInfo(run.engine_path.c_str(), &info);
+  run.engine_version = info.version;
+  run.engine_build = info.build;
+  FileSha256Hex(run.engine_path.c_str(), &run.engine_sha256);
+  return run;
+}
+
+void WriteJsonLine(const std::string& line) {
+  RunControl& control = Control();
+  if (!control.json || control.json_failed)
+    return;
+  std::FILE* file = control.json.get();
+  // Flushed at once, so a run that is interrupted keeps every line it wrote.
+  if (std::fputs(line.c_str(), file) < 0 || std::fputc('\n', file) == EOF ||
+      std::fflush(file) != 0) {
+    control.json_failed = true;
+    std::fprintf(stderr, "TestKVE: cannot write %s: %s\n", control.json_path.c_str(),
+                 std::strerror(errno));
+  }
+}
+
+void OpenJson() {
+  RunControl& control = Control();
+  // "e": close-on-exec, so no engine inherits the record.
+  control.json.reset(std::fopen(control.json_path.c_str(), "we"));
+  if (!control.json) {
+    std::fprintf(stderr, "TestKVE: cannot open %s: %s\n", control.json_path.c_str(),
+                 std::strerror(errno));
+    return;
+  }
+  WriteJsonLine(RunJsonLine(control.run));
+}
+
+PassRecord RecordOf(const EngineRun& run, uint32_t number) {
+  PassRecord pass;
+  pass.number = number;
+  pass.start_unix_ms = run.start_unix_ms;
+  pass.pattern_names = run.pattern_names;
+  pass.result = run.result;
+  pass.result_name = ResultCodeName(run.result);
+  pass.timed_out = run.usage.timedOut != 0;
+  pass.wall_ms = static_cast<double>(run.usage.wallUs) / 1000;
+  pass.user_ms = static_cast<double>(run.usage.userUs) / 1000;
+  pass.system_ms = static_cast<double>(run.usage.systemUs) / 1000;
+  pass.peak_kib = run.usage.peakRssKiB;
+  return pass;
+}
+
+void RecordEngineRun(const EngineRun& run) {
+  RunControl& control = Control();
+  if (!control.keep_passes)
+    return;
+  PassRecord pass = RecordOf(run, ++control.runs);
+  WriteJsonLine(PassJsonLine(pass));
+  control.passes.push_back(std::move(pass));
+}
+
+void WriteJUnit(const RunControl& control) {
+  std::string error;
+  if (!ReplaceFileAtomically(control.junit_path, JUnitReport(control.run, control.passes),
+                             &error)) {
+    std::fprintf(stderr, "TestKVE: cannot write %s: %s\n", control.junit_path.c_str(),
+                 error.c_str());
+  }
+}
+
+void PrintSummary(const RunSummary& summary) {
+  std::fputs(SummaryText(summary).c_str(), stdout);
+  std::fflush(stdout);
+  const std::string warning = PeakGrowthWarning(summary);
+  if (!warning.empty())
+    std::fputs(warning.c_str(), stderr);
+}
+
+}  // namespace
+
+void StartRunRecords(const CommandLine& line, const char* text, const HarnessState& state) {
+  RunControl& control = Control();
+  // Read as unsigned, as /RUN is; 0 is no limit.
+  control.time_limit_s = static_cast<uint32_t>(ReadDecimalOption(line, "TIMEOUT", 0));
+  control.strict = line.HasOption("STRICT");
+  control.summary = line.HasOption("SUMMARY");
+  control.json_path = OptionValue(line, "JSON");
+  control.junit_path = OptionValue(line, "JUNIT");
+  control.keep_passes =
+      control.summary || !control.json_path.empty() || !control.junit_path.empty();
+  if (control.json_path.empty() && control.junit_path.empty())
+    return;
+  control.run = DescribeRun(line, text, state);
+  if (!control.json_path.empty())
+    OpenJson();
+}
+
+void AttachRunControl(EngineClient& client) {
+  client.set_time_limit(Control().time_limit_s);
+  client.set_run_observer(RecordEngineRun);
+}
+
+int FinishRunRecords() {
+  RunControl& control = Control();
+  std::fflush(stdout);
+  if (control.keep_passes) {
+    const RunSummary summary = Summarize(control.passes);
+    WriteJsonLine(SummaryJsonLine(summary));
+    if (!control.junit_path.empty())
+      WriteJUnit(control);
+    if (control.summary)
+      PrintSummary(summary);
+  }
+  control.json.reset();
+  return HarnessExitStatus(control.strict);
+}

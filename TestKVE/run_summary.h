@@ -1,0 +1,42 @@
+// The summary of a run: passes, results by name, engine time and memory, and whether the
+// engine's memory grew from the first passes to the last.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "TestKVE/run_record.h"
+
+/// Minimum, median (the mean of the middle two for an even count) and maximum.
+struct Spread {
+  double min = 0;
+  double median = 0;
+  double max = 0;
+};
+
+struct RunSummary {
+  uint32_t passes = 0;
+  uint32_t timed_out = 0;
+  std::vector<std::pair<std::string, uint32_t>> results;  ///< name and count, by name
+  std::optional<Spread> wall_ms;   ///< none without passes
+  std::optional<Spread> peak_kib;  ///< none without passes
+  /// The mean peak memory of the last tenth of the passes (at least one) over that of the
+  /// first tenth, in percent above 100; none with fewer than two passes.
+  std::optional<double> peak_growth_percent;
+};
+
+/// Growth above this many percent draws the warning.
+inline constexpr double kPeakGrowthWarningPercent = 10.0;
+
+RunSummary Summarize(std::span<const PassRecord> passes);
+
+/// The lines /SUMMARY prints on standard output.
+std::string SummaryText(const RunSummary& summary);
+
+/// The warning line for standard error when the engine's peak memory grew by more than
+/// kPeakGrowthWarningPercent; empty otherwise.
+std::string PeakGrowthWarning(const RunSummary& summary);

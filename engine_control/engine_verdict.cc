@@ -1,0 +1,58 @@
+#include "engine_control/engine_verdict.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <utility>
+#include <vector>
+
+namespace {
+
+// A harness runs one engine, or a few under /QA and the other names; bounded all the same.
+constexpr size_t kMaxRemembered = 16;
+
+struct Remembered {
+  platform::FileIdentity identity;
+  EngineVerdict verdict;
+};
+
+std::vector<Remembered>& Verdicts() {
+  static std::vector<Remembered> verdicts;
+  return verdicts;
+}
+
+bool ReuseAllowed() {
+  static const bool allowed = [] {
+    const char* off = std::getenv("TESTKVE_NO_VERDICT_REUSE");
+    return off == nullptr || std::strcmp(off, "1") != 0;
+  }();
+  return allowed;
+}
+
+EngineVerdict Check(const platform::OpenFile& engine) {
+  EngineVerdict verdict;
+  verdict.validation = ValidateEngineFile(engine);
+  // The version is read only from an accepted file, as at initialisation.
+  if (verdict.validation == IntegrityVerdict::kValid) {
+    verdict.version = CheckEngineFileVersion(engine, &verdict.info);
+  }
+  return verdict;
+}
+
+}  // namespace
+
+EngineVerdict JudgeEngineFile(const platform::OpenFile& engine,
+                              const platform::FileIdentity& identity) {
+  std::vector<Remembered>& verdicts = Verdicts();
+  if (ReuseAllowed()) {
+    for (const Remembered& remembered : verdicts) {
+      if (remembered.identity == identity) return remembered.verdict;
+    }
+  }
+  EngineVerdict verdict = Check(engine);
+  // A file changed while it was read must not lend its verdict to the version it became.
+  platform::FileIdentity after;
+  if (!engine.Identity(&after) || after != identity) return verdict;
+  if (verdicts.size() == kMaxRemembered) verdicts.erase(verdicts.begin());
+  verdicts.push_back({identity, verdict});
+  return verdict;
+}

@@ -1,0 +1,45 @@
+#include "engine_sdk/mailslot_writer.h"
+
+#include <cerrno>
+#include <cstring>
+
+namespace engine_sdk {
+namespace {
+
+std::string Reason(int error_number) {
+  switch (error_number) {
+    case ENOENT:
+      return "no harness serves it";
+    case EINVAL:
+      return "not a mailslot name";
+    case EMSGSIZE:
+      return "message longer than 64 KiB";
+    default:
+      return std::strerror(error_number);
+  }
+}
+
+}  // namespace
+
+bool MailslotWriter::Open(std::string_view slot_name, std::string* error) {
+  name_ = slot_name;
+  int error_number = 0;
+  slot_ = platform::MailslotWriter::Open(slot_name, &error_number);
+  if (!slot_.is_open()) *error = "cannot open " + name_ + ": " + Reason(error_number);
+  return slot_.is_open();
+}
+
+bool MailslotWriter::Write(std::string_view message, std::string* error) {
+  int error_number = 0;
+  if (slot_.Write(message, &error_number)) return true;
+  *error = "cannot write to " + name_ + ": " + Reason(error_number);
+  return false;
+}
+
+bool SendMailslotMessage(std::string_view slot_name, std::string_view message,
+                         std::string* error) {
+  MailslotWriter writer;
+  return writer.Open(slot_name, error) && writer.Write(message, error);
+}
+
+}  // namespace engine_sdk

@@ -1,0 +1,150 @@
+#include "perf_monitor/perf_mon.h"
+
+#include <atomic>
+#include <chrono>
+#include <cinttypes>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <limits>
+#include <string>
+#include <system_error>
+#include <thread>
+#include <vector>
+
+#include "perf_monitor/monitor_clock.h"
+#include "perf_monitor/monitor_state.h"
+#include "perf_monitor/perf_figures.h"
+#include "perf_monitor/perf_log.h"
+#include "perf_monitor/perf_query.h"
+#include "perf_monitor/run_chart.h"
+#include "perf_monitor/run_marks.h"
+#include "perf_monitor/sample_table.h"
+#include "platform/counter_query.h"
+#include "platform/thread_id.h"
+#include "platform/whole_file.h"
+
+namespace {
+
+constexpr auto kSamplePeriod = std::chrono::milliseconds(1000);
+
+std::thread monitor_thread;
+// Set at process end for a monitor that was never told to stop: it leaves without a report.
+std::atomic<bool> end_without_report{false};
+
+struct CounterIds {
+  int32_t cpu;
+  int32_t mem_percent;
+  int32_t io_bytes;
+  int32_t io_operations;
+  int32_t committed;
+};
+
+CounterIds AddMonitorCounters(PerfQuery& query) {
+  // Braced initialisation runs in order, so the ids are 0 to 4 in table order.
+  return {query.AddCounter(platform::kProcessorTimePath),
+          query.AddCounter(platform::kCommittedInUsePath),
+          query.AddCounter(platform::kIoBytesPath),
+          query.AddCounter(platform::kIoOperationsPath),
+          query.AddCounter(platform::kCommittedBytesPath)};
+}
+
+// Percentages and operation counts are 32-bit figures; anything beyond is no reading.
+int32_t Narrow(int64_t value) {
+  if (value < std::numeric_limits<int32_t>::min() || value > std::numeric_limits<int32_t>::max())
+    return static_cast<int32_t>(kNoCounterValue);
+  return static_cast<int32_t>(value);
+}
+
+PerfReading ReadCounters(PerfQuery& query, const CounterIds& ids) {
+  return {Narrow(query.GetValue(ids.cpu)), Narrow(query.GetValue(ids.mem_percent)),
+          query.GetValue(ids.io_bytes), Narrow(query.GetValue(ids.io_operations)),
+          query.GetValue(ids.committed)};
+}
+
+void CollectOrComplain(PerfQuery& query) {
+  if (!query.Collect()) std::printf("PerfMon: Collect Query Data Fail\n");
+}
+
+void LogSample(const PerfReading& r) {
+  PerfLog("PerfMon: CPU=%d%%, MEM=%d%% (%" PRId64 " bytes), DATA=%" PRId64
+          " bytes (%d operations)\n",
+          r.cpu_percent, r.mem_percent, r.committed_bytes, r.io_bytes, r.io_operations);
+}
+
+void WriteReport(const PerfFigures& figures, const PerfMonSetup& setup,
+                 std::vector<ChartSample> samples) {
+  const double elapsed = ElapsedSeconds(LaunchStampMs.load(std::memory_order_relaxed),
+                                        FinishStampMs.load(std::memory_order_relaxed));
+  for (const std::string& line : figures.ReportLines(elapsed)) PerfLog("%s", line.c_str());
+  const RunChart chart{setup.engine_name, elapsed, std::move(samples), PerfRunMarks.Runs()};
+  std::string error;
+  if (!ReplaceFileAtomically(kPerfSvgPath, RunChartSvg(chart), &error))
+    std::fprintf(stderr, "Perfmon: cannot write %s: %s\n", kPerfSvgPath, error.c_str());
+}
+
+}  // namespace
+
+std::string ProcRootFromEnvironment() {
+  const char* root = std::getenv("TESTKVE_PROC_ROOT");
+  return root != nullptr && *root != '\0' ? root : "/proc";
+}
+
+int PerfMon(const PerfMonSetup& setup) {
+  const int thread_id = static_cast<int>(platform::CurrentThreadId());
+  std::printf(">>> PerfMon Thread: %d\n", thread_id);
+  PerfQuery query(setup.proc_root);
+  if (!query.Init()) {
+    std::printf("Perfmon: Initial PDH.DLL fail..\n");
+    PerfMonEnabled.store(0, std::memory_order_relaxed);
+    return 0;
+  }
+  const CounterIds ids = AddMonitorCounters(query);
+  SampleTable table;
+  table.Open(kPerfCsvPath);
+  PerfFigures figures;
+  CollectOrComplain(query);
+  figures.TakeInitial(ReadCounters(query, ids));
+  std::vector<ChartSample> samples;
+  do {
+    CollectOrComplain(query);
+    const PerfReading reading = ReadCounters(query, ids);
+    LogSample(reading);
+    const bool engine_running = EngineRunning.load(std::memory_order_relaxed) != 0;
+    figures.TakeSample(reading, engine_running);
+    const int64_t ms = PerfRunMarks.SinceStartMs();
+    table.Add(ms, reading, engine_running);
+    samples.push_back({ms, reading.cpu_percent, reading.mem_percent});
+  } while (!PerfStopEvent.WaitFor(kSamplePeriod));
+  if (end_without_report.load()) return 0;
+  WriteReport(figures, setup, std::move(samples));
+  std::printf("<<< PerfMon Thread: %d\n", thread_id);
+  return 1;
+}
+
+void StartPerfMon(const PerfMonSetup& setup) {
+  PerfMonEnabled.store(1, std::memory_order_relaxed);
+  std::error_code error;
+  if (!std::filesystem::is_directory(kPerfReportFolder, error) &&
+      !std::filesystem::create_directory(kPerfReportFolder, error)) {
+    std::printf("Failed to create directory.\n");
+  }
+  OpenPerfLog(kPerfLogPath);
+  PerfStopEvent.Reset();
+  PerfRunMarks.Start();
+  try {
+    monitor_thread = std::thread([setup] { PerfMon(setup); });
+  } catch (const std::system_error& failure) {
+    std::fprintf(stderr, "Perfmon: cannot start the monitor thread: %s\n", failure.what());
+    PerfMonEnabled.store(0, std::memory_order_relaxed);
+  }
+}
+
+void EndPerfMon() {
+  if (!monitor_thread.joinable()) return;
+  if (!PerfStopEvent.WaitFor(std::chrono::milliseconds(0))) {
+    end_without_report.store(true);
+    PerfStopEvent.Signal();
+  }
+  monitor_thread.join();
+}

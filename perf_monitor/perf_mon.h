@@ -1,0 +1,33 @@
+// The monitor thread: it samples five counters about once a second, writes a line per sample
+// and, when told to stop, the performance report and a picture of the run.
+#pragma once
+
+#include <string>
+
+/// What the monitor needs to know about the run it watches.
+struct PerfMonSetup {
+  std::string proc_root = "/proc";  ///< the counter tree
+  std::string engine_name;          ///< named in the picture's title
+};
+
+/// Where the monitor writes, relative to the current folder.
+inline constexpr char kPerfReportFolder[] = "PerfReport";
+inline constexpr char kPerfLogPath[] = "PerfReport/perfCounter.log";
+inline constexpr char kPerfCsvPath[] = "PerfReport/perfCounter.csv";
+inline constexpr char kPerfSvgPath[] = "PerfReport/perfCounter.svg";
+
+/// The counter tree the harness watches: TESTKVE_PROC_ROOT when set and not empty, else /proc.
+std::string ProcRootFromEnvironment();
+
+/// The monitor start: turns the monitor on, makes the report folder (printing "Failed to create
+/// directory." when it cannot), opens the log, makes the stop event non-signalled and starts
+/// the monitor thread. The caller's settling pause is its own.
+void StartPerfMon(const PerfMonSetup& setup);
+
+/// For the end of the process: waits until a monitor that was told to stop has written its
+/// report; a monitor that was never told to stop ends without one. Nothing when none runs.
+void EndPerfMon();
+
+/// The thread routine: 1 after a report, 0 when no counter query could be opened (then
+/// PerfMonEnabled is cleared) or when it was ended without a report.
+int PerfMon(const PerfMonSetup& setup);

@@ -1,0 +1,27 @@
+// A file that is read to its end and then extended in place: for tools that add a trailer to
+// a file of any size without holding it in memory or making a copy of it.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+#include <string_view>
+
+class AppendableFile {
+ public:
+  virtual ~AppendableFile() = default;
+
+  /// Opens the regular file at `path` (or the file a symbolic link there points to) for
+  /// reading and writing. Null, with the reason in `error`, when it cannot be opened so or is
+  /// not a regular file. Being the same file, it keeps its owner, group, mode and every name.
+  static std::unique_ptr<AppendableFile> Open(const std::string& path, std::string* error);
+
+  /// Reads the next bytes of the file into `buffer`: the count, 0 at the end, -1 on a read
+  /// error (the reason in `error`).
+  virtual int64_t Read(std::span<std::byte> buffer, std::string* error) = 0;
+
+  /// Writes `bytes` after everything read so far and flushes the file to disk. On failure the
+  /// file is cut back to the length it had, and the reason is in `error`.
+  virtual bool Append(std::string_view bytes, std::string* error) = 0;
+};

@@ -1,0 +1,104 @@
+// Mailslots: one-way message queues named "\\.\mailslot\NAME". One process, the server, creates
+// a slot and reads it; any process of the same user opens it by name and writes whole messages.
+// A slot is a spool file in a per-user, owner-only folder; no other user can read or write it.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace platform {
+
+/// The longest message a slot carries, in bytes; a longer one is refused whole.
+inline constexpr size_t kMailslotMaxMessage = 64 * 1024;
+
+/// The next-message size of a slot with no whole message waiting.
+inline constexpr uint32_t kMailslotNoMessage = 0xFFFFFFFF;
+
+/// The folder of this user's slots: $XDG_RUNTIME_DIR/testkve/mailslot when that variable holds
+/// an absolute path, else /tmp/testkve-<uid>/mailslot.
+std::filesystem::path MailslotFolder();
+
+/// What a slot holds at the moment of the query.
+struct MailslotInfo {
+  uint32_t next_size = 0;  ///< bytes of the next whole message, or kMailslotNoMessage
+  uint32_t count = 0;      ///< whole messages waiting
+};
+
+/// The reading end of a slot. Move-only; closing it (or destroying it) removes the slot with
+/// every unread message.
+class MailslotServer {
+ public:
+  MailslotServer();
+  ~MailslotServer();
+  MailslotServer(MailslotServer&& other) noexcept;
+  MailslotServer& operator=(MailslotServer&& other) noexcept;
+  MailslotServer(const MailslotServer&) = delete;
+  MailslotServer& operator=(const MailslotServer&) = delete;
+
+  /// Creates the slot `name` ("\\.\mailslot\NAME"; NAME is matched without regard to ASCII
+  /// case, holds no '/' or '\' and does not start with '.'). The user's folder is made owner-only
+  /// when missing. A slot left by a server that has died is taken over empty. On failure the
+  /// result is not open and `*error` is an errno value: EEXIST while another server of that
+  /// name is alive (in this process or another), EINVAL for a bad name, EACCES when the folder
+  /// is not this user's alone, or the failing call's own.
+  static MailslotServer Create(std::string_view name, int* error);
+
+  bool is_open() const;
+
+  /// Takes in what writers appended since the last call and reports the size of the next whole
+  /// message and the number of whole messages. A message torn by a writer that died while
+  /// writing it is never counted, and the messages after it are. False (errno in `*error`)
+  /// when the slot is not open or cannot be read; `*info` is then untouched.
+  bool Query(MailslotInfo* info, int* error);
+
+  /// Moves the next whole message, of any length up to kMailslotMaxMessage, into `*message`.
+  /// False when no whole message is waiting or the slot is not open.
+  bool Read(std::string* message);
+
+  /// Removes the slot and its unread messages; nothing when not open.
+  void Close();
+
+ private:
+  struct Spool;
+  std::unique_ptr<Spool> spool_;
+};
+
+/// The writing end of a slot. Move-only; closing it leaves the slot and its messages alone.
+class MailslotWriter {
+ public:
+  MailslotWriter();
+  ~MailslotWriter();
+  MailslotWriter(MailslotWriter&& other) noexcept;
+  MailslotWriter& operator=(MailslotWriter&& other) noexcept;
+  MailslotWriter(const MailslotWriter&) = delete;
+  MailslotWriter& operator=(const MailslotWriter&) = delete;
+
+  /// Opens the slot `name` of this user for writing. On failure the result is not open and
+  /// `*error` is an errno value: ENOENT when the slot has no live server, EINVAL for a bad
+  /// name, EACCES when the folder or slot is not this user's alone, or the failing call's own.
+  static MailslotWriter Open(std::string_view name, int* error);
+
+  bool is_open() const;
+
+  /// Appends `message` (0 to kMailslotMaxMessage bytes) as one whole message, in one write,
+  /// so messages of concurrent writers never interleave and the writer never waits for the
+  /// reader. False with an errno value in `*error`: EMSGSIZE for a longer message (nothing
+  /// written), EBADF when not open, or the write's own; a write cut short (a full disk, a
+  /// file-size limit) leaves a torn message that the server skips.
+  bool Write(std::string_view message, int* error);
+
+  void Close();
+
+ private:
+  int fd_ = -1;
+};
+
+/// The bytes that one message adds to a slot's spool, as Write appends them. Tests write cut
+/// copies of it to stand for a writer that died in the middle of a message.
+std::string MailslotRecord(std::string_view message);
+
+}  // namespace platform

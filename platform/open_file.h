@@ -1,0 +1,54 @@
+// A file held open by descriptor, so that what was read and checked is what is used later:
+// read through streams of that same open file, identified by what the file system says of it,
+// and executed by descriptor (ChildProcess::SpawnOpenFile), never by its path again.
+#pragma once
+
+#include <cstdint>
+
+#include "platform/file_stream.h"
+
+namespace platform {
+
+/// What tells one version of a file from another: the same device, inode, size and
+/// modification and change times (nanoseconds). Any write or replacement changes one of them.
+struct FileIdentity {
+  uint64_t device = 0;
+  uint64_t inode = 0;
+  int64_t size = 0;
+  int64_t modified_ns = 0;
+  int64_t changed_ns = 0;
+  bool operator==(const FileIdentity&) const = default;
+};
+
+/// A regular file opened read-only and close-on-exec. Move-only; closes when destroyed.
+class OpenFile {
+ public:
+  OpenFile() = default;
+  ~OpenFile();
+  OpenFile(OpenFile&& other) noexcept;
+  OpenFile& operator=(OpenFile&& other) noexcept;
+  OpenFile(const OpenFile&) = delete;
+  OpenFile& operator=(const OpenFile&) = delete;
+
+  /// Opens `path` without blocking and without becoming a controlling terminal. Not open when
+  /// the path cannot be opened or names no regular file (a folder, device or FIFO).
+  static OpenFile Open(const char* path);
+
+  bool is_open() const { return fd_ >= 0; }
+  /// The descriptor, for the platform layer's own use (spawning); -1 when not open.
+  int descriptor() const { return fd_; }
+
+  /// The file's identity as it is now; false when it cannot be taken or the file is not open.
+  bool Identity(FileIdentity* identity) const;
+
+  /// A binary stream over this same open file (a duplicate descriptor, close-on-exec),
+  /// positioned at its start. Null when not open or out of descriptors.
+  UniqueStream Stream() const;
+
+ private:
+  explicit OpenFile(int fd) : fd_(fd) {}
+
+  int fd_ = -1;
+};
+
+}  // namespace platform

@@ -1,0 +1,78 @@
+#include "platform/file_append.h"
+
+#include <sys/stat.h>
+
+#include <cstring>
+
+#include "platform/posix/unique_fd.h"
+
+namespace {
+
+using platform::posix::OpenCloexec;
+using platform::posix::RetryOnEintr;
+using platform::posix::UniqueFd;
+
+std::string Reason(const char* what, const std::string& path, int error_number) {
+  return std::string(what) + " " + path + ": " + std::strerror(error_number);
+}
+
+class PosixAppendableFile final : public AppendableFile {
+ public:
+  PosixAppendableFile(UniqueFd fd, std::string path) : fd_(std::move(fd)), path_(std::move(path)) {}
+
+  int64_t Read(std::span<std::byte> buffer, std::string* error) override {
+    ssize_t got = RetryOnEintr([&] {
+      return ::pread(fd_.get(), buffer.data(), buffer.size(), static_cast<off_t>(end_));
+    });
+    if (got < 0) {
+      *error = Reason("cannot read", path_, errno);
+      return -1;
+    }
+    end_ += static_cast<uint64_t>(got);
+    return got;
+  }
+
+  bool Append(std::string_view bytes, std::string* error) override {
+    uint64_t at = end_;
+    while (!bytes.empty()) {
+      ssize_t written = RetryOnEintr([&] {
+        return ::pwrite(fd_.get(), bytes.data(), bytes.size(), static_cast<off_t>(at));
+      });
+      if (written <= 0) return Undo(written < 0 ? errno : ENOSPC, error);
+      bytes.remove_prefix(static_cast<size_t>(written));
+      at += static_cast<uint64_t>(written);
+    }
+    if (::fsync(fd_.get()) != 0) return Undo(errno, error);
+    end_ = at;
+    return true;
+  }
+
+ private:
+  // Whatever part of the bytes reached the file is taken away again.
+  bool Undo(int error_number, std::string* error) {
+    *error = Reason("cannot write", path_, error_number);
+    RetryOnEintr([&] { return ::ftruncate(fd_.get(), static_cast<off_t>(end_)); });
+    return false;
+  }
+
+  UniqueFd fd_;
+  std::string path_;
+  uint64_t end_ = 0;  // everything before this offset has been read
+};
+
+}  // namespace
+
+std::unique_ptr<AppendableFile> AppendableFile::Open(const std::string& path,
+                                                     std::string* error) {
+  UniqueFd fd = OpenCloexec(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+  struct stat status;
+  if (!fd || ::fstat(fd.get(), &status) != 0) {
+    *error = Reason("cannot open for writing", path, errno);
+    return nullptr;
+  }
+  if (!S_ISREG(status.st_mode)) {
+    *error = "cannot write " + path + ": not a regular file";
+    return nullptr;
+  }
+  return std::make_unique<PosixAppendableFile>(std::move(fd), path);
+}

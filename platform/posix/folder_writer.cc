@@ -1,0 +1,83 @@
+#include "platform/folder_writer.h"
+
+#include <sys/file.h>
+#include <sys/stat.h>
+
+#include <cstring>
+#include <filesystem>
+#include <system_error>
+#include <utility>
+
+#include "platform/posix/unique_fd.h"
+
+namespace platform {
+
+using posix::OpenCloexec;
+using posix::RetryOnEintr;
+using posix::UniqueFd;
+
+namespace {
+
+std::string Reason(const std::string& what, int error_number) {
+  return what + ": " + std::strerror(error_number);
+}
+
+}  // namespace
+
+FolderWriter::~FolderWriter() { UniqueFd discarded(fd_); }
+
+FolderWriter::FolderWriter(FolderWriter&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+
+FolderWriter& FolderWriter::operator=(FolderWriter&& other) noexcept {
+  if (this != &other) {
+    UniqueFd discarded(fd_);
+    fd_ = std::exchange(other.fd_, -1);
+  }
+  return *this;
+}
+
+FolderWriter FolderWriter::Open(const std::string& path, std::string* error) {
+  const std::string folder = path.empty() ? "." : path;
+  std::error_code code;
+  std::filesystem::create_directories(folder, code);
+  if (code) {
+    *error = folder + ": " + code.message();
+    return FolderWriter();
+  }
+  UniqueFd fd = OpenCloexec(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW);
+  if (!fd) {
+    *error = Reason(folder, errno);
+    return FolderWriter();
+  }
+  return FolderWriter(fd.Release());
+}
+
+bool FolderWriter::TryLock() {
+  return fd_ >= 0 && RetryOnEintr([&] { return flock(fd_, LOCK_EX | LOCK_NB); }) == 0;
+}
+
+bool FolderWriter::ReplaceFile(std::string_view name, std::string_view bytes,
+                               std::string* error) {
+  const std::string target(name);
+  const std::string temporary = "." + target + ".tmp-" + std::to_string(getpid());
+  // O_EXCL refuses whatever is already there, a planted link included.
+  UniqueFd file(RetryOnEintr([&] {
+    return openat(fd_, temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                  0666);
+  }));
+  if (!file) {
+    *error = Reason("cannot create " + temporary, errno);
+    return false;
+  }
+  // No fsync: the rename alone shows readers the old file or the whole new one, and a report
+  // is not worth a disk flush on every engine run.
+  bool done = posix::WriteAll(file.get(), bytes);
+  done = file.Close() == 0 && done;
+  done = done && renameat(fd_, temporary.c_str(), fd_, target.c_str()) == 0;
+  if (done) return true;
+  *error = Reason("cannot write " + target, errno);
+  unlinkat(fd_, temporary.c_str(), 0);
+  return false;
+}
+
+}  // namespace platform

@@ -1,0 +1,50 @@
+// Reading and parsing the few /proc files behind the counter query. The tree is reached
+// through a descriptor of its root, so a fixture tree serves as well as the live one.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <span>
+#include <string_view>
+
+namespace platform::posix {
+
+/// Busy and total clock ticks of all processors, from the first line of `stat`.
+struct CpuTicks {
+  int64_t busy = 0;
+  int64_t total = 0;
+};
+
+/// Committed_AS and CommitLimit of `meminfo`, in bytes.
+struct CommitCharge {
+  int64_t committed_bytes = 0;
+  int64_t limit_bytes = 0;
+};
+
+/// One process's I/O so far, from `<pid>/io`: rchar + wchar and syscr + syscw.
+struct IoCounts {
+  int64_t bytes = 0;
+  int64_t operations = 0;
+};
+
+/// The "cpu" line of `stat`: busy = user + nice + system + irq + softirq + steal, total = busy +
+/// idle + iowait (guest time is already inside user). Null without a line of at least 4 figures.
+std::optional<CpuTicks> ParseCpuTicks(std::string_view stat);
+
+/// Both commit lines of `meminfo` ("kB" figures); null when one is missing or malformed.
+std::optional<CommitCharge> ParseCommitCharge(std::string_view meminfo);
+
+/// rchar, wchar, syscr and syscw of a process's `io`; null when one is missing or malformed.
+std::optional<IoCounts> ParseIoCounts(std::string_view io);
+
+/// Reads the beginning of the file `path` under the folder `dir_fd` with one read into
+/// `buffer`, which is all of a small /proc file. The text read, or null when the file cannot
+/// be opened or read.
+std::optional<std::string_view> ReadHead(int dir_fd, const char* path, std::span<char> buffer);
+
+/// Calls `visit` with the number of every all-digit entry (a process) of the folder `dir_fd`.
+/// False when the folder cannot be listed.
+bool ForEachProcess(int dir_fd, const std::function<void(int pid)>& visit);
+
+}  // namespace platform::posix

@@ -1,0 +1,280 @@
+#include "platform/service_manager.h"
+
+#include <pwd.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <string_view>
+
+#include "platform/posix/unique_fd.h"
+
+namespace platform {
+namespace {
+
+using posix::OpenCloexec;
+using posix::ReadFull;
+using posix::RetryOnEintr;
+using posix::UniqueFd;
+using posix::WriteAll;
+
+// A record never needs more; anything longer is not one of ours.
+constexpr size_t kMaxRecordSize = 64 * 1024;
+constexpr size_t kMaxNameLength = 200;
+
+std::string LogPathIn(const std::string& folder, const std::string& name) {
+  return folder + "/" + name + ".log";
+}
+
+bool IsRecordText(std::string_view text) {
+  return text.find_first_of(std::string_view("\n\0", 2)) == std::string_view::npos;
+}
+
+bool IsServiceName(std::string_view name) {
+  return !name.empty() && name.size() <= kMaxNameLength && name != "." && name != ".." &&
+         name.find('/') == std::string_view::npos && IsRecordText(name);
+}
+
+bool IsRecordable(const ServiceParameters& p) {
+  if (!IsServiceName(p.name) || p.program_path.empty()) return false;
+  for (const std::string* text : {&p.display_name, &p.program_path, &p.load_order_group,
+                                  &p.account, &p.password}) {
+    if (!IsRecordText(*text)) return false;
+  }
+  for (const std::string& dependency : p.dependencies) {
+    if (!IsServiceName(dependency)) return false;
+  }
+  return true;
+}
+
+// mkdir -p: the parents as the umask allows, the database folder itself owner-only.
+int MakeFolders(const std::string& folder) {
+  for (size_t slash = folder.find('/', 1); slash != std::string::npos;
+       slash = folder.find('/', slash + 1)) {
+    if (mkdir(folder.substr(0, slash).c_str(), 0755) != 0 && errno != EEXIST) return errno;
+  }
+  if (mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) return errno;
+  struct stat info;
+  if (stat(folder.c_str(), &info) != 0) return errno;
+  if (!S_ISDIR(info.st_mode)) return ENOTDIR;
+  if (faccessat(AT_FDCWD, folder.c_str(), W_OK | X_OK, AT_EACCESS) != 0) return errno;
+  return 0;
+}
+
+int ReadRecord(const std::string& path, std::string* text) {
+  UniqueFd fd = OpenCloexec(path.c_str(), O_RDONLY | O_NOFOLLOW);
+  if (!fd) return errno;
+  struct stat info;
+  if (fstat(fd.get(), &info) != 0) return errno;
+  if (!S_ISREG(info.st_mode)) return EBADMSG;
+  text->resize(kMaxRecordSize + 1);
+  ssize_t got = ReadFull(fd.get(), text->data(), text->size());
+  if (got < 0) return errno;
+  if (static_cast<size_t>(got) > kMaxRecordSize) return EBADMSG;
+  text->resize(static_cast<size_t>(got));
+  return 0;
+}
+
+// A temporary file in the database folder that is removed unless it was published.
+class TemporaryRecord {
+ public:
+  explicit TemporaryRecord(const std::string& folder, const std::string& name)
+      : path_(folder + "/." + name + ".XXXXXX") {
+    fd_ = UniqueFd(mkostemp(path_.data(), O_CLOEXEC));
+    if (!fd_) {
+      open_error_ = errno;
+      path_.clear();
+    }
+  }
+  ~TemporaryRecord() {
+    if (!path_.empty()) unlink(path_.c_str());
+  }
+  TemporaryRecord(const TemporaryRecord&) = delete;
+  TemporaryRecord& operator=(const TemporaryRecord&) = delete;
+
+  // Writes `text` to disk and gives it the name `record`; 0 or the errno.
+  int Publish(std::string_view text, const std::string& record) {
+    if (!fd_) return open_error_;
+    if (!WriteAll(fd_.get(), text) || RetryOnEintr([&] { return fsync(fd_.get()); }) != 0) {
+      return errno;
+    }
+    if (fd_.Close() != 0) return errno;
+    // link, not rename: it refuses to replace a record, so of two creators at the same moment
+    // exactly one wins and neither overwrites the other's whole file.
+    if (link(path_.c_str(), record.c_str()) != 0) return errno;
+    return 0;
+  }
+
+ private:
+  std::string path_;
+  UniqueFd fd_;
+  int open_error_ = 0;
+};
+
+std::string HomeFolder() {
+  if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0') return home;
+  if (const passwd* entry = getpwuid(getuid()); entry != nullptr && entry->pw_dir != nullptr) {
+    return entry->pw_dir;
+  }
+  return "/";
+}
+
+// Standard streams of the service come from these, so they must not be 0 to 2 themselves.
+UniqueFd AboveStandardStreams(UniqueFd fd) {
+  if (!fd || fd.get() > 2) return fd;
+  return UniqueFd(fcntl(fd.get(), F_DUPFD_CLOEXEC, 3));
+}
+
+struct DetachedStart {
+  std::vector<char*> argv;
+  int input;
+  int output;
+  int status_pipe;
+};
+
+[[noreturn]] void ReportAndExit(int status_pipe, int error) {
+  ssize_t ignored = write(status_pipe, &error, sizeof error);
+  (void)ignored;
+  _exit(127);
+}
+
+// Runs in the grandchild after fork: async-signal-safe calls only.
+[[noreturn]] void ExecService(const DetachedStart& start) {
+  if (dup2(start.input, 0) < 0 || dup2(start.output, 1) < 0 || dup2(start.output, 2) < 0 ||
+      chdir("/") != 0) {
+    ReportAndExit(start.status_pipe, errno);
+  }
+  sigset_t empty;
+  sigemptyset(&empty);
+  sigprocmask(SIG_SETMASK, &empty, nullptr);
+  for (int signal : {SIGPIPE, SIGINT, SIGQUIT, SIGTERM, SIGHUP, SIGCHLD, SIGUSR1, SIGUSR2}) {
+    ::signal(signal, SIG_DFL);
+  }
+  execv(start.argv[0], start.argv.data());
+  ReportAndExit(start.status_pipe, errno);
+}
+
+// Runs in the child after fork: a new session, then a grandchild that init adopts, so the
+// service outlives the caller and never becomes the caller's zombie.
+[[noreturn]] void DetachAndExec(const DetachedStart& start) {
+  if (setsid() < 0) ReportAndExit(start.status_pipe, errno);
+  pid_t service = fork();
+  if (service < 0) ReportAndExit(start.status_pipe, errno);
+  if (service == 0) ExecService(start);
+  _exit(0);
+}
+
+}  // namespace
+
+std::string ServiceDatabaseFolder() {
+  if (const char* folder = std::getenv("TESTKVE_SERVICE_DB"); folder != nullptr && *folder) {
+    return folder;
+  }
+  if (geteuid() == 0) return "/var/lib/testkve/services";
+  const char* state = std::getenv("XDG_STATE_HOME");
+  std::string base = state != nullptr && *state == '/' ? state : HomeFolder() + "/.local/state";
+  return base + "/testkve/services";
+}
+
+std::unique_ptr<ServiceManager> ServiceManager::Open(const std::string& folder, int* error) {
+  if (folder.empty()) {
+    *error = ENOENT;
+    return nullptr;
+  }
+  if (int failure = MakeFolders(folder)) {
+    *error = failure;
+    return nullptr;
+  }
+  return std::make_unique<ServiceManager>(folder);
+}
+
+std::string ServiceManager::RecordPath(const std::string& name) const {
+  return folder_ + "/" + name + ".service";
+}
+
+std::string ServiceManager::LogPath(const std::string& name) const {
+  return LogPathIn(folder_, name);
+}
+
+std::unique_ptr<Service> ServiceManager::OpenService(const std::string& name, int* error) const {
+  if (!IsServiceName(name)) {
+    *error = EINVAL;
+    return nullptr;
+  }
+  std::string text;
+  if (int failure = ReadRecord(RecordPath(name), &text)) {
+    *error = failure;
+    return nullptr;
+  }
+  ServiceParameters parameters;
+  if (!ParseServiceRecord(text, &parameters) || parameters.name != name) {
+    *error = EBADMSG;
+    return nullptr;
+  }
+  return std::make_unique<Service>(folder_, std::move(parameters));
+}
+
+std::unique_ptr<Service> ServiceManager::CreateService(const ServiceParameters& parameters,
+                                                       int* error) const {
+  if (!IsRecordable(parameters)) {
+    *error = EINVAL;
+    return nullptr;
+  }
+  TemporaryRecord record(folder_, parameters.name);
+  if (int failure = record.Publish(FormatServiceRecord(parameters), RecordPath(parameters.name))) {
+    *error = failure;
+    return nullptr;
+  }
+  return std::make_unique<Service>(folder_, parameters);
+}
+
+bool Service::Start(const std::vector<std::string>& arguments, int* error) const {
+  if (!parameters_.account.empty()) {
+    *error = EPERM;
+    return false;
+  }
+  std::string log_path = LogPathIn(folder_, parameters_.name);
+  UniqueFd log = AboveStandardStreams(
+      OpenCloexec(log_path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_NOFOLLOW, 0600));
+  UniqueFd input = AboveStandardStreams(OpenCloexec("/dev/null", O_RDONLY));
+  int pipe_ends[2];
+  if (!log || !input || pipe2(pipe_ends, O_CLOEXEC) != 0) {
+    *error = errno;
+    return false;
+  }
+  UniqueFd status_read(pipe_ends[0]);
+  UniqueFd status_write(pipe_ends[1]);
+
+  DetachedStart start{{}, input.get(), log.get(), status_write.get()};
+  start.argv.push_back(const_cast<char*>(parameters_.program_path.c_str()));
+  for (const std::string& argument : arguments) start.argv.push_back(const_cast<char*>(argument.c_str()));
+  start.argv.push_back(nullptr);
+
+  pid_t child = fork();
+  if (child < 0) {
+    *error = errno;
+    return false;
+  }
+  if (child == 0) DetachAndExec(start);
+  status_write.Reset();
+  int status = 0;
+  RetryOnEintr([&] { return waitpid(child, &status, 0); });
+  // End of file without a word: the program was executed and the pipe closed with the exec.
+  int exec_error = 0;
+  ssize_t got = ReadFull(status_read.get(), &exec_error, sizeof exec_error);
+  if (got == static_cast<ssize_t>(sizeof exec_error)) {
+    *error = exec_error;
+    return false;
+  }
+  if (got != 0) {
+    *error = got < 0 ? errno : EIO;
+    return false;
+  }
+  return true;
+}
+
+}  // namespace platform

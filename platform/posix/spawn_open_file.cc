@@ -1,0 +1,155 @@
+// ChildProcess::SpawnOpenFile: vfork, then execveat of the open file. posix_spawn cannot run a
+// descriptor or set a parent-death signal, so the child's few steps are written out here;
+// between vfork and exec the child shares our memory and may use async-signal-safe calls only.
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/prctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <vector>
+
+#include "platform/open_file.h"
+#include "platform/posix/unique_fd.h"
+#include "platform/process.h"
+
+extern char** environ;
+
+namespace platform {
+namespace {
+
+// Whatever the caller ignores or handles, the child starts with the usual actions.
+constexpr int kDefaultSignals[] = {SIGPIPE, SIGINT,  SIGQUIT, SIGTERM,
+                                   SIGHUP,  SIGCHLD, SIGUSR1, SIGUSR2};
+
+// Everything the child needs, prepared before vfork; the child only reads it.
+struct ChildPlan {
+  int program_fd = -1;
+  char* const* argv = nullptr;
+  bool detached = false;
+  bool null_stream[3] = {false, false, false};
+  pid_t parent = 0;
+};
+
+// A standard descriptor that is closed, or close-on-exec (a file of this process that took the
+// place of a closed stream), would be closed in the child: /dev/null takes its place there.
+bool NeedsNull(int fd) {
+  const int flags = fcntl(fd, F_GETFD);
+  return flags < 0 ? errno == EBADF : (flags & FD_CLOEXEC) != 0;
+}
+
+// Puts /dev/null on `stream`; false (errno set) when it cannot.
+bool OpenNullOn(int stream) {
+  int fd = open("/dev/null", (stream == 0 ? O_RDONLY : O_WRONLY) | O_NOCTTY);
+  if (fd < 0) return false;
+  if (fd == stream) return true;
+  bool moved = dup2(fd, stream) == stream;
+  close(fd);
+  return moved;
+}
+
+// Closes every descriptor from 3 on but the program's own, which must survive until the exec
+// (it is close-on-exec, so the engine does not keep it).
+void CloseInheritedDescriptors(int keep) {
+  if (keep > 3) close_range(3, static_cast<unsigned>(keep) - 1, 0);
+  close_range(static_cast<unsigned>(keep) + 1, ~0U, 0);
+}
+
+// The vfork child. It writes nothing to the memory it shares with the parent but `*error`,
+// which tells the parent why the exec did not happen.
+[[noreturn]] void RunChild(const ChildPlan& plan, volatile int* error) {
+  // The parent may have died before the death signal was armed; then nobody waits for us.
+  if (prctl(PR_SET_PDEATHSIG, SIGKILL) != 0) {
+    *error = errno;
+    _exit(127);
+  }
+  if (getppid() != plan.parent) {
+    *error = ESRCH;
+    _exit(127);
+  }
+  struct sigaction default_action = {};
+  default_action.sa_handler = SIG_DFL;
+  for (int signal : kDefaultSignals) sigaction(signal, &default_action, nullptr);
+  // A group of its own in both modes, so that a time limit or a stop signal ends the engine with
+  // everything it started; a shared engine stays in the background, the terminal's keys reach
+  // the harness, which decides what becomes of the engine.
+  if (plan.detached ? setsid() < 0 : setpgid(0, 0) != 0) {
+    *error = errno;
+    _exit(127);
+  }
+  // The program's own descriptor may sit on a standard stream; it moves out of the way first.
+  int program_fd = plan.program_fd;
+  if (program_fd <= 2) program_fd = fcntl(program_fd, F_DUPFD_CLOEXEC, 3);
+  if (program_fd < 0) {
+    *error = errno;
+    _exit(127);
+  }
+  for (int stream = 0; stream < 3; ++stream) {
+    if (plan.null_stream[stream] && !OpenNullOn(stream)) {
+      *error = errno;
+      _exit(127);
+    }
+  }
+  CloseInheritedDescriptors(program_fd);
+  sigset_t empty;
+  sigemptyset(&empty);
+  sigprocmask(SIG_SETMASK, &empty, nullptr);
+  execveat(program_fd, "", plan.argv, environ, AT_EMPTY_PATH);
+  *error = errno;
+  _exit(127);
+}
+
+// Reaps a child whose exec failed; it has exited already.
+void ReapFailedStart(pid_t pid) {
+  int status = 0;
+  posix::RetryOnEintr([&] { return waitpid(pid, &status, 0); });
+}
+
+}  // namespace
+
+ChildProcess ChildProcess::SpawnOpenFile(const OpenFile& program,
+                                         std::span<const std::string> argv, ConsoleMode mode) {
+  ChildProcess child;
+  if (argv.empty() || !program.is_open()) {
+    child.outcome_ = {ProcessOutcome::Kind::kNotStarted, argv.empty() ? EINVAL : EBADF};
+    return child;
+  }
+  std::vector<char*> pointers;
+  pointers.reserve(argv.size() + 1);
+  for (const std::string& argument : argv) pointers.push_back(const_cast<char*>(argument.c_str()));
+  pointers.push_back(nullptr);
+
+  ChildPlan plan;
+  plan.program_fd = program.descriptor();
+  plan.argv = pointers.data();
+  plan.detached = mode == ConsoleMode::kDetached;
+  for (int stream = 0; stream < 3; ++stream) {
+    plan.null_stream[stream] = plan.detached || NeedsNull(stream);
+  }
+  plan.parent = getpid();
+
+  // No handler of ours may run in the child while it shares our memory: every signal stays
+  // blocked from here until the child has reset the actions and unblocks them itself.
+  sigset_t all;
+  sigset_t saved;
+  sigfillset(&all);
+  pthread_sigmask(SIG_SETMASK, &all, &saved);
+  volatile int exec_error = 0;
+  const pid_t pid = vfork();
+  if (pid == 0) RunChild(plan, &exec_error);
+  const int vfork_error = errno;
+  pthread_sigmask(SIG_SETMASK, &saved, nullptr);
+
+  if (pid < 0) {
+    child.outcome_ = {ProcessOutcome::Kind::kNotStarted, vfork_error};
+  } else if (exec_error != 0) {
+    ReapFailedStart(pid);
+    child.outcome_ = {ProcessOutcome::Kind::kNotStarted, exec_error};
+  } else {
+    child.pid_ = pid;
+  }
+  return child;
+}
+
+}  // namespace platform

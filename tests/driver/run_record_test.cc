@@ -1,0 +1,123 @@
+// The pieces of the run records: the summary's figures and growth rule, and the escaping of
+// JSON and XML for any bytes.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "TestKVE/junit_writer.h"
+#include "TestKVE/run_json.h"
+#include "TestKVE/run_summary.h"
+
+namespace {
+
+PassRecord Pass(uint32_t number, double wall_ms, uint64_t peak_kib,
+                const char* result_name = "VXR_LIB_SUCCESS") {
+  PassRecord pass;
+  pass.number = number;
+  pass.wall_ms = wall_ms;
+  pass.peak_kib = peak_kib;
+  pass.result_name = result_name;
+  return pass;
+}
+
+TEST(RunSummaryTest, SpreadsAndResultsByName) {
+  const std::vector<PassRecord> passes = {Pass(1, 5, 100, "0x1"), Pass(2, 1, 300),
+                                          Pass(3, 3, 200), Pass(4, 9, 400, "0x1")};
+  const RunSummary summary = Summarize(passes);
+  EXPECT_EQ(4u, summary.passes);
+  EXPECT_EQ((std::vector<std::pair<std::string, uint32_t>>{{"0x1", 2}, {"VXR_LIB_SUCCESS", 2}}),
+            summary.results);
+  ASSERT_TRUE(summary.wall_ms && summary.peak_kib);
+  EXPECT_EQ(1, summary.wall_ms->min);
+  EXPECT_EQ(4, summary.wall_ms->median);  // the mean of the middle two
+  EXPECT_EQ(9, summary.wall_ms->max);
+  EXPECT_EQ(250, summary.peak_kib->median);
+  EXPECT_FALSE(Summarize({}).wall_ms);
+}
+
+TEST(RunSummaryTest, GrowthComparesTheFirstTenthWithTheLastTenth) {
+  struct Case {
+    const char* what;
+    std::vector<uint64_t> peaks;
+    bool warns;
+  } cases[] = {
+      {"one pass", {100}, false},
+      {"flat", std::vector<uint64_t>(20, 100), false},
+      {"ten percent exactly", {100, 110}, false},
+      {"just past ten percent", {100, 111}, true},
+      // 20 passes: the tenths are passes 1-2 and 19-20; a spike in between does not count.
+      {"spike in the middle", {100, 100, 100, 100, 100, 100, 100, 100, 100, 900,
+                               100, 100, 100, 100, 100, 100, 100, 100, 100, 100}, false},
+      {"growing", {100, 110, 120, 130, 140, 150, 160, 170, 180, 190,
+                   200, 210, 220, 230, 240, 250, 260, 270, 280, 290}, true},
+      {"shrinking", {200, 100}, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::vector<PassRecord> passes;
+    for (uint64_t peak : c.peaks) passes.push_back(Pass(static_cast<uint32_t>(passes.size() + 1), 1, peak));
+    EXPECT_EQ(c.warns, !PeakGrowthWarning(Summarize(passes)).empty());
+  }
+}
+
+TEST(RunJsonTest, EveryByteHasAnEscapeThatKeepsTheLineValid) {
+  const struct {
+    std::string bytes;
+    std::string literal;
+  } cases[] = {
+      {"plain", "\"plain\""},
+      {"a\"b\\c", "\"a\\\"b\\\\c\""},
+      {"\n\t\x01\x1f", "\"\\n\\t\\u0001\\u001f\""},
+      {std::string("nul\0x", 5), "\"nul\\u0000x\""},
+      {"\xff", "\"\\udcff\""},
+      {"cut\xc3", "\"cut\\udcc3\""},
+      {"\xc0\xaf", "\"\\udcc0\\udcaf\""},          // an overlong '/'
+      {"\xed\xa0\x80", "\"\\udced\\udca0\\udc80\""},  // an encoded surrogate
+      {"\xc3\xa9", "\"\xc3\xa9\""},                  // well-formed UTF-8 stays as it is
+      {"\\u0000--", "\"\\\\u0000--\""},              // text that looks like an escape
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.literal);
+    EXPECT_EQ(c.literal, JsonStringLiteral(c.bytes));
+  }
+}
+
+TEST(JUnitWriterTest, EscapesMarkupAndEveryByteXmlCannotCarry) {
+  const struct {
+    std::string text;
+    std::string escaped;
+  } cases[] = {
+      {"a&b<c>d\"e'f", "a&amp;b&lt;c&gt;d&quot;e&apos;f"},
+      {"\t\n\r", "&#9;&#10;&#13;"},
+      {"\x01\x7f", "\\x01\x7f"},
+      {std::string("\0", 1), "\\x00"},
+      {"\xff\xc3", "\\xFF\\xC3"},
+      {"\xef\xbf\xbe", "\\xEF\\xBF\\xBE"},  // U+FFFE is no XML character
+      {"\xc3\xa9\xe2\x82\xac", "\xc3\xa9\xe2\x82\xac"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.escaped);
+    EXPECT_EQ(c.escaped, XmlEscaped(c.text));
+  }
+}
+
+TEST(JUnitWriterTest, ReportHasOneCasePerPassAndAFailureForEachUnsuccessfulOne) {
+  RunDescription run;
+  std::vector<PassRecord> passes = {Pass(1, 1500, 10), Pass(2, 250, 10, "VXR_LIB_WAIT_FAIL")};
+  passes[0].pattern_names = {"Troj_a1", "x<y"};
+  passes[1].result = VXR_LIB_WAIT_FAIL;
+  passes[1].timed_out = true;
+  const std::string report = JUnitReport(run, passes);
+  EXPECT_NE(std::string::npos,
+            report.find("<testcase classname=\"TestKVE\" name=\"pass 1: Troj_a1 x&lt;y\" "
+                        "time=\"1.500\"/>"))
+      << report;
+  EXPECT_NE(std::string::npos,
+            report.find("<failure message=\"VXR_LIB_WAIT_FAIL\" type=\"VXR_LIB_WAIT_FAIL\">"
+                        "Engine timed out&#10;Error Code: VXR_LIB_WAIT_FAIL</failure>"))
+      << report;
+  EXPECT_NE(std::string::npos, report.find("tests=\"2\" failures=\"1\" errors=\"0\" time=\"1.750\""));
+}
+
+}  // namespace

@@ -1,0 +1,153 @@
+// The harness against a hostile world: stopped from outside while its engine runs, started
+// with a standard stream closed, two harnesses in one folder, links planted in the report
+// folder. Each case runs the built testkve against the reference engine.
+#include <signal.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "settings_witness.h"
+#include "support/background_program.h"
+#include "support/program_runner.h"
+#include "support/temp_folder.h"
+#include "support/text.h"
+
+namespace {
+
+// The process IDs that the reference engine logged at each start (VXR_REF_START_LOG).
+std::vector<int> EngineStarts(const std::filesystem::path& log) {
+  std::vector<int> pids;
+  if (!std::filesystem::exists(log)) return pids;
+  for (const std::string& line : ReadLines(log)) pids.push_back(std::stoi(line));
+  return pids;
+}
+
+TEST(EngineRunGuardE2eTest, AStopSignalEndsTheEngineFirstAndTheHarnessWith128PlusIt) {
+  // The harness shares its terminal with the engine; the detached engine's process group is
+  // covered by the library's launch test.
+  for (const int signal : {SIGTERM, SIGINT, SIGHUP}) {
+    SCOPED_TRACE(strsignal(signal));
+    EngineFolderCopy folder;
+    const std::filesystem::path log = folder.path() / "starts.log";
+    BackgroundProgram harness(BuiltProgram("testkve"), {"/NH"}, folder.path(),
+                              {{"VXR_REF_SLEEP_MS", "20000"}, {"VXR_REF_START_LOG", log}});
+    ASSERT_TRUE(WaitFor(20, [&] { return EngineStarts(log).size() == 1; }));
+    const int engine = EngineStarts(log).front();
+    harness.Signal(signal);
+    const ProgramRun run = harness.Wait();
+    EXPECT_EQ(128 + signal, run.exit_code) << run.errors;
+    char code[32];
+    std::snprintf(code, sizeof code, "0x%x", 0xC0000000u + static_cast<unsigned>(signal));
+    EXPECT_TRUE(run.output.ends_with("Launch KVE program\nError Code: " + std::string(code) +
+                                     "\n"))
+        << run.output;
+    EXPECT_TRUE(WaitFor(1, [&] { return !IsRunning(engine); }));
+  }
+}
+
+// In interactive mode and pattern list mode too the stop ends the run at once: no prompt, no
+// pattern list and no quit after the stopped engine.
+TEST(EngineRunGuardE2eTest, AStopSignalEndsInteractiveAndPatternListModesAlike) {
+  struct ModeCase {
+    std::vector<std::string> args;
+    std::string input;
+  };
+  const ModeCase cases[] = {{{"/NH", "/DEBUG", "/INTERACT"}, "/EXECUTE\n/QUIT\n"},
+                            {{"/NH", "/DEBUG", "/PL"}, ""}};
+  for (const ModeCase& c : cases) {
+    SCOPED_TRACE(c.args.back());
+    EngineFolderCopy folder;
+    const std::filesystem::path log = folder.path() / "starts.log";
+    BackgroundProgram harness(BuiltProgram("testkve"), c.args, folder.path(),
+                              {{"VXR_REF_SLEEP_MS", "20000"}, {"VXR_REF_START_LOG", log}}, c.input);
+    ASSERT_TRUE(WaitFor(20, [&] { return EngineStarts(log).size() == 1; }));
+    harness.Signal(SIGTERM);
+    const ProgramRun run = harness.Wait();
+    EXPECT_EQ(128 + SIGTERM, run.exit_code) << run.errors;
+    EXPECT_TRUE(run.output.ends_with("<<< VXRExecute() : -1073741809\nError Code: 0xc000000f\n"))
+        << run.output;
+  }
+}
+
+TEST(EngineRunGuardE2eTest, AHarnessKilledOutrightTakesItsEngineAlong) {
+  EngineFolderCopy folder;
+  const std::filesystem::path log = folder.path() / "starts.log";
+  BackgroundProgram harness(BuiltProgram("testkve"), {"/NH"}, folder.path(),
+                            {{"VXR_REF_SLEEP_MS", "20000"}, {"VXR_REF_START_LOG", log}});
+  ASSERT_TRUE(WaitFor(20, [&] { return EngineStarts(log).size() == 1; }));
+  harness.Signal(SIGKILL);
+  EXPECT_EQ(SIGKILL, harness.Wait().signal);
+  EXPECT_TRUE(WaitFor(1, [&] { return !IsRunning(EngineStarts(log).front()); }));
+}
+
+TEST(EngineRunGuardE2eTest, AClosedStandardOutputIsNullInTheEngine) {
+  EngineFolderCopy folder;
+  BackgroundProgram harness(BuiltProgram("testkve"), {"/NH"}, folder.path(),
+                            {{"VXR_REF_FD_REPORT", "1"}}, "", /*close_output=*/true);
+  // The engine runs all the same; the harness's own output was lost, and its status says so.
+  EXPECT_EQ(1, harness.Wait().exit_code);
+  EXPECT_EQ((std::vector<std::string>{"0", "1", "2"}),
+            ReadLines(folder.path() / "report" / "streams.txt"));
+  EXPECT_EQ(std::vector<std::string>{}, ReadLines(folder.path() / "report" / "fds.txt"));
+}
+
+TEST(EngineRunGuardE2eTest, ASecondEngineInTheSameReportFolderRefusesToRun) {
+  EngineFolderCopy folder;
+  const std::filesystem::path report = folder.path() / "report" / "settings.txt";
+  BackgroundProgram first(BuiltProgram("testkve"), {"/NH"}, folder.path(),
+                          {{"VXR_REF_HOLD_MS", "3000"}});
+  ASSERT_TRUE(WaitFor(20, [&] { return std::filesystem::exists(report); }));
+  const ProgramRun second = RunProgram(BuiltProgram("testkve"), {"/NH"}, {folder.path()});
+  EXPECT_EQ("Launch KVE program\nError Code: VXR_RET_INIT_EXIST_INSTANCE\n",
+            second.output.substr(second.output.find("Launch")));
+  const ProgramRun first_run = first.Wait();
+  EXPECT_EQ(std::string::npos, first_run.output.find("Error Code")) << first_run.output;
+  EXPECT_EQ(DefaultPresetLines(folder.path()), ReceivedSettings(folder.path()));
+}
+
+TEST(EngineRunGuardE2eTest, TwoHarnessesInOneFolderLeaveOnlyWholeReports) {
+  EngineFolderCopy folder;
+  BackgroundProgram first(BuiltProgram("testkve"), {"/NH", "/RUN=60"}, folder.path());
+  BackgroundProgram second(BuiltProgram("testkve"), {"/NH", "/RUN=60"}, folder.path());
+  for (BackgroundProgram* harness : {&first, &second}) {
+    const ProgramRun run = harness->Wait();
+    EXPECT_EQ(0, run.exit_code);
+    // A pass either ran or met the other harness's engine; nothing else.
+    const size_t errors = CountOf(run.output, "Error Code:");
+    EXPECT_EQ(errors, CountOf(run.output, "Error Code: VXR_RET_INIT_EXIST_INSTANCE\n"))
+        << run.output;
+  }
+  EXPECT_EQ(DefaultPresetLines(folder.path()), ReceivedSettings(folder.path()));
+  for (const auto& entry : std::filesystem::directory_iterator(folder.path() / "report")) {
+    EXPECT_EQ("settings.txt", entry.path().filename()) << "left behind";
+  }
+}
+
+TEST(EngineRunGuardE2eTest, ALinkPlantedInTheReportFolderIsNotFollowed) {
+  EngineFolderCopy folder;
+  const std::filesystem::path victim = folder.Write("victim", "keep me\n");
+  std::filesystem::create_directory(folder.path() / "report");
+  std::filesystem::create_symlink(victim, folder.path() / "report" / "settings.txt");
+  const ProgramRun run = RunProgram(BuiltProgram("testkve"), {"/NH"}, {folder.path()});
+  EXPECT_EQ(std::string::npos, run.output.find("Error Code")) << run.output;
+  EXPECT_EQ("keep me\n", ReadFile(victim));
+  EXPECT_FALSE(std::filesystem::is_symlink(folder.path() / "report" / "settings.txt"));
+  EXPECT_EQ(DefaultPresetLines(folder.path()), ReceivedSettings(folder.path()));
+}
+
+TEST(EngineRunGuardE2eTest, AReportFolderThatIsALinkIsRefused) {
+  EngineFolderCopy folder;
+  std::filesystem::create_directory(folder.path() / "elsewhere");
+  std::filesystem::create_directory_symlink(folder.path() / "elsewhere", folder.path() / "report");
+  const ProgramRun run = RunProgram(BuiltProgram("testkve"), {"/NH"}, {folder.path()});
+  // 68: the reference engine's "report cannot be written".
+  EXPECT_TRUE(run.output.ends_with("Error Code: 0x44\n")) << run.output;
+  EXPECT_TRUE(std::filesystem::is_empty(folder.path() / "elsewhere"));
+}
+
+}  // namespace

@@ -1,0 +1,43 @@
+// The engine folder ignores case when the exact name is missing: the engine and VXR.INI are
+// found under another spelling, unless two entries would match.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "signed_engine.h"
+#include "support/temp_folder.h"
+#include "vxr_lib.h"
+
+namespace {
+
+std::string PatternName(VXR_HANDLE context) {
+  char buffer[300] = {};
+  uint32_t size = sizeof(buffer);
+  return VXRGetStringInfo(context, VXR_STR_PATTERN_FILENAME, buffer, &size) == VXR_LIB_SUCCESS
+             ? buffer
+             : "<failed>";
+}
+
+TEST(EngineFolderCaseTest, EngineAndConfigurationFoundUnderAnotherCase) {
+  TempFolder folder;
+  ASSERT_TRUE(MakeEngineFile(folder.path() / "vxr.exe"));
+  folder.Write("vxr.ini", "[advanced]\nPatternName=mine.ptn\n");
+  ASSERT_EQ(VXRInitLib(folder.str().c_str(), nullptr), VXR_LIB_SUCCESS) << "VXR.EXE is vxr.exe";
+  VXR_HANDLE context = nullptr;
+  ASSERT_EQ(VXRInitScanContext(&context), VXR_LIB_SUCCESS);
+  EXPECT_EQ(PatternName(context), "mine.ptn") << "VXR.INI is vxr.ini";
+  EXPECT_EQ(VXRVerifySignature(nullptr), VXR_LIB_SUCCESS);
+  VXRQuitScanContext(context);
+  VXRQuitLib();
+}
+
+TEST(EngineFolderCaseTest, TwoOtherSpellingsLeaveOnlyTheExactName) {
+  TempFolder folder;
+  ASSERT_TRUE(MakeEngineFile(folder.path() / "vxr.exe"));
+  ASSERT_TRUE(MakeEngineFile(folder.path() / "Vxr.exe"));
+  EXPECT_EQ(VXRInitLib(folder.str().c_str(), nullptr), VXR_LIB_INVALID_VXREXE);
+  ASSERT_EQ(VXRInitLib(folder.str().c_str(), "Vxr.exe"), VXR_LIB_SUCCESS);
+  VXRQuitLib();
+}
+
+}  // namespace

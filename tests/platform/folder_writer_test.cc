@@ -1,0 +1,71 @@
+// Files replaced whole in a folder held open, without following planted links, and the
+// folder's lock.
+#include "platform/folder_writer.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+#include "support/temp_folder.h"
+#include "support/text.h"
+
+namespace {
+
+using platform::FolderWriter;
+
+TEST(FolderWriterTest, ReplacesAFileWholeAndLeavesNoTemporaryFile) {
+  TempFolder folder;
+  std::string error;
+  FolderWriter writer = FolderWriter::Open((folder.path() / "a" / "b").string(), &error);
+  ASSERT_TRUE(writer.is_open()) << error;
+  ASSERT_TRUE(writer.ReplaceFile("report.txt", "first\n", &error)) << error;
+  ASSERT_TRUE(writer.ReplaceFile("report.txt", "second\n", &error)) << error;
+  EXPECT_EQ("second\n", ReadFile(folder.path() / "a" / "b" / "report.txt"));
+  EXPECT_EQ(1, std::distance(std::filesystem::directory_iterator(folder.path() / "a" / "b"),
+                             std::filesystem::directory_iterator()));
+}
+
+TEST(FolderWriterTest, APlantedLinkIsReplacedNotFollowed) {
+  TempFolder folder;
+  const std::filesystem::path victim = folder.Write("victim", "keep");
+  std::filesystem::create_symlink(victim, folder.path() / "report.txt");
+  std::string error;
+  FolderWriter writer = FolderWriter::Open(folder.str(), &error);
+  ASSERT_TRUE(writer.ReplaceFile("report.txt", "new", &error)) << error;
+  EXPECT_EQ("keep", ReadFile(victim));
+  EXPECT_FALSE(std::filesystem::is_symlink(folder.path() / "report.txt"));
+}
+
+TEST(FolderWriterTest, AFolderThatIsALinkIsRefused) {
+  TempFolder folder;
+  std::filesystem::create_directory(folder.path() / "real");
+  std::filesystem::create_directory_symlink(folder.path() / "real", folder.path() / "link");
+  std::string error;
+  EXPECT_FALSE(FolderWriter::Open((folder.path() / "link").string(), &error).is_open());
+  EXPECT_NE(std::string::npos, error.find("link")) << error;
+}
+
+TEST(FolderWriterTest, AFailedReplaceLeavesTheFolderAsItWas) {
+  TempFolder folder;
+  std::filesystem::create_directory(folder.path() / "report.txt");
+  std::string error;
+  FolderWriter writer = FolderWriter::Open(folder.str(), &error);
+  EXPECT_FALSE(writer.ReplaceFile("report.txt", "new", &error));
+  EXPECT_FALSE(error.empty());
+  EXPECT_EQ(1, std::distance(std::filesystem::directory_iterator(folder.path()),
+                             std::filesystem::directory_iterator()));
+}
+
+TEST(FolderWriterTest, OneLockHolderAtATime) {
+  TempFolder folder;
+  std::string error;
+  FolderWriter first = FolderWriter::Open(folder.str(), &error);
+  FolderWriter second = FolderWriter::Open(folder.str(), &error);
+  EXPECT_TRUE(first.TryLock());
+  EXPECT_FALSE(second.TryLock());
+  first = FolderWriter();
+  EXPECT_TRUE(second.TryLock());
+}
+
+}  // namespace

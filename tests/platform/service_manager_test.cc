@@ -1,0 +1,195 @@
+#include "platform/service_manager.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "support/file_watch.h"
+#include "support/temp_folder.h"
+#include "support/text.h"
+
+namespace {
+
+using platform::ServiceManager;
+using platform::ServiceParameters;
+
+ServiceParameters FullParameters() {
+  ServiceParameters p;
+  p.name = "TestSrv";
+  p.display_name = "Test service";
+  p.desired_access = 0xF01FF;
+  p.service_type = 0x10;
+  p.start_type = 3;
+  p.error_control = 1;
+  p.program_path = "/opt/srv/TestSrv.exe";
+  p.load_order_group = "Group";
+  p.wants_tag = true;
+  p.dependencies = {"Net", "Disk"};
+  p.password = "secret";
+  return p;
+}
+
+void ExpectSame(const ServiceParameters& a, const ServiceParameters& b) {
+  EXPECT_EQ(a.name, b.name);
+  EXPECT_EQ(a.display_name, b.display_name);
+  EXPECT_EQ(a.desired_access, b.desired_access);
+  EXPECT_EQ(a.service_type, b.service_type);
+  EXPECT_EQ(a.start_type, b.start_type);
+  EXPECT_EQ(a.error_control, b.error_control);
+  EXPECT_EQ(a.program_path, b.program_path);
+  EXPECT_EQ(a.load_order_group, b.load_order_group);
+  EXPECT_EQ(a.wants_tag, b.wants_tag);
+  EXPECT_EQ(a.dependencies, b.dependencies);
+  EXPECT_EQ(a.account, b.account);
+  EXPECT_EQ(a.password, b.password);
+}
+
+TEST(ServiceRecordTest, KeepsEveryParameter) {
+  for (const ServiceParameters& p : {FullParameters(), ServiceParameters{.name = "a",
+                                                                         .program_path = "/b"}}) {
+    ServiceParameters read;
+    ASSERT_TRUE(platform::ParseServiceRecord(platform::FormatServiceRecord(p), &read));
+    ExpectSame(p, read);
+  }
+}
+
+TEST(ServiceRecordTest, RefusesEveryTruncationAndEveryChangedByte) {
+  const std::string record = platform::FormatServiceRecord(FullParameters());
+  ServiceParameters untouched{.name = "untouched"};
+  for (size_t length = 0; length < record.size(); ++length) {
+    SCOPED_TRACE(length);
+    EXPECT_FALSE(platform::ParseServiceRecord(record.substr(0, length), &untouched));
+  }
+  for (size_t i = 0; i < record.size(); ++i) {
+    std::string damaged = record;
+    damaged[i] = static_cast<char>(damaged[i] ^ 0x01);
+    SCOPED_TRACE(i);
+    EXPECT_FALSE(platform::ParseServiceRecord(damaged, &untouched));
+  }
+  EXPECT_FALSE(platform::ParseServiceRecord(record + record, &untouched));
+  EXPECT_EQ("untouched", untouched.name);
+}
+
+TEST(ServiceManagerTest, OpenMakesTheFolderOrSaysWhyNot) {
+  TempFolder folder;
+  int error = 0;
+  const std::string nested = folder.str() + "/a/b/services";
+  ASSERT_NE(nullptr, ServiceManager::Open(nested, &error));
+  EXPECT_EQ(std::filesystem::perms::owner_all,
+            std::filesystem::status(nested).permissions() & std::filesystem::perms::all);
+
+  // Under a regular file nothing can be made, not even by root.
+  folder.Write("file", "");
+  EXPECT_EQ(nullptr, ServiceManager::Open(folder.str() + "/file/services", &error));
+  EXPECT_EQ(ENOTDIR, error);
+  EXPECT_EQ(nullptr, ServiceManager::Open(folder.str() + "/file", &error));
+  EXPECT_EQ(ENOTDIR, error);
+}
+
+TEST(ServiceManagerTest, CreatesOnceAndOpensWhatWasCreated) {
+  TempFolder folder;
+  int error = 0;
+  auto manager = ServiceManager::Open(folder.str(), &error);
+  ASSERT_NE(nullptr, manager);
+  EXPECT_EQ(nullptr, manager->OpenService("TestSrv", &error));
+  EXPECT_EQ(ENOENT, error);
+
+  ASSERT_NE(nullptr, manager->CreateService(FullParameters(), &error));
+  ServiceParameters other = FullParameters();
+  other.program_path = "/elsewhere";
+  EXPECT_EQ(nullptr, manager->CreateService(other, &error));
+  EXPECT_EQ(EEXIST, error);
+  auto opened = manager->OpenService("TestSrv", &error);
+  ASSERT_NE(nullptr, opened);
+  ExpectSame(FullParameters(), opened->parameters());
+  // Only the record itself: no temporary file is left behind.
+  EXPECT_EQ(1, std::distance(std::filesystem::directory_iterator(folder.path()), {}));
+}
+
+TEST(ServiceManagerTest, RefusesWhatARecordCannotHold) {
+  TempFolder folder;
+  int error = 0;
+  auto manager = ServiceManager::Open(folder.str(), &error);
+  ASSERT_NE(nullptr, manager);
+  const ServiceParameters cases[] = {
+      {.name = "", .program_path = "/p"},       {.name = "a/b", .program_path = "/p"},
+      {.name = "..", .program_path = "/p"},     {.name = "a", .program_path = ""},
+      {.name = "a", .program_path = "/p\nx=1"}, {.name = "a", .program_path = std::string("/p\0", 3)},
+  };
+  for (const ServiceParameters& p : cases) {
+    SCOPED_TRACE(p.name + "|" + p.program_path);
+    EXPECT_EQ(nullptr, manager->CreateService(p, &error));
+    EXPECT_EQ(EINVAL, error);
+  }
+  EXPECT_EQ(0, std::distance(std::filesystem::directory_iterator(folder.path()), {}));
+}
+
+TEST(ServiceManagerTest, ADamagedRecordIsNeverUsed) {
+  TempFolder folder;
+  int error = 0;
+  auto manager = ServiceManager::Open(folder.str(), &error);
+  ASSERT_NE(nullptr, manager);
+  const std::string record = platform::FormatServiceRecord(FullParameters());
+  ServiceParameters renamed = FullParameters();
+  renamed.name = "Other";
+  for (const std::string& text : {record.substr(0, record.size() / 2), std::string(),
+                                  platform::FormatServiceRecord(renamed)}) {
+    folder.Write("TestSrv.service", text);
+    EXPECT_EQ(nullptr, manager->OpenService("TestSrv", &error));
+    EXPECT_EQ(EBADMSG, error);
+  }
+}
+
+TEST(ServiceStartTest, RunsTheProgramDetachedWithItsArgumentsAndLogsItsOutput) {
+  TempFolder folder;
+  int error = 0;
+  auto manager = ServiceManager::Open(folder.str(), &error);
+  ASSERT_NE(nullptr, manager);
+  auto service = manager->CreateService({.name = "Sh", .program_path = "/bin/sh"}, &error);
+  ASSERT_NE(nullptr, service);
+  // Its folder, its arguments, its standard input and its session, then a last line.
+  const std::string script =
+      "pwd; echo \"$0|$1\"; readlink /proc/self/fd/0; cut -d' ' -f6 /proc/$$/stat; echo done";
+  ASSERT_TRUE(service->Start({"-c", script, "one two", ""}, &error)) << error;
+  const std::string log = manager->LogPath("Sh");
+  ASSERT_TRUE(WaitForText(log, "done\n", 1));
+  std::vector<std::string> lines = ReadLines(log);
+  ASSERT_EQ(5u, lines.size());
+  EXPECT_EQ("/", lines[0]);
+  EXPECT_EQ("one two|", lines[1]);
+  EXPECT_EQ("/dev/null", lines[2]);
+  EXPECT_NE(std::to_string(getsid(0)), lines[3]);
+
+  // A second start appends to the same log.
+  ASSERT_TRUE(service->Start({"-c", "echo again"}, &error));
+  EXPECT_TRUE(WaitForText(log, "again\n", 1));
+}
+
+TEST(ServiceStartTest, FailsUnlessTheProgramIsReallyExecuted) {
+  TempFolder folder;
+  int error = 0;
+  auto manager = ServiceManager::Open(folder.str(), &error);
+  ASSERT_NE(nullptr, manager);
+  const std::string not_executable = folder.Write("plain", "#!/bin/sh\n").string();
+  const std::pair<std::string, int> cases[] = {
+      {folder.str() + "/missing", ENOENT},
+      {not_executable, EACCES},
+      {folder.str(), EACCES},
+  };
+  for (const auto& [program, expected] : cases) {
+    SCOPED_TRACE(program);
+    platform::Service service(folder.str(), {.name = "Broken", .program_path = program});
+    EXPECT_FALSE(service.Start({}, &error));
+    EXPECT_EQ(expected, error);
+  }
+  platform::Service with_account(folder.str(),
+                                 {.name = "Other", .program_path = "/bin/true", .account = "qa"});
+  EXPECT_FALSE(with_account.Start({}, &error));
+  EXPECT_EQ(EPERM, error);
+}
+
+}  // namespace

@@ -1,0 +1,92 @@
+// TestSrv.exe <folder> <program name> <options>: changes into the folder, runs the harness that
+// lies beside this program with the options, and exits with the harness's exit status. Started
+// by the service manager, its output (and the harness's) goes to the service's log.
+#include <clocale>
+#include <cstdio>
+#include <ctime>
+#include <filesystem>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include "TestKVE/service_arguments.h"
+#include "platform/process.h"
+
+namespace {
+
+constexpr char kHarnessName[] = "testkve";
+// The exit status of a harness that could not be run at all, as a shell reports it.
+constexpr int kNotRun = 127;
+
+// One whole line with the time, written at once so it stays whole between the harness's lines.
+void Log(const std::string& what) {
+  char stamp[32] = "";
+  std::time_t now = std::time(nullptr);
+  if (const std::tm* local = std::localtime(&now))
+    std::strftime(stamp, sizeof stamp, "%Y-%m-%d %H:%M:%S", local);
+  std::printf("TestSrv %s %s\n", stamp, what.c_str());
+  std::fflush(stdout);
+}
+
+int ExitStatusOf(const platform::ProcessOutcome& outcome) {
+  using Kind = platform::ProcessOutcome::Kind;
+  switch (outcome.kind) {
+    case Kind::kExited:
+      return outcome.code;
+    case Kind::kSignaled:
+      return 128 + outcome.code;
+    case Kind::kNotStarted:
+    case Kind::kWaitFailed:
+      break;
+  }
+  return kNotRun;
+}
+
+std::string Describe(const platform::ProcessOutcome& outcome) {
+  using Kind = platform::ProcessOutcome::Kind;
+  std::string code = std::to_string(outcome.code);
+  switch (outcome.kind) {
+    case Kind::kExited:
+      return "harness exit status " + code;
+    case Kind::kSignaled:
+      return "harness killed by signal " + code + ", exit status " +
+             std::to_string(ExitStatusOf(outcome));
+    case Kind::kNotStarted:
+      return "harness not started (errno " + code + "), exit status " + std::to_string(kNotRun);
+    case Kind::kWaitFailed:
+      break;
+  }
+  return "harness lost (errno " + code + "), exit status " + std::to_string(kNotRun);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  // The options are split by the harness's own scan, which steps by the locale's characters.
+  std::setlocale(LC_CTYPE, "");
+  if (argc != 4) {
+    Log("start: expected three arguments (folder, program name, options), got " +
+        std::to_string(argc - 1));
+    return 2;
+  }
+  Log(std::string("start: folder \"") + argv[1] + "\", program \"" + argv[2] + "\", options \"" +
+      argv[3] + "\"");
+  std::error_code error;
+  // Found before the change of folder, so a relative program path still names this program.
+  std::filesystem::path harness =
+      std::filesystem::absolute(argv[0], error).parent_path() / kHarnessName;
+  if (!error)
+    std::filesystem::current_path(argv[1], error);
+  if (error) {
+    Log("end: cannot enter " + std::string(argv[1]) + " (" + error.message() + "), exit status " +
+        std::to_string(kNotRun));
+    return kNotRun;
+  }
+  std::vector<std::string> harness_argv = {harness.string()};
+  for (std::string& word : ServiceOptionWords(argv[3]))
+    harness_argv.push_back(std::move(word));
+  platform::ProcessOutcome outcome =
+      platform::ChildProcess::Spawn(harness_argv, platform::ConsoleMode::kShared).Wait();
+  Log("end: " + Describe(outcome));
+  return ExitStatusOf(outcome);
+}
