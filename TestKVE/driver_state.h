@@ -10,11 +10,11 @@ inline constexpr size_t kPathFieldSize = 260;
 
 /// The driver's process-wide fields, under their own names. One object lives for the whole
 /// run; every step that reads or changes a field is handed it. Touched only by the main
-/// thread; the monitor's fields, which its thread shares, are in perf_markers.h.
+/// thread; the monitor's fields, which its thread shares, are in perf_monitor/monitor_state.h.
 struct HarnessState {
   int32_t DebugTrace = 0;          ///< 1 when /DEBUG was given on the process command line
   int32_t InteractiveMode = 0;     ///< 1 from the moment interactive mode starts
-  int32_t PatternLoopCounter = 0;  ///< the pattern loop's running count; only grows
+  int32_t PatternLoopCounter = 0;  ///< the pattern loop's running count; wraps as 32 bits do
   int32_t WildcardWidth = 0;       ///< the /WB digit width of the current pattern loop
   char EngineDir[kPathFieldSize] = "";
   char EngineExeName[kPathFieldSize] = "";
