@@ -2,14 +2,12 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <string>
 
 #include "TestKVE/command_line.h"
 #include "TestKVE/driver_state.h"
 #include "TestKVE/engine_client.h"
-#include "TestKVE/exit_status.h"
 #include "TestKVE/extra_output.h"
 #include "TestKVE/interactive_line.h"
 #include "TestKVE/number_warnings.h"
@@ -18,6 +16,7 @@
 #include "TestKVE/perf_markers.h"
 #include "TestKVE/run_recorder.h"
 #include "TestKVE/service_mode.h"
+#include "TestKVE/stop_signal.h"
 #include "TestKVE/usage.h"
 
 namespace {
@@ -43,87 +42,120 @@ void Prompt() {
   std::fflush(stdout);
 }
 
-void RunStressPass(EngineClient& client, const CommandLine& line, uint32_t pass) {
+// Ends the run that `flow` ended, or that ran out of lines or passes: the owner quits its
+// client, except after a stop signal, when nothing more of the run happens.
+RunFlow EndRun(EngineClient& client, RunFlow flow) {
+  if (flow == RunFlow::kStopped)
+    return flow;
+  client.Quit();
+  return RunFlow::kEndRun;
+}
+
+// One typed line, in interactive mode's order: the pattern loop before the option handlers.
+// kEndRun at /QUIT or when a handler ended the run.
+RunFlow RunTypedLine(EngineClient& client, const char* text, HarnessState& state) {
+  CommandLine typed(text);
+  if (RunFlow flow = PrintUsage(typed, state); flow != RunFlow::kContinue)
+    return flow;
+  WarnAboutTypedNumbers(typed);
+  RunPatternLoop(client, typed, state);
+  if (RunFlow flow = ApplyOptions(client, typed, state); flow != RunFlow::kContinue)
+    return flow;
+  if (typed.HasOption("EXECUTE")) {
+    client.VXRExecute(0);
+    if (FlowAfterEngineRun() == RunFlow::kStopped)
+      return RunFlow::kStopped;
+  }
+  return typed.HasOption("QUIT") ? RunFlow::kEndRun : RunFlow::kContinue;
+}
+
+RunFlow RunStressPass(EngineClient& client, const CommandLine& line, HarnessState& state,
+                      uint32_t pass) {
   std::printf("Run stress: %u round\n", pass);
-  client.set_debug(DebugTrace);
-  client.VXRInitLib(EngineDir, EngineExeName);
+  client.set_debug(state.DebugTrace);
+  client.VXRInitLib(state.EngineDir, state.EngineExeName);
   client.VXRInitScanContext();
-  ApplyOptions(client, line);
-  RunPatternLoop(client, line);
+  if (RunFlow flow = ApplyOptions(client, line, state); flow != RunFlow::kContinue)
+    return EndRun(client, flow);
+  RunPatternLoop(client, line, state);
   MarkEngineLaunch();
   client.VXRExecute(0);
+  if (FlowAfterEngineRun() == RunFlow::kStopped)
+    return RunFlow::kStopped;
   MarkEngineFinish();
   DrainExtraOutput(line);
   client.Quit();
   FinishMonitoredPass();
+  return RunFlow::kContinue;
 }
 
 }  // namespace
 
-void SelectEngine(const CommandLine& line) {
+void SelectEngine(const CommandLine& line, HarnessState& state) {
   if (line.HasOption("DEBUG"))
-    DebugTrace = 1;
+    state.DebugTrace = 1;
   std::string folder = OptionValue(line, "VXRPATH");
-  CopyToField(EngineDir, folder.empty() ? "." : folder);
-  CopyToField(EngineExeName, EngineNameFor(line));
-  std::printf("Set VXR.exe file path: %s\n", EngineDir);
-  std::printf("Set VXR.exe file name: %s\n", EngineExeName);
+  CopyToField(state.EngineDir, folder.empty() ? "." : folder);
+  CopyToField(state.EngineExeName, EngineNameFor(line));
+  std::printf("Set VXR.exe file path: %s\n", state.EngineDir);
+  std::printf("Set VXR.exe file name: %s\n", state.EngineExeName);
   if (line.HasOption("PERFMON"))
-    StartPerfMonitor();
+    StartPerfMonitor(state.EngineExeName);
 }
 
-int RunInteractive(const CommandLine& line) {
+RunFlow RunInteractive(const CommandLine& line, HarnessState& state) {
   if (!line.HasOption("INTERACT"))
-    return 0;
+    return RunFlow::kContinue;
   EngineClient client;
   AttachRunControl(client);
-  client.set_debug(DebugTrace);
-  client.VXRInitLib(EngineDir, EngineExeName);
+  client.set_debug(state.DebugTrace);
+  client.VXRInitLib(state.EngineDir, state.EngineExeName);
   client.VXRInitScanContext();
-  InteractiveMode = 1;
+  state.InteractiveMode = 1;
   std::printf("Enable Interactive Mode...\n");
   Prompt();
   char text[kInteractiveLineSize];
-  while (ReadInteractiveLine(stdin, text)) {
-    CommandLine typed(text);
-    PrintUsage(typed);
-    WarnAboutTypedNumbers(typed);
-    RunPatternLoop(client, typed);
-    ApplyOptions(client, typed);
-    if (typed.HasOption("EXECUTE"))
-      client.VXRExecute(0);
-    if (typed.HasOption("QUIT"))
-      break;
-    Prompt();
+  RunFlow flow = RunFlow::kContinue;
+  while (flow == RunFlow::kContinue && ReadInteractiveLine(stdin, text)) {
+    flow = RunTypedLine(client, text, state);
+    if (flow == RunFlow::kContinue)
+      Prompt();
   }
-  client.Quit();
-  std::exit(ExitStatus(FinishRunRecords()));
+  return EndRun(client, flow);
 }
 
-int RunStress(const CommandLine& line) {
+RunFlow RunStress(const CommandLine& line, HarnessState& state) {
   EngineClient client;
   AttachRunControl(client);
   if (line.HasOption("SERVICE")) {
     RunServiceMode();
-    return 0;
+    return RunFlow::kEndRun;
   }
   // Read as unsigned, so /RUN=-1 asks for 4294967295 passes.
   uint32_t passes = static_cast<uint32_t>(ReadDecimalOption(line, "RUN", 1));
-  for (uint64_t pass = 1; pass <= passes; ++pass)
-    RunStressPass(client, line, static_cast<uint32_t>(pass));
-  return 0;
+  for (uint64_t pass = 1; pass <= passes; ++pass) {
+    if (RunFlow flow = RunStressPass(client, line, state, static_cast<uint32_t>(pass));
+        flow != RunFlow::kContinue)
+      return flow;
+  }
+  return RunFlow::kEndRun;
 }
 
 int RunTestKVE(const char* command_line_text) {
   CommandLine line(command_line_text);
+  HarnessState state;
   PrintBanner(line);
-  PrintUsage(line);
+  if (PrintUsage(line, state) != RunFlow::kContinue)
+    return 0;
   WarnAboutRunNumbers(line);
-  ResetDriverState();
-  SelectEngine(line);
-  StartRunRecords(line, command_line_text);
-  RunInteractive(line);
-  RunStress(line);
-  std::fflush(stdout);
+  ResetDriverState(state);
+  SelectEngine(line, state);
+  StartRunRecords(line, command_line_text, state);
+  RunFlow flow = RunInteractive(line, state);
+  if (flow == RunFlow::kContinue)
+    flow = RunStress(line, state);
+  // A stop signal leaves the records as the last engine run left them.
+  if (flow == RunFlow::kStopped)
+    return 0;
   return FinishRunRecords();
 }

@@ -1,18 +1,26 @@
 // The harness's main program: engine choice, interactive mode and the stress run loop.
 #pragma once
 
+#include "TestKVE/driver_state.h"
+
 class CommandLine;
 
-/// Sets DebugTrace, fills and prints EngineDir and EngineExeName, starts the monitor on
-/// /PERFMON.
-void SelectEngine(const CommandLine& line);
+/// Sets the state's DebugTrace, fills and prints its EngineDir and EngineExeName, starts the
+/// monitor on /PERFMON.
+void SelectEngine(const CommandLine& line, HarnessState& state);
 
-/// Returns 0 at once without /INTERACT; otherwise applies typed lines to one open scan
-/// context until /QUIT or the end of input and ends the process with exit code 0.
-int RunInteractive(const CommandLine& line);
+/// Without /INTERACT the run goes on at once (kContinue). Otherwise applies typed lines to one
+/// open scan context until /QUIT, the end of input or a handler that ends the run, quits the
+/// client and ends the run (kEndRun); kStopped when a stop signal ended an engine run.
+RunFlow RunInteractive(const CommandLine& line, HarnessState& state);
 
-/// Service mode with /SERVICE, else the stress passes of /RUN (one by default). Returns 0.
-int RunStress(const CommandLine& line);
+/// Service mode with /SERVICE, else the stress passes of /RUN (one by default), until the last
+/// pass or a handler that ends the run (kEndRun); kStopped when a stop signal ended an engine
+/// run.
+RunFlow RunStress(const CommandLine& line, HarnessState& state);
 
-/// The whole program on the process command line text; returns the exit code.
+/// The whole run on the process command line text, with one state object, up to where a mode
+/// or a handler ends it, and the run's records finished. Returns the run's own verdict for the
+/// exit status (HarnessExitStatus: 1 under /STRICT when anything failed, else 0); the exit
+/// status itself is main's to decide (ExitStatus).
 int RunTestKVE(const char* command_line_text);

@@ -1,4 +1,5 @@
-// The driver's process-wide state. Touched only by the main thread.
+// The driver's state, in one object that the driver creates at start-up and passes on, and the
+// answer of a step that may end the run.
 #pragma once
 
 #include <cstddef>
@@ -7,12 +8,26 @@
 /// Paths and names are held in 260-byte fields; longer values are cut.
 inline constexpr size_t kPathFieldSize = 260;
 
-extern int32_t DebugTrace;          ///< 1 when /DEBUG was given on the process command line
-extern int32_t InteractiveMode;     ///< 1 from the moment interactive mode starts
-extern int32_t PatternLoopCounter;  ///< the pattern loop's running count; only grows
-extern int32_t WildcardWidth;       ///< the /WB digit width of the current pattern loop
-extern char EngineDir[kPathFieldSize];
-extern char EngineExeName[kPathFieldSize];
+/// The driver's process-wide fields, under their own names. One object lives for the whole
+/// run; every step that reads or changes a field is handed it. Touched only by the main
+/// thread; the monitor's fields, which its thread shares, are in perf_monitor/monitor_state.h.
+struct HarnessState {
+  int32_t DebugTrace = 0;          ///< 1 when /DEBUG was given on the process command line
+  int32_t InteractiveMode = 0;     ///< 1 from the moment interactive mode starts
+  int32_t PatternLoopCounter = 0;  ///< the pattern loop's running count; wraps as 32 bits do
+  int32_t WildcardWidth = 0;       ///< the /WB digit width of the current pattern loop
+  char EngineDir[kPathFieldSize] = "";
+  char EngineExeName[kPathFieldSize] = "";
+};
 
-/// Sets the flags, counters and monitor stamps to their start values.
-void ResetDriverState();
+/// Sets the flags and counters of `state` and the monitor's stamps to their start values;
+/// the engine folder and name stay.
+void ResetDriverState(HarnessState& state);
+
+/// What a step that may end the run tells its caller; on anything but kContinue each caller
+/// returns at once.
+enum class [[nodiscard]] RunFlow {
+  kContinue,
+  kEndRun,   ///< the step has printed its last line; the owner of the client quits it
+  kStopped,  ///< a stop signal ended an engine run: nothing more happens, not even the quit
+};

@@ -12,7 +12,6 @@
 #include <span>
 
 #include "TestKVE/exit_status.h"
-#include "TestKVE/stop_exit.h"
 
 namespace {
 
@@ -161,7 +160,6 @@ VXRResult EngineClient::VXRExecute(uint32_t mode) {
   Report(run.result);
   if (observer_ != nullptr)
     observer_(run);
-  ExitIfStopSignalled();
   return run.result;
 }
 
@@ -181,7 +179,6 @@ VXRResult EngineClient::VXRExecuteWithLimit(uint32_t mode, uint32_t limit_ms,
   Report(run.result);
   if (observer_ != nullptr)
     observer_(run);
-  ExitIfStopSignalled();
   return run.result;
 }
 

@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/stop_signals.h"
+
 namespace {
 
 uint64_t g_failed_calls = 0;
@@ -19,6 +21,10 @@ void MarkOutputLost() { g_output_closed = true; }
 int HarnessExitStatus(bool strict) { return strict && g_failed_calls != 0 ? 1 : 0; }
 
 int ExitStatus(int status) {
+  if (const int signal = platform::StopSignal(); signal != 0) {
+    std::fflush(nullptr);
+    return 128 + signal;
+  }
   errno = 0;
   const bool flushed = std::fflush(stdout) == 0;
   const int flush_errno = errno;

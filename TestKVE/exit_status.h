@@ -1,6 +1,7 @@
 // The one place that turns how the harness ended into its exit status: 0 on every normal end, as
 // the system has it; with /STRICT whether everything the run did succeeded, so that a CI step
-// fails by itself; 1 when the harness's own output was lost.
+// fails by itself; 1 when the harness's own output was lost; 128 + the signal when a stop
+// signal ended it. Only main ends the process, with ExitStatus.
 #pragma once
 
 /// An argument could not be carried into the command line text; nothing ran.
@@ -20,7 +21,8 @@ int HarnessExitStatus(bool strict);
 /// lost, and ExitStatus says so.
 void MarkOutputLost();
 
-/// The exit status for a harness that ends with `status`: flushes standard output and, when
-/// any of the harness's writes to it failed, prints one message on standard error and gives
-/// kExitOutputLost. Call it on every way out of the process.
+/// The exit status for a harness whose run ended with `status` (HarnessExitStatus's, or 0):
+/// flushes the output; 128 + the stop signal when one ended an engine run; else, when any of
+/// the harness's writes to standard output failed, one message on standard error and
+/// kExitOutputLost; else `status`.
 int ExitStatus(int status);

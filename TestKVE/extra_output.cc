@@ -1,13 +1,11 @@
 #include "TestKVE/extra_output.h"
 
 #include <cstdio>
-#include <cstdlib>
 #include <utility>
 
 #include "TestKVE/command_line.h"
 #include "TestKVE/engine_client.h"
-#include "TestKVE/exit_status.h"
-#include "TestKVE/run_recorder.h"
+#include "TestKVE/stop_signal.h"
 
 platform::MailslotServer ExtraOutputSlot;
 platform::MailslotServer PatternNameSlot;
@@ -48,17 +46,18 @@ int OpenPatternNameSlot(EngineClient& client, const CommandLine& line) {
   return 1;
 }
 
-int RunPatternList(EngineClient& client, const CommandLine& line) {
+RunFlow RunPatternList(EngineClient& client, const CommandLine& line) {
   if (!line.HasOption("PL"))
-    return 0;
+    return RunFlow::kContinue;
   std::printf("Enable Pattern List Mode\n");
   client.VXRSetValueInfo(VXR_INT_EXECUTE_MODE, DUMP_PATTERNS_ONLY);
   client.VXRExecute(0);
+  if (FlowAfterEngineRun() == RunFlow::kStopped)
+    return RunFlow::kStopped;
   ReadMailslot(PatternNameSlot, [](uint32_t count, const std::string& name) {
     std::printf("Pattern List(%d): %s\n", static_cast<int32_t>(count), name.c_str());
   });
-  client.Quit();
-  std::exit(ExitStatus(FinishRunRecords()));
+  return RunFlow::kEndRun;
 }
 
 void DrainExtraOutput(const CommandLine& line) {

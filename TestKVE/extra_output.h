@@ -6,6 +6,7 @@
 #include <functional>
 #include <string>
 
+#include "TestKVE/driver_state.h"
 #include "platform/mailslot.h"
 
 class CommandLine;
@@ -24,9 +25,10 @@ int OpenExtraOutputSlot(EngineClient& client, const CommandLine& line);
 /// names the extra-output module to the library. 1 when it acted, 0 when the option is absent.
 int OpenPatternNameSlot(EngineClient& client, const CommandLine& line);
 
-/// /PL: runs the engine in pattern-list mode, prints the names it sent, quits the client and
-/// ends the process with exit code 0. Returns 0 only when the option is absent.
-int RunPatternList(EngineClient& client, const CommandLine& line);
+/// /PL, pattern list mode: runs the engine in pattern-list mode, prints the names it sent and
+/// ends the run (kEndRun; the caller quits the client). kContinue only when the option is absent,
+/// kStopped when a stop signal ended the engine run.
+RunFlow RunPatternList(EngineClient& client, const CommandLine& line);
 
 /// /DLL: prints every message that waits in the extra-output slot unchanged, then closes it.
 void DrainExtraOutput(const CommandLine& line);

@@ -2,17 +2,13 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <cstdlib>
 #include <string>
 #include <vector>
 
 #include "TestKVE/command_line.h"
-#include "TestKVE/driver_state.h"
 #include "TestKVE/engine_client.h"
-#include "TestKVE/exit_status.h"
 #include "TestKVE/extra_output.h"
 #include "TestKVE/pattern_loop.h"
-#include "TestKVE/run_recorder.h"
 
 namespace {
 
@@ -38,11 +34,11 @@ void SetFlag(EngineClient& client, const CommandLine& line, const char* option, 
 }
 
 // /GCNAME and /GCPATH act only before the process's first pattern-loop repetition.
-void SetGenericCleanList(EngineClient& client, const CommandLine& line, const char* option,
-                         uint32_t id, const char* message_format) {
+void SetGenericCleanList(EngineClient& client, const CommandLine& line, const HarnessState& state,
+                         const char* option, uint32_t id, const char* message_format) {
   std::string value = OptionValue(line, option);
   std::vector<std::string> items;
-  if (value.empty() || SplitList(value, ';', &items) == 0 || PatternLoopCounter != 0)
+  if (value.empty() || SplitList(value, ';', &items) == 0 || state.PatternLoopCounter != 0)
     return;
   for (const std::string& item : items) {
     client.VXRSetStringInfo(id, item.c_str());
@@ -115,9 +111,9 @@ void ShowPatternVersionOf(EngineClient& client, char (&buffer)[kVersionBufferSiz
 
 }  // namespace
 
-int ShowVersions(EngineClient& client, const CommandLine& line) {
+RunFlow ShowVersions(EngineClient& client, const CommandLine& line, const HarnessState& state) {
   if (!line.HasOption("VER"))
-    return 0;
+    return RunFlow::kContinue;
   char engine[kVersionBufferSize] = {};
   char build[kVersionBufferSize] = {};
   char pattern[kVersionBufferSize] = {};
@@ -133,18 +129,14 @@ int ShowVersions(EngineClient& client, const CommandLine& line) {
   ShowPatternVersionOf(client, pattern, kSpywareMagic, "qlakve.ptn", "SPY Pattern: %s\n");
   ShowPatternVersionOf(client, pattern, kVulnerabilityMagic, "QLVAMain.ptn",
                        "VA  Pattern: %s\n");
-  if (InteractiveMode == 0) {
-    client.Quit();
-    std::exit(ExitStatus(FinishRunRecords()));
-  }
-  return 1;
+  return state.InteractiveMode == 0 ? RunFlow::kEndRun : RunFlow::kContinue;
 }
 
-void ApplyOptions(EngineClient& client, const CommandLine& line) {
+RunFlow ApplyOptions(EngineClient& client, const CommandLine& line, const HarnessState& state) {
   SetFlag(client, line, "GC", VXR_FLG_ENABLE_GENCLEAN, "Enable Generic Clean\n");
-  SetGenericCleanList(client, line, "GCNAME", VXR_STR_VIRUS_NAME_MORVA,
+  SetGenericCleanList(client, line, state, "GCNAME", VXR_STR_VIRUS_NAME_MORVA,
                       "Assign Generic Clean virus name: %s\n");
-  SetGenericCleanList(client, line, "GCPATH", VXR_STR_VIRUS_FILE_PATH,
+  SetGenericCleanList(client, line, state, "GCPATH", VXR_STR_VIRUS_FILE_PATH,
                       "Assign Generic Clean virus file path: %s\n");
   SetPatternModes(client, line);
   SetStringOption(client, line, "PTN", VXR_STR_PATTERN_FILENAME, "Set pattern file name: %s\n");
@@ -159,9 +151,10 @@ void ApplyOptions(EngineClient& client, const CommandLine& line) {
   if (line.HasOption("LEVEL"))
     client.VXRSetValueInfo(VXR_INT_DEBUG_INFO_LEVEL, ReadDecimalOption(line, "LEVEL", 0));
   SetFlag(client, line, "BK", VXR_FLG_BACKUP_FILE, nullptr);
-  RestorePatterns(client, line);
+  RestorePatterns(client, line, state);
   SetQuickScan(client, line);
-  RunPatternList(client, line);
+  if (RunFlow flow = RunPatternList(client, line); flow != RunFlow::kContinue)
+    return flow;
   if (line.HasOption("BL")) {
     std::printf("Dump Backup File List\n");
     client.VXRSetValueInfo(VXR_INT_EXECUTE_MODE, DUMP_BACKUP_FILE);
@@ -170,5 +163,5 @@ void ApplyOptions(EngineClient& client, const CommandLine& line) {
     client.VXRSetFlagInfo(VXR_FLG_VIRUS_MSG_BOX, 1);
     client.VXRSetFlagInfo(VXR_FLG_NOVIRUS_MSG_BOX, 1);
   }
-  ShowVersions(client, line);
+  return ShowVersions(client, line, state);
 }

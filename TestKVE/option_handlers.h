@@ -1,12 +1,16 @@
 // Turns the options of one line into settings of the open scan context.
 #pragma once
 
+#include "TestKVE/driver_state.h"
+
 class CommandLine;
 class EngineClient;
 
 /// Runs the option handlers in their fixed order; each acts only when its option is present.
-void ApplyOptions(EngineClient& client, const CommandLine& line);
+/// A handler that ends the run (/PL, and /VER outside interactive mode) is the last to act:
+/// kEndRun, and the caller quits the client (kStopped: a stop signal ended /PL's engine run).
+RunFlow ApplyOptions(EngineClient& client, const CommandLine& line, const HarnessState& state);
 
-/// /VER: prints the engine and pattern versions; outside interactive mode it then quits the
-/// client and ends the process with exit code 0.
-int ShowVersions(EngineClient& client, const CommandLine& line);
+/// /VER: prints the engine and pattern versions; outside interactive mode it then ends the run
+/// (kEndRun). Without /VER it does nothing.
+RunFlow ShowVersions(EngineClient& client, const CommandLine& line, const HarnessState& state);

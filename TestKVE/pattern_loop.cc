@@ -6,7 +6,6 @@
 #include <string>
 
 #include "TestKVE/command_line.h"
-#include "TestKVE/driver_state.h"
 #include "TestKVE/engine_client.h"
 #include "TestKVE/legacy_random.h"
 
@@ -24,17 +23,18 @@ struct PatternHandler {
 
 // The item itself in the process's first repetition, else the item and the counter, padded
 // with zeros to /WB digits; cut to the 128-byte name buffer.
-std::string PatternName(const std::string& item) {
-  if (PatternLoopCounter == 0)
+std::string PatternName(const std::string& item, const HarnessState& state) {
+  if (state.PatternLoopCounter == 0)
     return item;
   char name[kPatternNameSize];
   // A negative /WB would ask for a negative precision; it counts as no width.
-  int width = std::max(WildcardWidth, 0);
-  std::snprintf(name, sizeof name, "%s%.*d", item.c_str(), width, PatternLoopCounter);
+  int width = std::max(state.WildcardWidth, 0);
+  std::snprintf(name, sizeof name, "%s%.*d", item.c_str(), width, state.PatternLoopCounter);
   return name;
 }
 
-int ApplyPatterns(EngineClient& client, const CommandLine& line, const PatternHandler& handler) {
+int ApplyPatterns(EngineClient& client, const CommandLine& line, const HarnessState& state,
+                  const PatternHandler& handler) {
   std::string value = OptionValue(line, handler.option);
   std::vector<std::string> items;
   if (value.empty() || SplitList(value, ';', &items) == 0 || items.empty())
@@ -42,7 +42,7 @@ int ApplyPatterns(EngineClient& client, const CommandLine& line, const PatternHa
   if (handler.execute_mode != kNoExecuteMode)
     client.VXRSetValueInfo(VXR_INT_EXECUTE_MODE, handler.execute_mode);
   for (const std::string& item : items) {
-    std::string name = PatternName(item);
+    std::string name = PatternName(item, state);
     client.VXRSetStringInfo(handler.string_id, name.c_str());
     std::printf(handler.message_format, name.c_str());
   }
@@ -51,14 +51,14 @@ int ApplyPatterns(EngineClient& client, const CommandLine& line, const PatternHa
 
 // The counter is a 32-bit integer that wraps past 2^31 - 1 to -2^31 as the 32-bit system's
 // did; counting in unsigned arithmetic keeps that wrap defined.
-void AdvancePatternLoopCounter() {
-  PatternLoopCounter = static_cast<int32_t>(static_cast<uint32_t>(PatternLoopCounter) + 1u);
+void AdvancePatternLoopCounter(HarnessState& state) {
+  state.PatternLoopCounter = static_cast<int32_t>(static_cast<uint32_t>(state.PatternLoopCounter) + 1u);
 }
 
-void ApplyAllPatterns(EngineClient& client, const CommandLine& line) {
-  AssignPatterns(client, line);
-  ExceptPatterns(client, line);
-  RestorePatterns(client, line);
+void ApplyAllPatterns(EngineClient& client, const CommandLine& line, const HarnessState& state) {
+  AssignPatterns(client, line, state);
+  ExceptPatterns(client, line, state);
+  RestorePatterns(client, line, state);
 }
 
 uint32_t ReadUnsignedOption(const CommandLine& line, const char* name, uint32_t fallback) {
@@ -67,20 +67,20 @@ uint32_t ReadUnsignedOption(const CommandLine& line, const char* name, uint32_t 
 
 }  // namespace
 
-int AssignPatterns(EngineClient& client, const CommandLine& line) {
+int AssignPatterns(EngineClient& client, const CommandLine& line, const HarnessState& state) {
   int32_t mode = line.HasOption("NC") ? SCAN_ASSIGN_NO_CLEAN : SCAN_ASSIGN;
-  return ApplyPatterns(client, line,
+  return ApplyPatterns(client, line, state,
                        {"ASSIGN", mode, VXR_STR_SCAN_VIRUS_PATTERN, "Assign Pattern: %s\n"});
 }
 
-int ExceptPatterns(EngineClient& client, const CommandLine& line) {
-  return ApplyPatterns(client, line, {"EXCEPT", kNoExecuteMode, VXR_STR_EXCEPT_VIRUS_PATTERN,
-                                      "Except Pattern: %s\n"});
+int ExceptPatterns(EngineClient& client, const CommandLine& line, const HarnessState& state) {
+  return ApplyPatterns(client, line, state,
+                       {"EXCEPT", kNoExecuteMode, VXR_STR_EXCEPT_VIRUS_PATTERN, "Except Pattern: %s\n"});
 }
 
-int RestorePatterns(EngineClient& client, const CommandLine& line) {
-  return ApplyPatterns(client, line, {"RESTORE", RESTORE_ONLY, VXR_STR_RESTORE_VIRUS_PATTERN,
-                                      "Restore Pattern: %s\n"});
+int RestorePatterns(EngineClient& client, const CommandLine& line, const HarnessState& state) {
+  return ApplyPatterns(client, line, state,
+                       {"RESTORE", RESTORE_ONLY, VXR_STR_RESTORE_VIRUS_PATTERN, "Restore Pattern: %s\n"});
 }
 
 uint32_t SelectRandomIterations(std::vector<uint32_t>* container, uint32_t count,
@@ -113,7 +113,7 @@ uint32_t SelectRandomIterations(std::vector<uint32_t>* container, uint32_t count
   return count;
 }
 
-void RunPatternLoop(EngineClient& client, const CommandLine& line) {
+void RunPatternLoop(EngineClient& client, const CommandLine& line, HarnessState& state) {
   uint32_t repetitions = 1;
   bool selecting = false;
   std::vector<uint32_t> selected;
@@ -126,17 +126,17 @@ void RunPatternLoop(EngineClient& client, const CommandLine& line) {
       selecting = true;
     }
   }
-  WildcardWidth = ReadDecimalOption(line, "WB", 0);
+  state.WildcardWidth = ReadDecimalOption(line, "WB", 0);
   // The selection is sorted and the repetitions ascend, so the next selected index is always
   // at the front of what remains.
   size_t next_selected = 0;
   for (uint32_t i = 0; i < repetitions; ++i) {
     if (!selecting) {
-      ApplyAllPatterns(client, line);
+      ApplyAllPatterns(client, line, state);
     } else if (next_selected < selected.size() && selected[next_selected] == i) {
-      ApplyAllPatterns(client, line);
+      ApplyAllPatterns(client, line, state);
       ++next_selected;
     }
-    AdvancePatternLoopCounter();
+    AdvancePatternLoopCounter(state);
   }
 }

@@ -4,7 +4,6 @@
 #include <cstdlib>
 #include <thread>
 
-#include "TestKVE/driver_state.h"
 #include "perf_monitor/monitor_clock.h"
 #include "perf_monitor/perf_log.h"
 #include "perf_monitor/perf_mon.h"
@@ -26,8 +25,8 @@ void ResetMonitorStamps() {
   PerfLogFile.reset();
 }
 
-void StartPerfMonitor() {
-  StartPerfMon({ProcRootFromEnvironment(), EngineExeName});
+void StartPerfMonitor(const char* engine_exe_name) {
+  StartPerfMon({ProcRootFromEnvironment(), engine_exe_name});
   // Every way out of the process (return from main, /VER, /PL, /QUIT) passes here.
   std::atexit(EndPerfMon);
   std::this_thread::sleep_for(kSettleTime);

@@ -7,9 +7,10 @@
 /// Sets EngineRunning and both stamps to 0 and closes the performance log (PerfMonEnabled is
 /// left alone).
 void ResetMonitorStamps();
-/// Started by /PERFMON at start-up: starts the monitor, then lets it take about five samples.
+/// Started by /PERFMON at start-up: starts the monitor, which watches the engine named
+/// `engine_exe_name`, then lets it take about five samples.
 /// At process end the harness waits for a report that the monitor is writing.
-void StartPerfMonitor();
+void StartPerfMonitor(const char* engine_exe_name);
 /// Just before the engine runs: stamps the launch and logs "KVE Launch".
 void MarkEngineLaunch();
 /// Just after the engine returned: stamps the finish and logs "KVE Finished".

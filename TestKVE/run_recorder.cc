@@ -52,13 +52,13 @@ std::string HarnessVersion() {
          "-" + kHarnessBuild;
 }
 
-RunDescription DescribeRun(const CommandLine& line, const char* text) {
+RunDescription DescribeRun(const CommandLine& line, const char* text, const HarnessState& state) {
   RunDescription run;
   run.harness_version = HarnessVersion();
   run.start_unix_ms = UnixMilliseconds();
   run.command_line = text != nullptr ? text : "";
   for (const auto& [name, value] : line.AllOptions()) run.options.emplace_back(name, value);
-  run.engine_path = std::string(EngineDir) + "/" + EngineExeName;
+  run.engine_path = std::string(state.EngineDir) + "/" + state.EngineExeName;
   EngineVersionInfo info;
   ReadEngineVersionInfo(run.engine_path.c_str(), &info);
   run.engine_version = info.version;
@@ -136,7 +136,7 @@ void PrintSummary(const RunSummary& summary) {
 
 }  // namespace
 
-void StartRunRecords(const CommandLine& line, const char* text) {
+void StartRunRecords(const CommandLine& line, const char* text, const HarnessState& state) {
   RunControl& control = Control();
   // Read as unsigned, as /RUN is; 0 is no limit.
   control.time_limit_s = static_cast<uint32_t>(ReadDecimalOption(line, "TIMEOUT", 0));
@@ -148,7 +148,7 @@ void StartRunRecords(const CommandLine& line, const char* text) {
       control.summary || !control.json_path.empty() || !control.junit_path.empty();
   if (control.json_path.empty() && control.junit_path.empty())
     return;
-  control.run = DescribeRun(line, text);
+  control.run = DescribeRun(line, text, state);
   if (!control.json_path.empty())
     OpenJson();
 }

@@ -1,13 +1,10 @@
 #include "TestKVE/usage.h"
 
 #include <cstdio>
-#include <cstdlib>
 #include <span>
 #include <string>
 
 #include "TestKVE/command_line.h"
-#include "TestKVE/driver_state.h"
-#include "TestKVE/exit_status.h"
 
 namespace {
 
@@ -107,13 +104,11 @@ void PrintBanner(const CommandLine& line) {
   std::fputs(banner.c_str(), stdout);
 }
 
-void PrintUsage(const CommandLine& line) {
+RunFlow PrintUsage(const CommandLine& line, const HarnessState& state) {
   if (!line.HasOption("?"))
-    return;
+    return RunFlow::kContinue;
   // One write for the whole text, the added block after the table.
   const std::string text = std::string(UsageText()) + RunControlUsageText();
   std::fputs(text.c_str(), stdout);
-  if (InteractiveMode == 0) {
-    std::exit(ExitStatus(0));
-  }
+  return state.InteractiveMode == 0 ? RunFlow::kEndRun : RunFlow::kContinue;
 }

@@ -1,6 +1,8 @@
 // The start-up banner and the usage text.
 #pragma once
 
+#include "TestKVE/driver_state.h"
+
 class CommandLine;
 
 /// The harness's own version: 5.0.0.1105.
@@ -11,9 +13,9 @@ inline constexpr const char* kHarnessBuild = "1105";
 /// Prints the seven banner lines unless /NH is given.
 void PrintBanner(const CommandLine& line);
 
-/// With /? prints the usage text; then ends the process with exit code 0 unless interactive
-/// mode is active, in which case it returns and the caller goes on with the line.
-void PrintUsage(const CommandLine& line);
+/// With /? prints the usage text and ends the run, unless interactive mode is active: then the
+/// caller goes on with the line. Without /? prints nothing and the run goes on.
+RunFlow PrintUsage(const CommandLine& line, const HarnessState& state);
 
 /// The usage text of the option table.
 const char* UsageText();

@@ -51,17 +51,16 @@ TEST(SelectRandomIterationsTest, CountAboveRandMaxIsCutAndDrawsStayBelow32768) {
 // Past 2^31 - 1 the counter wraps to -2^31 as a 32-bit counter does, in defined arithmetic
 // (the sanitizer build stops on a signed overflow), and the names go on with it.
 TEST(RunPatternLoopTest, TheCounterWrapsPast2To31WithoutOverflow) {
-  ResetDriverState();
-  PatternLoopCounter = INT32_MAX - 1;
+  HarnessState state;
+  state.PatternLoopCounter = INT32_MAX - 1;
   EngineClient client;  // no library: the Sets fail, the names are printed all the same
   testing::internal::CaptureStdout();
-  RunPatternLoop(client, CommandLine("/ASSIGN=A /LOOP=3"));
+  RunPatternLoop(client, CommandLine("/ASSIGN=A /LOOP=3"), state);
   std::string out = testing::internal::GetCapturedStdout();
   EXPECT_NE(std::string::npos, out.find("Assign Pattern: A2147483646\n"));
   EXPECT_NE(std::string::npos, out.find("Assign Pattern: A2147483647\n"));
   EXPECT_NE(std::string::npos, out.find("Assign Pattern: A-2147483648\n"));
-  EXPECT_EQ(INT32_MIN + 1, PatternLoopCounter);
-  ResetDriverState();
+  EXPECT_EQ(INT32_MIN + 1, state.PatternLoopCounter);
 }
 
 }  // namespace

@@ -50,6 +50,30 @@ TEST(EngineRunGuardE2eTest, AStopSignalEndsTheEngineFirstAndTheHarnessWith128Plu
   }
 }
 
+// In interactive mode and pattern list mode too the stop ends the run at once: no prompt, no
+// pattern list and no quit after the stopped engine.
+TEST(EngineRunGuardE2eTest, AStopSignalEndsInteractiveAndPatternListModesAlike) {
+  struct ModeCase {
+    std::vector<std::string> args;
+    std::string input;
+  };
+  const ModeCase cases[] = {{{"/NH", "/DEBUG", "/INTERACT"}, "/EXECUTE\n/QUIT\n"},
+                            {{"/NH", "/DEBUG", "/PL"}, ""}};
+  for (const ModeCase& c : cases) {
+    SCOPED_TRACE(c.args.back());
+    EngineFolderCopy folder;
+    const std::filesystem::path log = folder.path() / "starts.log";
+    BackgroundProgram harness(BuiltProgram("testkve"), c.args, folder.path(),
+                              {{"VXR_REF_SLEEP_MS", "20000"}, {"VXR_REF_START_LOG", log}}, c.input);
+    ASSERT_TRUE(WaitFor(20, [&] { return EngineStarts(log).size() == 1; }));
+    harness.Signal(SIGTERM);
+    const ProgramRun run = harness.Wait();
+    EXPECT_EQ(128 + SIGTERM, run.exit_code) << run.errors;
+    EXPECT_TRUE(run.output.ends_with("<<< VXRExecute() : -1073741809\nError Code: 0xc000000f\n"))
+        << run.output;
+  }
+}
+
 TEST(EngineRunGuardE2eTest, AHarnessKilledOutrightTakesItsEngineAlong) {
   EngineFolderCopy folder;
   const std::filesystem::path log = folder.path() / "starts.log";

@@ -167,6 +167,16 @@ TEST(OptionHandlersE2eTest, VersionEndsTheRunBeforeExecution) {
   EXPECT_TRUE(pass.settings.empty());
 }
 
+TEST(OptionHandlersE2eTest, VersionQuitsTheLibraryAndEndsTheRunInItsFirstPass) {
+  Pass pass = RunHarness({"/VER", "/RUN=3", "/DEBUG"});
+  EXPECT_EQ(1u, CountOf(pass.output, "Run stress: "));
+  EXPECT_EQ(1u, CountOf(pass.output, "KVE Version: 3.5-"));
+  // The quit is the last thing the run does.
+  const std::string kQuitTail = "<<< VXRQuitScanContext(): 0\n>>> VXRQuitLib()\n<<< VXRQuitLib(): 0\n";
+  ASSERT_GE(pass.output.size(), kQuitTail.size());
+  EXPECT_EQ(kQuitTail, pass.output.substr(pass.output.size() - kQuitTail.size()));
+}
+
 TEST(OptionHandlersE2eTest, InteractiveVersionGoesOnAndLeavesItsSettings) {
   Pass pass = RunHarness({"/INTERACT"}, "/VER\n/EXECUTE /QUIT\n");
   EXPECT_EQ(1u, CountOf(pass.output, "KVE Version: 3.5-"));
