@@ -21,21 +21,17 @@ CommandLine::CommandLine(const char* line) {
     });
 }
 
-bool CommandLine::HasOption(std::string_view name) const {
-  return options.find(name) != options.end();
-}
+bool CommandLine::HasOption(std::string_view name) const { return options.find(name) != options.end(); }
 
 bool CommandLine::GetOptionValue(std::string_view name, std::string* out) const {
   auto it = options.find(name);
-  if (it == options.end())
-    return false;
+  if (it == options.end()) return false;
   *out = it->second;
   return true;
 }
 
 void CommandLine::Store(std::string_view name, std::string_view value) {
-  if (name.empty())
-    return;
+  if (name.empty()) return;
   options.insert_or_assign(platform::AsciiUpperCopy(name), std::string(value));
 }
 
@@ -43,11 +39,9 @@ void ScanOptions(std::string_view line, const std::function<void(const ScannedOp
   size_t p = 0;
   while (p < line.size()) {
     size_t prefix = FindCharacter(line, p, "-/");
-    if (prefix == npos)
-      return;
+    if (prefix == npos) return;
     size_t t = prefix + 1;
-    if (t >= line.size())
-      return;
+    if (t >= line.size()) return;
     size_t e = FindCharacter(line, t, " =");
     if (e == npos) {
       visit({line.substr(t), "", false, prefix, line.size()});
@@ -78,8 +72,7 @@ int SplitList(std::string_view text, char separator, std::vector<std::string>* i
     size_t pos = 0;
     while (pos < text.size() && items->size() < kMaxListItems) {
       size_t end = FindCharacter(text, pos, std::string_view(&separator, 1));
-      if (end == npos)
-        end = text.size();
+      if (end == npos) end = text.size();
       items->emplace_back(CutToCharacters(text.substr(pos, end - pos), kMaxListItemLength));
       pos = end + 1;
     }
@@ -94,20 +87,16 @@ int SplitList(std::string_view text, char separator, std::vector<std::string>* i
 int32_t ReadDecimal(std::string_view text) {
   size_t pos = 0;
   auto is_space = [](char c) { return c == ' ' || (c >= '\t' && c <= '\r'); };
-  while (pos < text.size() && is_space(text[pos]))
-    ++pos;
+  while (pos < text.size() && is_space(text[pos])) ++pos;
   bool negative = false;
-  if (pos < text.size() && (text[pos] == '+' || text[pos] == '-'))
-    negative = text[pos++] == '-';
+  if (pos < text.size() && (text[pos] == '+' || text[pos] == '-')) negative = text[pos++] == '-';
   int64_t magnitude = 0;
   for (; pos < text.size() && text[pos] >= '0' && text[pos] <= '9'; ++pos) {
     magnitude = magnitude * 10 + (text[pos] - '0');
-    if (magnitude > static_cast<int64_t>(INT32_MAX) + 1)
-      magnitude = static_cast<int64_t>(INT32_MAX) + 1;
+    if (magnitude > static_cast<int64_t>(INT32_MAX) + 1) magnitude = static_cast<int64_t>(INT32_MAX) + 1;
   }
   int64_t value = negative ? -magnitude : magnitude;
-  if (value > INT32_MAX)
-    return INT32_MAX;
+  if (value > INT32_MAX) return INT32_MAX;
   return static_cast<int32_t>(value);
 }
 

@@ -26,8 +26,8 @@ void ResetDriverState(HarnessState& state);
 
 /// What a step that may end the run tells its caller; on anything but kContinue each caller
 /// returns at once.
-enum class [[nodiscard]] RunFlow {
-  kContinue,
-  kEndRun,   ///< the step has printed its last line; the owner of the client quits it
-  kStopped,  ///< a stop signal ended an engine run: nothing more happens, not even the quit
+enum class [[nodiscard]] RunFlow{
+    kContinue,
+    kEndRun,   ///< the step has printed its last line; the owner of the client quits it
+    kStopped,  ///< a stop signal ended an engine run: nothing more happens, not even the quit
 };

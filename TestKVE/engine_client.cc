@@ -8,8 +8,8 @@
 #include <cstring>
 #include <new>
 #include <optional>
-#include <string>
 #include <span>
+#include <string>
 
 #include "TestKVE/exit_status.h"
 
@@ -20,8 +20,7 @@ char g_unknown_name[16];
 
 const char* LookUp(std::span<const VXRNameEntry> table, uint32_t key) {
   for (const VXRNameEntry& row : table) {
-    if (row.value == key)
-      return row.name;
+    if (row.value == key) return row.name;
   }
   std::snprintf(g_unknown_name, sizeof g_unknown_name, "0x%x", key);
   return g_unknown_name;
@@ -35,8 +34,7 @@ const char* OrNull(const char* text) { return text != nullptr ? text : "(null)";
 int AsSigned(VXRResult result) { return static_cast<int32_t>(result); }
 
 bool IsPatternId(uint32_t id) {
-  return id == VXR_STR_SCAN_VIRUS_PATTERN || id == VXR_STR_EXCEPT_VIRUS_PATTERN ||
-         id == VXR_STR_RESTORE_VIRUS_PATTERN;
+  return id == VXR_STR_SCAN_VIRUS_PATTERN || id == VXR_STR_EXCEPT_VIRUS_PATTERN || id == VXR_STR_RESTORE_VIRUS_PATTERN;
 }
 
 int64_t UnixMilliseconds() {
@@ -54,8 +52,7 @@ const char* ResultCodeName(VXRResult code) { return LookUp(kResultCodeNames, cod
 const char* SettingIdName(uint32_t id) { return LookUp(kSettingIdNames, id); }
 
 void EngineClient::Trace(const char* format, ...) const {
-  if (debug_ != 1)
-    return;
+  if (debug_ != 1) return;
   va_list args;
   va_start(args, format);
   std::vprintf(format, args);
@@ -81,14 +78,13 @@ VXRResult EngineClient::VXRInitLib(const char* folder, const char* exe_name) {
 VXRResult EngineClient::VXRInitScanContext() {
   Trace(">>> VXRInitScanContext()\n");
   VXRResult result = ::VXRInitScanContext(&context_);
-  Trace("<<< VXRInitScanContext() : rc = %d, SC = %jx\n", AsSigned(result),
-        HandleValue(context_));
+  Trace("<<< VXRInitScanContext() : rc = %d, SC = %jx\n", AsSigned(result), HandleValue(context_));
   return Report(result);
 }
 
 VXRResult EngineClient::VXRSetFlagInfo(uint32_t id, uint32_t value) {
-  Trace(">>> VXRSetFlagInfo(SC = %jx, dwID = %s, Value = %d)\n", HandleValue(context_),
-        SettingIdName(id), static_cast<int32_t>(value));
+  Trace(">>> VXRSetFlagInfo(SC = %jx, dwID = %s, Value = %d)\n", HandleValue(context_), SettingIdName(id),
+        static_cast<int32_t>(value));
   VXRResult result = ::VXRSetFlagInfo(context_, id, value);
   Trace("<<< VXRSetFlagInfo() : %d\n", AsSigned(result));
   return Report(result);
@@ -103,19 +99,16 @@ VXRResult EngineClient::VXRGetFlagInfo(uint32_t id, uint32_t* flag) {
 }
 
 VXRResult EngineClient::VXRSetValueInfo(uint32_t id, int32_t value) {
-  Trace(">>> VXRSetValueInfo(SC = %jx, dwID = %s, Flag = %d)\n", HandleValue(context_),
-        SettingIdName(id), value);
+  Trace(">>> VXRSetValueInfo(SC = %jx, dwID = %s, Flag = %d)\n", HandleValue(context_), SettingIdName(id), value);
   VXRResult result = ::VXRSetValueInfo(context_, id, value);
   Trace("<<< VXRSetValueInfo() : %d\n", AsSigned(result));
   return Report(result);
 }
 
 VXRResult EngineClient::VXRGetValueInfo(uint32_t id, int32_t* value) {
-  Trace(">>> VXRGetValueInfo(SC = %jx, dwID = %d)\n", HandleValue(context_),
-        static_cast<int32_t>(id));
+  Trace(">>> VXRGetValueInfo(SC = %jx, dwID = %d)\n", HandleValue(context_), static_cast<int32_t>(id));
   VXRResult result = ::VXRGetValueInfo(context_, id, value);
-  Trace("<<< VXRGetValueInfo() : rc = %d, Value = %d\n", AsSigned(result),
-        value != nullptr ? *value : 0);
+  Trace("<<< VXRGetValueInfo() : rc = %d, Value = %d\n", AsSigned(result), value != nullptr ? *value : 0);
   return Report(result);
 }
 
@@ -131,11 +124,10 @@ VXRResult EngineClient::VXRSetStringInfo(uint32_t id, const char* string) {
     }
   }
   const char* passed = copy ? copy->c_str() : nullptr;
-  Trace(">>> VXRSetStringInfo(SC = %jx, dwID = %s, String = %s)\n", HandleValue(context_),
-        SettingIdName(id), OrNull(passed));
+  Trace(">>> VXRSetStringInfo(SC = %jx, dwID = %s, String = %s)\n", HandleValue(context_), SettingIdName(id),
+        OrNull(passed));
   VXRResult result = ::VXRSetStringInfo(context_, id, passed);
-  if (result == VXR_LIB_SUCCESS && IsPatternId(id))
-    pattern_names_.push_back(passed);
+  if (result == VXR_LIB_SUCCESS && IsPatternId(id)) pattern_names_.push_back(passed);
   Trace("<<< VXRSetStringInfo() : %d\n", AsSigned(result));
   return Report(result);
 }
@@ -143,42 +135,34 @@ VXRResult EngineClient::VXRSetStringInfo(uint32_t id, const char* string) {
 VXRResult EngineClient::VXRGetStringInfo(uint32_t id, char* buffer, uint32_t* length) {
   Trace(">>> VXRGetStringInfo(SC = %jx, dwID = %s)\n", HandleValue(context_), SettingIdName(id));
   VXRResult result = ::VXRGetStringInfo(context_, id, buffer, length);
-  Trace("<<< VXRGetStringInfo() : rc = %d, String = %s, dwLen = %d\n", AsSigned(result),
-        OrNull(buffer), length != nullptr ? static_cast<int32_t>(*length) : 0);
+  Trace("<<< VXRGetStringInfo() : rc = %d, String = %s, dwLen = %d\n", AsSigned(result), OrNull(buffer),
+        length != nullptr ? static_cast<int32_t>(*length) : 0);
   return Report(result);
 }
 
 VXRResult EngineClient::VXRExecute(uint32_t mode) {
   std::printf("Launch KVE program\n");
-  Trace(">>> VXRExecute(SC = %jx, dwMode = %d)\n", HandleValue(context_),
-        static_cast<int32_t>(mode));
+  Trace(">>> VXRExecute(SC = %jx, dwMode = %d)\n", HandleValue(context_), static_cast<int32_t>(mode));
   const uint32_t limit_ms = SecondsToMilliseconds(time_limit_s_);
   const EngineRun run = RunEngine(mode, limit_ms);
   Trace("<<< VXRExecute() : %d\n", AsSigned(run.result));
-  if (run.usage.timedOut != 0)
-    std::printf("Engine timed out after %u s\n", time_limit_s_);
+  if (run.usage.timedOut != 0) std::printf("Engine timed out after %u s\n", time_limit_s_);
   Report(run.result);
-  if (observer_ != nullptr)
-    observer_(run);
+  if (observer_ != nullptr) observer_(run);
   return run.result;
 }
 
-VXRResult EngineClient::VXRExecuteWithLimit(uint32_t mode, uint32_t limit_ms,
-                                            VXRRunUsage* usage) {
+VXRResult EngineClient::VXRExecuteWithLimit(uint32_t mode, uint32_t limit_ms, VXRRunUsage* usage) {
   std::printf("Launch KVE program\n");
-  Trace(">>> VXRExecuteWithLimit(SC = %jx, dwMode = %d, dwLimitMs = %u)\n",
-        HandleValue(context_), static_cast<int32_t>(mode), limit_ms);
+  Trace(">>> VXRExecuteWithLimit(SC = %jx, dwMode = %d, dwLimitMs = %u)\n", HandleValue(context_),
+        static_cast<int32_t>(mode), limit_ms);
   const EngineRun run = RunEngine(mode, limit_ms);
-  if (usage != nullptr)
-    *usage = run.usage;
-  Trace("<<< VXRExecuteWithLimit() : rc = %d, timed out = %u, wall us = %ju, peak KiB = %ju\n",
-        AsSigned(run.result), run.usage.timedOut, uintmax_t{run.usage.wallUs},
-        uintmax_t{run.usage.peakRssKiB});
-  if (run.usage.timedOut != 0)
-    std::printf("Engine timed out after %u ms\n", limit_ms);
+  if (usage != nullptr) *usage = run.usage;
+  Trace("<<< VXRExecuteWithLimit() : rc = %d, timed out = %u, wall us = %ju, peak KiB = %ju\n", AsSigned(run.result),
+        run.usage.timedOut, uintmax_t{run.usage.wallUs}, uintmax_t{run.usage.peakRssKiB});
+  if (run.usage.timedOut != 0) std::printf("Engine timed out after %u ms\n", limit_ms);
   Report(run.result);
-  if (observer_ != nullptr)
-    observer_(run);
+  if (observer_ != nullptr) observer_(run);
   return run.result;
 }
 

@@ -15,8 +15,8 @@ const char* SettingIdName(uint32_t id);
 
 /// One engine run through the client: what it was given and what it cost.
 struct EngineRun {
-  int64_t start_unix_ms = 0;                ///< calendar time of the engine's start
-  std::vector<std::string> pattern_names;   ///< assigned, excepted and restored since the last run
+  int64_t start_unix_ms = 0;               ///< calendar time of the engine's start
+  std::vector<std::string> pattern_names;  ///< assigned, excepted and restored since the last run
   VXRResult result = VXR_LIB_SUCCESS;
   VXRRunUsage usage = {};
 };

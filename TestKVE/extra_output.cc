@@ -21,8 +21,7 @@ constexpr char kExtraOutputModule[] = "KVPExtOutput.DLL";
 bool CreateSlot(const char* name, platform::MailslotServer* slot) {
   int error = 0;
   platform::MailslotServer created = platform::MailslotServer::Create(name, &error);
-  if (!created.is_open())
-    return false;
+  if (!created.is_open()) return false;
   *slot = std::move(created);
   return true;
 }
@@ -30,30 +29,25 @@ bool CreateSlot(const char* name, platform::MailslotServer* slot) {
 }  // namespace
 
 int OpenExtraOutputSlot(EngineClient& client, const CommandLine& line) {
-  if (!line.HasOption("DLL"))
-    return 0;
+  if (!line.HasOption("DLL")) return 0;
   CreateSlot(kExtraOutputSlotName, &ExtraOutputSlot);
   client.VXRSetStringInfo(VXR_STR_EXTRA_OUTPUTS, kExtraOutputModule);
   return 1;
 }
 
 int OpenPatternNameSlot(EngineClient& client, const CommandLine& line) {
-  if (!line.HasOption("PL"))
-    return 0;
-  if (!CreateSlot(kPatternNameSlotName, &PatternNameSlot))
-    std::printf("Open Mailsoilt2 Fail!!\n");
+  if (!line.HasOption("PL")) return 0;
+  if (!CreateSlot(kPatternNameSlotName, &PatternNameSlot)) std::printf("Open Mailsoilt2 Fail!!\n");
   client.VXRSetStringInfo(VXR_STR_EXTRA_OUTPUTS, kExtraOutputModule);
   return 1;
 }
 
 RunFlow RunPatternList(EngineClient& client, const CommandLine& line) {
-  if (!line.HasOption("PL"))
-    return RunFlow::kContinue;
+  if (!line.HasOption("PL")) return RunFlow::kContinue;
   std::printf("Enable Pattern List Mode\n");
   client.VXRSetValueInfo(VXR_INT_EXECUTE_MODE, DUMP_PATTERNS_ONLY);
   client.VXRExecute(0);
-  if (FlowAfterEngineRun() == RunFlow::kStopped)
-    return RunFlow::kStopped;
+  if (FlowAfterEngineRun() == RunFlow::kStopped) return RunFlow::kStopped;
   ReadMailslot(PatternNameSlot, [](uint32_t count, const std::string& name) {
     std::printf("Pattern List(%d): %s\n", static_cast<int32_t>(count), name.c_str());
   });
@@ -61,11 +55,8 @@ RunFlow RunPatternList(EngineClient& client, const CommandLine& line) {
 }
 
 void DrainExtraOutput(const CommandLine& line) {
-  if (!line.HasOption("DLL"))
-    return;
-  ReadMailslot(ExtraOutputSlot, [](uint32_t, const std::string& message) {
-    std::printf("%s", message.c_str());
-  });
+  if (!line.HasOption("DLL")) return;
+  ReadMailslot(ExtraOutputSlot, [](uint32_t, const std::string& message) { std::printf("%s", message.c_str()); });
 }
 
 void ReadMailslot(platform::MailslotServer& slot, const MailslotPrinter& print) {
@@ -77,12 +68,10 @@ void ReadMailslot(platform::MailslotServer& slot, const MailslotPrinter& print) 
     while (info.count != 0) {
       uint32_t count = info.count;
       message.clear();
-      if (!slot.Read(&message))
-        break;
+      if (!slot.Read(&message)) break;
       print(count, message);
       info = {0, 0};
-      if (!slot.Query(&info, &error))
-        break;
+      if (!slot.Query(&info, &error)) break;
     }
   }
   slot.Close();

@@ -8,8 +8,7 @@ bool ReadInteractiveLine(std::FILE* input, char (&line)[kInteractiveLineSize]) {
   for (int c = std::getc(input); c != EOF; c = std::getc(input)) {
     any = true;
     if (c == '\n') {
-      if (kept_cr_last)
-        --length;
+      if (kept_cr_last) --length;
       break;
     }
     kept_cr_last = false;

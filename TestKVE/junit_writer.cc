@@ -7,9 +7,7 @@
 namespace {
 
 // The characters XML 1.0 allows besides tab, line feed and carriage return.
-bool IsXmlCharacter(char32_t code) {
-  return code >= 0x20 && code != 0xFFFE && code != 0xFFFF;
-}
+bool IsXmlCharacter(char32_t code) { return code >= 0x20 && code != 0xFFFE && code != 0xFFFF; }
 
 void AppendByteEscapes(std::string_view bytes, std::string* out) {
   for (char byte : bytes) {
@@ -21,15 +19,24 @@ void AppendByteEscapes(std::string_view bytes, std::string* out) {
 
 const char* EntityFor(char32_t code) {
   switch (code) {
-    case '&': return "&amp;";
-    case '<': return "&lt;";
-    case '>': return "&gt;";
-    case '"': return "&quot;";
-    case '\'': return "&apos;";
-    case '\t': return "&#9;";
-    case '\n': return "&#10;";
-    case '\r': return "&#13;";
-    default: return nullptr;
+    case '&':
+      return "&amp;";
+    case '<':
+      return "&lt;";
+    case '>':
+      return "&gt;";
+    case '"':
+      return "&quot;";
+    case '\'':
+      return "&apos;";
+    case '\t':
+      return "&#9;";
+    case '\n':
+      return "&#10;";
+    case '\r':
+      return "&#13;";
+    default:
+      return nullptr;
   }
 }
 
@@ -40,20 +47,18 @@ std::string Seconds(double ms) {
 }
 
 std::string Property(const char* name, const std::string& value) {
-  return "      <property name=\"" + std::string(name) + "\" value=\"" + XmlEscaped(value) +
-         "\"/>\n";
+  return "      <property name=\"" + std::string(name) + "\" value=\"" + XmlEscaped(value) + "\"/>\n";
 }
 
 std::string TestCase(const PassRecord& pass) {
-  std::string element = "    <testcase classname=\"TestKVE\" name=\"" +
-                        XmlEscaped(TestCaseName(pass)) + "\" time=\"" + Seconds(pass.wall_ms) +
-                        "\"";
+  std::string element = "    <testcase classname=\"TestKVE\" name=\"" + XmlEscaped(TestCaseName(pass)) + "\" time=\"" +
+                        Seconds(pass.wall_ms) + "\"";
   if (pass.result == VXR_LIB_SUCCESS) return element + "/>\n";
   const std::string name = XmlEscaped(pass.result_name);
   std::string detail = "Error Code: " + pass.result_name;
   if (pass.timed_out) detail = "Engine timed out\n" + detail;
-  return element + ">\n      <failure message=\"" + name + "\" type=\"" + name + "\">" +
-         XmlEscaped(detail) + "</failure>\n    </testcase>\n";
+  return element + ">\n      <failure message=\"" + name + "\" type=\"" + name + "\">" + XmlEscaped(detail) +
+         "</failure>\n    </testcase>\n";
 }
 
 }  // namespace
@@ -83,8 +88,7 @@ std::string XmlEscaped(std::string_view text) {
 
 std::string TestCaseName(const PassRecord& pass) {
   std::string name = "pass " + std::to_string(pass.number);
-  for (size_t i = 0; i < pass.pattern_names.size(); ++i)
-    name += (i == 0 ? ": " : " ") + pass.pattern_names[i];
+  for (size_t i = 0; i < pass.pattern_names.size(); ++i) name += (i == 0 ? ": " : " ") + pass.pattern_names[i];
   return name;
 }
 
@@ -95,20 +99,18 @@ std::string JUnitReport(const RunDescription& run, std::span<const PassRecord> p
     failures += pass.result == VXR_LIB_SUCCESS ? 0 : 1;
     total_ms += pass.wall_ms;
   }
-  const std::string counts = "tests=\"" + std::to_string(passes.size()) + "\" failures=\"" +
-                             std::to_string(failures) + "\" errors=\"0\" time=\"" +
-                             Seconds(total_ms) + "\"";
+  const std::string counts = "tests=\"" + std::to_string(passes.size()) + "\" failures=\"" + std::to_string(failures) +
+                             "\" errors=\"0\" time=\"" + Seconds(total_ms) + "\"";
   // A JUnit time stamp has no zone and no fraction; it is UTC here.
   const std::string timestamp = IsoTimeUtc(run.start_unix_ms).substr(0, 19);
   std::string report = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
   report += "<testsuites name=\"TestKVE\" " + counts + ">\n";
-  report += "  <testsuite name=\"TestKVE engine runs\" " + counts +
-            " skipped=\"0\" timestamp=\"" + timestamp + "\" hostname=\"localhost\">\n";
+  report += "  <testsuite name=\"TestKVE engine runs\" " + counts + " skipped=\"0\" timestamp=\"" + timestamp +
+            "\" hostname=\"localhost\">\n";
   report += "    <properties>\n" + Property("engine.path", run.engine_path) +
-            Property("engine.version", run.engine_version) +
-            Property("engine.build", run.engine_build) +
-            Property("engine.sha256", run.engine_sha256) +
-            Property("command_line", run.command_line) + "    </properties>\n";
+            Property("engine.version", run.engine_version) + Property("engine.build", run.engine_build) +
+            Property("engine.sha256", run.engine_sha256) + Property("command_line", run.command_line) +
+            "    </properties>\n";
   for (const PassRecord& pass : passes) report += TestCase(pass);
   report += "  </testsuite>\n</testsuites>\n";
   return report;

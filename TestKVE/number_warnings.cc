@@ -17,8 +17,7 @@ struct NumberOption {
 
 constexpr NumberOption kRunNumbers[] = {
     {"RUN", true}, {"LOOP", true}, {"RANDOM", true}, {"WB", false}, {"LEVEL", false}};
-constexpr NumberOption kTypedNumbers[] = {
-    {"LOOP", true}, {"RANDOM", true}, {"WB", false}, {"LEVEL", false}};
+constexpr NumberOption kTypedNumbers[] = {{"LOOP", true}, {"RANDOM", true}, {"WB", false}, {"LEVEL", false}};
 
 enum class Reading { kWhole, kNotANumber, kBeyond32Bits };
 
@@ -36,8 +35,7 @@ Reading Classify(std::string_view text) {
     magnitude = magnitude * 10 + (text[pos] - '0');
     if (magnitude > int64_t{INT32_MAX} + 1) return Reading::kBeyond32Bits;
   }
-  return magnitude > int64_t{INT32_MAX} + (negative ? 1 : 0) ? Reading::kBeyond32Bits
-                                                           : Reading::kWhole;
+  return magnitude > int64_t{INT32_MAX} + (negative ? 1 : 0) ? Reading::kBeyond32Bits : Reading::kWhole;
 }
 
 void Warn(const CommandLine& line, std::span<const NumberOption> options) {
@@ -47,12 +45,9 @@ void Warn(const CommandLine& line, std::span<const NumberOption> options) {
     Reading reading = Classify(value);
     if (reading == Reading::kWhole) continue;
     int32_t number = ReadDecimal(value);
-    std::string read_as = option.is_unsigned ? std::to_string(static_cast<uint32_t>(number))
-                                             : std::to_string(number);
-    std::fprintf(stderr, "testkve: warning: /%s=%s %s; read as %s\n", option.name,
-                 value.c_str(),
-                 reading == Reading::kNotANumber ? "is not a whole decimal number"
-                                                 : "does not fit in 32 bits",
+    std::string read_as = option.is_unsigned ? std::to_string(static_cast<uint32_t>(number)) : std::to_string(number);
+    std::fprintf(stderr, "testkve: warning: /%s=%s %s; read as %s\n", option.name, value.c_str(),
+                 reading == Reading::kNotANumber ? "is not a whole decimal number" : "does not fit in 32 bits",
                  read_as.c_str());
   }
 }

@@ -17,47 +17,40 @@ constexpr int32_t kVulnerabilityMagic = 0x1ABDE31A;
 constexpr int32_t kVulnerabilityMagic64 = 0x1ABDE91A;
 
 // A pattern mode: its message, the pattern magic it enables and its pattern file.
-void EnablePatternMode(EngineClient& client, const char* message, int32_t magic,
-                       const char* pattern_file) {
+void EnablePatternMode(EngineClient& client, const char* message, int32_t magic, const char* pattern_file) {
   std::printf("%s", message);
   client.VXRSetValueInfo(VXR_INT_ENABLE_PATTERN_MAGIC, magic);
   client.VXRSetStringInfo(VXR_STR_PATTERN_FILENAME, pattern_file);
 }
 
-void SetFlag(EngineClient& client, const CommandLine& line, const char* option, uint32_t id,
-             const char* message) {
-  if (!line.HasOption(option))
-    return;
-  if (message != nullptr)
-    std::printf("%s", message);
+void SetFlag(EngineClient& client, const CommandLine& line, const char* option, uint32_t id, const char* message) {
+  if (!line.HasOption(option)) return;
+  if (message != nullptr) std::printf("%s", message);
   client.VXRSetFlagInfo(id, 1);
 }
 
 // /GCNAME and /GCPATH act only before the process's first pattern-loop repetition.
-void SetGenericCleanList(EngineClient& client, const CommandLine& line, const HarnessState& state,
-                         const char* option, uint32_t id, const char* message_format) {
+void SetGenericCleanList(EngineClient& client, const CommandLine& line, const HarnessState& state, const char* option,
+                         uint32_t id, const char* message_format) {
   std::string value = OptionValue(line, option);
   std::vector<std::string> items;
-  if (value.empty() || SplitList(value, ';', &items) == 0 || state.PatternLoopCounter != 0)
-    return;
+  if (value.empty() || SplitList(value, ';', &items) == 0 || state.PatternLoopCounter != 0) return;
   for (const std::string& item : items) {
     client.VXRSetStringInfo(id, item.c_str());
     std::printf(message_format, item.c_str());
   }
 }
 
-void SetStringOption(EngineClient& client, const CommandLine& line, const char* option,
-                     uint32_t id, const char* message_format) {
+void SetStringOption(EngineClient& client, const CommandLine& line, const char* option, uint32_t id,
+                     const char* message_format) {
   std::string value = OptionValue(line, option);
-  if (value.empty())
-    return;
+  if (value.empty()) return;
   std::printf(message_format, value.c_str());
   client.VXRSetStringInfo(id, value.c_str());
 }
 
 void SetPatternModes(EngineClient& client, const CommandLine& line) {
-  if (line.HasOption("SPY"))
-    EnablePatternMode(client, "Enable Spyware Mode\n", kSpywareMagic, "qlakve.ptn");
+  if (line.HasOption("SPY")) EnablePatternMode(client, "Enable Spyware Mode\n", kSpywareMagic, "qlakve.ptn");
   if (line.HasOption("QZ")) {
     std::printf("Enable TALIX Mode\n");
     client.VXRSetFlagInfo(VXR_FLG_ENABLE_QZ_SPYWARE, 1);
@@ -87,23 +80,21 @@ constexpr uint32_t kVersionBufferSize = 16;
 
 // The size query, then the copy into a 16-byte buffer. A value that does not fit is refused
 // by the library (VXR_LIB_BUFFER_TOO_SHORT) instead of being written past the buffer.
-VXRResult QueryString(EngineClient& client, uint32_t id, char (&buffer)[kVersionBufferSize],
-                      uint32_t* size) {
+VXRResult QueryString(EngineClient& client, uint32_t id, char (&buffer)[kVersionBufferSize], uint32_t* size) {
   *size = 0;
   client.VXRGetStringInfo(id, nullptr, size);
   *size = std::min(*size, kVersionBufferSize);
   return client.VXRGetStringInfo(id, buffer, size);
 }
 
-void ShowPatternVersion(EngineClient& client, char (&buffer)[kVersionBufferSize],
-                        const char* format) {
+void ShowPatternVersion(EngineClient& client, char (&buffer)[kVersionBufferSize], const char* format) {
   uint32_t size = 0;
   if (QueryString(client, VXR_STR_PATTERN_VER, buffer, &size) == VXR_LIB_SUCCESS && size != 0)
     std::printf(format, buffer);
 }
 
-void ShowPatternVersionOf(EngineClient& client, char (&buffer)[kVersionBufferSize],
-                          int32_t magic, const char* pattern_file, const char* format) {
+void ShowPatternVersionOf(EngineClient& client, char (&buffer)[kVersionBufferSize], int32_t magic,
+                          const char* pattern_file, const char* format) {
   client.VXRSetValueInfo(VXR_INT_DISABLE_PATTERN_MAGIC, magic);
   client.VXRSetStringInfo(VXR_STR_PATTERN_FILENAME, pattern_file);
   ShowPatternVersion(client, buffer, format);
@@ -112,8 +103,7 @@ void ShowPatternVersionOf(EngineClient& client, char (&buffer)[kVersionBufferSiz
 }  // namespace
 
 RunFlow ShowVersions(EngineClient& client, const CommandLine& line, const HarnessState& state) {
-  if (!line.HasOption("VER"))
-    return RunFlow::kContinue;
+  if (!line.HasOption("VER")) return RunFlow::kContinue;
   char engine[kVersionBufferSize] = {};
   char build[kVersionBufferSize] = {};
   char pattern[kVersionBufferSize] = {};
@@ -127,34 +117,28 @@ RunFlow ShowVersions(EngineClient& client, const CommandLine& line, const Harnes
   }
   ShowPatternVersion(client, pattern, "VXR Pattern: %s\n");
   ShowPatternVersionOf(client, pattern, kSpywareMagic, "qlakve.ptn", "SPY Pattern: %s\n");
-  ShowPatternVersionOf(client, pattern, kVulnerabilityMagic, "QLVAMain.ptn",
-                       "VA  Pattern: %s\n");
+  ShowPatternVersionOf(client, pattern, kVulnerabilityMagic, "QLVAMain.ptn", "VA  Pattern: %s\n");
   return state.InteractiveMode == 0 ? RunFlow::kEndRun : RunFlow::kContinue;
 }
 
 RunFlow ApplyOptions(EngineClient& client, const CommandLine& line, const HarnessState& state) {
   SetFlag(client, line, "GC", VXR_FLG_ENABLE_GENCLEAN, "Enable Generic Clean\n");
-  SetGenericCleanList(client, line, state, "GCNAME", VXR_STR_VIRUS_NAME_MORVA,
-                      "Assign Generic Clean virus name: %s\n");
+  SetGenericCleanList(client, line, state, "GCNAME", VXR_STR_VIRUS_NAME_MORVA, "Assign Generic Clean virus name: %s\n");
   SetGenericCleanList(client, line, state, "GCPATH", VXR_STR_VIRUS_FILE_PATH,
                       "Assign Generic Clean virus file path: %s\n");
   SetPatternModes(client, line);
   SetStringOption(client, line, "PTN", VXR_STR_PATTERN_FILENAME, "Set pattern file name: %s\n");
   SetStringOption(client, line, "PTNPATH", VXR_STR_PATTERN_DIR, "Set pattern path: %s\n");
-  if (line.HasOption("NC"))
-    client.VXRSetValueInfo(VXR_INT_EXECUTE_MODE, SCAN_ALL_WITHOUT_CLEAN);
+  if (line.HasOption("NC")) client.VXRSetValueInfo(VXR_INT_EXECUTE_MODE, SCAN_ALL_WITHOUT_CLEAN);
   OpenExtraOutputSlot(client, line);
   SetFlag(client, line, "QUIET", VXR_FLG_DETACH_CONSOLE, "Enable Detach Mode\n");
-  if (line.HasOption("QA"))
-    client.VXRSetValueInfo(VXR_INT_DEBUG_INFO_LEVEL, 5);
+  if (line.HasOption("QA")) client.VXRSetValueInfo(VXR_INT_DEBUG_INFO_LEVEL, 5);
   OpenPatternNameSlot(client, line);
-  if (line.HasOption("LEVEL"))
-    client.VXRSetValueInfo(VXR_INT_DEBUG_INFO_LEVEL, ReadDecimalOption(line, "LEVEL", 0));
+  if (line.HasOption("LEVEL")) client.VXRSetValueInfo(VXR_INT_DEBUG_INFO_LEVEL, ReadDecimalOption(line, "LEVEL", 0));
   SetFlag(client, line, "BK", VXR_FLG_BACKUP_FILE, nullptr);
   RestorePatterns(client, line, state);
   SetQuickScan(client, line);
-  if (RunFlow flow = RunPatternList(client, line); flow != RunFlow::kContinue)
-    return flow;
+  if (RunFlow flow = RunPatternList(client, line); flow != RunFlow::kContinue) return flow;
   if (line.HasOption("BL")) {
     std::printf("Dump Backup File List\n");
     client.VXRSetValueInfo(VXR_INT_EXECUTE_MODE, DUMP_BACKUP_FILE);

@@ -24,8 +24,7 @@ struct PatternHandler {
 // The item itself in the process's first repetition, else the item and the counter, padded
 // with zeros to /WB digits; cut to the 128-byte name buffer.
 std::string PatternName(const std::string& item, const HarnessState& state) {
-  if (state.PatternLoopCounter == 0)
-    return item;
+  if (state.PatternLoopCounter == 0) return item;
   char name[kPatternNameSize];
   // A negative /WB would ask for a negative precision; it counts as no width.
   int width = std::max(state.WildcardWidth, 0);
@@ -37,10 +36,8 @@ int ApplyPatterns(EngineClient& client, const CommandLine& line, const HarnessSt
                   const PatternHandler& handler) {
   std::string value = OptionValue(line, handler.option);
   std::vector<std::string> items;
-  if (value.empty() || SplitList(value, ';', &items) == 0 || items.empty())
-    return 0;
-  if (handler.execute_mode != kNoExecuteMode)
-    client.VXRSetValueInfo(VXR_INT_EXECUTE_MODE, handler.execute_mode);
+  if (value.empty() || SplitList(value, ';', &items) == 0 || items.empty()) return 0;
+  if (handler.execute_mode != kNoExecuteMode) client.VXRSetValueInfo(VXR_INT_EXECUTE_MODE, handler.execute_mode);
   for (const std::string& item : items) {
     std::string name = PatternName(item, state);
     client.VXRSetStringInfo(handler.string_id, name.c_str());
@@ -69,8 +66,7 @@ uint32_t ReadUnsignedOption(const CommandLine& line, const char* name, uint32_t 
 
 int AssignPatterns(EngineClient& client, const CommandLine& line, const HarnessState& state) {
   int32_t mode = line.HasOption("NC") ? SCAN_ASSIGN_NO_CLEAN : SCAN_ASSIGN;
-  return ApplyPatterns(client, line, state,
-                       {"ASSIGN", mode, VXR_STR_SCAN_VIRUS_PATTERN, "Assign Pattern: %s\n"});
+  return ApplyPatterns(client, line, state, {"ASSIGN", mode, VXR_STR_SCAN_VIRUS_PATTERN, "Assign Pattern: %s\n"});
 }
 
 int ExceptPatterns(EngineClient& client, const CommandLine& line, const HarnessState& state) {
@@ -83,14 +79,11 @@ int RestorePatterns(EngineClient& client, const CommandLine& line, const Harness
                        {"RESTORE", RESTORE_ONLY, VXR_STR_RESTORE_VIRUS_PATTERN, "Restore Pattern: %s\n"});
 }
 
-uint32_t SelectRandomIterations(std::vector<uint32_t>* container, uint32_t count,
-                                uint32_t limit) {
-  return SelectRandomIterations(container, count, limit,
-                                static_cast<uint32_t>(std::time(nullptr)));
+uint32_t SelectRandomIterations(std::vector<uint32_t>* container, uint32_t count, uint32_t limit) {
+  return SelectRandomIterations(container, count, limit, static_cast<uint32_t>(std::time(nullptr)));
 }
 
-uint32_t SelectRandomIterations(std::vector<uint32_t>* container, uint32_t count,
-                                uint32_t limit, uint32_t seed) {
+uint32_t SelectRandomIterations(std::vector<uint32_t>* container, uint32_t count, uint32_t limit, uint32_t seed) {
   container->clear();
   LegacyRandom random;
   random.Seed(seed);
@@ -103,8 +96,7 @@ uint32_t SelectRandomIterations(std::vector<uint32_t>* container, uint32_t count
   std::vector<bool> taken(std::min<uint64_t>(limit, uint64_t{kLegacyRandMax} + 1));
   while (container->size() < count) {
     uint32_t draw = random.Next() % limit;
-    if (taken[draw])
-      continue;
+    if (taken[draw]) continue;
     taken[draw] = true;
     container->push_back(draw);
   }

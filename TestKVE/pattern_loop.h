@@ -17,11 +17,9 @@ void RunPatternLoop(EngineClient& client, const CommandLine& line, HarnessState&
 
 /// Fills `container` with `count` distinct indexes below `limit`, seeded with the calendar
 /// time, sorted ascending. Returns the count (32767 at most).
-uint32_t SelectRandomIterations(std::vector<uint32_t>* container, uint32_t count,
-                                uint32_t limit);
+uint32_t SelectRandomIterations(std::vector<uint32_t>* container, uint32_t count, uint32_t limit);
 /// The same with a given seed, for repeatable selections.
-uint32_t SelectRandomIterations(std::vector<uint32_t>* container, uint32_t count,
-                                uint32_t limit, uint32_t seed);
+uint32_t SelectRandomIterations(std::vector<uint32_t>* container, uint32_t count, uint32_t limit, uint32_t seed);
 
 /// The three pattern handlers; names after the process's first repetition carry the state's
 /// PatternLoopCounter in WildcardWidth digits. Each returns 1 when its list was applied.

@@ -12,17 +12,14 @@ using OptionTable = std::map<std::string, std::string, std::less<>>;
 
 constexpr std::string_view kBlanks = " \t";
 
-bool HasBlank(std::string_view text) {
-  return text.find_first_of(kBlanks) != std::string_view::npos;
-}
+bool HasBlank(std::string_view text) { return text.find_first_of(kBlanks) != std::string_view::npos; }
 
 bool IsOptionPrefix(char c) { return c == '/' || c == '-'; }
 
 // An element /NAME=value whose name holds no blank: the user meant that one option.
 bool SplitOption(std::string_view element, std::string_view* name, std::string_view* value) {
   size_t equals = element.find('=');
-  if (element.size() < 2 || !IsOptionPrefix(element[0]) || equals == std::string_view::npos)
-    return false;
+  if (element.size() < 2 || !IsOptionPrefix(element[0]) || equals == std::string_view::npos) return false;
   *name = element.substr(1, equals - 1);
   *value = element.substr(equals + 1);
   return !HasBlank(*name);
@@ -35,8 +32,8 @@ bool IsWhollyQuoted(std::string_view value) {
 }
 
 // An option with a blank in its value: /NAME="value", checked by scanning it back.
-bool CarryOptionWithBlank(char prefix, std::string_view name, std::string_view value,
-                          std::string* piece, std::string* why) {
+bool CarryOptionWithBlank(char prefix, std::string_view name, std::string_view value, std::string* piece,
+                          std::string* why) {
   std::string_view meant = value;
   if (IsWhollyQuoted(value)) {
     meant = value.substr(1, value.size() - 2);
@@ -84,8 +81,7 @@ bool CarryElement(std::string_view element, std::string* piece, std::string* why
 
 }  // namespace
 
-bool CarryProcessCommandLine(int argc, const char* const* argv, std::string* text,
-                             CarryFailure* failure) {
+bool CarryProcessCommandLine(int argc, const char* const* argv, std::string* text, CarryFailure* failure) {
   text->clear();
   for (int i = 0; i < argc; ++i) {
     std::string piece, why;

@@ -19,8 +19,7 @@ struct CarryFailure {
 ///  - any other element with a space or tab is quoted whole, as Windows shows it.
 /// A value that holds a space or tab and a double quote anywhere but around it has no way to
 /// be written: false, with that element in `failure`, and `text` is not to be used.
-bool CarryProcessCommandLine(int argc, const char* const* argv, std::string* text,
-                             CarryFailure* failure);
+bool CarryProcessCommandLine(int argc, const char* const* argv, std::string* text, CarryFailure* failure);
 
 /// The joined text as CarryProcessCommandLine writes it, for callers that have already
 /// checked the arguments; an element that cannot be carried is quoted whole.

@@ -26,8 +26,7 @@ std::string Marked(std::string_view bytes) {
     if (length == 0 || code == 0) {
       const auto byte = static_cast<unsigned char>(bytes[pos]);
       text += kMarker;
-      text += code == 0 && length == 1 ? std::string(kRealNul)
-                                       : std::string{kHex[byte >> 4], kHex[byte & 0xF]};
+      text += code == 0 && length == 1 ? std::string(kRealNul) : std::string{kHex[byte >> 4], kHex[byte & 0xF]};
       ++pos;
       continue;
     }
@@ -47,8 +46,7 @@ std::string Dump(const json& value) {
       continue;
     }
     // An escape: its two characters go together, so an escaped backslash never starts one.
-    if (dumped.compare(pos, kNulEscape.size(), kNulEscape) == 0 &&
-        pos + kNulEscape.size() + 2 <= dumped.size()) {
+    if (dumped.compare(pos, kNulEscape.size(), kNulEscape) == 0 && pos + kNulEscape.size() + 2 <= dumped.size()) {
       const std::string marker = dumped.substr(pos + kNulEscape.size(), 2);
       line += marker == kRealNul ? std::string(kNulEscape) : "\\udc" + marker;
       pos += kNulEscape.size() + 2;
@@ -68,8 +66,7 @@ double Rounded(double ms) { return std::round(ms * 1000) / 1000; }
 json SpreadJson(const std::optional<Spread>& spread, bool rounded) {
   if (!spread) return nullptr;
   auto value = [&](double x) { return rounded ? Rounded(x) : x; };
-  return {{"min", value(spread->min)}, {"median", value(spread->median)},
-          {"max", value(spread->max)}};
+  return {{"min", value(spread->min)}, {"median", value(spread->median)}, {"max", value(spread->max)}};
 }
 
 }  // namespace

@@ -48,8 +48,7 @@ int64_t UnixMilliseconds() {
 }
 
 std::string HarnessVersion() {
-  return std::to_string(kHarnessMajorVersion) + "." + std::to_string(kHarnessMinorVersion) +
-         "-" + kHarnessBuild;
+  return std::to_string(kHarnessMajorVersion) + "." + std::to_string(kHarnessMinorVersion) + "-" + kHarnessBuild;
 }
 
 RunDescription DescribeRun(const CommandLine& line, const char* text, const HarnessState& state) {
@@ -69,15 +68,12 @@ RunDescription DescribeRun(const CommandLine& line, const char* text, const Harn
 
 void WriteJsonLine(const std::string& line) {
   RunControl& control = Control();
-  if (!control.json || control.json_failed)
-    return;
+  if (!control.json || control.json_failed) return;
   std::FILE* file = control.json.get();
   // Flushed at once, so a run that is interrupted keeps every line it wrote.
-  if (std::fputs(line.c_str(), file) < 0 || std::fputc('\n', file) == EOF ||
-      std::fflush(file) != 0) {
+  if (std::fputs(line.c_str(), file) < 0 || std::fputc('\n', file) == EOF || std::fflush(file) != 0) {
     control.json_failed = true;
-    std::fprintf(stderr, "TestKVE: cannot write %s: %s\n", control.json_path.c_str(),
-                 std::strerror(errno));
+    std::fprintf(stderr, "TestKVE: cannot write %s: %s\n", control.json_path.c_str(), std::strerror(errno));
   }
 }
 
@@ -86,8 +82,7 @@ void OpenJson() {
   // "e": close-on-exec, so no engine inherits the record.
   control.json.reset(std::fopen(control.json_path.c_str(), "we"));
   if (!control.json) {
-    std::fprintf(stderr, "TestKVE: cannot open %s: %s\n", control.json_path.c_str(),
-                 std::strerror(errno));
+    std::fprintf(stderr, "TestKVE: cannot open %s: %s\n", control.json_path.c_str(), std::strerror(errno));
     return;
   }
   WriteJsonLine(RunJsonLine(control.run));
@@ -110,8 +105,7 @@ PassRecord RecordOf(const EngineRun& run, uint32_t number) {
 
 void RecordEngineRun(const EngineRun& run) {
   RunControl& control = Control();
-  if (!control.keep_passes)
-    return;
+  if (!control.keep_passes) return;
   PassRecord pass = RecordOf(run, ++control.runs);
   WriteJsonLine(PassJsonLine(pass));
   control.passes.push_back(std::move(pass));
@@ -119,10 +113,8 @@ void RecordEngineRun(const EngineRun& run) {
 
 void WriteJUnit(const RunControl& control) {
   std::string error;
-  if (!ReplaceFileAtomically(control.junit_path, JUnitReport(control.run, control.passes),
-                             &error)) {
-    std::fprintf(stderr, "TestKVE: cannot write %s: %s\n", control.junit_path.c_str(),
-                 error.c_str());
+  if (!ReplaceFileAtomically(control.junit_path, JUnitReport(control.run, control.passes), &error)) {
+    std::fprintf(stderr, "TestKVE: cannot write %s: %s\n", control.junit_path.c_str(), error.c_str());
   }
 }
 
@@ -130,8 +122,7 @@ void PrintSummary(const RunSummary& summary) {
   std::fputs(SummaryText(summary).c_str(), stdout);
   std::fflush(stdout);
   const std::string warning = PeakGrowthWarning(summary);
-  if (!warning.empty())
-    std::fputs(warning.c_str(), stderr);
+  if (!warning.empty()) std::fputs(warning.c_str(), stderr);
 }
 
 }  // namespace
@@ -144,13 +135,10 @@ void StartRunRecords(const CommandLine& line, const char* text, const HarnessSta
   control.summary = line.HasOption("SUMMARY");
   control.json_path = OptionValue(line, "JSON");
   control.junit_path = OptionValue(line, "JUNIT");
-  control.keep_passes =
-      control.summary || !control.json_path.empty() || !control.junit_path.empty();
-  if (control.json_path.empty() && control.junit_path.empty())
-    return;
+  control.keep_passes = control.summary || !control.json_path.empty() || !control.junit_path.empty();
+  if (control.json_path.empty() && control.junit_path.empty()) return;
   control.run = DescribeRun(line, text, state);
-  if (!control.json_path.empty())
-    OpenJson();
+  if (!control.json_path.empty()) OpenJson();
 }
 
 void AttachRunControl(EngineClient& client) {
@@ -164,10 +152,8 @@ int FinishRunRecords() {
   if (control.keep_passes) {
     const RunSummary summary = Summarize(control.passes);
     WriteJsonLine(SummaryJsonLine(summary));
-    if (!control.junit_path.empty())
-      WriteJUnit(control);
-    if (control.summary)
-      PrintSummary(summary);
+    if (!control.junit_path.empty()) WriteJUnit(control);
+    if (control.summary) PrintSummary(summary);
   }
   control.json.reset();
   return HarnessExitStatus(control.strict);

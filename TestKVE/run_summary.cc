@@ -9,8 +9,7 @@ namespace {
 Spread SpreadOf(std::vector<double> values) {
   std::sort(values.begin(), values.end());
   const size_t middle = values.size() / 2;
-  const double median =
-      values.size() % 2 == 1 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
+  const double median = values.size() % 2 == 1 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
   return {values.front(), median, values.back()};
 }
 
@@ -21,13 +20,11 @@ double MeanPeak(std::span<const PassRecord> passes) {
 }
 
 std::optional<double> PeakGrowth(std::span<const PassRecord> passes) {
-  if (passes.size() < 2)
-    return std::nullopt;
+  if (passes.size() < 2) return std::nullopt;
   const size_t tenth = std::max<size_t>(1, passes.size() / 10);
   const double first = MeanPeak(passes.first(tenth));
   const double last = MeanPeak(passes.last(tenth));
-  if (first <= 0)
-    return std::nullopt;
+  if (first <= 0) return std::nullopt;
   return (last - first) / first * 100;
 }
 
@@ -63,24 +60,21 @@ RunSummary Summarize(std::span<const PassRecord> passes) {
 std::string SummaryText(const RunSummary& summary) {
   std::string text = "Run summary: " + std::to_string(summary.passes) + " passes, " +
                      std::to_string(summary.timed_out) + " timed out\n";
-  for (const auto& [name, count] : summary.results)
-    text += "  " + name + ": " + std::to_string(count) + "\n";
+  for (const auto& [name, count] : summary.results) text += "  " + name + ": " + std::to_string(count) + "\n";
   if (summary.wall_ms) {
     const Spread& wall = *summary.wall_ms;
-    text += Format("Engine wall time: min %.1f ms, median %.1f ms, max %.1f ms\n", wall.min,
-                   wall.median, wall.max);
+    text += Format("Engine wall time: min %.1f ms, median %.1f ms, max %.1f ms\n", wall.min, wall.median, wall.max);
   }
   if (summary.peak_kib) {
     const Spread& peak = *summary.peak_kib;
-    text += Format("Engine peak memory: min %.0f KiB, median %.0f KiB, max %.0f KiB\n",
-                   peak.min, peak.median, peak.max);
+    text +=
+        Format("Engine peak memory: min %.0f KiB, median %.0f KiB, max %.0f KiB\n", peak.min, peak.median, peak.max);
   }
   return text;
 }
 
 std::string PeakGrowthWarning(const RunSummary& summary) {
-  if (!summary.peak_growth_percent || *summary.peak_growth_percent <= kPeakGrowthWarningPercent)
-    return "";
+  if (!summary.peak_growth_percent || *summary.peak_growth_percent <= kPeakGrowthWarningPercent) return "";
   char line[160];
   std::snprintf(line, sizeof line,
                 "Warning: engine peak memory grew by %.1f%% from the first tenth of the passes "

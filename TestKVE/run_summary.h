@@ -22,8 +22,8 @@ struct RunSummary {
   uint32_t passes = 0;
   uint32_t timed_out = 0;
   std::vector<std::pair<std::string, uint32_t>> results;  ///< name and count, by name
-  std::optional<Spread> wall_ms;   ///< none without passes
-  std::optional<Spread> peak_kib;  ///< none without passes
+  std::optional<Spread> wall_ms;                          ///< none without passes
+  std::optional<Spread> peak_kib;                         ///< none without passes
   /// The mean peak memory of the last tenth of the passes (at least one) over that of the
   /// first tenth, in percent above 100; none with fewer than two passes.
   std::optional<double> peak_growth_percent;

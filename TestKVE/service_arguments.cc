@@ -12,8 +12,7 @@ constexpr size_t npos = std::string_view::npos;
 // inside a multibyte character.
 size_t FindText(std::string_view text, size_t from, std::string_view needle) {
   for (size_t pos = from; pos < text.size(); pos += CharacterLength(text, pos)) {
-    if (text.substr(pos, needle.size()) == needle)
-      return pos;
+    if (text.substr(pos, needle.size()) == needle) return pos;
   }
   return npos;
 }
@@ -21,8 +20,7 @@ size_t FindText(std::string_view text, size_t from, std::string_view needle) {
 // A double quote at index 2 or later; one at 0 or 1 opens a quoted program path.
 size_t FindProgramQuote(std::string_view text) {
   size_t quote = FindText(text, 0, "\"");
-  while (quote != npos && quote < 2)
-    quote = FindText(text, quote + 1, "\"");
+  while (quote != npos && quote < 2) quote = FindText(text, quote + 1, "\"");
   return quote;
 }
 
@@ -30,8 +28,7 @@ std::string WithoutServiceOptions(std::string text) {
   std::string kept;
   size_t copied = 0;
   ScanOptions(text, [&](const ScannedOption& option) {
-    if (!platform::AsciiEqualFold(option.name, "SERVICE"))
-      return;
+    if (!platform::AsciiEqualFold(option.name, "SERVICE")) return;
     kept.append(text, copied, option.begin - copied);
     copied = option.end;
   });
@@ -60,15 +57,13 @@ ServiceArguments RewriteServiceArguments(std::string_view command) {
 std::vector<std::string> ServiceOptionWords(std::string_view options) {
   std::vector<std::string> words;
   ScanOptions(options, [&](const ScannedOption& option) {
-    if (option.name.empty())
-      return;
+    if (option.name.empty()) return;
     if (!option.quoted) {
       words.emplace_back(options.substr(option.begin, option.end - option.begin));
       return;
     }
     // The harness quotes a value with blanks again when it rebuilds its command line.
-    words.push_back(std::string(1, options[option.begin]) + std::string(option.name) + "=" +
-                    std::string(option.value));
+    words.push_back(std::string(1, options[option.begin]) + std::string(option.name) + "=" + std::string(option.value));
   });
   return words;
 }

@@ -36,11 +36,9 @@ platform::ServiceParameters TestSrvParameters(const std::string& program_path) {
 
 bool ReadCommandLine(std::string* command, int* error) {
   std::vector<std::string> arguments;
-  if (!platform::ReadProcessArguments(&arguments, error))
-    return false;
+  if (!platform::ReadProcessArguments(&arguments, error)) return false;
   std::vector<const char*> argv;
-  for (const std::string& argument : arguments)
-    argv.push_back(argument.c_str());
+  for (const std::string& argument : arguments) argv.push_back(argument.c_str());
   *command = ProcessCommandLineText(static_cast<int>(argv.size()), argv.data());
   return true;
 }
@@ -49,14 +47,17 @@ bool ReadCommandLine(std::string* command, int* error) {
 // program: refuse instead.
 bool FitsTheCopies(const std::string& program_path, const std::string& command) {
   if (program_path.size() > kMaxCopyLength) {
-    std::printf("Service not started: the current folder is too long for the service program "
-                "path %s (%zu characters, at most %zu)\n",
-                program_path.c_str(), program_path.size(), kMaxCopyLength);
+    std::printf(
+        "Service not started: the current folder is too long for the service program "
+        "path %s (%zu characters, at most %zu)\n",
+        program_path.c_str(), program_path.size(), kMaxCopyLength);
     return false;
   }
   if (command.size() > kMaxCopyLength) {
-    std::printf("Service not started: the command line is too long to hand on (%zu characters, "
-                "at most %zu)\n", command.size(), kMaxCopyLength);
+    std::printf(
+        "Service not started: the command line is too long to hand on (%zu characters, "
+        "at most %zu)\n",
+        command.size(), kMaxCopyLength);
     return false;
   }
   return true;
@@ -92,8 +93,7 @@ void RunServiceMode() {
     std::printf("GetCommandLine failed (%d)\n", error);
     return;
   }
-  if (!FitsTheCopies(program_path, command))
-    return;
+  if (!FitsTheCopies(program_path, command)) return;
   if (!service) {
     service = manager->CreateService(TestSrvParameters(program_path), &error);
     if (!service) {
@@ -103,8 +103,7 @@ void RunServiceMode() {
   }
   std::printf("original sCmd is %s\n", command.c_str());
   ServiceArguments arguments = RewriteServiceArguments(command);
-  if (arguments.program_quoted)
-    std::printf("have \"\n");
+  if (arguments.program_quoted) std::printf("have \"\n");
   std::printf("Argument to launch service: %s\n", arguments.options.c_str());
   bool started = service->Start({folder, kProgramName, arguments.options}, &error);
   std::printf(started ? "Service start.\n" : "Start sevice fail\n");

@@ -2,6 +2,4 @@
 
 #include "platform/stop_signals.h"
 
-RunFlow FlowAfterEngineRun() {
-  return platform::StopSignal() != 0 ? RunFlow::kStopped : RunFlow::kContinue;
-}
+RunFlow FlowAfterEngineRun() { return platform::StopSignal() != 0 ? RunFlow::kStopped : RunFlow::kContinue; }

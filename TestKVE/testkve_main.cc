@@ -20,8 +20,8 @@ int main(int argc, char** argv) {
   std::string line;
   CarryFailure failure;
   if (!CarryProcessCommandLine(argc, argv, &line, &failure)) {
-    std::fprintf(stderr, "testkve: argument %d (%s) cannot be passed on as typed: %s\n",
-                 failure.index, argv[failure.index], failure.reason.c_str());
+    std::fprintf(stderr, "testkve: argument %d (%s) cannot be passed on as typed: %s\n", failure.index,
+                 argv[failure.index], failure.reason.c_str());
     return kExitUnusableArgument;
   }
   return ExitStatus(RunTestKVE(line.c_str()));

@@ -67,8 +67,7 @@ std::string UsageRows(std::span<const UsageRow> rows) {
 }
 
 std::string BuildUsageText() {
-  return "Usage: [Command Name] {[option]} {[file|directory|@FileList]}\n\n" +
-         UsageRows(kUsageRows);
+  return "Usage: [Command Name] {[option]} {[file|directory|@FileList]}\n\n" + UsageRows(kUsageRows);
 }
 
 // Every banner line is 54 characters: '|', 52 characters of text, '|'.
@@ -91,22 +90,19 @@ const char* RunControlUsageText() {
 }
 
 void PrintBanner(const CommandLine& line) {
-  if (line.HasOption("NH"))
-    return;
+  if (line.HasOption("NH")) return;
   const std::string border = "+" + std::string(52, '-') + "+\n";
   char title[64];
-  std::snprintf(title, sizeof title, "|              TestKVE   Ver %d.%d-%s                |\n",
-                kHarnessMajorVersion, kHarnessMinorVersion, kHarnessBuild);
+  std::snprintf(title, sizeof title, "|              TestKVE   Ver %d.%d-%s                |\n", kHarnessMajorVersion,
+                kHarnessMinorVersion, kHarnessBuild);
   std::string banner = border + title + FramedLine("") +
-                       FramedLine("   Test harness for the virus-damage cleanup engine") +
-                       FramedLine("") +
+                       FramedLine("   Test harness for the virus-damage cleanup engine") + FramedLine("") +
                        FramedLine("   For engine quality assurance; not for end users") + border;
   std::fputs(banner.c_str(), stdout);
 }
 
 RunFlow PrintUsage(const CommandLine& line, const HarnessState& state) {
-  if (!line.HasOption("?"))
-    return RunFlow::kContinue;
+  if (!line.HasOption("?")) return RunFlow::kContinue;
   // One write for the whole text, the added block after the table.
   const std::string text = std::string(UsageText()) + RunControlUsageText();
   std::fputs(text.c_str(), stdout);

@@ -51,8 +51,7 @@ bool InChild(Body write_all, const int* pipe_ends = nullptr) {
     // The reader keeps pace with the writer, as a pipe needs.
     std::vector<char> buffer(64 * 1024);
     size_t total = 0;
-    for (ssize_t got; (got = read(pipe_ends[0], buffer.data(), buffer.size())) > 0;)
-      total += static_cast<size_t>(got);
+    for (ssize_t got; (got = read(pipe_ends[0], buffer.data(), buffer.size())) > 0;) total += static_cast<size_t>(got);
     benchmark::DoNotOptimize(total);
   }
   int status = 0;
@@ -100,9 +99,7 @@ void BM_PipeSameBytes(benchmark::State& state) {
           close(read_end);
           for (int n = 1; n <= kMessages; ++n) {
             std::string message = Message(n);
-            if (write(write_end, message.data(), message.size()) !=
-                static_cast<ssize_t>(message.size()))
-              return false;
+            if (write(write_end, message.data(), message.size()) != static_cast<ssize_t>(message.size())) return false;
           }
           return true;
         },

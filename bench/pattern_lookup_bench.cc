@@ -40,8 +40,7 @@ std::string NamesText(int count) {
   for (int i = 0; i < count; ++i) {
     state = state * 1103515245u + 12345u;
     text += std::string(kPrefixes[state >> 29 & 3]) + std::to_string(i) + "." +
-            static_cast<char>('A' + (state >> 16) % 26) + static_cast<char>('A' + (state >> 8) % 26) +
-            "\n";
+            static_cast<char>('A' + (state >> 16) % 26) + static_cast<char>('A' + (state >> 8) % 26) + "\n";
   }
   return text;
 }
@@ -58,8 +57,7 @@ std::vector<std::string> CompressedRegions(const std::string& path) {
   WalkPatternRecords(
       path.c_str(),
       [](const PatternRecordHeader& header) {
-        return header.kind == kPatternNameRecordKind ? PatternFilterAnswer::kRead
-                                                     : PatternFilterAnswer::kSkip;
+        return header.kind == kPatternNameRecordKind ? PatternFilterAnswer::kRead : PatternFilterAnswer::kSkip;
       },
       [&regions](const PatternRecordHeader&, std::span<const uint8_t> body) {
         const std::string stored(body.begin() + kPatternSectionHeaderSize, body.end());
@@ -82,9 +80,8 @@ PatternFile Build(const TempFolder& folder, int names, const char* mode) {
   const std::string list = folder.Write("names_" + std::to_string(names) + ".txt", NamesText(names));
   PatternFile file;
   file.path = (folder.path() / ("names_" + std::to_string(names) + "_" + mode + ".ptn")).string();
-  const ProgramRun run = RunProgram(BuiltProgram("vxrtool"), {"ptn", "build", "--version", "1",
-                                                             "--names", list, "--mode", mode,
-                                                             "--out", file.path});
+  const ProgramRun run = RunProgram(
+      BuiltProgram("vxrtool"), {"ptn", "build", "--version", "1", "--names", list, "--mode", mode, "--out", file.path});
   if (run.exit_code != 0) std::fprintf(stderr, "vxrtool failed: %s\n", run.errors.c_str());
   file.regions = CompressedRegions(file.path);
   return file;
@@ -160,9 +157,10 @@ void PrintTimeResult(const RecordingReporter& reporter, const char* mode) {
   const double lookup = reporter.Seconds(std::string("BM_Lookup/") + mode) * 1e3;
   const double floor = reporter.Seconds(std::string("BM_Floor/") + mode) * 1e3;
   if (lookup <= 0 || floor <= 0) return;
-  std::printf("RESULT pattern lookup %s vs zlib floor: %.3f (goal: <= 1.2) lookup %.2f ms, floor "
-              "%.2f ms processor time, %d names, a miss\n",
-              mode, lookup / floor, lookup, floor, kManyNames);
+  std::printf(
+      "RESULT pattern lookup %s vs zlib floor: %.3f (goal: <= 1.2) lookup %.2f ms, floor "
+      "%.2f ms processor time, %d names, a miss\n",
+      mode, lookup / floor, lookup, floor, kManyNames);
 }
 
 }  // namespace
@@ -181,9 +179,10 @@ int main(int argc, char** argv) {
   PrintTimeResult(reporter, "0x81");
   PrintTimeResult(reporter, "0x01");
   if (many_kib > 0 && fewer_kib > 0) {
-    std::printf("RESULT pattern lookup peak memory 200000 vs 20000 names: %.3f (goal: <= 1.1) "
-                "peak resident %ld KiB for 200000 names, %ld KiB for 20000 names\n",
-                static_cast<double>(many_kib) / static_cast<double>(fewer_kib), many_kib, fewer_kib);
+    std::printf(
+        "RESULT pattern lookup peak memory 200000 vs 20000 names: %.3f (goal: <= 1.1) "
+        "peak resident %ld KiB for 200000 names, %ld KiB for 20000 names\n",
+        static_cast<double>(many_kib) / static_cast<double>(fewer_kib), many_kib, fewer_kib);
   }
   benchmark::Shutdown();
   return 0;

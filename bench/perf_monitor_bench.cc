@@ -69,8 +69,7 @@ void BM_MonitorSampleOverMinimalLoop(benchmark::State& state) {
     return;
   }
   const int32_t ids[] = {query.AddCounter(platform::kProcessorTimePath),
-                         query.AddCounter(platform::kCommittedInUsePath),
-                         query.AddCounter(platform::kIoBytesPath),
+                         query.AddCounter(platform::kCommittedInUsePath), query.AddCounter(platform::kIoBytesPath),
                          query.AddCounter(platform::kIoOperationsPath),
                          query.AddCounter(platform::kCommittedBytesPath)};
   query.Collect();  // the rates' first reading
@@ -100,11 +99,13 @@ int main(int argc, char** argv) {
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();
   if (loop_ms <= 0) return 1;
-  std::printf("RESULT perfmon sample vs minimal /proc loop: %.3f (goal: <= 1.5) sample %.3f ms, "
-              "loop %.3f ms CPU time, %d extra sleeping processes\n",
-              sample_ms / loop_ms, sample_ms, loop_ms, kSleepingProcesses);
-  std::printf("RESULT perfmon sample CPU time vs 2 ms: %.3f (goal: <= 1.0) sample %.3f ms CPU "
-              "time with %d extra sleeping processes\n",
-              sample_ms / 2.0, sample_ms, kSleepingProcesses);
+  std::printf(
+      "RESULT perfmon sample vs minimal /proc loop: %.3f (goal: <= 1.5) sample %.3f ms, "
+      "loop %.3f ms CPU time, %d extra sleeping processes\n",
+      sample_ms / loop_ms, sample_ms, loop_ms, kSleepingProcesses);
+  std::printf(
+      "RESULT perfmon sample CPU time vs 2 ms: %.3f (goal: <= 1.0) sample %.3f ms CPU "
+      "time with %d extra sleeping processes\n",
+      sample_ms / 2.0, sample_ms, kSleepingProcesses);
   return 0;
 }

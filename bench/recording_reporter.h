@@ -19,8 +19,7 @@ class RecordingReporter : public benchmark::ConsoleReporter {
   void ReportRuns(const std::vector<Run>& runs) override {
     for (const Run& run : runs) {
       if (run.run_type == Run::RT_Iteration && run.iterations > 0) {
-        const double total =
-            clock_ == Clock::kReal ? run.real_accumulated_time : run.cpu_accumulated_time;
+        const double total = clock_ == Clock::kReal ? run.real_accumulated_time : run.cpu_accumulated_time;
         seconds_[run.run_name.function_name] = total / static_cast<double>(run.iterations);
       }
     }

@@ -24,9 +24,9 @@
 #include <string>
 #include <vector>
 
+#include "platform/process.h"
 #include "settings_block/block_record.h"
 #include "settings_block/settings_block.h"
-#include "platform/process.h"
 #include "support/temp_folder.h"
 #include "vxr_lib.h"
 
@@ -43,8 +43,7 @@ bool FillFreshContextBlock(SharedBlock* block, const std::filesystem::path& fold
   records.push_back(std::make_unique<StringRecord>(VXR_STR_DEBUG_LOG_DIR, "debug"));
   records.push_back(std::make_unique<StringRecord>(VXR_STR_PATTERN_DIR, folder.string()));
   records.push_back(std::make_unique<StringRecord>(VXR_STR_PATTERN_FILENAME, "vxr.ptn"));
-  for (uint32_t id : {VXR_FLG_DISABLE_CONSOLE_OUTPUT, VXR_FLG_DISABLE_REPORT_OUTPUT,
-                      VXR_FLG_DISABLE_DEBUG_OUTPUT}) {
+  for (uint32_t id : {VXR_FLG_DISABLE_CONSOLE_OUTPUT, VXR_FLG_DISABLE_REPORT_OUTPUT, VXR_FLG_DISABLE_DEBUG_OUTPUT}) {
     records.push_back(std::make_unique<FlagRecord>(id, 0));
   }
   records.push_back(std::make_unique<ValueRecord>(VXR_INT_DEBUG_INFO_LEVEL, 0));
@@ -67,8 +66,7 @@ bool FillFreshContextBlock(SharedBlock* block, const std::filesystem::path& fold
 // Seconds taken by `argv` run to its end with exit status 0; negative when it failed.
 double RunSeconds(const std::vector<std::string>& argv) {
   const Clock::time_point start = Clock::now();
-  platform::ProcessOutcome outcome =
-      platform::ChildProcess::Spawn(argv, platform::ConsoleMode::kShared).Wait();
+  platform::ProcessOutcome outcome = platform::ChildProcess::Spawn(argv, platform::ConsoleMode::kShared).Wait();
   const std::chrono::duration<double> elapsed = Clock::now() - start;
   const bool ok = outcome.kind == platform::ProcessOutcome::Kind::kExited && outcome.code == 0;
   return ok ? elapsed.count() : -1;
@@ -77,8 +75,7 @@ double RunSeconds(const std::vector<std::string>& argv) {
 // n starts of the engine in `folder`, each given the same block and waited for; negative when
 // one failed.
 double BareStartsSeconds(const std::filesystem::path& folder, const SharedBlock& block, int n) {
-  const std::vector<std::string> argv = {(folder / "vxr.exe").string(),
-                                         "/SMH=" + std::to_string(block.Handle()),
+  const std::vector<std::string> argv = {(folder / "vxr.exe").string(), "/SMH=" + std::to_string(block.Handle()),
                                          "/PI=" + std::to_string(platform::CurrentProcessId())};
   double seconds = 0;
   for (int i = 0; i < n; ++i) {
@@ -100,9 +97,8 @@ std::vector<Comparison> g_comparisons;
 
 // `passes` stress passes of testkve with `options` (and `environment`, shell assignments put
 // before it), against as many bare starts.
-void MeasureStressPasses(benchmark::State& state, const std::string& environment,
-                         const std::string& options, const std::string& name,
-                         const std::string& goal) {
+void MeasureStressPasses(benchmark::State& state, const std::string& environment, const std::string& options,
+                         const std::string& name, const std::string& goal) {
   const int passes = static_cast<int>(state.range(0));
   EngineFolderCopy folder;
   SharedBlock block;
@@ -111,10 +107,13 @@ void MeasureStressPasses(benchmark::State& state, const std::string& environment
     return;
   }
   // The shell only changes folder and execs testkve: one extra start per n passes.
-  const std::vector<std::string> harness = {
-      "/bin/sh", "-c",
-      environment + " cd \"$1\" && exec \"$0\" /NH \"/RUN=$2\" $3 >/dev/null",
-      TESTKVE_BIN_DIR "/testkve", folder.path().string(), std::to_string(passes), options};
+  const std::vector<std::string> harness = {"/bin/sh",
+                                            "-c",
+                                            environment + " cd \"$1\" && exec \"$0\" /NH \"/RUN=$2\" $3 >/dev/null",
+                                            TESTKVE_BIN_DIR "/testkve",
+                                            folder.path().string(),
+                                            std::to_string(passes),
+                                            options};
   double harness_seconds = 0;
   double bare_seconds = 0;
   for (auto _ : state) {
@@ -141,8 +140,8 @@ BENCHMARK(BM_StressPassOverBareStart)->Arg(500)->Iterations(1)->Unit(benchmark::
 
 // What the reuse of the engine's verdict saves: the same passes, each checking the engine anew.
 void BM_StressPassWithoutVerdictReuse(benchmark::State& state) {
-  MeasureStressPasses(state, "export TESTKVE_NO_VERDICT_REUSE=1;", "",
-                      "stress pass over bare start, verdict reuse off", "none, the cost without reuse");
+  MeasureStressPasses(state, "export TESTKVE_NO_VERDICT_REUSE=1;", "", "stress pass over bare start, verdict reuse off",
+                      "none, the cost without reuse");
 }
 BENCHMARK(BM_StressPassWithoutVerdictReuse)->Arg(500)->Iterations(1)->Unit(benchmark::kMillisecond);
 
@@ -150,10 +149,7 @@ BENCHMARK(BM_StressPassWithoutVerdictReuse)->Arg(500)->Iterations(1)->Unit(bench
 void BM_StressPassWithJsonOverBareStart(benchmark::State& state) {
   MeasureStressPasses(state, "", "/JSON=run.jsonl", "stress pass with /JSON over bare start", "<= 0.25");
 }
-BENCHMARK(BM_StressPassWithJsonOverBareStart)
-    ->Arg(500)
-    ->Iterations(1)
-    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_StressPassWithJsonOverBareStart)->Arg(500)->Iterations(1)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 
@@ -165,8 +161,7 @@ int main(int argc, char** argv) {
   // One line per comparison: repetitions are pooled.
   std::vector<Comparison> pooled;
   for (const Comparison& c : g_comparisons) {
-    auto same = std::find_if(pooled.begin(), pooled.end(),
-                             [&](const Comparison& p) { return p.name == c.name; });
+    auto same = std::find_if(pooled.begin(), pooled.end(), [&](const Comparison& p) { return p.name == c.name; });
     if (same == pooled.end()) {
       pooled.push_back(c);
       continue;
@@ -176,9 +171,8 @@ int main(int argc, char** argv) {
     ++same->repetitions;
   }
   for (const Comparison& c : pooled) {
-    std::printf("RESULT %s: %.3f (goal: %s) harness %.2f ms per pass, bare start %.2f ms\n",
-                c.name.c_str(), c.harness_ms / c.bare_ms - 1, c.goal.c_str(),
-                c.harness_ms / c.repetitions, c.bare_ms / c.repetitions);
+    std::printf("RESULT %s: %.3f (goal: %s) harness %.2f ms per pass, bare start %.2f ms\n", c.name.c_str(),
+                c.harness_ms / c.bare_ms - 1, c.goal.c_str(), c.harness_ms / c.repetitions, c.bare_ms / c.repetitions);
   }
   return 0;
 }

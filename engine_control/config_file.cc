@@ -23,17 +23,19 @@ constexpr size_t kSwitchBufferSize = 2;
 
 // Every key the library reads; the profile keeps only these, however large the file.
 constexpr ProfileKey kKeysRead[] = {
-    {kAdvanced, "ExtraOutputs"}, {kAdvanced, "DisableConsoleOutput"},
+    {kAdvanced, "ExtraOutputs"},        {kAdvanced, "DisableConsoleOutput"},
     {kAdvanced, "DisableReportOutput"}, {kAdvanced, "DisableDebugOutput"},
-    {kAdvanced, "DebugInfoLevel"}, {kAdvanced, "ReportDir"}, {kOptions, "BackupFile"},
-    {kOptions, "BackupDir"}, {kOptions, "DebugLogDir"}, {kOptions, "VirusMsgbox"},
-    {kOptions, "NoneMsgbox"}, {kOptions, "PatternDir"}, {kAdvanced, "PatternName"},
+    {kAdvanced, "DebugInfoLevel"},      {kAdvanced, "ReportDir"},
+    {kOptions, "BackupFile"},           {kOptions, "BackupDir"},
+    {kOptions, "DebugLogDir"},          {kOptions, "VirusMsgbox"},
+    {kOptions, "NoneMsgbox"},           {kOptions, "PatternDir"},
+    {kAdvanced, "PatternName"},
 };
 
 // A text is read whole, or `fallback` when missing or empty. False when it does not fit its
 // 260-byte field: cut, it would name another folder or file.
-bool ReadText(const ProfileFile& profile, std::string_view section, std::string_view key,
-              std::string_view fallback, std::string* text) {
+bool ReadText(const ProfileFile& profile, std::string_view section, std::string_view key, std::string_view fallback,
+              std::string* text) {
   const std::string* value = profile.Find(section, key);
   if (value != nullptr && value->size() >= LibraryState::kFieldSize) return false;
   *text = value == nullptr || value->empty() ? std::string(fallback) : *value;

@@ -9,11 +9,9 @@ VXR_HANDLE ContextHandleTable::Add(std::unique_ptr<ScanContext> context) {
   return handles_.back().get();
 }
 
-std::vector<std::unique_ptr<VXRContextHandle>>::const_iterator ContextHandleTable::Locate(
-    VXR_HANDLE handle) const {
+std::vector<std::unique_ptr<VXRContextHandle>>::const_iterator ContextHandleTable::Locate(VXR_HANDLE handle) const {
   // Only pointer values are compared here: the candidate is never read before it is found.
-  return std::find_if(handles_.begin(), handles_.end(),
-                      [handle](const auto& live) { return live.get() == handle; });
+  return std::find_if(handles_.begin(), handles_.end(), [handle](const auto& live) { return live.get() == handle; });
 }
 
 ScanContext* ContextHandleTable::Find(VXR_HANDLE handle) const {

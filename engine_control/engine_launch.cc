@@ -3,9 +3,9 @@
 #include <chrono>
 #include <optional>
 
-#include "settings_block/settings_block.h"
 #include "platform/process.h"
 #include "platform/stop_signals.h"
+#include "settings_block/settings_block.h"
 
 namespace {
 
@@ -14,8 +14,7 @@ constexpr VXRResult kSignalResultBase = 0xC0000000;
 
 // Writes every record into a fresh block; false when the block cannot be made or a record
 // does not fit, in which case no engine may start on half its settings.
-bool FillBlock(SharedBlock& block, const std::vector<std::unique_ptr<BlockRecord>>& records,
-               uint32_t data_size) {
+bool FillBlock(SharedBlock& block, const std::vector<std::unique_ptr<BlockRecord>>& records, uint32_t data_size) {
   const uint64_t block_size = uint64_t{SharedBlock::kHeaderSize} + data_size;
   if (block_size > UINT32_MAX || !block.Create(static_cast<uint32_t>(block_size))) return false;
   block.OpenForWriting();
@@ -46,11 +45,10 @@ bool EngineStarted(const platform::TimedWaitResult& waited) {
   return waited.outcome.kind != platform::ProcessOutcome::Kind::kNotStarted;
 }
 
-VXRRunUsage UsageOf(const platform::TimedWaitResult& waited,
-                    std::chrono::steady_clock::duration wall) {
+VXRRunUsage UsageOf(const platform::TimedWaitResult& waited, std::chrono::steady_clock::duration wall) {
   const auto wall_us = std::chrono::duration_cast<std::chrono::microseconds>(wall).count();
-  return {waited.timed_out ? 1u : 0u, static_cast<uint64_t>(wall_us), waited.usage.user_us,
-          waited.usage.system_us, waited.usage.peak_rss_kib};
+  return {waited.timed_out ? 1u : 0u, static_cast<uint64_t>(wall_us), waited.usage.user_us, waited.usage.system_us,
+          waited.usage.peak_rss_kib};
 }
 
 }  // namespace
@@ -65,10 +63,8 @@ EngineCommand MakeEngineCommand(const char* engine_path, uint32_t handle, uint32
   return command;
 }
 
-VXRResult LaunchEngine(const char* engine_path,
-                       const std::vector<std::unique_ptr<BlockRecord>>& records,
-                       uint32_t data_size, uint32_t dw_mode, uint32_t limit_ms,
-                       VXRRunUsage* usage) {
+VXRResult LaunchEngine(const char* engine_path, const std::vector<std::unique_ptr<BlockRecord>>& records,
+                       uint32_t data_size, uint32_t dw_mode, uint32_t limit_ms, VXRRunUsage* usage) {
   if (usage != nullptr) *usage = {};
   if (engine_path == nullptr) return VXR_LIB_INVALID_PARAMETER;
   const platform::OpenFile engine_file = platform::OpenFile::Open(engine_path);
@@ -76,28 +72,24 @@ VXRResult LaunchEngine(const char* engine_path,
 }
 
 VXRResult LaunchEngine(const char* engine_path, const platform::OpenFile& engine_file,
-                       const std::vector<std::unique_ptr<BlockRecord>>& records,
-                       uint32_t data_size, uint32_t dw_mode, uint32_t limit_ms,
-                       VXRRunUsage* usage) {
+                       const std::vector<std::unique_ptr<BlockRecord>>& records, uint32_t data_size, uint32_t dw_mode,
+                       uint32_t limit_ms, VXRRunUsage* usage) {
   if (usage != nullptr) *usage = {};
   if (engine_path == nullptr || dw_mode > 1) return VXR_LIB_INVALID_PARAMETER;
   // The block stays mapped and its handle open until the engine has ended: the engine
   // duplicates the handle from this process while it starts.
   SharedBlock block;
   if (!FillBlock(block, records, data_size)) return VXR_LIB_FAIL;
-  const EngineCommand command =
-      MakeEngineCommand(engine_path, block.Handle(), platform::CurrentProcessId());
+  const EngineCommand command = MakeEngineCommand(engine_path, block.Handle(), platform::CurrentProcessId());
   const auto mode = dw_mode == 1 ? platform::ConsoleMode::kDetached : platform::ConsoleMode::kShared;
   std::optional<std::chrono::milliseconds> limit;
   if (limit_ms > 0) limit = std::chrono::milliseconds(limit_ms);
   const auto start = std::chrono::steady_clock::now();
   platform::StopSignalRelay relay;
-  platform::ChildProcess engine =
-      platform::ChildProcess::SpawnOpenFile(engine_file, command.argv, mode);
+  platform::ChildProcess engine = platform::ChildProcess::SpawnOpenFile(engine_file, command.argv, mode);
   // The engine leads a process group of its own in both modes: a stop signal ends the group.
   relay.Watch(engine, true);
-  const platform::TimedWaitResult waited =
-      engine.WaitFor(limit, std::chrono::milliseconds(kTerminationGraceMs));
+  const platform::TimedWaitResult waited = engine.WaitFor(limit, std::chrono::milliseconds(kTerminationGraceMs));
   if (usage != nullptr && EngineStarted(waited)) {
     *usage = UsageOf(waited, std::chrono::steady_clock::now() - start);
   }

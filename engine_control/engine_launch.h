@@ -21,10 +21,8 @@
 /// that checked an engine use the overload below). While it runs, SIGINT, SIGTERM and SIGHUP
 /// to this process end it first (platform/stop_signals.h); platform::StopSignal() then tells
 /// the signal.
-VXRResult LaunchEngine(const char* engine_path,
-                       const std::vector<std::unique_ptr<BlockRecord>>& records,
-                       uint32_t data_size, uint32_t dw_mode, uint32_t limit_ms = 0,
-                       VXRRunUsage* usage = nullptr);
+VXRResult LaunchEngine(const char* engine_path, const std::vector<std::unique_ptr<BlockRecord>>& records,
+                       uint32_t data_size, uint32_t dw_mode, uint32_t limit_ms = 0, VXRRunUsage* usage = nullptr);
 
 /// How long an engine past its time limit has between SIGTERM and SIGKILL.
 inline constexpr uint32_t kTerminationGraceMs = 2000;
@@ -32,9 +30,8 @@ inline constexpr uint32_t kTerminationGraceMs = 2000;
 /// The same, starting the open file `engine_file`, never the path again; `engine_path` is the
 /// name the engine sees as argv[0] and on its command line.
 VXRResult LaunchEngine(const char* engine_path, const platform::OpenFile& engine_file,
-                       const std::vector<std::unique_ptr<BlockRecord>>& records,
-                       uint32_t data_size, uint32_t dw_mode, uint32_t limit_ms = 0,
-                       VXRRunUsage* usage = nullptr);
+                       const std::vector<std::unique_ptr<BlockRecord>>& records, uint32_t data_size, uint32_t dw_mode,
+                       uint32_t limit_ms = 0, VXRRunUsage* usage = nullptr);
 
 /// The engine's command line: the text "\"<path>\" /SMH=<handle> /PI=<process id>" (numbers in
 /// unsigned decimal) and the argv it stands for, which is what the engine is started with.

@@ -40,8 +40,7 @@ EngineVerdict Check(const platform::OpenFile& engine) {
 
 }  // namespace
 
-EngineVerdict JudgeEngineFile(const platform::OpenFile& engine,
-                              const platform::FileIdentity& identity) {
+EngineVerdict JudgeEngineFile(const platform::OpenFile& engine, const platform::FileIdentity& identity) {
   std::vector<Remembered>& verdicts = Verdicts();
   if (ReuseAllowed()) {
     for (const Remembered& remembered : verdicts) {

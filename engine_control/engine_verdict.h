@@ -9,12 +9,11 @@
 struct EngineVerdict {
   IntegrityVerdict validation = IntegrityVerdict::kInvalid;  ///< ValidateEngineFile's verdict
   IntegrityVerdict version = IntegrityVerdict::kInvalid;     ///< CheckEngineFileVersion's verdict
-  EngineVersionInfo info;                          ///< the texts the version check read
+  EngineVersionInfo info;                                    ///< the texts the version check read
 };
 
 /// Runs the checks on the open `engine`, whose identity is `identity`, or returns the verdict
 /// of an earlier check in this process of a file with the same device, inode, size and
 /// modification and change times (the environment variable TESTKVE_NO_VERDICT_REUSE=1 turns
 /// the reuse off, for measuring it). The checks read only the open file, never its path.
-EngineVerdict JudgeEngineFile(const platform::OpenFile& engine,
-                              const platform::FileIdentity& identity);
+EngineVerdict JudgeEngineFile(const platform::OpenFile& engine, const platform::FileIdentity& identity);

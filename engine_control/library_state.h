@@ -33,8 +33,8 @@ class LibraryState {
 
   /// Reads the version number from the header of the first record of kind 0x1ABDE21A in the
   /// pattern file (pattern folder and file name joined with "/"; a name that differs only in
-  /// ASCII case is found), walking the record headers only, and keeps it as decimal text; `*size` gets the text's length plus 1. Failures:
-  /// VXR_LIB_INVALID_PARAMETER (path too long), VXR_LIB_PATTERN_NOT_EXIST, VXR_LIB_PTN_LOCK,
+  /// ASCII case is found), walking the record headers only, and keeps it as decimal text; `*size` gets the text's
+  /// length plus 1. Failures: VXR_LIB_INVALID_PARAMETER (path too long), VXR_LIB_PATTERN_NOT_EXIST, VXR_LIB_PTN_LOCK,
   /// VXR_LIB_PTN_OPEN_FAIL, VXR_LIB_FAIL (no such record, or a short read); they leave the
   /// last good version text in place.
   VXRResult ReadPatternVersion(uint32_t* size);
@@ -42,9 +42,7 @@ class LibraryState {
   std::string PatternPath() const;
 
  private:
-  static std::string CutToField(std::string_view text) {
-    return std::string(text.substr(0, kFieldSize - 1));
-  }
+  static std::string CutToField(std::string_view text) { return std::string(text.substr(0, kFieldSize - 1)); }
 
   std::string engine_dir_;
   std::string pattern_dir_;

@@ -8,13 +8,10 @@
 namespace {
 
 uint32_t OppositeMagicId(uint32_t id) {
-  return id == VXR_INT_ENABLE_PATTERN_MAGIC ? VXR_INT_DISABLE_PATTERN_MAGIC
-                                            : VXR_INT_ENABLE_PATTERN_MAGIC;
+  return id == VXR_INT_ENABLE_PATTERN_MAGIC ? VXR_INT_DISABLE_PATTERN_MAGIC : VXR_INT_ENABLE_PATTERN_MAGIC;
 }
 
-bool IsPatternMagicId(uint32_t id) {
-  return id == VXR_INT_ENABLE_PATTERN_MAGIC || id == VXR_INT_DISABLE_PATTERN_MAGIC;
-}
+bool IsPatternMagicId(uint32_t id) { return id == VXR_INT_ENABLE_PATTERN_MAGIC || id == VXR_INT_DISABLE_PATTERN_MAGIC; }
 
 }  // namespace
 

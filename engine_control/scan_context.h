@@ -7,8 +7,8 @@
 #include <string_view>
 #include <vector>
 
-#include "settings_block/block_record.h"
 #include "engine_control/setting.h"
+#include "settings_block/block_record.h"
 #include "vxr_lib.h"
 
 /// A Set never changes the kind of a stored setting: a flag or value Set on an ID that holds a

@@ -8,9 +8,8 @@
 namespace {
 
 constexpr uint32_t kExecuteModePseudoId = 7;
-constexpr int32_t kExecuteModes[] = {SCAN_ALL_WITH_CLEAN, SCAN_ALL_WITHOUT_CLEAN, SCAN_ASSIGN,
-                                     SCAN_ASSIGN_NO_CLEAN, DUMP_PATTERNS_ONLY,    RESTORE_ONLY,
-                                     DUMP_BACKUP_FILE};
+constexpr int32_t kExecuteModes[] = {SCAN_ALL_WITH_CLEAN, SCAN_ALL_WITHOUT_CLEAN, SCAN_ASSIGN,     SCAN_ASSIGN_NO_CLEAN,
+                                     DUMP_PATTERNS_ONLY,  RESTORE_ONLY,           DUMP_BACKUP_FILE};
 
 bool IsFlagId(uint32_t id) { return id >= VXR_FLG_BACKUP_FILE && id <= VXR_FLG_ENABLE_QZ_SPYWARE; }
 

@@ -14,6 +14,4 @@ VXRResult VerdictToResult(IntegrityVerdict verdict) {
   return VXR_LIB_INVALID_PATHNAME;
 }
 
-VXRResult SignatureVerdictToResult(int verdict) {
-  return VerdictToResult(AppendedSignatureVerdict(verdict));
-}
+VXRResult SignatureVerdictToResult(int verdict) { return VerdictToResult(AppendedSignatureVerdict(verdict)); }

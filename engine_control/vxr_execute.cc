@@ -24,8 +24,7 @@ std::string ContextText(const ScanContext& context, uint32_t id) {
 // The context's pattern folder and file name joined with "/"; empty when the joined path
 // would not fit the 260-byte field, so that it is refused rather than cut.
 std::string ContextPatternPath(const ScanContext& context) {
-  std::string path = ContextText(context, VXR_STR_PATTERN_DIR) + "/" +
-                     ContextText(context, VXR_STR_PATTERN_FILENAME);
+  std::string path = ContextText(context, VXR_STR_PATTERN_DIR) + "/" + ContextText(context, VXR_STR_PATTERN_FILENAME);
   return path.size() < kMaxPathChars ? path : std::string();
 }
 
@@ -46,12 +45,9 @@ VXRResult LookupToResult(NameLookup lookup) {
 
 }  // namespace
 
-VXRResult VXRExecute(VXR_HANDLE sc, uint32_t dwMode) {
-  return VXRExecuteWithLimit(sc, dwMode, 0, nullptr);
-}
+VXRResult VXRExecute(VXR_HANDLE sc, uint32_t dwMode) { return VXRExecuteWithLimit(sc, dwMode, 0, nullptr); }
 
-VXRResult VXRExecuteWithLimit(VXR_HANDLE sc, uint32_t dwMode, uint32_t dwLimitMs,
-                              VXRRunUsage* usage) {
+VXRResult VXRExecuteWithLimit(VXR_HANDLE sc, uint32_t dwMode, uint32_t dwLimitMs, VXRRunUsage* usage) {
   if (usage != nullptr) *usage = {};
   Library& library = TheLibrary();
   if (!library.initialised) return VXR_LIB_NOT_INIT;
@@ -71,8 +67,8 @@ VXRResult VXRExecuteWithLimit(VXR_HANDLE sc, uint32_t dwMode, uint32_t dwLimitMs
     }
     library.engine_identity = now;
   }
-  return LaunchEngine(context->engine_path().c_str(), library.engine_file, context->records(),
-                      context->records_size(), dwMode, dwLimitMs, usage);
+  return LaunchEngine(context->engine_path().c_str(), library.engine_file, context->records(), context->records_size(),
+                      dwMode, dwLimitMs, usage);
 }
 
 VXRResult VXRQueryVirusName(VXR_HANDLE sc, const char* patternPath, const char* virusName) {
@@ -86,9 +82,8 @@ VXRResult VXRQueryVirusName(VXR_HANDLE sc, const char* patternPath, const char* 
   if (patternPath != nullptr && std::strlen(patternPath) > kMaxPathChars) {
     return VXR_LIB_INVALID_PARAMETER;
   }
-  const std::string path = patternPath != nullptr && *patternPath != '\0'
-                               ? std::string(patternPath)
-                               : ContextPatternPath(*context);
+  const std::string path =
+      patternPath != nullptr && *patternPath != '\0' ? std::string(patternPath) : ContextPatternPath(*context);
   if (path.empty()) return VXR_LIB_INVALID_PARAMETER;
   return LookupToResult(LookupVirusName(path.c_str(), virusName));
 }

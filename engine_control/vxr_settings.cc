@@ -11,7 +11,6 @@
 
 namespace {
 
-
 // The checks VXRSetStringInfo makes by ID before it looks at the handle.
 VXRResult StringIdRule(uint32_t id, const char* text) {
   switch (id) {

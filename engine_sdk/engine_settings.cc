@@ -36,8 +36,8 @@ std::string OptionText(std::string_view name, std::string_view rest) {
 }
 
 // Fills `*number` from the one argument named `name`; false with `*error` set otherwise.
-bool FindNumberOption(std::span<const char* const> arguments, std::string_view name,
-                      uint32_t* number, std::string* error) {
+bool FindNumberOption(std::span<const char* const> arguments, std::string_view name, uint32_t* number,
+                      std::string* error) {
   int found = 0;
   for (const char* argument : arguments) {
     if (argument == nullptr) continue;
@@ -78,8 +78,7 @@ EngineSetting ToSetting(const BlockRecord& record) {
 
 bool IsKnownClass(uint32_t id) { return SettingClassOf(id) <= kValueClass; }
 
-ReadStatus Failure(ReadStatus status, std::string text, std::vector<EngineSetting>* settings,
-                   std::string* error) {
+ReadStatus Failure(ReadStatus status, std::string text, std::vector<EngineSetting>* settings, std::string* error) {
   settings->clear();
   *error = std::move(text);
   return status;
@@ -87,8 +86,7 @@ ReadStatus Failure(ReadStatus status, std::string text, std::vector<EngineSettin
 
 }  // namespace
 
-std::optional<BlockLocation> FindBlockLocation(std::span<const char* const> arguments,
-                                               std::string* error) {
+std::optional<BlockLocation> FindBlockLocation(std::span<const char* const> arguments, std::string* error) {
   BlockLocation location;
   if (!FindNumberOption(arguments, "SMH", &location.handle, error)) return std::nullopt;
   if (!FindNumberOption(arguments, "PI", &location.process_id, error)) return std::nullopt;
@@ -107,17 +105,14 @@ const char* SettingKindName(SettingKind kind) {
   return "value";
 }
 
-ReadStatus ReadBlockSettings(SharedBlock& block, std::vector<EngineSetting>* settings,
-                             std::string* error) {
+ReadStatus ReadBlockSettings(SharedBlock& block, std::vector<EngineSetting>* settings, std::string* error) {
   settings->clear();
   for (;;) {
     const uint32_t offset = block.cursor();
     std::optional<uint32_t> id = block.Peek();
     if (!id) {
       return Failure(ReadStatus::kBadRecords,
-                     "no whole record at offset " + std::to_string(offset) +
-                         " before the terminator",
-                     settings, error);
+                     "no whole record at offset " + std::to_string(offset) + " before the terminator", settings, error);
     }
     if (*id == 0) return ReadStatus::kOk;
     const BlockRecord* record = block.ReadNext(*id);
@@ -125,20 +120,18 @@ ReadStatus ReadBlockSettings(SharedBlock& block, std::vector<EngineSetting>* set
       settings->push_back(ToSetting(*record));
     } else if (IsKnownClass(*id)) {
       char text[80];
-      std::snprintf(text, sizeof text, "record 0x%08X at offset %u does not hold its kind's data",
-                    *id, offset);
+      std::snprintf(text, sizeof text, "record 0x%08X at offset %u does not hold its kind's data", *id, offset);
       return Failure(ReadStatus::kBadRecords, text, settings, error);
     }
   }
 }
 
-ReadStatus ReadEngineSettings(const BlockLocation& location, std::vector<EngineSetting>* settings,
-                              std::string* error) {
+ReadStatus ReadEngineSettings(const BlockLocation& location, std::vector<EngineSetting>* settings, std::string* error) {
   settings->clear();
   SharedBlock block;
   if (!block.Attach(location.process_id, location.handle)) {
-    const ReadStatus status = block.fault() == BlockFault::kUnavailable ? ReadStatus::kCannotAttach
-                                                                        : ReadStatus::kBadBlock;
+    const ReadStatus status =
+        block.fault() == BlockFault::kUnavailable ? ReadStatus::kCannotAttach : ReadStatus::kBadBlock;
     return Failure(status, block.error(), settings, error);
   }
   return ReadBlockSettings(block, settings, error);

@@ -21,8 +21,7 @@ struct BlockLocation {
 /// Finds "/SMH=<handle>" and "/PI=<process id>" among `arguments` (the engine's argv without
 /// argv[0]; names in any case, "-" accepted for "/"). Each must appear once with an unsigned
 /// decimal number; other arguments are left to the engine. Null with `*error` set otherwise.
-std::optional<BlockLocation> FindBlockLocation(std::span<const char* const> arguments,
-                                               std::string* error);
+std::optional<BlockLocation> FindBlockLocation(std::span<const char* const> arguments, std::string* error);
 
 enum class SettingKind { kString, kFlag, kValue };
 
@@ -52,12 +51,10 @@ enum class ReadStatus {
 /// in order, into `*settings`; then releases the block. Records whose ID class is neither
 /// string (0x00), flag (0x01) nor value (0x02) are skipped. On failure `*settings` is empty
 /// and `*error` says what failed.
-ReadStatus ReadEngineSettings(const BlockLocation& location, std::vector<EngineSetting>* settings,
-                              std::string* error);
+ReadStatus ReadEngineSettings(const BlockLocation& location, std::vector<EngineSetting>* settings, std::string* error);
 
 /// Reads the records of a block that is attached (or finished) with its cursor on the first
 /// record, as ReadEngineSettings does.
-ReadStatus ReadBlockSettings(SharedBlock& block, std::vector<EngineSetting>* settings,
-                             std::string* error);
+ReadStatus ReadBlockSettings(SharedBlock& block, std::vector<EngineSetting>* settings, std::string* error);
 
 }  // namespace engine_sdk

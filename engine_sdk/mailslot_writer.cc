@@ -36,8 +36,7 @@ bool MailslotWriter::Write(std::string_view message, std::string* error) {
   return false;
 }
 
-bool SendMailslotMessage(std::string_view slot_name, std::string_view message,
-                         std::string* error) {
+bool SendMailslotMessage(std::string_view slot_name, std::string_view message, std::string* error) {
   MailslotWriter writer;
   return writer.Open(slot_name, error) && writer.Write(message, error);
 }

@@ -34,7 +34,6 @@ class MailslotWriter {
 };
 
 /// Opens `slot_name`, writes one message and closes it again.
-bool SendMailslotMessage(std::string_view slot_name, std::string_view message,
-                         std::string* error);
+bool SendMailslotMessage(std::string_view slot_name, std::string_view message, std::string* error);
 
 }  // namespace engine_sdk

@@ -26,12 +26,11 @@ bool HasBlank(std::string_view text) { return text.find_first_of(" \t") != std::
 OptionTable Meaning(const std::string& element) {
   if (!element.empty() && !HasBlank(element)) return CommandLine(element.c_str()).table();
   size_t equals = element.find('=');
-  if (element.size() >= 2 && (element[0] == '/' || element[0] == '-') &&
-      equals != std::string::npos && !HasBlank(element.substr(1, equals - 1))) {
+  if (element.size() >= 2 && (element[0] == '/' || element[0] == '-') && equals != std::string::npos &&
+      !HasBlank(element.substr(1, equals - 1))) {
     std::string name = element.substr(1, equals - 1);
     std::string value = element.substr(equals + 1);
-    if (value.size() >= 2 && value.front() == '"' && value.back() == '"')
-      value = value.substr(1, value.size() - 2);
+    if (value.size() >= 2 && value.front() == '"' && value.back() == '"') value = value.substr(1, value.size() - 2);
     if (name.empty()) return {};
     return {{platform::AsciiUpperCopy(name), value}};
   }

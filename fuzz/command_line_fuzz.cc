@@ -16,9 +16,8 @@
 namespace {
 
 constexpr const char* kOptionNames[] = {
-    "VER",    "NC",      "GCPATH", "GCNAME", "PTN",     "PTNPATH", "VXRPATH", "LEVEL",
-    "ASSIGN", "EXCEPT",  "RESTORE", "LOOP",  "RANDOM",  "WB",      "RUN",     "INTERACT",
-    "QUIT",   "SERVICE", "EXECUTE", "DEBUG", "PERFMON", "",        "A",       "/",
+    "VER",    "NC", "GCPATH", "GCNAME",   "PTN",  "PTNPATH", "VXRPATH", "LEVEL", "ASSIGN",  "EXCEPT", "RESTORE", "LOOP",
+    "RANDOM", "WB", "RUN",    "INTERACT", "QUIT", "SERVICE", "EXECUTE", "DEBUG", "PERFMON", "",       "A",       "/",
 };
 constexpr const char* kListOptions[] = {"GCPATH", "GCNAME", "ASSIGN", "EXCEPT", "RESTORE"};
 constexpr const char* kNumberOptions[] = {"LEVEL", "LOOP", "RANDOM", "WB", "RUN"};

@@ -15,8 +15,7 @@ namespace {
 
 std::string MakePrivateFolder() {
   const char* base = std::getenv("TMPDIR");
-  std::string pattern = std::string(base != nullptr && *base != '\0' ? base : "/tmp") +
-                        "/testkve-fuzz-XXXXXX";
+  std::string pattern = std::string(base != nullptr && *base != '\0' ? base : "/tmp") + "/testkve-fuzz-XXXXXX";
   std::vector<char> buffer(pattern.begin(), pattern.end());
   buffer.push_back('\0');
   if (mkdtemp(buffer.data()) == nullptr) {
@@ -37,8 +36,7 @@ FuzzInputFile::~FuzzInputFile() {
 }
 
 void FuzzInputFile::Write(std::span<const uint8_t> bytes) const {
-  platform::posix::UniqueFd fd =
-      platform::posix::OpenCloexec(path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  platform::posix::UniqueFd fd = platform::posix::OpenCloexec(path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
   std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
   bool written = fd && platform::posix::WriteAll(fd.get(), text);
   if (fd && fd.Close() != 0) written = false;

@@ -41,5 +41,4 @@ void InEachScanLocale(const std::function<void()>& check);
 [[noreturn]] void FuzzCheckFailed(const char* what, const char* file, int line);
 
 /// A promise of the code under test that must hold for every input.
-#define FUZZ_CHECK(condition) \
-  ((condition) ? static_cast<void>(0) : FuzzCheckFailed(#condition, __FILE__, __LINE__))
+#define FUZZ_CHECK(condition) ((condition) ? static_cast<void>(0) : FuzzCheckFailed(#condition, __FILE__, __LINE__))

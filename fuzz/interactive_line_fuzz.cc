@@ -36,8 +36,7 @@ void CheckScan(const char* line) {
 
 void ReadAll(const uint8_t* data, size_t size) {
   // fmemopen refuses an empty buffer; an empty file stands in for empty input.
-  std::FILE* input = size > 0 ? fmemopen(const_cast<uint8_t*>(data), size, "r")
-                              : std::fopen("/dev/null", "r");
+  std::FILE* input = size > 0 ? fmemopen(const_cast<uint8_t*>(data), size, "r") : std::fopen("/dev/null", "r");
   FUZZ_CHECK(input != nullptr);
   const std::string_view text(reinterpret_cast<const char*>(data), size);
   size_t pos = 0;

@@ -33,8 +33,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   uint16_t version = 0;
   const PatternVersionStatus version_status = ReadPatternFileVersion(path, &version);
-  FUZZ_CHECK(version_status == PatternVersionStatus::kRead ||
-             version_status == PatternVersionStatus::kNoVersionRecord);
+  FUZZ_CHECK(version_status == PatternVersionStatus::kRead || version_status == PatternVersionStatus::kNoVersionRecord);
 
   std::vector<std::string> names;
   const PatternStatus list_status =

@@ -13,8 +13,12 @@
 namespace {
 
 constexpr ProfileKey kLookups[] = {
-    {"Options", "PatternDir"}, {"advanced", "PatternName"}, {"ADVANCED", "DebugInfoLevel"},
-    {"options", "BackupFile"}, {"", ""},                    {"[options]", "a=b"},
+    {"Options", "PatternDir"},
+    {"advanced", "PatternName"},
+    {"ADVANCED", "DebugInfoLevel"},
+    {"options", "BackupFile"},
+    {"", ""},
+    {"[options]", "a=b"},
 };
 constexpr size_t kBufferSizes[] = {1, 2, 260};
 

@@ -96,9 +96,8 @@ void CheckXmlText(std::string_view text) {
       const size_t end = text.find(';', pos);
       FUZZ_CHECK(end != std::string_view::npos);
       const std::string_view entity = text.substr(pos, end - pos + 1);
-      FUZZ_CHECK(entity == "&amp;" || entity == "&lt;" || entity == "&gt;" ||
-                 entity == "&quot;" || entity == "&apos;" || entity == "&#9;" ||
-                 entity == "&#10;" || entity == "&#13;");
+      FUZZ_CHECK(entity == "&amp;" || entity == "&lt;" || entity == "&gt;" || entity == "&quot;" ||
+                 entity == "&apos;" || entity == "&#9;" || entity == "&#10;" || entity == "&#13;");
     }
     pos += length;
   }

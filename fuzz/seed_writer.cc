@@ -13,10 +13,10 @@
 #include <string_view>
 #include <vector>
 
-#include "settings_block/block_record.h"
 #include "engine_control/scan_context.h"
-#include "settings_block/settings_block.h"
 #include "platform/version_info.h"
+#include "settings_block/block_record.h"
+#include "settings_block/settings_block.h"
 #include "vxr_lib.h"
 
 namespace {
@@ -76,12 +76,10 @@ bool WriteSettingsBlocks(const fs::path& corpus) {
   records.push_back(std::make_unique<ValueRecord>(0x03000001, 42));
   records.push_back(std::make_unique<FlagRecord>(VXR_FLG_ENABLE_GENCLEAN, 1));
   records.push_back(std::make_unique<ValueRecord>(0, 0));
-  return BlockBytes(records, &bytes) &&
-         WriteSeed(corpus, "settings_block/unknown_class_record", bytes);
+  return BlockBytes(records, &bytes) && WriteSeed(corpus, "settings_block/unknown_class_record", bytes);
 }
 
-bool WriteVersionBlock(const fs::path& corpus, const std::string& name,
-                       const VersionInfoContent& content) {
+bool WriteVersionBlock(const fs::path& corpus, const std::string& name, const VersionInfoContent& content) {
   std::vector<uint8_t> block;
   std::string error;
   if (!BuildVersionInfoBlock(content, &block, &error)) {
@@ -102,8 +100,7 @@ bool WriteVersionBlocks(const fs::path& corpus) {
   unusual.translations = {{0x0407, 0x04E4}, {0x0409, 0x04B0}};
   unusual.string_tables = {{{0x0407, 0x04E4}, {{"SpecialBuild", "Prüfung"}}},
                            {{0x0409, 0x04B0}, {{"SpecialBuild", "\xE2\x82\xAC 7"}}}};
-  return WriteVersionBlock(corpus, "engine_3_5", engine) &&
-         WriteVersionBlock(corpus, "no_fixed_part", unusual);
+  return WriteVersionBlock(corpus, "engine_3_5", engine) && WriteVersionBlock(corpus, "no_fixed_part", unusual);
 }
 
 // A pattern-file record header: kind, a, 4 unused bytes, version, b; a body of a x b bytes.
@@ -136,7 +133,6 @@ int main(int argc, char** argv) {
     return 2;
   }
   const fs::path corpus = argv[1];
-  bool written = WriteSettingsBlocks(corpus) && WriteVersionBlocks(corpus) &&
-                 WritePatternFiles(corpus);
+  bool written = WriteSettingsBlocks(corpus) && WriteVersionBlocks(corpus) && WritePatternFiles(corpus);
   return written ? 0 : 1;
 }

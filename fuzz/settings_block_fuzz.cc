@@ -9,11 +9,11 @@
 #include <string>
 #include <vector>
 
-#include "settings_block/settings_block.h"
 #include "engine_sdk/engine_settings.h"
 #include "fuzz/fuzz_support.h"
 #include "platform/process.h"
 #include "platform/shared_memory.h"
+#include "settings_block/settings_block.h"
 
 namespace {
 
@@ -30,16 +30,14 @@ bool DataArea(std::span<const std::byte> block, std::span<const std::byte>* data
   if (block.size() < SharedBlock::kHeaderSize) return false;
   uint32_t offset = LoadWord(block, 0);
   uint32_t size = LoadWord(block, 4);
-  if (offset != SharedBlock::kHeaderSize || size == 0 ||
-      size > block.size() - SharedBlock::kHeaderSize) {
+  if (offset != SharedBlock::kHeaderSize || size == 0 || size > block.size() - SharedBlock::kHeaderSize) {
     return false;
   }
   *data = block.subspan(offset, size);
   return true;
 }
 
-ReadStatus ReadSettings(const platform::SharedMemoryHandle& handle,
-                        std::vector<engine_sdk::EngineSetting>* settings) {
+ReadStatus ReadSettings(const platform::SharedMemoryHandle& handle, std::vector<engine_sdk::EngineSetting>* settings) {
   engine_sdk::BlockLocation location;
   location.handle = static_cast<uint32_t>(handle.value());
   location.process_id = platform::CurrentProcessId();
@@ -51,8 +49,7 @@ ReadStatus ReadSettings(const platform::SharedMemoryHandle& handle,
 }
 
 // Every setting read came from a record that lies inside the data area.
-void CheckSettings(std::span<const std::byte> data,
-                   const std::vector<engine_sdk::EngineSetting>& settings) {
+void CheckSettings(std::span<const std::byte> data, const std::vector<engine_sdk::EngineSetting>& settings) {
   FUZZ_CHECK(settings.size() <= data.size() / 8);
   for (const engine_sdk::EngineSetting& setting : settings) {
     FUZZ_CHECK(setting.id != 0);

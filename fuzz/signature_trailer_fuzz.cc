@@ -18,8 +18,7 @@ struct StreamCloser {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // Opened for reading only, so the buffer is never written.
-  std::unique_ptr<std::FILE, StreamCloser> stream(
-      fmemopen(const_cast<uint8_t*>(data), size, "rb"));
+  std::unique_ptr<std::FILE, StreamCloser> stream(fmemopen(const_cast<uint8_t*>(data), size, "rb"));
   FUZZ_CHECK(stream != nullptr);
   int verdict = VerifyAppendedSignatureStream(stream.get(), static_cast<int64_t>(size));
   // -1 is for files that cannot be opened or measured and for a failing digest; a stream

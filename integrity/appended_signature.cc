@@ -142,8 +142,7 @@ int VerifyAppendedSignatureStream(std::FILE* stream, int64_t size) {
       EVP_DigestVerifyInit(state.digest, nullptr, EVP_md5(), nullptr, key) != 1) {
     return -1;
   }
-  int fed =
-      FeedContent(stream, size - static_cast<int64_t>(kTrailerLengthFieldBytes) - length, &state);
+  int fed = FeedContent(stream, size - static_cast<int64_t>(kTrailerLengthFieldBytes) - length, &state);
   if (fed != 1) return fed;
   return FinishVerification(key, length, &state);
 }

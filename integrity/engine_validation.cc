@@ -99,8 +99,7 @@ IntegrityVerdict CheckEngineFileVersion(const platform::OpenFile& engine, Engine
   if (info == nullptr) info = &own;
   ReadEngineFileVersionInfo(engine, info);
   if (info->version.size() >= kVersionBufferBytes) return IntegrityVerdict::kInvalid;
-  return IsEngineVersionAccepted(info->version) ? IntegrityVerdict::kValid
-                                                : IntegrityVerdict::kInvalid;
+  return IsEngineVersionAccepted(info->version) ? IntegrityVerdict::kValid : IntegrityVerdict::kInvalid;
 }
 
 bool IsEngineVersionAccepted(std::string_view version_text) {

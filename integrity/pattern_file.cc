@@ -23,8 +23,7 @@ ReadOnlyFile OpenPatternFile(const char* path, FileOpenError* error) {
 
 bool ReadHeader(const ReadOnlyFile& file, uint64_t position, PatternRecordHeader* header) {
   std::array<uint8_t, kPatternRecordHeaderSize> bytes{};
-  if (file.ReadAt(position, std::as_writable_bytes(std::span(bytes))) !=
-      static_cast<int64_t>(bytes.size())) {
+  if (file.ReadAt(position, std::as_writable_bytes(std::span(bytes))) != static_cast<int64_t>(bytes.size())) {
     return false;
   }
   *header = DecodePatternRecordHeader(bytes);
@@ -38,8 +37,8 @@ int64_t RecordAreaEnd(const ReadOnlyFile& file, int64_t file_size) {
   std::array<uint8_t, kTrailerLengthBytes> field{};
   const uint64_t at = static_cast<uint64_t>(file_size) - kTrailerLengthBytes;
   if (file.ReadAt(at, std::as_writable_bytes(std::span(field))) != kTrailerLengthBytes) return -1;
-  const int64_t end = file_size - static_cast<int64_t>(kTrailerLengthBytes) -
-                      static_cast<int64_t>(LoadLittleEndian32(field.data()));
+  const int64_t end =
+      file_size - static_cast<int64_t>(kTrailerLengthBytes) - static_cast<int64_t>(LoadLittleEndian32(field.data()));
   return end < 0 ? -1 : end;
 }
 
@@ -61,8 +60,7 @@ BodyRead ReadBody(const ReadOnlyFile& file, uint64_t position, uint64_t file_siz
 
 }  // namespace
 
-PatternRecordHeader DecodePatternRecordHeader(
-    std::span<const uint8_t, kPatternRecordHeaderSize> bytes) {
+PatternRecordHeader DecodePatternRecordHeader(std::span<const uint8_t, kPatternRecordHeaderSize> bytes) {
   PatternRecordHeader header;
   header.kind = LoadLittleEndian32(&bytes[0]);
   header.length_a = LoadLittleEndian16(&bytes[4]);
@@ -101,8 +99,7 @@ PatternStatus WalkPatternRecords(const char* path, const PatternRecordFilter& fi
     const PatternFilterAnswer answer = filter(header);
     if (answer == PatternFilterAnswer::kStop) return PatternStatus::kDone;
     if (answer == PatternFilterAnswer::kRead) {
-      switch (ReadBody(file, position, static_cast<uint64_t>(file_size), header.BodyLength(),
-                       &body)) {
+      switch (ReadBody(file, position, static_cast<uint64_t>(file_size), header.BodyLength(), &body)) {
         case BodyRead::kCutShort:
           return PatternStatus::kDone;
         case BodyRead::kFailed:

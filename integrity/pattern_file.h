@@ -29,18 +29,17 @@ PatternRecordHeader DecodePatternRecordHeader(std::span<const uint8_t, kPatternR
 
 /// How a walk, a section parse or a lookup ended; the values are the reader's verdicts.
 enum class PatternStatus : int {
-  kDone = 0,            ///< ran to its end, or a callback stopped it
-  kBadArgument = -1,    ///< a null path or callback, an empty body
-  kUnreadable = -2,     ///< the file cannot be opened, or a trailer, header or body read failed
-  kOutOfMemory = -3,    ///< a body buffer could not be allocated
+  kDone = 0,          ///< ran to its end, or a callback stopped it
+  kBadArgument = -1,  ///< a null path or callback, an empty body
+  kUnreadable = -2,   ///< the file cannot be opened, or a trailer, header or body read failed
+  kOutOfMemory = -3,  ///< a body buffer could not be allocated
 };
 
 enum class PatternFilterAnswer { kRead, kSkip, kStop };
 
 using PatternRecordFilter = std::function<PatternFilterAnswer(const PatternRecordHeader&)>;
 /// Gets the unmasked body, which lives only until it returns; false stops the walk.
-using PatternBodyHandler =
-    std::function<bool(const PatternRecordHeader&, std::span<const uint8_t> body)>;
+using PatternBodyHandler = std::function<bool(const PatternRecordHeader&, std::span<const uint8_t> body)>;
 
 /// XORs every byte with the mask, a 32-bit word at a time and then the last 0 to 3 bytes.
 void UnmaskPatternBody(std::span<uint8_t> body);

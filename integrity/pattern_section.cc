@@ -42,8 +42,7 @@ EntryHeader DecodeEntryHeader(const uint8_t* bytes) {
   return {LoadLittleEndian16(bytes), LoadLittleEndian16(bytes + 6), LoadLittleEndian16(bytes + 8)};
 }
 
-void WalkEntries(std::span<const uint8_t> region, bool compressed_entries,
-                 const PatternEntryHandler& on_entry) {
+void WalkEntries(std::span<const uint8_t> region, bool compressed_entries, const PatternEntryHandler& on_entry) {
   Expansion expanded;
   size_t start = 0;
   while (region.size() - start >= kPatternEntryHeaderMinSize) {
@@ -83,8 +82,7 @@ bool ExpandDeflate(std::span<const uint8_t> input, std::span<uint8_t> output, ui
   return true;
 }
 
-PatternStatus ParsePatternSection(std::span<const uint8_t> body,
-                                  const PatternEntryHandler& on_entry) {
+PatternStatus ParsePatternSection(std::span<const uint8_t> body, const PatternEntryHandler& on_entry) {
   if (body.empty() || !on_entry) return PatternStatus::kBadArgument;
   if (body.size() < kPatternSectionHeaderSize) return PatternStatus::kDone;
   const uint8_t mode = body[10];

@@ -35,5 +35,4 @@ bool ExpandDeflate(std::span<const uint8_t> input, std::span<uint8_t> output, ui
 /// entry header shorter than 10, an entry running past the region, or (mode 0x01) an entry
 /// whose expansion fails or differs from U. Memory holds one region and one entry expansion.
 /// kDone also when the section is given up; kBadArgument for an empty body or a null callback.
-PatternStatus ParsePatternSection(std::span<const uint8_t> body,
-                                  const PatternEntryHandler& on_entry);
+PatternStatus ParsePatternSection(std::span<const uint8_t> body, const PatternEntryHandler& on_entry);

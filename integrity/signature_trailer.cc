@@ -17,7 +17,6 @@ bool AppendSignatureTrailer(std::span<const uint8_t> signature, std::string* fil
   auto length = static_cast<uint32_t>(signature.size());
   file->append(reinterpret_cast<const char*>(signature.data()), signature.size());
   file->resize(file->size() + kTrailerLengthFieldBytes);
-  StoreLittleEndian(file->data() + file->size() - kTrailerLengthFieldBytes, length,
-                    kTrailerLengthFieldBytes);
+  StoreLittleEndian(file->data() + file->size() - kTrailerLengthFieldBytes, length, kTrailerLengthFieldBytes);
   return true;
 }

@@ -7,17 +7,15 @@
 namespace {
 
 PatternFilterAnswer ReadNameRecordsOnly(const PatternRecordHeader& header) {
-  return header.kind == kPatternNameRecordKind ? PatternFilterAnswer::kRead
-                                               : PatternFilterAnswer::kSkip;
+  return header.kind == kPatternNameRecordKind ? PatternFilterAnswer::kRead : PatternFilterAnswer::kSkip;
 }
 
 // Every name record's sections, every entry of them; sections given up add nothing.
 PatternStatus ForEachNameEntry(const char* path, const PatternEntryHandler& on_entry) {
-  return WalkPatternRecords(path, ReadNameRecordsOnly,
-                            [&](const PatternRecordHeader&, std::span<const uint8_t> body) {
-                              ParsePatternSection(body, on_entry);
-                              return true;
-                            });
+  return WalkPatternRecords(path, ReadNameRecordsOnly, [&](const PatternRecordHeader&, std::span<const uint8_t> body) {
+    ParsePatternSection(body, on_entry);
+    return true;
+  });
 }
 
 }  // namespace
@@ -48,8 +46,7 @@ NameLookup LookupVirusName(const char* path, const char* name) {
   return found ? NameLookup::kFound : NameLookup::kNotFound;
 }
 
-PatternStatus ForEachVirusName(const char* path,
-                               const std::function<void(std::string_view name)>& on_name) {
+PatternStatus ForEachVirusName(const char* path, const std::function<void(std::string_view name)>& on_name) {
   if (!on_name) return PatternStatus::kBadArgument;
   return ForEachNameEntry(path, [&](std::span<const uint8_t> data) {
     ForEachNameField(data, [&](std::span<const uint8_t, kVirusNameFieldSize> field) {

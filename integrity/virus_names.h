@@ -50,8 +50,7 @@ std::string_view NameFieldText(std::span<const uint8_t, kVirusNameFieldSize> nam
 
 /// Whether a name field matches `query` (at most 17 characters): equal after folding ASCII
 /// letters up to a terminator both share. A field of 18 characters matches nothing.
-inline bool NameFieldMatches(std::span<const uint8_t, kVirusNameFieldSize> name,
-                             std::string_view query) {
+inline bool NameFieldMatches(std::span<const uint8_t, kVirusNameFieldSize> name, std::string_view query) {
   if (query.size() > kMaxVirusNameChars) return false;
   for (size_t i = 0; i < name.size(); ++i) {
     const char wanted = i < query.size() ? query[i] : '\0';
@@ -79,5 +78,4 @@ NameLookup LookupVirusName(const char* path, const char* name);
 
 /// Hands every virus name of the pattern file at `path` to `on_name`, in file order (the same
 /// walk as LookupVirusName, without stopping at a match). The status of the record walk.
-PatternStatus ForEachVirusName(const char* path,
-                               const std::function<void(std::string_view name)>& on_name);
+PatternStatus ForEachVirusName(const char* path, const std::function<void(std::string_view name)>& on_name);

@@ -10,7 +10,6 @@ int32_t CurrentTimeMs(int32_t* stamp) {
 }
 
 double ElapsedSeconds(int32_t launch_ms, int32_t finish_ms) {
-  const auto difference =
-      static_cast<int32_t>(static_cast<uint32_t>(finish_ms) - static_cast<uint32_t>(launch_ms));
+  const auto difference = static_cast<int32_t>(static_cast<uint32_t>(finish_ms) - static_cast<uint32_t>(launch_ms));
   return difference * 0.001;
 }

@@ -9,13 +9,9 @@ namespace {
 
 bool IsReading(int64_t value) { return value != kNoCounterValue; }
 
-std::string Figure(const std::optional<int64_t>& value) {
-  return value ? std::to_string(*value) : "n/a";
-}
+std::string Figure(const std::optional<int64_t>& value) { return value ? std::to_string(*value) : "n/a"; }
 
-std::string Percent(const std::optional<int64_t>& value) {
-  return value ? std::to_string(*value) + "%" : "n/a";
-}
+std::string Percent(const std::optional<int64_t>& value) { return value ? std::to_string(*value) + "%" : "n/a"; }
 
 }  // namespace
 
@@ -56,19 +52,18 @@ void PerfFigures::TakeSample(const PerfReading& reading, bool engine_running) {
 
 std::vector<std::string> PerfFigures::ReportLines(double elapsed_seconds) const {
   char elapsed[96];
-  std::snprintf(elapsed, sizeof elapsed, "Perfmon Time Elasped =   %.3f seconds\n",
-                elapsed_seconds);
+  std::snprintf(elapsed, sizeof elapsed, "Perfmon Time Elasped =   %.3f seconds\n", elapsed_seconds);
   return {
       "Perfmon: Finished Performance Profiling...\n\n",
       "================== PERFORMANCE REPORT =======================\n",
       "Perfmon  CPU:  Diff  =   " + Percent(cpu_.Diff()) + " , Max=" + Percent(cpu_.max) +
           ", Min=" + Percent(cpu_.min) + "\n",
-      "Perfmon  MEM:  Diff  =   " + Figure(mem_.Diff()) + ", Max=" + Figure(mem_.max) +
-          ", Min=" + Figure(mem_.min) + " bytes\n",
-      "Perfmon  DATA: Peak  =   (" + Figure(peak_operations_.max) + " Operations " +
-          Figure(peak_bytes_.max) + " Bytes) / Second\n",
-      "Perfmon  DATA: Total =   " + Figure(total_operations_.sum) + " Operations, " +
-          Figure(total_bytes_.sum) + " Bytes\n",
+      "Perfmon  MEM:  Diff  =   " + Figure(mem_.Diff()) + ", Max=" + Figure(mem_.max) + ", Min=" + Figure(mem_.min) +
+          " bytes\n",
+      "Perfmon  DATA: Peak  =   (" + Figure(peak_operations_.max) + " Operations " + Figure(peak_bytes_.max) +
+          " Bytes) / Second\n",
+      "Perfmon  DATA: Total =   " + Figure(total_operations_.sum) + " Operations, " + Figure(total_bytes_.sum) +
+          " Bytes\n",
       elapsed,
       "=============================================================\n",
   };

@@ -42,10 +42,8 @@ struct CounterIds {
 
 CounterIds AddMonitorCounters(PerfQuery& query) {
   // Braced initialisation runs in order, so the ids are 0 to 4 in table order.
-  return {query.AddCounter(platform::kProcessorTimePath),
-          query.AddCounter(platform::kCommittedInUsePath),
-          query.AddCounter(platform::kIoBytesPath),
-          query.AddCounter(platform::kIoOperationsPath),
+  return {query.AddCounter(platform::kProcessorTimePath), query.AddCounter(platform::kCommittedInUsePath),
+          query.AddCounter(platform::kIoBytesPath), query.AddCounter(platform::kIoOperationsPath),
           query.AddCounter(platform::kCommittedBytesPath)};
 }
 
@@ -57,9 +55,8 @@ int32_t Narrow(int64_t value) {
 }
 
 PerfReading ReadCounters(PerfQuery& query, const CounterIds& ids) {
-  return {Narrow(query.GetValue(ids.cpu)), Narrow(query.GetValue(ids.mem_percent)),
-          query.GetValue(ids.io_bytes), Narrow(query.GetValue(ids.io_operations)),
-          query.GetValue(ids.committed)};
+  return {Narrow(query.GetValue(ids.cpu)), Narrow(query.GetValue(ids.mem_percent)), query.GetValue(ids.io_bytes),
+          Narrow(query.GetValue(ids.io_operations)), query.GetValue(ids.committed)};
 }
 
 void CollectOrComplain(PerfQuery& query) {
@@ -67,15 +64,13 @@ void CollectOrComplain(PerfQuery& query) {
 }
 
 void LogSample(const PerfReading& r) {
-  PerfLog("PerfMon: CPU=%d%%, MEM=%d%% (%" PRId64 " bytes), DATA=%" PRId64
-          " bytes (%d operations)\n",
-          r.cpu_percent, r.mem_percent, r.committed_bytes, r.io_bytes, r.io_operations);
+  PerfLog("PerfMon: CPU=%d%%, MEM=%d%% (%" PRId64 " bytes), DATA=%" PRId64 " bytes (%d operations)\n", r.cpu_percent,
+          r.mem_percent, r.committed_bytes, r.io_bytes, r.io_operations);
 }
 
-void WriteReport(const PerfFigures& figures, const PerfMonSetup& setup,
-                 std::vector<ChartSample> samples) {
-  const double elapsed = ElapsedSeconds(LaunchStampMs.load(std::memory_order_relaxed),
-                                        FinishStampMs.load(std::memory_order_relaxed));
+void WriteReport(const PerfFigures& figures, const PerfMonSetup& setup, std::vector<ChartSample> samples) {
+  const double elapsed =
+      ElapsedSeconds(LaunchStampMs.load(std::memory_order_relaxed), FinishStampMs.load(std::memory_order_relaxed));
   for (const std::string& line : figures.ReportLines(elapsed)) PerfLog("%s", line.c_str());
   const RunChart chart{setup.engine_name, elapsed, std::move(samples), PerfRunMarks.Runs()};
   std::string error;

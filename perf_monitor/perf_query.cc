@@ -34,26 +34,23 @@ int64_t PerfQuery::GetValue(int32_t id) {
   PerfCounter* counter = Find(id);
   if (counter == nullptr) return kNoCounterValue;
   platform::CounterValue value;
-  if (!query_->GetValue(counter->counter, &value) ||
-      value.status != platform::CounterStatus::kValid) {
+  if (!query_->GetValue(counter->counter, &value) || value.status != platform::CounterStatus::kValid) {
     return kNoCounterValue;
   }
   counter->value = value.value;
-  if (!query_->GetRawValue(counter->counter, &counter->ring[counter->next_slot]))
-    return kNoCounterValue;
+  if (!query_->GetRawValue(counter->counter, &counter->ring[counter->next_slot])) return kNoCounterValue;
   counter->sample_count = std::min(counter->sample_count + 1, PerfCounter::kRingSize);
   counter->next_slot = (counter->next_slot + 1) % PerfCounter::kRingSize;
   if (counter->sample_count == PerfCounter::kRingSize) counter->first_slot = counter->next_slot;
   return counter->value;
 }
 
-bool PerfQuery::GetStatistics(int64_t* minimum, int64_t* maximum, int64_t* mean,
-                              int32_t id) const {
+bool PerfQuery::GetStatistics(int64_t* minimum, int64_t* maximum, int64_t* mean, int32_t id) const {
   const PerfCounter* counter = FindCounter(id);
   if (counter == nullptr) return false;
   platform::CounterStatistics statistics;
-  if (!query_->ComputeStatistics(counter->counter, counter->first_slot, counter->sample_count,
-                                 counter->ring, &statistics)) {
+  if (!query_->ComputeStatistics(counter->counter, counter->first_slot, counter->sample_count, counter->ring,
+                                 &statistics)) {
     return false;
   }
   auto part = [](const platform::CounterValue& value) {
@@ -72,11 +69,9 @@ void PerfQuery::Close() {
 
 const PerfCounter* PerfQuery::FindCounter(int32_t id) const {
   if (!query_) return nullptr;
-  auto found = std::find_if(counters_.begin(), counters_.end(),
-                            [id](const PerfCounter& counter) { return counter.id == id; });
+  auto found =
+      std::find_if(counters_.begin(), counters_.end(), [id](const PerfCounter& counter) { return counter.id == id; });
   return found == counters_.end() ? nullptr : &*found;
 }
 
-PerfCounter* PerfQuery::Find(int32_t id) {
-  return const_cast<PerfCounter*>(std::as_const(*this).FindCounter(id));
-}
+PerfCounter* PerfQuery::Find(int32_t id) { return const_cast<PerfCounter*>(std::as_const(*this).FindCounter(id)); }

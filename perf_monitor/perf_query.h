@@ -18,9 +18,9 @@ inline constexpr int64_t kNoCounterValue = -999;
 struct PerfCounter {
   static constexpr int32_t kRingSize = 20;
 
-  int32_t id = 0;     ///< 0, 1, 2, ... in the order of successful adds; never reused
-  int64_t value = 0;  ///< the last good value read; 0 until the first one
-  int32_t counter = -1;  ///< the query's handle
+  int32_t id = 0;            ///< 0, 1, 2, ... in the order of successful adds; never reused
+  int64_t value = 0;         ///< the last good value read; 0 until the first one
+  int32_t counter = -1;      ///< the query's handle
   int32_t next_slot = 0;     ///< ring slot the next raw sample goes into
   int32_t first_slot = 0;    ///< ring slot of the oldest sample
   int32_t sample_count = 0;  ///< valid samples in the ring, 0 to 20

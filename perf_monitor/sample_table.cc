@@ -8,9 +8,7 @@
 namespace {
 
 // A reading as a field: empty when it failed, so a spreadsheet sees a gap, not a value.
-std::string Field(int64_t value) {
-  return value == kNoCounterValue ? std::string() : std::to_string(value);
-}
+std::string Field(int64_t value) { return value == kNoCounterValue ? std::string() : std::to_string(value); }
 
 }  // namespace
 
@@ -24,10 +22,9 @@ bool SampleTable::Open(const char* path) {
 
 void SampleTable::Add(int64_t ms, const PerfReading& reading, bool engine_running) {
   if (!file_) return;
-  const std::string row = std::to_string(ms) + "," + Field(reading.cpu_percent) + "," +
-                          Field(reading.mem_percent) + "," + Field(reading.io_bytes) + "," +
-                          Field(reading.io_operations) + "," + Field(reading.committed_bytes) +
-                          "," + (engine_running ? "1" : "0") + "\n";
+  const std::string row = std::to_string(ms) + "," + Field(reading.cpu_percent) + "," + Field(reading.mem_percent) +
+                          "," + Field(reading.io_bytes) + "," + Field(reading.io_operations) + "," +
+                          Field(reading.committed_bytes) + "," + (engine_running ? "1" : "0") + "\n";
   std::fputs(row.c_str(), file_.get());
   std::fflush(file_.get());
 }

@@ -24,5 +24,5 @@ bool VerifyStreamCodeSignature(std::FILE* stream, std::string* signer_name, std:
 /// certificate of `certificate_pem`; further certificates there travel with it as its chain.
 /// False, with `image` unchanged and the reason in `error`, when the PEM texts do not give a
 /// certificate and its matching private key, or signing fails.
-bool AppendCodeSignature(std::string_view certificate_pem, std::string_view key_pem,
-                         std::string* image, std::string* error);
+bool AppendCodeSignature(std::string_view certificate_pem, std::string_view key_pem, std::string* image,
+                         std::string* error);

@@ -87,8 +87,7 @@ class CounterQuery {
   /// A rate gives one value per pair of neighbouring valid samples, any other counter one per
   /// valid sample; a part with no value has status kInvalidData. False for an unknown handle or
   /// a window that does not fit the ring.
-  virtual bool ComputeStatistics(int32_t handle, int32_t first, int32_t count,
-                                 std::span<const RawCounterSample> ring,
+  virtual bool ComputeStatistics(int32_t handle, int32_t first, int32_t count, std::span<const RawCounterSample> ring,
                                  CounterStatistics* statistics) const = 0;
 };
 

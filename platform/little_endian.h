@@ -16,14 +16,12 @@ uint16_t LoadLittleEndian16(const Byte* bytes) {
 /// The 32-bit little-endian value at `bytes`.
 template <typename Byte>
 uint32_t LoadLittleEndian32(const Byte* bytes) {
-  return static_cast<uint32_t>(LoadLittleEndian16(bytes)) |
-         static_cast<uint32_t>(LoadLittleEndian16(bytes + 2)) << 16;
+  return static_cast<uint32_t>(LoadLittleEndian16(bytes)) | static_cast<uint32_t>(LoadLittleEndian16(bytes + 2)) << 16;
 }
 
 /// Writes the low `width` bytes of `value` at `bytes`, least significant first.
 template <typename Byte>
 void StoreLittleEndian(Byte* bytes, uint64_t value, size_t width) {
   static_assert(sizeof(Byte) == 1);
-  for (size_t i = 0; i < width; ++i)
-    bytes[i] = static_cast<Byte>((value >> (8 * i)) & 0xFF);
+  for (size_t i = 0; i < width; ++i) bytes[i] = static_cast<Byte>((value >> (8 * i)) & 0xFF);
 }

@@ -69,8 +69,7 @@ class ChildProcess {
   /// everything else, and further: a standard descriptor (0 to 2) closed in this process is
   /// /dev/null in the child; the child is killed (SIGKILL) when this process dies; its start
   /// shares this process's memory until the exec, so it costs no copy of it.
-  static ChildProcess SpawnOpenFile(const OpenFile& program, std::span<const std::string> argv,
-                                    ConsoleMode mode);
+  static ChildProcess SpawnOpenFile(const OpenFile& program, std::span<const std::string> argv, ConsoleMode mode);
 
   bool started() const { return pid_ > 0; }
   int pid() const { return pid_; }
@@ -84,8 +83,7 @@ class ChildProcess {
   /// it leads none) gets SIGTERM and SIGCONT, `grace` later SIGKILL, and is reaped; the
   /// result is then marked timed out, whatever its outcome. Interrupted waits are retried.
   /// On a child that was not started, or already waited for, only the outcome is repeated.
-  TimedWaitResult WaitFor(std::optional<std::chrono::milliseconds> limit,
-                          std::chrono::milliseconds grace);
+  TimedWaitResult WaitFor(std::optional<std::chrono::milliseconds> limit, std::chrono::milliseconds grace);
 
  private:
   bool EndsWithin(std::chrono::milliseconds limit) const;

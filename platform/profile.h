@@ -31,8 +31,8 @@ class ProfileFile {
   /// names match without regard to ASCII case; the first matching section and, within it,
   /// the first matching key win. A value written in matching double or single quotes loses
   /// them; white space around names and values is dropped.
-  std::string GetString(std::string_view section, std::string_view key,
-                        std::string_view default_value, size_t buffer_size) const;
+  std::string GetString(std::string_view section, std::string_view key, std::string_view default_value,
+                        size_t buffer_size) const;
 
   /// The whole value that GetString would cut, or null when the section or key is missing:
   /// lets a caller refuse a value that does not fit its buffer instead of cutting it.

@@ -21,7 +21,7 @@ struct ServiceParameters {
   uint32_t error_control = 0;
   std::string program_path = {};
   std::string load_order_group = {};           ///< empty: none
-  bool wants_tag = false;                 ///< a tag in the load order group was asked for
+  bool wants_tag = false;                      ///< a tag in the load order group was asked for
   std::vector<std::string> dependencies = {};  ///< none when empty
   std::string account = {};                    ///< empty: the account of whoever starts it
   std::string password = {};

@@ -61,8 +61,7 @@ SharedMemoryHandle CreateSharedMemory(size_t size, std::string* error);
 /// (pidfd_getfd; where the kernel refuses that, by opening /proc/<pid>/fd/<handle> read-only).
 /// Only a shared-memory object sealed against shrinking is accepted, so a mapping of it can
 /// never fault. On failure the handle is not open and `*error` says why.
-SharedMemoryHandle DuplicateSharedMemory(uint32_t process_id, uint32_t handle,
-                                         std::string* error);
+SharedMemoryHandle DuplicateSharedMemory(uint32_t process_id, uint32_t handle, std::string* error);
 
 /// Maps the whole object shared, read/write when `writable`, else read-only. An object of
 /// size 0 cannot be mapped. On failure the view is not mapped and `*error` says why.

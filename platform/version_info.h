@@ -68,8 +68,7 @@ struct VersionInfoContent {
 
 /// The VS_VERSIONINFO block holding `content`; false when a length does not fit the format's
 /// 16-bit fields or a text is not valid UTF-8.
-bool BuildVersionInfoBlock(const VersionInfoContent& content, std::vector<uint8_t>* block,
-                           std::string* error);
+bool BuildVersionInfoBlock(const VersionInfoContent& content, std::vector<uint8_t>* block, std::string* error);
 
 /// Puts `block` into the ELF image `image` as its version note, replacing one that is
 /// already there; the program's segments are left untouched, so it still runs. False, with

@@ -2,9 +2,7 @@
 
 namespace {
 
-uint32_t StringRecordLength(std::string_view text) {
-  return static_cast<uint32_t>(text.size() + 1);
-}
+uint32_t StringRecordLength(std::string_view text) { return static_cast<uint32_t>(text.size() + 1); }
 
 }  // namespace
 

@@ -11,8 +11,7 @@
 #include "platform/little_endian.h"
 
 // Records carry their integers in host order (BlockRecord::Data); the block is little-endian.
-static_assert(std::endian::native == std::endian::little,
-              "the settings block is written in host byte order");
+static_assert(std::endian::native == std::endian::little, "the settings block is written in host byte order");
 
 namespace {
 
@@ -65,8 +64,7 @@ bool SharedBlock::Fail(BlockFault fault, std::string error) {
 bool SharedBlock::Create(uint32_t size) {
   Reset();
   if (size < kHeaderSize) {
-    return Fail(BlockFault::kUnavailable,
-                "a block of " + std::to_string(size) + " bytes cannot hold its header");
+    return Fail(BlockFault::kUnavailable, "a block of " + std::to_string(size) + " bytes cannot hold its header");
   }
   std::string error;
   handle_ = platform::CreateSharedMemory(size, &error);
@@ -98,8 +96,7 @@ bool SharedBlock::Attach(uint32_t process_id, uint32_t handle) {
   uint32_t computed = BlockChecksum(data);
   if (stored != computed) {
     char text[96];
-    std::snprintf(text, sizeof text, "checksum 0x%08X of the data does not match 0x%08X",
-                  computed, stored);
+    std::snprintf(text, sizeof text, "checksum 0x%08X of the data does not match 0x%08X", computed, stored);
     return Fail(BlockFault::kBadChecksum, text);
   }
   cursor_ = kHeaderSize;
@@ -109,18 +106,16 @@ bool SharedBlock::Attach(uint32_t process_id, uint32_t handle) {
 bool SharedBlock::CheckHeader() {
   const size_t size = bytes().size();
   if (size < kHeaderSize) {
-    return Fail(BlockFault::kBadHeader,
-                "the block has " + std::to_string(size) + " bytes, less than its header");
+    return Fail(BlockFault::kBadHeader, "the block has " + std::to_string(size) + " bytes, less than its header");
   }
   uint32_t data_offset = LoadWord(bytes(), kDataOffsetField);
   uint32_t data_size = LoadWord(bytes(), kDataSizeField);
   if (data_offset != kHeaderSize) {
-    return Fail(BlockFault::kBadHeader, "data offset " + std::to_string(data_offset) +
-                                            " is not " + std::to_string(kHeaderSize));
+    return Fail(BlockFault::kBadHeader,
+                "data offset " + std::to_string(data_offset) + " is not " + std::to_string(kHeaderSize));
   }
   if (data_size == 0 || data_size > size - kHeaderSize) {
-    return Fail(BlockFault::kBadHeader, "data size " + std::to_string(data_size) +
-                                            " does not fit a block of " +
+    return Fail(BlockFault::kBadHeader, "data size " + std::to_string(data_size) + " does not fit a block of " +
                                             std::to_string(size) + " bytes");
   }
   data_end_ = kHeaderSize + data_size;
@@ -152,15 +147,13 @@ const BlockRecord* SharedBlock::ReadNext(uint32_t id) {
   return last_read_.get();
 }
 
-std::unique_ptr<BlockRecord> SharedBlock::BuildRecord(uint32_t id,
-                                                      std::span<const std::byte> data) const {
+std::unique_ptr<BlockRecord> SharedBlock::BuildRecord(uint32_t id, std::span<const std::byte> data) const {
   switch (SettingClassOf(id)) {
     case kStringClass: {
       // The text must end inside its record: nothing past the record is ever read.
       auto nul = std::find(data.begin(), data.end(), std::byte{0});
       if (nul == data.end()) return nullptr;
-      std::string_view text(reinterpret_cast<const char*>(data.data()),
-                            static_cast<size_t>(nul - data.begin()));
+      std::string_view text(reinterpret_cast<const char*>(data.data()), static_cast<size_t>(nul - data.begin()));
       return std::make_unique<StringRecord>(id, text);
     }
     case kFlagClass:

@@ -16,8 +16,8 @@
 #include <span>
 #include <string>
 
-#include "settings_block/block_record.h"
 #include "platform/shared_memory.h"
+#include "settings_block/block_record.h"
 
 /// CRC-32 with the reflected polynomial 0xEDB88320, initial value 0 and no final complement:
 /// "abc" gives 0xCA6598D0, no bytes give 0.

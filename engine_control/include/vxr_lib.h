@@ -167,18 +167,17 @@ VXRResult VXRGetStringInfo(VXR_HANDLE sc, uint32_t dwID, char* buffer, uint32_t*
 VXRResult VXRExecute(VXR_HANDLE sc, uint32_t dwMode);
 /// What one engine run cost. Zero where the engine did not run.
 struct VXRRunUsage {
-  uint32_t timedOut;     ///< 1 when the time limit ended the engine
-  uint64_t wallUs;       ///< wall time from the engine's start to its end, in microseconds
-  uint64_t userUs;       ///< the engine's user CPU time, in microseconds
-  uint64_t systemUs;     ///< the engine's system CPU time, in microseconds
-  uint64_t peakRssKiB;   ///< the engine's peak resident memory, in KiB
+  uint32_t timedOut;    ///< 1 when the time limit ended the engine
+  uint64_t wallUs;      ///< wall time from the engine's start to its end, in microseconds
+  uint64_t userUs;      ///< the engine's user CPU time, in microseconds
+  uint64_t systemUs;    ///< the engine's system CPU time, in microseconds
+  uint64_t peakRssKiB;  ///< the engine's peak resident memory, in KiB
 };
 /// VXRExecute with a time limit of `dwLimitMs` milliseconds (0: none). When the limit passes,
 /// the engine's process group gets SIGTERM, a short grace later SIGKILL, and the result is
 /// VXR_LIB_WAIT_FAIL with `usage->timedOut` 1. `usage` may be null; otherwise it receives
 /// the run's cost, and zeros when no engine ran.
-VXRResult VXRExecuteWithLimit(VXR_HANDLE sc, uint32_t dwMode, uint32_t dwLimitMs,
-                              VXRRunUsage* usage);
+VXRResult VXRExecuteWithLimit(VXR_HANDLE sc, uint32_t dwMode, uint32_t dwLimitMs, VXRRunUsage* usage);
 /// Whether the pattern file holds `virusName`.
 VXRResult VXRQueryVirusName(VXR_HANDLE sc, const char* patternPath, const char* virusName);
 /// Checks the appended signature of `filePath`, or of the engine when it is null.

@@ -74,8 +74,8 @@ bool IsPkcs7Descriptor(std::string_view descriptor) {
 
 // Walks the blocks from the end of the file: the count of them, and the last one (the one that
 // ends the file). False when a block that carries the marker is malformed.
-bool ReadCertificateTable(std::FILE* stream, uint64_t file_size, size_t* count,
-                          SignatureBlock* last, std::string* error) {
+bool ReadCertificateTable(std::FILE* stream, uint64_t file_size, size_t* count, SignatureBlock* last,
+                          std::string* error) {
   *count = 0;
   std::string tail;
   for (uint64_t end = file_size; end >= kBlockTailBytes; ++*count) {
@@ -119,8 +119,8 @@ long BoundedControl(BIO* bio, int command, long, void*) {
 
 UniqueBioMethod MakeBoundedMethod() {
   UniqueBioMethod method(BIO_meth_new(BIO_get_new_index() | BIO_TYPE_SOURCE_SINK, "bounded"));
-  if (method && (!BIO_meth_set_read_ex(method.get(), BoundedRead) ||
-                 !BIO_meth_set_ctrl(method.get(), BoundedControl))) {
+  if (method &&
+      (!BIO_meth_set_read_ex(method.get(), BoundedRead) || !BIO_meth_set_ctrl(method.get(), BoundedControl))) {
     return nullptr;
   }
   return method;
@@ -141,8 +141,7 @@ std::string NameEntry(const X509_NAME* name, int nid) {
 }
 
 std::string FirstEmailAddress(X509* certificate) {
-  auto* names = static_cast<GENERAL_NAMES*>(
-      X509_get_ext_d2i(certificate, NID_subject_alt_name, nullptr, nullptr));
+  auto* names = static_cast<GENERAL_NAMES*>(X509_get_ext_d2i(certificate, NID_subject_alt_name, nullptr, nullptr));
   std::string address;
   for (int i = 0; names != nullptr && i < sk_GENERAL_NAME_num(names); ++i) {
     const GENERAL_NAME* name = sk_GENERAL_NAME_value(names, i);
@@ -181,8 +180,7 @@ UniqueStore MakeTrustStore() {
   return store;
 }
 
-bool VerifySignedContent(std::FILE* stream, const SignatureBlock& block, std::string* signer_name,
-                         std::string* error) {
+bool VerifySignedContent(std::FILE* stream, const SignatureBlock& block, std::string* signer_name, std::string* error) {
   std::string der;
   if (block.signature_size > kMaxSignatureBytes ||
       !ReadAt(stream, block.content_size, static_cast<size_t>(block.signature_size), &der)) {
@@ -206,8 +204,7 @@ bool VerifySignedContent(std::FILE* stream, const SignatureBlock& block, std::st
     return false;
   }
   UniqueSignerList signers(CMS_get0_signers(cms.get()));
-  X509* signer =
-      signers && sk_X509_num(signers.get()) > 0 ? sk_X509_value(signers.get(), 0) : nullptr;
+  X509* signer = signers && sk_X509_num(signers.get()) > 0 ? sk_X509_value(signers.get(), 0) : nullptr;
   if (signer == nullptr || !AllowsCodeSigning(signer)) {
     *error = signer ? "the signer's certificate is not for code signing" : "no signer";
     return false;
@@ -258,15 +255,14 @@ bool VerifyStreamCodeSignature(std::FILE* stream, std::string* signer_name, std:
     return false;
   }
   if (count != 1) {
-    *error = count == 0 ? "no code signature"
-                        : std::to_string(count) + " code signatures, exactly one is accepted";
+    *error = count == 0 ? "no code signature" : std::to_string(count) + " code signatures, exactly one is accepted";
     return false;
   }
   return VerifySignedContent(stream, block, signer_name, error);
 }
 
-bool AppendCodeSignature(std::string_view certificate_pem, std::string_view key_pem,
-                         std::string* image, std::string* error) {
+bool AppendCodeSignature(std::string_view certificate_pem, std::string_view key_pem, std::string* image,
+                         std::string* error) {
   ErrorQueueMark error_mark;
   if (image->size() > INT_MAX || certificate_pem.size() > INT_MAX || key_pem.size() > INT_MAX) {
     *error = "file too large to sign";
@@ -274,8 +270,7 @@ bool AppendCodeSignature(std::string_view certificate_pem, std::string_view key_
   }
   UniqueCertificates certificates = ReadCertificates(certificate_pem);
   UniqueBio key_bio(BIO_new_mem_buf(key_pem.data(), static_cast<int>(key_pem.size())));
-  UniqueKey key(key_bio ? PEM_read_bio_PrivateKey(key_bio.get(), nullptr, nullptr, nullptr)
-                        : nullptr);
+  UniqueKey key(key_bio ? PEM_read_bio_PrivateKey(key_bio.get(), nullptr, nullptr, nullptr) : nullptr);
   if (!certificates || sk_X509_num(certificates.get()) == 0 || !key) {
     *error = !key ? "no private key in the key file" : "no certificate in the certificate file";
     ERR_clear_error();

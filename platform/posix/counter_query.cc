@@ -36,16 +36,14 @@ constexpr PathKind kKnownPaths[] = {
 };
 
 bool IsRate(CounterKind kind) {
-  return kind == CounterKind::kProcessorTime || kind == CounterKind::kIoBytes ||
-         kind == CounterKind::kIoOperations;
+  return kind == CounterKind::kProcessorTime || kind == CounterKind::kIoBytes || kind == CounterKind::kIoOperations;
 }
 
 CounterValue Valid(int64_t value) { return {CounterStatus::kValid, value}; }
 CounterValue Invalid() { return {CounterStatus::kInvalidData, 0}; }
 
 // A rate between two valid readings; a reading that went back is no rate.
-CounterValue RateBetween(CounterKind kind, const RawCounterSample& earlier,
-                         const RawCounterSample& later) {
+CounterValue RateBetween(CounterKind kind, const RawCounterSample& earlier, const RawCounterSample& later) {
   const int64_t counted = later.first_value - earlier.first_value;
   if (counted < 0) return Invalid();
   if (kind == CounterKind::kProcessorTime) {
@@ -63,8 +61,8 @@ CounterValue RateBetween(CounterKind kind, const RawCounterSample& earlier,
 CounterValue InstantValue(CounterKind kind, const RawCounterSample& sample) {
   if (kind == CounterKind::kCommittedBytes) return Valid(sample.first_value);
   if (sample.second_value <= 0) return Invalid();
-  return Valid(std::llround(100.0 * static_cast<double>(sample.first_value) /
-                            static_cast<double>(sample.second_value)));
+  return Valid(
+      std::llround(100.0 * static_cast<double>(sample.first_value) / static_cast<double>(sample.second_value)));
 }
 
 int64_t MonotonicNanoseconds() {
@@ -99,8 +97,7 @@ struct Counter {
 
 class ProcCounterQuery final : public CounterQuery {
  public:
-  ProcCounterQuery(posix::UniqueFd root, Clock clock)
-      : root_(std::move(root)), clock_(std::move(clock)) {}
+  ProcCounterQuery(posix::UniqueFd root, Clock clock) : root_(std::move(root)), clock_(std::move(clock)) {}
 
   int32_t AddCounter(std::string_view path) override {
     auto known = std::find_if(std::begin(kKnownPaths), std::end(kKnownPaths),
@@ -133,8 +130,7 @@ class ProcCounterQuery final : public CounterQuery {
     return true;
   }
 
-  bool ComputeStatistics(int32_t handle, int32_t first, int32_t count,
-                         std::span<const RawCounterSample> ring,
+  bool ComputeStatistics(int32_t handle, int32_t first, int32_t count, std::span<const RawCounterSample> ring,
                          CounterStatistics* statistics) const override;
 
  private:
@@ -143,9 +139,7 @@ class ProcCounterQuery final : public CounterQuery {
     const Counter& counter = counters_[static_cast<size_t>(handle)];
     return counter.removed ? nullptr : &counter;
   }
-  Counter* Find(int32_t handle) {
-    return const_cast<Counter*>(std::as_const(*this).Find(handle));
-  }
+  Counter* Find(int32_t handle) { return const_cast<Counter*>(std::as_const(*this).Find(handle)); }
 
   static CounterValue ValueOf(const Counter& counter) {
     if (counter.current.status != CounterStatus::kValid) return {counter.current.status, 0};
@@ -169,8 +163,7 @@ bool ProcCounterQuery::Collect() {
     if (counter.removed) continue;
     any = true;
     cpu |= counter.kind == CounterKind::kProcessorTime;
-    commit |= counter.kind == CounterKind::kCommittedInUse ||
-              counter.kind == CounterKind::kCommittedBytes;
+    commit |= counter.kind == CounterKind::kCommittedInUse || counter.kind == CounterKind::kCommittedBytes;
     io |= counter.kind == CounterKind::kIoBytes || counter.kind == CounterKind::kIoOperations;
   }
   if (!any) return false;
@@ -199,8 +192,7 @@ Readings ProcCounterQuery::Read(bool cpu, bool commit, bool io) {
   return readings;
 }
 
-RawCounterSample ProcCounterQuery::RawOf(CounterKind kind, const Readings& readings,
-                                         int64_t now) {
+RawCounterSample ProcCounterQuery::RawOf(CounterKind kind, const Readings& readings, int64_t now) {
   RawCounterSample sample{CounterStatus::kNoData, now, 0, 0};
   auto set = [&](int64_t first, int64_t second) {
     sample.status = CounterStatus::kValid;
@@ -228,8 +220,7 @@ RawCounterSample ProcCounterQuery::RawOf(CounterKind kind, const Readings& readi
 }
 
 bool ProcCounterQuery::ComputeStatistics(int32_t handle, int32_t first, int32_t count,
-                                         std::span<const RawCounterSample> ring,
-                                         CounterStatistics* statistics) const {
+                                         std::span<const RawCounterSample> ring, CounterStatistics* statistics) const {
   const Counter* counter = Find(handle);
   const auto size = static_cast<int64_t>(ring.size());
   if (counter == nullptr || first < 0 || count < 0 || count > size || (count > 0 && first >= size)) {
@@ -240,9 +231,8 @@ bool ProcCounterQuery::ComputeStatistics(int32_t handle, int32_t first, int32_t 
   for (int32_t i = 0; i < count; ++i) {
     const RawCounterSample& sample = ring[static_cast<size_t>((first + i) % size)];
     if (sample.status != CounterStatus::kValid) continue;
-    CounterValue value = IsRate(counter->kind)
-                             ? (earlier ? RateBetween(counter->kind, *earlier, sample) : Invalid())
-                             : InstantValue(counter->kind, sample);
+    CounterValue value = IsRate(counter->kind) ? (earlier ? RateBetween(counter->kind, *earlier, sample) : Invalid())
+                                               : InstantValue(counter->kind, sample);
     earlier = &sample;
     if (value.status != CounterStatus::kValid) continue;
     low = values == 0 ? value.value : std::min(low, value.value);

@@ -28,8 +28,7 @@ constexpr uint32_t kSectionIndexExtended = 0xFFFF;  // SHN_XINDEX
 struct ElfClass {
   size_t word;  // 4 or 8: the size of addresses and offsets
   size_t header_bytes, shoff_at, shentsize_at, shnum_at, shstrndx_at;
-  size_t section_bytes, sh_flags_at, sh_addr_at, sh_offset_at, sh_size_at, sh_link_at,
-      sh_addralign_at;
+  size_t section_bytes, sh_flags_at, sh_addr_at, sh_offset_at, sh_size_at, sh_link_at, sh_addralign_at;
 };
 constexpr ElfClass kElf32 = {4, 52, 32, 46, 48, 50, 40, 8, 12, 16, 20, 24, 32};
 constexpr ElfClass kElf64 = {8, 64, 40, 58, 60, 62, 64, 8, 16, 24, 32, 40, 48};
@@ -102,9 +101,7 @@ struct ElfSections {
   uint32_t shstrndx = 0;
   std::vector<std::string> entries;
 
-  uint64_t Field(size_t index, size_t at, size_t width) const {
-    return order.Get(entries[index], at, width);
-  }
+  uint64_t Field(size_t index, size_t at, size_t width) const { return order.Get(entries[index], at, width); }
   uint64_t Offset(size_t index) const { return Field(index, layout->sh_offset_at, layout->word); }
   uint64_t Size(size_t index) const { return Field(index, layout->sh_size_at, layout->word); }
   uint32_t Type(size_t index) const { return static_cast<uint32_t>(Field(index, 4, 4)); }
@@ -168,9 +165,7 @@ int64_t FindNoteSection(const ByteSource& source, const ElfSections& elf) {
   return -1;
 }
 
-size_t Align(size_t value, size_t alignment) {
-  return (value + alignment - 1) / alignment * alignment;
-}
+size_t Align(size_t value, size_t alignment) { return (value + alignment - 1) / alignment * alignment; }
 
 // The descriptor of our note among the notes of the section.
 bool FindVersionNote(std::string_view notes, const ByteOrder& order, std::string_view* block) {
@@ -200,8 +195,7 @@ bool ReadVersionBlock(const ByteSource& source, std::string* block) {
   if (index < 0) return false;
   uint64_t size = elf.Size(static_cast<size_t>(index));
   std::string notes;
-  if (size > kMaxNoteSectionBytes ||
-      !source.Read(elf.Offset(static_cast<size_t>(index)), size, &notes)) {
+  if (size > kMaxNoteSectionBytes || !source.Read(elf.Offset(static_cast<size_t>(index)), size, &notes)) {
     return false;
   }
   std::string_view found;
@@ -242,8 +236,7 @@ void PlaceSection(ElfSections* elf, size_t index, uint64_t offset, uint64_t size
 
 // Overwrites the old note when the new one fits in its place, so that setting the version
 // again does not grow the file.
-bool ReplaceNoteInPlace(ElfSections* elf, size_t index, const std::string& note,
-                        std::string* image) {
+bool ReplaceNoteInPlace(ElfSections* elf, size_t index, const std::string& note, std::string* image) {
   uint64_t offset = elf->Offset(index);
   uint64_t size = elf->Size(index);
   if (note.size() > size || offset > image->size() || size > image->size() - offset) return false;
@@ -258,10 +251,9 @@ bool ReplaceNoteInPlace(ElfSections* elf, size_t index, const std::string& note,
 // the old table with the name added, or a new table when the file had none.
 uint32_t AppendSectionName(ElfSections* elf, std::string* image) {
   std::string names;
-  bool has_table =
-      elf->shstrndx != 0 && elf->shstrndx < elf->entries.size() &&
-      elf->Type(elf->shstrndx) == kSectionTypeStringTable &&
-      MemorySource(*image).Read(elf->Offset(elf->shstrndx), elf->Size(elf->shstrndx), &names);
+  bool has_table = elf->shstrndx != 0 && elf->shstrndx < elf->entries.size() &&
+                   elf->Type(elf->shstrndx) == kSectionTypeStringTable &&
+                   MemorySource(*image).Read(elf->Offset(elf->shstrndx), elf->Size(elf->shstrndx), &names);
   if (!has_table) {
     names.assign("\0.shstrtab\0", 11);
     elf->shstrndx = static_cast<uint32_t>(AddSectionEntry(elf, 1, kSectionTypeStringTable, 1));
@@ -280,8 +272,7 @@ void AppendSectionTable(ElfSections* elf, std::string* image) {
   const ElfClass& layout = *elf->layout;
   uint64_t count = elf->entries.size();
   uint64_t header_count = count < kSectionIndexReserved ? count : 0;
-  uint64_t header_names =
-      elf->shstrndx < kSectionIndexReserved ? elf->shstrndx : kSectionIndexExtended;
+  uint64_t header_names = elf->shstrndx < kSectionIndexReserved ? elf->shstrndx : kSectionIndexExtended;
   if (header_count == 0) PutField(elf, 0, layout.sh_size_at, layout.word, count);
   if (header_names == kSectionIndexExtended) PutField(elf, 0, layout.sh_link_at, 4, elf->shstrndx);
   image->resize(Align(image->size(), layout.word), '\0');
@@ -295,15 +286,13 @@ void AppendSectionTable(ElfSections* elf, std::string* image) {
 
 // Puts the note at the end of the file in a new place, with the tables that describe it
 // after it. The loader reads only the program headers, which stay as they are.
-void AppendNoteSection(ElfSections* elf, int64_t existing, const std::string& note,
-                       std::string* image) {
+void AppendNoteSection(ElfSections* elf, int64_t existing, const std::string& note, std::string* image) {
   if (elf->entries.empty()) {
     elf->shentsize = elf->layout->section_bytes;
     elf->entries.emplace_back(elf->shentsize, '\0');  // the null section every table starts with
   }
-  size_t index = existing >= 0
-                     ? static_cast<size_t>(existing)
-                     : AddSectionEntry(elf, AppendSectionName(elf, image), kSectionTypeNote, 4);
+  size_t index = existing >= 0 ? static_cast<size_t>(existing)
+                               : AddSectionEntry(elf, AppendSectionName(elf, image), kSectionTypeNote, 4);
   image->resize(Align(image->size(), 4), '\0');
   PlaceSection(elf, index, image->size(), note.size());
   image->append(note);

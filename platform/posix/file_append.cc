@@ -21,9 +21,8 @@ class PosixAppendableFile final : public AppendableFile {
   PosixAppendableFile(UniqueFd fd, std::string path) : fd_(std::move(fd)), path_(std::move(path)) {}
 
   int64_t Read(std::span<std::byte> buffer, std::string* error) override {
-    ssize_t got = RetryOnEintr([&] {
-      return ::pread(fd_.get(), buffer.data(), buffer.size(), static_cast<off_t>(end_));
-    });
+    ssize_t got =
+        RetryOnEintr([&] { return ::pread(fd_.get(), buffer.data(), buffer.size(), static_cast<off_t>(end_)); });
     if (got < 0) {
       *error = Reason("cannot read", path_, errno);
       return -1;
@@ -35,9 +34,8 @@ class PosixAppendableFile final : public AppendableFile {
   bool Append(std::string_view bytes, std::string* error) override {
     uint64_t at = end_;
     while (!bytes.empty()) {
-      ssize_t written = RetryOnEintr([&] {
-        return ::pwrite(fd_.get(), bytes.data(), bytes.size(), static_cast<off_t>(at));
-      });
+      ssize_t written =
+          RetryOnEintr([&] { return ::pwrite(fd_.get(), bytes.data(), bytes.size(), static_cast<off_t>(at)); });
       if (written <= 0) return Undo(written < 0 ? errno : ENOSPC, error);
       bytes.remove_prefix(static_cast<size_t>(written));
       at += static_cast<uint64_t>(written);
@@ -62,8 +60,7 @@ class PosixAppendableFile final : public AppendableFile {
 
 }  // namespace
 
-std::unique_ptr<AppendableFile> AppendableFile::Open(const std::string& path,
-                                                     std::string* error) {
+std::unique_ptr<AppendableFile> AppendableFile::Open(const std::string& path, std::string* error) {
   UniqueFd fd = OpenCloexec(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
   struct stat status;
   if (!fd || ::fstat(fd.get(), &status) != 0) {

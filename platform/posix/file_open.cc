@@ -94,9 +94,8 @@ bool ReadOnlyFile::IsRegular() const {
 int64_t ReadOnlyFile::ReadAt(uint64_t offset, std::span<std::byte> out) const {
   size_t done = 0;
   while (done < out.size()) {
-    ssize_t n = RetryOnEintr([&] {
-      return pread(fd_, out.data() + done, out.size() - done, static_cast<off_t>(offset + done));
-    });
+    ssize_t n = RetryOnEintr(
+        [&] { return pread(fd_, out.data() + done, out.size() - done, static_cast<off_t>(offset + done)); });
     // A FIFO or device opened without blocking has nothing to give: that is its end.
     if (n < 0 && errno == EAGAIN) break;
     if (n < 0) return -1;

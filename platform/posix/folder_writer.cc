@@ -18,9 +18,7 @@ using posix::UniqueFd;
 
 namespace {
 
-std::string Reason(const std::string& what, int error_number) {
-  return what + ": " + std::strerror(error_number);
-}
+std::string Reason(const std::string& what, int error_number) { return what + ": " + std::strerror(error_number); }
 
 }  // namespace
 
@@ -56,15 +54,12 @@ bool FolderWriter::TryLock() {
   return fd_ >= 0 && RetryOnEintr([&] { return flock(fd_, LOCK_EX | LOCK_NB); }) == 0;
 }
 
-bool FolderWriter::ReplaceFile(std::string_view name, std::string_view bytes,
-                               std::string* error) {
+bool FolderWriter::ReplaceFile(std::string_view name, std::string_view bytes, std::string* error) {
   const std::string target(name);
   const std::string temporary = "." + target + ".tmp-" + std::to_string(getpid());
   // O_EXCL refuses whatever is already there, a planted link included.
-  UniqueFd file(RetryOnEintr([&] {
-    return openat(fd_, temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
-                  0666);
-  }));
+  UniqueFd file(RetryOnEintr(
+      [&] { return openat(fd_, temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666); }));
   if (!file) {
     *error = Reason("cannot create " + temporary, errno);
     return false;

@@ -37,8 +37,7 @@ constexpr size_t kLongestName = 200;
 
 uint32_t RecordChecksum(const char* length_field, std::string_view message) {
   uLong crc = crc32(0L, reinterpret_cast<const Bytef*>(length_field), 4);
-  crc = crc32(crc, reinterpret_cast<const Bytef*>(message.data()),
-              static_cast<uInt>(message.size()));
+  crc = crc32(crc, reinterpret_cast<const Bytef*>(message.data()), static_cast<uInt>(message.size()));
   return static_cast<uint32_t>(crc);
 }
 
@@ -46,8 +45,7 @@ std::array<char, kHeaderSize> RecordHeader(std::string_view message) {
   std::array<char, kHeaderSize> header;
   std::copy(kMagic, kMagic + kMagicSize, header.begin());
   StoreLittleEndian(header.data() + kMagicSize, message.size(), 4);
-  StoreLittleEndian(header.data() + kMagicSize + 4,
-                    RecordChecksum(header.data() + kMagicSize, message), 4);
+  StoreLittleEndian(header.data() + kMagicSize + 4, RecordChecksum(header.data() + kMagicSize, message), 4);
   return header;
 }
 
@@ -56,8 +54,7 @@ enum class RecordState { kWhole, kIncomplete, kBroken };
 // Judges the record that would start at the front of `bytes`; `*size` gets a whole one's size.
 RecordState CheckRecord(std::string_view bytes, size_t* size) {
   std::string_view magic(kMagic, kMagicSize);
-  if (bytes.substr(0, kMagicSize) != magic.substr(0, std::min(bytes.size(), kMagicSize)))
-    return RecordState::kBroken;
+  if (bytes.substr(0, kMagicSize) != magic.substr(0, std::min(bytes.size(), kMagicSize))) return RecordState::kBroken;
   if (bytes.size() < kHeaderSize) return RecordState::kIncomplete;
   uint32_t length = LoadLittleEndian32(bytes.data() + kMagicSize);
   if (length > kMailslotMaxMessage) return RecordState::kBroken;
@@ -72,8 +69,7 @@ RecordState CheckRecord(std::string_view bytes, size_t* size) {
 // The offset of the first whole record at or after `from`, or npos.
 size_t FindWholeRecord(std::string_view bytes, size_t from) {
   std::string_view magic(kMagic, kMagicSize);
-  for (size_t at = bytes.find(magic, from); at != std::string_view::npos;
-       at = bytes.find(magic, at + 1)) {
+  for (size_t at = bytes.find(magic, from); at != std::string_view::npos; at = bytes.find(magic, at + 1)) {
     size_t size = 0;
     if (CheckRecord(bytes.substr(at), &size) == RecordState::kWhole) return at;
   }
@@ -102,8 +98,7 @@ size_t TakeRecords(std::string_view bytes, std::deque<std::string>* messages) {
 // The spool's file name for the slot `name`, or "" when `name` is no local slot name.
 std::string SlotFileName(std::string_view name) {
   constexpr std::string_view kPrefix = "\\\\.\\mailslot\\";
-  if (name.size() <= kPrefix.size() || !AsciiEqualFold(name.substr(0, kPrefix.size()), kPrefix))
-    return {};
+  if (name.size() <= kPrefix.size() || !AsciiEqualFold(name.substr(0, kPrefix.size()), kPrefix)) return {};
   name.remove_prefix(kPrefix.size());
   if (name.size() > kLongestName || name.front() == '.' ||
       name.find_first_of(std::string_view("/\\\0", 3)) != std::string_view::npos)
@@ -128,16 +123,15 @@ FolderChain SlotFolderChain() {
 // True when `fd` is a folder or file of this user that no one else may use.
 bool OwnerOnly(int fd, mode_t type) {
   struct stat status;
-  return fstat(fd, &status) == 0 && (status.st_mode & S_IFMT) == type &&
-         status.st_uid == geteuid() && (status.st_mode & 077) == 0;
+  return fstat(fd, &status) == 0 && (status.st_mode & S_IFMT) == type && status.st_uid == geteuid() &&
+         (status.st_mode & 077) == 0;
 }
 
 // Opens one of the user's own folders under `parent`; a server makes it when missing.
 UniqueFd OpenOwnFolder(int parent, const std::string& name, bool create, int* error) {
   bool made = create && mkdirat(parent, name.c_str(), 0700) == 0;
-  UniqueFd folder(RetryOnEintr([&] {
-    return openat(parent, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-  }));
+  UniqueFd folder(
+      RetryOnEintr([&] { return openat(parent, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC); }));
   if (!folder) {
     *error = errno == ELOOP || errno == ENOTDIR ? EACCES : errno;
     return {};
@@ -168,21 +162,18 @@ UniqueFd OpenSlotFolder(bool create, int* error) {
 bool SameFile(int folder, const std::string& name, int fd) {
   struct stat at_name;
   struct stat open;
-  return fstatat(folder, name.c_str(), &at_name, AT_SYMLINK_NOFOLLOW) == 0 &&
-         fstat(fd, &open) == 0 && at_name.st_dev == open.st_dev && at_name.st_ino == open.st_ino;
+  return fstatat(folder, name.c_str(), &at_name, AT_SYMLINK_NOFOLLOW) == 0 && fstat(fd, &open) == 0 &&
+         at_name.st_dev == open.st_dev && at_name.st_ino == open.st_ino;
 }
 
 bool LockedByOther(int fd, int operation) {
-  return RetryOnEintr([&] { return flock(fd, operation | LOCK_NB); }) != 0 &&
-         errno == EWOULDBLOCK;
+  return RetryOnEintr([&] { return flock(fd, operation | LOCK_NB); }) != 0 && errno == EWOULDBLOCK;
 }
 
 // A file under the slot's name whose lock nobody holds was left by a server that died:
 // remove it, so the slot can be made afresh. EEXIST when its server is alive.
 bool RemoveDeadSlot(int folder, const std::string& file, int* error) {
-  UniqueFd old(RetryOnEintr([&] {
-    return openat(folder, file.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
-  }));
+  UniqueFd old(RetryOnEintr([&] { return openat(folder, file.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC); }));
   if (!old) return errno == ENOENT || (*error = errno, false);
   if (LockedByOther(old.get(), LOCK_EX)) {
     *error = EEXIST;
@@ -196,13 +187,10 @@ bool RemoveDeadSlot(int folder, const std::string& file, int* error) {
 // that name is always locked while its server lives.
 UniqueFd MakeLockedSpool(int folder, const std::string& file, int* error) {
   static std::atomic<unsigned> serial{0};
-  std::string temporary = "." + file + "." + std::to_string(getpid()) + "." +
-                          std::to_string(serial.fetch_add(1));
+  std::string temporary = "." + file + "." + std::to_string(getpid()) + "." + std::to_string(serial.fetch_add(1));
   for (int attempt = 0; attempt < 8; ++attempt) {
-    UniqueFd spool(RetryOnEintr([&] {
-      return openat(folder, temporary.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
-                    0600);
-    }));
+    UniqueFd spool(RetryOnEintr(
+        [&] { return openat(folder, temporary.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600); }));
     if (!spool) {
       *error = errno;
       return {};
@@ -309,17 +297,14 @@ bool MailslotServer::Query(MailslotInfo* info, int* error) {
   if (!spool_) return *error = EBADF, false;
   if (!spool_->TakeNewBytes(error)) return false;
   info->count = static_cast<uint32_t>(spool_->waiting.size());
-  info->next_size = spool_->waiting.empty()
-                        ? kMailslotNoMessage
-                        : static_cast<uint32_t>(spool_->waiting.front().size());
+  info->next_size =
+      spool_->waiting.empty() ? kMailslotNoMessage : static_cast<uint32_t>(spool_->waiting.front().size());
   return true;
 }
 
 bool MailslotServer::Read(std::string* message) {
   int error = 0;
-  if (!spool_ || (spool_->waiting.empty() && !spool_->TakeNewBytes(&error)) ||
-      spool_->waiting.empty())
-    return false;
+  if (!spool_ || (spool_->waiting.empty() && !spool_->TakeNewBytes(&error)) || spool_->waiting.empty()) return false;
   *message = std::move(spool_->waiting.front());
   spool_->waiting.pop_front();
   return true;
@@ -335,8 +320,7 @@ void MailslotServer::Close() {
 
 MailslotWriter::MailslotWriter() = default;
 MailslotWriter::~MailslotWriter() { Close(); }
-MailslotWriter::MailslotWriter(MailslotWriter&& other) noexcept
-    : fd_(std::exchange(other.fd_, -1)) {}
+MailslotWriter::MailslotWriter(MailslotWriter&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
 
 MailslotWriter& MailslotWriter::operator=(MailslotWriter&& other) noexcept {
   if (this != &other) {
@@ -351,9 +335,8 @@ MailslotWriter MailslotWriter::Open(std::string_view name, int* error) {
   if (file.empty()) return Refused<MailslotWriter>(EINVAL, error);
   UniqueFd folder = OpenSlotFolder(/*create=*/false, error);
   if (!folder) return {};
-  UniqueFd spool(RetryOnEintr([&] {
-    return openat(folder.get(), file.c_str(), O_WRONLY | O_APPEND | O_NOFOLLOW | O_CLOEXEC);
-  }));
+  UniqueFd spool(
+      RetryOnEintr([&] { return openat(folder.get(), file.c_str(), O_WRONLY | O_APPEND | O_NOFOLLOW | O_CLOEXEC); }));
   if (!spool) return Refused<MailslotWriter>(errno == ELOOP ? EACCES : errno, error);
   if (!OwnerOnly(spool.get(), S_IFREG)) return Refused<MailslotWriter>(EACCES, error);
   // A server holds its spool locked for as long as it lives.
@@ -369,8 +352,7 @@ bool MailslotWriter::Write(std::string_view message, int* error) {
   if (fd_ < 0) return *error = EBADF, false;
   if (message.size() > kMailslotMaxMessage) return *error = EMSGSIZE, false;
   std::array<char, kHeaderSize> header = RecordHeader(message);
-  iovec parts[] = {{header.data(), header.size()},
-                   {const_cast<char*>(message.data()), message.size()}};
+  iovec parts[] = {{header.data(), header.size()}, {const_cast<char*>(message.data()), message.size()}};
   // One call: appends of other writers never land inside it. A short write is not resumed,
   // since another message may already follow; the server skips the torn one.
   ssize_t written = RetryOnEintr([&] { return writev(fd_, parts, 2); });

@@ -20,8 +20,7 @@ std::optional<std::string> CurrentDirectory() {
 }  // namespace
 
 std::string LexicalAbsolutePath(std::string_view path, std::string_view base) {
-  std::string joined = path.starts_with('/') ? std::string(path)
-                                             : std::string(base) + "/" + std::string(path);
+  std::string joined = path.starts_with('/') ? std::string(path) : std::string(base) + "/" + std::string(path);
   std::vector<std::string_view> parts;
   std::string_view rest = joined;
   while (!rest.empty()) {

@@ -89,8 +89,7 @@ std::optional<std::string_view> ReadHead(int dir_fd, const char* path, std::span
 }
 
 bool ForEachProcess(int dir_fd, const std::function<void(int pid)>& visit) {
-  UniqueFd listing(
-      RetryOnEintr([&] { return openat(dir_fd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC); }));
+  UniqueFd listing(RetryOnEintr([&] { return openat(dir_fd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC); }));
   if (!listing) return false;
   std::unique_ptr<DIR, DirCloser> dir(fdopendir(listing.get()));
   if (!dir) return false;

@@ -74,8 +74,7 @@ class SpawnSetup {
       return error;
     }
     for (int stream : {1, 2}) {
-      if (int error =
-              posix_spawn_file_actions_addopen(&actions_, stream, "/dev/null", O_WRONLY, 0)) {
+      if (int error = posix_spawn_file_actions_addopen(&actions_, stream, "/dev/null", O_WRONLY, 0)) {
         return error;
       }
     }
@@ -109,8 +108,7 @@ int PollMilliseconds(Clock::time_point deadline) {
 bool EndsWithinByPolling(int pid, Clock::time_point deadline) {
   for (;;) {
     siginfo_t info{};
-    int status = posix::RetryOnEintr(
-        [&] { return waitid(P_PID, pid, &info, WEXITED | WNOHANG | WNOWAIT); });
+    int status = posix::RetryOnEintr([&] { return waitid(P_PID, pid, &info, WEXITED | WNOHANG | WNOWAIT); });
     if (status < 0 || info.si_pid != 0) return true;  // a failed wait is told by the reaping
     if (Clock::now() >= deadline) return false;
     usleep(5000);
@@ -153,8 +151,7 @@ ChildProcess ChildProcess::Spawn(std::span<const std::string> argv, ConsoleMode 
   pid_t pid = -1;
   // glibc reports a failed exec (no such file, not executable) as posix_spawn's own result.
   if (error == 0) {
-    error = posix_spawn(&pid, pointers[0], setup.actions(), setup.attr(), pointers.data(),
-                        environ);
+    error = posix_spawn(&pid, pointers[0], setup.actions(), setup.attr(), pointers.data(), environ);
   }
   if (error != 0) {
     child.outcome_ = {ProcessOutcome::Kind::kNotStarted, error};
@@ -180,8 +177,7 @@ ProcessOutcome ChildProcess::Wait() {
   return outcome_;
 }
 
-TimedWaitResult ChildProcess::WaitFor(std::optional<std::chrono::milliseconds> limit,
-                                      std::chrono::milliseconds grace) {
+TimedWaitResult ChildProcess::WaitFor(std::optional<std::chrono::milliseconds> limit, std::chrono::milliseconds grace) {
   TimedWaitResult result;
   if (pid_ > 0) {
     if (limit && !EndsWithin(*limit)) {
@@ -230,8 +226,7 @@ ResourceUsage ChildProcess::Reap() {
   }
   outcome_ = OutcomeOf(status);
   // Linux counts ru_maxrss in KiB.
-  return {Microseconds(usage.ru_utime), Microseconds(usage.ru_stime),
-          static_cast<uint64_t>(usage.ru_maxrss)};
+  return {Microseconds(usage.ru_utime), Microseconds(usage.ru_stime), static_cast<uint64_t>(usage.ru_maxrss)};
 }
 
 uint32_t CurrentProcessId() { return static_cast<uint32_t>(getpid()); }

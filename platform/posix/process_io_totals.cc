@@ -10,8 +10,7 @@ namespace {
 // Reads a whole small io file from the start of an open descriptor.
 std::optional<IoCounts> ReadAt0(int fd) {
   std::array<char, 512> buffer;
-  const ssize_t got =
-      RetryOnEintr([&] { return pread(fd, buffer.data(), buffer.size(), 0); });
+  const ssize_t got = RetryOnEintr([&] { return pread(fd, buffer.data(), buffer.size(), 0); });
   if (got < 0) return std::nullopt;
   return ParseIoCounts(std::string_view(buffer.data(), static_cast<size_t>(got)));
 }
@@ -49,8 +48,7 @@ std::optional<IoCounts> ProcessIoTotals::Collect(int root_fd) {
     if (!now) return;  // gone, or not ours to read: dropped below
     IoCounts before{};
     // Figures that went back belong to a new process under a reused number.
-    if (process.has_last && process.last.bytes <= now->bytes &&
-        process.last.operations <= now->operations) {
+    if (process.has_last && process.last.bytes <= now->bytes && process.last.operations <= now->operations) {
       before = process.last;
     }
     counted.bytes += now->bytes - before.bytes;

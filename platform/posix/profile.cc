@@ -19,8 +19,7 @@ std::string_view Trim(std::string_view text) {
 }
 
 std::string_view Unquote(std::string_view value) {
-  if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
-      value.back() == value.front()) {
+  if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front()) {
     return value.substr(1, value.size() - 2);
   }
   return value;
@@ -48,8 +47,10 @@ class LineSplitter {
       }
       Emit(piece.substr(start, end - start), on_line);
       if (piece[end] == '\r') {
-        if (end + 1 == piece.size()) after_cr_ = true;
-        else if (piece[end + 1] == '\n') ++end;
+        if (end + 1 == piece.size())
+          after_cr_ = true;
+        else if (piece[end + 1] == '\n')
+          ++end;
       }
       start = end + 1;
     }
@@ -85,11 +86,9 @@ bool IsWantedSection(std::string_view name, std::span<const ProfileKey> wanted) 
   return false;
 }
 
-bool IsWantedKey(std::string_view section, std::string_view key,
-                 std::span<const ProfileKey> wanted) {
+bool IsWantedKey(std::string_view section, std::string_view key, std::span<const ProfileKey> wanted) {
   for (const ProfileKey& candidate : wanted) {
-    if (platform::AsciiEqualFold(candidate.section, section) &&
-        platform::AsciiEqualFold(candidate.key, key)) {
+    if (platform::AsciiEqualFold(candidate.section, section) && platform::AsciiEqualFold(candidate.key, key)) {
       return true;
     }
   }
@@ -156,8 +155,7 @@ void ProfileFile::AddLine(std::string_view raw, const std::span<const ProfileKey
   current_->entries.push_back(Entry{std::string(key), std::string(value)});
 }
 
-void ProfileFile::OpenSection(std::string_view name,
-                              const std::span<const ProfileKey>* wanted) {
+void ProfileFile::OpenSection(std::string_view name, const std::span<const ProfileKey>* wanted) {
   // A later section of a name already seen is never looked at: the first one wins.
   if (FindSection(name) != nullptr || (wanted != nullptr && !IsWantedSection(name, *wanted))) {
     current_ = nullptr;
@@ -182,8 +180,8 @@ const std::string* ProfileFile::Find(std::string_view section, std::string_view 
   return nullptr;
 }
 
-std::string ProfileFile::GetString(std::string_view section, std::string_view key,
-                                   std::string_view default_value, size_t buffer_size) const {
+std::string ProfileFile::GetString(std::string_view section, std::string_view key, std::string_view default_value,
+                                   size_t buffer_size) const {
   if (buffer_size == 0) return {};
   const std::string* found = Find(section, key);
   std::string_view value = found != nullptr ? std::string_view(*found) : default_value;

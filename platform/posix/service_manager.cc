@@ -26,9 +26,7 @@ using posix::WriteAll;
 constexpr size_t kMaxRecordSize = 64 * 1024;
 constexpr size_t kMaxNameLength = 200;
 
-std::string LogPathIn(const std::string& folder, const std::string& name) {
-  return folder + "/" + name + ".log";
-}
+std::string LogPathIn(const std::string& folder, const std::string& name) { return folder + "/" + name + ".log"; }
 
 bool IsRecordText(std::string_view text) {
   return text.find_first_of(std::string_view("\n\0", 2)) == std::string_view::npos;
@@ -41,8 +39,7 @@ bool IsServiceName(std::string_view name) {
 
 bool IsRecordable(const ServiceParameters& p) {
   if (!IsServiceName(p.name) || p.program_path.empty()) return false;
-  for (const std::string* text : {&p.display_name, &p.program_path, &p.load_order_group,
-                                  &p.account, &p.password}) {
+  for (const std::string* text : {&p.display_name, &p.program_path, &p.load_order_group, &p.account, &p.password}) {
     if (!IsRecordText(*text)) return false;
   }
   for (const std::string& dependency : p.dependencies) {
@@ -53,8 +50,7 @@ bool IsRecordable(const ServiceParameters& p) {
 
 // mkdir -p: the parents as the umask allows, the database folder itself owner-only.
 int MakeFolders(const std::string& folder) {
-  for (size_t slash = folder.find('/', 1); slash != std::string::npos;
-       slash = folder.find('/', slash + 1)) {
+  for (size_t slash = folder.find('/', 1); slash != std::string::npos; slash = folder.find('/', slash + 1)) {
     if (mkdir(folder.substr(0, slash).c_str(), 0755) != 0 && errno != EEXIST) return errno;
   }
   if (mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) return errno;
@@ -144,8 +140,7 @@ struct DetachedStart {
 
 // Runs in the grandchild after fork: async-signal-safe calls only.
 [[noreturn]] void ExecService(const DetachedStart& start) {
-  if (dup2(start.input, 0) < 0 || dup2(start.output, 1) < 0 || dup2(start.output, 2) < 0 ||
-      chdir("/") != 0) {
+  if (dup2(start.input, 0) < 0 || dup2(start.output, 1) < 0 || dup2(start.output, 2) < 0 || chdir("/") != 0) {
     ReportAndExit(start.status_pipe, errno);
   }
   sigset_t empty;
@@ -192,13 +187,9 @@ std::unique_ptr<ServiceManager> ServiceManager::Open(const std::string& folder, 
   return std::make_unique<ServiceManager>(folder);
 }
 
-std::string ServiceManager::RecordPath(const std::string& name) const {
-  return folder_ + "/" + name + ".service";
-}
+std::string ServiceManager::RecordPath(const std::string& name) const { return folder_ + "/" + name + ".service"; }
 
-std::string ServiceManager::LogPath(const std::string& name) const {
-  return LogPathIn(folder_, name);
-}
+std::string ServiceManager::LogPath(const std::string& name) const { return LogPathIn(folder_, name); }
 
 std::unique_ptr<Service> ServiceManager::OpenService(const std::string& name, int* error) const {
   if (!IsServiceName(name)) {
@@ -218,8 +209,7 @@ std::unique_ptr<Service> ServiceManager::OpenService(const std::string& name, in
   return std::make_unique<Service>(folder_, std::move(parameters));
 }
 
-std::unique_ptr<Service> ServiceManager::CreateService(const ServiceParameters& parameters,
-                                                       int* error) const {
+std::unique_ptr<Service> ServiceManager::CreateService(const ServiceParameters& parameters, int* error) const {
   if (!IsRecordable(parameters)) {
     *error = EINVAL;
     return nullptr;
@@ -238,8 +228,7 @@ bool Service::Start(const std::vector<std::string>& arguments, int* error) const
     return false;
   }
   std::string log_path = LogPathIn(folder_, parameters_.name);
-  UniqueFd log = AboveStandardStreams(
-      OpenCloexec(log_path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_NOFOLLOW, 0600));
+  UniqueFd log = AboveStandardStreams(OpenCloexec(log_path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_NOFOLLOW, 0600));
   UniqueFd input = AboveStandardStreams(OpenCloexec("/dev/null", O_RDONLY));
   int pipe_ends[2];
   if (!log || !input || pipe2(pipe_ends, O_CLOEXEC) != 0) {

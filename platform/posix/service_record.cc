@@ -52,8 +52,7 @@ class RecordReader {
     size_t end = rest_.find('\n');
     if (end == std::string_view::npos) return std::nullopt;
     std::string_view line = rest_.substr(0, end);
-    if (line.size() <= key.size() || line.substr(0, key.size()) != key || line[key.size()] != '=')
-      return std::nullopt;
+    if (line.size() <= key.size() || line.substr(0, key.size()) != key || line[key.size()] != '=') return std::nullopt;
     rest_.remove_prefix(end + 1);
     return std::string(line.substr(key.size() + 1));
   }
@@ -84,9 +83,8 @@ bool ReadFields(RecordReader& reader, ServiceParameters* out) {
   auto program_path = reader.Text("program_path");
   auto load_order_group = reader.Text("load_order_group");
   auto tag = reader.Number("tag");
-  if (!name || name->empty() || !display_name || !desired_access || !service_type ||
-      !start_type || !error_control || !program_path || program_path->empty() ||
-      !load_order_group || !tag || *tag > 1) {
+  if (!name || name->empty() || !display_name || !desired_access || !service_type || !start_type || !error_control ||
+      !program_path || program_path->empty() || !load_order_group || !tag || *tag > 1) {
     return false;
   }
   std::vector<std::string> dependencies;
@@ -94,9 +92,8 @@ bool ReadFields(RecordReader& reader, ServiceParameters* out) {
   auto account = reader.Text("account");
   auto password = reader.Text("password");
   if (!account || !password) return false;
-  *out = {*name,          *display_name,     *desired_access, *service_type,
-          *start_type,    *error_control,    *program_path,   *load_order_group,
-          *tag == 1,      std::move(dependencies), *account,  *password};
+  *out = {*name,         *display_name,     *desired_access, *service_type,           *start_type, *error_control,
+          *program_path, *load_order_group, *tag == 1,       std::move(dependencies), *account,    *password};
   return true;
 }
 

@@ -57,24 +57,20 @@ bool IsRefusal(int error) { return error == EPERM || error == EACCES || error ==
 // pidfd_getfd needs ptrace rights over the harness; where a security module refuses them,
 // reopening the descriptor through /proc needs only read access to the process.
 int OpenThroughProc(uint32_t process_id, uint32_t handle) {
-  std::string path =
-      "/proc/" + std::to_string(process_id) + "/fd/" + std::to_string(handle);
+  std::string path = "/proc/" + std::to_string(process_id) + "/fd/" + std::to_string(handle);
   return posix::OpenCloexec(path.c_str(), O_RDONLY | O_NOCTTY).Release();
 }
 
 // Returns the duplicated descriptor, or -1 with `*error` set.
 int DuplicateDescriptor(uint32_t process_id, uint32_t handle, std::string* error) {
-  std::string target = "descriptor " + std::to_string(handle) + " of process " +
-                       std::to_string(process_id);
+  std::string target = "descriptor " + std::to_string(handle) + " of process " + std::to_string(process_id);
   posix::UniqueFd pidfd(PidfdOpen(process_id));
   if (!pidfd && !IsRefusal(errno)) {
     *error = ErrorText("pidfd_open(" + std::to_string(process_id) + ")", errno);
     return -1;
   }
   if (pidfd) {
-    int fd = TakeFault(SharedMemoryFault::kPidfdGetfd)
-                 ? -1
-                 : PidfdGetfd(pidfd.get(), handle);
+    int fd = TakeFault(SharedMemoryFault::kPidfdGetfd) ? -1 : PidfdGetfd(pidfd.get(), handle);
     int saved = errno;
     pidfd.Reset();
     if (fd >= 0) return fd;
@@ -97,8 +93,7 @@ bool IsSealedAgainstShrinking(int fd) {
 
 }  // namespace
 
-SharedMemoryHandle::SharedMemoryHandle(SharedMemoryHandle&& other) noexcept
-    : fd_(std::exchange(other.fd_, -1)) {}
+SharedMemoryHandle::SharedMemoryHandle(SharedMemoryHandle&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
 
 SharedMemoryHandle& SharedMemoryHandle::operator=(SharedMemoryHandle&& other) noexcept {
   if (this != &other) {
@@ -134,9 +129,8 @@ SharedMemoryHandle CreateSharedMemory(size_t size, std::string* error) {
     *error = "shared memory of " + std::to_string(size) + " bytes cannot be made";
     return SharedMemoryHandle();
   }
-  int fd = TakeFault(SharedMemoryFault::kCreate)
-               ? -1
-               : memfd_create("testkve-settings", MFD_CLOEXEC | MFD_ALLOW_SEALING);
+  int fd =
+      TakeFault(SharedMemoryFault::kCreate) ? -1 : memfd_create("testkve-settings", MFD_CLOEXEC | MFD_ALLOW_SEALING);
   if (fd >= 0) fd = MoveAboveStandardStreams(fd);
   if (fd < 0) {
     *error = ErrorText("memfd_create", errno);
@@ -155,18 +149,16 @@ SharedMemoryHandle CreateSharedMemory(size_t size, std::string* error) {
   return handle;
 }
 
-SharedMemoryHandle DuplicateSharedMemory(uint32_t process_id, uint32_t handle,
-                                         std::string* error) {
+SharedMemoryHandle DuplicateSharedMemory(uint32_t process_id, uint32_t handle, std::string* error) {
   if (process_id > INT_MAX || handle > INT_MAX) {
-    *error = "process " + std::to_string(process_id) + ", descriptor " +
-             std::to_string(handle) + ": out of range";
+    *error = "process " + std::to_string(process_id) + ", descriptor " + std::to_string(handle) + ": out of range";
     return SharedMemoryHandle();
   }
   SharedMemoryHandle duplicate(DuplicateDescriptor(process_id, handle, error));
   if (!duplicate.is_open()) return duplicate;
   if (!IsSealedAgainstShrinking(duplicate.value())) {
-    *error = "descriptor " + std::to_string(handle) + " of process " +
-             std::to_string(process_id) + " is not a sealed shared-memory object";
+    *error = "descriptor " + std::to_string(handle) + " of process " + std::to_string(process_id) +
+             " is not a sealed shared-memory object";
     return SharedMemoryHandle();
   }
   return duplicate;
@@ -184,9 +176,8 @@ SharedView MapSharedMemory(const SharedMemoryHandle& handle, bool writable, std:
   }
   size_t size = static_cast<size_t>(status.st_size);
   int protection = writable ? PROT_READ | PROT_WRITE : PROT_READ;
-  void* address = TakeFault(SharedMemoryFault::kMap)
-                      ? MAP_FAILED
-                      : mmap(nullptr, size, protection, MAP_SHARED, handle.value(), 0);
+  void* address =
+      TakeFault(SharedMemoryFault::kMap) ? MAP_FAILED : mmap(nullptr, size, protection, MAP_SHARED, handle.value(), 0);
   if (address == MAP_FAILED) {
     *error = ErrorText("mmap(" + std::to_string(size) + " bytes)", errno);
     return SharedView();

@@ -20,8 +20,7 @@ namespace platform {
 namespace {
 
 // Whatever the caller ignores or handles, the child starts with the usual actions.
-constexpr int kDefaultSignals[] = {SIGPIPE, SIGINT,  SIGQUIT, SIGTERM,
-                                   SIGHUP,  SIGCHLD, SIGUSR1, SIGUSR2};
+constexpr int kDefaultSignals[] = {SIGPIPE, SIGINT, SIGQUIT, SIGTERM, SIGHUP, SIGCHLD, SIGUSR1, SIGUSR2};
 
 // Everything the child needs, prepared before vfork; the child only reads it.
 struct ChildPlan {
@@ -108,8 +107,7 @@ void ReapFailedStart(pid_t pid) {
 
 }  // namespace
 
-ChildProcess ChildProcess::SpawnOpenFile(const OpenFile& program,
-                                         std::span<const std::string> argv, ConsoleMode mode) {
+ChildProcess ChildProcess::SpawnOpenFile(const OpenFile& program, std::span<const std::string> argv, ConsoleMode mode) {
   ChildProcess child;
   if (argv.empty() || !program.is_open()) {
     child.outcome_ = {ProcessOutcome::Kind::kNotStarted, argv.empty() ? EINVAL : EBADF};

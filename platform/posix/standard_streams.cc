@@ -10,8 +10,8 @@ bool ReserveStandardStreams(unsigned* closed) {
     if (fcntl(stream, F_GETFD) >= 0 || errno != EBADF) continue;
     *closed |= 1u << stream;
     // Without O_CLOEXEC: it is a standard stream, which a child inherits.
-    const int fd = posix::RetryOnEintr(
-        [&] { return ::open("/dev/null", (stream == 0 ? O_RDONLY : O_WRONLY) | O_NOCTTY); });
+    const int fd =
+        posix::RetryOnEintr([&] { return ::open("/dev/null", (stream == 0 ? O_RDONLY : O_WRONLY) | O_NOCTTY); });
     if (fd < 0) return false;
     // The lowest free descriptor is the closed stream itself, as lower ones are open.
     if (fd != stream) {

@@ -31,11 +31,7 @@ void AppendUtf8(char32_t code, std::string* out) {
 // Decodes one code point at `*pos`; false for an invalid, overlong or surrogate sequence.
 bool DecodeUtf8(std::string_view text, size_t* pos, char32_t* code) {
   auto lead = static_cast<unsigned char>(text[*pos]);
-  int extra = lead < 0x80           ? 0
-              : (lead >> 5) == 0x6  ? 1
-              : (lead >> 4) == 0xE  ? 2
-              : (lead >> 3) == 0x1E ? 3
-                                    : -1;
+  int extra = lead < 0x80 ? 0 : (lead >> 5) == 0x6 ? 1 : (lead >> 4) == 0xE ? 2 : (lead >> 3) == 0x1E ? 3 : -1;
   if (extra < 0 || text.size() - *pos <= static_cast<size_t>(extra)) return false;
   static constexpr char32_t kLeadMask[] = {0x7F, 0x1F, 0x0F, 0x07};
   static constexpr char32_t kMinimum[] = {0, 0x80, 0x800, 0x10000};
@@ -74,9 +70,7 @@ bool AppendUtf16FromUtf8(std::string_view utf8, std::string* out) {
 std::string Utf8FromUtf16(std::span<const uint8_t> bytes) {
   std::string text;
   size_t units = bytes.size() / 2;
-  auto unit_at = [bytes](size_t i) {
-    return static_cast<char32_t>(bytes[2 * i] | (bytes[2 * i + 1] << 8));
-  };
+  auto unit_at = [bytes](size_t i) { return static_cast<char32_t>(bytes[2 * i] | (bytes[2 * i + 1] << 8)); };
   for (size_t i = 0; i < units; ++i) {
     char32_t unit = unit_at(i);
     if (unit == 0) break;

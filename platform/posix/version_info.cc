@@ -26,13 +26,9 @@ struct Node {
 
 size_t Align4(size_t offset) { return (offset + 3) & ~size_t{3}; }
 
-uint16_t Read16(std::span<const uint8_t> bytes, size_t at) {
-  return LoadLittleEndian16(bytes.subspan(at, 2).data());
-}
+uint16_t Read16(std::span<const uint8_t> bytes, size_t at) { return LoadLittleEndian16(bytes.subspan(at, 2).data()); }
 
-uint32_t Read32(std::span<const uint8_t> bytes, size_t at) {
-  return LoadLittleEndian32(bytes.subspan(at, 4).data());
-}
+uint32_t Read32(std::span<const uint8_t> bytes, size_t at) { return LoadLittleEndian32(bytes.subspan(at, 4).data()); }
 
 // The node at `begin`, which must end by `limit`. A value that claims more than its node
 // holds is cut at the node's end: some resource compilers count string values in bytes.
@@ -64,16 +60,14 @@ bool KeyMatches(std::span<const uint8_t> key, std::string_view name) {
     auto byte = static_cast<unsigned char>(name[i]);
     if (unit > 0x7F || byte > 0x7F) {
       if (unit != byte) return false;
-    } else if (platform::AsciiLower(static_cast<char>(unit)) !=
-               platform::AsciiLower(static_cast<char>(byte))) {
+    } else if (platform::AsciiLower(static_cast<char>(unit)) != platform::AsciiLower(static_cast<char>(byte))) {
       return false;
     }
   }
   return true;
 }
 
-bool FindChild(std::span<const uint8_t> block, const Node& parent, std::string_view name,
-               Node* child) {
+bool FindChild(std::span<const uint8_t> block, const Node& parent, std::string_view name, Node* child) {
   // Every node is at least a header long, so the walk always advances.
   for (size_t at = parent.children; at < parent.end; at = Align4(child->end)) {
     if (!ParseNode(block, at, parent.end, child)) return false;

@@ -10,9 +10,7 @@ constexpr uint16_t kBinaryValue = 0;
 constexpr uint16_t kTextValue = 1;
 constexpr size_t kMaxNodeBytes = 0xFFFF;
 
-void Put16(std::string* bytes, size_t at, size_t value) {
-  StoreLittleEndian(bytes->data() + at, value, 2);
-}
+void Put16(std::string* bytes, size_t at, size_t value) { StoreLittleEndian(bytes->data() + at, value, 2); }
 
 void Append32(uint32_t value, std::string* bytes) {
   bytes->resize(bytes->size() + 4);
@@ -48,8 +46,7 @@ bool EncodeNode(std::string_view key, uint16_t type, std::string_view value, siz
   return true;
 }
 
-bool EncodeString(const std::string& name, const std::string& text, std::string* node,
-                  std::string* error) {
+bool EncodeString(const std::string& name, const std::string& text, std::string* node, std::string* error) {
   std::string value;
   if (!AppendUtf16FromUtf8(text, &value)) {
     *error = "not valid UTF-8: " + text;
@@ -65,16 +62,14 @@ std::string TranslationKey(VersionTranslation translation) {
   return key;
 }
 
-bool EncodeStringFileInfo(const VersionInfoContent& content, std::string* node,
-                          std::string* error) {
+bool EncodeStringFileInfo(const VersionInfoContent& content, std::string* node, std::string* error) {
   std::vector<std::string> tables;
   for (const auto& table : content.string_tables) {
     std::vector<std::string> strings;
     for (const auto& [name, text] : table.strings) {
       if (!EncodeString(name, text, &strings.emplace_back(), error)) return false;
     }
-    if (!EncodeNode(TranslationKey(table.translation), kTextValue, {}, 0, strings,
-                    &tables.emplace_back(), error)) {
+    if (!EncodeNode(TranslationKey(table.translation), kTextValue, {}, 0, strings, &tables.emplace_back(), error)) {
       return false;
     }
   }
@@ -87,17 +82,15 @@ bool EncodeVarFileInfo(const VersionInfoContent& content, std::string* node, std
     Append32(translation.language | static_cast<uint32_t>(translation.code_page) << 16, &value);
   }
   std::string translation_node;
-  return EncodeNode("Translation", kBinaryValue, value, value.size(), {}, &translation_node,
-                    error) &&
+  return EncodeNode("Translation", kBinaryValue, value, value.size(), {}, &translation_node, error) &&
          EncodeNode("VarFileInfo", kTextValue, {}, 0, {translation_node}, node, error);
 }
 
 std::string EncodeFixedFileInfo(const FixedFileInfo& fixed) {
   std::string value;
-  for (uint32_t word :
-       {0xFEEF04BDu, 0x00010000u, fixed.file_version_ms, fixed.file_version_ls,
-        fixed.product_version_ms, fixed.product_version_ls, 0x3Fu /* flags mask */, 0u /* flags */,
-        0x00040004u /* VOS_NT_WINDOWS32 */, 1u /* VFT_APP */, 0u, 0u, 0u}) {
+  for (uint32_t word : {0xFEEF04BDu, 0x00010000u, fixed.file_version_ms, fixed.file_version_ls,
+                        fixed.product_version_ms, fixed.product_version_ls, 0x3Fu /* flags mask */, 0u /* flags */,
+                        0x00040004u /* VOS_NT_WINDOWS32 */, 1u /* VFT_APP */, 0u, 0u, 0u}) {
     Append32(word, &value);
   }
   return value;
@@ -105,15 +98,12 @@ std::string EncodeFixedFileInfo(const FixedFileInfo& fixed) {
 
 }  // namespace
 
-bool BuildVersionInfoBlock(const VersionInfoContent& content, std::vector<uint8_t>* block,
-                           std::string* error) {
+bool BuildVersionInfoBlock(const VersionInfoContent& content, std::vector<uint8_t>* block, std::string* error) {
   std::vector<std::string> children;
-  if (!content.string_tables.empty() &&
-      !EncodeStringFileInfo(content, &children.emplace_back(), error)) {
+  if (!content.string_tables.empty() && !EncodeStringFileInfo(content, &children.emplace_back(), error)) {
     return false;
   }
-  if (!content.translations.empty() &&
-      !EncodeVarFileInfo(content, &children.emplace_back(), error)) {
+  if (!content.translations.empty() && !EncodeVarFileInfo(content, &children.emplace_back(), error)) {
     return false;
   }
   std::string fixed = content.fixed ? EncodeFixedFileInfo(*content.fixed) : std::string();

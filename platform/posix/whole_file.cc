@@ -40,8 +40,7 @@ UniqueFd CreateTemporaryBeside(const std::string& target, std::string* temporary
     // The owner and group first: changing them clears the set-user-ID and set-group-ID bits,
     // which the mode then puts back.
     if (fd && replacing &&
-        (fchown(fd.get(), status.st_uid, status.st_gid) != 0 ||
-         fchmod(fd.get(), status.st_mode & 07777) != 0)) {
+        (fchown(fd.get(), status.st_uid, status.st_gid) != 0 || fchmod(fd.get(), status.st_mode & 07777) != 0)) {
       int saved_errno = errno;
       fd.Reset();
       unlink(temporary->c_str());

@@ -13,14 +13,13 @@ namespace {
 struct ScanCase {
   const char* line;
   std::map<std::string, std::string> options;  // every option the line must give
-  std::vector<std::string> absent;              // names that must not be present
+  std::vector<std::string> absent;             // names that must not be present
 };
 
 // The option scan's consequences, edge cases included.
 const ScanCase kScanCases[] = {
     {"prog /ver -Run=3", {{"VER", ""}, {"RUN", "3"}}, {}},
-    {"prog /PTNPATH=\"C:\\Program Files\\ptn\" /VER",
-     {{"PTNPATH", "C:\\Program Files\\ptn"}, {"VER", ""}}, {}},
+    {"prog /PTNPATH=\"C:\\Program Files\\ptn\" /VER", {{"PTNPATH", "C:\\Program Files\\ptn"}, {"VER", ""}}, {}},
     {"prog /PTNPATH=\"C:\\x", {{"PTNPATH", "C:\\x"}}, {}},
     {"prog /PTNPATH=\"C:\\x /VER", {{"PTNPATH", "C:\\x /VER"}}, {"VER"}},
     {"prog /LEVEL=2 /LEVEL=4", {{"LEVEL", "4"}}, {}},
@@ -54,8 +53,7 @@ TEST(CommandLineTest, ScanGivesEachOptionItsValueAndNothingElse) {
       EXPECT_TRUE(line.GetOptionValue(name, &got)) << name;
       EXPECT_EQ(value, got) << name;
     }
-    for (const std::string& name : test.absent)
-      EXPECT_FALSE(line.HasOption(name)) << name;
+    for (const std::string& name : test.absent) EXPECT_FALSE(line.HasOption(name)) << name;
   }
 }
 
@@ -85,9 +83,8 @@ struct SplitCase {
 
 TEST(SplitListTest, SplitsAtSeparatorsKeepingEmptyItemsInside) {
   const SplitCase cases[] = {
-      {"a;b", {"a", "b"}},   {"a;", {"a"}},        {"a;;", {"a", ""}},
-      {";a", {"", "a"}},     {"a;;b", {"a", "", "b"}}, {"", {}},
-      {"abc", {"abc"}},      {";", {""}},
+      {"a;b", {"a", "b"}},      {"a;", {"a"}}, {"a;;", {"a", ""}}, {";a", {"", "a"}},
+      {"a;;b", {"a", "", "b"}}, {"", {}},      {"abc", {"abc"}},   {";", {""}},
   };
   for (const SplitCase& test : cases) {
     SCOPED_TRACE(test.text);
@@ -106,8 +103,7 @@ TEST(SplitListTest, CutsOverlongItemsAndListsToTheirLimits) {
   EXPECT_EQ("b", items[1]);
 
   std::string forty;
-  for (int i = 0; i < 40; ++i)
-    forty += "n" + std::to_string(i) + ";";
+  for (int i = 0; i < 40; ++i) forty += "n" + std::to_string(i) + ";";
   ASSERT_EQ(1, SplitList(forty, ';', &items));
   ASSERT_EQ(16u, items.size());
   EXPECT_EQ("n0", items.front());
@@ -116,9 +112,17 @@ TEST(SplitListTest, CutsOverlongItemsAndListsToTheirLimits) {
 
 TEST(ReadDecimalTest, ReadsLikeTheRuntimesAtoi) {
   const std::pair<const char*, int32_t> cases[] = {
-      {"3", 3},     {"  42x", 42}, {"-1", -1},          {"+7", 7},
-      {"abc", 0},   {"", 0},       {"-", 0},            {"99999999999", 2147483647},
-      {"-99999999999", -2147483647 - 1}, {"\t12", 12}, {"1 2", 1},
+      {"3", 3},
+      {"  42x", 42},
+      {"-1", -1},
+      {"+7", 7},
+      {"abc", 0},
+      {"", 0},
+      {"-", 0},
+      {"99999999999", 2147483647},
+      {"-99999999999", -2147483647 - 1},
+      {"\t12", 12},
+      {"1 2", 1},
   };
   for (const auto& [text, value] : cases) {
     SCOPED_TRACE(text);
@@ -127,11 +131,11 @@ TEST(ReadDecimalTest, ReadsLikeTheRuntimesAtoi) {
 }
 
 TEST(ProcessCommandLineTest, QuotesElementsWithBlanksAsWindowsShowsThem) {
-  const char* argv[] = {"/opt/testkve", "/PTNPATH=/opt/my ptn", "/VER", "two words",
-                        "tab\there", "", "/=a b", "-X=1"};
-  EXPECT_EQ("/opt/testkve /PTNPATH=\"/opt/my ptn\" /VER \"two words\" \"tab\there\" \"\" "
-            "/=\"a b\" -X=1",
-            ProcessCommandLineText(8, argv));
+  const char* argv[] = {"/opt/testkve", "/PTNPATH=/opt/my ptn", "/VER", "two words", "tab\there", "", "/=a b", "-X=1"};
+  EXPECT_EQ(
+      "/opt/testkve /PTNPATH=\"/opt/my ptn\" /VER \"two words\" \"tab\there\" \"\" "
+      "/=\"a b\" -X=1",
+      ProcessCommandLineText(8, argv));
 }
 
 TEST(ProcessCommandLineTest, RebuiltLineScansBackToTheTypedValue) {

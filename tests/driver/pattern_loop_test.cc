@@ -16,15 +16,13 @@ TEST(LegacyRandomTest, FirstOutputsForSeedOneMatchTheFormula) {
   LegacyRandom random;
   random.Seed(1);
   const uint32_t expected[] = {41, 18467, 6334, 26500, 19169};
-  for (uint32_t value : expected)
-    EXPECT_EQ(value, random.Next());
+  for (uint32_t value : expected) EXPECT_EQ(value, random.Next());
 }
 
 TEST(LegacyRandomTest, StaysWithinRandMax) {
   LegacyRandom random;
   random.Seed(0xFFFFFFFFu);
-  for (int i = 0; i < 100000; ++i)
-    ASSERT_LE(random.Next(), kLegacyRandMax);
+  for (int i = 0; i < 100000; ++i) ASSERT_LE(random.Next(), kLegacyRandMax);
 }
 
 TEST(SelectRandomIterationsTest, DrawsDistinctSortedIndexesBelowTheLimit) {

@@ -45,8 +45,7 @@ const HandlerCase kHandlerCases[] = {
 };
 
 RunFlow RunStep(Step step, const CommandLine& line, const HarnessState& state) {
-  if (step == Step::kUsage)
-    return PrintUsage(line, state);
+  if (step == Step::kUsage) return PrintUsage(line, state);
   EngineClient client;
   client.set_debug(1);
   return ApplyOptions(client, line, state);
@@ -58,8 +57,7 @@ TEST(RunEndTest, HandlersAnswerWhetherTheRunEnds) {
     CommandLine line(c.line);
     HarnessState state;
     state.InteractiveMode = c.interactive;
-    ASSERT_EXIT(ExitWithAnswer([&] { return RunStep(c.step, line, state); }),
-                testing::ExitedWithCode(c.answer), "");
+    ASSERT_EXIT(ExitWithAnswer([&] { return RunStep(c.step, line, state); }), testing::ExitedWithCode(c.answer), "");
     testing::internal::CaptureStdout();
     (void)RunStep(c.step, line, state);
     std::string out = testing::internal::GetCapturedStdout();

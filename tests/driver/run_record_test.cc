@@ -11,8 +11,7 @@
 
 namespace {
 
-PassRecord Pass(uint32_t number, double wall_ms, uint64_t peak_kib,
-                const char* result_name = "VXR_LIB_SUCCESS") {
+PassRecord Pass(uint32_t number, double wall_ms, uint64_t peak_kib, const char* result_name = "VXR_LIB_SUCCESS") {
   PassRecord pass;
   pass.number = number;
   pass.wall_ms = wall_ms;
@@ -22,12 +21,11 @@ PassRecord Pass(uint32_t number, double wall_ms, uint64_t peak_kib,
 }
 
 TEST(RunSummaryTest, SpreadsAndResultsByName) {
-  const std::vector<PassRecord> passes = {Pass(1, 5, 100, "0x1"), Pass(2, 1, 300),
-                                          Pass(3, 3, 200), Pass(4, 9, 400, "0x1")};
+  const std::vector<PassRecord> passes = {Pass(1, 5, 100, "0x1"), Pass(2, 1, 300), Pass(3, 3, 200),
+                                          Pass(4, 9, 400, "0x1")};
   const RunSummary summary = Summarize(passes);
   EXPECT_EQ(4u, summary.passes);
-  EXPECT_EQ((std::vector<std::pair<std::string, uint32_t>>{{"0x1", 2}, {"VXR_LIB_SUCCESS", 2}}),
-            summary.results);
+  EXPECT_EQ((std::vector<std::pair<std::string, uint32_t>>{{"0x1", 2}, {"VXR_LIB_SUCCESS", 2}}), summary.results);
   ASSERT_TRUE(summary.wall_ms && summary.peak_kib);
   EXPECT_EQ(1, summary.wall_ms->min);
   EXPECT_EQ(4, summary.wall_ms->median);  // the mean of the middle two
@@ -47,10 +45,12 @@ TEST(RunSummaryTest, GrowthComparesTheFirstTenthWithTheLastTenth) {
       {"ten percent exactly", {100, 110}, false},
       {"just past ten percent", {100, 111}, true},
       // 20 passes: the tenths are passes 1-2 and 19-20; a spike in between does not count.
-      {"spike in the middle", {100, 100, 100, 100, 100, 100, 100, 100, 100, 900,
-                               100, 100, 100, 100, 100, 100, 100, 100, 100, 100}, false},
-      {"growing", {100, 110, 120, 130, 140, 150, 160, 170, 180, 190,
-                   200, 210, 220, 230, 240, 250, 260, 270, 280, 290}, true},
+      {"spike in the middle",
+       {100, 100, 100, 100, 100, 100, 100, 100, 100, 900, 100, 100, 100, 100, 100, 100, 100, 100, 100, 100},
+       false},
+      {"growing",
+       {100, 110, 120, 130, 140, 150, 160, 170, 180, 190, 200, 210, 220, 230, 240, 250, 260, 270, 280, 290},
+       true},
       {"shrinking", {200, 100}, false},
   };
   for (const Case& c : cases) {
@@ -72,10 +72,10 @@ TEST(RunJsonTest, EveryByteHasAnEscapeThatKeepsTheLineValid) {
       {std::string("nul\0x", 5), "\"nul\\u0000x\""},
       {"\xff", "\"\\udcff\""},
       {"cut\xc3", "\"cut\\udcc3\""},
-      {"\xc0\xaf", "\"\\udcc0\\udcaf\""},          // an overlong '/'
+      {"\xc0\xaf", "\"\\udcc0\\udcaf\""},             // an overlong '/'
       {"\xed\xa0\x80", "\"\\udced\\udca0\\udc80\""},  // an encoded surrogate
-      {"\xc3\xa9", "\"\xc3\xa9\""},                  // well-formed UTF-8 stays as it is
-      {"\\u0000--", "\"\\\\u0000--\""},              // text that looks like an escape
+      {"\xc3\xa9", "\"\xc3\xa9\""},                   // well-formed UTF-8 stays as it is
+      {"\\u0000--", "\"\\\\u0000--\""},               // text that looks like an escape
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.literal);
@@ -109,13 +109,11 @@ TEST(JUnitWriterTest, ReportHasOneCasePerPassAndAFailureForEachUnsuccessfulOne) 
   passes[1].result = VXR_LIB_WAIT_FAIL;
   passes[1].timed_out = true;
   const std::string report = JUnitReport(run, passes);
-  EXPECT_NE(std::string::npos,
-            report.find("<testcase classname=\"TestKVE\" name=\"pass 1: Troj_a1 x&lt;y\" "
-                        "time=\"1.500\"/>"))
+  EXPECT_NE(std::string::npos, report.find("<testcase classname=\"TestKVE\" name=\"pass 1: Troj_a1 x&lt;y\" "
+                                           "time=\"1.500\"/>"))
       << report;
-  EXPECT_NE(std::string::npos,
-            report.find("<failure message=\"VXR_LIB_WAIT_FAIL\" type=\"VXR_LIB_WAIT_FAIL\">"
-                        "Engine timed out&#10;Error Code: VXR_LIB_WAIT_FAIL</failure>"))
+  EXPECT_NE(std::string::npos, report.find("<failure message=\"VXR_LIB_WAIT_FAIL\" type=\"VXR_LIB_WAIT_FAIL\">"
+                                           "Engine timed out&#10;Error Code: VXR_LIB_WAIT_FAIL</failure>"))
       << report;
   EXPECT_NE(std::string::npos, report.find("tests=\"2\" failures=\"1\" errors=\"0\" time=\"1.750\""));
 }

@@ -49,8 +49,7 @@ TEST(ServiceArgumentsTest, RewritesTheCommandLine) {
 std::map<std::string, std::string> OptionsOf(std::string_view line) {
   std::map<std::string, std::string> options;
   ScanOptions(line, [&](const ScannedOption& option) {
-    if (!option.name.empty())
-      options[platform::AsciiUpperCopy(option.name)] = std::string(option.value);
+    if (!option.name.empty()) options[platform::AsciiUpperCopy(option.name)] = std::string(option.value);
   });
   return options;
 }
@@ -67,8 +66,7 @@ TEST(ServiceArgumentsTest, TheHarnessSeesTheOptionsThatWereHandedOn) {
     SCOPED_TRACE(options);
     std::vector<std::string> words = ServiceOptionWords(options);
     std::vector<const char*> argv = {"/opt/engine/testkve"};
-    for (const std::string& word : words)
-      argv.push_back(word.c_str());
+    for (const std::string& word : words) argv.push_back(word.c_str());
     std::string rebuilt = ProcessCommandLineText(static_cast<int>(argv.size()), argv.data());
     std::map<std::string, std::string> expected = OptionsOf(options);
     expected["OPT/ENGINE/TESTKVE"] = "";  // the harness's own path, scanned like the rest

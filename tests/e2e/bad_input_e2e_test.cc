@@ -20,8 +20,7 @@ namespace {
 
 const char kDefaultEngine[] = "Set VXR.exe file path: .\nSet VXR.exe file name: vxr.exe\n";
 
-ProgramRun Harness(const TempFolder& folder, const std::vector<std::string>& options,
-                   const std::string& input = "") {
+ProgramRun Harness(const TempFolder& folder, const std::vector<std::string>& options, const std::string& input = "") {
   std::vector<std::string> args = {"/NH"};
   args.insert(args.end(), options.begin(), options.end());
   return RunProgram(BuiltProgram("testkve"), args, {folder.path(), input, {}});
@@ -80,8 +79,8 @@ TEST(BadInputE2eTest, ALargeIniIsReadWithBoundedMemory) {
   EXPECT_LT(large.peak_kib - baseline.peak_kib, 8 * 1024)
       << "bundled VXR.INI " << baseline.peak_kib << " KiB, 48 MiB VXR.INI " << large.peak_kib;
   std::vector<std::string> received = ReceivedSettings(folder.path());
-  EXPECT_NE(received.end(), std::find(received.begin(), received.end(),
-                                      StringRecordLine(VXR_STR_BACKUP_DIR, "found at the end")));
+  EXPECT_NE(received.end(),
+            std::find(received.begin(), received.end(), StringRecordLine(VXR_STR_BACKUP_DIR, "found at the end")));
 }
 
 TEST(BadInputE2eTest, EveryArgumentIsCarriedAsTypedOrRefusedBeforeAnythingRuns) {
@@ -90,12 +89,9 @@ TEST(BadInputE2eTest, EveryArgumentIsCarriedAsTypedOrRefusedBeforeAnythingRuns) 
     std::string argument;
     std::string path;  // the engine folder printed; empty: refused
   } cases[] = {
-      {"/VXRPATH=/tmp/sp ace", "/tmp/sp ace"},
-      {"/VXRPATH=\"/tmp/sp ace\"", "/tmp/sp ace"},
-      {"/VXRPATH=/tmp/q\"x", "/tmp/q\"x"},
-      {"-vxrpath=\"/tmp/open", "/tmp/open"},
-      {"/VXRPATH=/tmp/sp ace/q\"x", ""},
-      {"/VXRPATH=\"/tmp/sp\" ace\"", ""},
+      {"/VXRPATH=/tmp/sp ace", "/tmp/sp ace"}, {"/VXRPATH=\"/tmp/sp ace\"", "/tmp/sp ace"},
+      {"/VXRPATH=/tmp/q\"x", "/tmp/q\"x"},     {"-vxrpath=\"/tmp/open", "/tmp/open"},
+      {"/VXRPATH=/tmp/sp ace/q\"x", ""},       {"/VXRPATH=\"/tmp/sp\" ace\"", ""},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.argument);
@@ -110,8 +106,7 @@ TEST(BadInputE2eTest, EveryArgumentIsCarriedAsTypedOrRefusedBeforeAnythingRuns) 
       continue;
     }
     EXPECT_EQ(0, run.exit_code);
-    EXPECT_EQ("Set VXR.exe file path: " + c.path + "\nSet VXR.exe file name: vxr.exe\n",
-              run.output)
+    EXPECT_EQ("Set VXR.exe file path: " + c.path + "\nSet VXR.exe file name: vxr.exe\n", run.output)
         << "/RUN=0 and the /VER after it: the value ended where the argument did";
     EXPECT_EQ("", run.errors);
   }
@@ -130,8 +125,7 @@ TEST(BadInputE2eTest, NumbersThatReadAsSomethingElseDrawOneWarningEach) {
       {{"/RANDOM=99999999999", "/WB=-99999999999"},
        "testkve: warning: /RANDOM=99999999999 does not fit in 32 bits; read as 2147483647\n"
        "testkve: warning: /WB=-99999999999 does not fit in 32 bits; read as -2147483648\n"},
-      {{"/RUN=-2147483649"},
-       "testkve: warning: /RUN=-2147483649 does not fit in 32 bits; read as 2147483648\n"},
+      {{"/RUN=-2147483649"}, "testkve: warning: /RUN=-2147483649 does not fit in 32 bits; read as 2147483648\n"},
       {{"/RUN=2147483647", "/LOOP=-1", "/WB=+3", "/LEVEL=-2147483648"}, ""},
   };
   for (const auto& c : cases) {
@@ -151,17 +145,17 @@ TEST(BadInputE2eTest, OutputThatCannotBeWrittenEndsInOneMessageAndStatus1) {
   for (const char* redirection : {">/dev/full", ">&-"}) {
     SCOPED_TRACE(redirection);
     EngineFolderCopy folder;
-    ProgramRun run = RunProgram("/bin/sh", {"-c", std::string("exec \"$0\" /NH ") + redirection,
-                                            BuiltProgram("testkve")},
-                                {folder.path(), "", {}});
+    ProgramRun run =
+        RunProgram("/bin/sh", {"-c", std::string("exec \"$0\" /NH ") + redirection, BuiltProgram("testkve")},
+                   {folder.path(), "", {}});
     EXPECT_EQ(1, run.exit_code);
     ASSERT_EQ(1u, Lines(run.errors).size()) << run.errors;
     EXPECT_EQ(0u, run.errors.find("testkve: cannot write standard output: ")) << run.errors;
     EXPECT_EQ(DefaultPresetLines(folder.path()), ReceivedSettings(folder.path()));
   }
   TempFolder folder;
-  ProgramRun usage = RunProgram(
-      "/bin/sh", {"-c", "exec \"$0\" /? >/dev/full", BuiltProgram("testkve")}, {folder.path()});
+  ProgramRun usage =
+      RunProgram("/bin/sh", {"-c", "exec \"$0\" /? >/dev/full", BuiltProgram("testkve")}, {folder.path()});
   EXPECT_EQ(1, usage.exit_code);
   EXPECT_EQ("testkve: cannot write standard output: No space left on device\n", usage.errors);
 }

@@ -84,8 +84,7 @@ TEST(DriverE2eTest, UsageEndsTheProcessBeforeAnythingElse) {
 }
 
 TEST(DriverE2eTest, BannerLinesAreAll54Characters) {
-  for (const std::string& line : Lines(kBanner))
-    EXPECT_EQ(54u, line.size()) << line;
+  for (const std::string& line : Lines(kBanner)) EXPECT_EQ(54u, line.size()) << line;
 }
 
 TEST(DriverE2eTest, NoBannerWithNh) {
@@ -95,17 +94,15 @@ TEST(DriverE2eTest, NoBannerWithNh) {
 
 TEST(DriverE2eTest, EngineTableChoosesTheExecutable) {
   const std::pair<std::vector<std::string>, const char*> cases[] = {
-      {{"/X64", "/QA", "/MEM"}, "vxr64_qa.exe"}, {{"/X64", "/MEM"}, "vxr64_mem.exe"},
-      {{"/X64"}, "vxr64.exe"},                    {{"/QA", "/MEM"}, "vxr_qa.exe"},
-      {{"/MEM"}, "vxr_mem.exe"},                  {{}, "vxr.exe"},
+      {{"/X64", "/QA", "/MEM"}, "vxr64_qa.exe"}, {{"/X64", "/MEM"}, "vxr64_mem.exe"}, {{"/X64"}, "vxr64.exe"},
+      {{"/QA", "/MEM"}, "vxr_qa.exe"},           {{"/MEM"}, "vxr_mem.exe"},           {{}, "vxr.exe"},
   };
   for (const auto& [options, name] : cases) {
     std::vector<std::string> args = {"/NH", "/RUN=0"};
     args.insert(args.end(), options.begin(), options.end());
     ProgramRun run = Testkve(args);
     SCOPED_TRACE(name);
-    EXPECT_EQ(std::string("Set VXR.exe file path: .\nSet VXR.exe file name: ") + name + "\n",
-              run.output);
+    EXPECT_EQ(std::string("Set VXR.exe file path: .\nSet VXR.exe file name: ") + name + "\n", run.output);
   }
 }
 
@@ -114,8 +111,7 @@ TEST(DriverE2eTest, EngineFolderComesFromVxrpathAndIsCut) {
   EXPECT_EQ("Set VXR.exe file path: /opt/my eng\nSet VXR.exe file name: vxr.exe\n",
             Testkve({"/NH", "/RUN=0", "/VXRPATH=/opt/my eng"}).output);
   std::string long_path(1000, 'd');
-  EXPECT_EQ("Set VXR.exe file path: " + long_path.substr(0, 259) +
-                "\nSet VXR.exe file name: vxr.exe\n",
+  EXPECT_EQ("Set VXR.exe file path: " + long_path.substr(0, 259) + "\nSet VXR.exe file name: vxr.exe\n",
             Testkve({"/NH", "/RUN=0", "/VXRPATH=" + long_path}).output);
 }
 

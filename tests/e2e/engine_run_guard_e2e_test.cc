@@ -43,9 +43,7 @@ TEST(EngineRunGuardE2eTest, AStopSignalEndsTheEngineFirstAndTheHarnessWith128Plu
     EXPECT_EQ(128 + signal, run.exit_code) << run.errors;
     char code[32];
     std::snprintf(code, sizeof code, "0x%x", 0xC0000000u + static_cast<unsigned>(signal));
-    EXPECT_TRUE(run.output.ends_with("Launch KVE program\nError Code: " + std::string(code) +
-                                     "\n"))
-        << run.output;
+    EXPECT_TRUE(run.output.ends_with("Launch KVE program\nError Code: " + std::string(code) + "\n")) << run.output;
     EXPECT_TRUE(WaitFor(1, [&] { return !IsRunning(engine); }));
   }
 }
@@ -57,8 +55,7 @@ TEST(EngineRunGuardE2eTest, AStopSignalEndsInteractiveAndPatternListModesAlike) 
     std::vector<std::string> args;
     std::string input;
   };
-  const ModeCase cases[] = {{{"/NH", "/DEBUG", "/INTERACT"}, "/EXECUTE\n/QUIT\n"},
-                            {{"/NH", "/DEBUG", "/PL"}, ""}};
+  const ModeCase cases[] = {{{"/NH", "/DEBUG", "/INTERACT"}, "/EXECUTE\n/QUIT\n"}, {{"/NH", "/DEBUG", "/PL"}, ""}};
   for (const ModeCase& c : cases) {
     SCOPED_TRACE(c.args.back());
     EngineFolderCopy folder;
@@ -69,8 +66,7 @@ TEST(EngineRunGuardE2eTest, AStopSignalEndsInteractiveAndPatternListModesAlike) 
     harness.Signal(SIGTERM);
     const ProgramRun run = harness.Wait();
     EXPECT_EQ(128 + SIGTERM, run.exit_code) << run.errors;
-    EXPECT_TRUE(run.output.ends_with("<<< VXRExecute() : -1073741809\nError Code: 0xc000000f\n"))
-        << run.output;
+    EXPECT_TRUE(run.output.ends_with("<<< VXRExecute() : -1073741809\nError Code: 0xc000000f\n")) << run.output;
   }
 }
 
@@ -87,20 +83,18 @@ TEST(EngineRunGuardE2eTest, AHarnessKilledOutrightTakesItsEngineAlong) {
 
 TEST(EngineRunGuardE2eTest, AClosedStandardOutputIsNullInTheEngine) {
   EngineFolderCopy folder;
-  BackgroundProgram harness(BuiltProgram("testkve"), {"/NH"}, folder.path(),
-                            {{"VXR_REF_FD_REPORT", "1"}}, "", /*close_output=*/true);
+  BackgroundProgram harness(BuiltProgram("testkve"), {"/NH"}, folder.path(), {{"VXR_REF_FD_REPORT", "1"}}, "",
+                            /*close_output=*/true);
   // The engine runs all the same; the harness's own output was lost, and its status says so.
   EXPECT_EQ(1, harness.Wait().exit_code);
-  EXPECT_EQ((std::vector<std::string>{"0", "1", "2"}),
-            ReadLines(folder.path() / "report" / "streams.txt"));
+  EXPECT_EQ((std::vector<std::string>{"0", "1", "2"}), ReadLines(folder.path() / "report" / "streams.txt"));
   EXPECT_EQ(std::vector<std::string>{}, ReadLines(folder.path() / "report" / "fds.txt"));
 }
 
 TEST(EngineRunGuardE2eTest, ASecondEngineInTheSameReportFolderRefusesToRun) {
   EngineFolderCopy folder;
   const std::filesystem::path report = folder.path() / "report" / "settings.txt";
-  BackgroundProgram first(BuiltProgram("testkve"), {"/NH"}, folder.path(),
-                          {{"VXR_REF_HOLD_MS", "3000"}});
+  BackgroundProgram first(BuiltProgram("testkve"), {"/NH"}, folder.path(), {{"VXR_REF_HOLD_MS", "3000"}});
   ASSERT_TRUE(WaitFor(20, [&] { return std::filesystem::exists(report); }));
   const ProgramRun second = RunProgram(BuiltProgram("testkve"), {"/NH"}, {folder.path()});
   EXPECT_EQ("Launch KVE program\nError Code: VXR_RET_INIT_EXIST_INSTANCE\n",
@@ -119,8 +113,7 @@ TEST(EngineRunGuardE2eTest, TwoHarnessesInOneFolderLeaveOnlyWholeReports) {
     EXPECT_EQ(0, run.exit_code);
     // A pass either ran or met the other harness's engine; nothing else.
     const size_t errors = CountOf(run.output, "Error Code:");
-    EXPECT_EQ(errors, CountOf(run.output, "Error Code: VXR_RET_INIT_EXIST_INSTANCE\n"))
-        << run.output;
+    EXPECT_EQ(errors, CountOf(run.output, "Error Code: VXR_RET_INIT_EXIST_INSTANCE\n")) << run.output;
   }
   EXPECT_EQ(DefaultPresetLines(folder.path()), ReceivedSettings(folder.path()));
   for (const auto& entry : std::filesystem::directory_iterator(folder.path() / "report")) {

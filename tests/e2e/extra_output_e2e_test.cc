@@ -28,8 +28,8 @@ class ExtraOutputE2eTest : public ::testing::Test {
   }
 
   // Runs `program` (testkve, or a program that becomes it) with "/NH" and `options`.
-  ProgramRun RunWith(const std::string& program, const std::vector<std::string>& options,
-                     Environment environment, const std::string& input = "") const {
+  ProgramRun RunWith(const std::string& program, const std::vector<std::string>& options, Environment environment,
+                     const std::string& input = "") const {
     std::vector<std::string> args = {"/NH"};
     args.insert(args.end(), options.begin(), options.end());
     environment["XDG_RUNTIME_DIR"] = runtime_.str();
@@ -37,9 +37,7 @@ class ExtraOutputE2eTest : public ::testing::Test {
   }
 
   // What the engine says reached the mailslots, one line per slot it tried.
-  std::vector<std::string> EngineSent() const {
-    return ReadLines(engine_.path() / "report" / "mailslots.txt");
-  }
+  std::vector<std::string> EngineSent() const { return ReadLines(engine_.path() / "report" / "mailslots.txt"); }
 
   std::filesystem::path SlotFolder() const { return runtime_.path() / "testkve" / "mailslot"; }
 
@@ -67,8 +65,7 @@ TEST_F(ExtraOutputE2eTest, EachPassPrintsTheEngineMessagesAfterItsLaunch) {
   ProgramRun run = Harness({"/DLL", "/RUN=2"}, {{"VXR_REF_MESSAGES", "2"}});
   EXPECT_EQ(0, run.exit_code);
   const std::string pass = "Launch KVE program\n" + EngineLines("SCAN_ALL_WITH_CLEAN", 2);
-  EXPECT_EQ(std::string(kHead) + "Run stress: 1 round\n" + pass + "Run stress: 2 round\n" + pass,
-            run.output);
+  EXPECT_EQ(std::string(kHead) + "Run stress: 1 round\n" + pass + "Run stress: 2 round\n" + pass, run.output);
   EXPECT_EQ("", run.errors);
   EXPECT_EQ(std::vector<std::string>{"\\\\.\\mailslot\\ExtraOutput: 4 sent"}, EngineSent());
   EXPECT_TRUE(LeftSlots().empty());
@@ -76,8 +73,7 @@ TEST_F(ExtraOutputE2eTest, EachPassPrintsTheEngineMessagesAfterItsLaunch) {
 
 TEST_F(ExtraOutputE2eTest, MessagesNameTheExecuteMode) {
   ProgramRun run = Harness({"/DLL", "/NC"});
-  EXPECT_EQ(std::string(kHead) + "Run stress: 1 round\nLaunch KVE program\n" +
-                EngineLines("SCAN_ALL_WITHOUT_CLEAN", 0),
+  EXPECT_EQ(std::string(kHead) + "Run stress: 1 round\nLaunch KVE program\n" + EngineLines("SCAN_ALL_WITHOUT_CLEAN", 0),
             run.output);
 }
 
@@ -98,9 +94,7 @@ TEST_F(ExtraOutputE2eTest, WithoutTheOptionTheEngineFindsNoSlot) {
   ProgramRun run = Harness({});
   EXPECT_EQ(std::string(kHead) + "Run stress: 1 round\nLaunch KVE program\n", run.output);
   EXPECT_EQ("", run.errors);
-  EXPECT_EQ(std::vector<std::string>{
-                "cannot open \\\\.\\mailslot\\ExtraOutput: no harness serves it"},
-            EngineSent());
+  EXPECT_EQ(std::vector<std::string>{"cannot open \\\\.\\mailslot\\ExtraOutput: no harness serves it"}, EngineSent());
 }
 
 TEST_F(ExtraOutputE2eTest, HundredThousandMessagesArriveInOrder) {
@@ -115,13 +109,13 @@ TEST_F(ExtraOutputE2eTest, HundredThousandMessagesArriveInOrder) {
 TEST_F(ExtraOutputE2eTest, LongMessagesArriveWhole) {
   for (const char* bytes : {"1023", "1024", "1025", "5000", "65536"}) {
     SCOPED_TRACE(bytes);
-    ProgramRun run =
-        Harness({"/DLL"}, {{"VXR_REF_MESSAGES", "1"}, {"VXR_REF_MESSAGE_BYTES", bytes}});
+    ProgramRun run = Harness({"/DLL"}, {{"VXR_REF_MESSAGES", "1"}, {"VXR_REF_MESSAGE_BYTES", bytes}});
     std::string message = "message 1 of 1";
     message += std::string(std::stoul(bytes) - message.size() - 1, '.') + "\n";
-    EXPECT_EQ(std::string(kHead) + "Run stress: 1 round\nLaunch KVE program\n"
-                  "vxr_ref start: SCAN_ALL_WITH_CLEAN\n" + message +
-                  "vxr_ref end: SCAN_ALL_WITH_CLEAN\n",
+    EXPECT_EQ(std::string(kHead) +
+                  "Run stress: 1 round\nLaunch KVE program\n"
+                  "vxr_ref start: SCAN_ALL_WITH_CLEAN\n" +
+                  message + "vxr_ref end: SCAN_ALL_WITH_CLEAN\n",
               run.output);
   }
 }
@@ -130,20 +124,22 @@ TEST_F(ExtraOutputE2eTest, LongMessagesArriveWhole) {
 // dies of SIGXFSZ writing the fourth: the two before it arrive whole, the cut one never shows.
 TEST_F(ExtraOutputE2eTest, EngineKilledInTheMiddleOfAMessage) {
   std::vector<std::string> args = {"--fsize=50000", BuiltProgram("testkve"), "/NH", "/DLL"};
-  ProgramRun run = RunProgram("/usr/bin/prlimit", args,
-                   {engine_.path(), "",
-                    {{"XDG_RUNTIME_DIR", runtime_.str()},
-                     {"VXR_REF_MESSAGES", "5"},
-                     {"VXR_REF_MESSAGE_BYTES", "20000"}}});
+  ProgramRun run = RunProgram(
+      "/usr/bin/prlimit", args,
+      {engine_.path(),
+       "",
+       {{"XDG_RUNTIME_DIR", runtime_.str()}, {"VXR_REF_MESSAGES", "5"}, {"VXR_REF_MESSAGE_BYTES", "20000"}}});
   EXPECT_EQ(0, run.exit_code);
   std::string message(20000, '.');
   auto numbered = [&](int n) {
     std::string text = "message " + std::to_string(n) + " of 5";
     return text + message.substr(text.size() + 1) + "\n";
   };
-  EXPECT_EQ(std::string(kHead) + "Run stress: 1 round\nLaunch KVE program\n"
+  EXPECT_EQ(std::string(kHead) +
+                "Run stress: 1 round\nLaunch KVE program\n"
                 "Error Code: 0xc0000019\n"
-                "vxr_ref start: SCAN_ALL_WITH_CLEAN\n" + numbered(1) + numbered(2),
+                "vxr_ref start: SCAN_ALL_WITH_CLEAN\n" +
+                numbered(1) + numbered(2),
             run.output);
   EXPECT_TRUE(LeftSlots().empty());
 }
@@ -162,13 +158,14 @@ TEST_F(ExtraOutputE2eTest, PatternListPrintsTheEngineNamesCountingDown) {
   ProgramRun run = Harness({"/PL"});
   EXPECT_EQ(0, run.exit_code);
   ASSERT_EQ(1u, CountOf(PatternListLines(), "Pattern List(1): "));
-  EXPECT_EQ(std::string(kHead) + "Run stress: 1 round\nEnable Pattern List Mode\n"
-                "Launch KVE program\n" + PatternListLines(),
+  EXPECT_EQ(std::string(kHead) +
+                "Run stress: 1 round\nEnable Pattern List Mode\n"
+                "Launch KVE program\n" +
+                PatternListLines(),
             run.output);
-  EXPECT_EQ((std::vector<std::string>{
-                "\\\\.\\mailslot\\ExtraPatternName: " +
-                    std::to_string(CountOf(PatternListLines(), "Pattern List(")) + " sent",
-                "cannot open \\\\.\\mailslot\\ExtraOutput: no harness serves it"}),
+  EXPECT_EQ((std::vector<std::string>{"\\\\.\\mailslot\\ExtraPatternName: " +
+                                          std::to_string(CountOf(PatternListLines(), "Pattern List(")) + " sent",
+                                      "cannot open \\\\.\\mailslot\\ExtraOutput: no harness serves it"}),
             EngineSent());
   EXPECT_TRUE(LeftSlots().empty());
 }
@@ -177,17 +174,17 @@ TEST_F(ExtraOutputE2eTest, PatternListPrintsTheEngineNamesCountingDown) {
 TEST_F(ExtraOutputE2eTest, PatternListEndsTheProcessWithoutDrainingExtraOutput) {
   ProgramRun run = Harness({"/PL", "/DLL", "/BL", "/RUN=3"}, {{"VXR_REF_MESSAGES", "2"}});
   EXPECT_EQ(0, run.exit_code);
-  EXPECT_EQ(std::string(kHead) + "Run stress: 1 round\nEnable Pattern List Mode\n"
-                "Launch KVE program\n" + PatternListLines(),
+  EXPECT_EQ(std::string(kHead) +
+                "Run stress: 1 round\nEnable Pattern List Mode\n"
+                "Launch KVE program\n" +
+                PatternListLines(),
             run.output);
   EXPECT_TRUE(LeftSlots().empty());
 }
 
 TEST_F(ExtraOutputE2eTest, SecondHarnessCarriesOnWhileTheFirstHoldsTheSlots) {
   ProgramRun first;
-  std::thread holder([&] {
-    first = Harness({"/PL", "/DLL"}, {{"VXR_REF_SLEEP_MS", "3000"}});
-  });
+  std::thread holder([&] { first = Harness({"/PL", "/DLL"}, {{"VXR_REF_SLEEP_MS", "3000"}}); });
   // The first holds both slots from its option handlers until it ends.
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
   while (LeftSlots().size() < 2 && std::chrono::steady_clock::now() < deadline)
@@ -205,10 +202,10 @@ TEST_F(ExtraOutputE2eTest, SecondHarnessCarriesOnWhileTheFirstHoldsTheSlots) {
 }
 
 TEST_F(ExtraOutputE2eTest, SecondInteractiveDllKeepsTheFirstSlot) {
-  ProgramRun run = Harness({"/INTERACT"}, {{"VXR_REF_MESSAGES", "3"}},
-                           "/DLL\n/DLL\n/EXECUTE\n/QUIT\n");
+  ProgramRun run = Harness({"/INTERACT"}, {{"VXR_REF_MESSAGES", "3"}}, "/DLL\n/DLL\n/EXECUTE\n/QUIT\n");
   EXPECT_EQ(0, run.exit_code);
-  EXPECT_EQ(std::string(kHead) + "Enable Interactive Mode...\nTestKVE> TestKVE> TestKVE> "
+  EXPECT_EQ(std::string(kHead) +
+                "Enable Interactive Mode...\nTestKVE> TestKVE> TestKVE> "
                 "Launch KVE program\nTestKVE> ",
             run.output);
   // The engine reached the first slot.

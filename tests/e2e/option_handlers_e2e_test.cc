@@ -35,12 +35,9 @@ std::vector<std::string> PassMessages(const std::string& output) {
   std::vector<std::string> messages;
   bool inside = false;
   for (const std::string& line : lines) {
-    if (line == "Launch KVE program")
-      break;
-    if (inside)
-      messages.push_back(line);
-    if (line.rfind("Run stress: ", 0) == 0)
-      inside = true;
+    if (line == "Launch KVE program") break;
+    if (inside) messages.push_back(line);
+    if (line.rfind("Run stress: ", 0) == 0) inside = true;
   }
   return messages;
 }
@@ -61,8 +58,7 @@ std::vector<HandlerCase> HandlerCases() {
        {},
        {StringRecordLine(VXR_STR_VIRUS_NAME_MORVA, "a\nb")}},
       {{"/GCPATH=/x/y;/z"},
-       {"Assign Generic Clean virus file path: /x/y",
-        "Assign Generic Clean virus file path: /z"},
+       {"Assign Generic Clean virus file path: /x/y", "Assign Generic Clean virus file path: /z"},
        {},
        {StringRecordLine(VXR_STR_VIRUS_FILE_PATH, "/x/y\n/z")}},
       {{"/SPY"},
@@ -82,10 +78,7 @@ std::vector<HandlerCase> HandlerCases() {
        {StringRecordLine(VXR_STR_PATTERN_FILENAME, "QLVAmain.ptn")},
        {ValueRecordLine(VXR_INT_ENABLE_PATTERN_MAGIC, va64)}},
       {{"/VXR"}, {"Enable Trojan Mode"}, {}, {}},
-      {{"/PTN=my.ptn"},
-       {"Set pattern file name: my.ptn"},
-       {StringRecordLine(VXR_STR_PATTERN_FILENAME, "my.ptn")},
-       {}},
+      {{"/PTN=my.ptn"}, {"Set pattern file name: my.ptn"}, {StringRecordLine(VXR_STR_PATTERN_FILENAME, "my.ptn")}, {}},
       {{"/PTN="}, {}, {}, {}},
       {{"/PTNPATH=/opt/my ptn"},
        {"Set pattern path: /opt/my ptn"},
@@ -104,19 +97,10 @@ std::vector<HandlerCase> HandlerCases() {
        {ValueRecordLine(VXR_INT_EXECUTE_MODE, RESTORE_ONLY)},
        {StringRecordLine(VXR_STR_RESTORE_VIRUS_PATTERN, "a\na")}},
       {{"/QUICK"}, {"Quick Scan Mode: ON"}, {}, {FlagRecordLine(VXR_FLG_SPYWARE_QUICK_SCAN, 1)}},
-      {{"/QUICK-"},
-       {"Quick Scan Mode: OFF"},
-       {},
-       {FlagRecordLine(VXR_FLG_SPYWARE_QUICK_SCAN, 0)}},
-      {{"/QUICK-", "/QUICK"},
-       {"Quick Scan Mode: ON"},
-       {},
-       {FlagRecordLine(VXR_FLG_SPYWARE_QUICK_SCAN, 1)}},
+      {{"/QUICK-"}, {"Quick Scan Mode: OFF"}, {}, {FlagRecordLine(VXR_FLG_SPYWARE_QUICK_SCAN, 0)}},
+      {{"/QUICK-", "/QUICK"}, {"Quick Scan Mode: ON"}, {}, {FlagRecordLine(VXR_FLG_SPYWARE_QUICK_SCAN, 1)}},
       {{"/BL"}, {"Dump Backup File List"}, {ValueRecordLine(VXR_INT_EXECUTE_MODE, DUMP_BACKUP_FILE)}, {}},
-      {{"/MSGBOX"},
-       {},
-       {FlagRecordLine(VXR_FLG_VIRUS_MSG_BOX, 1), FlagRecordLine(VXR_FLG_NOVIRUS_MSG_BOX, 1)},
-       {}},
+      {{"/MSGBOX"}, {}, {FlagRecordLine(VXR_FLG_VIRUS_MSG_BOX, 1), FlagRecordLine(VXR_FLG_NOVIRUS_MSG_BOX, 1)}, {}},
       // Interplay of several handlers.
       {{"/SPY", "/PTN=my.ptn"},
        {"Enable Spyware Mode", "Set pattern file name: my.ptn"},
@@ -137,14 +121,12 @@ std::vector<HandlerCase> HandlerCases() {
 TEST(OptionHandlersE2eTest, EachOptionGivesItsMessagesAndRecords) {
   for (const HandlerCase& test : HandlerCases()) {
     std::string name;
-    for (const std::string& option : test.options)
-      name += option + " ";
+    for (const std::string& option : test.options) name += option + " ";
     SCOPED_TRACE(name);
     Pass pass = RunHarness(test.options);
     EXPECT_EQ(test.messages, PassMessages(pass.output));
     std::vector<std::string> expected = DefaultPresetLines(pass.folder);
-    for (const std::string& line : test.updated)
-      UpdateInPlace(&expected, line);
+    for (const std::string& line : test.updated) UpdateInPlace(&expected, line);
     expected.insert(expected.end(), test.appended.begin(), test.appended.end());
     EXPECT_EQ(expected, pass.settings);
   }
@@ -212,8 +194,7 @@ TEST(PatternLoopE2eTest, LoopNumbersTheNames) {
     Pass pass = RunHarness(test.options);
     std::vector<std::string> names;
     for (const std::string& line : Lines(pass.output)) {
-      if (line.rfind("Assign Pattern: ", 0) == 0)
-        names.push_back(line.substr(16));
+      if (line.rfind("Assign Pattern: ", 0) == 0) names.push_back(line.substr(16));
     }
     EXPECT_EQ(test.names, names);
     EXPECT_EQ(0u, CountOf(pass.output, "Random number"));

@@ -25,9 +25,8 @@ TEST(PatternVersionsE2eTest, VersionShowsTheEngineAndThreePatternFiles) {
   EngineFolderCopy folder;
   ProgramRun run = RunProgram(BuiltProgram("testkve"), {"/NH", "/VER"}, {folder.path()});
   EXPECT_EQ(run.exit_code, 0) << run.errors;
-  EXPECT_EQ(VersionLines(run.output),
-            (std::vector<std::string>{"KVE Version: 3.5-1001", "VXR Pattern: 4521",
-                                      "SPY Pattern: 1187", "VA  Pattern: 309"}));
+  EXPECT_EQ(VersionLines(run.output), (std::vector<std::string>{"KVE Version: 3.5-1001", "VXR Pattern: 4521",
+                                                                "SPY Pattern: 1187", "VA  Pattern: 309"}));
 }
 
 // Both calls of the size-then-copy pair report the failure; the other lines stay.
@@ -36,10 +35,10 @@ TEST(PatternVersionsE2eTest, AMissingPatternFileLosesOnlyItsLine) {
   std::filesystem::remove(folder.path() / "qlakve.ptn");
   ProgramRun run = RunProgram(BuiltProgram("testkve"), {"/NH", "/VER"}, {folder.path()});
   EXPECT_EQ(run.exit_code, 0) << run.errors;
-  EXPECT_EQ(VersionLines(run.output),
-            (std::vector<std::string>{"KVE Version: 3.5-1001", "VXR Pattern: 4521",
-                                      "Error Code: VXR_LIB_PATTERN_NOT_EXIST",
-                                      "Error Code: VXR_LIB_PATTERN_NOT_EXIST", "VA  Pattern: 309"}));
+  EXPECT_EQ(
+      VersionLines(run.output),
+      (std::vector<std::string>{"KVE Version: 3.5-1001", "VXR Pattern: 4521", "Error Code: VXR_LIB_PATTERN_NOT_EXIST",
+                                "Error Code: VXR_LIB_PATTERN_NOT_EXIST", "VA  Pattern: 309"}));
 }
 
 }  // namespace

@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cctype>
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
@@ -32,8 +32,7 @@ std::string Wording(const std::string& line) {
       continue;
     }
     wording += '#';
-    for (i += minus ? 2 : 1; i < line.size() && std::isdigit(static_cast<unsigned char>(line[i]));)
-      ++i;
+    for (i += minus ? 2 : 1; i < line.size() && std::isdigit(static_cast<unsigned char>(line[i]));) ++i;
   }
   return wording;
 }
@@ -81,8 +80,8 @@ std::vector<std::string> FrameLines(const std::string& output) {
 std::string LoggedPart(const std::string& output) {
   std::string logged;
   for (const std::string& line : Lines(output)) {
-    if (line.starts_with("Set VXR.exe") || line.starts_with("Run stress") ||
-        line == "Launch KVE program" || IsThreadLine(line)) {
+    if (line.starts_with("Set VXR.exe") || line.starts_with("Run stress") || line == "Launch KVE program" ||
+        IsThreadLine(line)) {
       continue;
     }
     logged += line + "\n";
@@ -125,9 +124,7 @@ CpuTicks ReadCpuTicks() {
   return {busy, busy + idle + iowait};
 }
 
-size_t LineCount(const std::filesystem::path& path) {
-  return CountOf(ReadFile(path), "\n");
-}
+size_t LineCount(const std::filesystem::path& path) { return CountOf(ReadFile(path), "\n"); }
 
 const char* const kReportWording[] = {
     "Perfmon: Finished Performance Profiling...",
@@ -181,10 +178,13 @@ TEST(PerfMonitorE2eTest, BusyEngineRunIsSampledReportedAndPictured) {
 
   // The console: the frame in order, with the sample lines around it.
   const std::vector<std::string> frame = FrameLines(run.output);
-  const std::vector<std::string> head = {
-      "Set VXR.exe file path: .", "Set VXR.exe file name: vxr.exe", ">>> PerfMon Thread: N",
-      "Run stress: 1 round",      "KVE Launch",                      "Launch KVE program",
-      "KVE Finished"};
+  const std::vector<std::string> head = {"Set VXR.exe file path: .",
+                                         "Set VXR.exe file name: vxr.exe",
+                                         ">>> PerfMon Thread: N",
+                                         "Run stress: 1 round",
+                                         "KVE Launch",
+                                         "Launch KVE program",
+                                         "KVE Finished"};
   ASSERT_EQ(head.size() + std::size(kReportWording) + 1, frame.size()) << run.output;
   EXPECT_EQ(head, std::vector<std::string>(frame.begin(), frame.begin() + head.size()));
   EXPECT_EQ("<<< PerfMon Thread: N", frame.back());
@@ -213,9 +213,10 @@ TEST(PerfMonitorE2eTest, BusyEngineRunIsSampledReportedAndPictured) {
   const std::vector<std::string> table = ReadLines(csv);
   const std::vector<std::vector<int64_t>> samples = SampleFigures(run.output);
   ASSERT_EQ(samples.size() + 1, table.size());
-  EXPECT_EQ("ms,cpu_percent,mem_percent,io_bytes_per_second,io_operations_per_second,"
-            "committed_bytes,engine_running",
-            table[0]);
+  EXPECT_EQ(
+      "ms,cpu_percent,mem_percent,io_bytes_per_second,io_operations_per_second,"
+      "committed_bytes,engine_running",
+      table[0]);
   int running_rows = 0;
   for (size_t i = 0; i < samples.size(); ++i) {
     SCOPED_TRACE(table[i + 1]);
@@ -237,8 +238,8 @@ TEST(PerfMonitorE2eTest, BusyEngineRunIsSampledReportedAndPictured) {
     const int64_t ticks = ticks_at_row[i].total - ticks_at_row[i - 1].total;
     if (fields[6] != "1" || fields[1].empty() || ticks <= 0) continue;
     harness_sum += static_cast<double>(samples[i][0]);
-    outside_sum += 100.0 * static_cast<double>(ticks_at_row[i].busy - ticks_at_row[i - 1].busy) /
-                   static_cast<double>(ticks);
+    outside_sum +=
+        100.0 * static_cast<double>(ticks_at_row[i].busy - ticks_at_row[i - 1].busy) / static_cast<double>(ticks);
     ++compared;
   }
   ASSERT_GE(compared, 2);
@@ -270,8 +271,8 @@ TEST(PerfMonitorE2eTest, ThreePassesLogTheMarkersOfAllAndOneReport) {
             markers_and_report);
   // The monitor stopped after the first pass: no sample after its report.
   const std::vector<std::string> lines = Lines(log);
-  const auto rule = std::find(lines.rbegin(), lines.rend(),
-                              "=============================================================");
+  const auto rule =
+      std::find(lines.rbegin(), lines.rend(), "=============================================================");
   EXPECT_EQ(0, std::count_if(lines.rbegin(), rule, IsSample));
   const std::string svg = ReadFile(folder.path() / "PerfReport" / "perfCounter.svg");
   EXPECT_EQ(1u, CountOf(svg, "class=\"engine-run\""));
@@ -280,14 +281,13 @@ TEST(PerfMonitorE2eTest, ThreePassesLogTheMarkersOfAllAndOneReport) {
 TEST(PerfMonitorE2eTest, ACounterRootThatCannotBeOpenedTurnsTheMonitorOff) {
   EngineFolderCopy folder;
   const auto start = Clock::now();
-  const ProgramRun run = Harness(folder, {"/PERFMON", "/RUN=2"},
-                                 {{"TESTKVE_PROC_ROOT", (folder.path() / "no-proc").string()}});
+  const ProgramRun run =
+      Harness(folder, {"/PERFMON", "/RUN=2"}, {{"TESTKVE_PROC_ROOT", (folder.path() / "no-proc").string()}});
   const auto seconds = std::chrono::duration<double>(Clock::now() - start).count();
   ASSERT_EQ(0, run.exit_code) << run.errors;
   EXPECT_EQ(std::vector<std::string>({"Set VXR.exe file path: .", "Set VXR.exe file name: vxr.exe",
-                                      ">>> PerfMon Thread: N", "Perfmon: Initial PDH.DLL fail..",
-                                      "Run stress: 1 round", "Launch KVE program",
-                                      "Run stress: 2 round", "Launch KVE program"}),
+                                      ">>> PerfMon Thread: N", "Perfmon: Initial PDH.DLL fail..", "Run stress: 1 round",
+                                      "Launch KVE program", "Run stress: 2 round", "Launch KVE program"}),
             FrameLines(run.output));
   EXPECT_EQ("", ReadFile(folder.path() / "PerfReport" / "perfCounter.log"));
   EXPECT_FALSE(std::filesystem::exists(folder.path() / "PerfReport" / "perfCounter.csv"));
@@ -299,9 +299,9 @@ TEST(PerfMonitorE2eTest, WithoutAnEngineRunTheMonitorEndsWithTheProcessAndNoRepo
   EngineFolderCopy folder;
   const ProgramRun run = Harness(folder, {"/PERFMON", "/RUN=0"});
   ASSERT_EQ(0, run.exit_code) << run.errors;
-  EXPECT_EQ(std::vector<std::string>({"Set VXR.exe file path: .", "Set VXR.exe file name: vxr.exe",
-                                      ">>> PerfMon Thread: N"}),
-            FrameLines(run.output));
+  EXPECT_EQ(
+      std::vector<std::string>({"Set VXR.exe file path: .", "Set VXR.exe file name: vxr.exe", ">>> PerfMon Thread: N"}),
+      FrameLines(run.output));
   const std::string log = ReadFile(folder.path() / "PerfReport" / "perfCounter.log");
   EXPECT_EQ(LoggedPart(run.output), log);
   EXPECT_GE(CountOf(log, "PerfMon: CPU="), 4u);

@@ -73,11 +73,12 @@ TEST(RunControlE2eTest, TimedOutPassesAreEndedAndTheNextPassRuns) {
     ProgramRun run = Harness(folder, {"/TIMEOUT=1", "/RUN=2", "/JSON=run.jsonl"},
                              {{"VXR_REF_SLEEP_MS", "60000"}, {"VXR_REF_IGNORE_TERM", ignore_term}});
     EXPECT_EQ(0, run.exit_code);
-    const std::string pass =
-        "Launch KVE program\nEngine timed out after 1 s\nError Code: VXR_LIB_WAIT_FAIL\n";
-    EXPECT_EQ("Set VXR.exe file path: .\nSet VXR.exe file name: vxr.exe\n"
-              "Run stress: 1 round\n" + pass + "Run stress: 2 round\n" + pass,
-              run.output);
+    const std::string pass = "Launch KVE program\nEngine timed out after 1 s\nError Code: VXR_LIB_WAIT_FAIL\n";
+    EXPECT_EQ(
+        "Set VXR.exe file path: .\nSet VXR.exe file name: vxr.exe\n"
+        "Run stress: 1 round\n" +
+            pass + "Run stress: 2 round\n" + pass,
+        run.output);
     EXPECT_EQ(0, EnginesAlive(folder.path()));
     // Each pass ends within its limit and the grace (2 s), with some room for a busy machine.
     const std::string walls = Python(R"(
@@ -86,29 +87,28 @@ for text in open(sys.argv[1]):
     line = json.loads(text)
     if line['record'] == 'pass':
         print(line['timed_out'], 1000 <= line['wall_ms'] < 4500)
-)", folder.path() / "run.jsonl");
+)",
+                                     folder.path() / "run.jsonl");
     EXPECT_EQ("True True\nTrue True\n", walls);
   }
 }
 
 TEST(RunControlE2eTest, TheLimitHoldsForInteractiveExecutions) {
   EngineFolderCopy folder;
-  ProgramRun run = RunProgram(BuiltProgram("testkve"),
-                              {"/NH", "/INTERACT", "/TIMEOUT=1", "/JSON=run.jsonl", "/STRICT"},
+  ProgramRun run = RunProgram(BuiltProgram("testkve"), {"/NH", "/INTERACT", "/TIMEOUT=1", "/JSON=run.jsonl", "/STRICT"},
                               {folder.path(), "/EXECUTE\n/QUIT\n", {{"VXR_REF_SLEEP_MS", "60000"}}});
   EXPECT_EQ(1, run.exit_code);
-  EXPECT_EQ(1u, CountOf(run.output, "TestKVE> Launch KVE program\nEngine timed out after 1 s\n"
-                                    "Error Code: VXR_LIB_WAIT_FAIL\nTestKVE> "))
+  EXPECT_EQ(1u, CountOf(run.output,
+                        "TestKVE> Launch KVE program\nEngine timed out after 1 s\n"
+                        "Error Code: VXR_LIB_WAIT_FAIL\nTestKVE> "))
       << run.output;
   EXPECT_EQ(0, EnginesAlive(folder.path()));
-  EXPECT_EQ(1u, CountOf(Python(kJsonFacts, folder.path() / "run.jsonl"),
-                        "pass 1 VXR_LIB_WAIT_FAIL True True True\n"));
+  EXPECT_EQ(1u, CountOf(Python(kJsonFacts, folder.path() / "run.jsonl"), "pass 1 VXR_LIB_WAIT_FAIL True True True\n"));
 }
 
 TEST(RunControlE2eTest, JsonLinesRecordEveryPassAndASummaryThatMatches) {
   EngineFolderCopy folder;
-  ProgramRun run = Harness(folder, {"/JSON=run.jsonl", "/RUN=5"},
-                           {{"VXR_REF_EXITS", "0,1,-91,0,1"}});
+  ProgramRun run = Harness(folder, {"/JSON=run.jsonl", "/RUN=5"}, {{"VXR_REF_EXITS", "0,1,-91,0,1"}});
   EXPECT_EQ(0, run.exit_code);
   EXPECT_EQ(
       "run ./vxr.exe 3.5 64\n"
@@ -127,11 +127,9 @@ TEST(RunControlE2eTest, AHarnessKilledMidRunKeepsEveryFinishedPass) {
   const std::vector<std::string> argv = {
       "/bin/sh", "-c", "cd \"$1\" && VXR_REF_SLEEP_MS=300 exec \"$0\" /NH /RUN=50 /JSON=run.jsonl >/dev/null",
       BuiltProgram("testkve"), folder.str()};
-  platform::ChildProcess harness =
-      platform::ChildProcess::Spawn(argv, platform::ConsoleMode::kShared);
+  platform::ChildProcess harness = platform::ChildProcess::Spawn(argv, platform::ConsoleMode::kShared);
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-  while (CountOf(ReadFile(record), "\"record\":\"pass\"") < 3 &&
-         std::chrono::steady_clock::now() < deadline) {
+  while (CountOf(ReadFile(record), "\"record\":\"pass\"") < 3 && std::chrono::steady_clock::now() < deadline) {
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
   kill(harness.pid(), SIGKILL);
@@ -145,13 +143,12 @@ TEST(RunControlE2eTest, AHarnessKilledMidRunKeepsEveryFinishedPass) {
 // Pattern names with every awkward byte come back exactly: from JSON through Python's
 // surrogateescape, and as a JUnit report that Python's XML parser reads.
 TEST(RunControlE2eTest, AwkwardNamesSurviveInJsonAndJUnit) {
-  const std::vector<std::string> names = {"quote\"d", "back\\slash", "ctl\x01\x1f\x7f", "nl\nx",
-                                          "bad\xff\xc3", "ok\xc3\xa9", "amp&<lt>'"};
+  const std::vector<std::string> names = {"quote\"d",    "back\\slash", "ctl\x01\x1f\x7f", "nl\nx",
+                                          "bad\xff\xc3", "ok\xc3\xa9",  "amp&<lt>'"};
   std::string assign = "/ASSIGN=";
   for (const std::string& name : names) assign += name + ";";
   EngineFolderCopy folder;
-  ProgramRun run = Harness(folder, {assign, "/JSON=run.jsonl", "/JUNIT=report.xml"},
-                           {{"LC_ALL", "C"}});
+  ProgramRun run = Harness(folder, {assign, "/JSON=run.jsonl", "/JUNIT=report.xml"}, {{"LC_ALL", "C"}});
   EXPECT_EQ(0, run.exit_code);
   std::string expected;
   for (const std::string& name : names) {
@@ -165,23 +162,26 @@ for text in open(sys.argv[1], 'rb').read().decode('utf-8').splitlines():
     if line['record'] == 'pass':
         for name in line['patterns']:
             print(''.join('%d ' % b for b in name.encode('utf-8', 'surrogateescape')))
-)", folder.path() / "run.jsonl"));
+)",
+                             folder.path() / "run.jsonl"));
   EXPECT_EQ("1 1\n", Python(R"(
 import sys, xml.etree.ElementTree as tree
 root = tree.parse(sys.argv[1]).getroot()
 print(len(root.findall('testsuite')), len(root.findall('testsuite/testcase')))
-)", folder.path() / "report.xml"));
+)",
+                            folder.path() / "report.xml"));
 }
 
 TEST(RunControlE2eTest, JUnitReportHasOneCasePerPassAndNamesTheFailure) {
   EngineFolderCopy folder;
   ProgramRun run = Harness(folder, {"/JUNIT=report.xml", "/RUN=3"}, {{"VXR_REF_EXITS", "0,-93,0"}});
   EXPECT_EQ(0, run.exit_code);
-  EXPECT_EQ("testsuites 1 3 1\n"
-            "pass 1 -\n"
-            "pass 2 VXR_RET_LOAD_PATTERN_FAILED\n"
-            "pass 3 -\n",
-            Python(R"(
+  EXPECT_EQ(
+      "testsuites 1 3 1\n"
+      "pass 1 -\n"
+      "pass 2 VXR_RET_LOAD_PATTERN_FAILED\n"
+      "pass 3 -\n",
+      Python(R"(
 import sys, xml.etree.ElementTree as tree
 root = tree.parse(sys.argv[1]).getroot()
 suites = root.findall('testsuite')
@@ -191,7 +191,8 @@ for case in cases:
     failure = case.find('failure')
     float(case.get('time'))
     print(case.get('name'), '-' if failure is None else failure.get('message'))
-)", folder.path() / "report.xml"));
+)",
+             folder.path() / "report.xml"));
 }
 
 TEST(RunControlE2eTest, StrictExitStatusTellsWhetherEverythingSucceeded) {
@@ -227,9 +228,10 @@ TEST(RunControlE2eTest, SummaryWarnsOfAnEngineWhoseMemoryGrows) {
     EngineFolderCopy folder;
     ProgramRun run = Harness(folder, {"/SUMMARY", "/RUN=20"}, {{"VXR_REF_LEAK_KB", leak_kb}});
     EXPECT_EQ(0, run.exit_code);
-    EXPECT_EQ(1u, CountOf(run.output, "Run summary: 20 passes, 0 timed out\n"
-                                      "  VXR_LIB_SUCCESS: 20\n"
-                                      "Engine wall time: min "));
+    EXPECT_EQ(1u, CountOf(run.output,
+                          "Run summary: 20 passes, 0 timed out\n"
+                          "  VXR_LIB_SUCCESS: 20\n"
+                          "Engine wall time: min "));
     EXPECT_EQ(1u, CountOf(run.output, "Engine peak memory: min "));
 #if defined(TESTKVE_SANITIZED)
     // An engine's peak memory as the kernel reports it is at least the harness's own size when

@@ -53,8 +53,7 @@ platform::ServiceParameters ReadRecord(const fs::path& record) {
 }
 
 std::string StartLine(const std::string& folder, const std::string& options) {
-  return " start: folder \"" + folder + "\", program \"TestKVE.exe\", options \"" + options +
-         "\"\n";
+  return " start: folder \"" + folder + "\", program \"TestKVE.exe\", options \"" + options + "\"\n";
 }
 
 TEST(ServiceModeE2eTest, FirstRunCreatesTheServiceAndStartsItWithoutAPass) {
@@ -91,10 +90,8 @@ TEST(ServiceModeE2eTest, LaterRunStartsTheRecordedServiceUnchanged) {
   auto manager = platform::ServiceManager::Open(folder.db().string(), &error);
   ASSERT_NE(nullptr, manager);
   // Another program than TestSrv.exe in the current folder, which does not exist here.
-  ASSERT_NE(nullptr,
-            manager->CreateService(
-                {.name = "TestSrv", .start_type = 2, .program_path = BuiltProgram("TestSrv.exe")},
-                &error));
+  ASSERT_NE(nullptr, manager->CreateService(
+                         {.name = "TestSrv", .start_type = 2, .program_path = BuiltProgram("TestSrv.exe")}, &error));
   const std::string record = ReadFile(folder.record());
 
   ProgramRun run = folder.Run(BuiltProgram("testkve"), {"/NH", "/SERVICE", "/RUN=0"});
@@ -122,11 +119,12 @@ TEST(ServiceModeE2eTest, ProgramNameAndServiceOptionLeaveTheThirdArgument) {
       {"./harness", {"/SERVICE", "/NC"}, "", "./harness  /NC"},
       {"./TestKVE.exe", {"-SERVICE", "-NC"}, "", ""},
       // Options keep their case, so file names survive.
-      {"./testkve", {"/service", "/PTNPATH=/home/qa/Ptn", "/assign=Troj_a"}, "",
+      {"./testkve",
+       {"/service", "/PTNPATH=/home/qa/Ptn", "/assign=Troj_a"},
+       "",
        "  /PTNPATH=/home/qa/Ptn /assign=Troj_a"},
       // Only the option the harness reads as SERVICE goes, never a path or value holding it.
-      {"./testkve", {"/SERVICES", "/PTNPATH=/srv/service", "-Service"}, "",
-       " /SERVICES /PTNPATH=/srv/service "},
+      {"./testkve", {"/SERVICES", "/PTNPATH=/srv/service", "-Service"}, "", " /SERVICES /PTNPATH=/srv/service "},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.program + " " + c.args[0]);
@@ -174,8 +172,10 @@ TEST(ServiceModeE2eTest, TooLongForTheCopiesIsRefusedBeforeAnythingIsMade) {
   const std::string value(260, 'p');
   ProgramRun run = long_command.Run(BuiltProgram("testkve"), {"/NH", "/SERVICE", "/PTN=" + value});
   const size_t length = BuiltProgram("testkve").size() + 19 + value.size();
-  EXPECT_EQ(kEngineLines + "Run Service MODE\nService not started: the command line is too long "
-                "to hand on (" + std::to_string(length) + " characters, at most 259)\n",
+  EXPECT_EQ(kEngineLines +
+                "Run Service MODE\nService not started: the command line is too long "
+                "to hand on (" +
+                std::to_string(length) + " characters, at most 259)\n",
             run.output);
   EXPECT_FALSE(fs::exists(long_command.record()));
 
@@ -185,8 +185,11 @@ TEST(ServiceModeE2eTest, TooLongForTheCopiesIsRefusedBeforeAnythingIsMade) {
   fs::create_directory(deep);
   run = RunProgram(BuiltProgram("testkve"), {"/NH", "/SERVICE"},
                    {deep, "", {{"TESTKVE_SERVICE_DB", long_folder.db().string()}}});
-  EXPECT_EQ(kEngineLines + "Run Service MODE\nService not started: the current folder is too long "
-                "for the service program path " + deep.string() + "/TestSrv.exe (260 characters, "
+  EXPECT_EQ(kEngineLines +
+                "Run Service MODE\nService not started: the current folder is too long "
+                "for the service program path " +
+                deep.string() +
+                "/TestSrv.exe (260 characters, "
                 "at most 259)\n",
             run.output);
   EXPECT_FALSE(fs::exists(long_folder.record()));

@@ -29,17 +29,11 @@ std::string Escaped(const std::string& text) {
 
 }  // namespace
 
-std::string StringRecordLine(uint32_t id, const std::string& text) {
-  return IdText(id) + " string " + Escaped(text);
-}
+std::string StringRecordLine(uint32_t id, const std::string& text) { return IdText(id) + " string " + Escaped(text); }
 
-std::string FlagRecordLine(uint32_t id, int32_t flag) {
-  return IdText(id) + " flag " + std::to_string(flag);
-}
+std::string FlagRecordLine(uint32_t id, int32_t flag) { return IdText(id) + " flag " + std::to_string(flag); }
 
-std::string ValueRecordLine(uint32_t id, int32_t value) {
-  return IdText(id) + " value " + std::to_string(value);
-}
+std::string ValueRecordLine(uint32_t id, int32_t value) { return IdText(id) + " value " + std::to_string(value); }
 
 std::vector<std::string> DefaultPresetLines(const std::filesystem::path& folder) {
   return {

@@ -39,8 +39,8 @@ constexpr size_t kPassDescriptors = 3;
 
 // The reference engine dies by the signals it is told to raise, not by the sanitizer's own
 // report of them, and a freed block is given back at once, so resident memory stays level.
-const std::pair<std::string, std::string> kSanitizerOptions = {
-    "ASAN_OPTIONS", "handle_segv=0:handle_abort=0:quarantine_size_mb=0"};
+const std::pair<std::string, std::string> kSanitizerOptions = {"ASAN_OPTIONS",
+                                                               "handle_segv=0:handle_abort=0:quarantine_size_mb=0"};
 
 struct Start {
   int pid;
@@ -84,8 +84,7 @@ struct Sample {
 TEST(SoakFaultE2eTest, ALongRunKeepsDescriptorsMemoryAndChildrenLevel) {
   EngineFolderCopy folder;
   const std::filesystem::path log = folder.path() / "starts.log";
-  BackgroundProgram harness(BuiltProgram("testkve"),
-                            {"/NH", "/RUN=" + std::to_string(kSoakPasses)}, folder.path(),
+  BackgroundProgram harness(BuiltProgram("testkve"), {"/NH", "/RUN=" + std::to_string(kSoakPasses)}, folder.path(),
                             {{"VXR_REF_START_LOG", log.string()}, kSanitizerOptions});
   // Progress from the log's size: every line is "<pid> <size>\n" of nearly the same length.
   ASSERT_TRUE(WaitFor(30, [&] { return !EngineStarts(log).empty(); }));
@@ -145,8 +144,7 @@ TEST(SoakFaultE2eTest, EveryCrashExitCodeAndHangIsReportedAndTheNextPassRuns) {
 
   BackgroundProgram harness(
       BuiltProgram("testkve"), {"/NH", "/RUN=" + std::to_string(passes)}, folder.path(),
-      {{"VXR_REF_START_LOG", log.string()}, {"VXR_REF_PLAN", plan_file.string()},
-       kSanitizerOptions});
+      {{"VXR_REF_START_LOG", log.string()}, {"VXR_REF_PLAN", plan_file.string()}, kSanitizerOptions});
   ASSERT_TRUE(WaitFor(120, [&] { return EngineStarts(log).size() == expected_codes.size(); }));
   kill(EngineStarts(log).back().pid, SIGKILL);
   const ProgramRun run = harness.Wait();
@@ -163,8 +161,7 @@ TEST(SoakFaultE2eTest, EveryCrashExitCodeAndHangIsReportedAndTheNextPassRuns) {
 void PutInPlace(const std::filesystem::path& copy, const std::filesystem::path& engine) {
   std::error_code ignored;
   const std::filesystem::path next = engine.parent_path() / "next.exe";
-  std::filesystem::copy_file(copy, next, std::filesystem::copy_options::overwrite_existing,
-                             ignored);
+  std::filesystem::copy_file(copy, next, std::filesystem::copy_options::overwrite_existing, ignored);
   std::filesystem::rename(next, engine, ignored);
 }
 
@@ -173,8 +170,7 @@ void PutInPlace(const std::filesystem::path& copy, const std::filesystem::path& 
 std::string WithoutSignature(const std::string& signed_engine) {
   const size_t size = signed_engine.size();
   const auto byte = [&](size_t at) { return static_cast<uint32_t>(static_cast<uint8_t>(signed_engine[at])); };
-  const uint32_t length =
-      byte(size - 4) | byte(size - 3) << 8 | byte(size - 2) << 16 | byte(size - 1) << 24;
+  const uint32_t length = byte(size - 4) | byte(size - 3) << 8 | byte(size - 2) << 16 | byte(size - 1) << 24;
   return signed_engine.substr(0, size - 4 - length);
 }
 
@@ -257,8 +253,8 @@ class EngineFolderRaceTest : public ::testing::Test {
  protected:
   EngineFolderRaceTest() {
     std::filesystem::copy_file(folder_.path() / "vxr.exe", folder_.path() / "signed.copy");
-    const std::filesystem::path stand_in = folder_.Write(
-        "unsigned.copy", WithoutSignature(ReadFile(folder_.path() / "vxr.exe")));
+    const std::filesystem::path stand_in =
+        folder_.Write("unsigned.copy", WithoutSignature(ReadFile(folder_.path() / "vxr.exe")));
     std::filesystem::permissions(stand_in, std::filesystem::perms::owner_all);
     unsigned_size_ = std::filesystem::file_size(folder_.path() / "unsigned.copy");
   }

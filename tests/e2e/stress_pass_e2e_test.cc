@@ -39,31 +39,43 @@ TEST(StressPassE2eTest, DebugTracesEveryCallInItsWording) {
   at += marker.size();
   std::string sc = run.output.substr(at, run.output.find('\n', at) - at);
   ASSERT_EQ(std::string::npos, sc.find_first_not_of("0123456789abcdef")) << sc;
-  EXPECT_EQ("Set VXR.exe file path: .\n"
-            "Set VXR.exe file name: vxr.exe\n"
-            "Run stress: 1 round\n"
-            ">>> VXRInitLib()\n"
-            "<<< VXRInitLib() : .\\vxr.exe \n"
-            "<<< VXRInitLib() : 0\n"
-            ">>> VXRInitScanContext()\n"
-            "<<< VXRInitScanContext() : rc = 0, SC = " + sc + "\n"
-            "Enable Generic Clean\n"
-            ">>> VXRSetFlagInfo(SC = " + sc + ", dwID = VXR_FLG_ENABLE_GENCLEAN, Value = 1)\n"
-            "<<< VXRSetFlagInfo() : 0\n"
-            "Set pattern file name: a b.ptn\n"
-            ">>> VXRSetStringInfo(SC = " + sc +
-            ", dwID = VXR_STR_PATTERN_FILENAME, String = a b.ptn)\n"
-            "<<< VXRSetStringInfo() : 0\n"
-            ">>> VXRSetValueInfo(SC = " + sc + ", dwID = VXR_INT_DEBUG_INFO_LEVEL, Flag = 2)\n"
-            "<<< VXRSetValueInfo() : 0\n"
-            "Launch KVE program\n"
-            ">>> VXRExecute(SC = " + sc + ", dwMode = 0)\n"
-            "<<< VXRExecute() : 0\n"
-            ">>> VXRQuitScanContext(SC=" + sc + ")\n"
-            "<<< VXRQuitScanContext(): 0\n"
-            ">>> VXRQuitLib()\n"
-            "<<< VXRQuitLib(): 0\n",
-            run.output);
+  EXPECT_EQ(
+      "Set VXR.exe file path: .\n"
+      "Set VXR.exe file name: vxr.exe\n"
+      "Run stress: 1 round\n"
+      ">>> VXRInitLib()\n"
+      "<<< VXRInitLib() : .\\vxr.exe \n"
+      "<<< VXRInitLib() : 0\n"
+      ">>> VXRInitScanContext()\n"
+      "<<< VXRInitScanContext() : rc = 0, SC = " +
+          sc +
+          "\n"
+          "Enable Generic Clean\n"
+          ">>> VXRSetFlagInfo(SC = " +
+          sc +
+          ", dwID = VXR_FLG_ENABLE_GENCLEAN, Value = 1)\n"
+          "<<< VXRSetFlagInfo() : 0\n"
+          "Set pattern file name: a b.ptn\n"
+          ">>> VXRSetStringInfo(SC = " +
+          sc +
+          ", dwID = VXR_STR_PATTERN_FILENAME, String = a b.ptn)\n"
+          "<<< VXRSetStringInfo() : 0\n"
+          ">>> VXRSetValueInfo(SC = " +
+          sc +
+          ", dwID = VXR_INT_DEBUG_INFO_LEVEL, Flag = 2)\n"
+          "<<< VXRSetValueInfo() : 0\n"
+          "Launch KVE program\n"
+          ">>> VXRExecute(SC = " +
+          sc +
+          ", dwMode = 0)\n"
+          "<<< VXRExecute() : 0\n"
+          ">>> VXRQuitScanContext(SC=" +
+          sc +
+          ")\n"
+          "<<< VXRQuitScanContext(): 0\n"
+          ">>> VXRQuitLib()\n"
+          "<<< VXRQuitLib(): 0\n",
+      run.output);
 }
 
 TEST(StressPassE2eTest, FailureIsNamedWithoutDebugAndTracedWithIt) {
@@ -72,8 +84,9 @@ TEST(StressPassE2eTest, FailureIsNamedWithoutDebugAndTracedWithIt) {
   EXPECT_EQ(1u, CountOf(quiet.output, "Error Code: VXR_LIB_INVALID_PARAMETER\n"));
   EXPECT_EQ(0u, CountOf(quiet.output, ">>>"));
   ProgramRun traced = Harness(folder, {"/LEVEL=9", "/DEBUG"});
-  EXPECT_EQ(1u, CountOf(traced.output, "<<< VXRSetValueInfo() : -2147483643\n"
-                                       "Error Code: VXR_LIB_INVALID_PARAMETER\n"));
+  EXPECT_EQ(1u, CountOf(traced.output,
+                        "<<< VXRSetValueInfo() : -2147483643\n"
+                        "Error Code: VXR_LIB_INVALID_PARAMETER\n"));
 }
 
 TEST(StressPassE2eTest, EngineOutcomeBecomesTheResult) {
@@ -103,11 +116,10 @@ TEST(StressPassE2eTest, EngineOutcomeBecomesTheResult) {
 
 TEST(StressPassE2eTest, EngineThatCannotStartFailsEachPassAndTheRunGoesOn) {
   EngineFolderCopy folder;
-  std::filesystem::permissions(folder.path() / "vxr.exe",
-                               std::filesystem::perms::owner_exec |
-                                   std::filesystem::perms::group_exec |
-                                   std::filesystem::perms::others_exec,
-                               std::filesystem::perm_options::remove);
+  std::filesystem::permissions(
+      folder.path() / "vxr.exe",
+      std::filesystem::perms::owner_exec | std::filesystem::perms::group_exec | std::filesystem::perms::others_exec,
+      std::filesystem::perm_options::remove);
   ProgramRun run = Harness(folder, {"/RUN=2"});
   EXPECT_EQ(0, run.exit_code);
   EXPECT_EQ(2u, CountOf(run.output, "Launch KVE program\nError Code: VXR_LIB_EXECUTE_FAIL\n"));
@@ -118,13 +130,14 @@ TEST(StressPassE2eTest, MissingEngineIsRefusedAtInitialisation) {
   std::filesystem::remove(folder.path() / "vxr.exe");
   ProgramRun run = Harness(folder, {});
   EXPECT_EQ(0, run.exit_code);
-  EXPECT_EQ("Set VXR.exe file path: .\nSet VXR.exe file name: vxr.exe\nRun stress: 1 round\n"
-            "Error Code: VXR_LIB_INVALID_VXREXE\n"
-            "Error Code: VXR_LIB_NOT_INIT\n"
-            "Launch KVE program\n"
-            "Error Code: VXR_LIB_NOT_INIT\n"
-            "Error Code: VXR_LIB_NOT_INIT\n",
-            run.output);
+  EXPECT_EQ(
+      "Set VXR.exe file path: .\nSet VXR.exe file name: vxr.exe\nRun stress: 1 round\n"
+      "Error Code: VXR_LIB_INVALID_VXREXE\n"
+      "Error Code: VXR_LIB_NOT_INIT\n"
+      "Launch KVE program\n"
+      "Error Code: VXR_LIB_NOT_INIT\n"
+      "Error Code: VXR_LIB_NOT_INIT\n",
+      run.output);
 }
 
 TEST(StressPassE2eTest, UnsignedEngineIsRefused) {

@@ -15,8 +15,7 @@ namespace {
 class CheckedEngineTest : public testing::Test {
  protected:
   void SetUp() override {
-    std::filesystem::copy(TESTKVE_ENGINE_DIR, engine_dir(),
-                          std::filesystem::copy_options::recursive);
+    std::filesystem::copy(TESTKVE_ENGINE_DIR, engine_dir(), std::filesystem::copy_options::recursive);
   }
   void TearDown() override {
     VXRQuitScanContext(context_);
@@ -34,9 +33,7 @@ class CheckedEngineTest : public testing::Test {
   }
 
   // Appends a byte to the engine file itself (same inode): its signature no longer holds.
-  void DamageInPlace() {
-    std::ofstream(engine(), std::ios::binary | std::ios::app) << 'x';
-  }
+  void DamageInPlace() { std::ofstream(engine(), std::ios::binary | std::ios::app) << 'x'; }
 
   TempFolder folder_;
   VXR_HANDLE context_ = nullptr;

@@ -18,8 +18,7 @@ namespace {
 std::vector<std::string> Presets(const ScanContext& context) {
   std::vector<std::string> lines;
   for (const auto& setting : context.settings()) {
-    std::string value = setting->is_numeric() ? std::to_string(setting->number())
-                                              : std::string(setting->text());
+    std::string value = setting->is_numeric() ? std::to_string(setting->number()) : std::string(setting->text());
     lines.push_back(std::to_string(setting->id()) + "=" + value);
   }
   return lines;
@@ -167,8 +166,9 @@ TEST_F(ConfigFileTest, KeysUnderTheWrongSectionAreNotSeen) {
 }
 
 TEST_F(ConfigFileTest, CrLfLineEndsReadLikeLineFeeds) {
-  WriteIni("[options]\r\nBackupDir=bk\r\nBackupFile=1\r\n[advanced]\r\nDebugInfoLevel=2\r\n"
-           "PatternName=p.ptn\r\n");
+  WriteIni(
+      "[options]\r\nBackupDir=bk\r\nBackupFile=1\r\n[advanced]\r\nDebugInfoLevel=2\r\n"
+      "PatternName=p.ptn\r\n");
   EXPECT_EQ(PresetText(VXR_STR_BACKUP_DIR), "bk");
   EXPECT_EQ(PresetNumber(VXR_FLG_BACKUP_FILE), 1);
   EXPECT_EQ(PresetNumber(VXR_INT_DEBUG_INFO_LEVEL), 2);
@@ -183,12 +183,9 @@ TEST_F(ConfigFileTest, ATextLongerThan259CharactersFailsTheReadAndIsNeverCut) {
     const char* key;
     uint32_t id;
   } cases[] = {
-      {"advanced", "ExtraOutputs", VXR_STR_EXTRA_OUTPUTS},
-      {"advanced", "ReportDir", VXR_STR_REPORT_DIR},
-      {"options", "BackupDir", VXR_STR_BACKUP_DIR},
-      {"options", "DebugLogDir", VXR_STR_DEBUG_LOG_DIR},
-      {"options", "PatternDir", VXR_STR_PATTERN_DIR},
-      {"advanced", "PatternName", VXR_STR_PATTERN_FILENAME},
+      {"advanced", "ExtraOutputs", VXR_STR_EXTRA_OUTPUTS}, {"advanced", "ReportDir", VXR_STR_REPORT_DIR},
+      {"options", "BackupDir", VXR_STR_BACKUP_DIR},        {"options", "DebugLogDir", VXR_STR_DEBUG_LOG_DIR},
+      {"options", "PatternDir", VXR_STR_PATTERN_DIR},      {"advanced", "PatternName", VXR_STR_PATTERN_FILENAME},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.key);

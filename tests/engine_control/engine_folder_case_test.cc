@@ -13,9 +13,7 @@ namespace {
 std::string PatternName(VXR_HANDLE context) {
   char buffer[300] = {};
   uint32_t size = sizeof(buffer);
-  return VXRGetStringInfo(context, VXR_STR_PATTERN_FILENAME, buffer, &size) == VXR_LIB_SUCCESS
-             ? buffer
-             : "<failed>";
+  return VXRGetStringInfo(context, VXR_STR_PATTERN_FILENAME, buffer, &size) == VXR_LIB_SUCCESS ? buffer : "<failed>";
 }
 
 TEST(EngineFolderCaseTest, EngineAndConfigurationFoundUnderAnotherCase) {

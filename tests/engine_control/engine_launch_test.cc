@@ -29,8 +29,7 @@ RecordList ReportTo(const std::filesystem::path& folder) {
   return records;
 }
 
-VXRResult Launch(const RecordList& records, uint32_t dw_mode = 0,
-                 const std::string& engine = kReferenceEngine) {
+VXRResult Launch(const RecordList& records, uint32_t dw_mode = 0, const std::string& engine = kReferenceEngine) {
   return LaunchEngine(engine.c_str(), records.records(), records.data_size(), dw_mode);
 }
 
@@ -142,15 +141,13 @@ TEST(LaunchEngineTest, NoEngineStartsWhenTheBlockCannotBeMadeOrFilled) {
   EXPECT_EQ(VXR_LIB_FAIL, Launch(records));
   platform::InjectSharedMemoryFault(platform::SharedMemoryFault::kMap, ENOMEM);
   EXPECT_EQ(VXR_LIB_FAIL, Launch(records));
-  EXPECT_EQ(VXR_LIB_FAIL, LaunchEngine(kReferenceEngine.c_str(), records.records(),
-                                       records.data_size() - 1, 0))
+  EXPECT_EQ(VXR_LIB_FAIL, LaunchEngine(kReferenceEngine.c_str(), records.records(), records.data_size() - 1, 0))
       << "the records do not fit the data size";
   EXPECT_EQ(VXR_LIB_FAIL, LaunchEngine(kReferenceEngine.c_str(), null_record, 12, 0));
   EXPECT_FALSE(std::filesystem::exists(folder.path() / "settings.txt"));
 
   // A data size larger than the records leaves zeros after the terminator; still readable.
-  EXPECT_EQ(VXR_LIB_SUCCESS, LaunchEngine(kReferenceEngine.c_str(), with_gap.records(),
-                                          with_gap.data_size() + 16, 0));
+  EXPECT_EQ(VXR_LIB_SUCCESS, LaunchEngine(kReferenceEngine.c_str(), with_gap.records(), with_gap.data_size() + 16, 0));
   EXPECT_EQ(4u, ReadLines(folder.path() / "settings.txt").size());
 }
 

@@ -17,13 +17,11 @@ namespace {
 class ExecuteE2eTest : public testing::Test {
  protected:
   void SetUp() override {
-    std::filesystem::copy(TESTKVE_ENGINE_DIR, folder_.path() / "engine",
-                          std::filesystem::copy_options::recursive);
+    std::filesystem::copy(TESTKVE_ENGINE_DIR, folder_.path() / "engine", std::filesystem::copy_options::recursive);
     ASSERT_EQ(VXR_LIB_SUCCESS, VXRInitLib(engine_dir().c_str(), "vxr.exe"));
     ASSERT_EQ(VXR_LIB_SUCCESS, VXRInitScanContext(&context_));
     // The engine runs in the test's current folder; its report goes here instead.
-    ASSERT_EQ(VXR_LIB_SUCCESS,
-              VXRSetStringInfo(context_, VXR_STR_REPORT_DIR, report_dir().c_str()));
+    ASSERT_EQ(VXR_LIB_SUCCESS, VXRSetStringInfo(context_, VXR_STR_REPORT_DIR, report_dir().c_str()));
   }
   void TearDown() override {
     VXRQuitScanContext(context_);
@@ -92,8 +90,7 @@ TEST_F(ExecuteE2eTest, TheEnginesOutcomeIsTheResult) {
 TEST_F(ExecuteE2eTest, ASignedEngineThatCannotRunFailsToExecuteAndTheNextRunWorks) {
   const std::filesystem::path engine = folder_.path() / "engine" / "vxr.exe";
   const auto executable = std::filesystem::status(engine).permissions();
-  std::filesystem::permissions(engine, std::filesystem::perms::owner_read |
-                                           std::filesystem::perms::owner_write);
+  std::filesystem::permissions(engine, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
   EXPECT_EQ(VXR_LIB_EXECUTE_FAIL, VXRExecute(context_, 0));
   EXPECT_FALSE(std::filesystem::exists(report_dir() / "settings.txt"));
 

@@ -38,13 +38,9 @@ class ScopedEnv {
 /// Records as VXRExecute hands them to LaunchEngine: settings, then the terminator.
 class RecordList {
  public:
-  RecordList& String(uint32_t id, const std::string& text) {
-    return Add(std::make_unique<StringRecord>(id, text));
-  }
+  RecordList& String(uint32_t id, const std::string& text) { return Add(std::make_unique<StringRecord>(id, text)); }
   RecordList& Flag(uint32_t id, int32_t flag) { return Add(std::make_unique<FlagRecord>(id, flag)); }
-  RecordList& Value(uint32_t id, int32_t value) {
-    return Add(std::make_unique<ValueRecord>(id, value));
-  }
+  RecordList& Value(uint32_t id, int32_t value) { return Add(std::make_unique<ValueRecord>(id, value)); }
   /// Appends the terminator; call last.
   RecordList& Terminate() { return Value(0, 0); }
 

@@ -92,8 +92,7 @@ TEST(LaunchGuardTest, OutsideALaunchTheStopSignalsKeepTheirActions) {
   sigaction(SIGTERM, nullptr, &before);
   TempFolder folder;
   const RecordList records = ReportTo(folder);
-  EXPECT_EQ(VXR_LIB_SUCCESS,
-            LaunchEngine(kReferenceEngine.c_str(), records.records(), records.data_size(), 0));
+  EXPECT_EQ(VXR_LIB_SUCCESS, LaunchEngine(kReferenceEngine.c_str(), records.records(), records.data_size(), 0));
   struct sigaction after = {};
   sigaction(SIGTERM, nullptr, &after);
   EXPECT_EQ(before.sa_handler, after.sa_handler);
@@ -108,8 +107,7 @@ TEST(LaunchGuardTest, TheOpenFileRunsEvenWhenItsPathIsReplaced) {
   std::filesystem::copy_file("/bin/false", folder.path() / "other");
   std::filesystem::rename(folder.path() / "other", engine);
   const RecordList records = ReportTo(folder);
-  EXPECT_EQ(VXR_LIB_SUCCESS, LaunchEngine(engine.c_str(), opened, records.records(),
-                                          records.data_size(), 0));
+  EXPECT_EQ(VXR_LIB_SUCCESS, LaunchEngine(engine.c_str(), opened, records.records(), records.data_size(), 0));
   EXPECT_TRUE(std::filesystem::exists(folder.path() / "settings.txt"));
 }
 

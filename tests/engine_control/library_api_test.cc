@@ -29,8 +29,7 @@ std::vector<std::pair<const char*, std::function<VXRResult()>>> HandleOperations
       {"VXRSetValueInfo", [=] { return VXRSetValueInfo(handle, VXR_INT_DEBUG_INFO_LEVEL, 1); }},
       {"VXRGetValueInfo", [=] { return VXRGetValueInfo(handle, VXR_INT_DEBUG_INFO_LEVEL, &value); }},
       {"VXRSetStringInfo", [=] { return VXRSetStringInfo(handle, VXR_STR_BACKUP_DIR, "b"); }},
-      {"VXRGetStringInfo",
-       [=] { return VXRGetStringInfo(handle, VXR_STR_REPORT_DIR, buffer, &size); }},
+      {"VXRGetStringInfo", [=] { return VXRGetStringInfo(handle, VXR_STR_REPORT_DIR, buffer, &size); }},
       {"VXRExecute", [=] { return VXRExecute(handle, 1); }},
       {"VXRQueryVirusName", [=] { return VXRQueryVirusName(handle, nullptr, "EICAR"); }},
   };
@@ -65,8 +64,7 @@ TEST(LibraryBeforeInitTest, InitLibPathLimits) {
       {"folder of 261", std::string(261, 'd'), "x", VXR_LIB_INVALID_PARAMETER},
       {"folder of 255 and VXR.EXE", std::string(255, 'd'), nullptr, VXR_LIB_INVALID_PARAMETER},
       {"folder of 252 and VXR.EXE: 260", std::string(252, 'd'), nullptr, VXR_LIB_INVALID_VXREXE},
-      {"VXR.INI does not fit beside a short name", std::string(253, 'd'), "a",
-       VXR_LIB_INVALID_PARAMETER},
+      {"VXR.INI does not fit beside a short name", std::string(253, 'd'), "a", VXR_LIB_INVALID_PARAMETER},
       {"name of 261", "/tmp", nullptr, VXR_LIB_INVALID_PARAMETER},
       {"name starting with a space", "/tmp", " vxr.exe", VXR_LIB_INVALID_PARAMETER},
       {"no engine file", "/nonexistent-testkve-folder", nullptr, VXR_LIB_INVALID_VXREXE},
@@ -184,8 +182,8 @@ TEST_F(LibraryTest, StringIdRulesComeBeforeTheHandle) {
     EXPECT_EQ(VXRSetStringInfo(context_, c.id, c.text), c.any_handle);
     EXPECT_EQ(VXRSetStringInfo(MadeUpHandle(), c.id, c.text), c.any_handle);
   }
-  for (uint32_t id : {VXR_STR_PATTERN_DIR, VXR_STR_BACKUP_DIR, VXR_STR_DEBUG_LOG_DIR,
-                      VXR_STR_REPORT_DIR, VXR_STR_PATTERN_FILENAME}) {
+  for (uint32_t id :
+       {VXR_STR_PATTERN_DIR, VXR_STR_BACKUP_DIR, VXR_STR_DEBUG_LOG_DIR, VXR_STR_REPORT_DIR, VXR_STR_PATTERN_FILENAME}) {
     SCOPED_TRACE(id);
     EXPECT_EQ(VXRSetStringInfo(context_, id, path_261.c_str()), VXR_LIB_INVALID_PARAMETER);
     EXPECT_EQ(VXRSetStringInfo(context_, id, path_260.c_str()), VXR_LIB_SUCCESS);
@@ -204,9 +202,8 @@ TEST_F(LibraryTest, FlagsAreStoredAsZeroOrOne) {
     uint32_t set;
     uint32_t stored;
   } cases[] = {
-      {VXR_FLG_BACKUP_FILE, 7, 1},          {VXR_FLG_BACKUP_FILE, 0, 0},
-      {VXR_FLG_DETACH_CONSOLE, 0xFFFFFFFF, 1}, {VXR_FLG_ENABLE_GENCLEAN, 1, 1},
-      {0x01000042, 0x100, 1},                {0x01000042, 0, 0},
+      {VXR_FLG_BACKUP_FILE, 7, 1},     {VXR_FLG_BACKUP_FILE, 0, 0}, {VXR_FLG_DETACH_CONSOLE, 0xFFFFFFFF, 1},
+      {VXR_FLG_ENABLE_GENCLEAN, 1, 1}, {0x01000042, 0x100, 1},      {0x01000042, 0, 0},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.set);
@@ -278,8 +275,7 @@ TEST_F(LibraryTest, QueryVirusNameLooksUpThePatternFile) {
   const std::string va_names = patterns.Write("va.txt", "VA_ONLY\n").string();
   for (const auto& [file, list] : {std::pair{"vxr.ptn", names}, std::pair{"QLVAMain.ptn", va_names}}) {
     const std::string out = (patterns.path() / file).string();
-    ASSERT_EQ(RunProgram(BuiltProgram("vxrtool"),
-                         {"ptn", "build", "--version", "5", "--names", list, "--out", out})
+    ASSERT_EQ(RunProgram(BuiltProgram("vxrtool"), {"ptn", "build", "--version", "5", "--names", list, "--out", out})
                   .exit_code,
               0);
   }
@@ -411,10 +407,7 @@ TEST(LibraryInitTest, RefusedEnginesAndConfiguration) {
   } cases[] = {
       {"unsigned", {.sign = false}, "", VXR_LIB_INVALID_VXREXE},
       {"version 3.4", {.file_version = "3.4.0.0"}, "", VXR_LIB_INVALID_VXREXE},
-      {"pattern folder too long",
-       {},
-       "[options]\nPatternDir=" + std::string(259, 'p') + "\n",
-       VXR_LIB_FAIL_READ_INI},
+      {"pattern folder too long", {}, "[options]\nPatternDir=" + std::string(259, 'p') + "\n", VXR_LIB_FAIL_READ_INI},
       {"pattern folder longer than its field",
        {},
        "[options]\nPatternDir=/" + std::string(300, 'p') + "\n",

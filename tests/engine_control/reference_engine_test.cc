@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "settings_block/settings_block.h"
 #include "launch_fixtures.h"
 #include "platform/process.h"
+#include "settings_block/settings_block.h"
 #include "support/program_runner.h"
 #include "support/temp_folder.h"
 #include "support/text.h"
@@ -28,13 +28,11 @@ TEST(ReferenceEngineTest, EachFailureHasItsMessageAndExitCode) {
   SharedBlock good;
   ASSERT_TRUE(WriteBlock(&good, RecordList().String(VXR_STR_REPORT_DIR, folder.str()).Terminate()));
   SharedBlock changed;
-  ASSERT_TRUE(
-      WriteBlock(&changed, RecordList().String(VXR_STR_REPORT_DIR, folder.str()).Terminate()));
+  ASSERT_TRUE(WriteBlock(&changed, RecordList().String(VXR_STR_REPORT_DIR, folder.str()).Terminate()));
   changed.bytes()[SharedBlock::kHeaderSize + 8] ^= std::byte{0x20};
   SharedBlock no_folder;
-  ASSERT_TRUE(WriteBlock(
-      &no_folder,
-      RecordList().String(VXR_STR_REPORT_DIR, (blocker / "report").string()).Terminate()));
+  ASSERT_TRUE(
+      WriteBlock(&no_folder, RecordList().String(VXR_STR_REPORT_DIR, (blocker / "report").string()).Terminate()));
   // A sound header and checksum around a flag record of length 0.
   SharedBlock malformed;
   ASSERT_TRUE(malformed.Create(12 + 8 + 12));
@@ -59,8 +57,7 @@ TEST(ReferenceEngineTest, EachFailureHasItsMessageAndExitCode) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    ProgramRun run = RunProgram(kReferenceEngine, c.arguments,
-                                {.environment = {{"VXR_REF_EXIT", c.exit_variable}}});
+    ProgramRun run = RunProgram(kReferenceEngine, c.arguments, {.environment = {{"VXR_REF_EXIT", c.exit_variable}}});
     EXPECT_EQ(0, run.signal);
     EXPECT_EQ(c.exit_code, run.exit_code);
     EXPECT_TRUE(run.errors.starts_with("vxr_ref: ")) << run.errors;
@@ -71,11 +68,10 @@ TEST(ReferenceEngineTest, EachFailureHasItsMessageAndExitCode) {
 TEST(ReferenceEngineTest, ASignalThatDoesNotKillEndsWithItsOwnCode) {
   TempFolder folder;
   SharedBlock block;
-  ASSERT_TRUE(
-      WriteBlock(&block, RecordList().String(VXR_STR_REPORT_DIR, folder.str()).Terminate()));
+  ASSERT_TRUE(WriteBlock(&block, RecordList().String(VXR_STR_REPORT_DIR, folder.str()).Terminate()));
   // SIGWINCH: ignored by default.
-  ProgramRun run = RunProgram(kReferenceEngine, BlockArguments(block.Handle()),
-                              {.environment = {{"VXR_REF_SIGNAL", "28"}}});
+  ProgramRun run =
+      RunProgram(kReferenceEngine, BlockArguments(block.Handle()), {.environment = {{"VXR_REF_SIGNAL", "28"}}});
   EXPECT_EQ(69, run.exit_code);
   EXPECT_NE(std::string::npos, run.errors.find("signal 28 did not end")) << run.errors;
   EXPECT_TRUE(std::filesystem::exists(folder.path() / "settings.txt"));
@@ -85,11 +81,8 @@ TEST(ReferenceEngineTest, WritesItsReportIntoReportUnderTheCurrentFolderWithoutT
   TempFolder folder;
   SharedBlock block;
   ASSERT_TRUE(WriteBlock(&block, RecordList().Flag(VXR_FLG_BACKUP_FILE, 1).Terminate()));
-  EXPECT_EQ(0,
-            RunProgram(kReferenceEngine, BlockArguments(block.Handle()), {.folder = folder.path()})
-                .exit_code);
-  EXPECT_EQ(std::vector<std::string>{"0x01000001 flag 1"},
-            ReadLines(folder.path() / "report" / "settings.txt"));
+  EXPECT_EQ(0, RunProgram(kReferenceEngine, BlockArguments(block.Handle()), {.folder = folder.path()}).exit_code);
+  EXPECT_EQ(std::vector<std::string>{"0x01000001 flag 1"}, ReadLines(folder.path() / "report" / "settings.txt"));
 }
 
 }  // namespace

@@ -8,9 +8,9 @@
 #include <vector>
 
 #include "engine_control/engine_launch.h"
-#include "settings_block/settings_block.h"
 #include "launch_fixtures.h"
 #include "platform/process.h"
+#include "settings_block/settings_block.h"
 #include "support/program_runner.h"
 #include "support/temp_folder.h"
 #include "support/text.h"
@@ -25,8 +25,7 @@ RecordList ReportTo(const std::filesystem::path& folder) {
 }
 
 VXRResult Launch(const RecordList& records, uint32_t limit_ms, VXRRunUsage* usage) {
-  return LaunchEngine(kReferenceEngine.c_str(), records.records(), records.data_size(), 0,
-                      limit_ms, usage);
+  return LaunchEngine(kReferenceEngine.c_str(), records.records(), records.data_size(), 0, limit_ms, usage);
 }
 
 // "Maximum resident set size (kbytes): N" of /usr/bin/time -v.
@@ -69,8 +68,8 @@ TEST(RunUsageTest, TheLimitEndsTheEngineAsAWaitFailure) {
 TEST(RunUsageTest, NoEngineRunsNoCost) {
   VXRRunUsage usage{1, 2, 3, 4, 5};
   const RecordList records = ReportTo("report");
-  EXPECT_EQ(VXR_LIB_EXECUTE_FAIL, LaunchEngine("/nonexistent/engine", records.records(),
-                                               records.data_size(), 0, 1000, &usage));
+  EXPECT_EQ(VXR_LIB_EXECUTE_FAIL,
+            LaunchEngine("/nonexistent/engine", records.records(), records.data_size(), 0, 1000, &usage));
   EXPECT_EQ(0u, usage.timedOut + usage.wallUs + usage.userUs + usage.systemUs + usage.peakRssKiB);
   usage = {1, 2, 3, 4, 5};
   EXPECT_EQ(VXR_LIB_NOT_INIT, VXRExecuteWithLimit(nullptr, 0, 1000, &usage));
@@ -97,11 +96,10 @@ TEST(RunUsageTest, PeakMemoryAgreesWithTimeOfTheSameEngineRunByHand) {
     SharedBlock block;
     ASSERT_TRUE(WriteBlock(&block, ReportTo(hand_folder.path())));
     const std::string report = (hand_folder.path() / "time.txt").string();
-    ProgramRun run = RunProgram(
-        "/usr/bin/time",
-        {"-v", "-o", report, kReferenceEngine, "/SMH=" + std::to_string(block.Handle()),
-         "/PI=" + std::to_string(platform::CurrentProcessId())},
-        {.environment = {{"VXR_REF_LEAK_KB", leak_kb}}});
+    ProgramRun run = RunProgram("/usr/bin/time",
+                                {"-v", "-o", report, kReferenceEngine, "/SMH=" + std::to_string(block.Handle()),
+                                 "/PI=" + std::to_string(platform::CurrentProcessId())},
+                                {.environment = {{"VXR_REF_LEAK_KB", leak_kb}}});
     ASSERT_EQ(0, run.exit_code) << run.errors;
     const double by_hand = static_cast<double>(TimeReportPeak(ReadFile(report)));
     ASSERT_GT(by_hand, 0);

@@ -15,8 +15,7 @@ struct EngineFileOptions {
 };
 
 /// Writes the engine file at `path`; false when vxrtool failed.
-inline bool MakeEngineFile(const std::filesystem::path& path,
-                           const EngineFileOptions& options = {}) {
+inline bool MakeEngineFile(const std::filesystem::path& path, const EngineFileOptions& options = {}) {
   std::filesystem::copy_file("/bin/true", path, std::filesystem::copy_options::overwrite_existing);
   const std::string vxrtool = BuiltProgram("vxrtool");
   std::vector<std::string> version = {"version", "set", "--file-version", options.file_version};
@@ -26,7 +25,7 @@ inline bool MakeEngineFile(const std::filesystem::path& path,
   version.push_back(path.string());
   if (RunProgram(vxrtool, version).exit_code != 0) return false;
   if (!options.sign) return true;
-  const std::vector<std::string> sign = {
-      "sign", "--key", TESTKVE_SOURCE_DIR "/tools/keys/dev_signing_key.pem", path.string()};
+  const std::vector<std::string> sign = {"sign", "--key", TESTKVE_SOURCE_DIR "/tools/keys/dev_signing_key.pem",
+                                         path.string()};
   return RunProgram(vxrtool, sign).exit_code == 0;
 }

@@ -38,11 +38,16 @@ TEST(StoreTest, ListIdsAppendAfterALineFeedOtherIdsReplace) {
     uint32_t id;
     const char* expected;
   } cases[] = {
-      {VXR_STR_EXTRA_OUTPUTS, "A\nB\nC"},      {VXR_STR_SCAN_VIRUS_PATTERN, "A\nB\nC"},
-      {VXR_STR_EXCEPT_VIRUS_PATTERN, "A\nB\nC"}, {VXR_STR_RESTORE_VIRUS_PATTERN, "A\nB\nC"},
-      {VXR_STR_VIRUS_FILE_PATH, "A\nB\nC"},    {VXR_STR_VIRUS_NAME_MORVA, "A\nB\nC"},
-      {VXR_STR_BACKUP_DIR, "C"},               {VXR_STR_PATTERN_DIR, "C"},
-      {0, "C"},                                {17, "C"},
+      {VXR_STR_EXTRA_OUTPUTS, "A\nB\nC"},
+      {VXR_STR_SCAN_VIRUS_PATTERN, "A\nB\nC"},
+      {VXR_STR_EXCEPT_VIRUS_PATTERN, "A\nB\nC"},
+      {VXR_STR_RESTORE_VIRUS_PATTERN, "A\nB\nC"},
+      {VXR_STR_VIRUS_FILE_PATH, "A\nB\nC"},
+      {VXR_STR_VIRUS_NAME_MORVA, "A\nB\nC"},
+      {VXR_STR_BACKUP_DIR, "C"},
+      {VXR_STR_PATTERN_DIR, "C"},
+      {0, "C"},
+      {17, "C"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.id);
@@ -72,9 +77,9 @@ TEST(StoreTest, SettingsKeepTheOrderOfFirstInsertionAndUpdateInPlace) {
   context.SetValue(VXR_INT_DEBUG_INFO_LEVEL, 2);
   context.SetFlag(VXR_FLG_BACKUP_FILE, 7);
   context.SetValue(VXR_INT_EXECUTE_MODE, RESTORE_ONLY);
-  EXPECT_EQ(Entries(context), (std::vector<Entry>{{VXR_INT_EXECUTE_MODE, RESTORE_ONLY},
-                                                  {VXR_FLG_BACKUP_FILE, 1},
-                                                  {VXR_INT_DEBUG_INFO_LEVEL, 2}}));
+  EXPECT_EQ(Entries(context),
+            (std::vector<Entry>{
+                {VXR_INT_EXECUTE_MODE, RESTORE_ONLY}, {VXR_FLG_BACKUP_FILE, 1}, {VXR_INT_DEBUG_INFO_LEVEL, 2}}));
 }
 
 TEST(StoreTest, PatternMagicsCancelTheFirstOppositeEntry) {
@@ -226,11 +231,10 @@ TEST(StoreTest, RecordsFollowTheSettingsWithTheTerminatorLast) {
   context.SetValue(VXR_INT_EXECUTE_MODE, SCAN_ASSIGN);
   context.SetValue(0x04000001, 9);  // a class that has no record kind
   ASSERT_TRUE(context.RebuildRecords());
-  EXPECT_EQ(Records(context),
-            (std::vector<RecordView>{{VXR_STR_REPORT_DIR, 3, std::string("ab\0", 3)},
-                                     {VXR_FLG_BACKUP_FILE, 4, Int32Bytes(1)},
-                                     {VXR_INT_EXECUTE_MODE, 4, Int32Bytes(SCAN_ASSIGN)},
-                                     {0, 4, Int32Bytes(0)}}));
+  EXPECT_EQ(Records(context), (std::vector<RecordView>{{VXR_STR_REPORT_DIR, 3, std::string("ab\0", 3)},
+                                                       {VXR_FLG_BACKUP_FILE, 4, Int32Bytes(1)},
+                                                       {VXR_INT_EXECUTE_MODE, 4, Int32Bytes(SCAN_ASSIGN)},
+                                                       {0, 4, Int32Bytes(0)}}));
   EXPECT_EQ(context.records_size(), 11u + 12u + 12u + 12u);
 
   // Rebuilding starts over rather than adding to the last records.
@@ -246,9 +250,9 @@ TEST(StoreTest, RecordsOfSettingsStoredUnderAnotherClass) {
   context.SetFlag(VXR_STR_BACKUP_DIR, 1);
   context.SetString(0x01000020, "7");
   ASSERT_TRUE(context.RebuildRecords());
-  EXPECT_EQ(Records(context), (std::vector<RecordView>{{VXR_STR_BACKUP_DIR, 1, std::string(1, '\0')},
-                                                       {0x01000020, 4, Int32Bytes(0)},
-                                                       {0, 4, Int32Bytes(0)}}));
+  EXPECT_EQ(Records(context),
+            (std::vector<RecordView>{
+                {VXR_STR_BACKUP_DIR, 1, std::string(1, '\0')}, {0x01000020, 4, Int32Bytes(0)}, {0, 4, Int32Bytes(0)}}));
 }
 
 }  // namespace

@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "settings_block/settings_block.h"
 #include "engine_control/launch_fixtures.h"
 #include "platform/process.h"
+#include "settings_block/settings_block.h"
 #include "vxr_lib.h"
 
 namespace {

@@ -70,15 +70,11 @@ TEST(AppendedSignatureTest, SignatureWithoutItsLeadingZeroBytesVerifies) {
   ASSERT_EQ(signature.front(), 0) << "no signature with a leading zero byte found";
   size_t zeros = 0;
   while (signature[zeros] == 0) ++zeros;
-  std::vector<uint8_t> short_signature(signature.begin() + static_cast<long>(zeros),
-                                       signature.end());
+  std::vector<uint8_t> short_signature(signature.begin() + static_cast<long>(zeros), signature.end());
   TempFolder folder;
-  EXPECT_EQ(VerifyBytes(folder, WithTrailer(content, short_signature,
-                                            static_cast<uint32_t>(short_signature.size()))),
+  EXPECT_EQ(VerifyBytes(folder, WithTrailer(content, short_signature, static_cast<uint32_t>(short_signature.size()))),
             1);
-  EXPECT_EQ(
-      VerifyBytes(folder, WithTrailer(content, signature, static_cast<uint32_t>(signature.size()))),
-      1);
+  EXPECT_EQ(VerifyBytes(folder, WithTrailer(content, signature, static_cast<uint32_t>(signature.size()))), 1);
 }
 
 TEST(AppendedSignatureTest, EveryChangedByteMakesTheFileInvalid) {

@@ -53,11 +53,10 @@ class Certificates {
     Run("printf 'basicConstraints=CA:false\\nkeyUsage=critical,digitalSignature\\n"
         "extendedKeyUsage=" +
         usage + "\\n' > " + name + ".ext");
-    Run("openssl req -new" + std::string(kNewKey) + " -keyout " + name + ".key -out " + name +
-        ".csr -subj '" + subject + "'");
-    Run("openssl x509 -req -in " + name + ".csr -CA " + root + ".pem -CAkey " + root +
-        ".key -set_serial " + std::to_string(++serial_) + " -days 30 -extfile " + name +
-        ".ext -out " + name + ".pem");
+    Run("openssl req -new" + std::string(kNewKey) + " -keyout " + name + ".key -out " + name + ".csr -subj '" +
+        subject + "'");
+    Run("openssl x509 -req -in " + name + ".csr -CA " + root + ".pem -CAkey " + root + ".key -set_serial " +
+        std::to_string(++serial_) + " -days 30 -extfile " + name + ".ext -out " + name + ".pem");
   }
 
   void Run(const std::string& command) {
@@ -81,9 +80,7 @@ class CodeSignatureTest : public testing::Test {
 
   std::string CodeSigned(std::string content, const std::string& signer) {
     std::string error;
-    EXPECT_TRUE(AppendCodeSignature(certificates_->Pem(signer), certificates_->Key(signer),
-                                    &content, &error))
-        << error;
+    EXPECT_TRUE(AppendCodeSignature(certificates_->Pem(signer), certificates_->Key(signer), &content, &error)) << error;
     return content;
   }
 
@@ -132,8 +129,7 @@ TEST_F(CodeSignatureTest, SignerNameIsTheSimpleDisplayName) {
 }
 
 TEST_F(CodeSignatureTest, FileSignedTwiceIsRefused) {
-  std::string path =
-      folder_.Write("engine", CodeSigned(CodeSigned(kEngine, "quillmark"), "quillmark"));
+  std::string path = folder_.Write("engine", CodeSigned(CodeSigned(kEngine, "quillmark"), "quillmark"));
   EXPECT_EQ(VerifyCodeSignature(path.c_str()), IntegrityVerdict::kInvalid);
   std::string name, error;
   EXPECT_FALSE(VerifyFileCodeSignature(path.c_str(), &name, &error));
@@ -164,13 +160,11 @@ TEST_F(CodeSignatureTest, ChangedContentSignatureOrLayoutIsRefused) {
 
 TEST_F(CodeSignatureTest, UnsignedAndUnreadableFilesAreRefused) {
   EXPECT_EQ(VerifyCodeSignature(nullptr), IntegrityVerdict::kUnreadable);
-  EXPECT_EQ(VerifyCodeSignature(folder_.Write("engine", kEngine).c_str()),
-            IntegrityVerdict::kInvalid);
+  EXPECT_EQ(VerifyCodeSignature(folder_.Write("engine", kEngine).c_str()), IntegrityVerdict::kInvalid);
   EXPECT_EQ(VerifyCodeSignature((folder_.path() / "missing").c_str()), IntegrityVerdict::kInvalid);
   EXPECT_EQ(VerifyCodeSignature(folder_.path().c_str()), IntegrityVerdict::kInvalid);
   std::string marker_only = kEngine + std::string(12, '\0') + "~Module signature appended~\n";
-  EXPECT_EQ(VerifyCodeSignature(folder_.Write("engine", marker_only).c_str()),
-            IntegrityVerdict::kInvalid);
+  EXPECT_EQ(VerifyCodeSignature(folder_.Write("engine", marker_only).c_str()), IntegrityVerdict::kInvalid);
 }
 
 // The layout is that of signed kernel modules: a signature made by the openssl command and
@@ -178,9 +172,9 @@ TEST_F(CodeSignatureTest, UnsignedAndUnreadableFilesAreRefused) {
 TEST_F(CodeSignatureTest, SignatureMadeWithTheOpensslCommandVerifies) {
   std::string content = folder_.Write("content", kEngine);
   std::string der = (folder_.path() / "signature.der").string();
-  ASSERT_TRUE(RunShell("openssl cms -sign -binary -noattr -md sha256 -outform DER -in " + content +
-                       " -signer " + certificates_->Path("quillmark.pem") + " -inkey " +
-                       certificates_->Path("quillmark.key") + " -out " + der));
+  ASSERT_TRUE(RunShell("openssl cms -sign -binary -noattr -md sha256 -outform DER -in " + content + " -signer " +
+                       certificates_->Path("quillmark.pem") + " -inkey " + certificates_->Path("quillmark.key") +
+                       " -out " + der));
   std::string signature = ReadFile(der);
   std::string descriptor(12, '\0');
   descriptor[2] = 2;  // PKEY_ID_PKCS7
@@ -203,12 +197,9 @@ TEST_F(CodeSignatureTest, ValidationTakesTheTrailerFirstAndTheCodeSignatureOther
   } cases[] = {
       {"valid trailer, no code signature", DevSigned(kEngine), IntegrityVerdict::kValid},
       {"no trailer, code signature", CodeSigned(kEngine, "quillmark"), IntegrityVerdict::kValid},
-      {"broken trailer, code signature over it", CodeSigned(broken_trailer, "quillmark"),
-       IntegrityVerdict::kValid},
-      {"code signature, then a valid trailer", DevSigned(CodeSigned(kEngine, "quillmark")),
-       IntegrityVerdict::kValid},
-      {"code signature, then a broken trailer", CodeSigned(kEngine, "quillmark") + "junk",
-       IntegrityVerdict::kInvalid},
+      {"broken trailer, code signature over it", CodeSigned(broken_trailer, "quillmark"), IntegrityVerdict::kValid},
+      {"code signature, then a valid trailer", DevSigned(CodeSigned(kEngine, "quillmark")), IntegrityVerdict::kValid},
+      {"code signature, then a broken trailer", CodeSigned(kEngine, "quillmark") + "junk", IntegrityVerdict::kInvalid},
       {"no trailer, wrong signer", CodeSigned(kEngine, "no_period"), IntegrityVerdict::kInvalid},
       {"neither", kEngine, IntegrityVerdict::kInvalid},
       {"empty file", "", IntegrityVerdict::kInvalid},
@@ -229,11 +220,9 @@ TEST_F(CodeSignatureTest, UnreadableEngineIsRefused) {
 TEST_F(CodeSignatureTest, ValidTrailerPassesWithoutATrustStore) {
   setenv("SSL_CERT_FILE", (folder_.path() / "none.pem").c_str(), 1);
   setenv("SSL_CERT_DIR", (folder_.path() / "none").c_str(), 1);
-  EXPECT_EQ(ValidateEngineExecutable(folder_.Write("engine", DevSigned(kEngine)).c_str()),
-            IntegrityVerdict::kValid);
-  EXPECT_EQ(
-      ValidateEngineExecutable(folder_.Write("engine", CodeSigned(kEngine, "quillmark")).c_str()),
-      IntegrityVerdict::kInvalid);
+  EXPECT_EQ(ValidateEngineExecutable(folder_.Write("engine", DevSigned(kEngine)).c_str()), IntegrityVerdict::kValid);
+  EXPECT_EQ(ValidateEngineExecutable(folder_.Write("engine", CodeSigned(kEngine, "quillmark")).c_str()),
+            IntegrityVerdict::kInvalid);
 }
 
 // ---- vxrtool codesign / codeverify ---------------------------------------------------------
@@ -256,8 +245,7 @@ TEST_F(CodeSignatureTest, VxrtoolSignsAndShowsTheSigner) {
             0);
   ProgramRun refused = RunVxrtool({"codeverify", other});
   EXPECT_EQ(refused.exit_code, 1);
-  EXPECT_EQ(refused.output,
-            other + ": signed by \"Quillmark, Inc\" (not the engine maker: refused)\n");
+  EXPECT_EQ(refused.output, other + ": signed by \"Quillmark, Inc\" (not the engine maker: refused)\n");
 }
 
 TEST_F(CodeSignatureTest, VxrtoolCodesignFailuresLeaveTheFileAlone) {
@@ -267,16 +255,14 @@ TEST_F(CodeSignatureTest, VxrtoolCodesignFailuresLeaveTheFileAlone) {
     int exit_code;
     const char* message;
   } cases[] = {
-      {{"codesign", "--key", certificates_->Path("quillmark.key"), engine},
-       2,
-       "no certificate given"},
+      {{"codesign", "--key", certificates_->Path("quillmark.key"), engine}, 2, "no certificate given"},
       {{"codesign", "--cert", certificates_->Path("quillmark.pem"), engine}, 2, "no key given"},
-      {{"codesign", "--cert", certificates_->Path("quillmark.pem"), "--key",
-        certificates_->Path("no_period.key"), engine},
+      {{"codesign", "--cert", certificates_->Path("quillmark.pem"), "--key", certificates_->Path("no_period.key"),
+        engine},
        1,
        "the key does not belong to the certificate"},
-      {{"codesign", "--cert", certificates_->Path("quillmark.key"), "--key",
-        certificates_->Path("quillmark.key"), engine},
+      {{"codesign", "--cert", certificates_->Path("quillmark.key"), "--key", certificates_->Path("quillmark.key"),
+        engine},
        1,
        "no certificate in the certificate file"},
       {{"codeverify", engine}, 1, "no code signature"},
@@ -288,8 +274,7 @@ TEST_F(CodeSignatureTest, VxrtoolCodesignFailuresLeaveTheFileAlone) {
     EXPECT_NE(run.errors.find(test.message), std::string::npos) << run.errors;
     EXPECT_EQ(ReadFile(engine), kEngine);
   }
-  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder_.path()),
-                          std::filesystem::directory_iterator()),
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder_.path()), std::filesystem::directory_iterator()),
             1)
       << "no temporary file is left behind";
 }

@@ -20,8 +20,7 @@ FixedFileInfo FileVersion(uint32_t major, uint32_t minor) {
   return fixed;
 }
 
-VersionInfoContent::StringTable Table(VersionTranslation translation,
-                                      std::string special_build = "") {
+VersionInfoContent::StringTable Table(VersionTranslation translation, std::string special_build = "") {
   VersionInfoContent::StringTable table{translation, {{"FileVersion", "x"}}};
   if (!special_build.empty()) table.strings.emplace_back("SpecialBuild", special_build);
   return table;
@@ -56,20 +55,15 @@ TEST(EngineVersionTest, FileVersionDecidesThroughItsText) {
     const char* text;
     IntegrityVerdict result;
   } cases[] = {
-      {3, 5, "3.5", IntegrityVerdict::kValid},
-      {3, 6, "3.6", IntegrityVerdict::kValid},
-      {3, 50, "3.50", IntegrityVerdict::kValid},
-      {4, 0, "4.0", IntegrityVerdict::kValid},
-      {3, 4, "3.4", IntegrityVerdict::kInvalid},
-      {3, 10, "3.10", IntegrityVerdict::kInvalid},
-      {10, 0, "10.0", IntegrityVerdict::kInvalid},
-      {65535, 65535, "65535.65535", IntegrityVerdict::kValid},
+      {3, 5, "3.5", IntegrityVerdict::kValid},     {3, 6, "3.6", IntegrityVerdict::kValid},
+      {3, 50, "3.50", IntegrityVerdict::kValid},   {4, 0, "4.0", IntegrityVerdict::kValid},
+      {3, 4, "3.4", IntegrityVerdict::kInvalid},   {3, 10, "3.10", IntegrityVerdict::kInvalid},
+      {10, 0, "10.0", IntegrityVerdict::kInvalid}, {65535, 65535, "65535.65535", IntegrityVerdict::kValid},
   };
   TempFolder folder;
   for (const Case& test : cases) {
     SCOPED_TRACE(test.text);
-    VersionInfoContent content{
-        FileVersion(test.major, test.minor), {kEnglish}, {Table(kEnglish, "QA 7")}};
+    VersionInfoContent content{FileVersion(test.major, test.minor), {kEnglish}, {Table(kEnglish, "QA 7")}};
     EngineVersionInfo info;
     EXPECT_EQ(CheckEngineVersion(EngineWith(folder, content).c_str(), &info), test.result);
     EXPECT_EQ(info.version, test.text);
@@ -93,15 +87,13 @@ TEST(EngineVersionTest, NoVersionInformationFailsAndChangesNothing) {
 // later translation is never seen.
 TEST(EngineVersionTest, SpecialBuildComesFromTheFirstTranslationOnly) {
   TempFolder folder;
-  VersionInfoContent both{FileVersion(3, 5),
-                          {kGerman, kEnglish},
-                          {Table(kEnglish, "english"), Table(kGerman, "deutsch")}};
+  VersionInfoContent both{
+      FileVersion(3, 5), {kGerman, kEnglish}, {Table(kEnglish, "english"), Table(kGerman, "deutsch")}};
   EngineVersionInfo info;
   ReadEngineVersionInfo(EngineWith(folder, both).c_str(), &info);
   EXPECT_EQ(info.build, "deutsch");
 
-  VersionInfoContent later_only{
-      FileVersion(3, 5), {kGerman, kEnglish}, {Table(kGerman), Table(kEnglish, "english")}};
+  VersionInfoContent later_only{FileVersion(3, 5), {kGerman, kEnglish}, {Table(kGerman), Table(kEnglish, "english")}};
   EngineVersionInfo later;
   ReadEngineVersionInfo(EngineWith(folder, later_only).c_str(), &later);
   EXPECT_EQ(later.version, "3.5");

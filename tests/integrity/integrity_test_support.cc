@@ -3,9 +3,7 @@
 #include <cstdlib>
 #include <filesystem>
 
-ProgramRun RunVxrtool(const std::vector<std::string>& args) {
-  return RunProgram(BuiltProgram("vxrtool"), args);
-}
+ProgramRun RunVxrtool(const std::vector<std::string>& args) { return RunProgram(BuiltProgram("vxrtool"), args); }
 
 bool RunShell(const std::string& command) { return std::system(command.c_str()) == 0; }
 

@@ -29,18 +29,14 @@ TEST(PatternVersionTest, FileContents) {
   } cases[] = {
       {"first record", Record(kNameKind, 3, 5, 1234) + Trailer(), PatternVersionStatus::kRead, 1234},
       {"after skipped bodies",
-       Record(kOtherKind, 300, 7) + Record(kOtherKind, 0, 9) + Record(kNameKind, 2, 2, 65535) +
-           Trailer(),
+       Record(kOtherKind, 300, 7) + Record(kOtherKind, 0, 9) + Record(kNameKind, 2, 2, 65535) + Trailer(),
        PatternVersionStatus::kRead, 65535},
-      {"the first of two", Record(kNameKind, 1, 1, 7) + Record(kNameKind, 1, 1, 8),
-       PatternVersionStatus::kRead, 7},
+      {"the first of two", Record(kNameKind, 1, 1, 7) + Record(kNameKind, 1, 1, 8), PatternVersionStatus::kRead, 7},
       {"version zero", Record(kNameKind, 0, 0, 0), PatternVersionStatus::kRead, 0},
-      {"no record of the kind", Record(kOtherKind, 4, 4) + Trailer(),
-       PatternVersionStatus::kNoVersionRecord, 0},
+      {"no record of the kind", Record(kOtherKind, 4, 4) + Trailer(), PatternVersionStatus::kNoVersionRecord, 0},
       {"a body that runs past the end", RecordHeader(kOtherKind, 60000, 60000) + std::string(86, 'x'),
        PatternVersionStatus::kNoVersionRecord, 0},
-      {"a short header", Record(kNameKind, 0, 0, 5).substr(0, 13),
-       PatternVersionStatus::kNoVersionRecord, 0},
+      {"a short header", Record(kNameKind, 0, 0, 5).substr(0, 13), PatternVersionStatus::kNoVersionRecord, 0},
       {"an empty file", "", PatternVersionStatus::kNoVersionRecord, 0},
   };
   TempFolder folder;
@@ -76,20 +72,19 @@ TEST(PatternVersionTest, AMissingNameIsFoundWithoutRegardToCase) {
   TempFolder folder;
   folder.Write("QLVAMain.ptn", Record(kNameKind, 1, 1, 309));
   uint16_t version = 0;
-  EXPECT_EQ(ReadPatternFileVersion((folder.path() / "QLVAmain.ptn").c_str(), &version),
-            PatternVersionStatus::kRead);
+  EXPECT_EQ(ReadPatternFileVersion((folder.path() / "QLVAmain.ptn").c_str(), &version), PatternVersionStatus::kRead);
   EXPECT_EQ(version, 309);
 }
 
 struct Seen {
-  std::vector<uint32_t> kinds;  // every header the filter saw
+  std::vector<uint32_t> kinds;      // every header the filter saw
   std::vector<std::string> bodies;  // every body handed over, unmasked
 };
 
 // Walks `content`, reading bodies of `read_kind`, stopping at `stop_kind`; the body handler
 // answers `go_on`.
-PatternStatus Walk(const std::string& content, Seen* seen, uint32_t read_kind = kNameKind,
-                   uint32_t stop_kind = 0, bool go_on = true) {
+PatternStatus Walk(const std::string& content, Seen* seen, uint32_t read_kind = kNameKind, uint32_t stop_kind = 0,
+                   bool go_on = true) {
   TempFolder folder;
   const std::string path = folder.Write("vxr.ptn", content);
   return WalkPatternRecords(
@@ -106,11 +101,10 @@ PatternStatus Walk(const std::string& content, Seen* seen, uint32_t read_kind = 
 }
 
 TEST(PatternWalkTest, FilterAndBodyCallbacks) {
-  const std::string file = pattern_fixture::Record(kOtherKind, "skipped") +
-                           pattern_fixture::Record(kNameKind, "first") +
-                           RecordHeader(kNameKind, 0, 7) +  // an empty body (A = 0)
-                           RecordHeader(0x1ABDE31A, 3, 2) + Masked("abcdef") +
-                           pattern_fixture::Record(kNameKind, "last") + Trailer();
+  const std::string file =
+      pattern_fixture::Record(kOtherKind, "skipped") + pattern_fixture::Record(kNameKind, "first") +
+      RecordHeader(kNameKind, 0, 7) +  // an empty body (A = 0)
+      RecordHeader(0x1ABDE31A, 3, 2) + Masked("abcdef") + pattern_fixture::Record(kNameKind, "last") + Trailer();
   Seen all;
   EXPECT_EQ(Walk(file, &all), PatternStatus::kDone);
   EXPECT_EQ(all.kinds, (std::vector<uint32_t>{kOtherKind, kNameKind, kNameKind, 0x1ABDE31A, kNameKind}));
@@ -141,8 +135,8 @@ TEST(PatternWalkTest, UntrustedLengths) {
       {"the trailer ends the walk", good + Trailer(), PatternStatus::kDone, 1},
       {"an empty trailer", good + Le(0, 4), PatternStatus::kDone, 1},
       // 65535 x 65535 bytes claimed by a file of a few bytes: never allocated, never handed over.
-      {"a body cut short by the end of the file",
-       good + RecordHeader(kNameKind, 0xFFFF, 0xFFFF) + "abc" + Le(0, 4), PatternStatus::kDone, 1},
+      {"a body cut short by the end of the file", good + RecordHeader(kNameKind, 0xFFFF, 0xFFFF) + "abc" + Le(0, 4),
+       PatternStatus::kDone, 1},
       {"a trailer longer than the file", good + Le(1000, 4), PatternStatus::kUnreadable, 0},
       {"a file shorter than the trailer's length", "abc", PatternStatus::kUnreadable, 0},
       {"a short header before the trailer", good + "short" + Le(0, 4), PatternStatus::kUnreadable, 1},
@@ -157,8 +151,8 @@ TEST(PatternWalkTest, UntrustedLengths) {
 }
 
 TEST(PatternWalkTest, EveryTruncationEndsCleanly) {
-  const std::string file = pattern_fixture::Record(kOtherKind, "skipped") +
-                           pattern_fixture::Record(kNameKind, "name body") + Trailer();
+  const std::string file =
+      pattern_fixture::Record(kOtherKind, "skipped") + pattern_fixture::Record(kNameKind, "name body") + Trailer();
   for (size_t size = 0; size < file.size(); ++size) {
     SCOPED_TRACE(size);
     Seen seen;
@@ -174,8 +168,7 @@ TEST(PatternWalkTest, RefusedArgumentsAndMissingFile) {
   EXPECT_EQ(WalkPatternRecords(nullptr, filter, on_body), PatternStatus::kBadArgument);
   EXPECT_EQ(WalkPatternRecords("/x", nullptr, on_body), PatternStatus::kBadArgument);
   EXPECT_EQ(WalkPatternRecords("/x", filter, nullptr), PatternStatus::kBadArgument);
-  EXPECT_EQ(WalkPatternRecords("/nonexistent-testkve/vxr.ptn", filter, on_body),
-            PatternStatus::kUnreadable);
+  EXPECT_EQ(WalkPatternRecords("/nonexistent-testkve/vxr.ptn", filter, on_body), PatternStatus::kUnreadable);
 }
 
 TEST(PatternUnmaskTest, WordsThenRemainingBytesEqualTheBytewiseXor) {

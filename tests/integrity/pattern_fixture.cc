@@ -34,8 +34,7 @@ std::string RecordHeader(uint32_t kind, uint16_t a, uint16_t b, uint16_t version
 }
 
 std::string Record(uint32_t kind, const std::string& plain_body, uint16_t version) {
-  return RecordHeader(kind, static_cast<uint16_t>(plain_body.size()), 1, version) +
-         Masked(plain_body);
+  return RecordHeader(kind, static_cast<uint16_t>(plain_body.size()), 1, version) + Masked(plain_body);
 }
 
 std::string Trailer() { return std::string(128, 's') + Le(128, 4); }
@@ -44,17 +43,14 @@ std::string Section(uint8_t mode, uint16_t d, const std::string& stored) {
   return std::string(10, 'h') + static_cast<char>(mode) + 'h' + Le(d, 2) + stored;
 }
 
-std::string PlainSection(const std::string& region) {
-  return Section(0, static_cast<uint16_t>(region.size()), region);
-}
+std::string PlainSection(const std::string& region) { return Section(0, static_cast<uint16_t>(region.size()), region); }
 
 std::string PerEntrySection(const std::string& region) {
   return Section(0x01, static_cast<uint16_t>(region.size()), region);
 }
 
 std::string WholeSection(const std::string& region, int d_offset) {
-  return Section(0x81, static_cast<uint16_t>(static_cast<int>(region.size()) + d_offset),
-                 Deflate(region));
+  return Section(0x81, static_cast<uint16_t>(static_cast<int>(region.size()) + d_offset), Deflate(region));
 }
 
 std::string Entry(const std::string& stored, uint16_t h, uint16_t u) {
@@ -70,8 +66,7 @@ std::string CompressedEntry(const std::string& plain, int u_offset) {
 std::string NameSub(std::string_view name, uint16_t k, uint8_t tag, uint8_t kind) {
   std::string field(name.substr(0, 18));
   field.resize(18, '\0');
-  return std::string{static_cast<char>(tag), static_cast<char>(kind)} + field + Le(k, 2) +
-         std::string(4u * k, 'i');
+  return std::string{static_cast<char>(tag), static_cast<char>(kind)} + field + Le(k, 2) + std::string(4u * k, 'i');
 }
 
 std::string NameData(const std::string& subs, int n) {
@@ -85,8 +80,7 @@ std::string Names(std::initializer_list<std::string_view> names) {
 }
 
 std::string NamesFile(std::initializer_list<std::string_view> names, uint16_t version) {
-  return Record(kOtherKind, "other") +
-         Record(kNameKind, PlainSection(Entry(Names(names))), version) + Trailer();
+  return Record(kOtherKind, "other") + Record(kNameKind, PlainSection(Entry(Names(names))), version) + Trailer();
 }
 
 }  // namespace pattern_fixture

@@ -85,7 +85,8 @@ TEST(PatternSectionTest, ModesAndUntrustedLengths) {
       {"whole region, D one byte short", WholeSection(two, -1), {}},
       {"whole region, D one byte long", WholeSection(two, +1), {}},
       {"whole region, stored in more than 32768 bytes",
-       Section(0x81, static_cast<uint16_t>(two.size()), padded_stream), {}},
+       Section(0x81, static_cast<uint16_t>(two.size()), padded_stream),
+       {}},
       {"whole region, bad data", Section(0x81, 10, "not deflate"), {}},
       {"each entry compressed", Section(0x01, 0, ""), {}},
       {"each entry compressed, two entries",
@@ -94,11 +95,11 @@ TEST(PatternSectionTest, ModesAndUntrustedLengths) {
       {"each entry compressed, U one byte long stops the walk",
        PerEntrySection(CompressedEntry("alpha") + CompressedEntry("beta", 1) + CompressedEntry("gamma")),
        {"alpha"}},
-      {"an entry header shorter than 10 stops the walk", PlainSection(Entry("one") + Entry("", 9) + Entry("x")),
+      {"an entry header shorter than 10 stops the walk",
+       PlainSection(Entry("one") + Entry("", 9) + Entry("x")),
        {"one"}},
       {"an entry running past the region", PlainSection(Entry("one") + Entry("two").substr(0, 12)), {"one"}},
-      {"H running past the region", PlainSection(Entry("one") + Entry("", 300).substr(0, 12)),
-       {"one"}},
+      {"H running past the region", PlainSection(Entry("one") + Entry("", 300).substr(0, 12)), {"one"}},
       {"fewer than 10 bytes left", PlainSection(Entry("one") + "123456789"), {"one"}},
       {"shorter than a section header", std::string(13, '\0'), {}},
   };
@@ -114,8 +115,7 @@ TEST(PatternSectionTest, TheEntryCallbackStopsTheWalk) {
 
 TEST(PatternSectionTest, RefusesAnEmptyBodyOrNoCallback) {
   const std::string body = PlainSection(Entry("a"));
-  EXPECT_EQ(ParsePatternSection({}, [](std::span<const uint8_t>) { return true; }),
-            PatternStatus::kBadArgument);
+  EXPECT_EQ(ParsePatternSection({}, [](std::span<const uint8_t>) { return true; }), PatternStatus::kBadArgument);
   EXPECT_EQ(ParsePatternSection(Bytes(body), nullptr), PatternStatus::kBadArgument);
 }
 

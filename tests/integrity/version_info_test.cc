@@ -186,8 +186,8 @@ TEST(ElfVersionNoteTest, ExecutableStillRunsWithItsNote) {
 
 TEST(ElfVersionNoteTest, NonElfImagesAreRefusedUnchanged) {
   std::string error;
-  for (std::string image : {std::string(), std::string("MZ\x90\0", 4), std::string(100, 'x'),
-                            BareElf64().substr(0, 40)}) {
+  for (std::string image :
+       {std::string(), std::string("MZ\x90\0", 4), std::string(100, 'x'), BareElf64().substr(0, 40)}) {
     std::string before = image;
     EXPECT_FALSE(EmbedVersionInfo(SampleBlock(), &image, &error));
     EXPECT_EQ(image, before);
@@ -208,15 +208,13 @@ TEST(ElfVersionNoteTest, DamagedFilesAreReadSafely) {
   std::string error;
   ASSERT_TRUE(EmbedVersionInfo(block, &image, &error));
   for (size_t size = 0; size < image.size(); ++size) {
-    std::optional<VersionInfo> read =
-        VersionInfo::ReadFromFile(folder.Write("cut", image.substr(0, size)).c_str());
+    std::optional<VersionInfo> read = VersionInfo::ReadFromFile(folder.Write("cut", image.substr(0, size)).c_str());
     EXPECT_FALSE(read.has_value()) << "cut to " << size;
   }
   for (size_t at = 0; at < image.size(); ++at) {
     std::string changed = image;
     changed[at] = static_cast<char>(changed[at] ^ 0xA5);
-    std::optional<VersionInfo> read =
-        VersionInfo::ReadFromFile(folder.Write("changed", changed).c_str());
+    std::optional<VersionInfo> read = VersionInfo::ReadFromFile(folder.Write("changed", changed).c_str());
     if (read) QueryEverything(*read);
   }
 }

@@ -48,8 +48,7 @@ TEST(VirusNameLookupTest, NameRules) {
       {"mixed case", file, "tRoJ_oNe", NameLookup::kFound},
       {"a proper prefix", file, "TROJ_ON", NameLookup::kNotFound},
       {"a longer query", file, "TROJ_ONE1", NameLookup::kNotFound},
-      {"an 18-byte stored name never matches its 17-byte start", NamesFile({k18}), k17,
-       NameLookup::kNotFound},
+      {"an 18-byte stored name never matches its 17-byte start", NamesFile({k18}), k17, NameLookup::kNotFound},
       {"an empty query matches an empty name", file, "", NameLookup::kFound},
       {"an empty query and no empty name", NamesFile({"A"}), "", NameLookup::kNotFound},
       {"folding is ASCII only", NamesFile({"\xC9T\xC9"}), "\xE9t\xE9", NameLookup::kNotFound},
@@ -70,21 +69,20 @@ TEST(VirusNameLookupTest, SubEntriesAndRecords) {
       {"a sub-entry of kind 0xD4 ends the scan", FileOf({PlainSection(Entry(d4_first))}), "TROJ_B",
        NameLookup::kNotFound},
       {"a tag other than 0xF3 ends the scan",
-       FileOf({PlainSection(Entry(NameData(NameSub("X", 0, 0xF2) + NameSub("TROJ_B"))))}),
-       "TROJ_B", NameLookup::kNotFound},
-      {"items after a name are stepped over", FileOf({PlainSection(Entry(with_items))}), "TROJ_B",
+       FileOf({PlainSection(Entry(NameData(NameSub("X", 0, 0xF2) + NameSub("TROJ_B"))))}), "TROJ_B",
+       NameLookup::kNotFound},
+      {"items after a name are stepped over", FileOf({PlainSection(Entry(with_items))}), "TROJ_B", NameLookup::kFound},
+      {"a later entry of the section", FileOf({PlainSection(Entry(Names({"A"})) + Entry(Names({"B"})))}), "b",
        NameLookup::kFound},
-      {"a later entry of the section", FileOf({PlainSection(Entry(Names({"A"})) + Entry(Names({"B"})))}),
-       "b", NameLookup::kFound},
       {"mode 0x81", FileOf({WholeSection(Entry(Names({"W1", "W2"})))}), "W2", NameLookup::kFound},
-      {"mode 0x01", FileOf({PerEntrySection(CompressedEntry(Names({"C1"})) + CompressedEntry(Names({"C2"})))}),
-       "C2", NameLookup::kFound},
+      {"mode 0x01", FileOf({PerEntrySection(CompressedEntry(Names({"C1"})) + CompressedEntry(Names({"C2"})))}), "C2",
+       NameLookup::kFound},
       {"two name records: the second is searched too",
        Record(kNameKind, PlainSection(Entry(Names({"FIRST"}))), 7) +
            Record(kNameKind, PlainSection(Entry(Names({"SECOND"}))), 8) + Trailer(),
        "SECOND", NameLookup::kFound},
-      {"an empty body adds nothing and the walk goes on",
-       RecordHeader(kNameKind, 0, 5) + NamesFile({"AFTER"}), "AFTER", NameLookup::kFound},
+      {"an empty body adds nothing and the walk goes on", RecordHeader(kNameKind, 0, 5) + NamesFile({"AFTER"}), "AFTER",
+       NameLookup::kFound},
       {"no record of the name kind", Record(kOtherKind, "x") + Trailer(), "X", NameLookup::kNotFound},
   };
   for (const LookupCase& c : cases) {
@@ -109,11 +107,9 @@ TEST(VirusNameLookupTest, MalformedLengthsAreGivenUp) {
       {"mode 0x81, D one byte short", WholeSection(Entry(names), -1)},
       {"mode 0x81, D one byte long", WholeSection(Entry(names), +1)},
       {"mode 0x81, stored in more than 32768 bytes",
-       Section(0x81, static_cast<uint16_t>(Entry(names).size()),
-               Deflate(Entry(names)) + std::string(32769, '\0'))},
+       Section(0x81, static_cast<uint16_t>(Entry(names).size()), Deflate(Entry(names)) + std::string(32769, '\0'))},
       {"mode 0x81, expanding past 32767 bytes", WholeSection(Entry(big_names + big_names))},
-      {"mode 0x01, U one byte short",
-       PerEntrySection(CompressedEntry(names, -1))},
+      {"mode 0x01, U one byte short", PerEntrySection(CompressedEntry(names, -1))},
       {"plain, D + 14 beyond the body", Section(0, 400, Entry(names))},
       {"an entry header of 9 bytes", PlainSection(Entry(names, 9))},
       {"an entry running past the region", Section(0, static_cast<uint16_t>(Entry(names).size() - 1), Entry(names))},
@@ -141,10 +137,10 @@ TEST(VirusNameLookupTest, ArgumentsAndFileErrors) {
 
 TEST(VirusNameListTest, EveryNameInFileOrder) {
   TempFolder folder;
-  const std::string path = folder.Write(
-      "vxr.ptn", Record(kNameKind, WholeSection(Entry(Names({"Z1", "A2"})) + Entry(Names({"M3"})))) +
-                     Record(kOtherKind, PlainSection(Entry(Names({"HIDDEN"})))) +
-                     Record(kNameKind, PlainSection(Entry(Names({k18, ""})))) + Trailer());
+  const std::string path =
+      folder.Write("vxr.ptn", Record(kNameKind, WholeSection(Entry(Names({"Z1", "A2"})) + Entry(Names({"M3"})))) +
+                                  Record(kOtherKind, PlainSection(Entry(Names({"HIDDEN"})))) +
+                                  Record(kNameKind, PlainSection(Entry(Names({k18, ""})))) + Trailer());
   std::vector<std::string> names;
   EXPECT_EQ(ForEachVirusName(path.c_str(), [&](std::string_view name) { names.emplace_back(name); }),
             PatternStatus::kDone);

@@ -47,14 +47,13 @@ TEST_F(VxrtoolEdgesTest, VersionSetOnASignedFileWarnsOrSignsAgain) {
   std::string engine = SignedEngine("engine");
   ProgramRun run = RunVxrtool({"version", "set", "--special-build", "b2", engine});
   EXPECT_EQ(run.exit_code, 0);
-  EXPECT_NE(run.errors.find("vxrtool: warning: " + engine + " was signed"), std::string::npos)
-      << run.errors;
+  EXPECT_NE(run.errors.find("vxrtool: warning: " + engine + " was signed"), std::string::npos) << run.errors;
   EXPECT_NE(run.errors.find("sign it again"), std::string::npos) << run.errors;
   EXPECT_EQ(RunVxrtool({"verify", engine}).output, engine + ": carries no signature\n");
   EXPECT_NE(RunVxrtool({"version", "show", engine}).output.find("build: b2\n"), std::string::npos);
 
-  run = RunVxrtool({"version", "set", "--file-version", "3.6.0.0", "--special-build", "b3",
-                    "--key", DevKeyPath(), engine});
+  run = RunVxrtool(
+      {"version", "set", "--file-version", "3.6.0.0", "--special-build", "b3", "--key", DevKeyPath(), engine});
   EXPECT_EQ(run.exit_code, 0);
   EXPECT_EQ(run.errors, "");
   EXPECT_EQ(RunVxrtool({"verify", engine}).output, engine + ": signature valid\n");
@@ -96,8 +95,7 @@ TEST_F(VxrtoolEdgesTest, SignStreamsTheFileWithBoundedMemory) {
   }
   std::filesystem::resize_file(file, 96u << 20);
   PeakMemoryRun run =
-      RunForPeakMemory(BuiltProgram("vxrtool"), {"sign", "--key", DevKeyPath(), file.string()},
-                       folder_.path());
+      RunForPeakMemory(BuiltProgram("vxrtool"), {"sign", "--key", DevKeyPath(), file.string()}, folder_.path());
   ASSERT_EQ(run.exit_code, 0);
   EXPECT_LT(run.peak_kib, 32 * 1024) << "peak " << run.peak_kib << " KiB for a 96 MiB file";
   struct stat status;
@@ -120,8 +118,7 @@ TEST_F(VxrtoolEdgesTest, RewritingKeepsOwnerGroupAndModeAndWarnsAboutHardLinks) 
 
   ProgramRun run = RunVxrtool({"version", "set", "--file-version", "3.5.0.1", engine});
   EXPECT_EQ(run.exit_code, 0);
-  EXPECT_EQ(run.errors, "vxrtool: warning: " + engine +
-                            " has 1 other names (hard links); they keep the old content\n");
+  EXPECT_EQ(run.errors, "vxrtool: warning: " + engine + " has 1 other names (hard links); they keep the old content\n");
   struct stat status;
   ASSERT_EQ(stat(engine.c_str(), &status), 0);
   EXPECT_EQ(status.st_uid, owner);

@@ -18,8 +18,8 @@ class VxrtoolPatternTest : public testing::Test {
  protected:
   // Builds a pattern file of `names` (one per line) with the given extra options.
   ProgramRun Build(const std::string& names, std::vector<std::string> options = {}) {
-    std::vector<std::string> args = {"ptn", "build", "--version", "321", "--names",
-                                     folder_.Write("names.txt", names).string(), "--out", out_};
+    std::vector<std::string> args = {
+        "ptn", "build", "--version", "321", "--names", folder_.Write("names.txt", names).string(), "--out", out_};
     args.insert(args.end(), options.begin(), options.end());
     return RunVxrtool(args);
   }
@@ -100,8 +100,7 @@ TEST_F(VxrtoolPatternTest, BuildRefusesBadInputAndWritesNothing) {
 // an independent writer lists through vxrtool, and the independent reader reads vxrtool's file.
 TEST_F(VxrtoolPatternTest, AgreesWithAnIndependentWriterAndReader) {
   const std::string independent = (folder_.path() / "independent.ptn").string();
-  const std::vector<std::string> names = {"TROJ_A", "worm_b", "ABCDEFGHIJKLMNOPQ", "X", "BKDR_C.ZZ",
-                                          "PE_D", "JS_E"};
+  const std::vector<std::string> names = {"TROJ_A", "worm_b", "ABCDEFGHIJKLMNOPQ", "X", "BKDR_C.ZZ", "PE_D", "JS_E"};
   std::vector<std::string> command = {kPythonTool, "write", independent, "4242"};
   command.insert(command.end(), names.begin(), names.end());
   ProgramRun written = RunProgram(kPython, command);

@@ -28,13 +28,12 @@ TEST_F(VxrtoolTest, SignaturesAgreeWithTheOpensslCommand) {
   EXPECT_EQ(bytes.substr(bytes.size() - 4), std::string("\x41\0\0\0", 4));
   std::string content_file = folder_.Write("content", bytes.substr(0, content.size()));
   std::string signature_file = folder_.Write("signature", bytes.substr(content.size(), 65));
-  EXPECT_TRUE(RunShell("openssl dgst -md5 -verify " + kPublicKey + " -signature " + signature_file +
-                       " " + content_file + " >/dev/null"));
+  EXPECT_TRUE(RunShell("openssl dgst -md5 -verify " + kPublicKey + " -signature " + signature_file + " " +
+                       content_file + " >/dev/null"));
 
   std::string outside = folder_.Write("outside", "content signed by the openssl command\n");
   std::string outside_signature = (folder_.path() / "outside.sig").string();
-  ASSERT_TRUE(RunShell("openssl dgst -md5 -sign " + DevKeyPath() + " -out " + outside_signature +
-                       " " + outside));
+  ASSERT_TRUE(RunShell("openssl dgst -md5 -sign " + DevKeyPath() + " -out " + outside_signature + " " + outside));
   std::string signature = ReadFile(outside_signature);
   std::string with_trailer = ReadFile(outside) + signature;
   with_trailer.append({static_cast<char>(signature.size()), '\0', '\0', '\0'});
@@ -104,8 +103,8 @@ TEST_F(VxrtoolTest, FailuresLeaveTheFileAsItWas) {
   std::string file = folder_.Write("file", "content");
   std::string not_a_key = folder_.Write("key.pem", "not a key");
   std::string ec_key = (folder_.path() / "ec.pem").string();
-  ASSERT_TRUE(RunShell("openssl genpkey -algorithm EC -pkeyopt ec_paramgen_curve:prime256v1 -out " +
-                       ec_key + " 2>/dev/null"));
+  ASSERT_TRUE(
+      RunShell("openssl genpkey -algorithm EC -pkeyopt ec_paramgen_curve:prime256v1 -out " + ec_key + " 2>/dev/null"));
   struct Case {
     std::vector<std::string> args;
     const char* message;
@@ -123,8 +122,7 @@ TEST_F(VxrtoolTest, FailuresLeaveTheFileAsItWas) {
     EXPECT_NE(run.errors.find(test.message), std::string::npos) << run.errors;
     EXPECT_EQ(ReadFile(file), "content");
   }
-  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder_.path()),
-                          std::filesystem::directory_iterator()),
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder_.path()), std::filesystem::directory_iterator()),
             3)
       << "no temporary file is left behind";
 }
@@ -133,27 +131,25 @@ TEST_F(VxrtoolTest, FailuresLeaveTheFileAsItWas) {
 // is the one that gets signed.
 TEST_F(VxrtoolTest, SigningReplacesTheFileBehindALinkAndKeepsItsMode) {
   std::string file = folder_.Write("file", "content");
-  std::filesystem::permissions(file, std::filesystem::perms::owner_read |
-                                         std::filesystem::perms::owner_exec |
+  std::filesystem::permissions(file, std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec |
                                          std::filesystem::perms::group_read);
   std::filesystem::path link = folder_.path() / "link";
   std::filesystem::create_symlink(file, link);
   ASSERT_EQ(RunVxrtool({"sign", "--key", DevKeyPath(), link.string()}).exit_code, 0);
   EXPECT_TRUE(std::filesystem::is_symlink(link));
   EXPECT_EQ(VerifyAppendedSignature(file.c_str()), 1);
-  EXPECT_EQ(std::filesystem::status(file).permissions(),
-            std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec |
-                std::filesystem::perms::group_read);
+  EXPECT_EQ(std::filesystem::status(file).permissions(), std::filesystem::perms::owner_read |
+                                                             std::filesystem::perms::owner_exec |
+                                                             std::filesystem::perms::group_read);
 }
 
 // The way the build lays out an engine: version information first, then the signature. The
 // result runs, passes the library's checks and shows its texts.
 TEST_F(VxrtoolTest, EngineMadeByVxrtoolPassesTheLibraryChecks) {
   std::string engine = CopyOfTrue(folder_, "engine");
-  ASSERT_EQ(RunVxrtool({"version", "set", "--file-version", "3.5.0.1", "--special-build",
-                        "QA build 7", engine})
-                .exit_code,
-            0);
+  ASSERT_EQ(
+      RunVxrtool({"version", "set", "--file-version", "3.5.0.1", "--special-build", "QA build 7", engine}).exit_code,
+      0);
   ASSERT_EQ(RunVxrtool({"sign", "--key", DevKeyPath(), engine}).exit_code, 0);
   EXPECT_EQ(RunProgram(engine, {}).exit_code, 0);
   EXPECT_EQ(ValidateEngineExecutable(engine.c_str()), IntegrityVerdict::kValid);
@@ -175,8 +171,8 @@ TEST_F(VxrtoolTest, EngineMadeByVxrtoolPassesTheLibraryChecks) {
 
 TEST_F(VxrtoolTest, VersionSetWritesEveryTranslationAndTheFirstOneCounts) {
   std::string engine = CopyOfTrue(folder_, "engine");
-  ASSERT_EQ(RunVxrtool({"version", "set", "--file-version", "3.10", "--special-build", "erste",
-                        "--translation", "0407:04E4", "--translation", "409:4b0", engine})
+  ASSERT_EQ(RunVxrtool({"version", "set", "--file-version", "3.10", "--special-build", "erste", "--translation",
+                        "0407:04E4", "--translation", "409:4b0", engine})
                 .exit_code,
             0);
   ProgramRun show = RunVxrtool({"version", "show", engine});

@@ -40,43 +40,57 @@ const ReportCase kReports[] = {
     {"a failed first processor reading does not pin the minimum",
      Cpu(kFailed),
      {{Cpu(40), false}, {Cpu(10), false}, {Cpu(70), false}, {Cpu(kFailed), false}},
-     "Perfmon  CPU:  Diff  =   60% , Max=70%, Min=10%\n", nullptr, nullptr, nullptr},
+     "Perfmon  CPU:  Diff  =   60% , Max=70%, Min=10%\n",
+     nullptr,
+     nullptr,
+     nullptr},
     // A raise of the maximum skipped the minimum test: Max=25%, Min=30%, Diff=-5%.
     {"every reading is compared with both the maximum and the minimum",
      Cpu(30),
      {{Cpu(20), false}, {Cpu(25), false}},
-     "Perfmon  CPU:  Diff  =   10% , Max=30%, Min=20%\n", nullptr, nullptr, nullptr},
+     "Perfmon  CPU:  Diff  =   10% , Max=30%, Min=20%\n",
+     nullptr,
+     nullptr,
+     nullptr},
     {"no valid processor reading at all",
      Cpu(kFailed),
      {{Cpu(kFailed), false}},
-     "Perfmon  CPU:  Diff  =   n/a , Max=n/a, Min=n/a\n", nullptr, nullptr, nullptr},
+     "Perfmon  CPU:  Diff  =   n/a , Max=n/a, Min=n/a\n",
+     nullptr,
+     nullptr,
+     nullptr},
     // 32-bit figures would show 3 GiB as -1073741824; a failed reading as Min=-999.
     {"committed bytes above 2^31, and a failed reading among them",
      Committed(2147483648),
      {{Committed(3221225472), false}, {Committed(kFailed), false}},
-     nullptr, "Perfmon  MEM:  Diff  =   1073741824, Max=3221225472, Min=2147483648 bytes\n",
-     nullptr, nullptr},
+     nullptr,
+     "Perfmon  MEM:  Diff  =   1073741824, Max=3221225472, Min=2147483648 bytes\n",
+     nullptr,
+     nullptr},
     // Totals summed as they come would be 200 - 999 + 300 = -499 bytes and 2 - 999 + 3 = -994
     // operations; the first peak would stay at the failed initial reading until beaten.
     {"totals only while the engine runs, never lowered by a failed reading",
      Io(kFailed, kFailed),
-     {{Io(100, 1), false},
-      {Io(200, 2), true},
-      {Io(kFailed, kFailed), true},
-      {Io(300, 3), true},
-      {Io(5000, 50), false}},
-     nullptr, nullptr, "Perfmon  DATA: Peak  =   (50 Operations 5000 Bytes) / Second\n",
+     {{Io(100, 1), false}, {Io(200, 2), true}, {Io(kFailed, kFailed), true}, {Io(300, 3), true}, {Io(5000, 50), false}},
+     nullptr,
+     nullptr,
+     "Perfmon  DATA: Peak  =   (50 Operations 5000 Bytes) / Second\n",
      "Perfmon  DATA: Total =   5 Operations, 500 Bytes\n"},
     // With 32-bit totals, 3 x 1 GiB per second would have wrapped.
     {"byte totals are 64-bit",
      Io(0, 0),
      {{Io(1073741824, 10), true}, {Io(1073741824, 10), true}, {Io(1073741824, 10), true}},
-     nullptr, nullptr, "Perfmon  DATA: Peak  =   (10 Operations 1073741824 Bytes) / Second\n",
+     nullptr,
+     nullptr,
+     "Perfmon  DATA: Peak  =   (10 Operations 1073741824 Bytes) / Second\n",
      "Perfmon  DATA: Total =   30 Operations, 3221225472 Bytes\n"},
     {"no sample while the engine ran",
      Io(0, 0),
      {{Io(100, 1), false}, {Io(kFailed, kFailed), true}},
-     nullptr, nullptr, nullptr, "Perfmon  DATA: Total =   n/a Operations, n/a Bytes\n"},
+     nullptr,
+     nullptr,
+     nullptr,
+     "Perfmon  DATA: Total =   n/a Operations, n/a Bytes\n"},
 };
 
 TEST(PerfFiguresTest, ReportLinesFromSequencesOfReadings) {
@@ -104,15 +118,16 @@ TEST(PerfFiguresTest, TheReportInItsWordingAndOrder) {
   figures.TakeSample({5, 13, 1024, 2, 900000}, false);
   std::string report;
   for (const std::string& line : figures.ReportLines(3.0185)) report += line;
-  EXPECT_EQ("Perfmon: Finished Performance Profiling...\n\n"
-            "================== PERFORMANCE REPORT =======================\n"
-            "Perfmon  CPU:  Diff  =   30% , Max=35%, Min=5%\n"
-            "Perfmon  MEM:  Diff  =   300000, Max=1200000, Min=900000 bytes\n"
-            "Perfmon  DATA: Peak  =   (8 Operations 4096 Bytes) / Second\n"
-            "Perfmon  DATA: Total =   8 Operations, 4096 Bytes\n"
-            "Perfmon Time Elasped =   3.018 seconds\n"
-            "=============================================================\n",
-            report);
+  EXPECT_EQ(
+      "Perfmon: Finished Performance Profiling...\n\n"
+      "================== PERFORMANCE REPORT =======================\n"
+      "Perfmon  CPU:  Diff  =   30% , Max=35%, Min=5%\n"
+      "Perfmon  MEM:  Diff  =   300000, Max=1200000, Min=900000 bytes\n"
+      "Perfmon  DATA: Peak  =   (8 Operations 4096 Bytes) / Second\n"
+      "Perfmon  DATA: Total =   8 Operations, 4096 Bytes\n"
+      "Perfmon Time Elasped =   3.018 seconds\n"
+      "=============================================================\n",
+      report);
 }
 
 TEST(PerfFiguresTest, ElapsedSecondsAcrossThe32BitWrap) {
@@ -122,11 +137,9 @@ TEST(PerfFiguresTest, ElapsedSecondsAcrossThe32BitWrap) {
     int32_t launch, finish;
     double seconds;
   } cases[] = {
-      {1000, 4018, 3.018},
-      {kMax - 499, kMin + 1000, 1.5},  // signed wrap: without it -4294965.796 seconds
-      {-1, 2500, 2.501},               // unsigned wrap
-      {kMin + 5, kMin + 5, 0},
-      {4018, 1000, -3.018},            // a clock set back shows as such
+      {1000, 4018, 3.018},     {kMax - 499, kMin + 1000, 1.5},  // signed wrap: without it -4294965.796 seconds
+      {-1, 2500, 2.501},                                        // unsigned wrap
+      {kMin + 5, kMin + 5, 0}, {4018, 1000, -3.018},            // a clock set back shows as such
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(std::to_string(c.launch) + " to " + std::to_string(c.finish));
@@ -136,8 +149,9 @@ TEST(PerfFiguresTest, ElapsedSecondsAcrossThe32BitWrap) {
 
 TEST(PerfFiguresTest, CurrentTimeMsKeepsTheLow32BitsOfTheWallClock) {
   int32_t stamp = 0;
-  const auto before = std::chrono::duration_cast<std::chrono::milliseconds>(
-                          std::chrono::system_clock::now().time_since_epoch()).count();
+  const auto before =
+      std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::system_clock::now().time_since_epoch())
+          .count();
   const int32_t returned = CurrentTimeMs(&stamp);
   EXPECT_EQ(returned, stamp);
   const auto low = static_cast<uint32_t>(before);

@@ -16,8 +16,7 @@ namespace {
 // The real query with a count of every call made through it.
 class CountingQuery : public platform::CounterQuery {
  public:
-  CountingQuery(std::unique_ptr<CounterQuery> real, int* calls)
-      : real_(std::move(real)), calls_(calls) {}
+  CountingQuery(std::unique_ptr<CounterQuery> real, int* calls) : real_(std::move(real)), calls_(calls) {}
   int32_t AddCounter(std::string_view path) override { return ++*calls_, real_->AddCounter(path); }
   bool RemoveCounter(int32_t handle) override { return ++*calls_, real_->RemoveCounter(handle); }
   bool Collect() override { return ++*calls_, real_->Collect(); }
@@ -27,8 +26,7 @@ class CountingQuery : public platform::CounterQuery {
   bool GetRawValue(int32_t handle, platform::RawCounterSample* sample) const override {
     return ++*calls_, real_->GetRawValue(handle, sample);
   }
-  bool ComputeStatistics(int32_t handle, int32_t first, int32_t count,
-                         std::span<const platform::RawCounterSample> ring,
+  bool ComputeStatistics(int32_t handle, int32_t first, int32_t count, std::span<const platform::RawCounterSample> ring,
                          platform::CounterStatistics* statistics) const override {
     return ++*calls_, real_->ComputeStatistics(handle, first, count, ring, statistics);
   }
@@ -47,8 +45,7 @@ struct Fixture {
   }
   PerfQuery Query() {
     return PerfQuery([this] {
-      return std::make_unique<CountingQuery>(
-          platform::CounterQuery::Open(tree.str(), SteppingClock{}), &calls);
+      return std::make_unique<CountingQuery>(platform::CounterQuery::Open(tree.str(), SteppingClock{}), &calls);
     });
   }
   ProcTree tree;
@@ -64,9 +61,13 @@ TEST(PerfQueryTest, IdsCountSuccessfulAddsOnly) {
     const char* path;
     int32_t id;
   } adds[] = {
-      {platform::kProcessorTimePath, 0}, {"\\Memory\\Pages/sec", -1},
-      {platform::kCommittedInUsePath, 1}, {platform::kIoBytesPath, 2},
-      {"", -1}, {nullptr, -1}, {platform::kIoOperationsPath, 3},
+      {platform::kProcessorTimePath, 0},
+      {"\\Memory\\Pages/sec", -1},
+      {platform::kCommittedInUsePath, 1},
+      {platform::kIoBytesPath, 2},
+      {"", -1},
+      {nullptr, -1},
+      {platform::kIoOperationsPath, 3},
       {platform::kCommittedBytesPath, 4},
   };
   for (const auto& add : adds) {
@@ -148,8 +149,7 @@ TEST(PerfQueryTest, StatisticsOfARateOverItsWindow) {
   ASSERT_TRUE(query.GetStatistics(&minimum, &maximum, &mean, cpu));
   EXPECT_EQ(0, minimum) << "no value yet reads as 0";
   // Busy ticks per 100 ticks: 20, 60, 10 after the first collection.
-  for (const char* line : {"cpu  100 0 0 0", "cpu  120 0 0 80", "cpu  180 0 0 120",
-                           "cpu  190 0 0 210"}) {
+  for (const char* line : {"cpu  100 0 0 0", "cpu  120 0 0 80", "cpu  180 0 0 120", "cpu  190 0 0 210"}) {
     fixture.tree.SetStat(line);
     ASSERT_TRUE(query.Collect());
     query.GetValue(cpu);

@@ -22,10 +22,9 @@ TEST(SampleTableTest, OneFlushedRowPerSampleWithFailedReadingsEmpty) {
   table.Add(4, {kFailed, 12, kFailed, kFailed, 3221225472}, false);
   // Read before the table is closed: every row is on disk at once.
   table.Add(1005, {55, 12, 4096, 8, 1200000}, true);
-  EXPECT_EQ(std::vector<std::string>(
-                {"ms,cpu_percent,mem_percent,io_bytes_per_second,io_operations_per_second,"
-                 "committed_bytes,engine_running",
-                 "4,,12,,,3221225472,0", "1005,55,12,4096,8,1200000,1"}),
+  EXPECT_EQ(std::vector<std::string>({"ms,cpu_percent,mem_percent,io_bytes_per_second,io_operations_per_second,"
+                                      "committed_bytes,engine_running",
+                                      "4,,12,,,3221225472,0", "1005,55,12,4096,8,1200000,1"}),
             ReadLines(path));
   SampleTable unopened;
   EXPECT_FALSE(unopened.Open((folder.path() / "no" / "such.csv").string().c_str()));
@@ -44,8 +43,7 @@ TEST(RunChartTest, ShadesEveryRunAndBreaksLinesAtFailedReadings) {
   EXPECT_EQ(2u, CountOf(svg, "class=\"engine-run\""));
   // Processor: one line over 1005..4008. Memory: 4..1005, then 3007..4008.
   EXPECT_EQ(3u, CountOf(svg, "<polyline"));
-  EXPECT_NE(std::string::npos,
-            svg.find("<title>Performance of vxr.exe, engine time 3.018 seconds</title>"));
+  EXPECT_NE(std::string::npos, svg.find("<title>Performance of vxr.exe, engine time 3.018 seconds</title>"));
   EXPECT_EQ(std::string::npos, svg.find("<script"));
   const std::string empty = RunChartSvg({"vxr.exe", 0, {}, {}});
   EXPECT_EQ(0u, CountOf(empty, "<polyline"));

@@ -48,13 +48,12 @@ TEST(CounterQueryTest, KnowsTheFivePathsAndNoOther) {
   auto query = OpenFixture(tree);
   ASSERT_NE(nullptr, query);
   EXPECT_FALSE(query->Collect()) << "a query without counters collects nothing";
-  for (const char* path : {platform::kProcessorTimePath, platform::kCommittedInUsePath,
-                           platform::kIoBytesPath, platform::kIoOperationsPath,
-                           platform::kCommittedBytesPath}) {
+  for (const char* path : {platform::kProcessorTimePath, platform::kCommittedInUsePath, platform::kIoBytesPath,
+                           platform::kIoOperationsPath, platform::kCommittedBytesPath}) {
     EXPECT_GE(query->AddCounter(path), 0) << path;
   }
-  for (const char* path : {"", "\\Memory\\Available Bytes", "\\Processor(0)\\% Processor Time",
-                           "\\memory\\committed bytes"}) {
+  for (const char* path :
+       {"", "\\Memory\\Available Bytes", "\\Processor(0)\\% Processor Time", "\\memory\\committed bytes"}) {
     EXPECT_EQ(-1, query->AddCounter(path)) << path;
   }
 }
@@ -98,7 +97,7 @@ const SequenceCase kSequences[] = {
      platform::kProcessorTimePath,
      {{Stat("cpu  100 0 100 800 0 0 0 0 0 0"), kInvalid, 0},
       {Stat("cpu  150 0 150 850 0 0 0 0 0 0"), kValid, 67},
-      {Stat("cpu  150 0 150 850 0 0 0 0 0 0"), kInvalid, 0},  // no tick passed
+      {Stat("cpu  150 0 150 850 0 0 0 0 0 0"), kInvalid, 0},   // no tick passed
       {Stat("cpu  160 0 150 860 10 5 5 0 0 0"), kValid, 50},   // irq and softirq are busy
       {Stat("cpu  100 0 150 900 10 5 5 0 0 0"), kInvalid, 0},  // busy went back
       {Stat("cpu  200 0 150 900 10 5 5 0 0 0"), kValid, 100}}},
@@ -115,10 +114,8 @@ const SequenceCase kSequences[] = {
      platform::kCommittedBytesPath,
      {{Meminfo(250, 1000), kValid, 256000},
       {Meminfo(3145728, 8388608), kValid, 3221225472},
-      {[](const ProcTree& tree) { tree.SetMeminfoText("MemTotal: 5 kB\nCommitLimit: 9 kB\n"); },
-       kNoData, 0},
-      {[](const ProcTree& tree) { std::filesystem::remove(tree.path() / "meminfo"); }, kNoData,
-       0}}},
+      {[](const ProcTree& tree) { tree.SetMeminfoText("MemTotal: 5 kB\nCommitLimit: 9 kB\n"); }, kNoData, 0},
+      {[](const ProcTree& tree) { std::filesystem::remove(tree.path() / "meminfo"); }, kNoData, 0}}},
     {"committed in use is committed over the commit limit",
      platform::kCommittedInUsePath,
      {{Meminfo(250, 1000), kValid, 25},
@@ -217,8 +214,7 @@ TEST(CounterQueryTest, RemovedAndUnknownHandlesFail) {
   }
 }
 
-RawCounterSample Raw(int64_t first, int64_t second, int64_t second_of_time = 0,
-                     CounterStatus status = kValid) {
+RawCounterSample Raw(int64_t first, int64_t second, int64_t second_of_time = 0, CounterStatus status = kValid) {
   return {status, second_of_time * 1'000'000'000, first, second};
 }
 
@@ -234,17 +230,14 @@ struct StatisticsCase {
 
 // Ring of four; the window starts at `first` and wraps around.
 const RawCounterSample kCpuRing[4] = {Raw(300, 400), Raw(0, 0), Raw(100, 200), Raw(150, 300)};
-const RawCounterSample kCommitRing[4] = {Raw(2048, 0), Raw(1024, 0), Raw(0, 0, 0, kNoData),
-                                         Raw(4096, 0)};
+const RawCounterSample kCommitRing[4] = {Raw(2048, 0), Raw(1024, 0), Raw(0, 0, 0, kNoData), Raw(4096, 0)};
 
 const StatisticsCase kStatistics[] = {
     // Window 1,2,3,0: pairs 0->100/200 (50%), 100/200->150/300 (50%), 150/300->300/400 (100%).
-    {"a rate gives one value per neighbouring pair", platform::kProcessorTimePath, 1, 4, true,
-     kValid, 50, 100, 67},
-    {"one sample of a rate gives no value", platform::kProcessorTimePath, 2, 1, true, kInvalid,
-     0, 0, 0},
-    {"other counters give one value per valid sample", platform::kCommittedBytesPath, 0, 4, true,
-     kValid, 1024, 4096, 2389},
+    {"a rate gives one value per neighbouring pair", platform::kProcessorTimePath, 1, 4, true, kValid, 50, 100, 67},
+    {"one sample of a rate gives no value", platform::kProcessorTimePath, 2, 1, true, kInvalid, 0, 0, 0},
+    {"other counters give one value per valid sample", platform::kCommittedBytesPath, 0, 4, true, kValid, 1024, 4096,
+     2389},
     {"an empty window has no value", platform::kCommittedBytesPath, 0, 0, true, kInvalid, 0, 0, 0},
     {"a window longer than the ring", platform::kCommittedBytesPath, 0, 5, false, kValid, 0, 0, 0},
     {"a first slot outside the ring", platform::kCommittedBytesPath, 4, 1, false, kValid, 0, 0, 0},

@@ -37,8 +37,7 @@ TEST_F(FileOpenTest, ErrorClasses) {
 TEST_F(FileOpenTest, AFileWithoutReadPermissionFailsToOpen) {
   std::filesystem::permissions(file_, std::filesystem::perms::none);
   // The superuser reads it anyway, so the open runs as an ordinary user.
-  std::filesystem::permissions(folder_.path(), std::filesystem::perms::owner_all |
-                                                   std::filesystem::perms::others_exec);
+  std::filesystem::permissions(folder_.path(), std::filesystem::perms::owner_all | std::filesystem::perms::others_exec);
   EXPECT_TRUE(RunUnprivileged([&] {
     FileOpenError error = FileOpenError::kNone;
     ReadOnlyFile file = ReadOnlyFile::Open(file_.c_str(), &error);

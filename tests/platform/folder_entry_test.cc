@@ -22,10 +22,8 @@ TEST(FolderEntryTest, ResolvesAMissingNameIgnoringAsciiCase) {
       {"the exact name", {"vxr.ptn"}, "vxr.ptn", "vxr.ptn"},
       {"one entry in another case", {"QLVAMain.ptn"}, "QLVAmain.ptn", "QLVAMain.ptn"},
       {"upper case asked", {"vxr.exe"}, "VXR.EXE", "vxr.exe"},
-      {"the exact name beside another case", {"QLVAMain.ptn", "QLVAmain.ptn"}, "QLVAmain.ptn",
-       "QLVAmain.ptn"},
-      {"two entries in other cases: only the exact name counts", {"VXR.INI", "vxr.ini"}, "Vxr.Ini",
-       "Vxr.Ini"},
+      {"the exact name beside another case", {"QLVAMain.ptn", "QLVAmain.ptn"}, "QLVAmain.ptn", "QLVAmain.ptn"},
+      {"two entries in other cases: only the exact name counts", {"VXR.INI", "vxr.ini"}, "Vxr.Ini", "Vxr.Ini"},
       {"no match", {"other.ptn"}, "vxr.ptn", "vxr.ptn"},
       {"same length, other letters", {"vxr.ptm"}, "vxr.ptn", "vxr.ptn"},
       {"a longer entry", {"vxr.ptn.bak"}, "vxr.ptn", "vxr.ptn"},
@@ -42,14 +40,12 @@ TEST(FolderEntryTest, ResolvesAMissingNameIgnoringAsciiCase) {
         folder.Write(entry, "x");
       }
     }
-    EXPECT_EQ(platform::ResolveEntryIgnoringCase(folder.str() + "/" + c.asked),
-              folder.str() + "/" + c.opened);
+    EXPECT_EQ(platform::ResolveEntryIgnoringCase(folder.str() + "/" + c.asked), folder.str() + "/" + c.opened);
   }
 }
 
 TEST(FolderEntryTest, PathsWithoutAFolderToList) {
-  EXPECT_EQ(platform::ResolveEntryIgnoringCase("/nonexistent-testkve/VXR.INI"),
-            "/nonexistent-testkve/VXR.INI");
+  EXPECT_EQ(platform::ResolveEntryIgnoringCase("/nonexistent-testkve/VXR.INI"), "/nonexistent-testkve/VXR.INI");
   EXPECT_EQ(platform::ResolveEntryIgnoringCase("/nonexistent-testkve/"), "/nonexistent-testkve/");
   EXPECT_EQ(platform::ResolveEntryIgnoringCase(""), "");
   const std::filesystem::path before = std::filesystem::current_path();

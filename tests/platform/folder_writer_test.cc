@@ -53,8 +53,8 @@ TEST(FolderWriterTest, AFailedReplaceLeavesTheFolderAsItWas) {
   FolderWriter writer = FolderWriter::Open(folder.str(), &error);
   EXPECT_FALSE(writer.ReplaceFile("report.txt", "new", &error));
   EXPECT_FALSE(error.empty());
-  EXPECT_EQ(1, std::distance(std::filesystem::directory_iterator(folder.path()),
-                             std::filesystem::directory_iterator()));
+  EXPECT_EQ(1,
+            std::distance(std::filesystem::directory_iterator(folder.path()), std::filesystem::directory_iterator()));
 }
 
 TEST(FolderWriterTest, OneLockHolderAtATime) {

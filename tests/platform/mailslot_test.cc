@@ -63,9 +63,7 @@ class MailslotTest : public ::testing::Test {
     return messages;
   }
 
-  static std::filesystem::path SpoolOf(const char* file) {
-    return platform::MailslotFolder() / file;
-  }
+  static std::filesystem::path SpoolOf(const char* file) { return platform::MailslotFolder() / file; }
 
   static void AppendRaw(const std::string& bytes) {
     std::ofstream(SpoolOf("unitslot"), std::ios::binary | std::ios::app) << bytes;
@@ -91,9 +89,13 @@ int InChild(const std::function<int()>& body) {
 
 TEST_F(MailslotTest, KeepsBoundariesOrderAndExactSizes) {
   MailslotServer server = Serve();
-  const std::vector<std::string> messages = {
-      "first\n", "", std::string(1023, 'a'), std::string(1024, 'b'), std::string(5000, 'c'),
-      std::string("zero\0inside", 11), std::string(kMailslotMaxMessage, 'd')};
+  const std::vector<std::string> messages = {"first\n",
+                                             "",
+                                             std::string(1023, 'a'),
+                                             std::string(1024, 'b'),
+                                             std::string(5000, 'c'),
+                                             std::string("zero\0inside", 11),
+                                             std::string(kMailslotMaxMessage, 'd')};
   for (const std::string& message : messages) Send(message);
   for (size_t i = 0; i < messages.size(); ++i) {
     SCOPED_TRACE(i);
@@ -198,8 +200,7 @@ TEST_F(MailslotTest, ConcurrentWritersNeverInterleave) {
       MailslotWriter writer = MailslotWriter::Open(kSlot, &error);
       for (int i = 0; i < kEach; ++i) {
         std::string body(static_cast<size_t>(100 + (i % 7) * 300), static_cast<char>('a' + w));
-        if (!writer.Write(std::to_string(w) + ":" + std::to_string(i) + ":" + body, &error))
-          _exit(1);
+        if (!writer.Write(std::to_string(w) + ":" + std::to_string(i) + ":" + body, &error)) _exit(1);
       }
       _exit(0);
     }

@@ -8,9 +8,9 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
-#include <optional>
 #include <cstdio>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -33,11 +33,8 @@ TEST(ChildProcessTest, KeepsTheWaysAChildEndsApart) {
     Kind kind;
     int code;
   } cases[] = {
-      {"exit 0", Kind::kExited, 0},
-      {"exit 3", Kind::kExited, 3},
-      {"exit 255", Kind::kExited, 255},
-      {"kill -TERM $$", Kind::kSignaled, 15},
-      {"kill -KILL $$", Kind::kSignaled, 9},
+      {"exit 0", Kind::kExited, 0},           {"exit 3", Kind::kExited, 3},          {"exit 255", Kind::kExited, 255},
+      {"kill -TERM $$", Kind::kSignaled, 15}, {"kill -KILL $$", Kind::kSignaled, 9},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.script);
@@ -74,11 +71,9 @@ TEST(ChildProcessTest, StartFailuresAreReportedWithTheirErrno) {
 TEST(ChildProcessTest, ArgumentsArriveUnchangedWithoutAShell) {
   TempFolder scratch;
   const std::filesystem::path out = scratch.path() / "args.txt";
-  const std::vector<std::string> argv = {"/bin/sh", "-c", "printf '%s|' \"$@\" > \"$0\"",
-                                         out.string(), "a b", "$HOME", "\"q\"", ""};
-  EXPECT_EQ(Kind::kExited, platform::ChildProcess::Spawn(argv, platform::ConsoleMode::kShared)
-                               .Wait()
-                               .kind);
+  const std::vector<std::string> argv = {"/bin/sh", "-c", "printf '%s|' \"$@\" > \"$0\"", out.string(), "a b", "$HOME",
+                                         "\"q\"",   ""};
+  EXPECT_EQ(Kind::kExited, platform::ChildProcess::Spawn(argv, platform::ConsoleMode::kShared).Wait().kind);
   EXPECT_EQ("a b|$HOME|\"q\"||", ReadFile(out));
 }
 
@@ -91,7 +86,8 @@ TEST(ChildProcessTest, DetachedChildLeadsItsOwnSessionWithStreamsOnDevNull) {
       "streams=$(for fd in 0 1 2; do readlink /proc/$$/fd/$fd; done); "
       "set -- $(cut -d')' -f2 /proc/$$/stat); "
       "if [ \"$4\" = $$ ]; then role=leader; else role=member; fi; "
-      "printf '%s\\n%s\\n' \"$streams\" $role > '" + out.string() + "'";
+      "printf '%s\\n%s\\n' \"$streams\" $role > '" +
+      out.string() + "'";
   EXPECT_EQ(0, RunShell(probe, platform::ConsoleMode::kDetached).code);
   EXPECT_EQ("/dev/null\n/dev/null\n/dev/null\nleader\n", ReadFile(out));
 
@@ -124,8 +120,7 @@ TEST(ChildProcessTest, AChildNeverWaitedForIsKilledAndReaped) {
   const std::vector<std::string> argv = {"/bin/sleep", "30"};
   int pid = 0;
   {
-    platform::ChildProcess child =
-        platform::ChildProcess::Spawn(argv, platform::ConsoleMode::kShared);
+    platform::ChildProcess child = platform::ChildProcess::Spawn(argv, platform::ConsoleMode::kShared);
     ASSERT_TRUE(child.started());
     pid = child.pid();
     ASSERT_TRUE(std::filesystem::exists("/proc/" + std::to_string(pid)));
@@ -134,8 +129,7 @@ TEST(ChildProcessTest, AChildNeverWaitedForIsKilledAndReaped) {
 }
 
 TEST(ProcessTest, OwnIdAndOpenDescriptors) {
-  EXPECT_EQ(std::filesystem::read_symlink("/proc/self").string(),
-            std::to_string(platform::CurrentProcessId()));
+  EXPECT_EQ(std::filesystem::read_symlink("/proc/self").string(), std::to_string(platform::CurrentProcessId()));
 
   TempFolder scratch;
   std::FILE* file = std::fopen((scratch.path() / "open.txt").c_str(), "w");
@@ -175,8 +169,7 @@ platform::TimedWaitResult RunShellFor(const std::string& script, platform::Conso
 
 TEST(ChildProcessWaitForTest, SharedChildLeadsAGroupOfItsOwn) {
   const std::vector<std::string> argv = {"/bin/sh", "-c", "exit 0"};
-  platform::ChildProcess child =
-      platform::ChildProcess::Spawn(argv, platform::ConsoleMode::kShared);
+  platform::ChildProcess child = platform::ChildProcess::Spawn(argv, platform::ConsoleMode::kShared);
   EXPECT_EQ(child.pid(), getpgid(child.pid()));
   EXPECT_NE(getpgrp(), getpgid(child.pid()));
   EXPECT_EQ(0, child.WaitFor(std::nullopt, milliseconds(0)).outcome.code);
@@ -192,10 +185,8 @@ TEST(ChildProcessWaitForTest, TheLimitEndsTheWholeGroup) {
     int signal;
   } cases[] = {
       {"shared, takes SIGTERM", "sleep 60 & sleep 60", platform::ConsoleMode::kShared, SIGTERM},
-      {"detached, takes SIGTERM", "sleep 60 & sleep 60", platform::ConsoleMode::kDetached,
-       SIGTERM},
-      {"ignores SIGTERM", "trap '' TERM; sleep 60 & sleep 60", platform::ConsoleMode::kShared,
-       SIGKILL},
+      {"detached, takes SIGTERM", "sleep 60 & sleep 60", platform::ConsoleMode::kDetached, SIGTERM},
+      {"ignores SIGTERM", "trap '' TERM; sleep 60 & sleep 60", platform::ConsoleMode::kShared, SIGKILL},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);

@@ -50,8 +50,7 @@ void ExpectSame(const ServiceParameters& a, const ServiceParameters& b) {
 }
 
 TEST(ServiceRecordTest, KeepsEveryParameter) {
-  for (const ServiceParameters& p : {FullParameters(), ServiceParameters{.name = "a",
-                                                                         .program_path = "/b"}}) {
+  for (const ServiceParameters& p : {FullParameters(), ServiceParameters{.name = "a", .program_path = "/b"}}) {
     ServiceParameters read;
     ASSERT_TRUE(platform::ParseServiceRecord(platform::FormatServiceRecord(p), &read));
     ExpectSame(p, read);
@@ -94,8 +93,7 @@ TEST(ServiceManagerTest, OpenMakesTheFolderOrSaysWhyNot) {
 TEST(ServiceManagerTest, AFolderTheUserMayNotWriteIsRefused) {
   TempFolder folder;
   // Readable and searchable by everybody, writable by its owner only.
-  std::filesystem::permissions(folder.path(), std::filesystem::perms::owner_all |
-                                                  std::filesystem::perms::group_read |
+  std::filesystem::permissions(folder.path(), std::filesystem::perms::owner_all | std::filesystem::perms::group_read |
                                                   std::filesystem::perms::group_exec |
                                                   std::filesystem::perms::others_read |
                                                   std::filesystem::perms::others_exec);
@@ -114,8 +112,7 @@ TEST(ServiceManagerTest, AFolderTheUserMayNotWriteIsRefused) {
     EXPECT_EQ(EACCES, error);
     return !::testing::Test::HasFailure();
   }));
-  std::filesystem::permissions(folder.path(), std::filesystem::perms::owner_all,
-                               std::filesystem::perm_options::add);
+  std::filesystem::permissions(folder.path(), std::filesystem::perms::owner_all, std::filesystem::perm_options::add);
   std::filesystem::permissions(folder.path() / "services", std::filesystem::perms::owner_all,
                                std::filesystem::perm_options::add);
 }
@@ -166,8 +163,8 @@ TEST(ServiceManagerTest, ADamagedRecordIsNeverUsed) {
   const std::string record = platform::FormatServiceRecord(FullParameters());
   ServiceParameters renamed = FullParameters();
   renamed.name = "Other";
-  for (const std::string& text : {record.substr(0, record.size() / 2), std::string(),
-                                  platform::FormatServiceRecord(renamed)}) {
+  for (const std::string& text :
+       {record.substr(0, record.size() / 2), std::string(), platform::FormatServiceRecord(renamed)}) {
     folder.Write("TestSrv.service", text);
     EXPECT_EQ(nullptr, manager->OpenService("TestSrv", &error));
     EXPECT_EQ(EBADMSG, error);
@@ -182,8 +179,7 @@ TEST(ServiceStartTest, RunsTheProgramDetachedWithItsArgumentsAndLogsItsOutput) {
   auto service = manager->CreateService({.name = "Sh", .program_path = "/bin/sh"}, &error);
   ASSERT_NE(nullptr, service);
   // Its folder, its arguments, its standard input and its session, then a last line.
-  const std::string script =
-      "pwd; echo \"$0|$1\"; readlink /proc/self/fd/0; cut -d' ' -f6 /proc/$$/stat; echo done";
+  const std::string script = "pwd; echo \"$0|$1\"; readlink /proc/self/fd/0; cut -d' ' -f6 /proc/$$/stat; echo done";
   ASSERT_TRUE(service->Start({"-c", script, "one two", ""}, &error)) << error;
   const std::string log = manager->LogPath("Sh");
   ASSERT_TRUE(WaitForText(log, "done\n", 1));
@@ -216,8 +212,7 @@ TEST(ServiceStartTest, FailsUnlessTheProgramIsReallyExecuted) {
     EXPECT_FALSE(service.Start({}, &error));
     EXPECT_EQ(expected, error);
   }
-  platform::Service with_account(folder.str(),
-                                 {.name = "Other", .program_path = "/bin/true", .account = "qa"});
+  platform::Service with_account(folder.str(), {.name = "Other", .program_path = "/bin/true", .account = "qa"});
   EXPECT_FALSE(with_account.Start({}, &error));
   EXPECT_EQ(EPERM, error);
 }

@@ -33,8 +33,7 @@ TEST(SharedMemoryTest, CreatesAZeroedObjectOfExactlyTheSizeAboveTheStandardStrea
   platform::SharedView view = platform::MapSharedMemory(handle, true, &error);
   ASSERT_TRUE(view.is_mapped()) << error;
   ASSERT_EQ(36u, view.bytes().size());
-  EXPECT_TRUE(std::all_of(view.bytes().begin(), view.bytes().end(),
-                          [](std::byte b) { return b == std::byte{0}; }));
+  EXPECT_TRUE(std::all_of(view.bytes().begin(), view.bytes().end(), [](std::byte b) { return b == std::byte{0}; }));
 }
 
 TEST(SharedMemoryTest, ADuplicateSharesTheBytesAndSurvivesTheOriginalHandle) {
@@ -44,8 +43,8 @@ TEST(SharedMemoryTest, ADuplicateSharesTheBytesAndSurvivesTheOriginalHandle) {
   ASSERT_TRUE(writer.is_mapped()) << error;
   std::memcpy(writer.bytes().data(), "settings", 8);
 
-  platform::SharedMemoryHandle duplicate = platform::DuplicateSharedMemory(
-      platform::CurrentProcessId(), static_cast<uint32_t>(handle.value()), &error);
+  platform::SharedMemoryHandle duplicate =
+      platform::DuplicateSharedMemory(platform::CurrentProcessId(), static_cast<uint32_t>(handle.value()), &error);
   ASSERT_TRUE(duplicate.is_open()) << error;
   EXPECT_NE(handle.value(), duplicate.value());
   handle.Close();
@@ -65,8 +64,8 @@ TEST(SharedMemoryTest, FallsBackToProcWhenPidfdGetfdIsRefused) {
   std::memcpy(writer.bytes().data(), "via /proc", 9);
 
   platform::InjectSharedMemoryFault(SharedMemoryFault::kPidfdGetfd, EPERM);
-  platform::SharedMemoryHandle duplicate = platform::DuplicateSharedMemory(
-      platform::CurrentProcessId(), static_cast<uint32_t>(handle.value()), &error);
+  platform::SharedMemoryHandle duplicate =
+      platform::DuplicateSharedMemory(platform::CurrentProcessId(), static_cast<uint32_t>(handle.value()), &error);
   ASSERT_TRUE(duplicate.is_open()) << error;
   platform::SharedView reader = platform::MapSharedMemory(duplicate, false, &error);
   ASSERT_TRUE(reader.is_mapped()) << error;
@@ -100,8 +99,7 @@ TEST(SharedMemoryTest, DuplicationFailsCleanlyForAnythingButALiveSealedObject) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     error.clear();
-    platform::SharedMemoryHandle duplicate =
-        platform::DuplicateSharedMemory(c.process_id, c.handle, &error);
+    platform::SharedMemoryHandle duplicate = platform::DuplicateSharedMemory(c.process_id, c.handle, &error);
     EXPECT_FALSE(duplicate.is_open());
     EXPECT_NE(std::string::npos, error.find(c.error_part)) << error;
   }

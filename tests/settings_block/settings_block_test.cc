@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "engine_sdk/engine_settings.h"
 #include "engine_control/launch_fixtures.h"
+#include "engine_sdk/engine_settings.h"
 #include "platform/process.h"
 #include "platform/shared_memory.h"
 #include "vxr_lib.h"
@@ -19,9 +19,7 @@ using engine_sdk::ReadStatus;
 using engine_sdk::SettingKind;
 using Bytes = std::vector<uint8_t>;
 
-std::span<const std::byte> AsBytes(std::string_view text) {
-  return std::as_bytes(std::span(text.data(), text.size()));
-}
+std::span<const std::byte> AsBytes(std::string_view text) { return std::as_bytes(std::span(text.data(), text.size())); }
 
 Bytes Copy(std::span<const std::byte> bytes) {
   Bytes copy(bytes.size());
@@ -83,8 +81,7 @@ TEST(BlockChecksumTest, IsReflectedCrc32WithZeroStartAndNoFinalComplement) {
 
 TEST(SharedBlockTest, ExecuteModeBlockIsThirtySixLittleEndianBytes) {
   SharedBlock block;
-  ASSERT_TRUE(WriteBlock(&block, RecordList().Value(VXR_INT_EXECUTE_MODE, SCAN_ALL_WITH_CLEAN)
-                                     .Terminate()));
+  ASSERT_TRUE(WriteBlock(&block, RecordList().Value(VXR_INT_EXECUTE_MODE, SCAN_ALL_WITH_CLEAN).Terminate()));
   const Bytes expected = {
       0x0C, 0x00, 0x00, 0x00, 0x18, 0x00, 0x00, 0x00, 0x11, 0x3D, 0x1A, 0x45,  // header
       0x03, 0x00, 0x00, 0x02, 0x04, 0x00, 0x00, 0x00, 0x01, 0x00, 0x01, 0x00,  // execute mode
@@ -108,9 +105,8 @@ TEST(BlockRecordTest, SettingRecordKindFollowsTheTopByte) {
   struct Case {
     uint32_t id;
     int kind;  // 0 string, 1 flag, 2 value, -1 none
-  } cases[] = {{VXR_STR_REPORT_DIR, 0},  {0x00FFFFFF, 0},        {VXR_FLG_BACKUP_FILE, 1},
-               {0x03000000, 1},          {0x05000001, 1},        {VXR_INT_EXECUTE_MODE, 2},
-               {0x06000000, 2},          {0x04000000, -1},       {0x80000001, -1}};
+  } cases[] = {{VXR_STR_REPORT_DIR, 0},   {0x00FFFFFF, 0}, {VXR_FLG_BACKUP_FILE, 1}, {0x03000000, 1}, {0x05000001, 1},
+               {VXR_INT_EXECUTE_MODE, 2}, {0x06000000, 2}, {0x04000000, -1},         {0x80000001, -1}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.id);
     std::unique_ptr<BlockRecord> record = MakeSettingRecord(c.id, 7, "text");
@@ -173,13 +169,11 @@ TEST(SharedBlockTest, TheEngineSideSignExtendsTheFirstByteOfAFlagRecord) {
   const struct {
     int32_t written;  // the four data bytes, little-endian
     int32_t read;
-  } cases[] = {{0, 0},     {1, 1},       {2, 2},        {0x7F, 127},
-               {0xFF, -1}, {0x80, -128}, {0x0100, 0},   {-1, -1}};
+  } cases[] = {{0, 0}, {1, 1}, {2, 2}, {0x7F, 127}, {0xFF, -1}, {0x80, -128}, {0x0100, 0}, {-1, -1}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.written);
     SharedBlock writer;
-    ASSERT_TRUE(
-        WriteBlock(&writer, RecordList().Value(VXR_FLG_BACKUP_FILE, c.written).Terminate()));
+    ASSERT_TRUE(WriteBlock(&writer, RecordList().Value(VXR_FLG_BACKUP_FILE, c.written).Terminate()));
     SharedBlock reader;
     ASSERT_TRUE(reader.Attach(platform::CurrentProcessId(), writer.Handle())) << reader.error();
     std::vector<EngineSetting> settings;
@@ -194,10 +188,9 @@ TEST(SharedBlockTest, TheEngineSideSignExtendsTheFirstByteOfAFlagRecord) {
 TEST(SharedBlockTest, RecordsOfAnotherClassAreSkippedNotMistakenForTheLastOne) {
   SharedBlock writer;
   // The launch gives top byte 0x03 a flag record; readers know only classes 0 to 2.
-  ASSERT_TRUE(WriteBlock(&writer, RecordList().Value(VXR_INT_EXECUTE_MODE, 9)
-                                      .Flag(0x03000001, 1)
-                                      .Flag(VXR_FLG_BACKUP_FILE, 0)
-                                      .Terminate()));
+  ASSERT_TRUE(WriteBlock(
+      &writer,
+      RecordList().Value(VXR_INT_EXECUTE_MODE, 9).Flag(0x03000001, 1).Flag(VXR_FLG_BACKUP_FILE, 0).Terminate()));
   SharedBlock reader;
   ASSERT_TRUE(reader.Attach(platform::CurrentProcessId(), writer.Handle())) << reader.error();
   ASSERT_NE(nullptr, reader.ReadNext(*reader.Peek()));
@@ -331,8 +324,7 @@ TEST(SettingsReaderTest, EveryTruncatedDataAreaFailsCleanlyEvenWithAValidChecksu
   const Bytes data = Copy(writer.bytes().subspan(SharedBlock::kHeaderSize));
   for (size_t length = 1; length < data.size(); ++length) {
     SCOPED_TRACE(length);
-    platform::SharedMemoryHandle raw =
-        RawBlock(BlockAround(Bytes(data.begin(), data.begin() + length)));
+    platform::SharedMemoryHandle raw = RawBlock(BlockAround(Bytes(data.begin(), data.begin() + length)));
     SharedBlock reader;
     ASSERT_TRUE(AttachTo(&reader, raw)) << reader.error();
     std::vector<EngineSetting> settings;

@@ -53,15 +53,12 @@ void Redirect(const std::filesystem::path& path, int flags, int fd) {
 
 }  // namespace
 
-BackgroundProgram::BackgroundProgram(const std::string& program,
-                                     const std::vector<std::string>& args,
+BackgroundProgram::BackgroundProgram(const std::string& program, const std::vector<std::string>& args,
                                      const std::filesystem::path& folder,
-                                     const std::map<std::string, std::string>& environment,
-                                     const std::string& input, bool close_output)
+                                     const std::map<std::string, std::string>& environment, const std::string& input,
+                                     bool close_output)
     : streams_(StreamFolder()) {
-  {
-    std::ofstream(streams_ / "input", std::ios::binary) << input;
-  }
+  { std::ofstream(streams_ / "input", std::ios::binary) << input; }
   std::vector<std::string> argv = {program};
   argv.insert(argv.end(), args.begin(), args.end());
   std::vector<std::string> env = EnvironmentWith(environment);
@@ -154,8 +151,7 @@ std::map<int, char> ChildrenOf(int pid) {
   // The kernel's own list of the main thread's children: far cheaper than a walk of /proc,
   // which matters when a test samples it while the process runs flat out.
   std::map<int, char> children;
-  const std::string path =
-      "/proc/" + std::to_string(pid) + "/task/" + std::to_string(pid) + "/children";
+  const std::string path = "/proc/" + std::to_string(pid) + "/task/" + std::to_string(pid) + "/children";
   std::istringstream list(ReadFile(path));
   for (int child = 0; list >> child;) {
     char state = 0;

@@ -17,8 +17,7 @@ class BackgroundProgram {
   /// `close_output`: its standard output is closed instead. Throws std::runtime_error when it
   /// cannot be started.
   BackgroundProgram(const std::string& program, const std::vector<std::string>& args,
-                    const std::filesystem::path& folder,
-                    const std::map<std::string, std::string>& environment = {},
+                    const std::filesystem::path& folder, const std::map<std::string, std::string>& environment = {},
                     const std::string& input = "", bool close_output = false);
   /// Kills (SIGKILL) and reaps it when it still runs.
   ~BackgroundProgram();

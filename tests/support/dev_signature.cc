@@ -13,8 +13,7 @@ namespace {
 // Read once: loops sign thousands of variants.
 EVP_PKEY* DevKey() {
   static const UniqueKey key = [] {
-    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(DevKeyPath().c_str(), "r"),
-                                                         std::fclose);
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(DevKeyPath().c_str(), "r"), std::fclose);
     if (!file) throw std::runtime_error("no development key at " + DevKeyPath());
     return UniqueKey(PEM_read_PrivateKey(file.get(), nullptr, nullptr, nullptr));
   }();
@@ -32,16 +31,15 @@ std::vector<uint8_t> DevSignature(std::string_view content) {
   std::vector<uint8_t> signature(128);
   size_t size = signature.size();
   if (!digest || EVP_DigestSignInit(digest.get(), nullptr, EVP_md5(), nullptr, key) != 1 ||
-      EVP_DigestSign(digest.get(), signature.data(), &size,
-                     reinterpret_cast<const unsigned char*>(content.data()), content.size()) != 1) {
+      EVP_DigestSign(digest.get(), signature.data(), &size, reinterpret_cast<const unsigned char*>(content.data()),
+                     content.size()) != 1) {
     throw std::runtime_error("signing failed");
   }
   signature.resize(size);
   return signature;
 }
 
-std::string WithTrailer(std::string_view content, const std::vector<uint8_t>& signature,
-                        uint32_t length_field) {
+std::string WithTrailer(std::string_view content, const std::vector<uint8_t>& signature, uint32_t length_field) {
   std::string file(content);
   file.append(signature.begin(), signature.end());
   for (int shift = 0; shift < 32; shift += 8) {

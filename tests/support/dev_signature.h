@@ -15,8 +15,7 @@ std::string DevKeyPath();
 std::vector<uint8_t> DevSignature(std::string_view content);
 
 /// `signature` and its length `length_field` as 32-bit little-endian appended to `content`.
-std::string WithTrailer(std::string_view content, const std::vector<uint8_t>& signature,
-                        uint32_t length_field);
+std::string WithTrailer(std::string_view content, const std::vector<uint8_t>& signature, uint32_t length_field);
 
 /// `content` with a correct trailer.
 std::string DevSigned(std::string_view content);

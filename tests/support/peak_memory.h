@@ -7,8 +7,8 @@
 #include <vector>
 
 struct PeakMemoryRun {
-  int exit_code = -1;    ///< the exit status, or -1 when it did not exit normally
-  long peak_kib = -1;    ///< the largest resident set of the process, in KiB
+  int exit_code = -1;  ///< the exit status, or -1 when it did not exit normally
+  long peak_kib = -1;  ///< the largest resident set of the process, in KiB
 };
 
 /// Runs `program` with `args` in `folder`, standard output on /dev/null, and returns its exit

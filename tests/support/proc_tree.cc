@@ -9,23 +9,27 @@ void ProcTree::SetStat(std::string_view cpu_line) const {
 }
 
 void ProcTree::SetMeminfo(int64_t committed_kb, int64_t limit_kb) const {
-  SetMeminfoText("MemTotal:        8000000 kB\nMemFree:         1000000 kB\n"
-                 "CommitLimit:    " + std::to_string(limit_kb) + " kB\n"
-                 "Committed_AS:   " + std::to_string(committed_kb) + " kB\n"
-                 "VmallocTotal:   34359738367 kB\n");
+  SetMeminfoText(
+      "MemTotal:        8000000 kB\nMemFree:         1000000 kB\n"
+      "CommitLimit:    " +
+      std::to_string(limit_kb) +
+      " kB\n"
+      "Committed_AS:   " +
+      std::to_string(committed_kb) +
+      " kB\n"
+      "VmallocTotal:   34359738367 kB\n");
 }
 
 void ProcTree::SetMeminfoText(std::string_view text) const { Write("meminfo", text); }
 
-void ProcTree::SetProcessIo(int pid, int64_t rchar, int64_t wchar, int64_t syscr,
-                            int64_t syscw) const {
+void ProcTree::SetProcessIo(int pid, int64_t rchar, int64_t wchar, int64_t syscr, int64_t syscw) const {
   const std::filesystem::path io = path() / std::to_string(pid) / "io";
   if (std::filesystem::is_directory(io)) std::filesystem::remove(io);
   std::filesystem::create_directories(io.parent_path());
   // Rewritten in place, like a live io file, so that a descriptor kept open reads the new text.
   std::ofstream file(io, std::ios::binary | std::ios::trunc);
-  file << "rchar: " << rchar << "\nwchar: " << wchar << "\nsyscr: " << syscr
-       << "\nsyscw: " << syscw << "\nread_bytes: 0\nwrite_bytes: 0\ncancelled_write_bytes: 0\n";
+  file << "rchar: " << rchar << "\nwchar: " << wchar << "\nsyscr: " << syscr << "\nsyscw: " << syscw
+       << "\nread_bytes: 0\nwrite_bytes: 0\ncancelled_write_bytes: 0\n";
   if (!file.flush()) throw std::runtime_error("cannot write " + io.string());
 }
 
@@ -38,6 +42,4 @@ void ProcTree::MakeIoUnreadable(int pid) const {
   std::filesystem::create_directories(io);
 }
 
-void ProcTree::RemoveProcess(int pid) const {
-  std::filesystem::remove_all(path() / std::to_string(pid));
-}
+void ProcTree::RemoveProcess(int pid) const { std::filesystem::remove_all(path() / std::to_string(pid)); }

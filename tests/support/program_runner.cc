@@ -22,8 +22,7 @@ constexpr const char* kLauncher =
 
 }  // namespace
 
-ProgramRun RunProgram(const std::string& program, const std::vector<std::string>& args,
-                      const ProgramOptions& options) {
+ProgramRun RunProgram(const std::string& program, const std::vector<std::string>& args, const ProgramOptions& options) {
   // Files in a folder of their own: fresh for every run, and nothing can block on them.
   const TempFolder streams;
   const std::filesystem::path output = streams.path() / "output";
@@ -42,8 +41,7 @@ ProgramRun RunProgram(const std::string& program, const std::vector<std::string>
   argv.insert(argv.end(), args.begin(), args.end());
 
   using Kind = platform::ProcessOutcome::Kind;
-  const platform::ProcessOutcome outcome =
-      platform::ChildProcess::Spawn(argv, platform::ConsoleMode::kShared).Wait();
+  const platform::ProcessOutcome outcome = platform::ChildProcess::Spawn(argv, platform::ConsoleMode::kShared).Wait();
   if (outcome.kind == Kind::kNotStarted || outcome.kind == Kind::kWaitFailed) {
     throw std::runtime_error("cannot run " + program + ": errno " + std::to_string(outcome.code));
   }
@@ -55,6 +53,4 @@ ProgramRun RunProgram(const std::string& program, const std::vector<std::string>
   return run;
 }
 
-std::string BuiltProgram(std::string_view name) {
-  return std::string(TESTKVE_BIN_DIR "/") + std::string(name);
-}
+std::string BuiltProgram(std::string_view name) { return std::string(TESTKVE_BIN_DIR "/") + std::string(name); }

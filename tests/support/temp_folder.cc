@@ -34,8 +34,7 @@ std::filesystem::path TempFolder::Write(const std::string& name, std::string_vie
 EngineFolderCopy::EngineFolderCopy() {
   // Only the files the build lays out: a report or PerfReport folder left there by a run of
   // scripts/run must not leak into a test.
-  for (const std::filesystem::directory_entry& entry :
-       std::filesystem::directory_iterator(TESTKVE_ENGINE_DIR)) {
+  for (const std::filesystem::directory_entry& entry : std::filesystem::directory_iterator(TESTKVE_ENGINE_DIR)) {
     if (entry.is_regular_file()) std::filesystem::copy(entry.path(), path() / entry.path().filename());
   }
 }

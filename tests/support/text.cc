@@ -17,15 +17,12 @@ std::vector<std::string> Lines(const std::string& text) {
   return lines;
 }
 
-std::vector<std::string> ReadLines(const std::filesystem::path& path) {
-  return Lines(ReadFile(path));
-}
+std::vector<std::string> ReadLines(const std::filesystem::path& path) { return Lines(ReadFile(path)); }
 
 size_t CountOf(const std::string& text, const std::string& needle) {
   if (needle.empty()) return 0;
   size_t count = 0;
-  for (size_t pos = text.find(needle); pos != std::string::npos;
-       pos = text.find(needle, pos + needle.size())) {
+  for (size_t pos = text.find(needle); pos != std::string::npos; pos = text.find(needle, pos + needle.size())) {
     ++count;
   }
   return count;

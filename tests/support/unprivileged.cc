@@ -13,8 +13,7 @@ namespace {
 bool DropRights() {
   if (!RunningAsRoot()) return true;
   // Groups before the user: once the user is dropped, the groups can no longer change.
-  return setgroups(0, nullptr) == 0 && setgid(kUnprivilegedId) == 0 &&
-         setuid(kUnprivilegedId) == 0 && setuid(0) != 0;
+  return setgroups(0, nullptr) == 0 && setgid(kUnprivilegedId) == 0 && setuid(kUnprivilegedId) == 0 && setuid(0) != 0;
 }
 
 }  // namespace

@@ -22,8 +22,7 @@ constexpr int kNotRun = 127;
 void Log(const std::string& what) {
   char stamp[32] = "";
   std::time_t now = std::time(nullptr);
-  if (const std::tm* local = std::localtime(&now))
-    std::strftime(stamp, sizeof stamp, "%Y-%m-%d %H:%M:%S", local);
+  if (const std::tm* local = std::localtime(&now)) std::strftime(stamp, sizeof stamp, "%Y-%m-%d %H:%M:%S", local);
   std::printf("TestSrv %s %s\n", stamp, what.c_str());
   std::fflush(stdout);
 }
@@ -49,8 +48,7 @@ std::string Describe(const platform::ProcessOutcome& outcome) {
     case Kind::kExited:
       return "harness exit status " + code;
     case Kind::kSignaled:
-      return "harness killed by signal " + code + ", exit status " +
-             std::to_string(ExitStatusOf(outcome));
+      return "harness killed by signal " + code + ", exit status " + std::to_string(ExitStatusOf(outcome));
     case Kind::kNotStarted:
       return "harness not started (errno " + code + "), exit status " + std::to_string(kNotRun);
     case Kind::kWaitFailed:
@@ -65,28 +63,22 @@ int main(int argc, char** argv) {
   // The options are split by the harness's own scan, which steps by the locale's characters.
   std::setlocale(LC_CTYPE, "");
   if (argc != 4) {
-    Log("start: expected three arguments (folder, program name, options), got " +
-        std::to_string(argc - 1));
+    Log("start: expected three arguments (folder, program name, options), got " + std::to_string(argc - 1));
     return 2;
   }
-  Log(std::string("start: folder \"") + argv[1] + "\", program \"" + argv[2] + "\", options \"" +
-      argv[3] + "\"");
+  Log(std::string("start: folder \"") + argv[1] + "\", program \"" + argv[2] + "\", options \"" + argv[3] + "\"");
   std::error_code error;
   // Found before the change of folder, so a relative program path still names this program.
-  std::filesystem::path harness =
-      std::filesystem::absolute(argv[0], error).parent_path() / kHarnessName;
-  if (!error)
-    std::filesystem::current_path(argv[1], error);
+  std::filesystem::path harness = std::filesystem::absolute(argv[0], error).parent_path() / kHarnessName;
+  if (!error) std::filesystem::current_path(argv[1], error);
   if (error) {
     Log("end: cannot enter " + std::string(argv[1]) + " (" + error.message() + "), exit status " +
         std::to_string(kNotRun));
     return kNotRun;
   }
   std::vector<std::string> harness_argv = {harness.string()};
-  for (std::string& word : ServiceOptionWords(argv[3]))
-    harness_argv.push_back(std::move(word));
-  platform::ProcessOutcome outcome =
-      platform::ChildProcess::Spawn(harness_argv, platform::ConsoleMode::kShared).Wait();
+  for (std::string& word : ServiceOptionWords(argv[3])) harness_argv.push_back(std::move(word));
+  platform::ProcessOutcome outcome = platform::ChildProcess::Spawn(harness_argv, platform::ConsoleMode::kShared).Wait();
   Log("end: " + Describe(outcome));
   return ExitStatusOf(outcome);
 }

@@ -44,16 +44,13 @@ const char* ModeName(int32_t mode) {
 }
 
 std::string TestMessage(int number, const MessageSteering& steering) {
-  std::string message =
-      "message " + std::to_string(number) + " of " + std::to_string(steering.messages);
+  std::string message = "message " + std::to_string(number) + " of " + std::to_string(steering.messages);
   size_t wanted = static_cast<size_t>(steering.message_bytes);
   if (message.size() + 1 < wanted) message.append(wanted - message.size() - 1, '.');
   return message + "\n";
 }
 
-std::string SentLine(const char* slot, int sent) {
-  return std::string(slot) + ": " + std::to_string(sent) + " sent";
-}
+std::string SentLine(const char* slot, int sent) { return std::string(slot) + ": " + std::to_string(sent) + " sent"; }
 
 }  // namespace
 
@@ -61,8 +58,7 @@ std::optional<MessageSteering> ReadMessageSteering(std::string* error) {
   MessageSteering steering;
   int silent = 0;
   if (!ReadSteeringNumber("VXR_REF_MESSAGES", 0, 10'000'000, &steering.messages, error) ||
-      !ReadSteeringNumber("VXR_REF_MESSAGE_BYTES", 0, 64 * 1024, &steering.message_bytes,
-                          error) ||
+      !ReadSteeringNumber("VXR_REF_MESSAGE_BYTES", 0, 64 * 1024, &steering.message_bytes, error) ||
       !ReadSteeringNumber("VXR_REF_NO_MESSAGES", 0, 1, &silent, error)) {
     return std::nullopt;
   }
@@ -78,8 +74,7 @@ int32_t ExecuteMode(std::span<const engine_sdk::EngineSetting> settings) {
   return mode;
 }
 
-ExtraOutput::ExtraOutput(std::span<const engine_sdk::EngineSetting> settings,
-                         const MessageSteering& steering)
+ExtraOutput::ExtraOutput(std::span<const engine_sdk::EngineSetting> settings, const MessageSteering& steering)
     : mode_(ExecuteMode(settings)), steering_(steering) {
   named_ = !steering.silent && ExtraOutputNamed(settings);
   if (named_) open_ = slot_.Open(engine_sdk::kExtraOutputSlot, &open_error_);

@@ -35,8 +35,7 @@ class ExtraOutput {
   /// Opens the slot when the settings name "KVPExtOutput.DLL" in VXR_STR_EXTRA_OUTPUTS (a list
   /// of items split at ';' and line feeds, matched without regard to ASCII case) and the
   /// steering allows messages.
-  ExtraOutput(std::span<const engine_sdk::EngineSetting> settings,
-              const MessageSteering& steering);
+  ExtraOutput(std::span<const engine_sdk::EngineSetting> settings, const MessageSteering& steering);
 
   /// Sends "vxr_ref start: <mode>\n", then the test messages.
   void SendStart();

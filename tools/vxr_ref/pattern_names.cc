@@ -7,16 +7,14 @@
 
 namespace {
 
-const engine_sdk::EngineSetting* FindSetting(std::span<const engine_sdk::EngineSetting> settings,
-                                             uint32_t id) {
+const engine_sdk::EngineSetting* FindSetting(std::span<const engine_sdk::EngineSetting> settings, uint32_t id) {
   for (const engine_sdk::EngineSetting& setting : settings) {
     if (setting.id == id) return &setting;
   }
   return nullptr;
 }
 
-std::string TextOr(std::span<const engine_sdk::EngineSetting> settings, uint32_t id,
-                   std::string fallback) {
+std::string TextOr(std::span<const engine_sdk::EngineSetting> settings, uint32_t id, std::string fallback) {
   const engine_sdk::EngineSetting* setting = FindSetting(settings, id);
   return setting != nullptr ? setting->text : fallback;
 }
@@ -29,12 +27,10 @@ bool DumpsPatternsOnly(std::span<const engine_sdk::EngineSetting> settings) {
 }
 
 std::string PatternFilePath(std::span<const engine_sdk::EngineSetting> settings) {
-  return TextOr(settings, VXR_STR_PATTERN_DIR, ".") + "/" +
-         TextOr(settings, VXR_STR_PATTERN_FILENAME, "vxr.ptn");
+  return TextOr(settings, VXR_STR_PATTERN_DIR, ".") + "/" + TextOr(settings, VXR_STR_PATTERN_FILENAME, "vxr.ptn");
 }
 
-bool ReadPatternNames(const std::string& path, std::vector<std::string>* names,
-                      std::string* error) {
+bool ReadPatternNames(const std::string& path, std::vector<std::string>* names, std::string* error) {
   names->clear();
   const PatternStatus status =
       ForEachVirusName(path.c_str(), [names](std::string_view name) { names->emplace_back(name); });

@@ -55,8 +55,8 @@ std::filesystem::path ReportFolder(std::span<const engine_sdk::EngineSetting> se
   return "report";
 }
 
-bool WriteReportFile(platform::FolderWriter& folder, const std::string& name,
-                     std::span<const std::string> lines, std::string* error) {
+bool WriteReportFile(platform::FolderWriter& folder, const std::string& name, std::span<const std::string> lines,
+                     std::string* error) {
   std::string text;
   for (const std::string& line : lines) text += line + '\n';
   return folder.ReplaceFile(name, text, error);

@@ -19,5 +19,5 @@ std::filesystem::path ReportFolder(std::span<const engine_sdk::EngineSetting> se
 
 /// Writes `lines`, one per line, as the file `name` of the open report folder, replacing it
 /// whole (platform/folder_writer.h). False with `*error` set when that fails.
-bool WriteReportFile(platform::FolderWriter& folder, const std::string& name,
-                     std::span<const std::string> lines, std::string* error);
+bool WriteReportFile(platform::FolderWriter& folder, const std::string& name, std::span<const std::string> lines,
+                     std::string* error);

@@ -29,8 +29,8 @@ bool ReadNumber(const char* name, int low, int high, int* number, std::string* e
   const char* text = std::getenv(name);
   if (text == nullptr || *text == '\0') return true;
   if (!ParseNumber(text, low, high, number)) {
-    *error = std::string(name) + "=" + text + " is not a number from " + std::to_string(low) +
-             " to " + std::to_string(high);
+    *error =
+        std::string(name) + "=" + text + " is not a number from " + std::to_string(low) + " to " + std::to_string(high);
     return false;
   }
   return true;

@@ -25,12 +25,12 @@
 namespace {
 
 // Each failure has its own exit code, so a harness test can tell them apart.
-constexpr int kExitUsage = 64;           // bad command line or steering variable
-constexpr int kExitCannotAttach = 65;    // the block could not be reached or mapped
-constexpr int kExitBadBlock = 66;        // bad header or checksum
-constexpr int kExitBadRecords = 67;      // a record does not fit the block or its kind
-constexpr int kExitReportFailed = 68;    // the report folder or a file could not be written
-constexpr int kExitSignalIgnored = 69;   // VXR_REF_SIGNAL did not end the process
+constexpr int kExitUsage = 64;          // bad command line or steering variable
+constexpr int kExitCannotAttach = 65;   // the block could not be reached or mapped
+constexpr int kExitBadBlock = 66;       // bad header or checksum
+constexpr int kExitBadRecords = 67;     // a record does not fit the block or its kind
+constexpr int kExitReportFailed = 68;   // the report folder or a file could not be written
+constexpr int kExitSignalIgnored = 69;  // VXR_REF_SIGNAL did not end the process
 // What an engine answers when its pattern file cannot be loaded (VXR_RET_LOAD_PATTERN_FAILED).
 constexpr int kExitLoadPatternFailed = -93;
 
@@ -101,9 +101,8 @@ int WriteReports(platform::FolderWriter& folder, const std::vector<engine_sdk::E
   if (!WriteReportFile(folder, "settings.txt", SettingLines(settings), &error)) {
     return Fail(kExitReportFailed, error);
   }
-  if (steering.fd_report &&
-      (!WriteReportFile(folder, "fds.txt", descriptors, &error) ||
-       !WriteReportFile(folder, "streams.txt", streams, &error))) {
+  if (steering.fd_report && (!WriteReportFile(folder, "fds.txt", descriptors, &error) ||
+                             !WriteReportFile(folder, "streams.txt", streams, &error))) {
     return Fail(kExitReportFailed, error);
   }
   return 0;
@@ -113,16 +112,14 @@ int Finish(const Steering& steering, uint64_t run_number) {
   if (!steering.signal) return ExitCodeOfRun(steering, run_number);
   std::signal(*steering.signal, SIG_DFL);
   std::raise(*steering.signal);
-  return Fail(kExitSignalIgnored,
-              "signal " + std::to_string(*steering.signal) + " did not end the process");
+  return Fail(kExitSignalIgnored, "signal " + std::to_string(*steering.signal) + " did not end the process");
 }
 
 // In DUMP_PATTERNS_ONLY mode: the names of the pattern file, to patterns.txt and one message
 // each to the pattern-name mailslot, whose outcome goes to `*outcomes`. 0, or the exit code of
 // the failure.
-int ListPatterns(const std::vector<engine_sdk::EngineSetting>& settings,
-                 platform::FolderWriter& folder, const MessageSteering& messages,
-                 std::vector<std::string>* outcomes) {
+int ListPatterns(const std::vector<engine_sdk::EngineSetting>& settings, platform::FolderWriter& folder,
+                 const MessageSteering& messages, std::vector<std::string>* outcomes) {
   if (!DumpsPatternsOnly(settings)) return 0;
   std::string error;
   std::vector<std::string> names;
@@ -152,13 +149,11 @@ int main(int argc, char** argv) {
   if (steering->busy_ms > 0) KeepBusy(steering->busy_ms);
 
   const std::span<const char* const> arguments(argv + 1, static_cast<size_t>(argc - 1));
-  const std::optional<engine_sdk::BlockLocation> location =
-      engine_sdk::FindBlockLocation(arguments, &error);
+  const std::optional<engine_sdk::BlockLocation> location = engine_sdk::FindBlockLocation(arguments, &error);
   if (!location) return Fail(kExitUsage, error + " (usage: vxr_ref /SMH=<handle> /PI=<pid>)");
 
   std::vector<engine_sdk::EngineSetting> settings;
-  const engine_sdk::ReadStatus status =
-      engine_sdk::ReadEngineSettings(*location, &settings, &error);
+  const engine_sdk::ReadStatus status = engine_sdk::ReadEngineSettings(*location, &settings, &error);
   if (status != engine_sdk::ReadStatus::kOk) {
     return Fail(ExitCodeForRead(status), "cannot read the settings block: " + error);
   }
@@ -169,8 +164,7 @@ int main(int argc, char** argv) {
   platform::FolderWriter folder = platform::FolderWriter::Open(folder_path, &error);
   if (!folder.is_open()) return Fail(kExitReportFailed, "cannot create the report folder " + error);
   if (!folder.TryLock()) {
-    return Fail(static_cast<int>(VXR_RET_INIT_EXIST_INSTANCE),
-                "another engine is running in this report folder");
+    return Fail(static_cast<int>(VXR_RET_INIT_EXIST_INSTANCE), "another engine is running in this report folder");
   }
   if (int failed = WriteReports(folder, settings, *steering, descriptors, streams)) return failed;
   uint64_t run_number = 0;

@@ -32,10 +32,14 @@ bool ParseNumber(const std::string& text, Number max, Number* value) {
 }
 
 bool ParseMode(const std::string& text, PatternWriteMode* mode) {
-  if (text.empty() || text == "0x81") *mode = PatternWriteMode::kWhole;
-  else if (text == "0x01") *mode = PatternWriteMode::kPerEntry;
-  else if (text == "none") *mode = PatternWriteMode::kPlain;
-  else return false;
+  if (text.empty() || text == "0x81")
+    *mode = PatternWriteMode::kWhole;
+  else if (text == "0x01")
+    *mode = PatternWriteMode::kPerEntry;
+  else if (text == "none")
+    *mode = PatternWriteMode::kPlain;
+  else
+    return false;
   return true;
 }
 
@@ -74,8 +78,7 @@ bool ParseBuildOptions(const Arguments& arguments, PatternWriteOptions* options,
     *exit_code = UsageError("--mode is 0x81, 0x01 or none", kBuildUsage);
     return false;
   }
-  if (arguments.Has("--records-before") &&
-      !ParseNumber(arguments.Value("--records-before"), 100000, &records_before)) {
+  if (arguments.Has("--records-before") && !ParseNumber(arguments.Value("--records-before"), 100000, &records_before)) {
     *exit_code = UsageError("--records-before needs a number from 0 to 100000", kBuildUsage);
     return false;
   }
@@ -91,8 +94,7 @@ bool ParseBuildOptions(const Arguments& arguments, PatternWriteOptions* options,
 int RunBuild(std::span<char* const> args) {
   Arguments arguments;
   std::string error;
-  if (!arguments.Parse(args, {"--version", "--names", "--mode", "--records-before", "--sign", "--out"},
-                       &error)) {
+  if (!arguments.Parse(args, {"--version", "--names", "--mode", "--records-before", "--sign", "--out"}, &error)) {
     return UsageError(error, kBuildUsage);
   }
   PatternWriteOptions options;
@@ -118,8 +120,7 @@ int RunBuild(std::span<char* const> args) {
   return kExitFailure;
 }
 
-bool ParseOneFile(std::span<char* const> args, std::string_view usage, std::string* path,
-                  int* exit_code) {
+bool ParseOneFile(std::span<char* const> args, std::string_view usage, std::string* path, int* exit_code) {
   Arguments arguments;
   if (!ParseWithOneFile(args, {}, usage, &arguments, exit_code)) return false;
   *path = arguments.operands().front();
@@ -191,10 +192,14 @@ struct FileFigures {
 
 const char* ModeName(int mode) {
   switch (mode) {
-    case kSectionCompressedWhole: return "0x81 (whole region compressed)";
-    case kSectionCompressedPerEntry: return "0x01 (each entry compressed)";
-    case -1: return "none (body shorter than a section header)";
-    default: return nullptr;
+    case kSectionCompressedWhole:
+      return "0x81 (whole region compressed)";
+    case kSectionCompressedPerEntry:
+      return "0x01 (each entry compressed)";
+    case -1:
+      return "none (body shorter than a section header)";
+    default:
+      return nullptr;
   }
 }
 
@@ -228,8 +233,7 @@ int RunInfo(std::span<char* const> args) {
         KindFigures& kind = figures.kinds[header.kind];
         ++kind.records;
         kind.body_bytes += header.BodyLength();
-        return header.kind == kPatternNameRecordKind ? PatternFilterAnswer::kRead
-                                                     : PatternFilterAnswer::kSkip;
+        return header.kind == kPatternNameRecordKind ? PatternFilterAnswer::kRead : PatternFilterAnswer::kSkip;
       },
       [&figures](const PatternRecordHeader&, std::span<const uint8_t> body) {
         ++figures.sections_by_mode[body.size() < kPatternSectionHeaderSize ? -1 : body[10]];
@@ -258,8 +262,7 @@ struct PatternCommand {
 };
 
 constexpr PatternCommand kPatternCommands[] = {
-    {"build", RunBuild}, {"version", RunPatternVersion}, {"list", RunList},
-    {"find", RunFind},   {"info", RunInfo},
+    {"build", RunBuild}, {"version", RunPatternVersion}, {"list", RunList}, {"find", RunFind}, {"info", RunInfo},
 };
 
 }  // namespace

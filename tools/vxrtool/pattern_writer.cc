@@ -69,7 +69,7 @@ std::string Record(uint32_t kind, uint16_t version, std::string body) {
   Append(&record, body.size(), 2);  // A: the body's length...
   Append(&record, 0, 4);
   Append(&record, version, 2);
-  Append(&record, 1, 2);  // ...times B = 1
+  Append(&record, 1, 2);                                                      // ...times B = 1
   UnmaskPatternBody({reinterpret_cast<uint8_t*>(body.data()), body.size()});  // the same XOR
   return record + body;
 }
@@ -83,8 +83,8 @@ std::string SectionHeader(PatternWriteMode mode, size_t plain_region_size) {
 }
 
 // The most names one entry can hold: its plain data within one expansion.
-constexpr size_t kMaxNamesPerEntry = (kMaxExpandedBytes - kPatternEntryHeaderMinSize -
-                                      kNameListOffset) / kNameSubEntryHeaderSize;
+constexpr size_t kMaxNamesPerEntry =
+    (kMaxExpandedBytes - kPatternEntryHeaderMinSize - kNameListOffset) / kNameSubEntryHeaderSize;
 
 // Takes the longest front of `*names` for which `make` gives a non-empty part (halving the
 // count until it does) and returns that part.
@@ -117,8 +117,7 @@ std::string StoredEntry(NameSpan names, PatternWriteMode mode) {
   return stored.size() > kMaxCompressedBytes ? std::string() : Entry(stored, plain.size());
 }
 
-void AppendStoredSections(NameSpan names, PatternWriteMode mode, uint16_t version,
-                          std::string* file) {
+void AppendStoredSections(NameSpan names, PatternWriteMode mode, uint16_t version, std::string* file) {
   std::string region;
   // An empty list still gets one section, so that the file carries its version.
   do {
@@ -134,8 +133,7 @@ void AppendStoredSections(NameSpan names, PatternWriteMode mode, uint16_t versio
 
 }  // namespace
 
-std::string BuildPatternRecords(const std::vector<std::string>& names,
-                                const PatternWriteOptions& options) {
+std::string BuildPatternRecords(const std::vector<std::string>& names, const PatternWriteOptions& options) {
   std::string file;
   for (int i = 0; i < options.records_before; ++i) {
     const size_t n = static_cast<size_t>(i);

@@ -20,8 +20,7 @@ struct PatternWriteOptions {
 /// Returns the records of a pattern file holding `names` in order (no signature trailer): each
 /// name record holds one section of as many names as its expansion limits allow (32767 plain
 /// bytes per expansion, at most 32768 stored); every name record carries the version.
-std::string BuildPatternRecords(const std::vector<std::string>& names,
-                                const PatternWriteOptions& options);
+std::string BuildPatternRecords(const std::vector<std::string>& names, const PatternWriteOptions& options);
 
 /// The 4-byte trailer of a file without a signature: a signature length of 0.
 std::string EmptySignatureTrailer();

@@ -44,9 +44,9 @@ int RunVerify(std::span<char* const> args) {
   const std::string& path = arguments.operands().front();
   int verdict = VerifyAppendedSignature(path.c_str());
   if (verdict < 0) return Failure("cannot read " + path);
-  const char* finding = verdict == 1                          ? "signature valid"
+  const char* finding = verdict == 1                         ? "signature valid"
                         : !HasSignatureTrailer(path.c_str()) ? "carries no signature"
-                                                              : "signature invalid";
+                                                             : "signature invalid";
   std::printf("%s: %s\n", path.c_str(), finding);
   return verdict == 1 ? kExitSuccess : kExitFailure;
 }

@@ -47,8 +47,8 @@ std::vector<std::string> Arguments::Values(std::string_view option) const {
 }
 
 int UsageError(std::string_view message, std::string_view usage) {
-  std::fprintf(stderr, "vxrtool: %.*s\nusage: vxrtool %.*s\n", static_cast<int>(message.size()),
-               message.data(), static_cast<int>(usage.size()), usage.data());
+  std::fprintf(stderr, "vxrtool: %.*s\nusage: vxrtool %.*s\n", static_cast<int>(message.size()), message.data(),
+               static_cast<int>(usage.size()), usage.data());
   return kExitUsage;
 }
 
@@ -65,8 +65,7 @@ bool ParseWithOneFile(std::span<char* const> args, std::initializer_list<std::st
     return false;
   }
   if (arguments->operands().size() != 1) {
-    *exit_code = UsageError(
-        arguments->operands().empty() ? "no file given" : "more than one file given", usage);
+    *exit_code = UsageError(arguments->operands().empty() ? "no file given" : "more than one file given", usage);
     return false;
   }
   return true;

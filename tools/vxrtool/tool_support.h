@@ -18,8 +18,7 @@ class Arguments {
  public:
   /// Parses `args`; `options` lists the accepted option names (with their "--"). False, with
   /// the reason in `error`, for an unknown option or one without its value.
-  bool Parse(std::span<char* const> args, std::initializer_list<std::string_view> options,
-             std::string* error);
+  bool Parse(std::span<char* const> args, std::initializer_list<std::string_view> options, std::string* error);
 
   bool Has(std::string_view option) const { return values_.count(std::string(option)) > 0; }
   /// The last value given for `option`, or "".

@@ -34,8 +34,7 @@ UniqueKey LoadSigningKey(const std::string& path, std::string* error) {
   return key;
 }
 
-bool MakeSignatureTrailer(EVP_PKEY* key, const ChunkReader& read, std::string* trailer,
-                          std::string* error) {
+bool MakeSignatureTrailer(EVP_PKEY* key, const ChunkReader& read, std::string* trailer, std::string* error) {
   UniqueDigest digest(EVP_MD_CTX_new());
   if (!digest || EVP_DigestSignInit(digest.get(), nullptr, EVP_md5(), nullptr, key) != 1) {
     *error = "signing failed: " + OpenSslReason();
@@ -73,8 +72,7 @@ bool MakeSignatureTrailer(EVP_PKEY* key, const ChunkReader& read, std::string* t
   return true;
 }
 
-bool MakeSignatureTrailer(EVP_PKEY* key, std::string_view content, std::string* trailer,
-                          std::string* error) {
+bool MakeSignatureTrailer(EVP_PKEY* key, std::string_view content, std::string* trailer, std::string* error) {
   ChunkReader read = [&content](std::span<std::byte> buffer) -> int64_t {
     size_t count = std::min(buffer.size(), content.size());
     std::memcpy(buffer.data(), content.data(), count);

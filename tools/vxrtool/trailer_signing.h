@@ -19,9 +19,7 @@ UniqueKey LoadSigningKey(const std::string& path, std::string* error);
 /// then the signature's length as 32-bit little-endian. Memory stays bounded by one chunk,
 /// whatever the content's size. False with the reason in `error` when reading or signing
 /// fails, the content is empty, or the key's signatures are longer than 128 bytes.
-bool MakeSignatureTrailer(EVP_PKEY* key, const ChunkReader& read, std::string* trailer,
-                          std::string* error);
+bool MakeSignatureTrailer(EVP_PKEY* key, const ChunkReader& read, std::string* trailer, std::string* error);
 
 /// The same over content held in memory.
-bool MakeSignatureTrailer(EVP_PKEY* key, std::string_view content, std::string* trailer,
-                          std::string* error);
+bool MakeSignatureTrailer(EVP_PKEY* key, std::string_view content, std::string* trailer, std::string* error);

@@ -31,8 +31,7 @@ bool ParseFileVersion(std::string_view text, FixedFileInfo* fixed) {
     size_t dot = text.find('.');
     std::string_view part = text.substr(0, dot);
     auto [end, status] = std::from_chars(part.data(), part.data() + part.size(), parts[count]);
-    if (part.empty() || status != std::errc() || end != part.data() + part.size() ||
-        parts[count] > 0xFFFF) {
+    if (part.empty() || status != std::errc() || end != part.data() + part.size() || parts[count] > 0xFFFF) {
       return false;
     }
     ++count;
@@ -48,22 +47,19 @@ bool ParseFileVersion(std::string_view text, FixedFileInfo* fixed) {
 
 bool ParseHex16(std::string_view text, uint16_t* value) {
   auto [end, status] = std::from_chars(text.data(), text.data() + text.size(), *value, 16);
-  return !text.empty() && text.size() <= 4 && status == std::errc() &&
-         end == text.data() + text.size();
+  return !text.empty() && text.size() <= 4 && status == std::errc() && end == text.data() + text.size();
 }
 
 // "0409:04B0": language, then code page, in hexadecimal.
 bool ParseTranslation(std::string_view text, VersionTranslation* translation) {
   size_t colon = text.find(':');
-  return colon != std::string_view::npos &&
-         ParseHex16(text.substr(0, colon), &translation->language) &&
+  return colon != std::string_view::npos && ParseHex16(text.substr(0, colon), &translation->language) &&
          ParseHex16(text.substr(colon + 1), &translation->code_page);
 }
 
 // Every translation gets a string table; the first one also carries SpecialBuild, which is
 // where the library looks for it.
-bool ContentFromArguments(const Arguments& arguments, VersionInfoContent* content,
-                          std::string* error) {
+bool ContentFromArguments(const Arguments& arguments, VersionInfoContent* content, std::string* error) {
   if (arguments.Has("--file-version")) {
     FixedFileInfo fixed;
     if (!ParseFileVersion(arguments.Value("--file-version"), &fixed)) {
@@ -87,8 +83,7 @@ bool ContentFromArguments(const Arguments& arguments, VersionInfoContent* conten
     }
   }
   if (arguments.Has("--special-build")) {
-    content->string_tables.front().strings.emplace_back("SpecialBuild",
-                                                        arguments.Value("--special-build"));
+    content->string_tables.front().strings.emplace_back("SpecialBuild", arguments.Value("--special-build"));
   }
   return true;
 }
@@ -98,8 +93,7 @@ bool ContentFromArguments(const Arguments& arguments, VersionInfoContent* conten
 void RemoveSignatureTrailer(std::string* image) {
   const auto* end = reinterpret_cast<const uint8_t*>(image->data() + image->size());
   uint32_t length = DecodeTrailerLength(
-      std::span<const uint8_t, kTrailerLengthFieldBytes>(end - kTrailerLengthFieldBytes,
-                                                         kTrailerLengthFieldBytes));
+      std::span<const uint8_t, kTrailerLengthFieldBytes>(end - kTrailerLengthFieldBytes, kTrailerLengthFieldBytes));
   image->resize(image->size() - kTrailerLengthFieldBytes - length);
 }
 
@@ -122,15 +116,13 @@ void WarnAboutLostSignatures(const std::string& path, bool had_trailer, bool had
 int RunSet(std::span<char* const> args) {
   Arguments arguments;
   int exit_code = kExitSuccess;
-  if (!ParseWithOneFile(args, {"--file-version", "--special-build", "--translation", "--key"},
-                        kSetUsage, &arguments, &exit_code)) {
+  if (!ParseWithOneFile(args, {"--file-version", "--special-build", "--translation", "--key"}, kSetUsage, &arguments,
+                        &exit_code)) {
     return exit_code;
   }
   // With nothing to set, writing would only wipe the version information there is.
-  if (!arguments.Has("--file-version") && !arguments.Has("--special-build") &&
-      !arguments.Has("--translation")) {
-    return UsageError("nothing to set: give --file-version, --special-build or --translation",
-                      kSetUsage);
+  if (!arguments.Has("--file-version") && !arguments.Has("--special-build") && !arguments.Has("--translation")) {
+    return UsageError("nothing to set: give --file-version, --special-build or --translation", kSetUsage);
   }
   VersionInfoContent content;
   std::vector<uint8_t> block;
@@ -181,9 +173,8 @@ int RunShow(std::span<char* const> args) {
   if (!info) return Failure(path + ": no version information");
   FixedFileInfo fixed;
   if (info->QueryFixedFileInfo(&fixed)) {
-    std::printf("file version: %u.%u.%u.%u\n", fixed.file_version_ms >> 16,
-                fixed.file_version_ms & 0xFFFF, fixed.file_version_ls >> 16,
-                fixed.file_version_ls & 0xFFFF);
+    std::printf("file version: %u.%u.%u.%u\n", fixed.file_version_ms >> 16, fixed.file_version_ms & 0xFFFF,
+                fixed.file_version_ls >> 16, fixed.file_version_ls & 0xFFFF);
   } else {
     std::printf("file version: (no fixed part)\n");
   }
@@ -201,7 +192,6 @@ int RunVersion(std::span<char* const> args) {
   std::string_view action = args.empty() ? "" : args.front();
   if (action == "set") return RunSet(args.subspan(1));
   if (action == "show") return RunShow(args.subspan(1));
-  return UsageError(action.empty() ? "version needs set or show"
-                                   : "unknown version action " + std::string(action),
+  return UsageError(action.empty() ? "version needs set or show" : "unknown version action " + std::string(action),
                     "version set|show ...");
 }

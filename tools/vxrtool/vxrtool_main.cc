@@ -16,10 +16,8 @@ struct Command {
 };
 
 constexpr Command kCommands[] = {
-    {"sign", RunSign},         {"verify", RunVerify},
-    {"codesign", RunCodeSign}, {"codeverify", RunCodeVerify},
-    {"version", RunVersion},
-    {"ptn", RunPattern},
+    {"sign", RunSign},       {"verify", RunVerify}, {"codesign", RunCodeSign}, {"codeverify", RunCodeVerify},
+    {"version", RunVersion}, {"ptn", RunPattern},
 };
 
 constexpr std::string_view kUsage =

@@ -13,11 +13,9 @@
 int main(int argc, char** argv) {
   const std::span<const char* const> arguments(argv + 1, static_cast<size_t>(argc - 1));
   std::string error;
-  std::optional<engine_sdk::BlockLocation> location =
-      engine_sdk::FindBlockLocation(arguments, &error);
+  std::optional<engine_sdk::BlockLocation> location = engine_sdk::FindBlockLocation(arguments, &error);
   std::vector<engine_sdk::EngineSetting> settings;
-  if (!location ||
-      engine_sdk::ReadEngineSettings(*location, &settings, &error) != engine_sdk::ReadStatus::kOk) {
+  if (!location || engine_sdk::ReadEngineSettings(*location, &settings, &error) != engine_sdk::ReadStatus::kOk) {
     std::fprintf(stderr, "tiny engine: %s\n", error.c_str());
     return 1;
   }
@@ -25,8 +23,7 @@ int main(int argc, char** argv) {
   for (const engine_sdk::EngineSetting& setting : settings) {
     if (setting.id == VXR_INT_EXECUTE_MODE) mode = setting.value;
   }
-  std::printf("tiny engine: %zu settings, execute mode 0x%08X\n", settings.size(),
-              static_cast<unsigned>(mode));
+  std::printf("tiny engine: %zu settings, execute mode 0x%08X\n", settings.size(), static_cast<unsigned>(mode));
   std::fflush(stdout);
   return static_cast<int>(VXR_RET_REBOOT_MACHINE);
 }
