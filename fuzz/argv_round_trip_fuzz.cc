@@ -37,16 +37,6 @@ OptionTable Meaning(const std::string& element) {
   return CommandLine(("\"" + element + "\"").c_str()).table();
 }
 
-std::vector<std::string> SplitAtNul(std::string_view text) {
-  std::vector<std::string> elements;
-  for (size_t start = 0;;) {
-    size_t end = text.find('\0', start);
-    elements.emplace_back(text.substr(start, end - start));
-    if (end == std::string_view::npos) return elements;
-    start = end + 1;
-  }
-}
-
 void CheckRoundTrip(std::string_view input) {
   const std::vector<std::string> elements = SplitAtNul(input);
   std::vector<const char*> argv;

@@ -63,17 +63,6 @@ void CheckLine(const CommandLine& line) {
   }
 }
 
-// The input as argv: elements separated by NUL bytes.
-std::vector<std::string> SplitAtNul(std::string_view text) {
-  std::vector<std::string> elements;
-  for (size_t start = 0;;) {
-    size_t end = text.find('\0', start);
-    elements.emplace_back(text.substr(start, end - start));
-    if (end == std::string_view::npos) return elements;
-    start = end + 1;
-  }
-}
-
 void CheckEngineArguments(const std::vector<std::string>& elements) {
   std::vector<const char*> arguments;
   for (const std::string& element : elements) arguments.push_back(element.c_str());

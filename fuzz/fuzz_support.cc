@@ -56,3 +56,13 @@ void InEachScanLocale(const std::function<void()>& check) {
   check();
   if (std::setlocale(LC_CTYPE, "C.UTF-8") != nullptr) check();
 }
+
+std::vector<std::string> SplitAtNul(std::string_view text) {
+  std::vector<std::string> elements;
+  for (size_t start = 0;;) {
+    size_t end = text.find('\0', start);
+    elements.emplace_back(text.substr(start, end - start));
+    if (end == std::string_view::npos) return elements;
+    start = end + 1;
+  }
+}

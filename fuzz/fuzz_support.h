@@ -8,6 +8,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 /// The signature every target defines; libFuzzer or the replay driver calls it.
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size);
@@ -32,6 +33,9 @@ class FuzzInputFile {
   std::string folder_;
   std::string path_;
 };
+
+/// The input as argv: elements separated by NUL bytes (one element when there is none).
+std::vector<std::string> SplitAtNul(std::string_view text);
 
 /// Runs `check` once in the plain "C" locale and once in a multibyte one ("C.UTF-8", when the
 /// system has it): the option scan steps by characters of the process's locale.

@@ -15,7 +15,8 @@ namespace {
 class CheckedEngineTest : public testing::Test {
  protected:
   void SetUp() override {
-    std::filesystem::copy(TESTKVE_ENGINE_DIR, engine_dir(), std::filesystem::copy_options::recursive);
+    std::filesystem::create_directory(engine_dir());
+    CopyEngineFolderFiles(engine_dir());
   }
   void TearDown() override {
     VXRQuitScanContext(context_);

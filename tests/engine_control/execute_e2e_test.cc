@@ -17,7 +17,8 @@ namespace {
 class ExecuteE2eTest : public testing::Test {
  protected:
   void SetUp() override {
-    std::filesystem::copy(TESTKVE_ENGINE_DIR, folder_.path() / "engine", std::filesystem::copy_options::recursive);
+    std::filesystem::create_directory(engine_dir());
+    CopyEngineFolderFiles(engine_dir());
     ASSERT_EQ(VXR_LIB_SUCCESS, VXRInitLib(engine_dir().c_str(), "vxr.exe"));
     ASSERT_EQ(VXR_LIB_SUCCESS, VXRInitScanContext(&context_));
     // The engine runs in the test's current folder; its report goes here instead.

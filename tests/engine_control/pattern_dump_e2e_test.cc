@@ -15,7 +15,8 @@ namespace {
 class PatternDumpE2eTest : public testing::Test {
  protected:
   void SetUp() override {
-    std::filesystem::copy(TESTKVE_ENGINE_DIR, engine_dir(), std::filesystem::copy_options::recursive);
+    std::filesystem::create_directory(engine_dir());
+    CopyEngineFolderFiles(engine_dir());
     ASSERT_EQ(VXR_LIB_SUCCESS, VXRInitLib(engine_dir().c_str(), "vxr.exe"));
     ASSERT_EQ(VXR_LIB_SUCCESS, VXRInitScanContext(&context_));
     ASSERT_EQ(VXR_LIB_SUCCESS, VXRSetStringInfo(context_, VXR_STR_REPORT_DIR, report_dir().c_str()));

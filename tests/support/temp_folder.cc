@@ -31,10 +31,12 @@ std::filesystem::path TempFolder::Write(const std::string& name, std::string_vie
   return file;
 }
 
-EngineFolderCopy::EngineFolderCopy() {
+void CopyEngineFolderFiles(const std::filesystem::path& to) {
   // Only the files the build lays out: a report or PerfReport folder left there by a run of
   // scripts/run must not leak into a test.
   for (const std::filesystem::directory_entry& entry : std::filesystem::directory_iterator(TESTKVE_ENGINE_DIR)) {
-    if (entry.is_regular_file()) std::filesystem::copy(entry.path(), path() / entry.path().filename());
+    if (entry.is_regular_file()) std::filesystem::copy(entry.path(), to / entry.path().filename());
   }
 }
+
+EngineFolderCopy::EngineFolderCopy() { CopyEngineFolderFiles(path()); }

@@ -29,6 +29,10 @@ class TempFolder {
 /// A copy of the files of the build's engine folder (the reference engine under the engine
 /// names, VXR.INI, the pattern files, the harness and the service program) in a fresh
 /// temporary folder; folders that runs left there are not copied.
+/// Copies the files of the build's engine folder into the existing folder `to`; folders that
+/// runs left in the engine folder (report/, PerfReport/) are not copied.
+void CopyEngineFolderFiles(const std::filesystem::path& to);
+
 class EngineFolderCopy : public TempFolder {
  public:
   EngineFolderCopy();
