@@ -27,6 +27,7 @@
 #include "platform/process.h"
 #include "settings_block/block_record.h"
 #include "settings_block/settings_block.h"
+#include "support/program_runner.h"
 #include "support/temp_folder.h"
 #include "vxr_lib.h"
 
@@ -110,7 +111,7 @@ void MeasureStressPasses(benchmark::State& state, const std::string& environment
   const std::vector<std::string> harness = {"/bin/sh",
                                             "-c",
                                             environment + " cd \"$1\" && exec \"$0\" /NH \"/RUN=$2\" $3 >/dev/null",
-                                            TESTKVE_BIN_DIR "/testkve",
+                                            BuiltProgram("testkve"),
                                             folder.path().string(),
                                             std::to_string(passes),
                                             options};

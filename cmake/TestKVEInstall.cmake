@@ -16,7 +16,7 @@ endforeach()
 
 # The static libraries of the two public targets and everything they link, under names of our
 # own, since "libplatform.a" has no place in a system library folder.
-set(testkve_libraries vxr_api platform platform_code_signature settings_block pattern_reader integrity
+set(testkve_libraries vxr_api platform platform_crypto platform_code_signature settings_block pattern_reader integrity
     engine_control engine_sdk)
 foreach(library IN LISTS testkve_libraries)
   get_target_property(type ${library} TYPE)

@@ -9,9 +9,10 @@
 
 #include "settings_block/block_record.h"
 #include "settings_block/settings_block.h"
+#include "support/program_runner.h"
 
 /// The reference engine of this build.
-inline const std::string kReferenceEngine = TESTKVE_BIN_DIR "/vxr_ref";
+inline const std::string kReferenceEngine = BuiltProgram("vxr_ref");
 
 /// Sets an environment variable for the life of the object (the engine inherits it).
 class ScopedEnv {

@@ -106,7 +106,7 @@ TEST_F(CodeSignatureTest, OnlyTheExpectedSignerFromATrustedRootPasses) {
   };
   for (const Case& test : cases) {
     SCOPED_TRACE(test.signer);
-    std::string path = folder_.Write("engine", CodeSigned(kEngine, test.signer));
+    std::string path = folder_.Write("engine", CodeSigned(kEngine, test.signer)).string();
     EXPECT_EQ(VerifyCodeSignature(path.c_str()), test.result);
   }
 }
@@ -121,7 +121,7 @@ TEST_F(CodeSignatureTest, SignerNameIsTheSimpleDisplayName) {
       {"organization_only", "Quillmark, Inc."},
   };
   for (const Case& test : cases) {
-    std::string path = folder_.Write("engine", CodeSigned(kEngine, test.signer));
+    std::string path = folder_.Write("engine", CodeSigned(kEngine, test.signer)).string();
     std::string name, error;
     ASSERT_TRUE(VerifyFileCodeSignature(path.c_str(), &name, &error)) << error;
     EXPECT_EQ(name, test.name);
@@ -129,7 +129,7 @@ TEST_F(CodeSignatureTest, SignerNameIsTheSimpleDisplayName) {
 }
 
 TEST_F(CodeSignatureTest, FileSignedTwiceIsRefused) {
-  std::string path = folder_.Write("engine", CodeSigned(CodeSigned(kEngine, "quillmark"), "quillmark"));
+  std::string path = folder_.Write("engine", CodeSigned(CodeSigned(kEngine, "quillmark"), "quillmark")).string();
   EXPECT_EQ(VerifyCodeSignature(path.c_str()), IntegrityVerdict::kInvalid);
   std::string name, error;
   EXPECT_FALSE(VerifyFileCodeSignature(path.c_str(), &name, &error));
@@ -142,7 +142,7 @@ TEST_F(CodeSignatureTest, FileSignedTwiceIsRefused) {
 // (version numbers, the list of digest algorithms), which are not probed here.
 TEST_F(CodeSignatureTest, ChangedContentSignatureOrLayoutIsRefused) {
   const std::string signed_file = CodeSigned(kEngine, "quillmark");
-  ASSERT_EQ(VerifyCodeSignature(folder_.Write("engine", signed_file).c_str()), IntegrityVerdict::kValid);
+  ASSERT_EQ(VerifyCodeSignature(folder_.Write("engine", signed_file).string().c_str()), IntegrityVerdict::kValid);
   const size_t tail = 40;             // descriptor and marker
   const size_t signature_value = 64;  // the end of the ECDSA signature value
   std::vector<size_t> offsets;
@@ -153,24 +153,24 @@ TEST_F(CodeSignatureTest, ChangedContentSignatureOrLayoutIsRefused) {
   for (size_t at : offsets) {
     std::string changed = signed_file;
     changed[at] = static_cast<char>(changed[at] ^ 0x01);
-    EXPECT_NE(VerifyCodeSignature(folder_.Write("engine", changed).c_str()), IntegrityVerdict::kValid)
+    EXPECT_NE(VerifyCodeSignature(folder_.Write("engine", changed).string().c_str()), IntegrityVerdict::kValid)
         << "byte " << at << " of " << signed_file.size();
   }
 }
 
 TEST_F(CodeSignatureTest, UnsignedAndUnreadableFilesAreRefused) {
   EXPECT_EQ(VerifyCodeSignature(nullptr), IntegrityVerdict::kUnreadable);
-  EXPECT_EQ(VerifyCodeSignature(folder_.Write("engine", kEngine).c_str()), IntegrityVerdict::kInvalid);
-  EXPECT_EQ(VerifyCodeSignature((folder_.path() / "missing").c_str()), IntegrityVerdict::kInvalid);
-  EXPECT_EQ(VerifyCodeSignature(folder_.path().c_str()), IntegrityVerdict::kInvalid);
+  EXPECT_EQ(VerifyCodeSignature(folder_.Write("engine", kEngine).string().c_str()), IntegrityVerdict::kInvalid);
+  EXPECT_EQ(VerifyCodeSignature((folder_.path() / "missing").string().c_str()), IntegrityVerdict::kInvalid);
+  EXPECT_EQ(VerifyCodeSignature(folder_.path().string().c_str()), IntegrityVerdict::kInvalid);
   std::string marker_only = kEngine + std::string(12, '\0') + "~Module signature appended~\n";
-  EXPECT_EQ(VerifyCodeSignature(folder_.Write("engine", marker_only).c_str()), IntegrityVerdict::kInvalid);
+  EXPECT_EQ(VerifyCodeSignature(folder_.Write("engine", marker_only).string().c_str()), IntegrityVerdict::kInvalid);
 }
 
 // The layout is that of signed kernel modules: a signature made by the openssl command and
 // laid out by the test verifies.
 TEST_F(CodeSignatureTest, SignatureMadeWithTheOpensslCommandVerifies) {
-  std::string content = folder_.Write("content", kEngine);
+  std::string content = folder_.Write("content", kEngine).string();
   std::string der = (folder_.path() / "signature.der").string();
   ASSERT_TRUE(RunShell("openssl cms -sign -binary -noattr -md sha256 -outform DER -in " + content + " -signer " +
                        certificates_->Path("quillmark.pem") + " -inkey " + certificates_->Path("quillmark.key") +
@@ -182,7 +182,7 @@ TEST_F(CodeSignatureTest, SignatureMadeWithTheOpensslCommandVerifies) {
     descriptor[8 + i] = static_cast<char>(signature.size() >> (8 * (3 - i)) & 0xFF);
   }
   std::string file = kEngine + signature + descriptor + "~Module signature appended~\n";
-  EXPECT_EQ(VerifyCodeSignature(folder_.Write("engine", file).c_str()), IntegrityVerdict::kValid);
+  EXPECT_EQ(VerifyCodeSignature(folder_.Write("engine", file).string().c_str()), IntegrityVerdict::kValid);
 }
 
 // ---- Validation order ----------------------------------------------------------------------
@@ -206,22 +206,22 @@ TEST_F(CodeSignatureTest, ValidationTakesTheTrailerFirstAndTheCodeSignatureOther
   };
   for (const Case& test : cases) {
     SCOPED_TRACE(test.name);
-    EXPECT_EQ(ValidateEngineExecutable(folder_.Write("engine", test.bytes).c_str()), test.result);
+    EXPECT_EQ(ValidateEngineExecutable(folder_.Write("engine", test.bytes).string().c_str()), test.result);
   }
 }
 
 TEST_F(CodeSignatureTest, UnreadableEngineIsRefused) {
-  EXPECT_EQ(ValidateEngineExecutable((folder_.path() / "missing").c_str()), IntegrityVerdict::kInvalid);
-  EXPECT_EQ(ValidateEngineExecutable(folder_.path().c_str()), IntegrityVerdict::kInvalid);
+  EXPECT_EQ(ValidateEngineExecutable((folder_.path() / "missing").string().c_str()), IntegrityVerdict::kInvalid);
+  EXPECT_EQ(ValidateEngineExecutable(folder_.path().string().c_str()), IntegrityVerdict::kInvalid);
   EXPECT_EQ(ValidateEngineExecutable(nullptr), IntegrityVerdict::kInvalid);
 }
 
 // A valid trailer needs no trust store at all.
 TEST_F(CodeSignatureTest, ValidTrailerPassesWithoutATrustStore) {
-  setenv("SSL_CERT_FILE", (folder_.path() / "none.pem").c_str(), 1);
-  setenv("SSL_CERT_DIR", (folder_.path() / "none").c_str(), 1);
-  EXPECT_EQ(ValidateEngineExecutable(folder_.Write("engine", DevSigned(kEngine)).c_str()), IntegrityVerdict::kValid);
-  EXPECT_EQ(ValidateEngineExecutable(folder_.Write("engine", CodeSigned(kEngine, "quillmark")).c_str()),
+  setenv("SSL_CERT_FILE", (folder_.path() / "none.pem").string().c_str(), 1);
+  setenv("SSL_CERT_DIR", (folder_.path() / "none").string().c_str(), 1);
+  EXPECT_EQ(ValidateEngineExecutable(folder_.Write("engine", DevSigned(kEngine)).string().c_str()), IntegrityVerdict::kValid);
+  EXPECT_EQ(ValidateEngineExecutable(folder_.Write("engine", CodeSigned(kEngine, "quillmark")).string().c_str()),
             IntegrityVerdict::kInvalid);
 }
 
@@ -249,7 +249,7 @@ TEST_F(CodeSignatureTest, VxrtoolSignsAndShowsTheSigner) {
 }
 
 TEST_F(CodeSignatureTest, VxrtoolCodesignFailuresLeaveTheFileAlone) {
-  std::string engine = folder_.Write("engine", kEngine);
+  std::string engine = folder_.Write("engine", kEngine).string();
   struct Case {
     std::vector<std::string> args;
     int exit_code;

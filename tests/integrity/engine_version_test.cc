@@ -78,9 +78,9 @@ TEST(EngineVersionTest, NoVersionInformationFailsAndChangesNothing) {
   EXPECT_EQ(CheckEngineVersion(plain.c_str(), &info), IntegrityVerdict::kInvalid);
   EXPECT_EQ(info.version, "");
   EXPECT_EQ(info.build, "kept");
-  ReadEngineVersionInfo((folder.path() / "missing").c_str(), &info);
+  ReadEngineVersionInfo((folder.path() / "missing").string().c_str(), &info);
   EXPECT_EQ(info.build, "kept");
-  EXPECT_EQ(CheckEngineVersion((folder.path() / "missing").c_str(), &info), IntegrityVerdict::kInvalid);
+  EXPECT_EQ(CheckEngineVersion((folder.path() / "missing").string().c_str(), &info), IntegrityVerdict::kInvalid);
 }
 
 // Language 0x0407 with code page 0x04E4 is looked up under "040704E4"; a SpecialBuild of a

@@ -42,7 +42,7 @@ TEST(PatternVersionTest, FileContents) {
   TempFolder folder;
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    const std::string path = folder.Write("vxr.ptn", c.content);
+    const std::string path = folder.Write("vxr.ptn", c.content).string();
     uint16_t version = 0;
     EXPECT_EQ(ReadPatternFileVersion(path.c_str(), &version), c.status);
     EXPECT_EQ(version, c.version);
@@ -72,7 +72,7 @@ TEST(PatternVersionTest, AMissingNameIsFoundWithoutRegardToCase) {
   TempFolder folder;
   folder.Write("QLVAMain.ptn", Record(kNameKind, 1, 1, 309));
   uint16_t version = 0;
-  EXPECT_EQ(ReadPatternFileVersion((folder.path() / "QLVAmain.ptn").c_str(), &version), PatternVersionStatus::kRead);
+  EXPECT_EQ(ReadPatternFileVersion((folder.path() / "QLVAmain.ptn").string().c_str(), &version), PatternVersionStatus::kRead);
   EXPECT_EQ(version, 309);
 }
 
@@ -86,7 +86,7 @@ struct Seen {
 PatternStatus Walk(const std::string& content, Seen* seen, uint32_t read_kind = kNameKind, uint32_t stop_kind = 0,
                    bool go_on = true) {
   TempFolder folder;
-  const std::string path = folder.Write("vxr.ptn", content);
+  const std::string path = folder.Write("vxr.ptn", content).string();
   return WalkPatternRecords(
       path.c_str(),
       [&](const PatternRecordHeader& header) {

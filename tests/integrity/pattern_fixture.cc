@@ -13,7 +13,8 @@ std::string Le(uint64_t value, size_t width) {
 std::string Deflate(std::string_view plain) {
   z_stream stream{};
   deflateInit2(&stream, Z_DEFAULT_COMPRESSION, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY);
-  std::string out(deflateBound(&stream, plain.size()), '\0');
+  // uLong is 32 bits on Windows; the fixtures are far smaller.
+  std::string out(deflateBound(&stream, static_cast<uLong>(plain.size())), '\0');
   stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(plain.data()));
   stream.avail_in = static_cast<uInt>(plain.size());
   stream.next_out = reinterpret_cast<Bytef*>(out.data());

@@ -131,7 +131,7 @@ std::optional<VersionInfo> EmbedAndRead(const TempFolder& folder, std::string* i
                                         const std::vector<uint8_t>& block) {
   std::string error;
   EXPECT_TRUE(EmbedVersionInfo(block, image, &error)) << error;
-  return VersionInfo::ReadFromFile(folder.Write("elf", *image).c_str());
+  return VersionInfo::ReadFromFile(folder.Write("elf", *image).string().c_str());
 }
 
 TEST(ElfVersionNoteTest, EmbeddedBlockIsReadBackFromEveryKindOfElf) {
@@ -178,7 +178,7 @@ TEST(ElfVersionNoteTest, ExecutableStillRunsWithItsNote) {
   std::string image = ReadFile("/bin/true");
   std::string error;
   ASSERT_TRUE(EmbedVersionInfo(SampleBlock(), &image, &error)) << error;
-  std::string path = folder.Write("true", image);
+  std::string path = folder.Write("true", image).string();
   std::filesystem::permissions(path, std::filesystem::perms::owner_all);
   EXPECT_EQ(RunProgram(path, {}).exit_code, 0);
   EXPECT_TRUE(RunShell("readelf -n " + path + " | grep -q 'VXR'"));
@@ -193,9 +193,9 @@ TEST(ElfVersionNoteTest, NonElfImagesAreRefusedUnchanged) {
     EXPECT_EQ(image, before);
   }
   TempFolder folder;
-  EXPECT_FALSE(VersionInfo::ReadFromFile(folder.Write("text", "not an executable").c_str()));
-  EXPECT_FALSE(VersionInfo::ReadFromFile((folder.path() / "missing").c_str()));
-  EXPECT_FALSE(VersionInfo::ReadFromFile(folder.path().c_str()));
+  EXPECT_FALSE(VersionInfo::ReadFromFile(folder.Write("text", "not an executable").string().c_str()));
+  EXPECT_FALSE(VersionInfo::ReadFromFile((folder.path() / "missing").string().c_str()));
+  EXPECT_FALSE(VersionInfo::ReadFromFile(folder.path().string().c_str()));
   EXPECT_FALSE(VersionInfo::ReadFromFile(nullptr));
 }
 
@@ -208,13 +208,13 @@ TEST(ElfVersionNoteTest, DamagedFilesAreReadSafely) {
   std::string error;
   ASSERT_TRUE(EmbedVersionInfo(block, &image, &error));
   for (size_t size = 0; size < image.size(); ++size) {
-    std::optional<VersionInfo> read = VersionInfo::ReadFromFile(folder.Write("cut", image.substr(0, size)).c_str());
+    std::optional<VersionInfo> read = VersionInfo::ReadFromFile(folder.Write("cut", image.substr(0, size)).string().c_str());
     EXPECT_FALSE(read.has_value()) << "cut to " << size;
   }
   for (size_t at = 0; at < image.size(); ++at) {
     std::string changed = image;
     changed[at] = static_cast<char>(changed[at] ^ 0xA5);
-    std::optional<VersionInfo> read = VersionInfo::ReadFromFile(folder.Write("changed", changed).c_str());
+    std::optional<VersionInfo> read = VersionInfo::ReadFromFile(folder.Write("changed", changed).string().c_str());
     if (read) QueryEverything(*read);
   }
 }

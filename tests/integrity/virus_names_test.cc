@@ -16,7 +16,7 @@ using namespace pattern_fixture;
 
 NameLookup Lookup(const std::string& content, const char* name) {
   TempFolder folder;
-  const std::string path = folder.Write("vxr.ptn", content);
+  const std::string path = folder.Write("vxr.ptn", content).string();
   return LookupVirusName(path.c_str(), name);
 }
 
@@ -127,12 +127,12 @@ TEST(VirusNameLookupTest, MalformedLengthsAreGivenUp) {
 
 TEST(VirusNameLookupTest, ArgumentsAndFileErrors) {
   TempFolder folder;
-  const std::string path = folder.Write("vxr.ptn", NamesFile({"A"}));
+  const std::string path = folder.Write("vxr.ptn", NamesFile({"A"})).string();
   EXPECT_EQ(LookupVirusName(nullptr, "A"), NameLookup::kBadArgument);
   EXPECT_EQ(LookupVirusName(path.c_str(), nullptr), NameLookup::kBadArgument);
-  EXPECT_EQ(LookupVirusName((folder.path() / "missing.ptn").c_str(), "A"), NameLookup::kUnreadable);
+  EXPECT_EQ(LookupVirusName((folder.path() / "missing.ptn").string().c_str(), "A"), NameLookup::kUnreadable);
   EXPECT_EQ(LookupVirusName(folder.str().c_str(), "A"), NameLookup::kUnreadable);
-  EXPECT_EQ(LookupVirusName((folder.path() / "VXR.PTN").c_str(), "a"), NameLookup::kFound);
+  EXPECT_EQ(LookupVirusName((folder.path() / "VXR.PTN").string().c_str(), "a"), NameLookup::kFound);
 }
 
 TEST(VirusNameListTest, EveryNameInFileOrder) {
@@ -140,12 +140,13 @@ TEST(VirusNameListTest, EveryNameInFileOrder) {
   const std::string path =
       folder.Write("vxr.ptn", Record(kNameKind, WholeSection(Entry(Names({"Z1", "A2"})) + Entry(Names({"M3"})))) +
                                   Record(kOtherKind, PlainSection(Entry(Names({"HIDDEN"})))) +
-                                  Record(kNameKind, PlainSection(Entry(Names({k18, ""})))) + Trailer());
+                                  Record(kNameKind, PlainSection(Entry(Names({k18, ""})))) + Trailer())
+          .string();
   std::vector<std::string> names;
   EXPECT_EQ(ForEachVirusName(path.c_str(), [&](std::string_view name) { names.emplace_back(name); }),
             PatternStatus::kDone);
   EXPECT_EQ(names, (std::vector<std::string>{"Z1", "A2", "M3", k18, ""}));
-  EXPECT_EQ(ForEachVirusName((folder.path() / "none.ptn").c_str(), [](std::string_view) {}),
+  EXPECT_EQ(ForEachVirusName((folder.path() / "none.ptn").string().c_str(), [](std::string_view) {}),
             PatternStatus::kUnreadable);
 }
 

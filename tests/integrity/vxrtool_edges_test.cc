@@ -77,7 +77,7 @@ TEST_F(VxrtoolEdgesTest, VerifySaysWhenAFileCarriesNoSignature) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    std::string file = folder_.Write(c.name, c.content);
+    std::string file = folder_.Write(c.name, c.content).string();
     ProgramRun run = RunVxrtool({"verify", file});
     EXPECT_EQ(run.exit_code, 1);
     EXPECT_EQ(run.output, file + ": " + c.finding + "\n");

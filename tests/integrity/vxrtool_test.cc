@@ -21,23 +21,23 @@ class VxrtoolTest : public testing::Test {
 // verifies what vxrtool signs, and vxrtool verifies what the openssl command signs.
 TEST_F(VxrtoolTest, SignaturesAgreeWithTheOpensslCommand) {
   const std::string content = "content signed by vxrtool\n";
-  std::string file = folder_.Write("signed", content);
+  std::string file = folder_.Write("signed", content).string();
   ASSERT_EQ(RunVxrtool({"sign", "--key", DevKeyPath(), file}).exit_code, 0);
   std::string bytes = ReadFile(file);
   ASSERT_EQ(bytes.size(), content.size() + 65 + 4);
   EXPECT_EQ(bytes.substr(bytes.size() - 4), std::string("\x41\0\0\0", 4));
-  std::string content_file = folder_.Write("content", bytes.substr(0, content.size()));
-  std::string signature_file = folder_.Write("signature", bytes.substr(content.size(), 65));
+  std::string content_file = folder_.Write("content", bytes.substr(0, content.size())).string();
+  std::string signature_file = folder_.Write("signature", bytes.substr(content.size(), 65)).string();
   EXPECT_TRUE(RunShell("openssl dgst -md5 -verify " + kPublicKey + " -signature " + signature_file + " " +
                        content_file + " >/dev/null"));
 
-  std::string outside = folder_.Write("outside", "content signed by the openssl command\n");
+  std::string outside = folder_.Write("outside", "content signed by the openssl command\n").string();
   std::string outside_signature = (folder_.path() / "outside.sig").string();
   ASSERT_TRUE(RunShell("openssl dgst -md5 -sign " + DevKeyPath() + " -out " + outside_signature + " " + outside));
   std::string signature = ReadFile(outside_signature);
   std::string with_trailer = ReadFile(outside) + signature;
   with_trailer.append({static_cast<char>(signature.size()), '\0', '\0', '\0'});
-  std::string outside_signed = folder_.Write("outside.signed", with_trailer);
+  std::string outside_signed = folder_.Write("outside.signed", with_trailer).string();
   EXPECT_EQ(VerifyAppendedSignature(outside_signed.c_str()), 1);
   ProgramRun verify = RunVxrtool({"verify", outside_signed});
   EXPECT_EQ(verify.exit_code, 0);
@@ -45,10 +45,10 @@ TEST_F(VxrtoolTest, SignaturesAgreeWithTheOpensslCommand) {
 }
 
 TEST_F(VxrtoolTest, VerifyReportsTheVerdict) {
-  std::string valid = folder_.Write("valid", DevSigned("abc"));
+  std::string valid = folder_.Write("valid", DevSigned("abc")).string();
   std::string changed_bytes = DevSigned("abc");
   changed_bytes[1] = 'B';
-  std::string changed = folder_.Write("changed", changed_bytes);
+  std::string changed = folder_.Write("changed", changed_bytes).string();
   std::string missing = (folder_.path() / "missing").string();
   struct Case {
     std::string file;
@@ -71,7 +71,7 @@ TEST_F(VxrtoolTest, VerifyReportsTheVerdict) {
 }
 
 TEST_F(VxrtoolTest, WrongUsageIsRefusedWithAMessage) {
-  std::string file = folder_.Write("file", "content");
+  std::string file = folder_.Write("file", "content").string();
   struct Case {
     std::vector<std::string> args;
     const char* message;
@@ -100,8 +100,8 @@ TEST_F(VxrtoolTest, WrongUsageIsRefusedWithAMessage) {
 }
 
 TEST_F(VxrtoolTest, FailuresLeaveTheFileAsItWas) {
-  std::string file = folder_.Write("file", "content");
-  std::string not_a_key = folder_.Write("key.pem", "not a key");
+  std::string file = folder_.Write("file", "content").string();
+  std::string not_a_key = folder_.Write("key.pem", "not a key").string();
   std::string ec_key = (folder_.path() / "ec.pem").string();
   ASSERT_TRUE(
       RunShell("openssl genpkey -algorithm EC -pkeyopt ec_paramgen_curve:prime256v1 -out " + ec_key + " 2>/dev/null"));
@@ -130,7 +130,7 @@ TEST_F(VxrtoolTest, FailuresLeaveTheFileAsItWas) {
 // A rewritten file keeps its permissions; a symbolic link keeps pointing at the file, which
 // is the one that gets signed.
 TEST_F(VxrtoolTest, SigningReplacesTheFileBehindALinkAndKeepsItsMode) {
-  std::string file = folder_.Write("file", "content");
+  std::string file = folder_.Write("file", "content").string();
   std::filesystem::permissions(file, std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec |
                                          std::filesystem::perms::group_read);
   std::filesystem::path link = folder_.path() / "link";

@@ -7,7 +7,9 @@
 #include <filesystem>
 
 #include "support/temp_folder.h"
+#ifdef __linux__
 #include "support/unprivileged.h"
+#endif
 
 namespace {
 
@@ -17,7 +19,7 @@ class FileOpenTest : public ::testing::Test {
 
   FileOpenError OpenError(const std::filesystem::path& path) {
     FileOpenError error = FileOpenError::kNone;
-    ReadOnlyFile file = ReadOnlyFile::Open(path.c_str(), &error);
+    ReadOnlyFile file = ReadOnlyFile::Open(path.string().c_str(), &error);
     EXPECT_EQ(file.is_open(), error == FileOpenError::kNone);
     return error;
   }
@@ -31,25 +33,31 @@ TEST_F(FileOpenTest, ErrorClasses) {
   EXPECT_EQ(OpenError(folder_.path() / "missing"), FileOpenError::kNotFound);
   EXPECT_EQ(OpenError(file_ / "below_a_file"), FileOpenError::kNotFound);
   EXPECT_EQ(OpenError(folder_.path()), FileOpenError::kOpenFailed);
+#ifdef __linux__
+  // A name too long is a class of its own on Linux; Windows reports the path as not found.
   EXPECT_EQ(OpenError(std::filesystem::path(std::string(5000, 'x'))), FileOpenError::kOther);
+#endif
 }
 
+// Permission bits and a user to drop to are Linux's.
+#ifdef __linux__
 TEST_F(FileOpenTest, AFileWithoutReadPermissionFailsToOpen) {
   std::filesystem::permissions(file_, std::filesystem::perms::none);
   // The superuser reads it anyway, so the open runs as an ordinary user.
   std::filesystem::permissions(folder_.path(), std::filesystem::perms::owner_all | std::filesystem::perms::others_exec);
   EXPECT_TRUE(RunUnprivileged([&] {
     FileOpenError error = FileOpenError::kNone;
-    ReadOnlyFile file = ReadOnlyFile::Open(file_.c_str(), &error);
+    ReadOnlyFile file = ReadOnlyFile::Open(file_.string().c_str(), &error);
     EXPECT_FALSE(file.is_open());
     EXPECT_EQ(error, FileOpenError::kOpenFailed);
     return !::testing::Test::HasFailure();
   }));
 }
+#endif  // __linux__
 
 TEST_F(FileOpenTest, AnExclusiveLockHeldByAnotherOpenIsALockViolation) {
   FileOpenError error;
-  ReadOnlyFile holder = ReadOnlyFile::Open(file_.c_str(), &error);
+  ReadOnlyFile holder = ReadOnlyFile::Open(file_.string().c_str(), &error);
   ASSERT_TRUE(holder.TryLockExclusive());
   EXPECT_EQ(OpenError(file_), FileOpenError::kLockViolation);
   holder = ReadOnlyFile();
@@ -58,7 +66,7 @@ TEST_F(FileOpenTest, AnExclusiveLockHeldByAnotherOpenIsALockViolation) {
 
 TEST_F(FileOpenTest, ReadAtReadsWholeOrShortAtTheEnd) {
   FileOpenError error;
-  ReadOnlyFile file = ReadOnlyFile::Open(file_.c_str(), &error);
+  ReadOnlyFile file = ReadOnlyFile::Open(file_.string().c_str(), &error);
   ASSERT_TRUE(file.is_open());
   EXPECT_EQ(file.Size(), 10);
   EXPECT_TRUE(file.IsRegular());

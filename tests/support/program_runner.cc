@@ -3,6 +3,7 @@
 #include <stdexcept>
 
 #include "platform/process.h"
+#include "support/build_paths.h"
 #include "support/temp_folder.h"
 #include "support/text.h"
 
@@ -53,4 +54,4 @@ ProgramRun RunProgram(const std::string& program, const std::vector<std::string>
   return run;
 }
 
-std::string BuiltProgram(std::string_view name) { return std::string(TESTKVE_BIN_DIR "/") + std::string(name); }
+std::string BuiltProgram(std::string_view name) { return (BuildBinDir() / ExecutableName(name)).string(); }

@@ -1,0 +1,109 @@
+#include "platform/file_open.h"
+
+#include <fcntl.h>
+#include <io.h>
+
+#include <algorithm>
+#include <utility>
+
+#include "platform/win32/handle.h"
+
+using platform::win32::DescriptorHandle;
+
+namespace {
+
+FileOpenError ClassifyOpenError(DWORD error) {
+  switch (error) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_DIRECTORY:
+      return FileOpenError::kNotFound;
+    case ERROR_ACCESS_DENIED:
+      return FileOpenError::kOpenFailed;
+    case ERROR_LOCK_VIOLATION:
+      return FileOpenError::kLockViolation;
+    default:
+      return FileOpenError::kOther;
+  }
+}
+
+constexpr DWORD kWholeFile = MAXDWORD;
+
+// An exclusive lock held through another handle of the file. Windows refuses such a file's
+// reads with error 33; Wine lets them through, so the lock is looked for at the open, where a
+// shared lock of the whole file conflicts with it on both.
+bool IsLockedElsewhere(HANDLE file) {
+  OVERLAPPED at = {};
+  if (!LockFileEx(file, LOCKFILE_FAIL_IMMEDIATELY, 0, kWholeFile, kWholeFile, &at)) {
+    return GetLastError() == ERROR_LOCK_VIOLATION;
+  }
+  UnlockFileEx(file, 0, kWholeFile, kWholeFile, &at);
+  return false;
+}
+
+}  // namespace
+
+ReadOnlyFile::~ReadOnlyFile() {
+  if (fd_ >= 0) _close(fd_);
+}
+
+ReadOnlyFile::ReadOnlyFile(ReadOnlyFile&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+
+ReadOnlyFile& ReadOnlyFile::operator=(ReadOnlyFile&& other) noexcept {
+  if (this != &other) {
+    if (fd_ >= 0) _close(fd_);
+    fd_ = std::exchange(other.fd_, -1);
+  }
+  return *this;
+}
+
+ReadOnlyFile ReadOnlyFile::Open(const char* path, FileOpenError* error) {
+  *error = FileOpenError::kOther;
+  if (path == nullptr) return ReadOnlyFile();
+  // Without FILE_FLAG_BACKUP_SEMANTICS a folder is refused with access denied, as it should be.
+  platform::win32::UniqueHandle handle = platform::win32::OpenPath(path, GENERIC_READ, OPEN_EXISTING);
+  if (!handle) {
+    *error = ClassifyOpenError(GetLastError());
+    return ReadOnlyFile();
+  }
+  if (GetFileType(handle.get()) == FILE_TYPE_DISK && IsLockedElsewhere(handle.get())) {
+    *error = FileOpenError::kLockViolation;
+    return ReadOnlyFile();
+  }
+  ReadOnlyFile file(platform::win32::ToDescriptor(std::move(handle), _O_RDONLY | _O_BINARY));
+  *error = file.is_open() ? FileOpenError::kNone : FileOpenError::kOther;
+  return file;
+}
+
+int64_t ReadOnlyFile::Size() const {
+  LARGE_INTEGER size;
+  if (fd_ < 0 || !GetFileSizeEx(DescriptorHandle(fd_), &size)) return -1;
+  return size.QuadPart;
+}
+
+bool ReadOnlyFile::IsRegular() const { return fd_ >= 0 && platform::win32::IsRegularFile(DescriptorHandle(fd_)); }
+
+int64_t ReadOnlyFile::ReadAt(uint64_t offset, std::span<std::byte> out) const {
+  size_t done = 0;
+  while (done < out.size()) {
+    OVERLAPPED at = {};
+    uint64_t position = offset + done;
+    at.Offset = static_cast<DWORD>(position);
+    at.OffsetHigh = static_cast<DWORD>(position >> 32);
+    DWORD wanted = static_cast<DWORD>(std::min<size_t>(out.size() - done, 1u << 30));
+    DWORD got = 0;
+    if (!ReadFile(DescriptorHandle(fd_), out.data() + done, wanted, &got, &at)) {
+      if (GetLastError() == ERROR_HANDLE_EOF) break;
+      return -1;
+    }
+    if (got == 0) break;
+    done += got;
+  }
+  return static_cast<int64_t>(done);
+}
+
+bool ReadOnlyFile::TryLockExclusive() {
+  OVERLAPPED at = {};
+  return fd_ >= 0 && LockFileEx(DescriptorHandle(fd_), LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0,
+                                kWholeFile, kWholeFile, &at);
+}

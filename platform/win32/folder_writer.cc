@@ -1,0 +1,129 @@
+#include "platform/folder_writer.h"
+
+#include <fcntl.h>
+#include <io.h>
+
+#include <filesystem>
+#include <system_error>
+#include <utility>
+
+#include "platform/win32/handle.h"
+
+// windows.h names ReplaceFileA as ReplaceFile; the member of that name is ours.
+#undef ReplaceFile
+
+namespace platform {
+
+using win32::DescriptorHandle;
+using win32::ErrorText;
+using win32::UniqueHandle;
+
+namespace {
+
+std::string Reason(const std::string& what, DWORD error) { return what + ": " + ErrorText(error); }
+
+// The folder's own path, from the open handle, so that files land in the folder held open.
+std::wstring FolderPath(HANDLE folder) {
+  wchar_t buffer[MAX_PATH * 4];
+  DWORD length = GetFinalPathNameByHandleW(folder, buffer, MAX_PATH * 4, FILE_NAME_NORMALIZED);
+  if (length == 0 || length >= MAX_PATH * 4) return {};
+  return std::wstring(buffer, length);
+}
+
+bool WriteAll(HANDLE file, std::string_view bytes) {
+  while (!bytes.empty()) {
+    DWORD chunk = static_cast<DWORD>(std::min<size_t>(bytes.size(), 1u << 30));
+    DWORD written = 0;
+    if (!WriteFile(file, bytes.data(), chunk, &written, nullptr) || written == 0) return false;
+    bytes.remove_prefix(written);
+  }
+  return true;
+}
+
+}  // namespace
+
+FolderWriter::~FolderWriter() {
+  if (fd_ >= 0) _close(fd_);
+}
+
+FolderWriter::FolderWriter(FolderWriter&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+
+FolderWriter& FolderWriter::operator=(FolderWriter&& other) noexcept {
+  if (this != &other) {
+    if (fd_ >= 0) _close(fd_);
+    fd_ = std::exchange(other.fd_, -1);
+  }
+  return *this;
+}
+
+FolderWriter FolderWriter::Open(const std::string& path, std::string* error) {
+  const std::string folder = path.empty() ? "." : path;
+  std::error_code code;
+  std::filesystem::create_directories(win32::Widen(folder), code);
+  if (code) {
+    *error = folder + ": " + code.message();
+    return FolderWriter();
+  }
+  // The reparse point itself, not its target: a folder that is a link is refused below. The
+  // handle asks for no data access, so it stands in no one's share mode.
+  UniqueHandle handle = win32::OpenPath(folder, FILE_READ_ATTRIBUTES, OPEN_EXISTING,
+                                        FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT);
+  if (!handle) {
+    *error = Reason(folder, GetLastError());
+    return FolderWriter();
+  }
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!GetFileInformationByHandle(handle.get(), &info) || (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) ||
+      !(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    *error = folder + ": not a folder (a link or a file)";
+    return FolderWriter();
+  }
+  return FolderWriter(win32::ToDescriptor(std::move(handle), _O_RDONLY));
+}
+
+// The lock is a second open of the folder that asks for delete access and shares everything
+// but delete: a second such open, from any process, meets a sharing violation until this
+// writer closes its descriptor.
+bool FolderWriter::TryLock() {
+  if (fd_ < 0) return false;
+  std::wstring folder = FolderPath(DescriptorHandle(fd_));
+  if (folder.empty()) return false;
+  UniqueHandle lock(CreateFileW(folder.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  if (!lock) return false;
+  // The descriptor takes the lock's handle in place of the plain one, so the lock ends with it.
+  int locked = win32::ToDescriptor(std::move(lock), _O_RDONLY);
+  if (locked < 0) return false;
+  _close(fd_);
+  fd_ = locked;
+  return true;
+}
+
+bool FolderWriter::ReplaceFile(std::string_view name, std::string_view bytes, std::string* error) {
+  const std::string target(name);
+  std::wstring folder = FolderPath(DescriptorHandle(fd_));
+  if (folder.empty()) {
+    *error = Reason("cannot write " + target, GetLastError());
+    return false;
+  }
+  const std::wstring temporary =
+      folder + L"\\." + win32::Widen(target) + L".tmp-" + std::to_wstring(GetCurrentProcessId());
+  const std::wstring destination = folder + L"\\" + win32::Widen(target);
+  // CREATE_NEW refuses whatever is already there, a planted link included.
+  UniqueHandle file(CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
+                                nullptr));
+  if (!file) {
+    *error = Reason("cannot create " + win32::Narrow(temporary), GetLastError());
+    return false;
+  }
+  // No flush: the rename alone shows readers the old file or the whole new one.
+  bool done = WriteAll(file.get(), bytes);
+  file.Reset();
+  done = done && MoveFileExW(temporary.c_str(), destination.c_str(), MOVEFILE_REPLACE_EXISTING);
+  if (done) return true;
+  *error = Reason("cannot write " + target, GetLastError());
+  DeleteFileW(temporary.c_str());
+  return false;
+}
+
+}  // namespace platform

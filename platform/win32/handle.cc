@@ -1,0 +1,64 @@
+#include "platform/win32/handle.h"
+
+#include <fcntl.h>
+#include <io.h>
+
+namespace platform::win32 {
+
+std::wstring Widen(std::string_view text) {
+  if (text.empty()) return {};
+  int size = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+  std::wstring wide(static_cast<size_t>(size), L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), size);
+  return wide;
+}
+
+std::string Narrow(std::wstring_view text) {
+  if (text.empty()) return {};
+  int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+  std::string narrow(static_cast<size_t>(size), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), narrow.data(), size, nullptr, nullptr);
+  return narrow;
+}
+
+std::string ErrorText(DWORD error) {
+  char* buffer = nullptr;
+  DWORD length = FormatMessageA(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error,
+      0, reinterpret_cast<char*>(&buffer), 0, nullptr);
+  std::string text = length > 0 ? std::string(buffer, length) : "error " + std::to_string(error);
+  LocalFree(buffer);
+  while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == '.')) text.pop_back();
+  return text;
+}
+
+UniqueHandle OpenPath(const std::string& path, DWORD access, DWORD disposition, DWORD flags, DWORD share) {
+  return UniqueHandle(CreateFileW(Widen(path).c_str(), access, share, nullptr, disposition,
+                                  flags == 0 ? FILE_ATTRIBUTE_NORMAL : flags, nullptr));
+}
+
+bool IsRegularFile(HANDLE handle) {
+  BY_HANDLE_FILE_INFORMATION info;
+  return GetFileType(handle) == FILE_TYPE_DISK && GetFileInformationByHandle(handle, &info) &&
+         (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+int ToDescriptor(UniqueHandle handle, int flags) {
+  int fd = _open_osfhandle(reinterpret_cast<intptr_t>(handle.get()), flags);
+  if (fd >= 0) handle.Release();  // the descriptor owns it now
+  return fd;
+}
+
+HANDLE DescriptorHandle(int fd) {
+  return fd < 0 ? INVALID_HANDLE_VALUE : reinterpret_cast<HANDLE>(_get_osfhandle(fd));
+}
+
+std::FILE* ToStream(UniqueHandle handle, int flags, const char* mode) {
+  int fd = ToDescriptor(std::move(handle), flags);
+  if (fd < 0) return nullptr;
+  std::FILE* stream = _fdopen(fd, mode);
+  if (stream == nullptr) _close(fd);
+  return stream;
+}
+
+}  // namespace platform::win32

@@ -1,0 +1,29 @@
+#include "platform/standard_streams.h"
+
+#include <fcntl.h>
+#include <io.h>
+
+#include <windows.h>
+
+namespace platform {
+
+// A program started without a console or with a stream closed has no valid handle for it;
+// the C runtime's descriptor is then -2 or invalid. NUL takes its place.
+bool ReserveStandardStreams(unsigned* closed) {
+  *closed = 0;
+  for (int stream = 0; stream < 3; ++stream) {
+    intptr_t handle = _get_osfhandle(stream);
+    if (handle != -1 && handle != -2) continue;
+    *closed |= 1u << stream;
+    int fd = _open("NUL", (stream == 0 ? _O_RDONLY : _O_WRONLY) | _O_BINARY);
+    if (fd < 0) return false;
+    if (fd != stream) {
+      bool moved = _dup2(fd, stream) == 0;
+      _close(fd);
+      if (!moved) return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace platform

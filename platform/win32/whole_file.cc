@@ -1,0 +1,95 @@
+#include "platform/whole_file.h"
+
+#include <windows.h>
+
+#include "platform/win32/handle.h"
+
+using platform::win32::ErrorText;
+using platform::win32::OpenPath;
+using platform::win32::UniqueHandle;
+
+namespace {
+
+std::string Reason(const char* what, const std::string& path, DWORD error) {
+  return std::string(what) + " " + path + ": " + ErrorText(error);
+}
+
+bool WriteAll(HANDLE file, std::string_view bytes) {
+  while (!bytes.empty()) {
+    DWORD chunk = static_cast<DWORD>(std::min<size_t>(bytes.size(), 1u << 30));
+    DWORD written = 0;
+    if (!WriteFile(file, bytes.data(), chunk, &written, nullptr) || written == 0) return false;
+    bytes.remove_prefix(written);
+  }
+  return true;
+}
+
+// The file a symbolic link points to is the one to replace, not the link.
+std::string ResolvedTarget(const std::string& path) {
+  UniqueHandle file = OpenPath(path, 0, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS);
+  wchar_t buffer[MAX_PATH * 4];
+  if (!file) return path;
+  DWORD length = GetFinalPathNameByHandleW(file.get(), buffer, MAX_PATH * 4, FILE_NAME_NORMALIZED);
+  if (length == 0 || length >= MAX_PATH * 4) return path;
+  return platform::win32::Narrow(std::wstring_view(buffer, length));
+}
+
+}  // namespace
+
+bool ReadWholeFile(const std::string& path, std::string* bytes, std::string* error) {
+  UniqueHandle file = OpenPath(path, GENERIC_READ, OPEN_EXISTING);
+  if (!file) {
+    *error = Reason("cannot open", path, GetLastError());
+    return false;
+  }
+  if (!platform::win32::IsRegularFile(file.get())) {
+    *error = "cannot read " + path + ": not a regular file";
+    return false;
+  }
+  bytes->clear();
+  char buffer[65536];
+  for (;;) {
+    DWORD got = 0;
+    if (!ReadFile(file.get(), buffer, sizeof buffer, &got, nullptr)) {
+      *error = Reason("cannot read", path, GetLastError());
+      return false;
+    }
+    if (got == 0) return true;
+    bytes->append(buffer, got);
+  }
+}
+
+// ReplaceFileW keeps the replaced file's attributes, security and identity; a target that
+// does not exist yet is simply moved into place.
+bool ReplaceFileAtomically(const std::string& path, std::string_view bytes, std::string* error) {
+  std::string target = ResolvedTarget(path);
+  std::string temporary = target + ".tmp-" + std::to_string(GetCurrentProcessId());
+  UniqueHandle file = OpenPath(temporary, GENERIC_WRITE, CREATE_NEW);
+  if (!file) {
+    *error = Reason("cannot create a temporary file beside", path, GetLastError());
+    return false;
+  }
+  bool written = WriteAll(file.get(), bytes) && FlushFileBuffers(file.get());
+  DWORD failure = GetLastError();
+  file.Reset();
+  std::wstring wide_target = platform::win32::Widen(target);
+  std::wstring wide_temporary = platform::win32::Widen(temporary);
+  if (written) {
+    bool exists = GetFileAttributesW(wide_target.c_str()) != INVALID_FILE_ATTRIBUTES;
+    if (exists ? ReplaceFileW(wide_target.c_str(), wide_temporary.c_str(), nullptr, 0, nullptr, nullptr)
+               : MoveFileExW(wide_temporary.c_str(), wide_target.c_str(), MOVEFILE_WRITE_THROUGH)) {
+      return true;
+    }
+    failure = GetLastError();
+  }
+  DeleteFileW(wide_temporary.c_str());
+  *error = Reason("cannot write", path, failure);
+  return false;
+}
+
+uint64_t HardLinkCount(const std::string& path) {
+  UniqueHandle file = OpenPath(path, 0, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS);
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!file || !GetFileInformationByHandle(file.get(), &info)) return 0;
+  return info.nNumberOfLinks;
+}
