@@ -54,7 +54,13 @@ class EngineClient {
   VXRResult Quit();
 
  private:
+  // mingw's printf archetype is Microsoft's, which knows no %j or %z; the streams print the
+  // C99 formats (__USE_MINGW_ANSI_STDIO), so they are checked as GNU's.
+#ifdef __MINGW32__
+  void Trace(const char* format, ...) const __attribute__((format(gnu_printf, 2, 3)));
+#else
   void Trace(const char* format, ...) const __attribute__((format(printf, 2, 3)));
+#endif
   VXRResult Report(VXRResult result) const;
   EngineRun RunEngine(uint32_t mode, uint32_t limit_ms);
 
