@@ -30,16 +30,6 @@ std::wstring FolderPath(HANDLE folder) {
   return std::wstring(buffer, length);
 }
 
-bool WriteAll(HANDLE file, std::string_view bytes) {
-  while (!bytes.empty()) {
-    DWORD chunk = static_cast<DWORD>(std::min<size_t>(bytes.size(), 1u << 30));
-    DWORD written = 0;
-    if (!WriteFile(file, bytes.data(), chunk, &written, nullptr) || written == 0) return false;
-    bytes.remove_prefix(written);
-  }
-  return true;
-}
-
 }  // namespace
 
 FolderWriter::~FolderWriter() {
@@ -117,7 +107,7 @@ bool FolderWriter::ReplaceFile(std::string_view name, std::string_view bytes, st
     return false;
   }
   // No flush: the rename alone shows readers the old file or the whole new one.
-  bool done = WriteAll(file.get(), bytes);
+  bool done = win32::WriteAll(file.get(), bytes);
   file.Reset();
   done = done && MoveFileExW(temporary.c_str(), destination.c_str(), MOVEFILE_REPLACE_EXISTING);
   if (done) return true;

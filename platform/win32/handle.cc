@@ -3,6 +3,8 @@
 #include <fcntl.h>
 #include <io.h>
 
+#include <algorithm>
+
 namespace platform::win32 {
 
 std::wstring Widen(std::string_view text) {
@@ -35,6 +37,16 @@ std::string ErrorText(DWORD error) {
 UniqueHandle OpenPath(const std::string& path, DWORD access, DWORD disposition, DWORD flags, DWORD share) {
   return UniqueHandle(CreateFileW(Widen(path).c_str(), access, share, nullptr, disposition,
                                   flags == 0 ? FILE_ATTRIBUTE_NORMAL : flags, nullptr));
+}
+
+bool WriteAll(HANDLE file, std::string_view bytes) {
+  while (!bytes.empty()) {
+    DWORD chunk = static_cast<DWORD>(std::min<size_t>(bytes.size(), 1u << 30));
+    DWORD written = 0;
+    if (!WriteFile(file, bytes.data(), chunk, &written, nullptr) || written == 0) return false;
+    bytes.remove_prefix(written);
+  }
+  return true;
 }
 
 bool IsRegularFile(HANDLE handle) {

@@ -51,6 +51,10 @@ std::string ErrorText(DWORD error);
 UniqueHandle OpenPath(const std::string& path, DWORD access, DWORD disposition, DWORD flags = 0,
                       DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
 
+/// Writes all of `bytes` at the handle's position, continuing after short writes; false (the
+/// reason in GetLastError) on failure.
+bool WriteAll(HANDLE file, std::string_view bytes);
+
 /// Whether `handle` is a regular disk file (not a folder, device, pipe or console).
 bool IsRegularFile(HANDLE handle);
 

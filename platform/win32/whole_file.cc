@@ -14,16 +14,6 @@ std::string Reason(const char* what, const std::string& path, DWORD error) {
   return std::string(what) + " " + path + ": " + ErrorText(error);
 }
 
-bool WriteAll(HANDLE file, std::string_view bytes) {
-  while (!bytes.empty()) {
-    DWORD chunk = static_cast<DWORD>(std::min<size_t>(bytes.size(), 1u << 30));
-    DWORD written = 0;
-    if (!WriteFile(file, bytes.data(), chunk, &written, nullptr) || written == 0) return false;
-    bytes.remove_prefix(written);
-  }
-  return true;
-}
-
 // The file a symbolic link points to is the one to replace, not the link.
 std::string ResolvedTarget(const std::string& path) {
   UniqueHandle file = OpenPath(path, 0, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS);
@@ -69,7 +59,7 @@ bool ReplaceFileAtomically(const std::string& path, std::string_view bytes, std:
     *error = Reason("cannot create a temporary file beside", path, GetLastError());
     return false;
   }
-  bool written = WriteAll(file.get(), bytes) && FlushFileBuffers(file.get());
+  bool written = platform::win32::WriteAll(file.get(), bytes) && FlushFileBuffers(file.get());
   DWORD failure = GetLastError();
   file.Reset();
   std::wstring wide_target = platform::win32::Widen(target);
