@@ -5,7 +5,6 @@
 #include <cstring>
 #include <string>
 
-#include "TestKVE/command_line.h"
 #include "TestKVE/driver_state.h"
 #include "TestKVE/engine_client.h"
 #include "TestKVE/extra_output.h"
@@ -18,6 +17,7 @@
 #include "TestKVE/service_mode.h"
 #include "TestKVE/stop_signal.h"
 #include "TestKVE/usage.h"
+#include "command_text/command_line.h"
 
 namespace {
 

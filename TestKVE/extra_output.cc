@@ -3,9 +3,9 @@
 #include <cstdio>
 #include <utility>
 
-#include "TestKVE/command_line.h"
 #include "TestKVE/engine_client.h"
 #include "TestKVE/stop_signal.h"
+#include "command_text/command_line.h"
 
 platform::MailslotServer ExtraOutputSlot;
 platform::MailslotServer PatternNameSlot;

@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "TestKVE/command_line.h"
+#include "command_text/command_line.h"
 
 namespace {
 

@@ -5,9 +5,9 @@
 #include <ctime>
 #include <string>
 
-#include "TestKVE/command_line.h"
 #include "TestKVE/engine_client.h"
 #include "TestKVE/legacy_random.h"
+#include "command_text/command_line.h"
 
 namespace {
 

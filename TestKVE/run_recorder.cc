@@ -7,7 +7,6 @@
 #include <string>
 #include <vector>
 
-#include "TestKVE/command_line.h"
 #include "TestKVE/driver_state.h"
 #include "TestKVE/engine_client.h"
 #include "TestKVE/exit_status.h"
@@ -16,6 +15,7 @@
 #include "TestKVE/run_record.h"
 #include "TestKVE/run_summary.h"
 #include "TestKVE/usage.h"
+#include "command_text/command_line.h"
 #include "integrity/engine_validation.h"
 #include "integrity/file_digest.h"
 #include "platform/file_stream.h"

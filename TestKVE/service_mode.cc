@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "TestKVE/process_command_line.h"
-#include "TestKVE/service_arguments.h"
+#include "command_text/service_arguments.h"
 #include "platform/process_arguments.h"
 #include "platform/service_manager.h"
 

@@ -4,7 +4,7 @@
 #include <span>
 #include <string>
 
-#include "TestKVE/command_line.h"
+#include "command_text/command_line.h"
 
 namespace {
 

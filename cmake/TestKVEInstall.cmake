@@ -6,13 +6,8 @@ include(CMakePackageConfigHelpers)
 set(testkve_package_dir ${CMAKE_INSTALL_LIBDIR}/cmake/TestKVE)
 set(testkve_include_dir ${CMAKE_INSTALL_INCLUDEDIR}/testkve)
 
-# The programs. The sample service program is installed once a tools/ folder makes it.
-install(TARGETS testkve vxrtool vxr_ref RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-foreach(service TestSrv TestSrv.exe testsrv test_srv)
-  if(TARGET ${service})
-    install(TARGETS ${service} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-  endif()
-endforeach()
+# The programs, the sample service program among them.
+install(TARGETS testkve vxrtool vxr_ref TestSrv RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 
 # The static libraries of the two public targets and everything they link, under names of our
 # own, since "libplatform.a" has no place in a system library folder.

@@ -8,7 +8,7 @@
 #include "engine_control/engine_verdict.h"
 #include "engine_control/library.h"
 #include "engine_control/value_rules.h"
-#include "integrity/virus_names.h"
+#include "pattern_reader/virus_names.h"
 #include "vxr_lib.h"
 
 namespace {

@@ -1,6 +1,6 @@
 // The section level of pattern files: raw DEFLATE expansion within its limits, and the entry
 // walk of the three modes with every untrusted length.
-#include "integrity/pattern_section.h"
+#include "pattern_reader/pattern_section.h"
 
 #include <gtest/gtest.h>
 

@@ -9,7 +9,7 @@
 #include <system_error>
 #include <vector>
 
-#include "TestKVE/service_arguments.h"
+#include "command_text/service_arguments.h"
 #include "platform/process.h"
 
 namespace {

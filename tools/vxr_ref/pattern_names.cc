@@ -2,7 +2,7 @@
 
 #include <string_view>
 
-#include "integrity/virus_names.h"
+#include "pattern_reader/virus_names.h"
 #include "vxr_lib.h"
 
 namespace {

@@ -1,7 +1,7 @@
-#include "TestKVE/service_arguments.h"
+#include "command_text/service_arguments.h"
 
-#include "TestKVE/command_line.h"
-#include "TestKVE/multibyte.h"
+#include "command_text/command_line.h"
+#include "command_text/multibyte.h"
 #include "platform/ascii.h"
 
 namespace {
