@@ -6,15 +6,12 @@
 #include "TestKVE/engine_client.h"
 #include "TestKVE/stop_signal.h"
 #include "command_text/command_line.h"
+#include "vxr_contract.h"
 
 platform::MailslotServer ExtraOutputSlot;
 platform::MailslotServer PatternNameSlot;
 
 namespace {
-
-constexpr char kExtraOutputSlotName[] = "\\\\.\\mailslot\\ExtraOutput";
-constexpr char kPatternNameSlotName[] = "\\\\.\\mailslot\\ExtraPatternName";
-constexpr char kExtraOutputModule[] = "KVPExtOutput.DLL";
 
 // A slot that is already open stays in `*slot` when the new one cannot be made: in interactive
 // mode a second /DLL must not take the first slot away from the engine.
@@ -31,14 +28,14 @@ bool CreateSlot(const char* name, platform::MailslotServer* slot) {
 int OpenExtraOutputSlot(EngineClient& client, const CommandLine& line) {
   if (!line.HasOption("DLL")) return 0;
   CreateSlot(kExtraOutputSlotName, &ExtraOutputSlot);
-  client.VXRSetStringInfo(VXR_STR_EXTRA_OUTPUTS, kExtraOutputModule);
+  client.VXRSetStringInfo(VXR_STR_EXTRA_OUTPUTS, kExtraOutputModuleName);
   return 1;
 }
 
 int OpenPatternNameSlot(EngineClient& client, const CommandLine& line) {
   if (!line.HasOption("PL")) return 0;
   if (!CreateSlot(kPatternNameSlotName, &PatternNameSlot)) std::printf("Open Mailsoilt2 Fail!!\n");
-  client.VXRSetStringInfo(VXR_STR_EXTRA_OUTPUTS, kExtraOutputModule);
+  client.VXRSetStringInfo(VXR_STR_EXTRA_OUTPUTS, kExtraOutputModuleName);
   return 1;
 }
 

@@ -22,7 +22,8 @@ endforeach()
 install(TARGETS ${testkve_libraries} EXPORT TestKVETargets
         ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
         INCLUDES DESTINATION ${testkve_include_dir})
-install(FILES engine_control/include/vxr_lib.h engine_control/include/vxr_result.h
+install(FILES engine_control/include/vxr_lib.h engine_control/include/vxr_contract.h
+              engine_control/include/vxr_result.h
         DESTINATION ${testkve_include_dir})
 install(FILES engine_sdk/engine_settings.h DESTINATION ${testkve_include_dir}/engine_sdk)
 

@@ -6,13 +6,13 @@
 #include <string_view>
 
 #include "platform/mailslot.h"
+#include "vxr_contract.h"
 
 namespace engine_sdk {
 
-/// Where the harness collects extra output while the extra-output module is named.
-inline constexpr char kExtraOutputSlot[] = "\\\\.\\mailslot\\ExtraOutput";
-/// Where the harness collects the pattern names in pattern-list mode, one per message.
-inline constexpr char kPatternNameSlot[] = "\\\\.\\mailslot\\ExtraPatternName";
+/// The harness's two slots (see vxr_contract.h).
+inline constexpr auto& kExtraOutputSlot = kExtraOutputSlotName;
+inline constexpr auto& kPatternNameSlot = kPatternNameSlotName;
 
 /// One open mailslot of the harness. Move-only; closed when destroyed.
 class MailslotWriter {

@@ -3,7 +3,7 @@
 #include <string_view>
 
 #include "pattern_reader/virus_names.h"
-#include "vxr_lib.h"
+#include "vxr_contract.h"
 
 namespace {
 

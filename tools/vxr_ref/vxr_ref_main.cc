@@ -20,7 +20,7 @@
 #include "tools/vxr_ref/run_counter.h"
 #include "tools/vxr_ref/settings_report.h"
 #include "tools/vxr_ref/steering.h"
-#include "vxr_lib.h"
+#include "vxr_contract.h"
 
 namespace {
 
