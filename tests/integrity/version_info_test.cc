@@ -1,4 +1,5 @@
 // The VS_VERSIONINFO reader and writer, and its ELF note.
+#include "platform/posix/elf_version_note.h"
 #include "platform/version_info.h"
 
 #include <gtest/gtest.h>
