@@ -52,7 +52,7 @@ VXRResult VXRInitLib(const char* engineDir, const char* engineExeName) {
   platform::OpenFile engine = platform::OpenFile::Open(paths.engine.c_str());
   platform::FileIdentity identity;
   if (!engine.Identity(&identity)) return VXR_LIB_INVALID_VXREXE;
-  const EngineVerdict verdict = JudgeEngineFile(engine, identity);
+  const EngineVerdict verdict = library.verdicts.Judge(engine, identity);
   if (verdict.validation != IntegrityVerdict::kValid) return VXR_LIB_INVALID_VXREXE;
   // Built aside and installed only at the end, so any failure leaves the library untouched.
   auto state = std::make_unique<LibraryState>();
@@ -73,12 +73,12 @@ VXRResult VXRInitLib(const char* engineDir, const char* engineExeName) {
 }
 
 VXRResult VXRQuitLib() {
-  Library& library = TheLibrary();
-  if (!library.initialised) return VXR_LIB_NOT_INIT;
-  library.config.reset();
-  library.state.reset();
-  library.engine_file = platform::OpenFile();
-  library.initialised = false;
+  Library* library = InitialisedLibrary();
+  if (library == nullptr) return VXR_LIB_NOT_INIT;
+  library->config.reset();
+  library->state.reset();
+  library->engine_file = platform::OpenFile();
+  library->initialised = false;
   return VXR_LIB_SUCCESS;
 }
 
