@@ -16,10 +16,9 @@
 #include "TestKVE/run_summary.h"
 #include "TestKVE/usage.h"
 #include "command_text/command_line.h"
-#include "integrity/engine_validation.h"
-#include "integrity/file_digest.h"
 #include "platform/file_stream.h"
 #include "platform/whole_file.h"
+#include "vxr_lib.h"
 
 namespace {
 
@@ -58,11 +57,12 @@ RunDescription DescribeRun(const CommandLine& line, const char* text, const Harn
   run.command_line = text != nullptr ? text : "";
   for (const auto& [name, value] : line.AllOptions()) run.options.emplace_back(name, value);
   run.engine_path = std::string(state.EngineDir) + "/" + state.EngineExeName;
-  EngineVersionInfo info;
-  ReadEngineVersionInfo(run.engine_path.c_str(), &info);
-  run.engine_version = info.version;
-  run.engine_build = info.build;
-  FileSha256Hex(run.engine_path.c_str(), &run.engine_sha256);
+  // The library finds the engine as it will for the run (ignoring case) and reads the file once.
+  VXREngineFacts facts;
+  VXRDescribeEngine(state.EngineDir, state.EngineExeName, &facts);
+  run.engine_version = facts.version;
+  run.engine_build = facts.build;
+  run.engine_sha256 = facts.sha256;
   return run;
 }
 

@@ -53,6 +53,19 @@ struct VXRRunUsage {
 /// VXR_LIB_WAIT_FAIL with `usage->timedOut` 1. `usage` may be null; otherwise it receives
 /// the run's cost, and zeros when no engine ran.
 VXRResult VXRExecuteWithLimit(VXR_HANDLE sc, uint32_t dwMode, uint32_t dwLimitMs, VXRRunUsage* usage);
+/// What names the engine of a run: the texts of its version information and its file's digest.
+/// A text that cannot be read is empty.
+struct VXREngineFacts {
+  char version[32];  ///< "major.minor" of the file version, as VXRInitLib compares it
+  char build[260];   ///< SpecialBuild of the first translation
+  char sha256[65];   ///< SHA-256 of the whole file in lower-case hex
+};
+/// Describes the engine that VXRInitLib would take for `engineDir`/`engineExeName` ("VXR.EXE"
+/// when null; a name that differs only in ASCII case is found), reading every fact from one
+/// open of that file. Needs no initialisation and changes no state of the library.
+/// VXR_LIB_INVALID_PARAMETER for a null `facts` or a path VXRInitLib would refuse, then
+/// VXR_LIB_NOT_EXIST when no regular file is there; `facts` is emptied first in every case.
+VXRResult VXRDescribeEngine(const char* engineDir, const char* engineExeName, VXREngineFacts* facts);
 /// Whether the pattern file holds `virusName`.
 VXRResult VXRQueryVirusName(VXR_HANDLE sc, const char* patternPath, const char* virusName);
 /// Checks the appended signature of `filePath`, or of the engine when it is null.

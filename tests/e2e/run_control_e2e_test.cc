@@ -121,6 +121,25 @@ TEST(RunControlE2eTest, JsonLinesRecordEveryPassAndASummaryThatMatches) {
       Python(kJsonFacts, folder.path() / "run.jsonl"));
 }
 
+// The engine folder matches names without regard to case, and so does the run record: it
+// describes the file that ran, here found only as "VXR.exe", with its version and digest.
+TEST(RunControlE2eTest, TheRunRecordDescribesAnEngineFoundUnderAnotherCase) {
+  EngineFolderCopy folder;
+  std::filesystem::rename(folder.path() / "vxr.exe", folder.path() / "VXR.exe");
+  ProgramRun run = Harness(folder, {"/JSON=run.jsonl", "/RUN=1"});
+  EXPECT_EQ(0, run.exit_code);
+  EXPECT_EQ(1u, CountOf(run.output, "Launch KVE program\n")) << run.output;
+  const std::string engine = Python(R"(
+import hashlib, json, os, sys
+run = json.loads(open(sys.argv[1], 'rb').readline())
+engine = run['engine']
+file = os.path.join(os.path.dirname(sys.argv[1]), 'VXR.exe')
+print(engine['path'], engine['version'], engine['sha256'] == hashlib.sha256(open(file, 'rb').read()).hexdigest())
+)",
+                                    folder.path() / "run.jsonl");
+  EXPECT_EQ("./vxr.exe 3.5 True\n", engine);
+}
+
 TEST(RunControlE2eTest, AHarnessKilledMidRunKeepsEveryFinishedPass) {
   EngineFolderCopy folder;
   const std::filesystem::path record = folder.path() / "run.jsonl";
