@@ -45,6 +45,13 @@ struct DirCloser {
 
 }  // namespace
 
+bool AddWithin64Bits(int64_t value, int64_t* sum) {
+  int64_t result = 0;
+  if (__builtin_add_overflow(*sum, value, &result)) return false;
+  *sum = result;
+  return true;
+}
+
 std::optional<CpuTicks> ParseCpuTicks(std::string_view stat) {
   std::string_view line = stat.substr(0, stat.find('\n'));
   if (!line.starts_with("cpu ")) return std::nullopt;
@@ -66,8 +73,10 @@ std::optional<CommitCharge> ParseCommitCharge(std::string_view meminfo) {
       !FigureAfterKey(meminfo, "CommitLimit", &charge.limit_bytes)) {
     return std::nullopt;
   }
-  charge.committed_bytes *= kBytesPerKilobyte;
-  charge.limit_bytes *= kBytesPerKilobyte;
+  if (__builtin_mul_overflow(charge.committed_bytes, kBytesPerKilobyte, &charge.committed_bytes) ||
+      __builtin_mul_overflow(charge.limit_bytes, kBytesPerKilobyte, &charge.limit_bytes)) {
+    return std::nullopt;
+  }
   return charge;
 }
 
@@ -77,7 +86,8 @@ std::optional<IoCounts> ParseIoCounts(std::string_view io) {
       !FigureAfterKey(io, "syscr", &syscr) || !FigureAfterKey(io, "syscw", &syscw)) {
     return std::nullopt;
   }
-  return IoCounts{rchar + wchar, syscr + syscw};
+  if (!AddWithin64Bits(wchar, &rchar) || !AddWithin64Bits(syscw, &syscr)) return std::nullopt;
+  return IoCounts{rchar, syscr};
 }
 
 std::optional<std::string_view> ReadHead(int dir_fd, const char* path, std::span<char> buffer) {
