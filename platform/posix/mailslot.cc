@@ -325,6 +325,7 @@ struct MailslotServer::Spool {
   UniqueFd folder;         // the folder of the spool file
   UniqueFd shared_folder;  // the user's folder, when the slot is served under its name there too
   UniqueFd user_folder;    // the user's folder, when `folder` is the run's own
+  std::string run_folder;  // then the name of that folder in the user's folder
   UniqueFd file;
   std::string name;
   off_t size_seen = 0;            // the file's size at the last scan
@@ -452,6 +453,7 @@ MailslotServer MailslotServer::CreateForRun(std::string_view name, int* error) {
     server.spool_->shared_folder = UniqueFd(fcntl(user_folder.get(), F_DUPFD_CLOEXEC, 0));
   }
   server.spool_->user_folder = std::move(user_folder);
+  server.spool_->run_folder = RunMailslotFolder().filename().string();
   server.spool_->folder = std::move(folder);
   server.spool_->file = std::move(spool);
   server.spool_->name = std::move(file);
@@ -484,7 +486,7 @@ void MailslotServer::Close() {
     unlinkat(spool.shared_folder.get(), spool.name.c_str(), 0);
   if (SameFile(spool.folder.get(), spool.name, spool.file.get())) unlinkat(spool.folder.get(), spool.name.c_str(), 0);
   // The run's folder goes with its last slot; a later slot makes it afresh.
-  if (spool.user_folder) unlinkat(spool.user_folder.get(), RunMailslotFolder().filename().c_str(), AT_REMOVEDIR);
+  if (spool.user_folder) unlinkat(spool.user_folder.get(), spool.run_folder.c_str(), AT_REMOVEDIR);
   spool_.reset();
 }
 
