@@ -35,8 +35,12 @@ UniqueStream CreateWriteStream(const char* path, std::string* error) {
   // Non-blocking for the open only: a FIFO without a reader fails at once (ENXIO).
   UniqueFd fd = OpenCloexec(path, O_WRONLY | O_CREAT | O_TRUNC | O_NOCTTY | O_NOFOLLOW | O_NONBLOCK, 0666);
   if (!fd) {
-    *error = errno == ELOOP ? std::string(path) + " is a symbolic link (output files are never written through one)"
-                            : std::string(path) + ": " + std::strerror(errno);
+    const int open_error = errno;
+    // A protected folder refuses a link of another user before O_NOFOLLOW does: say which.
+    struct stat status;
+    *error = lstat(path, &status) == 0 && S_ISLNK(status.st_mode)
+                 ? std::string(path) + " is a symbolic link (output files are never written through one)"
+                 : std::string(path) + ": " + std::strerror(open_error);
     return nullptr;
   }
   fcntl(fd.get(), F_SETFL, fcntl(fd.get(), F_GETFL) & ~O_NONBLOCK);

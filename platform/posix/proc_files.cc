@@ -62,8 +62,13 @@ std::optional<CpuTicks> ParseCpuTicks(std::string_view stat) {
   while (count < 8 && TakeFigure(&line, &ticks[count])) ++count;
   if (count < 4) return std::nullopt;
   CpuTicks result;
-  result.busy = ticks[0] + ticks[1] + ticks[2] + ticks[5] + ticks[6] + ticks[7];
-  result.total = result.busy + ticks[3] + ticks[4];
+  for (int busy : {0, 1, 2, 5, 6, 7}) {
+    if (!AddWithin64Bits(ticks[busy], &result.busy)) return std::nullopt;
+  }
+  result.total = result.busy;
+  for (int idle : {3, 4}) {
+    if (!AddWithin64Bits(ticks[idle], &result.total)) return std::nullopt;
+  }
   return result;
 }
 

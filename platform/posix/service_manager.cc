@@ -166,7 +166,12 @@ UniqueFd OpenLockedLog(const std::string& path, int* error, std::string* why) {
       OpenCloexec(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY, 0600));
   if (!log) {
     *error = errno;
-    if (errno == ELOOP) *why = path + " is a symbolic link";
+    // A FIFO without a reader fails the non-blocking open (ENXIO) before the check below.
+    struct stat info;
+    if (lstat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) {
+      *why = path + (S_ISLNK(info.st_mode) ? " is a symbolic link" : " is not a regular file");
+      *error = EBADMSG;
+    }
     return {};
   }
   if (int failure = CheckOpenedFile(log.get(), path, why)) {
@@ -315,15 +320,11 @@ bool Service::Start(const std::vector<std::string>& arguments, int* error, std::
   // End of file without a word: the program was executed and the pipe closed with the exec.
   int exec_error = 0;
   ssize_t got = ReadFull(status_read.get(), &exec_error, sizeof exec_error);
-  if (got == static_cast<ssize_t>(sizeof exec_error)) {
-    *error = exec_error;
-    return false;
-  }
-  if (got != 0) {
-    *error = got < 0 ? errno : EIO;
-    return false;
-  }
-  return true;
+  if (got == 0) return true;
+  *error = got == static_cast<ssize_t>(sizeof exec_error) ? exec_error : got < 0 ? errno : EIO;
+  // Nothing runs: the lock goes now, not when the failed child has finished ending.
+  flock(log.get(), LOCK_UN);
+  return false;
 }
 
 }  // namespace platform

@@ -30,11 +30,11 @@ struct SharedFolder {
     fs::permissions(shared, fs::perms::all | (sticky ? fs::perms::sticky_bit : fs::perms::none));
   }
 
-  // Links made by user 65534: `name` in the shared folder, pointing to the precious file.
-  void PlantLinks(const std::vector<std::string>& names) const {
+  // Links made by user 65534: `name` in the shared folder, pointing to `target`.
+  void PlantLinks(const std::vector<std::string>& names, const fs::path& target) const {
     ASSERT_TRUE(RunUnprivileged([&] {
       for (const std::string& name : names) {
-        if (symlink(precious.c_str(), (shared / name).c_str()) != 0) return false;
+        if (symlink(target.c_str(), (shared / name).c_str()) != 0) return false;
       }
       return true;
     }));
@@ -49,7 +49,7 @@ TEST(PlantedLinkE2eTest, TheHarnessNeverWritesItsRecordsThroughALink) {
   for (bool sticky : {true, false}) {
     SCOPED_TRACE(sticky ? "sticky folder" : "folder that is not sticky");
     SharedFolder folder(sticky);
-    folder.PlantLinks({"report.xml", "run.jsonl"});
+    folder.PlantLinks({"report.xml", "run.jsonl"}, folder.precious);
     EngineFolderCopy engine;
     ProgramRun run = RunProgram(
         (engine.path() / "testkve").string(),
@@ -66,7 +66,11 @@ TEST(PlantedLinkE2eTest, TheHarnessNeverWritesItsRecordsThroughALink) {
 
 TEST(PlantedLinkE2eTest, VxrtoolFollowsOnlyLinksOfTheCallerOrRoot) {
   SharedFolder folder(/*sticky=*/false);
-  folder.PlantLinks({"planted"});
+  // An executable, so that every rewrite gets as far as writing.
+  const fs::path precious = folder.root.path() / "precious.elf";
+  fs::copy_file(BuiltProgram("vxr_ref"), precious);
+  const std::string original = ReadFile(precious);
+  folder.PlantLinks({"planted"}, precious);
   const std::string key = std::string(TESTKVE_SOURCE_DIR) + "/tools/keys/dev_signing_key.pem";
   const std::vector<std::vector<std::string>> rewrites = {
       {"sign", "--key", key},
@@ -78,14 +82,14 @@ TEST(PlantedLinkE2eTest, VxrtoolFollowsOnlyLinksOfTheCallerOrRoot) {
     ProgramRun run = RunProgram(BuiltProgram("vxrtool"), args);
     EXPECT_NE(0, run.exit_code);
     EXPECT_EQ(1u, CountOf(run.errors, "symbolic link of user 65534")) << run.errors;
-    EXPECT_EQ(kPrecious, ReadFile(folder.precious));
+    EXPECT_EQ(original, ReadFile(precious));
   }
   // The caller's own link is followed: the file it points to is signed.
-  fs::create_symlink(folder.precious, folder.shared / "own");
+  fs::create_symlink(precious, folder.shared / "own");
   ProgramRun run = RunProgram(BuiltProgram("vxrtool"), {"sign", "--key", key, (folder.shared / "own").string()});
   EXPECT_EQ(0, run.exit_code) << run.errors;
   EXPECT_TRUE(fs::is_symlink(folder.shared / "own"));
-  EXPECT_NE(kPrecious, ReadFile(folder.precious));
+  EXPECT_NE(original, ReadFile(precious));
 }
 
 // A folder to run /SERVICE in, with the database in `db`.
@@ -130,7 +134,9 @@ TEST(ServiceDatabaseE2eTest, ARecordAnotherUserCouldForgeIsNeverRun) {
     fs::create_directory(folder.db());
     const std::string record = folder.ForgedRecord();
     chmod(folder.db().c_str(), c.record_of_other && !c.folder_of_other ? 0777 : c.folder_mode);
-    if (c.folder_of_other) ASSERT_EQ(0, chown(folder.db().c_str(), kUnprivilegedId, kUnprivilegedId));
+    if (c.folder_of_other) {
+      ASSERT_EQ(0, chown(folder.db().c_str(), kUnprivilegedId, kUnprivilegedId));
+    }
     ASSERT_TRUE(RunUnprivileged([&] {
       folder.Write("db/TestSrv.service", record);
       return true;

@@ -331,12 +331,12 @@ TEST(ServiceModeE2eTest, OptionsWithBlanksReachTheServiceWhole) {
 // A line feed in an option could forge a line of the service program's own; it shows escaped.
 TEST(ServiceModeE2eTest, ControlCharactersInTheServiceProgramsLinesAreEscaped) {
   ServiceFolder folder;
-  ProgramRun run = folder.Run(BuiltProgram("testkve"), {"/NH", "/SERVICE", "/PTN=a\nTestSrv forged\tline"});
+  ProgramRun run = folder.Run(BuiltProgram("testkve"), {"/NH", "/SERVICE", "/PTN=a\nTestSrv\x1bforged"});
   EXPECT_TRUE(run.output.ends_with("Service start.\n")) << run.output;
   ASSERT_TRUE(WaitForText(folder.log(), kEndLine, 1));
   const std::string log = ReadFile(folder.log());
-  EXPECT_EQ(1u, CountOf(log, StartLine(folder.str(), " /NH  /PTN=a\\x0ATestSrv forged\\x09line"))) << log;
-  EXPECT_EQ(0u, CountOf(log, "\nTestSrv forged"));
+  EXPECT_EQ(1u, CountOf(log, StartLine(folder.str(), " /NH  /PTN=a\\x0ATestSrv\\x1Bforged"))) << log;
+  EXPECT_EQ(0u, CountOf(log, "\nTestSrv\x1b"));
 }
 
 }  // namespace
