@@ -331,7 +331,7 @@ TEST(ServiceModeE2eTest, OptionsWithBlanksReachTheServiceWhole) {
 // A line feed in an option could forge a line of the service program's own; it shows escaped.
 TEST(ServiceModeE2eTest, ControlCharactersInTheServiceProgramsLinesAreEscaped) {
   ServiceFolder folder;
-  ProgramRun run = folder.Run(BuiltProgram("testkve"), {"/NH", "/SERVICE", "/PTN=a\nTestSrv\x1bforged"});
+  ProgramRun run = folder.Run(BuiltProgram("testkve"), {"/NH", "/SERVICE", "/PTN=a\nTestSrv\x1b" "forged"});
   EXPECT_TRUE(run.output.ends_with("Service start.\n")) << run.output;
   ASSERT_TRUE(WaitForText(folder.log(), kEndLine, 1));
   const std::string log = ReadFile(folder.log());
