@@ -29,7 +29,8 @@ bool CreateSlot(const char* name, platform::MailslotServer* slot) {
   platform::MailslotServer created = platform::MailslotServer::CreateForRun(name, &error);
   if (!created.is_open()) {
     if (error == EACCES) {
-      std::fprintf(stderr, "TestKVE: cannot serve %s: the folder %s is not yours alone, so no engine message can arrive\n",
+      std::fprintf(stderr,
+                   "TestKVE: cannot serve %s: the folder %s is not yours alone, so no engine message can arrive\n",
                    name, platform::MailslotFolder().c_str());
     } else if (error != EEXIST) {
       std::fprintf(stderr, "TestKVE: cannot serve %s: %s\n", name, std::strerror(error));

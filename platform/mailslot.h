@@ -12,7 +12,6 @@
 
 namespace platform {
 
-
 /// The longest message a slot carries, in bytes; a longer one is refused whole.
 inline constexpr size_t kMailslotMaxMessage = 64 * 1024;
 

@@ -233,8 +233,8 @@ void SweepDeadRunFolders(int user_folder) {
   while (const dirent* entry = readdir(entries)) {
     const std::string name = entry->d_name;
     if (!name.starts_with(kRunFolderPrefix)) continue;
-    UniqueFd folder(
-        RetryOnEintr([&] { return openat(user_folder, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC); }));
+    UniqueFd folder(RetryOnEintr(
+        [&] { return openat(user_folder, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC); }));
     if (!folder || !OwnerOnly(folder.get(), S_IFDIR) || LockedByOther(folder.get(), LOCK_EX)) continue;
     UniqueFd inner(fcntl(folder.get(), F_DUPFD_CLOEXEC, 0));
     if (DIR* spools = inner ? fdopendir(inner.get()) : nullptr) {
@@ -264,8 +264,8 @@ class RunFolder {
     struct stat status;
     if (fd_ && fstat(fd_.get(), &status) == 0 && status.st_nlink > 0) return fd_.get();
     SweepDeadRunFolders(user_folder);
-    std::string path = (MailslotFolder() / (std::string(kRunFolderPrefix) + std::to_string(getpid()) + "-XXXXXX"))
-                           .string();
+    std::string path =
+        (MailslotFolder() / (std::string(kRunFolderPrefix) + std::to_string(getpid()) + "-XXXXXX")).string();
     if (mkdtemp(path.data()) == nullptr) return *error = errno, -1;
     UniqueFd folder = OpenCloexec(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW);
     if (!folder || !OwnerOnly(folder.get(), S_IFDIR) || flock(folder.get(), LOCK_EX | LOCK_NB) != 0) {
@@ -328,11 +328,11 @@ struct MailslotServer::Spool {
   std::string run_folder;  // then the name of that folder in the user's folder
   UniqueFd file;
   std::string name;
-  off_t size_seen = 0;            // the file's size at the last scan
-  off_t scanned = 0;              // bytes before this offset are judged for good
-  std::deque<Message> waiting;    // whole messages not yet read, where they lie in the file
-  std::string window;             // the bytes being judged; its memory is used again
-  std::string ahead;              // bytes read ahead of the next message
+  off_t size_seen = 0;          // the file's size at the last scan
+  off_t scanned = 0;            // bytes before this offset are judged for good
+  std::deque<Message> waiting;  // whole messages not yet read, where they lie in the file
+  std::string window;           // the bytes being judged; its memory is used again
+  std::string ahead;            // bytes read ahead of the next message
   off_t ahead_offset = 0;
 
   bool Scan(int* error);

@@ -106,9 +106,8 @@ bool ResolveOutputPath(const std::string& path, LinkRule rule, std::string* reso
       return false;
     }
     if (status.st_uid != geteuid() && status.st_uid != 0) {
-      *error = "refused to write " + path + ": " + (current == path ? "it" : current) +
-               " is a symbolic link of user " + std::to_string(status.st_uid) +
-               ", neither yours nor root's, so another user may have planted it";
+      *error = "refused to write " + path + ": " + (current == path ? "it" : current) + " is a symbolic link of user " +
+               std::to_string(status.st_uid) + ", neither yours nor root's, so another user may have planted it";
       return false;
     }
     if (!LinkTarget(current, &current)) {

@@ -203,8 +203,8 @@ TEST_F(ExtraOutputE2eTest, TwoRunsAtOnceEachPrintTheirOwnEnginesMessages) {
       ReadLines(std::filesystem::path(TESTKVE_SOURCE_DIR) / "tools/engine_folder/qlakve_names.txt");
   ASSERT_FALSE(other_names.empty());
   EXPECT_EQ(0u, CountOf(second.output, "Open Mailsoilt2 Fail!!"));
-  EXPECT_EQ(1u, CountOf(second.output, "Pattern List(" + std::to_string(other_names.size()) + "): " +
-                                           other_names.front() + "\n"))
+  EXPECT_EQ(1u, CountOf(second.output,
+                        "Pattern List(" + std::to_string(other_names.size()) + "): " + other_names.front() + "\n"))
       << second.output;
   EXPECT_EQ(other_names.size(), CountOf(second.output, "Pattern List("));
   EXPECT_EQ(0, first.exit_code);

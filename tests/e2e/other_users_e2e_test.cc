@@ -51,11 +51,10 @@ TEST(PlantedLinkE2eTest, TheHarnessNeverWritesItsRecordsThroughALink) {
     SharedFolder folder(sticky);
     folder.PlantLinks({"report.xml", "run.jsonl"}, folder.precious);
     EngineFolderCopy engine;
-    ProgramRun run = RunProgram(
-        (engine.path() / "testkve").string(),
-        {"/NH", "/RUN=1", "/JUNIT=" + (folder.shared / "report.xml").string(),
-         "/JSON=" + (folder.shared / "run.jsonl").string()},
-        {engine.path()});
+    ProgramRun run = RunProgram((engine.path() / "testkve").string(),
+                                {"/NH", "/RUN=1", "/JUNIT=" + (folder.shared / "report.xml").string(),
+                                 "/JSON=" + (folder.shared / "run.jsonl").string()},
+                                {engine.path()});
     EXPECT_EQ(0, run.exit_code) << run.errors;
     EXPECT_EQ(kPrecious, ReadFile(folder.precious));
     EXPECT_EQ(2u, CountOf(run.errors, "is a symbolic link")) << run.errors;
@@ -118,10 +117,10 @@ TEST(ServiceDatabaseE2eTest, ARecordAnotherUserCouldForgeIsNeverRun) {
   struct Case {
     const char* name;
     mode_t folder_mode;
-    bool folder_of_other;   // the folder belongs to user 65534
-    bool record_of_other;   // user 65534 writes the record
-    const char* refusal;    // on standard error
-    bool at_open;           // refused when the database is opened, before the record is read
+    bool folder_of_other;  // the folder belongs to user 65534
+    bool record_of_other;  // user 65534 writes the record
+    const char* refusal;   // on standard error
+    bool at_open;          // refused when the database is opened, before the record is read
   } cases[] = {
       {"a folder everybody can write", 0777, false, true, "can be written by group or others (mode 0777)", true},
       {"a folder of another user", 0700, true, true, "belongs to user 65534", true},

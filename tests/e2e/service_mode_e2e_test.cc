@@ -312,9 +312,9 @@ TEST(ServiceModeE2eTest, OptionsWithBlanksReachTheServiceWhole) {
   EngineFolderCopy engine;
   TempFolder services;
   const std::string patterns = engine.str() + "/my ptn";
-  ProgramRun run = RunProgram((engine.path() / "testkve").string(),
-                              {"/NH", "/SERVICE", "/RUN=2", "/PTNPATH=" + patterns, "/SPY"},
-                              {engine.path(), "", {{"TESTKVE_SERVICE_DB", services.str()}}});
+  ProgramRun run =
+      RunProgram((engine.path() / "testkve").string(), {"/NH", "/SERVICE", "/RUN=2", "/PTNPATH=" + patterns, "/SPY"},
+                 {engine.path(), "", {{"TESTKVE_SERVICE_DB", services.str()}}});
   const std::string options = " /NH  /RUN=2 /PTNPATH=\"" + patterns + "\" /SPY";
   EXPECT_EQ(1u, CountOf(run.output, "Argument to launch service: " + options + "\nService start.\n")) << run.output;
   EXPECT_EQ(0u, CountOf(run.output, "have \""));
@@ -331,7 +331,9 @@ TEST(ServiceModeE2eTest, OptionsWithBlanksReachTheServiceWhole) {
 // A line feed in an option could forge a line of the service program's own; it shows escaped.
 TEST(ServiceModeE2eTest, ControlCharactersInTheServiceProgramsLinesAreEscaped) {
   ServiceFolder folder;
-  ProgramRun run = folder.Run(BuiltProgram("testkve"), {"/NH", "/SERVICE", "/PTN=a\nTestSrv\x1b" "forged"});
+  ProgramRun run = folder.Run(BuiltProgram("testkve"), {"/NH", "/SERVICE",
+                                                        "/PTN=a\nTestSrv\x1b"
+                                                        "forged"});
   EXPECT_TRUE(run.output.ends_with("Service start.\n")) << run.output;
   ASSERT_TRUE(WaitForText(folder.log(), kEndLine, 1));
   const std::string log = ReadFile(folder.log());

@@ -152,9 +152,9 @@ const SequenceCase kSequences[] = {
     {"I/O totals of two processes that sum past 64 bits",
      platform::kIoBytesPath,
      {{[](const ProcTree& tree) {
-        tree.SetProcessIo(10, 9223372036854775000, 0, 1, 1);
-        tree.SetProcessIo(20, 9223372036854775000, 0, 1, 1);
-      },
+         tree.SetProcessIo(10, 9223372036854775000, 0, 1, 1);
+         tree.SetProcessIo(20, 9223372036854775000, 0, 1, 1);
+       },
        kNoData, 0},
       {[](const ProcTree& tree) {
          tree.RemoveProcess(10);

@@ -91,8 +91,7 @@ int main(int argc, char** argv) {
   std::filesystem::path harness = std::filesystem::absolute(argv[0], error).parent_path() / kHarnessName;
   if (!error) std::filesystem::current_path(argv[1], error);
   if (error) {
-    Log("end: cannot enter " + Escaped(argv[1]) + " (" + error.message() + "), exit status " +
-        std::to_string(kNotRun));
+    Log("end: cannot enter " + Escaped(argv[1]) + " (" + error.message() + "), exit status " + std::to_string(kNotRun));
     return kNotRun;
   }
   // The harness sees only its plain name: a folder path can hold words that scan as options.
