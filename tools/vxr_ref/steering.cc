@@ -105,7 +105,6 @@ std::optional<Steering> ReadSteering(std::string* error) {
   steering.ignore_term = ignore_term == 1;
   steering.start_log = Variable("VXR_REF_START_LOG");
   steering.plan = Variable("VXR_REF_PLAN");
-  steering.helper_pid_file = Variable("VXR_REF_HELPER");
   return steering;
 }
 

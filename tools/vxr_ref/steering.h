@@ -17,9 +17,7 @@
 /// Run control: VXR_REF_IGNORE_TERM (1: SIGTERM is ignored from the start), VXR_REF_LEAK_KB
 /// (run n of a report folder allocates and touches n times that many KiB) and VXR_REF_EXITS
 /// (a comma list of exit codes: run n of a report folder exits with item n, counted round,
-/// in place of VXR_REF_EXIT). VXR_REF_HELPER (a file): the engine first starts a helper in a
-/// session of its own, outside its process group, that writes its process ID to the file and
-/// then sleeps five minutes; it stands for a helper that a real engine leaves running.
+/// in place of VXR_REF_EXIT).
 struct Steering {
   int exit_code = 0;
   std::optional<int> signal;
@@ -32,7 +30,6 @@ struct Steering {
   int hold_ms = 0;
   std::string start_log;
   std::string plan;
-  std::string helper_pid_file;
 
   /// Whether the run needs its number from the report folder.
   bool counts_runs() const { return leak_kb > 0 || !exit_codes.empty(); }
