@@ -1,11 +1,15 @@
 #include "TestKVE/extra_output.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <utility>
 
 #include "TestKVE/engine_client.h"
 #include "TestKVE/stop_signal.h"
 #include "command_text/command_line.h"
+#include "settings_block/engine_environment.h"
 #include "vxr_contract.h"
 
 platform::MailslotServer ExtraOutputSlot;
@@ -14,12 +18,24 @@ platform::MailslotServer PatternNameSlot;
 namespace {
 
 // A slot that is already open stays in `*slot` when the new one cannot be made: in interactive
-// mode a second /DLL must not take the first slot away from the engine.
+// mode a second /DLL must not take the first slot away from the engine. The slot is this run's
+// own, so another run of the user serving the same name mixes nothing in; the engines this run
+// starts learn where it is from their environment.
 bool CreateSlot(const char* name, platform::MailslotServer* slot) {
   int error = 0;
-  platform::MailslotServer created = platform::MailslotServer::Create(name, &error);
-  if (!created.is_open()) return false;
+  platform::MailslotServer created = platform::MailslotServer::CreateForRun(name, &error);
+  if (!created.is_open()) {
+    if (error == EACCES) {
+      std::fprintf(stderr,
+                   "TestKVE: cannot serve %s: the folder %s is not yours alone, so no engine message can arrive\n",
+                   name, platform::MailslotFolder().c_str());
+    } else if (error != EEXIST) {
+      std::fprintf(stderr, "TestKVE: cannot serve %s: %s\n", name, std::strerror(error));
+    }
+    return false;
+  }
   *slot = std::move(created);
+  setenv(kMailslotFolderVariable, platform::RunMailslotFolder().c_str(), 1);
   return true;
 }
 

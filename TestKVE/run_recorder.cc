@@ -79,10 +79,10 @@ void WriteJsonLine(const std::string& line) {
 
 void OpenJson() {
   RunControl& control = Control();
-  // "e": close-on-exec, so no engine inherits the record.
-  control.json.reset(std::fopen(control.json_path.c_str(), "we"));
+  std::string error;
+  control.json = CreateWriteStream(control.json_path.c_str(), &error);
   if (!control.json) {
-    std::fprintf(stderr, "TestKVE: cannot open %s: %s\n", control.json_path.c_str(), std::strerror(errno));
+    std::fprintf(stderr, "TestKVE: cannot open %s\n", error.c_str());
     return;
   }
   WriteJsonLine(RunJsonLine(control.run));
@@ -113,7 +113,7 @@ void RecordEngineRun(const EngineRun& run) {
 
 void WriteJUnit(const RunControl& control) {
   std::string error;
-  if (!ReplaceFileAtomically(control.junit_path, JUnitReport(control.run, control.passes), &error)) {
+  if (!ReplaceFileAtomically(control.junit_path, JUnitReport(control.run, control.passes), LinkRule::kRefuse, &error)) {
     std::fprintf(stderr, "TestKVE: cannot write %s: %s\n", control.junit_path.c_str(), error.c_str());
   }
 }

@@ -1,12 +1,14 @@
 // TestKVE: a console test harness for the virus-damage cleanup engine.
 #include <clocale>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 
 #include "TestKVE/driver.h"
 #include "TestKVE/exit_status.h"
 #include "TestKVE/process_command_line.h"
 #include "platform/standard_streams.h"
+#include "settings_block/engine_environment.h"
 
 int main(int argc, char** argv) {
   // A closed standard stream would be taken by the first file opened, and what is printed
@@ -15,6 +17,9 @@ int main(int argc, char** argv) {
   unsigned closed_streams = 0;
   platform::ReserveStandardStreams(&closed_streams);
   if ((closed_streams & 2u) != 0) MarkOutputLost();
+  // The slots an engine writes to are named by the run that serves them, never inherited from
+  // a run that started this one.
+  unsetenv(kMailslotFolderVariable);
   // The option scan steps by whole characters of the user's locale.
   std::setlocale(LC_CTYPE, "");
   std::string line;

@@ -1,6 +1,9 @@
 #include "engine_sdk/mailslot_writer.h"
 
+#include "settings_block/engine_environment.h"
+
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 
 namespace engine_sdk {
@@ -24,7 +27,11 @@ std::string Reason(int error_number) {
 bool MailslotWriter::Open(std::string_view slot_name, std::string* error) {
   name_ = slot_name;
   int error_number = 0;
-  slot_ = platform::MailslotWriter::Open(slot_name, &error_number);
+  // The harness that started this engine names the folder of its own slots; without it the
+  // slots of the design's names are the ones.
+  const char* folder = std::getenv(kMailslotFolderVariable);
+  slot_ = folder != nullptr && folder[0] == '/' ? platform::MailslotWriter::OpenIn(folder, slot_name, &error_number)
+                                                : platform::MailslotWriter::Open(slot_name, &error_number);
   if (!slot_.is_open()) *error = "cannot open " + name_ + ": " + Reason(error_number);
   return slot_.is_open();
 }

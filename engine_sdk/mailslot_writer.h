@@ -17,9 +17,11 @@ inline constexpr auto& kPatternNameSlot = kPatternNameSlotName;
 /// One open mailslot of the harness. Move-only; closed when destroyed.
 class MailslotWriter {
  public:
-  /// Opens the slot `slot_name` ("\\.\mailslot\NAME"). False with `*error` saying why when the
-  /// name is bad, no harness serves the slot (it did not ask for these messages), or the slot
-  /// is not this user's.
+  /// Opens the slot `slot_name` ("\\.\mailslot\NAME") of the harness run that started this
+  /// engine: in the folder that TESTKVE_MAILSLOT_FOLDER names (settings_block/
+  /// engine_environment.h), else under the design's name. False with `*error` saying why when
+  /// the name is bad, no harness serves the slot (it did not ask for these messages), or the
+  /// slot is not this user's.
   bool Open(std::string_view slot_name, std::string* error);
 
   /// Writes `message` (up to 64 KiB; it is printed up to its first zero byte) as one message.

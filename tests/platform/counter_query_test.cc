@@ -131,6 +131,38 @@ const SequenceCase kSequences[] = {
     {"I/O operations per process between collections",
      platform::kIoOperationsPath,
      {{kFirstProcesses, kInvalid, 0}, {kNextProcesses, kValid, 4 + 2}}},
+    // Figures whose sum or product passes 64 bits are no reading, never a wrapped one.
+    {"processor ticks that sum past 64 bits",
+     platform::kProcessorTimePath,
+     {{Stat("cpu  9223372036854775000 0 9223372036854775000 1"), kNoData, 0},
+      {Stat("cpu  10 0 10 80"), kInvalid, 0},
+      {Stat("cpu  1 0 1 9223372036854775807 9223372036854775807"), kNoData, 0},
+      {Stat("cpu  99999999999999999999 0 1 1"), kNoData, 0}}},
+    {"committed kilobytes that pass 64 bits as bytes",
+     platform::kCommittedBytesPath,
+     {{Meminfo(9007199254740993, 9007199254740993), kNoData, 0}, {Meminfo(250, 1000), kValid, 256000}}},
+    {"a commit limit that passes 64 bits as bytes",
+     platform::kCommittedInUsePath,
+     {{Meminfo(250, 9223372036854775807), kNoData, 0}, {Meminfo(250, 1000), kValid, 25}}},
+    {"I/O figures of one process that sum past 64 bits",
+     platform::kIoBytesPath,
+     // The process is left out like one whose figures cannot be read.
+     {{[](const ProcTree& tree) { tree.SetProcessIo(10, 9223372036854775807, 1, 1, 1); }, kInvalid, 0},
+      {[](const ProcTree& tree) { tree.SetProcessIo(10, 50, 0, 1, 1); }, kValid, 50}}},
+    {"I/O totals of two processes that sum past 64 bits",
+     platform::kIoBytesPath,
+     {{[](const ProcTree& tree) {
+         tree.SetProcessIo(10, 9223372036854775000, 0, 1, 1);
+         tree.SetProcessIo(20, 9223372036854775000, 0, 1, 1);
+       },
+       kNoData, 0},
+      {[](const ProcTree& tree) {
+         tree.RemoveProcess(10);
+         tree.RemoveProcess(20);
+         tree.SetProcessIo(30, 100, 0, 1, 1);
+       },
+       kInvalid, 0},
+      {[](const ProcTree& tree) { tree.SetProcessIo(30, 300, 0, 1, 1); }, kValid, 200}}},
 };
 
 TEST(CounterQueryTest, ValuesAndStatusesAcrossCollections) {

@@ -27,6 +27,25 @@ void Log(const std::string& what) {
   std::fflush(stdout);
 }
 
+// A quoted text as it goes into the log: a control character in it (a line feed above all)
+// could pass for a line of this program's own, so each shows as \xHH.
+std::string Escaped(const char* text) {
+  std::string quoted;
+  for (const char* c = text; *c != '\0'; ++c) {
+    const unsigned char byte = static_cast<unsigned char>(*c);
+    if (byte >= 0x20 && byte != 0x7F) {
+      quoted += *c;
+      continue;
+    }
+    char escape[5];
+    std::snprintf(escape, sizeof escape, "\\x%02X", byte);
+    quoted += escape;
+  }
+  return quoted;
+}
+
+std::string Quoted(const char* text) { return "\"" + Escaped(text) + "\""; }
+
 int ExitStatusOf(const platform::ProcessOutcome& outcome) {
   using Kind = platform::ProcessOutcome::Kind;
   switch (outcome.kind) {
@@ -66,19 +85,20 @@ int main(int argc, char** argv) {
     Log("start: expected three arguments (folder, program name, options), got " + std::to_string(argc - 1));
     return 2;
   }
-  Log(std::string("start: folder \"") + argv[1] + "\", program \"" + argv[2] + "\", options \"" + argv[3] + "\"");
+  Log("start: folder " + Quoted(argv[1]) + ", program " + Quoted(argv[2]) + ", options " + Quoted(argv[3]));
   std::error_code error;
   // Found before the change of folder, so a relative program path still names this program.
   std::filesystem::path harness = std::filesystem::absolute(argv[0], error).parent_path() / kHarnessName;
   if (!error) std::filesystem::current_path(argv[1], error);
   if (error) {
-    Log("end: cannot enter " + std::string(argv[1]) + " (" + error.message() + "), exit status " +
-        std::to_string(kNotRun));
+    Log("end: cannot enter " + Escaped(argv[1]) + " (" + error.message() + "), exit status " + std::to_string(kNotRun));
     return kNotRun;
   }
-  std::vector<std::string> harness_argv = {harness.string()};
+  // The harness sees only its plain name: a folder path can hold words that scan as options.
+  std::vector<std::string> harness_argv = {kHarnessName};
   for (std::string& word : ServiceOptionWords(argv[3])) harness_argv.push_back(std::move(word));
-  platform::ProcessOutcome outcome = platform::ChildProcess::Spawn(harness_argv, platform::ConsoleMode::kShared).Wait();
+  platform::ProcessOutcome outcome =
+      platform::ChildProcess::SpawnProgram(harness.string(), harness_argv, platform::ConsoleMode::kShared).Wait();
   Log("end: " + Describe(outcome));
   return ExitStatusOf(outcome);
 }
