@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 
 /// Paths and names are held in 260-byte fields; longer values are cut.
 inline constexpr size_t kPathFieldSize = 260;
@@ -16,6 +17,8 @@ struct HarnessState {
   int32_t InteractiveMode = 0;     ///< 1 from the moment interactive mode starts
   int32_t PatternLoopCounter = 0;  ///< the pattern loop's running count; wraps as 32 bits do
   int32_t WildcardWidth = 0;       ///< the /WB digit width of the current pattern loop
+  std::optional<uint32_t> RandomSeedBase;  ///< /SEED=n: random selection k seeds with n + k
+  uint32_t RandomSelections = 0;           ///< the random selections made so far
   char EngineDir[kPathFieldSize] = "";
   char EngineExeName[kPathFieldSize] = "";
 };

@@ -1,10 +1,13 @@
 #include "TestKVE/extra_output.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <utility>
 
 #include "TestKVE/command_line.h"
 #include "TestKVE/engine_client.h"
+#include "TestKVE/exit_status.h"
 #include "TestKVE/stop_signal.h"
 
 platform::MailslotServer ExtraOutputSlot;
@@ -18,10 +21,17 @@ constexpr char kExtraOutputModule[] = "KVPExtOutput.DLL";
 
 // A slot that is already open stays in `*slot` when the new one cannot be made: in interactive
 // mode a second /DLL must not take the first slot away from the engine.
+// A slot that cannot be made is told on standard error and counts as a failure for /STRICT.
 bool CreateSlot(const char* name, platform::MailslotServer* slot) {
   int error = 0;
   platform::MailslotServer created = platform::MailslotServer::Create(name, &error);
-  if (!created.is_open()) return false;
+  if (!created.is_open()) {
+    if (slot->is_open()) return false;  // this harness serves it already
+    std::fprintf(stderr, "testkve: cannot make the mailslot %s: %s\n", name,
+                 error == EEXIST ? "another harness serves it" : std::strerror(error));
+    NoteFailure();
+    return false;
+  }
   *slot = std::move(created);
   return true;
 }

@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "TestKVE/command_line.h"
+#include "TestKVE/exit_status.h"
 
 namespace {
 
@@ -16,7 +17,7 @@ struct NumberOption {
 };
 
 constexpr NumberOption kRunNumbers[] = {
-    {"RUN", true}, {"LOOP", true}, {"RANDOM", true}, {"WB", false}, {"LEVEL", false}};
+    {"RUN", true}, {"LOOP", true}, {"RANDOM", true}, {"WB", false}, {"LEVEL", false}, {"SEED", true}};
 constexpr NumberOption kTypedNumbers[] = {{"LOOP", true}, {"RANDOM", true}, {"WB", false}, {"LEVEL", false}};
 
 enum class Reading { kWhole, kNotANumber, kBeyond32Bits };
@@ -49,6 +50,7 @@ void Warn(const CommandLine& line, std::span<const NumberOption> options) {
     std::fprintf(stderr, "testkve: warning: /%s=%s %s; read as %s\n", option.name, value.c_str(),
                  reading == Reading::kNotANumber ? "is not a whole decimal number" : "does not fit in 32 bits",
                  read_as.c_str());
+    NoteFailure();
   }
 }
 

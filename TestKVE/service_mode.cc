@@ -8,6 +8,7 @@
 #include <system_error>
 #include <vector>
 
+#include "TestKVE/exit_status.h"
 #include "TestKVE/process_command_line.h"
 #include "TestKVE/service_arguments.h"
 #include "platform/process_arguments.h"
@@ -63,42 +64,41 @@ bool FitsTheCopies(const std::string& program_path, const std::string& command) 
   return true;
 }
 
-}  // namespace
-
-void RunServiceMode() {
-  std::printf("Run Service MODE\n");
+// Registers the service when needed and starts it; false when it could not be started, after
+// the line that says why.
+bool StartTestService() {
   int error = 0;
   std::unique_ptr<platform::ServiceManager> manager =
       platform::ServiceManager::Open(platform::ServiceDatabaseFolder(), &error);
   if (!manager) {
     std::printf("Open SCManager failed (%d)\n", error);
-    return;
+    return false;
   }
   std::unique_ptr<platform::Service> service = manager->OpenService(kServiceName, &error);
   if (!service && error != ENOENT) {
     // Creating it anew would fail too; a damaged record is never used.
     std::printf("Service record %s cannot be used (%d): remove it to register the service again\n",
                 manager->RecordPath(kServiceName).c_str(), error);
-    return;
+    return false;
   }
   std::error_code folder_error;
   std::string folder = std::filesystem::current_path(folder_error).string();
   if (folder_error) {
     std::printf("GetModuleFileName failed (%d)\n", folder_error.value());
-    return;
+    return false;
   }
   std::string program_path = folder + "/TestSrv.exe";
   std::string command;
   if (!ReadCommandLine(&command, &error)) {
     std::printf("GetCommandLine failed (%d)\n", error);
-    return;
+    return false;
   }
-  if (!FitsTheCopies(program_path, command)) return;
+  if (!FitsTheCopies(program_path, command)) return false;
   if (!service) {
     service = manager->CreateService(TestSrvParameters(program_path), &error);
     if (!service) {
       std::printf("CreateService failed (%d)\n", error);
-      return;
+      return false;
     }
   }
   std::printf("original sCmd is %s\n", command.c_str());
@@ -107,5 +107,14 @@ void RunServiceMode() {
   std::printf("Argument to launch service: %s\n", arguments.options.c_str());
   bool started = service->Start({folder, kProgramName, arguments.options}, &error);
   std::printf(started ? "Service start.\n" : "Start sevice fail\n");
-  service.reset();
+  // The service runs detached: its output, and its harness's exit status, are in its log.
+  if (started) std::fprintf(stderr, "testkve: the service's output goes to %s\n", manager->LogPath(kServiceName).c_str());
+  return started;
+}
+
+}  // namespace
+
+void RunServiceMode() {
+  std::printf("Run Service MODE\n");
+  if (!StartTestService()) NoteFailure();
 }

@@ -10,6 +10,7 @@
 #include <thread>
 #include <vector>
 
+#include "support/background_program.h"
 #include "support/program_runner.h"
 #include "support/temp_folder.h"
 #include "support/text.h"
@@ -183,14 +184,19 @@ TEST_F(ExtraOutputE2eTest, PatternListEndsTheProcessWithoutDrainingExtraOutput) 
 }
 
 TEST_F(ExtraOutputE2eTest, SecondHarnessCarriesOnWhileTheFirstHoldsTheSlots) {
+  // The first engine keeps running until the second harness has ended.
+  const std::filesystem::path hold = runtime_.Write("hold", "");
   ProgramRun first;
-  std::thread holder([&] { first = Harness({"/PL", "/DLL"}, {{"VXR_REF_SLEEP_MS", "3000"}}); });
+  std::thread holder([&] { first = Harness({"/PL", "/DLL"}, {{"VXR_REF_HOLD_FILE", hold.string()}}); });
   // The first holds both slots from its option handlers until it ends.
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-  while (LeftSlots().size() < 2 && std::chrono::steady_clock::now() < deadline)
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  ProgramRun second = Harness({"/PL", "/DLL"});
+  const bool held = WaitFor(kEventBoundSeconds, [&] { return LeftSlots().size() == 2; });
+  // The second in an engine folder of its own, so that only the slots are shared.
+  const EngineFolderCopy other;
+  ProgramRun second = RunProgram(BuiltProgram("testkve"), {"/NH", "/PL", "/DLL"},
+                                 {other.path(), "", {{"XDG_RUNTIME_DIR", runtime_.str()}}});
+  std::filesystem::remove(hold);
   holder.join();
+  ASSERT_TRUE(held);
   EXPECT_EQ(0, second.exit_code);
   EXPECT_EQ(std::string(kHead) +
                 "Run stress: 1 round\nOpen Mailsoilt2 Fail!!\nEnable Pattern List Mode\n"
