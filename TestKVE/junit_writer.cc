@@ -56,8 +56,8 @@ std::string TestCase(const PassRecord& pass) {
   if (pass.result == VXR_LIB_SUCCESS) return element + "/>\n";
   const std::string name = XmlEscaped(pass.result_name);
   char figures[160];
-  std::snprintf(figures, sizeof figures, "\nresult %d, wall %.1f ms, user %.1f ms, system %.1f ms, peak %ju KiB",
-                static_cast<int32_t>(pass.result), pass.wall_ms, pass.user_ms, pass.system_ms,
+  std::snprintf(figures, sizeof figures, "\nresult 0x%x, wall %.1f ms, user %.1f ms, system %.1f ms, peak %ju KiB",
+                static_cast<unsigned>(pass.result), pass.wall_ms, pass.user_ms, pass.system_ms,
                 static_cast<uintmax_t>(pass.peak_kib));
   std::string detail = "Error Code: " + pass.result_name + figures;
   if (pass.timed_out) detail = "Engine timed out\n" + detail;

@@ -46,6 +46,7 @@ std::string NearestKnownOption(std::string_view name) {
   std::string_view nearest;
   size_t best = allowed + 1;
   for (std::string_view known : kKnownOptions) {
+    if (known == "?") continue;  // "did you mean /??" helps nobody
     const size_t distance = EditDistance(upper, known);
     if (distance < best) {
       best = distance;

@@ -209,7 +209,7 @@ TEST(RunControlE2eTest, StrictExitStatusTellsWhetherEverythingSucceeded) {
       {"all succeed", {"/STRICT", "/RUN=3"}, {}, false, 0},
       {"one engine exits with 1", {"/STRICT", "/RUN=3"}, {{"VXR_REF_EXITS", "0,1,0"}}, false, 1},
       {"unsigned engine", {"/STRICT", "/RUN=3"}, {}, true, 1},
-      {"a pass times out", {"/STRICT", "/TIMEOUT=1"}, {{"VXR_REF_SLEEP_MS", "5000"}}, false, 1},
+      {"a pass times out", {"/STRICT", "/TIMEOUT=1"}, {{"VXR_REF_SLEEP_MS", "600000"}}, false, 1},
       {"without /STRICT", {"/RUN=3"}, {{"VXR_REF_EXITS", "0,1,0"}}, false, 0},
   };
   for (const Case& c : cases) {

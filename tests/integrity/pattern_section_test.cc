@@ -123,7 +123,7 @@ TEST(PatternSectionTest, RefusesAnEmptyBodyOrNoCallback) {
 // into the body itself and never reaches past it, an expanded one is at most as long as the
 // largest entry of the undamaged section's kind.
 void ExpectEntriesInside(const std::string& body, bool plain) {
-  const std::vector<uint8_t> bytes = Bytes(body);
+  const std::span<const uint8_t> bytes = Bytes(body);
   const uint8_t* begin = bytes.data();
   const uint8_t* end = begin + bytes.size();
   const PatternStatus status = ParsePatternSection(bytes, [&](std::span<const uint8_t> entry) {
