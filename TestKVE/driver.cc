@@ -71,10 +71,27 @@ RunFlow RunTypedLine(EngineClient& client, const char* text, HarnessState& state
   return typed.HasOption("QUIT") ? RunFlow::kEndRun : RunFlow::kContinue;
 }
 
+// The library answers a missing engine file as an invalid one (VXR_LIB_INVALID_VXREXE); the
+// user learns once which file was looked for, and where.
+void TellMissingEngine(VXRResult init_result, HarnessState& state) {
+  if (init_result != VXR_LIB_INVALID_VXREXE || state.MissingEngineTold) return;
+  std::string path = state.EngineDir;
+  if (!path.ends_with('/')) path += '/';
+  path += state.EngineExeName;
+  std::error_code error;
+  const std::filesystem::file_status status = std::filesystem::status(platform::ResolveEntryIgnoringCase(path), error);
+  if (status.type() != std::filesystem::file_type::not_found) return;
+  state.MissingEngineTold = true;
+  std::filesystem::path folder = std::filesystem::absolute(state.EngineDir, error).lexically_normal();
+  if (!folder.has_filename() && folder != folder.root_path()) folder = folder.parent_path();  // "/a/." is "/a/"
+  std::fprintf(stderr, "testkve: no engine file %s in the engine folder %s (set it with /VXRPATH=)\n",
+               state.EngineExeName, folder.c_str());
+}
+
 RunFlow RunStressPass(EngineClient& client, const CommandLine& line, HarnessState& state, uint32_t pass) {
   std::printf("Run stress: %u round\n", pass);
   client.set_debug(state.DebugTrace);
-  client.VXRInitLib(state.EngineDir, state.EngineExeName);
+  TellMissingEngine(client.VXRInitLib(state.EngineDir, state.EngineExeName), state);
   client.VXRInitScanContext();
   if (RunFlow flow = ApplyOptions(client, line, state); flow != RunFlow::kContinue) return EndRun(client, flow);
   RunPatternLoop(client, line, state);
@@ -86,24 +103,6 @@ RunFlow RunStressPass(EngineClient& client, const CommandLine& line, HarnessStat
   client.Quit();
   FinishMonitoredPass();
   return RunFlow::kContinue;
-}
-
-}  // namespace
-
-namespace {
-
-// The library answers a missing engine file as an invalid one (VXR_LIB_INVALID_VXREXE); the
-// user learns here which file was looked for, and where.
-void TellMissingEngine(const HarnessState& state) {
-  std::string path = state.EngineDir;
-  if (!path.ends_with('/')) path += '/';
-  path += state.EngineExeName;
-  std::error_code error;
-  const std::filesystem::file_status status = std::filesystem::status(platform::ResolveEntryIgnoringCase(path), error);
-  if (status.type() != std::filesystem::file_type::not_found) return;
-  const std::filesystem::path folder = std::filesystem::absolute(state.EngineDir, error);
-  std::fprintf(stderr, "testkve: no engine file %s in the engine folder %s (set it with /VXRPATH=)\n",
-               state.EngineExeName, folder.c_str());
 }
 
 }  // namespace
@@ -123,7 +122,7 @@ RunFlow RunInteractive(const CommandLine& line, HarnessState& state) {
   EngineClient client;
   AttachRunControl(client);
   client.set_debug(state.DebugTrace);
-  client.VXRInitLib(state.EngineDir, state.EngineExeName);
+  TellMissingEngine(client.VXRInitLib(state.EngineDir, state.EngineExeName), state);
   client.VXRInitScanContext();
   state.InteractiveMode = 1;
   std::printf("Enable Interactive Mode...\n");
@@ -184,7 +183,6 @@ int RunTestKVE(const char* command_line_text, size_t program_length) {
   // Read as unsigned, as /RUN is.
   if (line.HasOption("SEED")) state.RandomSeedBase = static_cast<uint32_t>(ReadDecimalOption(line, "SEED", 0));
   SelectEngine(line, state);
-  if (!line.HasOption("SERVICE")) TellMissingEngine(state);
   StartRunRecords(line, command_line_text, state);
   RunFlow flow = RunInteractive(line, state);
   if (flow == RunFlow::kContinue) flow = RunStress(line, state);

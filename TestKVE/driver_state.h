@@ -19,6 +19,7 @@ struct HarnessState {
   int32_t WildcardWidth = 0;       ///< the /WB digit width of the current pattern loop
   std::optional<uint32_t> RandomSeedBase;  ///< /SEED=n: random selection k seeds with n + k
   uint32_t RandomSelections = 0;           ///< the random selections made so far
+  bool MissingEngineTold = false;          ///< a missing engine file has been named once
   char EngineDir[kPathFieldSize] = "";
   char EngineExeName[kPathFieldSize] = "";
 };
