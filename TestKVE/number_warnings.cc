@@ -16,8 +16,8 @@ struct NumberOption {
   bool is_unsigned;  // the number is taken as unsigned, so -1 counts 4294967295
 };
 
-constexpr NumberOption kRunNumbers[] = {
-    {"RUN", true}, {"LOOP", true}, {"RANDOM", true}, {"WB", false}, {"LEVEL", false}, {"SEED", true}};
+constexpr NumberOption kRunNumbers[] = {{"RUN", true}, {"LOOP", true},   {"RANDOM", true},
+                                        {"WB", false}, {"LEVEL", false}, {"SEED", true}};
 constexpr NumberOption kTypedNumbers[] = {{"LOOP", true}, {"RANDOM", true}, {"WB", false}, {"LEVEL", false}};
 
 enum class Reading { kWhole, kNotANumber, kBeyond32Bits };

@@ -61,8 +61,8 @@ void ApplyAllPatterns(EngineClient& client, const CommandLine& line, const Harne
 // The seed of the next random selection: /SEED's base plus the selections made so far, else
 // the clock in seconds. The first is told on standard error, so that a run can be replayed.
 uint32_t NextRandomSeed(HarnessState& state) {
-  const uint32_t seed = state.RandomSeedBase ? *state.RandomSeedBase + state.RandomSelections
-                                             : static_cast<uint32_t>(std::time(nullptr));
+  const uint32_t seed =
+      state.RandomSeedBase ? *state.RandomSeedBase + state.RandomSelections : static_cast<uint32_t>(std::time(nullptr));
   if (state.RandomSelections == 0) std::fprintf(stderr, "Random seed: %u\n", seed);
   ++state.RandomSelections;
   return seed;

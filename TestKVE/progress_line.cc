@@ -38,8 +38,7 @@ ProgressLine::~ProgressLine() { Clear(); }
 
 void ProgressLine::Show(uint32_t done, uint32_t failed) {
   if (!live_) return;
-  const auto elapsed =
-      std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start_);
+  const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start_);
   // What the harness printed comes first, and the line goes under it.
   std::fflush(stdout);
   std::fprintf(stderr, "%s%s", kEraseLine, ProgressText(done, total_, failed, elapsed).c_str());

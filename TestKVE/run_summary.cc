@@ -86,9 +86,9 @@ RunSummary Summarize(std::span<const PassRecord> passes) {
 }
 
 std::string SummaryText(const RunSummary& summary) {
-  std::string text = "Run summary: " + std::to_string(summary.passes) + (summary.passes == 1 ? " pass, " : " passes, ") +
-                     std::to_string(summary.timed_out) + " timed out" +
-                     (summary.interrupted ? ", interrupted by a stop signal\n" : "\n");
+  std::string text = "Run summary: " + std::to_string(summary.passes) +
+                     (summary.passes == 1 ? " pass, " : " passes, ") + std::to_string(summary.timed_out) +
+                     " timed out" + (summary.interrupted ? ", interrupted by a stop signal\n" : "\n");
   for (const auto& [name, count] : summary.results) text += "  " + name + ": " + std::to_string(count) + "\n";
   if (summary.wall_ms) {
     const Spread& wall = *summary.wall_ms;

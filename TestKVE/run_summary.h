@@ -38,10 +38,10 @@ struct RunSummary {
   std::vector<std::pair<std::string, uint32_t>> results;  ///< name and count, by name
   std::optional<Spread> wall_ms;                          ///< none without passes
   std::optional<Moments> wall_moments_ms;                 ///< none without passes
-  std::optional<Moments> user_ms;                        ///< the engine's processor time in user mode
-  std::optional<Moments> system_ms;                      ///< and in the kernel on its behalf
-  std::optional<Spread> peak_kib;                        ///< none without passes
-  std::optional<uint32_t> first_random_seed;             ///< of the first pass that made a selection
+  std::optional<Moments> user_ms;                         ///< the engine's processor time in user mode
+  std::optional<Moments> system_ms;                       ///< and in the kernel on its behalf
+  std::optional<Spread> peak_kib;                         ///< none without passes
+  std::optional<uint32_t> first_random_seed;              ///< of the first pass that made a selection
   /// The mean peak memory of the last tenth of the passes (at least one) over that of the
   /// first tenth, in percent above 100; none with fewer than two passes.
   std::optional<double> peak_growth_percent;

@@ -108,7 +108,8 @@ bool StartTestService() {
   bool started = service->Start({folder, kProgramName, arguments.options}, &error);
   std::printf(started ? "Service start.\n" : "Start sevice fail\n");
   // The service runs detached: its output, and its harness's exit status, are in its log.
-  if (started) std::fprintf(stderr, "testkve: the service's output goes to %s\n", manager->LogPath(kServiceName).c_str());
+  if (started)
+    std::fprintf(stderr, "testkve: the service's output goes to %s\n", manager->LogPath(kServiceName).c_str());
   return started;
 }
 

@@ -95,7 +95,8 @@ const char* UsageText() {
 }
 
 const char* RunControlUsageText() {
-  static const std::string text = "\nRun control:\n" + UsageRows(kRunControlRows) + "\nExit status:\n" + UsageRows(kExitStatusRows);
+  static const std::string text =
+      "\nRun control:\n" + UsageRows(kRunControlRows) + "\nExit status:\n" + UsageRows(kExitStatusRows);
   return text.c_str();
 }
 

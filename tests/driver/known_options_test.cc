@@ -14,9 +14,9 @@ TEST(KnownOptionsTest, NearestOptionOnlyWhenCloseEnough) {
     const char* typed;
     const char* nearest;
   } cases[] = {
-      {"RUNS", "RUN"},     {"sumary", "SUMMARY"}, {"JUNT", "JUNIT"}, {"TIMEOT", "TIMEOUT"},
-      {"VXRPAT", "VXRPATH"}, {"XYZZY", ""},       {"A", "VA"},        {"PERFMONITOR", ""},
-      {"QUICK+", "QUICK"}, {"SEEDS", "SEED"},     {"X", ""},          {"?X", ""},
+      {"RUNS", "RUN"},       {"sumary", "SUMMARY"}, {"JUNT", "JUNIT"}, {"TIMEOT", "TIMEOUT"},
+      {"VXRPAT", "VXRPATH"}, {"XYZZY", ""},         {"A", "VA"},       {"PERFMONITOR", ""},
+      {"QUICK+", "QUICK"},   {"SEEDS", "SEED"},     {"X", ""},         {"?X", ""},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.typed);
@@ -27,8 +27,7 @@ TEST(KnownOptionsTest, NearestOptionOnlyWhenCloseEnough) {
 TEST(KnownOptionsTest, EveryUnknownOptionOfTheLineAfterTheProgramPath) {
   const std::string program = "\"/tmp/p /RUNS=3 q/testkve\"";
   const std::string line = program + " /nh /Run=2 /LOOPS=3 -x \"/ASSIGN=a b\" /REPORT=r.html /MARKDOWN=r.md";
-  EXPECT_EQ((std::vector<std::string>{"/LOOPS=3: unknown option; did you mean /LOOP?",
-                                      "-x: unknown option"}),
+  EXPECT_EQ((std::vector<std::string>{"/LOOPS=3: unknown option; did you mean /LOOP?", "-x: unknown option"}),
             UnknownOptionWarnings(line, program.size()));
   // Without the path's length its keys are looked at too.
   EXPECT_EQ(5u, UnknownOptionWarnings(line, 0).size());

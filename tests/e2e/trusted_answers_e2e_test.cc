@@ -62,8 +62,8 @@ TEST(TrustedAnswersE2eTest, HelpAndVersionWordsStartNothing) {
     SCOPED_TRACE(c.args.front());
     EngineFolderCopy folder;
     const std::filesystem::path log = folder.path() / "starts.log";
-    const ProgramRun run = RunProgram(BuiltProgram("testkve"), c.args,
-                                      {folder.path(), "", {{"VXR_REF_START_LOG", log.string()}}});
+    const ProgramRun run =
+        RunProgram(BuiltProgram("testkve"), c.args, {folder.path(), "", {{"VXR_REF_START_LOG", log.string()}}});
     EXPECT_EQ(0, run.exit_code);
     EXPECT_EQ(c.output, run.output);
     EXPECT_EQ("", run.errors);
@@ -223,7 +223,7 @@ std::vector<int> SelectedRepetitions(const std::string& output) {
 // in its pass's record, and the first is told.
 TEST(TrustedAnswersE2eTest, ASeededRandomSelectionReplays) {
   EngineFolderCopy folder;
-  const std::vector<std::string> options = {"/RUN=3",  "/LOOP=40", "/RANDOM=3", "/ASSIGN=TROJ_A",
+  const std::vector<std::string> options = {"/RUN=3",  "/LOOP=40", "/RANDOM=3",      "/ASSIGN=TROJ_A",
                                             "/SEED=7", "/SUMMARY", "/JSON=run.jsonl"};
   const ProgramRun first = Harness(folder.path(), options);
   EXPECT_EQ(0, first.exit_code) << first.errors;

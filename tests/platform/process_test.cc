@@ -209,8 +209,7 @@ TEST(ChildProcessWaitForTest, TheLimitEndsTheWholeGroup) {
   } cases[] = {
       {"shared, takes SIGTERM", "sleep 600 & : >\"$1\"; sleep 600", platform::ConsoleMode::kShared, SIGTERM},
       {"detached, takes SIGTERM", "sleep 600 & : >\"$1\"; sleep 600", platform::ConsoleMode::kDetached, SIGTERM},
-      {"ignores SIGTERM", "trap '' TERM; sleep 600 & : >\"$1\"; sleep 600", platform::ConsoleMode::kShared,
-       SIGKILL},
+      {"ignores SIGTERM", "trap '' TERM; sleep 600 & : >\"$1\"; sleep 600", platform::ConsoleMode::kShared, SIGKILL},
   };
   const OrphanReaper reaper;
   for (const Case& c : cases) {
