@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "TestKVE/engine_client.h"
+#include "TestKVE/exit_status.h"
 #include "TestKVE/stop_signal.h"
 #include "command_text/command_line.h"
 #include "settings_block/engine_environment.h"
@@ -20,18 +21,21 @@ namespace {
 // A slot that is already open stays in `*slot` when the new one cannot be made: in interactive
 // mode a second /DLL must not take the first slot away from the engine. The slot is this run's
 // own, so another run of the user serving the same name mixes nothing in; the engines this run
-// starts learn where it is from their environment.
+// starts learn where it is from their environment. A slot that cannot be made is told on standard
+// error and counts as a failure for /STRICT.
 bool CreateSlot(const char* name, platform::MailslotServer* slot) {
   int error = 0;
   platform::MailslotServer created = platform::MailslotServer::CreateForRun(name, &error);
   if (!created.is_open()) {
+    if (slot->is_open()) return false;  // this harness serves it already
     if (error == EACCES) {
       std::fprintf(stderr,
                    "TestKVE: cannot serve %s: the folder %s is not yours alone, so no engine message can arrive\n",
                    name, platform::MailslotFolder().c_str());
-    } else if (error != EEXIST) {
+    } else {
       std::fprintf(stderr, "TestKVE: cannot serve %s: %s\n", name, std::strerror(error));
     }
+    NoteFailure();
     return false;
   }
   *slot = std::move(created);

@@ -9,6 +9,7 @@
 #include <system_error>
 #include <vector>
 
+#include "TestKVE/exit_status.h"
 #include "TestKVE/process_command_line.h"
 #include "command_text/service_arguments.h"
 #include "platform/process_arguments.h"
@@ -81,10 +82,9 @@ void WarnOfOtherProgram(const platform::ServiceManager& manager, const platform:
                kServiceName, registered.c_str(), program_path.c_str(), manager.RecordPath(kServiceName).c_str());
 }
 
-}  // namespace
-
-void RunServiceMode() {
-  std::printf("Run Service MODE\n");
+// Registers the service when needed and starts it; false when it could not be started, after
+// the line that says why.
+bool StartTestService() {
   int error = 0;
   std::string why;
   std::unique_ptr<platform::ServiceManager> manager =
@@ -92,7 +92,7 @@ void RunServiceMode() {
   if (!manager) {
     std::printf("Open SCManager failed (%d)\n", error);
     PrintRefusal(why);
-    return;
+    return false;
   }
   std::unique_ptr<platform::Service> service = manager->OpenService(kServiceName, &error, &why);
   if (!service && error != ENOENT) {
@@ -100,27 +100,27 @@ void RunServiceMode() {
     std::printf("Service record %s cannot be used (%d): remove it to register the service again\n",
                 manager->RecordPath(kServiceName).c_str(), error);
     PrintRefusal(why);
-    return;
+    return false;
   }
   std::error_code folder_error;
   std::string folder = std::filesystem::current_path(folder_error).string();
   if (folder_error) {
     std::printf("GetModuleFileName failed (%d)\n", folder_error.value());
-    return;
+    return false;
   }
   std::string program_path = folder + "/TestSrv.exe";
   std::string command;
   size_t program_length = 0;
   if (!ReadCommandLine(&command, &program_length, &error)) {
     std::printf("GetCommandLine failed (%d)\n", error);
-    return;
+    return false;
   }
-  if (!FitsTheCopies(program_path, command)) return;
+  if (!FitsTheCopies(program_path, command)) return false;
   if (!service) {
     service = manager->CreateService(TestSrvParameters(program_path), &error);
     if (!service) {
       std::printf("CreateService failed (%d)\n", error);
-      return;
+      return false;
     }
   }
   WarnOfOtherProgram(*manager, *service, program_path);
@@ -131,5 +131,15 @@ void RunServiceMode() {
   bool started = service->Start({folder, kProgramName, arguments.options}, &error, &why);
   std::printf(started ? "Service start.\n" : "Start sevice fail\n");
   if (!started) std::fprintf(stderr, "TestKVE: %s\n", why.empty() ? std::strerror(error) : why.c_str());
-  service.reset();
+  // The service runs detached: its output, and its harness's exit status, are in its log.
+  if (started)
+    std::fprintf(stderr, "testkve: the service's output goes to %s\n", manager->LogPath(kServiceName).c_str());
+  return started;
+}
+
+}  // namespace
+
+void RunServiceMode() {
+  std::printf("Run Service MODE\n");
+  if (!StartTestService()) NoteFailure();
 }

@@ -1,6 +1,8 @@
 // The start-up banner and the usage text.
 #pragma once
 
+#include <span>
+
 #include "TestKVE/driver_state.h"
 
 class CommandLine;
@@ -21,3 +23,14 @@ RunFlow PrintUsage(const CommandLine& line, const HarnessState& state);
 const char* UsageText();
 /// The short block of run-control options that PrintUsage prints after the table.
 const char* RunControlUsageText();
+
+/// The words that a user of any command-line program tries first.
+enum class HelpWord { kNone, kHelp, kVersion };
+
+/// The first of "--help", "-h", "--version" and "-V" among `arguments` (argv without the
+/// program), each only as a whole argument; kNone when there is none.
+HelpWord FindHelpWord(std::span<const char* const> arguments);
+
+/// Prints what `word` asks for on standard output: the usage text as /? prints it for kHelp,
+/// the banner's version line for kVersion.
+void PrintHelpWord(HelpWord word);

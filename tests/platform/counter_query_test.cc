@@ -14,6 +14,7 @@
 
 #include "platform/posix/process_io_totals.h"
 #include "support/proc_tree.h"
+#include "support/text.h"
 
 namespace {
 
@@ -302,7 +303,15 @@ TEST(CounterQueryTest, TheLiveTreeGivesValuesAfterTwoCollections) {
   const int32_t bytes = query->AddCounter(platform::kIoBytesPath);
   const int32_t committed = query->AddCounter(platform::kCommittedBytesPath);
   ASSERT_TRUE(query->Collect());
-  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  // The processor figure needs ticks between the two collections: wait until the machine's
+  // tick counter has moved on.
+  const auto cpu_line = [] {
+    const std::string stat = ReadFile("/proc/stat");
+    return stat.substr(0, stat.find('\n'));
+  };
+  for (const std::string first = cpu_line(); cpu_line() == first;) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
   ASSERT_TRUE(query->Collect());
   CounterValue value;
   for (int32_t handle : {cpu, bytes, committed}) {

@@ -51,6 +51,13 @@ void LogStart(const std::string& log) {
   std::ofstream(log, std::ios::app) << platform::CurrentProcessId() << ' ' << size << '\n';
 }
 
+// Waits for the test that holds the file to remove it; looked at every few milliseconds.
+void HoldWhileExists(const std::string& file) {
+  if (file.empty()) return;
+  std::error_code ignored;
+  while (std::filesystem::exists(file, ignored)) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+}
+
 void KeepBusy(int milliseconds) {
   const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
   volatile unsigned long spins = 0;
@@ -185,5 +192,6 @@ int main(int argc, char** argv) {
   }
   if (listed != 0) return listed;
   SleepMs(steering->hold_ms);
+  HoldWhileExists(steering->hold_file);
   return Finish(*steering, run_number);
 }
