@@ -1,16 +1,19 @@
 // TestSrv.exe <folder> <program name> <options>: changes into the folder, runs the harness that
-// lies beside this program with the options, and exits with the harness's exit status. Started
-// by the service manager, its output (and the harness's) goes to the service's log.
+// lies beside this program (or else the installed one) with the options, and exits with the
+// harness's exit status. Started by the service manager, its output (and the harness's) goes to
+// the service's log.
 #include <clocale>
 #include <cstdio>
 #include <ctime>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <system_error>
 #include <vector>
 
 #include "TestKVE/service_arguments.h"
 #include "platform/process.h"
+#include "platform/program_path.h"
 
 namespace {
 
@@ -25,6 +28,20 @@ void Log(const std::string& what) {
   if (const std::tm* local = std::localtime(&now)) std::strftime(stamp, sizeof stamp, "%Y-%m-%d %H:%M:%S", local);
   std::printf("TestSrv %s %s\n", stamp, what.c_str());
   std::fflush(stdout);
+}
+
+// The harness beside this program as it was started (the build's engine folder, or a folder
+// holding both); else the installed harness, found from where this program's file really lies,
+// so that a link to the installed service program in an engine folder runs the installed one.
+std::filesystem::path ChooseHarness(const char* program, std::error_code& error) {
+  const std::filesystem::path beside = std::filesystem::absolute(program, error).parent_path() / kHarnessName;
+  std::error_code ignored;
+  if (error || std::filesystem::exists(beside, ignored)) return beside;
+  const std::optional<std::string> real_program = platform::RunningProgramPath();
+  if (!real_program) return beside;
+  std::filesystem::path installed =
+      (std::filesystem::path(*real_program).parent_path() / TESTKVE_SERVICE_TO_HARNESS).lexically_normal();
+  return std::filesystem::exists(installed, ignored) ? installed : beside;
 }
 
 int ExitStatusOf(const platform::ProcessOutcome& outcome) {
@@ -69,7 +86,7 @@ int main(int argc, char** argv) {
   Log(std::string("start: folder \"") + argv[1] + "\", program \"" + argv[2] + "\", options \"" + argv[3] + "\"");
   std::error_code error;
   // Found before the change of folder, so a relative program path still names this program.
-  std::filesystem::path harness = std::filesystem::absolute(argv[0], error).parent_path() / kHarnessName;
+  std::filesystem::path harness = ChooseHarness(argv[0], error);
   if (!error) std::filesystem::current_path(argv[1], error);
   if (error) {
     Log("end: cannot enter " + std::string(argv[1]) + " (" + error.message() + "), exit status " +
