@@ -14,19 +14,8 @@ flags=${4:-}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 status=0
-
-# Runs a step quietly and shows its output only when it fails.
-step() {
-  if ! "$@" >"$work/step.log" 2>&1; then
-    echo "failed: $*"
-    cat "$work/step.log"
-    exit 1
-  fi
-}
-fail() {
-  echo "$*"
-  status=1
-}
+# shellcheck source=tests/install/steps.sh
+source "$(dirname "$0")/steps.sh"
 
 prefix=$work/prefix
 step cmake --install "$build" --prefix "$prefix"

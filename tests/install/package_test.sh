@@ -21,18 +21,8 @@ cleanup() {
 }
 trap cleanup EXIT
 status=0
-fail() {
-  echo "$*"
-  status=1
-}
-# Runs a step quietly and shows its output only when it fails.
-step() {
-  if ! "$@" >"$work/step.log" 2>&1; then
-    echo "failed: $*"
-    cat "$work/step.log"
-    exit 1
-  fi
-}
+# shellcheck source=tests/install/steps.sh
+source "$(dirname "$0")/steps.sh"
 
 # One package test at a time on this machine (other build trees, other work trees): they
 # install and remove the same package.
