@@ -30,18 +30,30 @@ void Log(const std::string& what) {
   std::fflush(stdout);
 }
 
+// The installed harness when this program's file really lies in its installed place,
+// <prefix>/lib/testkve/TestSrv.exe: <prefix>/bin/testkve. A copy anywhere else has none.
+std::optional<std::filesystem::path> InstalledHarness() {
+  const std::optional<std::string> real_program = platform::RunningProgramPath();
+  if (!real_program) return std::nullopt;
+  std::filesystem::path prefix = std::filesystem::path(*real_program).parent_path();
+  const std::filesystem::path private_dir(TESTKVE_INSTALL_PRIVATE_DIR);
+  const std::vector<std::filesystem::path> parts(private_dir.begin(), private_dir.end());
+  for (auto part = parts.rbegin(); part != parts.rend(); ++part) {
+    if (prefix.filename() != *part) return std::nullopt;
+    prefix = prefix.parent_path();
+  }
+  return prefix / TESTKVE_INSTALL_BINDIR / kHarnessName;
+}
+
 // The harness beside this program as it was started (the build's engine folder, or a folder
-// holding both); else the installed harness, found from where this program's file really lies,
-// so that a link to the installed service program in an engine folder runs the installed one.
+// holding both); else the installed one, so that a link to the installed service program in an
+// engine folder runs the installed harness.
 std::filesystem::path ChooseHarness(const char* program, std::error_code& error) {
   const std::filesystem::path beside = std::filesystem::absolute(program, error).parent_path() / kHarnessName;
   std::error_code ignored;
   if (error || std::filesystem::exists(beside, ignored)) return beside;
-  const std::optional<std::string> real_program = platform::RunningProgramPath();
-  if (!real_program) return beside;
-  std::filesystem::path installed =
-      (std::filesystem::path(*real_program).parent_path() / TESTKVE_SERVICE_TO_HARNESS).lexically_normal();
-  return std::filesystem::exists(installed, ignored) ? installed : beside;
+  const std::optional<std::filesystem::path> installed = InstalledHarness();
+  return installed && std::filesystem::exists(*installed, ignored) ? *installed : beside;
 }
 
 int ExitStatusOf(const platform::ProcessOutcome& outcome) {
