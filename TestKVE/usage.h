@@ -4,13 +4,9 @@
 #include <span>
 
 #include "TestKVE/driver_state.h"
+#include "testkve_version.h"  // kHarnessMajorVersion, kHarnessMinorVersion, kHarnessBuild
 
 class CommandLine;
-
-/// The harness's own version: 5.0.0.1105.
-inline constexpr int kHarnessMajorVersion = 5;
-inline constexpr int kHarnessMinorVersion = 0;
-inline constexpr const char* kHarnessBuild = "1105";
 
 /// Prints the seven banner lines unless /NH is given.
 void PrintBanner(const CommandLine& line);

@@ -1,16 +1,19 @@
 // TestSrv.exe <folder> <program name> <options>: changes into the folder, runs the harness that
-// lies beside this program with the options, and exits with the harness's exit status. Started
-// by the service manager, its output (and the harness's) goes to the service's log.
+// lies beside this program (or else the installed one) with the options, and exits with the
+// harness's exit status. Started by the service manager, its output (and the harness's) goes to
+// the service's log.
 #include <clocale>
 #include <cstdio>
 #include <ctime>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <system_error>
 #include <vector>
 
 #include "command_text/service_arguments.h"
 #include "platform/process.h"
+#include "platform/program_path.h"
 
 namespace {
 
@@ -45,6 +48,32 @@ std::string Escaped(const char* text) {
 }
 
 std::string Quoted(const char* text) { return "\"" + Escaped(text) + "\""; }
+
+// The installed harness when this program's file really lies in its installed place,
+// <prefix>/lib/testkve/TestSrv.exe: <prefix>/bin/testkve. A copy anywhere else has none.
+std::optional<std::filesystem::path> InstalledHarness() {
+  const std::optional<std::string> real_program = platform::RunningProgramPath();
+  if (!real_program) return std::nullopt;
+  std::filesystem::path prefix = std::filesystem::path(*real_program).parent_path();
+  const std::filesystem::path private_dir(TESTKVE_INSTALL_PRIVATE_DIR);
+  const std::vector<std::filesystem::path> parts(private_dir.begin(), private_dir.end());
+  for (auto part = parts.rbegin(); part != parts.rend(); ++part) {
+    if (prefix.filename() != *part) return std::nullopt;
+    prefix = prefix.parent_path();
+  }
+  return prefix / TESTKVE_INSTALL_BINDIR / kHarnessName;
+}
+
+// The harness beside this program as it was started (the build's engine folder, or a folder
+// holding both); else the installed one, so that a link to the installed service program in an
+// engine folder runs the installed harness.
+std::filesystem::path ChooseHarness(const char* program, std::error_code& error) {
+  const std::filesystem::path beside = std::filesystem::absolute(program, error).parent_path() / kHarnessName;
+  std::error_code ignored;
+  if (error || std::filesystem::exists(beside, ignored)) return beside;
+  const std::optional<std::filesystem::path> installed = InstalledHarness();
+  return installed && std::filesystem::exists(*installed, ignored) ? *installed : beside;
+}
 
 int ExitStatusOf(const platform::ProcessOutcome& outcome) {
   using Kind = platform::ProcessOutcome::Kind;
@@ -88,7 +117,7 @@ int main(int argc, char** argv) {
   Log("start: folder " + Quoted(argv[1]) + ", program " + Quoted(argv[2]) + ", options " + Quoted(argv[3]));
   std::error_code error;
   // Found before the change of folder, so a relative program path still names this program.
-  std::filesystem::path harness = std::filesystem::absolute(argv[0], error).parent_path() / kHarnessName;
+  std::filesystem::path harness = ChooseHarness(argv[0], error);
   if (!error) std::filesystem::current_path(argv[1], error);
   if (error) {
     Log("end: cannot enter " + Escaped(argv[1]) + " (" + error.message() + "), exit status " + std::to_string(kNotRun));
