@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <array>
 
-#include "TestKVE/command_line.h"
+#include "command_text/command_line.h"
 #include "platform/ascii.h"
 
 namespace {
