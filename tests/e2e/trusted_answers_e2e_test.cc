@@ -127,7 +127,7 @@ TEST(TrustedAnswersE2eTest, StrictCountsEveryFailureThatIsTold) {
       {"report cannot be written", {"/JUNIT=/nonexistent/r.xml"}, "cannot write /nonexistent/r.xml"},
       {"record cut by a full disk", {"/JSON=/dev/full"}, "cannot write /dev/full"},
       {"number that is no number", {"/RUN=abc"}, "/RUN=abc is not a whole decimal number"},
-      {"mailslot that cannot be made", {"/DLL"}, "cannot make the mailslot \\\\.\\mailslot\\ExtraOutput"},
+      {"mailslot that cannot be made", {"/DLL"}, "cannot serve \\\\.\\mailslot\\ExtraOutput"},
       {"service that cannot start", {"/SERVICE"}, ""},
   };
   for (const auto& c : cases) {
