@@ -17,6 +17,7 @@ void StartRunRecords(const CommandLine& line, const char* text, const HarnessSta
 void AttachRunControl(EngineClient& client);
 
 /// Ends the records (the summary line of /JSON, the report of /JUNIT, the summary of
-/// /SUMMARY) and returns the run's verdict for the exit status (HarnessExitStatus). Called
-/// once, where the run ends.
-int FinishRunRecords();
+/// /SUMMARY), marked as interrupted when a stop signal ended the run, and returns the run's
+/// verdict for the exit status (HarnessExitStatus). Called once, where the run ends. A record
+/// that cannot be opened or written is named on standard error and counts as a failure.
+int FinishRunRecords(bool interrupted);

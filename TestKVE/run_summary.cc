@@ -1,17 +1,11 @@
 #include "TestKVE/run_summary.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <map>
 
 namespace {
-
-Spread SpreadOf(std::vector<double> values) {
-  std::sort(values.begin(), values.end());
-  const size_t middle = values.size() / 2;
-  const double median = values.size() % 2 == 1 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
-  return {values.front(), median, values.back()};
-}
 
 double MeanPeak(std::span<const PassRecord> passes) {
   double total = 0;
@@ -34,42 +28,81 @@ std::string Format(const char* format, double a, double b, double c) {
   return line;
 }
 
+std::string MomentsLine(const char* what, const Moments& moments) {
+  char line[200];
+  std::snprintf(line, sizeof line, "Engine %s: mean %.1f ms, standard deviation %.1f ms, total %.1f ms\n", what,
+                moments.mean, moments.standard_deviation, moments.total);
+  return line;
+}
+
 }  // namespace
+
+std::optional<Spread> SpreadOf(std::vector<double> values) {
+  if (values.empty()) return std::nullopt;
+  std::sort(values.begin(), values.end());
+  const size_t middle = values.size() / 2;
+  const double median = values.size() % 2 == 1 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
+  return Spread{values.front(), median, values.back()};
+}
+
+std::optional<Moments> MomentsOf(std::span<const double> values) {
+  if (values.empty()) return std::nullopt;
+  Moments moments;
+  for (double value : values) moments.total += value;
+  const double count = static_cast<double>(values.size());
+  moments.mean = moments.total / count;
+  if (values.size() < 2) return moments;
+  double squares = 0;
+  for (double value : values) squares += (value - moments.mean) * (value - moments.mean);
+  moments.standard_deviation = std::sqrt(squares / (count - 1));
+  return moments;
+}
 
 RunSummary Summarize(std::span<const PassRecord> passes) {
   RunSummary summary;
   summary.passes = static_cast<uint32_t>(passes.size());
   std::map<std::string, uint32_t> results;
   std::vector<double> wall;
+  std::vector<double> user;
+  std::vector<double> system;
   std::vector<double> peak;
   for (const PassRecord& pass : passes) {
     ++results[pass.result_name];
     summary.timed_out += pass.timed_out ? 1 : 0;
     wall.push_back(pass.wall_ms);
+    user.push_back(pass.user_ms);
+    system.push_back(pass.system_ms);
     peak.push_back(static_cast<double>(pass.peak_kib));
+    if (!summary.first_random_seed && !pass.random_seeds.empty()) summary.first_random_seed = pass.random_seeds.front();
   }
   summary.results.assign(results.begin(), results.end());
-  if (!passes.empty()) {
-    summary.wall_ms = SpreadOf(std::move(wall));
-    summary.peak_kib = SpreadOf(std::move(peak));
-  }
+  summary.wall_moments_ms = MomentsOf(wall);
+  summary.user_ms = MomentsOf(user);
+  summary.system_ms = MomentsOf(system);
+  summary.wall_ms = SpreadOf(std::move(wall));
+  summary.peak_kib = SpreadOf(std::move(peak));
   summary.peak_growth_percent = PeakGrowth(passes);
   return summary;
 }
 
 std::string SummaryText(const RunSummary& summary) {
-  std::string text = "Run summary: " + std::to_string(summary.passes) + " passes, " +
-                     std::to_string(summary.timed_out) + " timed out\n";
+  std::string text = "Run summary: " + std::to_string(summary.passes) +
+                     (summary.passes == 1 ? " pass, " : " passes, ") + std::to_string(summary.timed_out) +
+                     " timed out" + (summary.interrupted ? ", interrupted by a stop signal\n" : "\n");
   for (const auto& [name, count] : summary.results) text += "  " + name + ": " + std::to_string(count) + "\n";
   if (summary.wall_ms) {
     const Spread& wall = *summary.wall_ms;
     text += Format("Engine wall time: min %.1f ms, median %.1f ms, max %.1f ms\n", wall.min, wall.median, wall.max);
   }
+  if (summary.wall_moments_ms) text += MomentsLine("wall time", *summary.wall_moments_ms);
+  if (summary.user_ms) text += MomentsLine("user time", *summary.user_ms);
+  if (summary.system_ms) text += MomentsLine("system time", *summary.system_ms);
   if (summary.peak_kib) {
     const Spread& peak = *summary.peak_kib;
     text +=
         Format("Engine peak memory: min %.0f KiB, median %.0f KiB, max %.0f KiB\n", peak.min, peak.median, peak.max);
   }
+  if (summary.first_random_seed) text += "Random seed: " + std::to_string(*summary.first_random_seed) + "\n";
   return text;
 }
 

@@ -6,9 +6,10 @@
 
 #include "platform/crypto.h"
 #include "platform/file_stream.h"
+#include "platform/open_file.h"
 
-bool FileSha256Hex(const char* path, std::string* hex) {
-  UniqueStream stream = OpenBinaryStream(path);
+bool FileSha256Hex(const platform::OpenFile& file, std::string* hex) {
+  UniqueStream stream = file.Stream();
   std::unique_ptr<platform::Sha256> digest = platform::Sha256::Start();
   if (!stream || !digest) return false;
   uint8_t buffer[65536];

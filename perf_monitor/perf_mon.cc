@@ -74,7 +74,7 @@ void WriteReport(const PerfFigures& figures, const PerfMonSetup& setup, std::vec
   for (const std::string& line : figures.ReportLines(elapsed)) PerfLog("%s", line.c_str());
   const RunChart chart{setup.engine_name, elapsed, std::move(samples), PerfRunMarks.Runs()};
   std::string error;
-  if (!ReplaceFileAtomically(kPerfSvgPath, RunChartSvg(chart), &error))
+  if (!ReplaceFileAtomically(kPerfSvgPath, RunChartSvg(chart), LinkRule::kRefuse, &error))
     std::fprintf(stderr, "Perfmon: cannot write %s: %s\n", kPerfSvgPath, error.c_str());
 }
 

@@ -25,11 +25,24 @@ UniqueStream OpenBinaryStream(const char* path) {
   return UniqueStream(ToStream(std::move(file), _O_RDONLY | _O_BINARY, "rb"));
 }
 
-UniqueStream CreateWriteStream(const char* path) {
+UniqueStream CreateWriteStream(const char* path, std::string* error) {
   if (path == nullptr) return nullptr;
+  // A link is refused, never written through; the open itself does not follow one, so a link
+  // planted after the check is refused too.
+  std::wstring wide = platform::win32::Widen(path);
+  DWORD attributes = GetFileAttributesW(wide.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+    *error = std::string(path) + " is a symbolic link (output files are never written through one)";
+    return nullptr;
+  }
   // Handles from CreateFileW are not inherited: the stream stays out of every child.
-  UniqueHandle file = OpenPath(path, GENERIC_READ | GENERIC_WRITE, CREATE_ALWAYS, 0,
+  UniqueHandle file = OpenPath(path, GENERIC_WRITE, CREATE_ALWAYS, FILE_FLAG_OPEN_REPARSE_POINT,
                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
-  if (!file) return nullptr;
-  return UniqueStream(ToStream(std::move(file), _O_RDWR | _O_BINARY, "w+b"));
+  if (!file) {
+    *error = std::string(path) + ": " + platform::win32::ErrorText(GetLastError());
+    return nullptr;
+  }
+  UniqueStream stream(ToStream(std::move(file), _O_WRONLY | _O_BINARY, "wb"));
+  if (!stream) *error = std::string(path) + ": cannot open a stream over it";
+  return stream;
 }

@@ -5,6 +5,9 @@
 
 #include <windows.h>
 
+#include <cstdlib>
+#include <cstring>
+
 namespace platform {
 
 // A program started without a console or with a stream closed has no valid handle for it;
@@ -24,6 +27,14 @@ bool ReserveStandardStreams(unsigned* closed) {
     }
   }
   return true;
+}
+
+// A console redraws a line; a pipe or file does not, whatever TERM says.
+bool StandardErrorIsLiveTerminal() {
+  const char* term = std::getenv("TERM");
+  if (term != nullptr && std::strcmp(term, "dumb") == 0) return false;
+  DWORD mode = 0;
+  return GetConsoleMode(GetStdHandle(STD_ERROR_HANDLE), &mode) != 0;
 }
 
 }  // namespace platform

@@ -14,14 +14,9 @@ std::string Reason(const char* what, const std::string& path, DWORD error) {
   return std::string(what) + " " + path + ": " + ErrorText(error);
 }
 
-// The file a symbolic link points to is the one to replace, not the link.
-std::string ResolvedTarget(const std::string& path) {
-  UniqueHandle file = OpenPath(path, 0, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS);
-  wchar_t buffer[MAX_PATH * 4];
-  if (!file) return path;
-  DWORD length = GetFinalPathNameByHandleW(file.get(), buffer, MAX_PATH * 4, FILE_NAME_NORMALIZED);
-  if (length == 0 || length >= MAX_PATH * 4) return path;
-  return platform::win32::Narrow(std::wstring_view(buffer, length));
+bool IsSymbolicLink(const std::string& path) {
+  DWORD attributes = GetFileAttributesW(platform::win32::Widen(path).c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
 }
 
 }  // namespace
@@ -49,10 +44,38 @@ bool ReadWholeFile(const std::string& path, std::string* bytes, std::string* err
   }
 }
 
+// Creating a symbolic link on Windows takes an administrator or developer mode, so a link that
+// is there was made by someone trusted with that: kFollowTrusted follows it to its final
+// target (the system resolves the whole chain).
+bool ResolveOutputPath(const std::string& path, LinkRule rule, std::string* resolved, std::string* error) {
+  if (!IsSymbolicLink(path)) {
+    *resolved = path;
+    return true;
+  }
+  if (rule == LinkRule::kRefuse) {
+    *error = "refused to write " + path + ": it is a symbolic link (output files are never written through one)";
+    return false;
+  }
+  UniqueHandle file = OpenPath(path, 0, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS);
+  if (!file) {
+    *error = Reason("cannot read the symbolic link", path, GetLastError());
+    return false;
+  }
+  wchar_t buffer[MAX_PATH * 4];
+  DWORD length = GetFinalPathNameByHandleW(file.get(), buffer, MAX_PATH * 4, FILE_NAME_NORMALIZED);
+  if (length == 0 || length >= MAX_PATH * 4) {
+    *error = Reason("cannot read the symbolic link", path, GetLastError());
+    return false;
+  }
+  *resolved = platform::win32::Narrow(std::wstring_view(buffer, length));
+  return true;
+}
+
 // ReplaceFileW keeps the replaced file's attributes, security and identity; a target that
 // does not exist yet is simply moved into place.
-bool ReplaceFileAtomically(const std::string& path, std::string_view bytes, std::string* error) {
-  std::string target = ResolvedTarget(path);
+bool ReplaceFileAtomically(const std::string& path, std::string_view bytes, LinkRule rule, std::string* error) {
+  std::string target;
+  if (!ResolveOutputPath(path, rule, &target, error)) return false;
   std::string temporary = target + ".tmp-" + std::to_string(GetCurrentProcessId());
   UniqueHandle file = OpenPath(temporary, GENERIC_WRITE, CREATE_NEW);
   if (!file) {
