@@ -138,7 +138,11 @@ int RunTestKVE(const char* command_line_text) {
   StartRunRecords(line, command_line_text, state);
   RunFlow flow = RunInteractive(line, state);
   if (flow == RunFlow::kContinue) flow = RunStress(line, state);
-  // A stop signal leaves the records as the last engine run left them.
-  if (flow == RunFlow::kStopped) return 0;
+  // A stop signal leaves the records as the last engine run left them; the report pages
+  // still show the passes that ran.
+  if (flow == RunFlow::kStopped) {
+    FinishStoppedRunRecords();
+    return 0;
+  }
   return FinishRunRecords();
 }

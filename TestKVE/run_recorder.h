@@ -1,6 +1,7 @@
 // Run control for the whole process, from the options of the process command line:
 // /TIMEOUT bounds every engine run, /JSON and /JUNIT record the runs, /SUMMARY prints their
-// summary, /STRICT makes the exit status tell whether everything succeeded.
+// summary, /REPORT and /MARKDOWN write pages about them, /STRICT makes the exit status tell
+// whether everything succeeded.
 #pragma once
 
 #include "TestKVE/driver_state.h"
@@ -17,6 +18,10 @@ void StartRunRecords(const CommandLine& line, const char* text, const HarnessSta
 void AttachRunControl(EngineClient& client);
 
 /// Ends the records (the summary line of /JSON, the report of /JUNIT, the summary of
-/// /SUMMARY) and returns the run's verdict for the exit status (HarnessExitStatus). Called
+/// /SUMMARY, the pages of /REPORT and /MARKDOWN) and returns the run's verdict for the exit status (HarnessExitStatus). Called
 /// once, where the run ends.
 int FinishRunRecords();
+
+/// After a stop signal ended the run: writes the pages of /REPORT and /MARKDOWN for the passes
+/// that ran. Called once, where the run ends.
+void FinishStoppedRunRecords();

@@ -4,13 +4,13 @@
 #include <cstdio>
 #include <map>
 
+#include "TestKVE/run_statistics.h"
+
 namespace {
 
 Spread SpreadOf(std::vector<double> values) {
-  std::sort(values.begin(), values.end());
-  const size_t middle = values.size() / 2;
-  const double median = values.size() % 2 == 1 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
-  return {values.front(), median, values.back()};
+  const Statistics statistics = *StatisticsOf(std::move(values));
+  return {statistics.min, statistics.median, statistics.max};
 }
 
 double MeanPeak(std::span<const PassRecord> passes) {
@@ -40,18 +40,14 @@ RunSummary Summarize(std::span<const PassRecord> passes) {
   RunSummary summary;
   summary.passes = static_cast<uint32_t>(passes.size());
   std::map<std::string, uint32_t> results;
-  std::vector<double> wall;
-  std::vector<double> peak;
   for (const PassRecord& pass : passes) {
     ++results[pass.result_name];
     summary.timed_out += pass.timed_out ? 1 : 0;
-    wall.push_back(pass.wall_ms);
-    peak.push_back(static_cast<double>(pass.peak_kib));
   }
   summary.results.assign(results.begin(), results.end());
   if (!passes.empty()) {
-    summary.wall_ms = SpreadOf(std::move(wall));
-    summary.peak_kib = SpreadOf(std::move(peak));
+    summary.wall_ms = SpreadOf(WallTimes(passes));
+    summary.peak_kib = SpreadOf(PeakKiB(passes));
   }
   summary.peak_growth_percent = PeakGrowth(passes);
   return summary;

@@ -163,7 +163,8 @@ TEST(PerfMonitorE2eTest, BusyEngineRunIsSampledReportedAndPictured) {
   // The harness runs beside this thread, which reads /proc/stat itself whenever the monitor
   // adds a row to its table, so both measure the same intervals.
   auto harness = std::async(std::launch::async, [&] {
-    return Harness(folder, {"/PERFMON"}, {{"VXR_REF_BUSY_MS", "3000"}});
+    return Harness(folder, {"/PERFMON", "/REPORT=report.html"},
+                   {{"VXR_REF_BUSY_MS", "3000"}, {"VXR_REF_START_LOG", (folder.path() / "starts.log").string()}});
   });
   std::vector<CpuTicks> ticks_at_row;  // index: data row number
   while (harness.wait_for(std::chrono::milliseconds(5)) != std::future_status::ready) {
@@ -215,20 +216,36 @@ TEST(PerfMonitorE2eTest, BusyEngineRunIsSampledReportedAndPictured) {
   ASSERT_EQ(samples.size() + 1, table.size());
   EXPECT_EQ(
       "ms,cpu_percent,mem_percent,io_bytes_per_second,io_operations_per_second,"
-      "committed_bytes,engine_running",
+      "committed_bytes,engine_running,engine_pid,engine_cpu_percent,engine_resident_bytes,"
+      "engine_read_bytes_per_second,engine_written_bytes_per_second",
       table[0]);
-  int running_rows = 0;
+  // The engine's own columns name the engine that ran (it logged its process ID) while it ran.
+  const std::vector<std::string> starts = ReadLines(folder.path() / "starts.log");
+  ASSERT_EQ(1u, starts.size());
+  const std::string engine_pid = starts[0].substr(0, starts[0].find(' '));
+  int running_rows = 0, engine_rows = 0;
+  double engine_cpu = 0;
   for (size_t i = 0; i < samples.size(); ++i) {
     SCOPED_TRACE(table[i + 1]);
     const std::vector<std::string> fields = Split(table[i + 1]);
-    ASSERT_EQ(7u, fields.size());
+    ASSERT_EQ(12u, fields.size());
     for (size_t f = 0; f < 5; ++f) {
       const std::string shown = samples[i][f] == -999 ? "" : std::to_string(samples[i][f]);
       EXPECT_EQ(shown, fields[f + 1]);
     }
     running_rows += fields[6] == "1";
+    if (fields[6] == "0") EXPECT_EQ("", fields[7] + fields[8] + fields[9] + fields[10] + fields[11]);
+    if (fields[7].empty()) continue;
+    ++engine_rows;
+    EXPECT_EQ(engine_pid, fields[7]);
+    EXPECT_GT(std::stoll(fields[9]), 0) << "resident bytes";
+    engine_cpu = std::max(engine_cpu, std::stod(fields[8]));
   }
   EXPECT_GE(running_rows, 2);
+  // The engine starts after the launch mark, so the first running sample may miss it; the
+  // engine that spins for three seconds shows processor time in a later one.
+  EXPECT_GE(engine_rows, 1);
+  EXPECT_GT(engine_cpu, 0);
 
   // The processor figure agrees with /proc/stat read here over the engine's samples.
   double harness_sum = 0, outside_sum = 0;
@@ -251,6 +268,12 @@ TEST(PerfMonitorE2eTest, BusyEngineRunIsSampledReportedAndPictured) {
   EXPECT_EQ(0, lint.exit_code) << lint.errors;
   EXPECT_EQ(1u, CountOf(ReadFile(svg), "class=\"engine-run\""));
   EXPECT_NE(std::string::npos, ReadFile(svg).find("vxr.exe, engine time " + elapsed_text));
+  EXPECT_NE(std::string::npos, ReadFile(svg).find("engine processor (of one core)"));
+
+  // The report page holds the same picture beside the pass plots, made from the same samples.
+  const std::string page = ReadFile(folder.path() / "report.html");
+  EXPECT_EQ(4u, CountOf(page, "<svg ")) << page.substr(0, 2000);
+  EXPECT_NE(std::string::npos, page.find("<title>Performance of vxr.exe, engine time " + elapsed_text));
 }
 
 TEST(PerfMonitorE2eTest, ThreePassesLogTheMarkersOfAllAndOneReport) {
