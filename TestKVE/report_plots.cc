@@ -67,7 +67,7 @@ std::string PassFigurePlot(std::string_view id, std::string_view title, std::str
   double high = 0;
   for (const PassBucket& bucket : buckets) high = std::max(high, bucket.max);
   const double passes = static_cast<double>(values.size());
-  const svg::PlotArea area{kLeft, kTop, kRight, kBottom, passes > 1 ? 1 : 0, std::max(passes, 2.0), 0, TopOf(high)};
+  const svg::PlotArea area{kLeft, kTop, kRight, kBottom, passes > 1 ? 1.0 : 0.0, std::max(passes, 2.0), 0, TopOf(high)};
   std::string out = Open(id, title);
   svg::AxisLabels labels;
   labels.x_step = std::max(1.0, svg::NiceStep(passes, 10));
@@ -107,7 +107,7 @@ std::string HistogramPlot(std::string_view id, std::string_view title, std::stri
   const svg::PlotArea area{kLeft, kTop, kRight, kBottom, histogram.low, high, 0, TopOf(static_cast<double>(most))};
   std::string out = Open(id, title);
   svg::AxisLabels labels;
-  labels.x_step = histogram.bin_width * std::max(1.0, std::ceil(bins / 10));
+  labels.x_step = svg::NiceStep(high - histogram.low, 8);
   labels.x_decimals = DecimalsFor(labels.x_step);
   labels.y_step = std::max(1.0, svg::NiceStep(area.y_max, 4));
   labels.y_title = "passes";

@@ -25,7 +25,7 @@ std::string Field(const std::optional<T>& value) {
 
 // The engine's five columns, each after a comma.
 std::string EngineFields(const std::optional<EngineFigures>& engine) {
-  if (!engine) return ",,,,";
+  if (!engine) return ",,,,,";
   return "," + std::to_string(engine->pid) + "," + Field(std::optional<double>(engine->cpu_percent)) + "," +
          Field(engine->resident_bytes) + "," + Field(engine->read_bytes_per_second) + "," +
          Field(engine->written_bytes_per_second);

@@ -234,7 +234,9 @@ TEST(PerfMonitorE2eTest, BusyEngineRunIsSampledReportedAndPictured) {
       EXPECT_EQ(shown, fields[f + 1]);
     }
     running_rows += fields[6] == "1";
-    if (fields[6] == "0") EXPECT_EQ("", fields[7] + fields[8] + fields[9] + fields[10] + fields[11]);
+    if (fields[6] == "0") {
+      EXPECT_EQ("", fields[7] + fields[8] + fields[9] + fields[10] + fields[11]);
+    }
     if (fields[7].empty()) continue;
     ++engine_rows;
     EXPECT_EQ(engine_pid, fields[7]);

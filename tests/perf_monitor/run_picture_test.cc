@@ -35,10 +35,13 @@ TEST(SampleTableTest, OneFlushedRowPerSampleWithFailedReadingsEmpty) {
   unopened.Add(1, {}, false);  // does nothing
 }
 
+ChartSample Sample(int64_t ms, int32_t cpu, int32_t mem) { return {ms, cpu, mem, kFailed, std::nullopt}; }
+
 RunChart TwoRuns(std::string engine_name) {
   return {std::move(engine_name),
           3.018,
-          {{4, kFailed, 10}, {1005, 40, 10}, {2006, 95, kFailed}, {3007, 60, 11}, {4008, 20, 11}},
+          {Sample(4, kFailed, 10), Sample(1005, 40, 10), Sample(2006, 95, kFailed), Sample(3007, 60, 11),
+           Sample(4008, 20, 11)},
           {{1500, 2500}, {3100, 3900}}};
 }
 

@@ -31,7 +31,7 @@ class Browser:
         options.binary_location = CHROMIUM
         for flag in ('--headless', '--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
                      '--disable-background-networking', '--disable-component-update', '--disable-sync',
-                     '--disable-dev-shm-usage', f'--user-data-dir={self._profile.name}',
+                     '--disable-dev-shm-usage', '--hide-scrollbars', f'--user-data-dir={self._profile.name}',
                      f'--window-size={width},{height}'):
             options.add_argument(flag)
         options.set_capability('goog:loggingPrefs', {'browser': 'ALL', 'performance': 'ALL'})
@@ -52,7 +52,11 @@ class Browser:
         self.close()
 
     def open(self, path):
-        """Loads the page at `path` and waits until it has loaded; its file:// URL."""
+        """Loads the page at `path` and waits until it has loaded; its file:// URL. What the
+        browser requested and logged before (its own start page) is dropped first, so that
+        requests() and console_messages() tell of this page alone."""
+        self.driver.get_log('performance')
+        self.driver.get_log('browser')
         url = 'file://' + str(path)
         self.driver.get(url)
         return url
@@ -61,13 +65,18 @@ class Browser:
         """The messages the page left in the console: (level, text)."""
         return [(entry['level'], entry['message']) for entry in self.driver.get_log('browser')]
 
-    def requests(self):
-        """Every URL the browser requested since the last call."""
+    def requests(self, document_url):
+        """Every URL that the document at `document_url` requested since the last call, the
+        document itself included. (Chromium's own pages, such as its start page, load in other
+        documents and are not counted.)"""
         urls = []
         for entry in self.driver.get_log('performance'):
             message = json.loads(entry['message'])['message']
-            if message.get('method') == 'Network.requestWillBeSent':
-                urls.append(message['params']['request']['url'])
+            if message.get('method') != 'Network.requestWillBeSent':
+                continue
+            params = message['params']
+            if params.get('documentURL') == document_url:
+                urls.append(params['request']['url'])
         return urls
 
     def load_milliseconds(self):

@@ -4,7 +4,8 @@
 Runs the built testkve against the reference engine (every tenth pass fails), checks the page
 with html5lib, opens it in headless Chromium and checks that it loads with no console message
 of level error or warning and no network request, and that the DOM holds the pass count, the
-failure count and one SVG per plot. Writes a screenshot into the output folder.
+failure count and one SVG per plot. Writes screenshots of the page's top and of the whole page
+into the output folder.
 
     report_browser_test.py BIN_DIR ENGINE_DIR OUT_DIR
 
@@ -49,7 +50,7 @@ def check(condition, failures, what):
 
 
 def check_in_browser(page, out_dir, failures):
-    with Browser() as browser:
+    with Browser(width=1000, height=1300) as browser:
         url = browser.open(page)
         driver = browser.driver
         text = lambda selector: driver.find_element('css selector', selector).text  # noqa: E731
@@ -62,12 +63,14 @@ def check_in_browser(page, out_dir, failures):
         check(len(rows) == FAILING, failures, f'{len(rows)} failed passes listed')
         messages = browser.console_messages()
         check(not messages, failures, f'console: {messages}')
-        others = [request for request in browser.requests() if request != url]
-        check(not others, failures, f'requests beyond the page: {others}')
+        requests = browser.requests(url)
+        check(requests == [url], failures, f'requests: {requests}')
+        # The top of the page as a person first sees it (the README's picture), then all of it.
+        check(driver.save_screenshot(str(out_dir / 'report-top.png')), failures, 'no screenshot')
         screenshot = out_dir / 'report.png'
         driver.set_window_size(1000, driver.execute_script('return document.body.scrollHeight') + 40)
         check(driver.save_screenshot(str(screenshot)), failures, 'no screenshot')
-        print(f'screenshot: {screenshot}')
+        print(f'screenshots: {screenshot}, report-top.png beside it')
 
 
 def main(bin_dir, engine_dir, out_dir):
