@@ -23,23 +23,6 @@ figure { margin: 1rem 0; }
 svg.plot { max-width: 100%; height: auto; border: 1px solid #eee; }
 )";
 
-const char* EntityFor(char32_t code) {
-  switch (code) {
-    case '&':
-      return "&amp;";
-    case '<':
-      return "&lt;";
-    case '>':
-      return "&gt;";
-    case '"':
-      return "&quot;";
-    case '\'':
-      return "&#39;";
-    default:
-      return nullptr;
-  }
-}
-
 std::string Cell(const char* tag, const std::string& text, bool numeric) {
   return std::string("<") + tag + (numeric ? " class=\"n\">" : ">") + HtmlEscaped(text) + "</" + tag + ">";
 }
@@ -117,7 +100,7 @@ std::string FailureSection(const RunReport& report) {
 
 }  // namespace
 
-std::string HtmlEscaped(std::string_view text) { return EscapedText(text, {IsShownInMarkup, EntityFor}); }
+std::string HtmlEscaped(std::string_view text) { return EscapedText(text, {IsShownInMarkup, MarkupEntity}); }
 
 std::string HtmlReport(const RunReport& report) {
   return "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"

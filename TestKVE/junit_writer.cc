@@ -9,18 +9,10 @@ namespace {
 // The characters XML 1.0 allows besides tab, line feed and carriage return.
 bool IsXmlCharacter(char32_t code) { return code >= 0x20 && code != 0xFFFE && code != 0xFFFF; }
 
+// Markup characters as entities; tab, line feed and carriage return as character references,
+// so attribute values keep them.
 const char* EntityFor(char32_t code) {
   switch (code) {
-    case '&':
-      return "&amp;";
-    case '<':
-      return "&lt;";
-    case '>':
-      return "&gt;";
-    case '"':
-      return "&quot;";
-    case '\'':
-      return "&apos;";
     case '\t':
       return "&#9;";
     case '\n':
@@ -28,7 +20,7 @@ const char* EntityFor(char32_t code) {
     case '\r':
       return "&#13;";
     default:
-      return nullptr;
+      return MarkupEntity(code);
   }
 }
 

@@ -65,3 +65,20 @@ bool IsShownInMarkup(char32_t code) {
   if (code >= 0xFDD0 && code <= 0xFDEF) return false;
   return (code & 0xFFFE) != 0xFFFE;
 }
+
+const char* MarkupEntity(char32_t code) {
+  switch (code) {
+    case '&':
+      return "&amp;";
+    case '<':
+      return "&lt;";
+    case '>':
+      return "&gt;";
+    case '"':
+      return "&quot;";
+    case '\'':
+      return "&apos;";
+    default:
+      return nullptr;
+  }
+}

@@ -1,4 +1,5 @@
-// Reading UTF-8 byte by byte, for the record writers that must carry any byte.
+// Reading UTF-8 byte by byte, and carrying any bytes into a text format, for the record writers
+// and report pages that must carry any byte.
 #pragma once
 
 #include <cstddef>
@@ -25,3 +26,6 @@ std::string EscapedText(std::string_view text, const TextEscapes& escapes);
 /// A character that HTML and Markdown carry as it is: no control character (C0, DEL, C1) and
 /// no noncharacter, which an HTML parser reports as errors.
 bool IsShownInMarkup(char32_t code);
+
+/// The entity of a markup character of XML and HTML (& < > " '), or null for any other.
+const char* MarkupEntity(char32_t code);

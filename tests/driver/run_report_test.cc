@@ -110,7 +110,7 @@ TEST(ReportPlotsTest, HistogramCountsEveryValueOnce) {
 TEST(ReportEscapingTest, OutsideTextNeverBecomesMarkup) {
   const std::string html = HtmlEscaped(kHostile);
   EXPECT_EQ(
-      "&lt;script&gt;alert(&quot;x&#39;y&quot;)&lt;/script&gt;&amp;amp;|*_`[a](b)\\xFF\\xFE\\x01\\x0A\\x7F\\xC2\\x85"
+      "&lt;script&gt;alert(&quot;x&apos;y&quot;)&lt;/script&gt;&amp;amp;|*_`[a](b)\\xFF\\xFE\\x01\\x0A\\x7F\\xC2\\x85"
       "\\xEF\\xBF\\xBF",
       html);
   const std::string markdown = MarkdownEscaped(kHostile);
@@ -134,7 +134,7 @@ TEST(HtmlReportTest, HostileEngineNameMessageAndOptionValueStayText) {
   EXPECT_EQ(0u, CountOf(page, "<script"));
   EXPECT_EQ(0u, CountOf(page, "\xff"));
   EXPECT_EQ(0u, CountOf(page, "\x01"));
-  EXPECT_GE(CountOf(page, "&lt;script&gt;alert(&quot;x&#39;y&quot;)"), 4u);
+  EXPECT_GE(CountOf(page, "&lt;script&gt;alert(&quot;x&apos;y&quot;)"), 4u);
   const std::string markdown = MarkdownReport(report);
   EXPECT_EQ(CountOf(markdown, "<"), CountOf(markdown, "\\<"));  // every one behind a backslash
   EXPECT_NE(std::string::npos, markdown.find("\\x0A"));  // the line feed as text

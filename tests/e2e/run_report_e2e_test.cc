@@ -55,7 +55,7 @@ TEST(RunReportE2eTest, AFailingRunsPageAndSummaryHoldEveryPassAndParseCleanly) {
   EXPECT_EQ(3u, CountOf(html, "<svg ")) << "wall time, peak memory and histogram; no monitor ran";
   EXPECT_NE(std::string::npos, html.find("<tr><th>Exit status</th><td>1</td></tr>"));
   EXPECT_NE(std::string::npos, html.find("<td>VXR_RET_REBOOT_MACHINE</td><td class=\"n\">2</td>"));
-  EXPECT_NE(std::string::npos, html.find("/GCNAME=&lt;script&gt;alert(&#39;x&#39;)&lt;/script&gt;&quot;\\x01"));
+  EXPECT_NE(std::string::npos, html.find("/GCNAME=&lt;script&gt;alert(&apos;x&apos;)&lt;/script&gt;&quot;\\x01"));
   EXPECT_NE(std::string::npos, html.find("/PTNPATH=caf\\xE9"));
   EXPECT_EQ(0u, CountOf(html, "<script"));
 
