@@ -20,8 +20,7 @@ std::string Open(std::string_view id, std::string_view title) {
   return "<svg xmlns=\"http://www.w3.org/2000/svg\" class=\"plot\" id=\"" + svg::TextEscaped(id) + "\" width=\"" +
          width + "\" height=\"" + height + "\" viewBox=\"0 0 " + width + " " + height +
          "\" font-family=\"sans-serif\" role=\"img\">\n<title>" + svg::TextEscaped(title) +
-         "</title>\n<rect width=\"100%\" height=\"100%\" fill=\"white\"/>\n" +
-         svg::Text(kLeft, 22, title, 15);
+         "</title>\n<rect width=\"100%\" height=\"100%\" fill=\"white\"/>\n" + svg::Text(kLeft, 22, title, 15);
 }
 
 int DecimalsFor(double step) { return step >= 1 ? 0 : static_cast<int>(std::ceil(-std::log10(step))); }
@@ -49,9 +48,8 @@ Histogram HistogramOf(std::span<const double> values) {
   if (values.empty()) return histogram;
   const auto [low, high] = std::minmax_element(values.begin(), values.end());
   histogram.low = *low;
-  const size_t bins = *high > *low ? std::clamp<size_t>(static_cast<size_t>(std::ceil(std::sqrt(values.size()))), 1,
-                                                        kMostBins)
-                                   : 1;
+  const size_t bins =
+      *high > *low ? std::clamp<size_t>(static_cast<size_t>(std::ceil(std::sqrt(values.size()))), 1, kMostBins) : 1;
   histogram.bin_width = *high > *low ? (*high - *low) / static_cast<double>(bins) : 1;
   histogram.counts.assign(bins, 0);
   for (double value : values) {
@@ -101,7 +99,8 @@ std::string PassFigurePlot(std::string_view id, std::string_view title, std::str
 std::string HistogramPlot(std::string_view id, std::string_view title, std::string_view unit,
                           std::span<const double> values) {
   const Histogram histogram = HistogramOf(values);
-  const size_t most = histogram.counts.empty() ? 0 : *std::max_element(histogram.counts.begin(), histogram.counts.end());
+  const size_t most =
+      histogram.counts.empty() ? 0 : *std::max_element(histogram.counts.begin(), histogram.counts.end());
   const double bins = static_cast<double>(histogram.counts.size());
   const double high = histogram.low + histogram.bin_width * std::max(1.0, bins);
   const svg::PlotArea area{kLeft, kTop, kRight, kBottom, histogram.low, high, 0, TopOf(static_cast<double>(most))};

@@ -169,8 +169,8 @@ void StartRunRecords(const CommandLine& line, const char* text, const HarnessSta
   control.report_path = OptionValue(line, "REPORT");
   control.markdown_path = OptionValue(line, "MARKDOWN");
   control.engine_name = state.EngineExeName;
-  const bool described = !control.json_path.empty() || !control.junit_path.empty() ||
-                         !control.report_path.empty() || !control.markdown_path.empty();
+  const bool described = !control.json_path.empty() || !control.junit_path.empty() || !control.report_path.empty() ||
+                         !control.markdown_path.empty();
   control.keep_passes = control.summary || described;
   if (!described) return;
   control.run = DescribeRun(line, text, state);

@@ -96,7 +96,8 @@ std::string InterruptionNote(const RunReport& report) {
 
 TextTable ResultTable(const RunReport& report) {
   TextTable table{{"Result", "Passes"}, {}, {false, true}};
-  for (const auto& [name, count] : Summarize(report.passes).results) table.rows.push_back({name, std::to_string(count)});
+  for (const auto& [name, count] : Summarize(report.passes).results)
+    table.rows.push_back({name, std::to_string(count)});
   return table;
 }
 

@@ -14,7 +14,7 @@ size_t Utf8SequenceAt(std::string_view text, size_t pos, char32_t* code);
 /// How a text format carries arbitrary bytes: the characters it takes as they are, and the
 /// replacements of those that need one.
 struct TextEscapes {
-  bool (*keeps)(char32_t code);          ///< a character the format carries as it is
+  bool (*keeps)(char32_t code);               ///< a character the format carries as it is
   const char* (*replacement)(char32_t code);  ///< its replacement text, or null for none
 };
 

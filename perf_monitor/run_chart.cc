@@ -99,8 +99,8 @@ std::string DrawPanel(const RunChart& chart, const Panel& panel, bool classed_ru
   const svg::PlotArea area{kLeft, panel.top, kRight, panel.bottom, 0, end_s, 0, y_max};
   std::string out;
   for (const ChartRun& run : chart.runs) {
-    out += svg::Rectangle(area, static_cast<double>(run.launch_ms) / 1000, static_cast<double>(run.finish_ms) / 1000,
-                          0, y_max, kRunColour, kRunOpacity, classed_runs ? "engine-run" : "");
+    out += svg::Rectangle(area, static_cast<double>(run.launch_ms) / 1000, static_cast<double>(run.finish_ms) / 1000, 0,
+                          y_max, kRunColour, kRunOpacity, classed_runs ? "engine-run" : "");
   }
   svg::AxisLabels labels;
   labels.x_step = svg::NiceStep(end_s, 10);
@@ -123,13 +123,28 @@ std::string DrawPanel(const RunChart& chart, const Panel& panel, bool classed_ru
 
 std::vector<Panel> Panels() {
   return {
-      {"Processor and committed memory, %", 70, 260, 100, "%", 0,
+      {"Processor and committed memory, %",
+       70,
+       260,
+       100,
+       "%",
+       0,
        {{&kMachineCpu, "processor", kCpuColour, ""},
         {&kMachineMemory, "committed memory", kMemoryColour, ""},
         {&kEngineCpu, "engine processor (of one core)", kEngineCpuColour, "6,3"}}},
-      {"Engine resident memory, MiB", 310, 430, 1, " MiB", 0,
+      {"Engine resident memory, MiB",
+       310,
+       430,
+       1,
+       " MiB",
+       0,
        {{&kEngineResidentMiB, "engine resident memory", kEngineMemoryColour, ""}}},
-      {"I/O, MiB/s", 480, 600, 1, "", 0,
+      {"I/O, MiB/s",
+       480,
+       600,
+       1,
+       "",
+       0,
        {{&kMachineIoMiB, "all processes", kMachineIoColour, ""},
         {&kEngineReadMiB, "engine read", kEngineReadColour, ""},
         {&kEngineWrittenMiB, "engine written", kEngineWriteColour, "6,3"}}},
@@ -146,8 +161,8 @@ std::string RunChartSvgElement(const RunChart& chart) {
   std::string out = "<svg xmlns=\"http://www.w3.org/2000/svg\" class=\"plot\" width=\"" + std::to_string(kWidth) +
                     "\" height=\"" + std::to_string(kHeight) + "\" viewBox=\"0 0 " + std::to_string(kWidth) + " " +
                     std::to_string(kHeight) + "\" font-family=\"sans-serif\">\n<title>" + title +
-                    "</title>\n<rect width=\"100%\" height=\"100%\" fill=\"white\"/>\n<text x=\"" +
-                    svg::Number(kLeft) + "\" y=\"26\" font-size=\"16\">" + title + "</text>\n";
+                    "</title>\n<rect width=\"100%\" height=\"100%\" fill=\"white\"/>\n<text x=\"" + svg::Number(kLeft) +
+                    "\" y=\"26\" font-size=\"16\">" + title + "</text>\n";
   const svg::LegendEntry run_entry{"engine running", kRunColour, "", true, kRunOpacity};
   out += svg::Legend(kRight - 130, 26, {&run_entry, 1});
   bool first = true;

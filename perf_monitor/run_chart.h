@@ -18,10 +18,10 @@ struct EngineFigures {
 };
 
 struct ChartSample {
-  int64_t ms = 0;                 ///< since the monitor start
-  int32_t cpu_percent = 0;        ///< -999 when the reading failed
-  int32_t mem_percent = 0;        ///< -999 when the reading failed
-  int64_t io_bytes = -999;        ///< of every process, per second; -999 when the reading failed
+  int64_t ms = 0;                       ///< since the monitor start
+  int32_t cpu_percent = 0;              ///< -999 when the reading failed
+  int32_t mem_percent = 0;              ///< -999 when the reading failed
+  int64_t io_bytes = -999;              ///< of every process, per second; -999 when the reading failed
   std::optional<EngineFigures> engine;  ///< none while no engine runs
 };
 

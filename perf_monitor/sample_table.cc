@@ -46,8 +46,8 @@ void SampleTable::Add(int64_t ms, const PerfReading& reading, bool engine_runnin
   if (!file_) return;
   const std::string row = std::to_string(ms) + "," + Field(reading.cpu_percent) + "," + Field(reading.mem_percent) +
                           "," + Field(reading.io_bytes) + "," + Field(reading.io_operations) + "," +
-                          Field(reading.committed_bytes) + "," + (engine_running ? "1" : "0") +
-                          EngineFields(engine) + "\n";
+                          Field(reading.committed_bytes) + "," + (engine_running ? "1" : "0") + EngineFields(engine) +
+                          "\n";
   std::fputs(row.c_str(), file_.get());
   std::fflush(file_.get());
 }

@@ -13,7 +13,7 @@ namespace platform {
 /// What the kernel has counted of one process since it started.
 struct ProcessFigures {
   int pid = 0;
-  int64_t cpu_ns = 0;                    ///< user and system time
+  int64_t cpu_ns = 0;                     ///< user and system time
   std::optional<int64_t> resident_bytes;  ///< resident memory now
   std::optional<int64_t> read_bytes;      ///< every byte it read, files and pipes alike
   std::optional<int64_t> written_bytes;   ///< every byte it wrote

@@ -70,8 +70,9 @@ std::string TextEscaped(std::string_view text) {
 }
 
 std::string Text(double x, double y, std::string_view text, int font_size, std::string_view anchor) {
-  return "<text" + Attribute("x", Number(x)) + Attribute("y", Number(y)) + Attribute("font-size", std::to_string(font_size)) +
-         Attribute("text-anchor", std::string(anchor)) + ">" + TextEscaped(text) + "</text>\n";
+  return "<text" + Attribute("x", Number(x)) + Attribute("y", Number(y)) +
+         Attribute("font-size", std::to_string(font_size)) + Attribute("text-anchor", std::string(anchor)) + ">" +
+         TextEscaped(text) + "</text>\n";
 }
 
 std::string Axes(const PlotArea& area, const AxisLabels& labels) {

@@ -37,12 +37,12 @@ std::string TextEscaped(std::string_view text);
 
 /// How the axes of an area are labelled.
 struct AxisLabels {
-  double x_step = 1;            ///< distance between x ticks, in x units
-  double y_step = 1;            ///< distance between y ticks (grid lines), in y units
-  std::string x_unit;           ///< appended to each x label (" s")
-  std::string y_unit;           ///< appended to each y label ("%")
+  double x_step = 1;   ///< distance between x ticks, in x units
+  double y_step = 1;   ///< distance between y ticks (grid lines), in y units
+  std::string x_unit;  ///< appended to each x label (" s")
+  std::string y_unit;  ///< appended to each y label ("%")
   int x_decimals = 0, y_decimals = 0;
-  std::string y_title;          ///< above the y axis, may be empty
+  std::string y_title;  ///< above the y axis, may be empty
 };
 
 /// The frame of `area`, its dashed horizontal grid lines with labels on the left, and the x

@@ -117,7 +117,11 @@ std::optional<ProcessStat> ParseProcessStat(std::string_view stat) {
     ++field;
     std::string_view token = rest.substr(0, rest.find(' '));
     rest.remove_prefix(token.size());
-    int64_t* wanted = field == 4 ? &parent : field == 14 ? &utime : field == 15 ? &stime : field == 22 ? &start : nullptr;
+    int64_t* wanted = field == 4    ? &parent
+                      : field == 14 ? &utime
+                      : field == 15 ? &stime
+                      : field == 22 ? &start
+                                    : nullptr;
     if (wanted != nullptr && !TakeFigure(&token, wanted)) return std::nullopt;
   }
   if (field < 22 || parent > INT32_MAX || utime > INT64_MAX - stime) return std::nullopt;

@@ -137,7 +137,7 @@ TEST(HtmlReportTest, HostileEngineNameMessageAndOptionValueStayText) {
   EXPECT_GE(CountOf(page, "&lt;script&gt;alert(&quot;x&apos;y&quot;)"), 4u);
   const std::string markdown = MarkdownReport(report);
   EXPECT_EQ(CountOf(markdown, "<"), CountOf(markdown, "\\<"));  // every one behind a backslash
-  EXPECT_NE(std::string::npos, markdown.find("\\x0A"));  // the line feed as text
+  EXPECT_NE(std::string::npos, markdown.find("\\x0A"));         // the line feed as text
 }
 
 TEST(HtmlReportTest, OnePassShowsItsFiguresAndEveryPlot) {
@@ -178,7 +178,8 @@ TEST(HtmlReportTest, AStoppedRunShowsTheSignalSeedAndExitStatus) {
   report.exit_status = 143;
   report.seed = 4242;
   const std::string page = HtmlReport(report);
-  EXPECT_NE(std::string::npos, page.find("<p class=\"note\" id=\"interrupted\">Stopped by SIGTERM after 2 passes.</p>"));
+  EXPECT_NE(std::string::npos,
+            page.find("<p class=\"note\" id=\"interrupted\">Stopped by SIGTERM after 2 passes.</p>"));
   EXPECT_NE(std::string::npos, page.find("<tr><th>Exit status</th><td>143 (stopped by SIGTERM)</td></tr>"));
   EXPECT_NE(std::string::npos, page.find("<tr><th>Seed</th><td>4242</td></tr>"));
   EXPECT_EQ(0u, CountOf(HtmlReport(ReportOf(passes)), "Seed"));

@@ -31,7 +31,7 @@ std::string RenderedMarkdown(const std::filesystem::path& file) {
   return run.exit_code == 0 ? run.output : "cmark-gfm failed: " + run.errors;
 }
 
-std::vector<int> EngineStarts(const std::filesystem::path& log) { 
+std::vector<int> EngineStarts(const std::filesystem::path& log) {
   std::vector<int> pids;
   for (const std::string& line : ReadLines(log)) pids.push_back(std::stoi(line));
   return pids;
@@ -41,11 +41,10 @@ TEST(RunReportE2eTest, AFailingRunsPageAndSummaryHoldEveryPassAndParseCleanly) {
   EngineFolderCopy folder;
   // An option value with markup, quotes and a control character; and one that is not UTF-8.
   const std::string hostile = "<script>alert('x')</script>\"\x01";
-  const ProgramRun run =
-      RunProgram(BuiltProgram("testkve"),
-                 {"/NH", "/RUN=6", "/STRICT", "/REPORT=run.html", "/MARKDOWN=run.md", "/GCNAME=" + hostile,
-                  "/PTNPATH=caf\xe9"},
-                 {folder.path(), "", {{"VXR_REF_EXITS", "0,1,-91"}}});
+  const ProgramRun run = RunProgram(
+      BuiltProgram("testkve"),
+      {"/NH", "/RUN=6", "/STRICT", "/REPORT=run.html", "/MARKDOWN=run.md", "/GCNAME=" + hostile, "/PTNPATH=caf\xe9"},
+      {folder.path(), "", {{"VXR_REF_EXITS", "0,1,-91"}}});
   ASSERT_EQ(1, run.exit_code) << run.errors;
   const std::filesystem::path page = folder.path() / "run.html";
   const std::string html = ReadFile(page);
@@ -92,8 +91,8 @@ TEST(RunReportE2eTest, AStopSignalLeavesPagesOfThePassesThatRan) {
 
 TEST(RunReportE2eTest, APageThatCannotBeWrittenIsNamedAndTheRunGoesOn) {
   EngineFolderCopy folder;
-  const ProgramRun run = RunProgram(BuiltProgram("testkve"), {"/NH", "/REPORT=no/such/folder/run.html"},
-                                    {folder.path()});
+  const ProgramRun run =
+      RunProgram(BuiltProgram("testkve"), {"/NH", "/REPORT=no/such/folder/run.html"}, {folder.path()});
   EXPECT_EQ(0, run.exit_code);
   EXPECT_NE(std::string::npos, run.output.find("Launch KVE program"));
   EXPECT_NE(std::string::npos, run.errors.find("TestKVE: cannot write no/such/folder/run.html: ")) << run.errors;

@@ -3,8 +3,8 @@
 // counted into rates per sample.
 #include <gtest/gtest.h>
 
-#include <string>
 #include <unistd.h>
+#include <string>
 
 #include "perf_monitor/engine_sampler.h"
 #include "platform/engine_process.h"
