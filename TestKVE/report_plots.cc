@@ -93,7 +93,7 @@ std::string PassFigurePlot(std::string_view id, std::string_view title, std::str
     legend.push_back({"each pass", kMedianColour, ""});
   }
   out += svg::Line(area, medians, kMedianColour);
-  return out + svg::Legend(kRight - 380, 22, legend) + "</svg>\n";
+  return out + svg::Legend(kRight - svg::LegendWidth(legend), 22, legend) + "</svg>\n";
 }
 
 std::string HistogramPlot(std::string_view id, std::string_view title, std::string_view unit,

@@ -118,7 +118,7 @@ std::string DrawPanel(const RunChart& chart, const Panel& panel, bool classed_ru
     out += svg::Line(area, points, series.colour, series.dash);
     legend.push_back({series.label, series.colour, series.dash});
   }
-  return out + svg::Legend(kRight - 470, panel.top - 6, legend);
+  return out + svg::Legend(kRight - svg::LegendWidth(legend), panel.top - 6, legend);
 }
 
 std::vector<Panel> Panels() {
@@ -164,7 +164,7 @@ std::string RunChartSvgElement(const RunChart& chart) {
                     "</title>\n<rect width=\"100%\" height=\"100%\" fill=\"white\"/>\n<text x=\"" + svg::Number(kLeft) +
                     "\" y=\"26\" font-size=\"16\">" + title + "</text>\n";
   const svg::LegendEntry run_entry{"engine running", kRunColour, "", true, kRunOpacity};
-  out += svg::Legend(kRight - 130, 26, {&run_entry, 1});
+  out += svg::Legend(kRight - svg::LegendWidth({&run_entry, 1}), 26, {&run_entry, 1});
   bool first = true;
   for (const Panel& panel : Panels()) {
     out += DrawPanel(chart, panel, first);

@@ -41,6 +41,7 @@ double NiceCeiling(double value, int steps) {
 }
 
 std::string Number(double value, int decimals) {
+  if (value == 0) value = 0;  // no "-0"
   char text[48];
   std::snprintf(text, sizeof text, "%.*f", decimals, value);
   return text;
@@ -156,6 +157,13 @@ std::string Rectangle(const PlotArea& area, double x0, double x1, double y0, dou
          Attribute("fill", std::string(colour)) + Attribute("fill-opacity", Number(opacity, 2)) + "/>\n";
 }
 
+double LegendWidth(std::span<const LegendEntry> entries) {
+  double width = 0;
+  // About the width of a label in a 12-unit sans-serif face.
+  for (const LegendEntry& entry : entries) width += 19 + 6.5 * static_cast<double>(entry.label.size()) + 18;
+  return width - (entries.empty() ? 0 : 18);
+}
+
 std::string Legend(double x, double y, std::span<const LegendEntry> entries) {
   std::string out = "<g font-size=\"12\">\n";
   for (const LegendEntry& entry : entries) {
@@ -168,8 +176,7 @@ std::string Legend(double x, double y, std::span<const LegendEntry> entries) {
              Number(y - 4) + "\" stroke=\"" + entry.colour + "\" stroke-width=\"3\"" + dash + "/>";
     }
     out += "<text x=\"" + Number(x + 19) + "\" y=\"" + Number(y) + "\">" + TextEscaped(entry.label) + "</text>\n";
-    // About the width of the label in a 12-unit sans-serif face.
-    x += 19 + 6.5 * static_cast<double>(entry.label.size()) + 18;
+    x += LegendWidth({&entry, 1}) + 18;
   }
   return out + "</g>\n";
 }

@@ -78,6 +78,9 @@ struct LegendEntry {
   double opacity = 1;
 };
 
+/// About how wide Legend draws `entries`, for placing it.
+double LegendWidth(std::span<const LegendEntry> entries);
+
 /// The entries in a row from (`x`, `y`), left to right.
 std::string Legend(double x, double y, std::span<const LegendEntry> entries);
 
