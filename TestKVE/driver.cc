@@ -3,21 +3,29 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
+#include <optional>
 #include <string>
+#include <string_view>
+#include <vector>
 
-#include "TestKVE/command_line.h"
 #include "TestKVE/driver_state.h"
 #include "TestKVE/engine_client.h"
+#include "TestKVE/exit_status.h"
 #include "TestKVE/extra_output.h"
 #include "TestKVE/interactive_line.h"
+#include "TestKVE/known_options.h"
 #include "TestKVE/number_warnings.h"
 #include "TestKVE/option_handlers.h"
 #include "TestKVE/pattern_loop.h"
 #include "TestKVE/perf_markers.h"
+#include "TestKVE/progress_line.h"
 #include "TestKVE/run_recorder.h"
 #include "TestKVE/service_mode.h"
 #include "TestKVE/stop_signal.h"
 #include "TestKVE/usage.h"
+#include "command_text/command_line.h"
+#include "platform/folder_entry.h"
 
 namespace {
 
@@ -63,10 +71,27 @@ RunFlow RunTypedLine(EngineClient& client, const char* text, HarnessState& state
   return typed.HasOption("QUIT") ? RunFlow::kEndRun : RunFlow::kContinue;
 }
 
+// The library answers a missing engine file as an invalid one (VXR_LIB_INVALID_VXREXE); the
+// user learns once which file was looked for, and where.
+void TellMissingEngine(VXRResult init_result, HarnessState& state) {
+  if (init_result != VXR_LIB_INVALID_VXREXE || state.MissingEngineTold) return;
+  std::string path = state.EngineDir;
+  if (!path.ends_with('/')) path += '/';
+  path += state.EngineExeName;
+  std::error_code error;
+  const std::filesystem::file_status status = std::filesystem::status(platform::ResolveEntryIgnoringCase(path), error);
+  if (status.type() != std::filesystem::file_type::not_found) return;
+  state.MissingEngineTold = true;
+  std::filesystem::path folder = std::filesystem::absolute(state.EngineDir, error).lexically_normal();
+  if (!folder.has_filename() && folder != folder.root_path()) folder = folder.parent_path();  // "/a/." is "/a/"
+  std::fprintf(stderr, "testkve: no engine file %s in the engine folder %s (set it with /VXRPATH=)\n",
+               state.EngineExeName, folder.c_str());
+}
+
 RunFlow RunStressPass(EngineClient& client, const CommandLine& line, HarnessState& state, uint32_t pass) {
   std::printf("Run stress: %u round\n", pass);
   client.set_debug(state.DebugTrace);
-  client.VXRInitLib(state.EngineDir, state.EngineExeName);
+  TellMissingEngine(client.VXRInitLib(state.EngineDir, state.EngineExeName), state);
   client.VXRInitScanContext();
   if (RunFlow flow = ApplyOptions(client, line, state); flow != RunFlow::kContinue) return EndRun(client, flow);
   RunPatternLoop(client, line, state);
@@ -97,7 +122,7 @@ RunFlow RunInteractive(const CommandLine& line, HarnessState& state) {
   EngineClient client;
   AttachRunControl(client);
   client.set_debug(state.DebugTrace);
-  client.VXRInitLib(state.EngineDir, state.EngineExeName);
+  TellMissingEngine(client.VXRInitLib(state.EngineDir, state.EngineExeName), state);
   client.VXRInitScanContext();
   state.InteractiveMode = 1;
   std::printf("Enable Interactive Mode...\n");
@@ -120,29 +145,47 @@ RunFlow RunStress(const CommandLine& line, HarnessState& state) {
   }
   // Read as unsigned, so /RUN=-1 asks for 4294967295 passes.
   uint32_t passes = static_cast<uint32_t>(ReadDecimalOption(line, "RUN", 1));
+  std::optional<ProgressLine> progress;
+  if (passes > 1) progress.emplace(passes);
+  uint32_t failed = 0;
   for (uint64_t pass = 1; pass <= passes; ++pass) {
+    if (progress) progress->Clear();
+    const uint64_t failures_before = FailureCount();
     if (RunFlow flow = RunStressPass(client, line, state, static_cast<uint32_t>(pass)); flow != RunFlow::kContinue)
       return flow;
+    failed += FailureCount() != failures_before ? 1 : 0;
+    if (progress) progress->Show(static_cast<uint32_t>(pass), failed);
   }
   return RunFlow::kEndRun;
 }
 
-int RunTestKVE(const char* command_line_text) {
+namespace {
+
+// Warns about every option the harness does not know; true when the run may go on.
+bool CheckOptions(const CommandLine& line, std::string_view text, size_t program_length) {
+  const std::vector<std::string> warnings = UnknownOptionWarnings(text, program_length);
+  for (const std::string& warning : warnings) std::fprintf(stderr, "testkve: warning: %s\n", warning.c_str());
+  return warnings.empty() || !line.HasOption("STRICT");
+}
+
+}  // namespace
+
+int RunTestKVE(const char* command_line_text, size_t program_length) {
   CommandLine line(command_line_text);
+  if (!CheckOptions(line, command_line_text != nullptr ? command_line_text : "", program_length)) {
+    return kExitUnknownOption;
+  }
   HarnessState state;
   PrintBanner(line);
   if (PrintUsage(line, state) != RunFlow::kContinue) return 0;
   WarnAboutRunNumbers(line);
   ResetDriverState(state);
+  // Read as unsigned, as /RUN is.
+  if (line.HasOption("SEED")) state.RandomSeedBase = static_cast<uint32_t>(ReadDecimalOption(line, "SEED", 0));
   SelectEngine(line, state);
   StartRunRecords(line, command_line_text, state);
   RunFlow flow = RunInteractive(line, state);
   if (flow == RunFlow::kContinue) flow = RunStress(line, state);
-  // A stop signal leaves the records as the last engine run left them; the report pages
-  // still show the passes that ran.
-  if (flow == RunFlow::kStopped) {
-    FinishStoppedRunRecords();
-    return 0;
-  }
-  return FinishRunRecords();
+  // After a stop signal the records still cover the passes that ran, marked as interrupted.
+  return FinishRunRecords(flow == RunFlow::kStopped);
 }

@@ -1,6 +1,8 @@
 // The harness's main program: engine choice, interactive mode and the stress run loop.
 #pragma once
 
+#include <cstddef>
+
 #include "TestKVE/driver_state.h"
 
 class CommandLine;
@@ -23,4 +25,8 @@ RunFlow RunStress(const CommandLine& line, HarnessState& state);
 /// or a handler ends it, and the run's records finished. Returns the run's own verdict for the
 /// exit status (HarnessExitStatus: 1 under /STRICT when anything failed, else 0); the exit
 /// status itself is main's to decide (ExitStatus).
-int RunTestKVE(const char* command_line_text);
+/// Options that the harness does not know draw one warning each on standard error, except
+/// those that begin within the first `program_length` bytes of the text (the program's own
+/// path); under /STRICT they end the harness before anything runs, with
+/// kExitUnknownOption.
+int RunTestKVE(const char* command_line_text, size_t program_length = 0);

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 
 /// Paths and names are held in 260-byte fields; longer values are cut.
 inline constexpr size_t kPathFieldSize = 260;
@@ -12,10 +13,13 @@ inline constexpr size_t kPathFieldSize = 260;
 /// run; every step that reads or changes a field is handed it. Touched only by the main
 /// thread; the monitor's fields, which its thread shares, are in perf_monitor/monitor_state.h.
 struct HarnessState {
-  int32_t DebugTrace = 0;          ///< 1 when /DEBUG was given on the process command line
-  int32_t InteractiveMode = 0;     ///< 1 from the moment interactive mode starts
-  int32_t PatternLoopCounter = 0;  ///< the pattern loop's running count; wraps as 32 bits do
-  int32_t WildcardWidth = 0;       ///< the /WB digit width of the current pattern loop
+  int32_t DebugTrace = 0;                  ///< 1 when /DEBUG was given on the process command line
+  int32_t InteractiveMode = 0;             ///< 1 from the moment interactive mode starts
+  int32_t PatternLoopCounter = 0;          ///< the pattern loop's running count; wraps as 32 bits do
+  int32_t WildcardWidth = 0;               ///< the /WB digit width of the current pattern loop
+  std::optional<uint32_t> RandomSeedBase;  ///< /SEED=n: random selection k seeds with n + k
+  uint32_t RandomSelections = 0;           ///< the random selections made so far
+  bool MissingEngineTold = false;          ///< a missing engine file has been named once
   char EngineDir[kPathFieldSize] = "";
   char EngineExeName[kPathFieldSize] = "";
 };

@@ -172,6 +172,8 @@ EngineRun EngineClient::RunEngine(uint32_t mode, uint32_t limit_ms) {
   EngineRun run;
   run.pattern_names = std::move(pattern_names_);
   pattern_names_.clear();
+  run.random_seeds = std::move(random_seeds_);
+  random_seeds_.clear();
   run.start_unix_ms = UnixMilliseconds();
   run.result = ::VXRExecuteWithLimit(context_, mode, limit_ms, &run.usage);
   return run;

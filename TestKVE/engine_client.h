@@ -17,6 +17,7 @@ const char* SettingIdName(uint32_t id);
 struct EngineRun {
   int64_t start_unix_ms = 0;               ///< calendar time of the engine's start
   std::vector<std::string> pattern_names;  ///< assigned, excepted and restored since the last run
+  std::vector<uint32_t> random_seeds;      ///< of the random selections since the last run
   VXRResult result = VXR_LIB_SUCCESS;
   VXRRunUsage usage = {};
 };
@@ -50,6 +51,8 @@ class EngineClient {
   VXRResult VXRExecute(uint32_t mode);
   /// Runs the engine under `limit_ms`; `usage` (may be null) receives its cost.
   VXRResult VXRExecuteWithLimit(uint32_t mode, uint32_t limit_ms, VXRRunUsage* usage);
+  /// Records the seed of a random selection, for the next engine run's record.
+  void NoteRandomSeed(uint32_t seed) { random_seeds_.push_back(seed); }
   /// Closes the context when one is open, then the library; returns VXRQuitLib's result.
   VXRResult Quit();
 
@@ -63,4 +66,5 @@ class EngineClient {
   uint32_t time_limit_s_ = 0;
   RunObserver observer_ = nullptr;
   std::vector<std::string> pattern_names_;
+  std::vector<uint32_t> random_seeds_;
 };

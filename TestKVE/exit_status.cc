@@ -16,6 +16,10 @@ bool g_output_closed = false;
 
 void NoteFailedCall() { ++g_failed_calls; }
 
+void NoteFailure() { ++g_failed_calls; }
+
+uint64_t FailureCount() { return g_failed_calls; }
+
 void MarkOutputLost() { g_output_closed = true; }
 
 int HarnessExitStatus(bool strict) { return strict && g_failed_calls != 0 ? 1 : 0; }

@@ -4,14 +4,26 @@
 // signal ended it. Only main ends the process, with ExitStatus.
 #pragma once
 
+#include <cstdint>
+
 /// An argument could not be carried into the command line text; nothing ran.
 inline constexpr int kExitUnusableArgument = 2;
+/// An option the harness does not know, under /STRICT; nothing ran.
+inline constexpr int kExitUnknownOption = 2;
 /// The harness's own output could not be written.
 inline constexpr int kExitOutputLost = 1;
 
 /// Called whenever the client prints a failure ("Error Code: ..."): a library call or an
 /// engine run did not succeed.
 void NoteFailedCall();
+
+/// Called for every other failure that /STRICT counts and that a message on standard error has
+/// told: a run record that could not be opened or written, a number option that does not
+/// read as typed, a mailslot that could not be made, a service that could not be started.
+void NoteFailure();
+
+/// How many failures have been noted so far (both kinds).
+uint64_t FailureCount();
 
 /// The exit status for the end of the run: with `strict` (/STRICT), 1 when any failure was
 /// noted; otherwise 0.

@@ -1,28 +1,45 @@
 #include "TestKVE/extra_output.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <utility>
 
-#include "TestKVE/command_line.h"
 #include "TestKVE/engine_client.h"
+#include "TestKVE/exit_status.h"
 #include "TestKVE/stop_signal.h"
+#include "command_text/command_line.h"
+#include "settings_block/engine_environment.h"
+#include "vxr_contract.h"
 
 platform::MailslotServer ExtraOutputSlot;
 platform::MailslotServer PatternNameSlot;
 
 namespace {
 
-constexpr char kExtraOutputSlotName[] = "\\\\.\\mailslot\\ExtraOutput";
-constexpr char kPatternNameSlotName[] = "\\\\.\\mailslot\\ExtraPatternName";
-constexpr char kExtraOutputModule[] = "KVPExtOutput.DLL";
-
 // A slot that is already open stays in `*slot` when the new one cannot be made: in interactive
-// mode a second /DLL must not take the first slot away from the engine.
+// mode a second /DLL must not take the first slot away from the engine. The slot is this run's
+// own, so another run of the user serving the same name mixes nothing in; the engines this run
+// starts learn where it is from their environment. A slot that cannot be made is told on standard
+// error and counts as a failure for /STRICT.
 bool CreateSlot(const char* name, platform::MailslotServer* slot) {
   int error = 0;
-  platform::MailslotServer created = platform::MailslotServer::Create(name, &error);
-  if (!created.is_open()) return false;
+  platform::MailslotServer created = platform::MailslotServer::CreateForRun(name, &error);
+  if (!created.is_open()) {
+    if (slot->is_open()) return false;  // this harness serves it already
+    if (error == EACCES) {
+      std::fprintf(stderr,
+                   "TestKVE: cannot serve %s: the folder %s is not yours alone, so no engine message can arrive\n",
+                   name, platform::MailslotFolder().c_str());
+    } else {
+      std::fprintf(stderr, "TestKVE: cannot serve %s: %s\n", name, std::strerror(error));
+    }
+    NoteFailure();
+    return false;
+  }
   *slot = std::move(created);
+  setenv(kMailslotFolderVariable, platform::RunMailslotFolder().c_str(), 1);
   return true;
 }
 
@@ -31,14 +48,14 @@ bool CreateSlot(const char* name, platform::MailslotServer* slot) {
 int OpenExtraOutputSlot(EngineClient& client, const CommandLine& line) {
   if (!line.HasOption("DLL")) return 0;
   CreateSlot(kExtraOutputSlotName, &ExtraOutputSlot);
-  client.VXRSetStringInfo(VXR_STR_EXTRA_OUTPUTS, kExtraOutputModule);
+  client.VXRSetStringInfo(VXR_STR_EXTRA_OUTPUTS, kExtraOutputModuleName);
   return 1;
 }
 
 int OpenPatternNameSlot(EngineClient& client, const CommandLine& line) {
   if (!line.HasOption("PL")) return 0;
   if (!CreateSlot(kPatternNameSlotName, &PatternNameSlot)) std::printf("Open Mailsoilt2 Fail!!\n");
-  client.VXRSetStringInfo(VXR_STR_EXTRA_OUTPUTS, kExtraOutputModule);
+  client.VXRSetStringInfo(VXR_STR_EXTRA_OUTPUTS, kExtraOutputModuleName);
   return 1;
 }
 

@@ -39,7 +39,11 @@ std::string TestCase(const PassRecord& pass) {
                         Seconds(pass.wall_ms) + "\"";
   if (pass.result == VXR_LIB_SUCCESS) return element + "/>\n";
   const std::string name = XmlEscaped(pass.result_name);
-  std::string detail = "Error Code: " + pass.result_name;
+  char figures[160];
+  std::snprintf(figures, sizeof figures, "\nresult 0x%x, wall %.1f ms, user %.1f ms, system %.1f ms, peak %ju KiB",
+                static_cast<unsigned>(pass.result), pass.wall_ms, pass.user_ms, pass.system_ms,
+                static_cast<uintmax_t>(pass.peak_kib));
+  std::string detail = "Error Code: " + pass.result_name + figures;
   if (pass.timed_out) detail = "Engine timed out\n" + detail;
   return element + ">\n      <failure message=\"" + name + "\" type=\"" + name + "\">" + XmlEscaped(detail) +
          "</failure>\n    </testcase>\n";
@@ -55,7 +59,7 @@ std::string TestCaseName(const PassRecord& pass) {
   return name;
 }
 
-std::string JUnitReport(const RunDescription& run, std::span<const PassRecord> passes) {
+std::string JUnitReport(const RunDescription& run, std::span<const PassRecord> passes, bool interrupted) {
   size_t failures = 0;
   double total_ms = 0;
   for (const PassRecord& pass : passes) {
@@ -69,11 +73,11 @@ std::string JUnitReport(const RunDescription& run, std::span<const PassRecord> p
   std::string report = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
   report += "<testsuites name=\"TestKVE\" " + counts + ">\n";
   report += "  <testsuite name=\"TestKVE engine runs\" " + counts + " skipped=\"0\" timestamp=\"" + timestamp +
-            "\" hostname=\"localhost\">\n";
+            "\" hostname=\"" + XmlEscaped(run.host_name.empty() ? "localhost" : run.host_name) + "\">\n";
   report += "    <properties>\n" + Property("engine.path", run.engine_path) +
             Property("engine.version", run.engine_version) + Property("engine.build", run.engine_build) +
             Property("engine.sha256", run.engine_sha256) + Property("command_line", run.command_line) +
-            "    </properties>\n";
+            (interrupted ? Property("interrupted", "true") : "") + "    </properties>\n";
   for (const PassRecord& pass : passes) report += TestCase(pass);
   report += "  </testsuite>\n</testsuites>\n";
   return report;

@@ -17,7 +17,8 @@ std::string XmlEscaped(std::string_view text);
 /// separated by spaces.
 std::string TestCaseName(const PassRecord& pass);
 
-/// The whole report: a <testsuites> element holding one <testsuite> with the run's
-/// properties and a <testcase> per pass (its time in seconds), each with a <failure> carrying
-/// the result name when the pass did not succeed.
-std::string JUnitReport(const RunDescription& run, std::span<const PassRecord> passes);
+/// The whole report: a <testsuites> element holding one <testsuite> with the run's host name
+/// and properties and a <testcase> per pass (its time in seconds), each with a <failure>
+/// carrying the result name and the pass's figures when the pass did not succeed. A run that
+/// a stop signal `interrupted` says so in the property "interrupted".
+std::string JUnitReport(const RunDescription& run, std::span<const PassRecord> passes, bool interrupted = false);

@@ -6,7 +6,8 @@
 #include <string>
 #include <string_view>
 
-#include "TestKVE/command_line.h"
+#include "TestKVE/exit_status.h"
+#include "command_text/command_line.h"
 
 namespace {
 
@@ -15,8 +16,8 @@ struct NumberOption {
   bool is_unsigned;  // the number is taken as unsigned, so -1 counts 4294967295
 };
 
-constexpr NumberOption kRunNumbers[] = {
-    {"RUN", true}, {"LOOP", true}, {"RANDOM", true}, {"WB", false}, {"LEVEL", false}};
+constexpr NumberOption kRunNumbers[] = {{"RUN", true}, {"LOOP", true},   {"RANDOM", true},
+                                        {"WB", false}, {"LEVEL", false}, {"SEED", true}};
 constexpr NumberOption kTypedNumbers[] = {{"LOOP", true}, {"RANDOM", true}, {"WB", false}, {"LEVEL", false}};
 
 enum class Reading { kWhole, kNotANumber, kBeyond32Bits };
@@ -49,6 +50,7 @@ void Warn(const CommandLine& line, std::span<const NumberOption> options) {
     std::fprintf(stderr, "testkve: warning: /%s=%s %s; read as %s\n", option.name, value.c_str(),
                  reading == Reading::kNotANumber ? "is not a whole decimal number" : "does not fit in 32 bits",
                  read_as.c_str());
+    NoteFailure();
   }
 }
 

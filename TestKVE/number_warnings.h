@@ -3,10 +3,11 @@
 
 class CommandLine;
 
-/// For each of /RUN, /LOOP, /RANDOM, /WB and /LEVEL on the process command line with a value
+/// For each of /RUN, /LOOP, /RANDOM, /WB, /LEVEL and /SEED on the process command line with a value
 /// that is not a whole decimal number within 32 bits (/RUN=abc, /LOOP=1x, /WB=99999999999),
 /// writes one line on standard error naming the option and the number it is read as. The
-/// reading itself is unchanged; standard output is untouched.
+/// reading itself is unchanged; standard output is untouched. Each warning counts as a
+/// failure for /STRICT.
 void WarnAboutRunNumbers(const CommandLine& line);
 
 /// The same for a line typed in interactive mode, which reads /LOOP, /RANDOM, /WB and /LEVEL.

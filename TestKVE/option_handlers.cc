@@ -5,10 +5,10 @@
 #include <string>
 #include <vector>
 
-#include "TestKVE/command_line.h"
 #include "TestKVE/engine_client.h"
 #include "TestKVE/extra_output.h"
 #include "TestKVE/pattern_loop.h"
+#include "command_text/command_line.h"
 
 namespace {
 

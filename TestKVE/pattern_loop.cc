@@ -5,9 +5,9 @@
 #include <ctime>
 #include <string>
 
-#include "TestKVE/command_line.h"
 #include "TestKVE/engine_client.h"
 #include "TestKVE/legacy_random.h"
+#include "command_text/command_line.h"
 
 namespace {
 
@@ -56,6 +56,16 @@ void ApplyAllPatterns(EngineClient& client, const CommandLine& line, const Harne
   AssignPatterns(client, line, state);
   ExceptPatterns(client, line, state);
   RestorePatterns(client, line, state);
+}
+
+// The seed of the next random selection: /SEED's base plus the selections made so far, else
+// the clock in seconds. The first is told on standard error, so that a run can be replayed.
+uint32_t NextRandomSeed(HarnessState& state) {
+  const uint32_t seed =
+      state.RandomSeedBase ? *state.RandomSeedBase + state.RandomSelections : static_cast<uint32_t>(std::time(nullptr));
+  if (state.RandomSelections == 0) std::fprintf(stderr, "Random seed: %u\n", seed);
+  ++state.RandomSelections;
+  return seed;
 }
 
 uint32_t ReadUnsignedOption(const CommandLine& line, const char* name, uint32_t fallback) {
@@ -114,7 +124,9 @@ void RunPatternLoop(EngineClient& client, const CommandLine& line, HarnessState&
     repetitions = static_cast<uint32_t>(ReadDecimal(loop));
     uint32_t random_count = ReadUnsignedOption(line, "RANDOM", 0);
     if (repetitions > random_count && random_count != 0) {
-      SelectRandomIterations(&selected, random_count, repetitions);
+      const uint32_t seed = NextRandomSeed(state);
+      client.NoteRandomSeed(seed);
+      SelectRandomIterations(&selected, random_count, repetitions, seed);
       selecting = true;
     }
   }

@@ -3,7 +3,7 @@
 #include <map>
 #include <string_view>
 
-#include "TestKVE/command_line.h"
+#include "command_text/command_line.h"
 #include "platform/ascii.h"
 
 namespace {

@@ -69,6 +69,13 @@ json SpreadJson(const std::optional<Spread>& spread, bool rounded) {
   return {{"min", value(spread->min)}, {"median", value(spread->median)}, {"max", value(spread->max)}};
 }
 
+json MomentsJson(const std::optional<Moments>& moments) {
+  if (!moments) return nullptr;
+  return {{"mean", Rounded(moments->mean)},
+          {"standard_deviation", Rounded(moments->standard_deviation)},
+          {"total", Rounded(moments->total)}};
+}
+
 }  // namespace
 
 std::string JsonStringLiteral(std::string_view bytes) { return Dump(Text(bytes)); }
@@ -95,6 +102,8 @@ std::string RunJsonLine(const RunDescription& run) {
 std::string PassJsonLine(const PassRecord& pass) {
   json names = json::array();
   for (const std::string& name : pass.pattern_names) names.push_back(Text(name));
+  json seeds = json::array();
+  for (uint32_t seed : pass.random_seeds) seeds.push_back(seed);
   json line = {
       {"record", "pass"},
       {"pass", pass.number},
@@ -108,6 +117,7 @@ std::string PassJsonLine(const PassRecord& pass) {
       {"system_ms", Rounded(pass.system_ms)},
       {"peak_kib", pass.peak_kib},
   };
+  if (!seeds.empty()) line["random_seeds"] = seeds;
   return Dump(line);
 }
 
@@ -124,6 +134,14 @@ std::string SummaryJsonLine(const RunSummary& summary) {
       {"wall_ms", SpreadJson(summary.wall_ms, true)},
       {"peak_kib", SpreadJson(summary.peak_kib, false)},
       {"peak_growth_percent", growth},
+      {"user_ms", MomentsJson(summary.user_ms)},
+      {"system_ms", MomentsJson(summary.system_ms)},
+      {"interrupted", summary.interrupted},
   };
+  if (summary.wall_moments_ms) {
+    line["wall_ms"]["mean"] = Rounded(summary.wall_moments_ms->mean);
+    line["wall_ms"]["standard_deviation"] = Rounded(summary.wall_moments_ms->standard_deviation);
+  }
+  if (summary.first_random_seed) line["random_seed"] = *summary.first_random_seed;
   return Dump(line);
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -13,6 +14,7 @@
 struct RunDescription {
   std::string harness_version;  ///< "5.0-1105"
   int64_t start_unix_ms = 0;
+  std::string host_name;                                     ///< the machine the harness ran on
   std::string command_line;                                  ///< the one text the options were read from
   std::vector<std::pair<std::string, std::string>> options;  ///< name (upper case) and value
   std::string engine_path;
@@ -26,6 +28,7 @@ struct PassRecord {
   uint32_t number = 0;  ///< 1, 2, ... in the order of the runs
   int64_t start_unix_ms = 0;
   std::vector<std::string> pattern_names;  ///< the names applied since the run before
+  std::vector<uint32_t> random_seeds;      ///< the seeds of /RANDOM's selections since the run before
   VXRResult result = VXR_LIB_SUCCESS;
   std::string result_name;  ///< as the failure line names it; "VXR_LIB_SUCCESS" for 0
   bool timed_out = false;

@@ -7,7 +7,6 @@
 #include <string>
 #include <vector>
 
-#include "TestKVE/command_line.h"
 #include "TestKVE/driver_state.h"
 #include "TestKVE/engine_client.h"
 #include "TestKVE/exit_status.h"
@@ -19,13 +18,13 @@
 #include "TestKVE/run_report.h"
 #include "TestKVE/run_summary.h"
 #include "TestKVE/usage.h"
-#include "integrity/engine_validation.h"
-#include "integrity/file_digest.h"
+#include "command_text/command_line.h"
 #include "perf_monitor/monitor_samples.h"
 #include "platform/file_stream.h"
 #include "platform/host_name.h"
 #include "platform/stop_signals.h"
 #include "platform/whole_file.h"
+#include "vxr_lib.h"
 
 namespace {
 
@@ -66,34 +65,42 @@ RunDescription DescribeRun(const CommandLine& line, const char* text, const Harn
   run.start_unix_ms = UnixMilliseconds();
   run.command_line = text != nullptr ? text : "";
   for (const auto& [name, value] : line.AllOptions()) run.options.emplace_back(name, value);
+  run.host_name = platform::HostName();
   run.engine_path = std::string(state.EngineDir) + "/" + state.EngineExeName;
-  EngineVersionInfo info;
-  ReadEngineVersionInfo(run.engine_path.c_str(), &info);
-  run.engine_version = info.version;
-  run.engine_build = info.build;
-  FileSha256Hex(run.engine_path.c_str(), &run.engine_sha256);
+  // The library finds the engine as it will for the run (ignoring case) and reads the file once.
+  VXREngineFacts facts;
+  VXRDescribeEngine(state.EngineDir, state.EngineExeName, &facts);
+  run.engine_version = facts.version;
+  run.engine_build = facts.build;
+  run.engine_sha256 = facts.sha256;
   return run;
 }
 
 void WriteJsonLine(const std::string& line) {
   RunControl& control = Control();
   if (!control.json || control.json_failed) return;
-  std::FILE* file = control.json.get();
-  // Flushed at once, so a run that is interrupted keeps every line it wrote.
-  if (std::fputs(line.c_str(), file) < 0 || std::fputc('\n', file) == EOF || std::fflush(file) != 0) {
+  // The stream is unbuffered: the whole line goes out in one write as its pass ends, so a run
+  // that is interrupted keeps every line it wrote, and a full disk can cut only the last one.
+  const std::string whole = line + '\n';
+  errno = 0;
+  if (std::fwrite(whole.data(), 1, whole.size(), control.json.get()) != whole.size()) {
     control.json_failed = true;
-    std::fprintf(stderr, "TestKVE: cannot write %s: %s\n", control.json_path.c_str(), std::strerror(errno));
+    std::fprintf(stderr, "TestKVE: cannot write %s: %s\n", control.json_path.c_str(),
+                 errno != 0 ? std::strerror(errno) : "the line was cut");
+    NoteFailure();
   }
 }
 
 void OpenJson() {
   RunControl& control = Control();
-  // "e": close-on-exec, so no engine inherits the record.
-  control.json.reset(std::fopen(control.json_path.c_str(), "we"));
+  std::string error;
+  control.json = CreateWriteStream(control.json_path.c_str(), &error);
   if (!control.json) {
-    std::fprintf(stderr, "TestKVE: cannot open %s: %s\n", control.json_path.c_str(), std::strerror(errno));
+    std::fprintf(stderr, "TestKVE: cannot open %s\n", error.c_str());
+    NoteFailure();
     return;
   }
+  std::setvbuf(control.json.get(), nullptr, _IONBF, 0);
   WriteJsonLine(RunJsonLine(control.run));
 }
 
@@ -102,6 +109,7 @@ PassRecord RecordOf(const EngineRun& run, uint32_t number) {
   pass.number = number;
   pass.start_unix_ms = run.start_unix_ms;
   pass.pattern_names = run.pattern_names;
+  pass.random_seeds = run.random_seeds;
   pass.result = run.result;
   pass.result_name = ResultCodeName(run.result);
   pass.timed_out = run.usage.timedOut != 0;
@@ -120,17 +128,21 @@ void RecordEngineRun(const EngineRun& run) {
   control.passes.push_back(std::move(pass));
 }
 
-void WriteJUnit(const RunControl& control) {
+void WriteJUnit(const RunControl& control, bool interrupted) {
   std::string error;
-  if (!ReplaceFileAtomically(control.junit_path, JUnitReport(control.run, control.passes), &error)) {
+  if (!ReplaceFileAtomically(control.junit_path, JUnitReport(control.run, control.passes, interrupted),
+                             LinkRule::kRefuse, &error)) {
     std::fprintf(stderr, "TestKVE: cannot write %s: %s\n", control.junit_path.c_str(), error.c_str());
+    NoteFailure();
   }
 }
 
 void WritePage(const std::string& path, const std::string& page) {
   std::string error;
-  if (!ReplaceFileAtomically(path, page, &error))
+  if (!ReplaceFileAtomically(path, page, LinkRule::kRefuse, &error)) {
     std::fprintf(stderr, "TestKVE: cannot write %s: %s\n", path.c_str(), error.c_str());
+    NoteFailure();
+  }
 }
 
 // The pages of /REPORT and /MARKDOWN, for the passes that ran; `exit_status` is the one the
@@ -141,7 +153,6 @@ void WriteReportPages(const RunControl& control, int exit_status) {
   report.run = control.run;
   report.passes = control.passes;
   report.end_unix_ms = UnixMilliseconds();
-  report.host_name = platform::HostName();
   report.exit_status = exit_status;
   report.stop_signal = platform::StopSignal();
   if (!PerfSamples.empty()) report.monitor = CurrentRunChart(control.engine_name);
@@ -182,19 +193,19 @@ void AttachRunControl(EngineClient& client) {
   client.set_run_observer(RecordEngineRun);
 }
 
-int FinishRunRecords() {
+int FinishRunRecords(bool interrupted) {
   RunControl& control = Control();
   std::fflush(stdout);
   if (control.keep_passes) {
-    const RunSummary summary = Summarize(control.passes);
+    RunSummary summary = Summarize(control.passes);
+    summary.interrupted = interrupted;
     WriteJsonLine(SummaryJsonLine(summary));
-    if (!control.junit_path.empty()) WriteJUnit(control);
+    if (!control.junit_path.empty()) WriteJUnit(control, interrupted);
     if (control.summary) PrintSummary(summary);
   }
   control.json.reset();
-  const int status = HarnessExitStatus(control.strict);
-  WriteReportPages(control, FinalExitStatus(status));
-  return status;
+  // The pages show the exit status, so they come last; a page that cannot be written still
+  // counts for /STRICT.
+  WriteReportPages(control, FinalExitStatus(HarnessExitStatus(control.strict)));
+  return HarnessExitStatus(control.strict);
 }
-
-void FinishStoppedRunRecords() { WriteReportPages(Control(), FinalExitStatus(0)); }

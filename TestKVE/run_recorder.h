@@ -18,10 +18,8 @@ void StartRunRecords(const CommandLine& line, const char* text, const HarnessSta
 void AttachRunControl(EngineClient& client);
 
 /// Ends the records (the summary line of /JSON, the report of /JUNIT, the summary of
-/// /SUMMARY, the pages of /REPORT and /MARKDOWN) and returns the run's verdict for the exit status (HarnessExitStatus).
-/// Called once, where the run ends.
-int FinishRunRecords();
-
-/// After a stop signal ended the run: writes the pages of /REPORT and /MARKDOWN for the passes
-/// that ran. Called once, where the run ends.
-void FinishStoppedRunRecords();
+/// /SUMMARY, the pages of /REPORT and /MARKDOWN), marked as interrupted when a stop signal
+/// ended the run, and returns the run's verdict for the exit status (HarnessExitStatus). Called
+/// once, where the run ends. A record that cannot be opened or written is named on standard
+/// error and counts as a failure.
+int FinishRunRecords(bool interrupted);

@@ -65,11 +65,13 @@ std::vector<std::pair<std::string, std::string>> RunFacts(const RunReport& repor
       {"Command line", run.command_line},
       {"Engine", Engine(run)},
       {"Engine SHA-256", run.engine_sha256.empty() ? "unknown" : run.engine_sha256},
-      {"Host", report.host_name},
+      {"Host", run.host_name},
       {"Started", IsoTimeUtc(run.start_unix_ms)},
       {"Ended", IsoTimeUtc(report.end_unix_ms)},
   };
-  if (report.seed) facts.emplace_back("Seed", std::to_string(*report.seed));
+  // The seed that replays the run: the first one any pass drew, as /SUMMARY names it.
+  if (const std::optional<uint32_t> seed = Summarize(report.passes).first_random_seed)
+    facts.emplace_back("Seed", std::to_string(*seed));
   facts.emplace_back("Exit status", ExitStatusText(report));
   facts.emplace_back("Harness", "TestKVE " + run.harness_version);
   return facts;

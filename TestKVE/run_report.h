@@ -17,8 +17,6 @@ struct RunReport {
   RunDescription run;
   std::span<const PassRecord> passes;
   int64_t end_unix_ms = 0;
-  std::string host_name;
-  std::optional<uint64_t> seed;  ///< the first random seed, when the run chose patterns at random
   int exit_status = 0;
   int stop_signal = 0;              ///< the signal that stopped the run, 0 when it ran to its end
   std::optional<RunChart> monitor;  ///< when /PERFMON sampled

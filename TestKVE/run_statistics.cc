@@ -2,24 +2,32 @@
 
 #include <algorithm>
 #include <cmath>
-#include <numeric>
 
-std::optional<Statistics> StatisticsOf(std::vector<double> values) {
+std::optional<Moments> MomentsOf(std::span<const double> values) {
+  if (values.empty()) return std::nullopt;
+  Moments moments;
+  for (double value : values) moments.total += value;
+  const double count = static_cast<double>(values.size());
+  moments.mean = moments.total / count;
+  if (values.size() < 2) return moments;
+  double squares = 0;
+  for (double value : values) squares += (value - moments.mean) * (value - moments.mean);
+  moments.standard_deviation = std::sqrt(squares / (count - 1));
+  return moments;
+}
+
+std::optional<Spread> SpreadOf(std::vector<double> values) {
   if (values.empty()) return std::nullopt;
   std::sort(values.begin(), values.end());
-  Statistics statistics;
-  statistics.count = values.size();
-  statistics.min = values.front();
-  statistics.max = values.back();
-  statistics.median = SortedMedian(values);
-  const double count = static_cast<double>(values.size());
-  statistics.mean = std::accumulate(values.begin(), values.end(), 0.0) / count;
-  if (values.size() > 1) {
-    double squares = 0;
-    for (double value : values) squares += (value - statistics.mean) * (value - statistics.mean);
-    statistics.standard_deviation = std::sqrt(squares / (count - 1));
-  }
-  return statistics;
+  return Spread{values.front(), SortedMedian(values), values.back()};
+}
+
+std::optional<Statistics> StatisticsOf(std::vector<double> values) {
+  const std::optional<Moments> moments = MomentsOf(values);
+  if (!moments) return std::nullopt;
+  const size_t count = values.size();
+  const Spread spread = *SpreadOf(std::move(values));
+  return Statistics{count, spread.min, spread.median, moments->mean, moments->standard_deviation, spread.max};
 }
 
 double SortedMedian(std::span<const double> sorted) {

@@ -4,14 +4,7 @@
 #include <cstdio>
 #include <map>
 
-#include "TestKVE/run_statistics.h"
-
 namespace {
-
-Spread SpreadOf(std::vector<double> values) {
-  const Statistics statistics = *StatisticsOf(std::move(values));
-  return {statistics.min, statistics.median, statistics.max};
-}
 
 double MeanPeak(std::span<const PassRecord> passes) {
   double total = 0;
@@ -34,38 +27,60 @@ std::string Format(const char* format, double a, double b, double c) {
   return line;
 }
 
+std::string MomentsLine(const char* what, const Moments& moments) {
+  char line[200];
+  std::snprintf(line, sizeof line, "Engine %s: mean %.1f ms, standard deviation %.1f ms, total %.1f ms\n", what,
+                moments.mean, moments.standard_deviation, moments.total);
+  return line;
+}
+
 }  // namespace
 
 RunSummary Summarize(std::span<const PassRecord> passes) {
   RunSummary summary;
   summary.passes = static_cast<uint32_t>(passes.size());
   std::map<std::string, uint32_t> results;
+  std::vector<double> wall;
+  std::vector<double> user;
+  std::vector<double> system;
+  std::vector<double> peak;
   for (const PassRecord& pass : passes) {
     ++results[pass.result_name];
     summary.timed_out += pass.timed_out ? 1 : 0;
+    wall.push_back(pass.wall_ms);
+    user.push_back(pass.user_ms);
+    system.push_back(pass.system_ms);
+    peak.push_back(static_cast<double>(pass.peak_kib));
+    if (!summary.first_random_seed && !pass.random_seeds.empty()) summary.first_random_seed = pass.random_seeds.front();
   }
   summary.results.assign(results.begin(), results.end());
-  if (!passes.empty()) {
-    summary.wall_ms = SpreadOf(WallTimes(passes));
-    summary.peak_kib = SpreadOf(PeakKiB(passes));
-  }
+  summary.wall_moments_ms = MomentsOf(wall);
+  summary.user_ms = MomentsOf(user);
+  summary.system_ms = MomentsOf(system);
+  summary.wall_ms = SpreadOf(std::move(wall));
+  summary.peak_kib = SpreadOf(std::move(peak));
   summary.peak_growth_percent = PeakGrowth(passes);
   return summary;
 }
 
 std::string SummaryText(const RunSummary& summary) {
-  std::string text = "Run summary: " + std::to_string(summary.passes) + " passes, " +
-                     std::to_string(summary.timed_out) + " timed out\n";
+  std::string text = "Run summary: " + std::to_string(summary.passes) +
+                     (summary.passes == 1 ? " pass, " : " passes, ") + std::to_string(summary.timed_out) +
+                     " timed out" + (summary.interrupted ? ", interrupted by a stop signal\n" : "\n");
   for (const auto& [name, count] : summary.results) text += "  " + name + ": " + std::to_string(count) + "\n";
   if (summary.wall_ms) {
     const Spread& wall = *summary.wall_ms;
     text += Format("Engine wall time: min %.1f ms, median %.1f ms, max %.1f ms\n", wall.min, wall.median, wall.max);
   }
+  if (summary.wall_moments_ms) text += MomentsLine("wall time", *summary.wall_moments_ms);
+  if (summary.user_ms) text += MomentsLine("user time", *summary.user_ms);
+  if (summary.system_ms) text += MomentsLine("system time", *summary.system_ms);
   if (summary.peak_kib) {
     const Spread& peak = *summary.peak_kib;
     text +=
         Format("Engine peak memory: min %.0f KiB, median %.0f KiB, max %.0f KiB\n", peak.min, peak.median, peak.max);
   }
+  if (summary.first_random_seed) text += "Random seed: " + std::to_string(*summary.first_random_seed) + "\n";
   return text;
 }
 

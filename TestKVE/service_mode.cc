@@ -2,14 +2,16 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <memory>
 #include <string>
 #include <system_error>
 #include <vector>
 
+#include "TestKVE/exit_status.h"
 #include "TestKVE/process_command_line.h"
-#include "TestKVE/service_arguments.h"
+#include "command_text/service_arguments.h"
 #include "platform/process_arguments.h"
 #include "platform/service_manager.h"
 
@@ -34,12 +36,14 @@ platform::ServiceParameters TestSrvParameters(const std::string& program_path) {
   return parameters;
 }
 
-bool ReadCommandLine(std::string* command, int* error) {
+// The command-line text, and the length of the program name at its front as the text shows it.
+bool ReadCommandLine(std::string* command, size_t* program_length, int* error) {
   std::vector<std::string> arguments;
   if (!platform::ReadProcessArguments(&arguments, error)) return false;
   std::vector<const char*> argv;
   for (const std::string& argument : arguments) argv.push_back(argument.c_str());
   *command = ProcessCommandLineText(static_cast<int>(argv.size()), argv.data());
+  *program_length = argv.empty() ? 0 : ProcessCommandLineText(1, argv.data()).size();
   return true;
 }
 
@@ -63,49 +67,79 @@ bool FitsTheCopies(const std::string& program_path, const std::string& command) 
   return true;
 }
 
-}  // namespace
+void PrintRefusal(const std::string& why) {
+  if (!why.empty()) std::fprintf(stderr, "TestKVE: %s\n", why.c_str());
+}
 
-void RunServiceMode() {
-  std::printf("Run Service MODE\n");
+// A registered service runs the program it was registered with, wherever /SERVICE runs later.
+void WarnOfOtherProgram(const platform::ServiceManager& manager, const platform::Service& service,
+                        const std::string& program_path) {
+  const std::string& registered = service.parameters().program_path;
+  if (registered == program_path) return;
+  std::fprintf(stderr,
+               "TestKVE: warning: the service %s runs %s, not %s; remove %s to register it from this "
+               "folder\n",
+               kServiceName, registered.c_str(), program_path.c_str(), manager.RecordPath(kServiceName).c_str());
+}
+
+// Registers the service when needed and starts it; false when it could not be started, after
+// the line that says why.
+bool StartTestService() {
   int error = 0;
+  std::string why;
   std::unique_ptr<platform::ServiceManager> manager =
-      platform::ServiceManager::Open(platform::ServiceDatabaseFolder(), &error);
+      platform::ServiceManager::Open(platform::ServiceDatabaseFolder(), &error, &why);
   if (!manager) {
     std::printf("Open SCManager failed (%d)\n", error);
-    return;
+    PrintRefusal(why);
+    return false;
   }
-  std::unique_ptr<platform::Service> service = manager->OpenService(kServiceName, &error);
+  std::unique_ptr<platform::Service> service = manager->OpenService(kServiceName, &error, &why);
   if (!service && error != ENOENT) {
-    // Creating it anew would fail too; a damaged record is never used.
+    // Creating it anew would fail too; a damaged or untrusted record is never used.
     std::printf("Service record %s cannot be used (%d): remove it to register the service again\n",
                 manager->RecordPath(kServiceName).c_str(), error);
-    return;
+    PrintRefusal(why);
+    return false;
   }
   std::error_code folder_error;
   std::string folder = std::filesystem::current_path(folder_error).string();
   if (folder_error) {
     std::printf("GetModuleFileName failed (%d)\n", folder_error.value());
-    return;
+    return false;
   }
   std::string program_path = folder + "/TestSrv.exe";
   std::string command;
-  if (!ReadCommandLine(&command, &error)) {
+  size_t program_length = 0;
+  if (!ReadCommandLine(&command, &program_length, &error)) {
     std::printf("GetCommandLine failed (%d)\n", error);
-    return;
+    return false;
   }
-  if (!FitsTheCopies(program_path, command)) return;
+  if (!FitsTheCopies(program_path, command)) return false;
   if (!service) {
     service = manager->CreateService(TestSrvParameters(program_path), &error);
     if (!service) {
       std::printf("CreateService failed (%d)\n", error);
-      return;
+      return false;
     }
   }
+  WarnOfOtherProgram(*manager, *service, program_path);
   std::printf("original sCmd is %s\n", command.c_str());
-  ServiceArguments arguments = RewriteServiceArguments(command);
+  ServiceArguments arguments = RewriteServiceArguments(command, program_length);
   if (arguments.program_quoted) std::printf("have \"\n");
   std::printf("Argument to launch service: %s\n", arguments.options.c_str());
-  bool started = service->Start({folder, kProgramName, arguments.options}, &error);
+  bool started = service->Start({folder, kProgramName, arguments.options}, &error, &why);
   std::printf(started ? "Service start.\n" : "Start sevice fail\n");
-  service.reset();
+  if (!started) std::fprintf(stderr, "TestKVE: %s\n", why.empty() ? std::strerror(error) : why.c_str());
+  // The service runs detached: its output, and its harness's exit status, are in its log.
+  if (started)
+    std::fprintf(stderr, "testkve: the service's output goes to %s\n", manager->LogPath(kServiceName).c_str());
+  return started;
+}
+
+}  // namespace
+
+void RunServiceMode() {
+  std::printf("Run Service MODE\n");
+  if (!StartTestService()) NoteFailure();
 }

@@ -3,8 +3,9 @@
 #include <cstdio>
 #include <span>
 #include <string>
+#include <string_view>
 
-#include "TestKVE/command_line.h"
+#include "command_text/command_line.h"
 
 namespace {
 
@@ -54,8 +55,17 @@ constexpr UsageRow kRunControlRows[] = {
     {"/JUNIT=<file>", "Write a JUnit XML report"},
     {"/REPORT=<file>", "Write an HTML page of the run"},
     {"/MARKDOWN=<file>", "Write the run's summary as Markdown"},
-    {"/STRICT", "Exit status 1 when any run or library call failed"},
+    {"/STRICT", "Exit status 1 when anything failed (see below)"},
     {"/SUMMARY", "Print the run's summary at the end"},
+    {"/SEED=<n>", "Seed random selection call k with n + k"},
+};
+
+// How the harness ends, for a CI step that reads its exit status.
+constexpr UsageRow kExitStatusRows[] = {
+    {"0", "Done (always, without /STRICT)"},
+    {"1", "Output lost; with /STRICT, any failure told (Error Code, warning)"},
+    {"2", "Unusable argument, or unknown option with /STRICT; nothing ran"},
+    {"128+n", "Signal n (INT, TERM, HUP) stopped an engine run"},
 };
 
 std::string UsageRows(std::span<const UsageRow> rows) {
@@ -87,8 +97,26 @@ const char* UsageText() {
 }
 
 const char* RunControlUsageText() {
-  static const std::string text = "\nRun control:\n" + UsageRows(kRunControlRows);
+  static const std::string text =
+      "\nRun control:\n" + UsageRows(kRunControlRows) + "\nExit status:\n" + UsageRows(kExitStatusRows);
   return text.c_str();
+}
+
+HelpWord FindHelpWord(std::span<const char* const> arguments) {
+  for (std::string_view argument : arguments) {
+    if (argument == "--help" || argument == "-h") return HelpWord::kHelp;
+    if (argument == "--version" || argument == "-V") return HelpWord::kVersion;
+  }
+  return HelpWord::kNone;
+}
+
+void PrintHelpWord(HelpWord word) {
+  if (word == HelpWord::kHelp) {
+    const std::string text = std::string(UsageText()) + RunControlUsageText();
+    std::fputs(text.c_str(), stdout);
+  } else if (word == HelpWord::kVersion) {
+    std::printf("TestKVE   Ver %d.%d-%s\n", kHarnessMajorVersion, kHarnessMinorVersion, kHarnessBuild);
+  }
 }
 
 void PrintBanner(const CommandLine& line) {

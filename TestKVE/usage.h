@@ -1,14 +1,12 @@
 // The start-up banner and the usage text.
 #pragma once
 
+#include <span>
+
 #include "TestKVE/driver_state.h"
+#include "testkve_version.h"  // kHarnessMajorVersion, kHarnessMinorVersion, kHarnessBuild
 
 class CommandLine;
-
-/// The harness's own version: 5.0.0.1105.
-inline constexpr int kHarnessMajorVersion = 5;
-inline constexpr int kHarnessMinorVersion = 0;
-inline constexpr const char* kHarnessBuild = "1105";
 
 /// Prints the seven banner lines unless /NH is given.
 void PrintBanner(const CommandLine& line);
@@ -21,3 +19,14 @@ RunFlow PrintUsage(const CommandLine& line, const HarnessState& state);
 const char* UsageText();
 /// The short block of run-control options that PrintUsage prints after the table.
 const char* RunControlUsageText();
+
+/// The words that a user of any command-line program tries first.
+enum class HelpWord { kNone, kHelp, kVersion };
+
+/// The first of "--help", "-h", "--version" and "-V" among `arguments` (argv without the
+/// program), each only as a whole argument; kNone when there is none.
+HelpWord FindHelpWord(std::span<const char* const> arguments);
+
+/// Prints what `word` asks for on standard output: the usage text as /? prints it for kHelp,
+/// the banner's version line for kVersion.
+void PrintHelpWord(HelpWord word);

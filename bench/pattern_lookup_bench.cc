@@ -18,9 +18,9 @@
 #include <vector>
 
 #include "bench/recording_reporter.h"
-#include "integrity/pattern_file.h"
-#include "integrity/pattern_section.h"
-#include "integrity/virus_names.h"
+#include "pattern_reader/pattern_file.h"
+#include "pattern_reader/pattern_section.h"
+#include "pattern_reader/virus_names.h"
 #include "platform/little_endian.h"
 #include "support/program_runner.h"
 #include "support/temp_folder.h"

@@ -49,7 +49,7 @@ RunReport ReportOf(const std::vector<PassRecord>& passes) {
   report.run.engine_version = "3.5";
   report.run.start_unix_ms = passes.front().start_unix_ms;
   report.end_unix_ms = passes.back().start_unix_ms + 1300;
-  report.host_name = "bench";
+  report.run.host_name = "bench";
   report.passes = passes;
   return report;
 }

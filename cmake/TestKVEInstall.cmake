@@ -1,18 +1,15 @@
-# Installation and packaging: the programs, the control library and the engine SDK with their
-# headers, a CMake package (find_package(TestKVE): TestKVE::engine_control, TestKVE::engine_sdk),
-# pkg-config files, and a Debian package made by `cpack -G DEB`.
+# Installation: the programs, the control library and the engine SDK with their headers, a CMake
+# package (find_package(TestKVE): TestKVE::engine_control, TestKVE::engine_sdk), pkg-config
+# files, the development key and the ready engine folder; then cmake/TestKVEPackage.cmake.
 include(CMakePackageConfigHelpers)
 
 set(testkve_package_dir ${CMAKE_INSTALL_LIBDIR}/cmake/TestKVE)
 set(testkve_include_dir ${CMAKE_INSTALL_INCLUDEDIR}/testkve)
 
-# The programs. The sample service program is installed once a tools/ folder makes it.
-install(TARGETS testkve vxrtool vxr_ref RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-foreach(service TestSrv TestSrv.exe testsrv test_srv)
-  if(TARGET ${service})
-    install(TARGETS ${service} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-  endif()
-endforeach()
+# The programs: the harness and vxrtool for everyone's PATH; the sample service and the
+# reference engine in the package's own folder (see TESTKVE_INSTALL_PRIVATE_DIR).
+install(TARGETS testkve vxrtool RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(TARGETS TestSrv vxr_ref RUNTIME DESTINATION ${TESTKVE_INSTALL_PRIVATE_DIR})
 
 # The static libraries of the two public targets and everything they link, under names of our
 # own, since "libplatform.a" has no place in a system library folder.
@@ -23,13 +20,17 @@ foreach(library IN LISTS testkve_libraries)
   if(NOT type STREQUAL "INTERFACE_LIBRARY")
     set_target_properties(${library} PROPERTIES OUTPUT_NAME testkve_${library})
   endif()
+  # The headers use C++20 (std::span): an engine that sets no standard of its own gets it.
+  target_compile_features(${library} INTERFACE cxx_std_20)
 endforeach()
 install(TARGETS ${testkve_libraries} EXPORT TestKVETargets
         ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
         INCLUDES DESTINATION ${testkve_include_dir})
-install(FILES engine_control/include/vxr_lib.h engine_control/include/vxr_result.h
+install(FILES engine_control/include/vxr_lib.h engine_control/include/vxr_contract.h
+              engine_control/include/vxr_result.h
         DESTINATION ${testkve_include_dir})
-install(FILES engine_sdk/engine_settings.h DESTINATION ${testkve_include_dir}/engine_sdk)
+install(FILES engine_sdk/engine_settings.h engine_sdk/mailslot_writer.h
+        DESTINATION ${testkve_include_dir}/engine_sdk)
 
 install(EXPORT TestKVETargets NAMESPACE TestKVE:: DESTINATION ${testkve_package_dir})
 configure_package_config_file(cmake/TestKVEConfig.cmake.in
@@ -51,17 +52,17 @@ foreach(pc testkve testkve-engine-sdk)
   install(FILES ${CMAKE_CURRENT_BINARY_DIR}/${pc}.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
 endforeach()
 
-# The Debian package depends on the distribution's library packages that dpkg-shlibdeps finds
-# for the installed programs (libssl3, zlib1g, libc6, libstdc++6 ...).
-set(CPACK_PACKAGE_NAME testkve)
-set(CPACK_PACKAGE_VENDOR "TestKVE")
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
-    "Test harness for a virus-damage cleanup engine, with its control library and engine SDK")
-set(CPACK_PACKAGE_CONTACT "TestKVE developers <testkve@localhost>")
-set(CPACK_GENERATOR DEB)
-set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
-set(CPACK_DEBIAN_PACKAGE_SECTION devel)
-set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# Building an engine against the static libraries needs the headers of these.
-set(CPACK_DEBIAN_PACKAGE_SUGGESTS "libssl-dev, zlib1g-dev")
-include(CPack)
+# The development signing key, for engine authors, with the ready engine folder signed by it:
+# both only while the library trusts that key (no TESTKVE_PUBLIC_KEY_PEM).
+if(NOT TESTKVE_PUBLIC_KEY_PEM)
+  install(FILES tools/keys/dev_signing_key.pem DESTINATION ${CMAKE_INSTALL_DATADIR}/testkve
+          RENAME development-only-signing-key.pem)
+  install(FILES tools/keys/dev_signing_key_public.pem DESTINATION ${CMAKE_INSTALL_DATADIR}/testkve
+          RENAME development-only-signing-key.pub.pem)
+  install(DIRECTORY ${TESTKVE_ENGINE_DIR}/ DESTINATION ${TESTKVE_INSTALL_PRIVATE_DIR}/engine
+          USE_SOURCE_PERMISSIONS
+          FILES_MATCHING PATTERN "vxr*.exe" PATTERN "VXR.INI" PATTERN "*.ptn"
+          PATTERN "report" EXCLUDE PATTERN "PerfReport" EXCLUDE)
+endif()
+
+include(cmake/TestKVEPackage.cmake)

@@ -3,29 +3,15 @@
 #include <cstdlib>
 #include <cstring>
 #include <utility>
-#include <vector>
 
 namespace {
 
 // A harness runs one engine, or a few under /QA and the other names; bounded all the same.
 constexpr size_t kMaxRemembered = 16;
 
-struct Remembered {
-  platform::FileIdentity identity;
-  EngineVerdict verdict;
-};
-
-std::vector<Remembered>& Verdicts() {
-  static std::vector<Remembered> verdicts;
-  return verdicts;
-}
-
 bool ReuseAllowed() {
-  static const bool allowed = [] {
-    const char* off = std::getenv("TESTKVE_NO_VERDICT_REUSE");
-    return off == nullptr || std::strcmp(off, "1") != 0;
-  }();
-  return allowed;
+  const char* off = std::getenv("TESTKVE_NO_VERDICT_REUSE");
+  return off == nullptr || std::strcmp(off, "1") != 0;
 }
 
 EngineVerdict Check(const platform::OpenFile& engine) {
@@ -40,10 +26,11 @@ EngineVerdict Check(const platform::OpenFile& engine) {
 
 }  // namespace
 
-EngineVerdict JudgeEngineFile(const platform::OpenFile& engine, const platform::FileIdentity& identity) {
-  std::vector<Remembered>& verdicts = Verdicts();
-  if (ReuseAllowed()) {
-    for (const Remembered& remembered : verdicts) {
+VerdictCache::VerdictCache() : reuse_allowed_(ReuseAllowed()) {}
+
+EngineVerdict VerdictCache::Judge(const platform::OpenFile& engine, const platform::FileIdentity& identity) {
+  if (reuse_allowed_) {
+    for (const Remembered& remembered : verdicts_) {
       if (remembered.identity == identity) return remembered.verdict;
     }
   }
@@ -51,7 +38,7 @@ EngineVerdict JudgeEngineFile(const platform::OpenFile& engine, const platform::
   // A file changed while it was read must not lend its verdict to the version it became.
   platform::FileIdentity after;
   if (!engine.Identity(&after) || after != identity) return verdict;
-  if (verdicts.size() == kMaxRemembered) verdicts.erase(verdicts.begin());
-  verdicts.push_back({identity, verdict});
+  if (verdicts_.size() == kMaxRemembered) verdicts_.erase(verdicts_.begin());
+  verdicts_.push_back({identity, verdict});
   return verdict;
 }

@@ -1,6 +1,6 @@
 #include "engine_control/library_state.h"
 
-#include "integrity/pattern_file.h"
+#include "pattern_reader/pattern_file.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include "engine_control/engine_verdict.h"
 #include "engine_control/library.h"
 #include "engine_control/value_rules.h"
-#include "integrity/virus_names.h"
+#include "pattern_reader/virus_names.h"
 #include "vxr_lib.h"
 
 namespace {
@@ -49,11 +49,11 @@ VXRResult VXRExecute(VXR_HANDLE sc, uint32_t dwMode) { return VXRExecuteWithLimi
 
 VXRResult VXRExecuteWithLimit(VXR_HANDLE sc, uint32_t dwMode, uint32_t dwLimitMs, VXRRunUsage* usage) {
   if (usage != nullptr) *usage = {};
-  Library& library = TheLibrary();
-  if (!library.initialised) return VXR_LIB_NOT_INIT;
+  const ContextEntry entry = EnterContext(sc);
+  if (entry.result != VXR_LIB_SUCCESS) return entry.result;
   if (!ExecuteModeAccepted(dwMode)) return VXR_LIB_INVALID_PARAMETER;
-  ScanContext* context = library.handles.Find(sc);
-  if (context == nullptr) return VXR_LIB_INVALID_PARAMETER;
+  Library& library = *entry.library;
+  ScanContext* context = entry.context;
   // The records stay with the context until the next run rebuilds them or it is released.
   if (!context->RebuildRecords()) return VXR_LIB_FAIL;
   // The open file that was checked runs; changed since (written, or only its mode or times),
@@ -61,7 +61,7 @@ VXRResult VXRExecuteWithLimit(VXR_HANDLE sc, uint32_t dwMode, uint32_t dwLimitMs
   platform::FileIdentity now;
   if (!library.engine_file.Identity(&now)) return VXR_LIB_EXECUTE_FAIL;
   if (now != library.engine_identity) {
-    const EngineVerdict verdict = JudgeEngineFile(library.engine_file, now);
+    const EngineVerdict verdict = library.verdicts.Judge(library.engine_file, now);
     if (verdict.validation != IntegrityVerdict::kValid || verdict.version != IntegrityVerdict::kValid) {
       return VXR_LIB_EXECUTE_FAIL;
     }
@@ -72,10 +72,9 @@ VXRResult VXRExecuteWithLimit(VXR_HANDLE sc, uint32_t dwMode, uint32_t dwLimitMs
 }
 
 VXRResult VXRQueryVirusName(VXR_HANDLE sc, const char* patternPath, const char* virusName) {
-  Library& library = TheLibrary();
-  if (!library.initialised) return VXR_LIB_NOT_INIT;
-  const ScanContext* context = library.handles.Find(sc);
-  if (context == nullptr) return VXR_LIB_INVALID_PARAMETER;
+  const ContextEntry entry = EnterContext(sc);
+  if (entry.result != VXR_LIB_SUCCESS) return entry.result;
+  const ScanContext* context = entry.context;
   if (virusName == nullptr || std::strlen(virusName) > kMaxPathChars) {
     return VXR_LIB_INVALID_PARAMETER;
   }

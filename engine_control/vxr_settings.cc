@@ -53,81 +53,75 @@ VXRResult CopyPatternVersion(LibraryState* state, char* buffer, uint32_t* size) 
 }  // namespace
 
 VXRResult VXRInitScanContext(VXR_HANDLE* out) {
-  Library& library = TheLibrary();
-  if (!library.initialised) return VXR_LIB_NOT_INIT;
+  Library* library = InitialisedLibrary();
+  if (library == nullptr) return VXR_LIB_NOT_INIT;
   if (out == nullptr) return VXR_LIB_INVALID_PARAMETER;
-  auto context = std::make_unique<ScanContext>(library.state->engine_path());
-  library.config->Preset(context.get());
-  *out = library.handles.Add(std::move(context));
+  auto context = std::make_unique<ScanContext>(library->state->engine_path());
+  library->config->Preset(context.get());
+  *out = library->handles.Add(std::move(context));
   return VXR_LIB_SUCCESS;
 }
 
 VXRResult VXRQuitScanContext(VXR_HANDLE sc) {
-  Library& library = TheLibrary();
-  if (!library.initialised) return VXR_LIB_NOT_INIT;
-  return library.handles.Release(sc) ? VXR_LIB_SUCCESS : VXR_LIB_INVALID_PARAMETER;
+  Library* library = InitialisedLibrary();
+  if (library == nullptr) return VXR_LIB_NOT_INIT;
+  return library->handles.Release(sc) ? VXR_LIB_SUCCESS : VXR_LIB_INVALID_PARAMETER;
 }
 
 VXRResult VXRSetFlagInfo(VXR_HANDLE sc, uint32_t dwID, uint32_t flag) {
-  Library& library = TheLibrary();
-  if (!library.initialised) return VXR_LIB_NOT_INIT;
-  ScanContext* context = library.handles.Find(sc);
-  if (context == nullptr) return VXR_LIB_INVALID_PARAMETER;
-  return context->SetFlag(dwID, flag);
+  const ContextEntry entry = EnterContext(sc);
+  if (entry.result != VXR_LIB_SUCCESS) return entry.result;
+  return entry.context->SetFlag(dwID, flag);
 }
 
 VXRResult VXRGetFlagInfo(VXR_HANDLE sc, uint32_t dwID, uint32_t* flag) {
-  Library& library = TheLibrary();
-  if (!library.initialised) return VXR_LIB_NOT_INIT;
-  ScanContext* context = library.handles.Find(sc);
-  if (flag == nullptr || context == nullptr) return VXR_LIB_INVALID_PARAMETER;
+  const ContextEntry entry = EnterContext(sc);
+  if (entry.result != VXR_LIB_SUCCESS) return entry.result;
+  if (flag == nullptr) return VXR_LIB_INVALID_PARAMETER;
   int32_t number = 0;
-  VXRResult result = context->GetNumber(dwID, &number);
+  VXRResult result = entry.context->GetNumber(dwID, &number);
   if (result == VXR_LIB_SUCCESS) *flag = static_cast<uint32_t>(number);
   return result;
 }
 
 VXRResult VXRSetValueInfo(VXR_HANDLE sc, uint32_t dwID, int32_t value) {
-  Library& library = TheLibrary();
-  if (!library.initialised) return VXR_LIB_NOT_INIT;
+  const ContextEntry entry = EnterContext(sc);
+  if (entry.result != VXR_LIB_SUCCESS) return entry.result;
   if (!ValueRulesAccept(dwID, value)) return VXR_LIB_INVALID_PARAMETER;
-  ScanContext* context = library.handles.Find(sc);
-  if (context == nullptr) return VXR_LIB_INVALID_PARAMETER;
-  return context->SetValue(dwID, value);
+  return entry.context->SetValue(dwID, value);
 }
 
 VXRResult VXRGetValueInfo(VXR_HANDLE sc, uint32_t dwID, int32_t* value) {
-  Library& library = TheLibrary();
-  if (!library.initialised) return VXR_LIB_NOT_INIT;
-  ScanContext* context = library.handles.Find(sc);
-  if (context == nullptr || value == nullptr) return VXR_LIB_INVALID_PARAMETER;
-  if (dwID == VXR_INT_PATTERN_VER) return ReadPatternVersionNumber(library.state.get(), value);
-  return context->GetNumber(dwID, value);
+  const ContextEntry entry = EnterContext(sc);
+  if (entry.result != VXR_LIB_SUCCESS) return entry.result;
+  if (value == nullptr) return VXR_LIB_INVALID_PARAMETER;
+  if (dwID == VXR_INT_PATTERN_VER) return ReadPatternVersionNumber(entry.library->state.get(), value);
+  return entry.context->GetNumber(dwID, value);
 }
 
 VXRResult VXRSetStringInfo(VXR_HANDLE sc, uint32_t dwID, const char* string) {
-  Library& library = TheLibrary();
-  if (!library.initialised) return VXR_LIB_NOT_INIT;
+  Library* library = InitialisedLibrary();
+  if (library == nullptr) return VXR_LIB_NOT_INIT;
   if (string == nullptr) return VXR_LIB_INVALID_PARAMETER;
+  // Before the handle: an unsupported ID says so even with a bad handle.
   VXRResult result = StringIdRule(dwID, string);
   if (result != VXR_LIB_SUCCESS) return result;
-  ScanContext* context = library.handles.Find(sc);
+  ScanContext* context = library->handles.Find(sc);
   if (context == nullptr) return VXR_LIB_INVALID_PARAMETER;
   result = context->SetString(dwID, string);
   if (result != VXR_LIB_SUCCESS) return result;
   // The pattern folder and file name are library-wide: they decide every context's version.
-  if (dwID == VXR_STR_PATTERN_DIR) library.state->set_pattern_dir(string);
-  if (dwID == VXR_STR_PATTERN_FILENAME) library.state->set_pattern_filename(string);
+  if (dwID == VXR_STR_PATTERN_DIR) library->state->set_pattern_dir(string);
+  if (dwID == VXR_STR_PATTERN_FILENAME) library->state->set_pattern_filename(string);
   return VXR_LIB_SUCCESS;
 }
 
 VXRResult VXRGetStringInfo(VXR_HANDLE sc, uint32_t dwID, char* buffer, uint32_t* dwLen) {
-  Library& library = TheLibrary();
-  if (!library.initialised) return VXR_LIB_NOT_INIT;
-  ScanContext* context = library.handles.Find(sc);
-  if (context == nullptr || dwLen == nullptr) return VXR_LIB_INVALID_PARAMETER;
+  const ContextEntry entry = EnterContext(sc);
+  if (entry.result != VXR_LIB_SUCCESS) return entry.result;
+  if (dwLen == nullptr) return VXR_LIB_INVALID_PARAMETER;
   if (*dwLen != 0 && buffer == nullptr) return VXR_LIB_INVALID_PARAMETER;
-  LibraryState* state = library.state.get();
+  LibraryState* state = entry.library->state.get();
   switch (dwID) {
     case VXR_STR_PATTERN_VER:
       return CopyPatternVersion(state, buffer, dwLen);
@@ -136,6 +130,6 @@ VXRResult VXRGetStringInfo(VXR_HANDLE sc, uint32_t dwID, char* buffer, uint32_t*
     case VXR_STR_VXR_BUILD_NUMBER:
       return CopyStringToBuffer(state->engine_build(), buffer, dwLen);
     default:
-      return context->GetString(dwID, buffer, dwLen);
+      return entry.context->GetString(dwID, buffer, dwLen);
   }
 }

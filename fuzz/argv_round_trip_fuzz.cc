@@ -8,8 +8,8 @@
 #include <string_view>
 #include <vector>
 
-#include "TestKVE/command_line.h"
 #include "TestKVE/process_command_line.h"
+#include "command_text/command_line.h"
 #include "fuzz/fuzz_support.h"
 #include "platform/ascii.h"
 

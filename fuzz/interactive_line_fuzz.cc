@@ -7,8 +7,8 @@
 #include <string>
 #include <string_view>
 
-#include "TestKVE/command_line.h"
 #include "TestKVE/interactive_line.h"
+#include "command_text/command_line.h"
 #include "fuzz/fuzz_support.h"
 
 namespace {

@@ -155,7 +155,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   RunReport report;
   report.run = run;
   report.run.command_line = std::string(bytes);
-  report.host_name = std::string(bytes);
+  report.run.host_name = std::string(bytes);
   report.passes = passes;
   CheckWellFormedUtf8(HtmlReport(report));
   CheckWellFormedUtf8(MarkdownReport(report));

@@ -5,10 +5,11 @@
 #include <cstdio>
 
 #include "platform/file_stream.h"
+#include "platform/open_file.h"
 #include "platform/openssl_support.h"
 
-bool FileSha256Hex(const char* path, std::string* hex) {
-  UniqueStream stream = OpenBinaryStream(path);
+bool FileSha256Hex(const platform::OpenFile& file, std::string* hex) {
+  UniqueStream stream = file.Stream();
   UniqueDigest digest(EVP_MD_CTX_new());
   if (!stream || !digest || EVP_DigestInit_ex(digest.get(), EVP_sha256(), nullptr) != 1) {
     return false;

@@ -3,6 +3,10 @@
 
 #include <string>
 
-/// The SHA-256 of the regular file at `path` in lower-case hex; false when it cannot be
-/// read to its end.
-bool FileSha256Hex(const char* path, std::string* hex);
+namespace platform {
+class OpenFile;
+}
+
+/// The SHA-256 of the open file `file` in lower-case hex, read from its start; false when it
+/// is not open or cannot be read to its end.
+bool FileSha256Hex(const platform::OpenFile& file, std::string* hex);

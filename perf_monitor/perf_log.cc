@@ -10,7 +10,9 @@ constexpr int kLineBufferSize = 2048;
 }  // namespace
 
 bool OpenPerfLog(const char* path) {
-  PerfLogFile = CreateWriteStream(path);
+  std::string error;
+  PerfLogFile = CreateWriteStream(path, &error);
+  if (!PerfLogFile) std::fprintf(stderr, "Perfmon: cannot open %s\n", error.c_str());
   return PerfLogFile != nullptr;
 }
 

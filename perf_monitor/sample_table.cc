@@ -34,8 +34,12 @@ std::string EngineFields(const std::optional<EngineFigures>& engine) {
 }  // namespace
 
 bool SampleTable::Open(const char* path) {
-  file_ = CreateWriteStream(path);
-  if (!file_) return false;
+  std::string error;
+  file_ = CreateWriteStream(path, &error);
+  if (!file_) {
+    std::fprintf(stderr, "Perfmon: cannot open %s\n", error.c_str());
+    return false;
+  }
   std::fputs(kHeader, file_.get());
   std::fflush(file_.get());
   return true;

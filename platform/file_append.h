@@ -12,9 +12,9 @@ class AppendableFile {
  public:
   virtual ~AppendableFile() = default;
 
-  /// Opens the regular file at `path` (or the file a symbolic link there points to) for
-  /// reading and writing. Null, with the reason in `error`, when it cannot be opened so or is
-  /// not a regular file. Being the same file, it keeps its owner, group, mode and every name.
+  /// Opens the regular file at `path` (or the file a symbolic link there points to, when every
+  /// link on the way is the caller's or root's) for reading and writing. Null, with the reason in `error`, when it
+  /// cannot be opened so or is not a regular file. Being the same file, it keeps its owner, group, mode and every name.
   static std::unique_ptr<AppendableFile> Open(const std::string& path, std::string* error);
 
   /// Reads the next bytes of the file into `buffer`: the count, 0 at the end, -1 on a read

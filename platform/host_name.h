@@ -1,11 +1,11 @@
-// The name of the machine the harness runs on, for the records of a run.
+// The name of the machine the harness runs on, for reports read elsewhere.
 #pragma once
 
 #include <string>
 
 namespace platform {
 
-/// The machine's host name; "localhost" when the system cannot tell it.
+/// The host name as the system reports it; "localhost" when it cannot be read.
 std::string HostName();
 
 }  // namespace platform

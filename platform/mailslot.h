@@ -22,6 +22,10 @@ inline constexpr uint32_t kMailslotNoMessage = 0xFFFFFFFF;
 /// an absolute path, else /tmp/testkve-<uid>/mailslot.
 std::filesystem::path MailslotFolder();
 
+/// The folder of this process's own slots, inside MailslotFolder(); it exists once
+/// CreateForRun has made a slot, and goes when the process ends.
+std::filesystem::path RunMailslotFolder();
+
 /// What a slot holds at the moment of the query.
 struct MailslotInfo {
   uint32_t next_size = 0;  ///< bytes of the next whole message, or kMailslotNoMessage
@@ -46,6 +50,12 @@ class MailslotServer {
   /// name is alive (in this process or another), EINVAL for a bad name, EACCES when the folder
   /// is not this user's alone, or the failing call's own.
   static MailslotServer Create(std::string_view name, int* error);
+
+  /// Creates the slot `name` in this process's own folder (RunMailslotFolder()), so that no
+  /// other process of the user serves it, and serves it under the user's folder too, as Create
+  /// does, when no other live server holds that name there. Fails as Create does, but never with
+  /// EEXIST because another process serves the name.
+  static MailslotServer CreateForRun(std::string_view name, int* error);
 
   bool is_open() const;
 
@@ -82,6 +92,10 @@ class MailslotWriter {
   /// name, EACCES when the folder or slot is not this user's alone, or the failing call's own.
   static MailslotWriter Open(std::string_view name, int* error);
 
+  /// Opens the slot `name` in `folder` (a folder of this user's own that a server named, such
+  /// as its RunMailslotFolder()); fails as Open does.
+  static MailslotWriter OpenIn(const std::filesystem::path& folder, std::string_view name, int* error);
+
   bool is_open() const;
 
   /// Appends `message` (0 to kMailslotMaxMessage bytes) as one whole message, in one write,
@@ -94,6 +108,9 @@ class MailslotWriter {
   void Close();
 
  private:
+  // Opens the slot `name` in the open folder `folder`.
+  static MailslotWriter OpenInFolder(int folder, std::string_view name, int* error);
+
   int fd_ = -1;
 };
 

@@ -64,6 +64,10 @@ class ChildProcess {
   /// reports kNotStarted with the errno.
   static ChildProcess Spawn(std::span<const std::string> argv, ConsoleMode mode);
 
+  /// Like Spawn, but starts the program at the path `program`, and `argv[0]` is only the name
+  /// the child sees.
+  static ChildProcess SpawnProgram(const std::string& program, std::span<const std::string> argv, ConsoleMode mode);
+
   /// Starts the open file `program` itself, never a path, so that the file that was read and
   /// checked is the file that runs; `argv[0]` is only the name the child sees. Like Spawn in
   /// everything else, and further: a standard descriptor (0 to 2) closed in this process is

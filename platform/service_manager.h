@@ -44,9 +44,13 @@ class Service {
   /// "/", standard input on /dev/null, standard output and error appended to the log
   /// `<db>/<name>.log`, argv = the program path and then `arguments`, the caller's environment.
   /// True once the program has really been executed; false with the errno in `error` when it
-  /// could not be (no such file, not executable, log not writable), or EPERM for a service
-  /// that names an account: this manager runs programs under the caller's account only.
-  bool Start(const std::vector<std::string>& arguments, int* error) const;
+  /// could not be (no such file, not executable, log not writable), EPERM for a service that
+  /// names an account (this manager runs programs under the caller's account only) or a log
+  /// that another user could have planted or can write, EBUSY while the program of an earlier
+  /// start of the service (or anything it started that keeps the log open) still runs, and
+  /// EBADMSG for a log that is no regular file. `why`, when given, gets a sentence naming the
+  /// file and the reason for the last three.
+  bool Start(const std::vector<std::string>& arguments, int* error, std::string* why = nullptr) const;
 
  private:
   std::string folder_;
@@ -58,13 +62,17 @@ class ServiceManager {
  public:
   /// Opens the database in `folder`, making it (and its parents) when missing; the folder
   /// itself is made owner-only. Null with the errno in `error` when it cannot be made or is
-  /// not writable.
-  static std::unique_ptr<ServiceManager> Open(const std::string& folder, int* error);
+  /// not writable, or EPERM when it belongs to another user than the caller or root or can be
+  /// written by group or others: whoever can write the database can make its user run any
+  /// program. `why`, when given, then names the folder and the reason.
+  static std::unique_ptr<ServiceManager> Open(const std::string& folder, int* error, std::string* why = nullptr);
 
   /// Opens the service `name`. Null with `error` = ENOENT when there is no such service,
-  /// EBADMSG when its record is damaged or half-written (nothing of it is used), EINVAL for a
-  /// name that cannot be a service's, or the errno of a failed read.
-  std::unique_ptr<Service> OpenService(const std::string& name, int* error) const;
+  /// EBADMSG when its record is damaged, half-written or no regular file (nothing of it is
+  /// used), EPERM when the record belongs to another user than the caller or root or can be
+  /// written by group or others, EINVAL for a name that cannot be a service's, or the errno of
+  /// a failed read. `why`, when given, names the record and the reason for EBADMSG and EPERM.
+  std::unique_ptr<Service> OpenService(const std::string& name, int* error, std::string* why = nullptr) const;
 
   /// Creates the service and its record, written whole or not at all. Null with `error` =
   /// EEXIST when a record of that name exists already (of two creators at the same moment

@@ -9,4 +9,8 @@ namespace platform {
 /// closed. False when one cannot be opened.
 bool ReserveStandardStreams(unsigned* closed);
 
+/// Whether standard error is a terminal that can redraw a line: a terminal device, and TERM is
+/// not "dumb".
+bool StandardErrorIsLiveTerminal();
+
 }  // namespace platform

@@ -1,5 +1,5 @@
 // Version information of an executable: a VS_VERSIONINFO structure (the binary layout of a
-// Windows version resource), carried in an ELF file as the note section ".note.vxr.version".
+// Windows version resource), as the executable's own system carries it.
 #pragma once
 
 #include <cstdint>
@@ -69,8 +69,3 @@ struct VersionInfoContent {
 /// The VS_VERSIONINFO block holding `content`; false when a length does not fit the format's
 /// 16-bit fields or a text is not valid UTF-8.
 bool BuildVersionInfoBlock(const VersionInfoContent& content, std::vector<uint8_t>* block, std::string* error);
-
-/// Puts `block` into the ELF image `image` as its version note, replacing one that is
-/// already there; the program's segments are left untouched, so it still runs. False, with
-/// `image` unchanged and the reason in `error`, when `image` is not an ELF file that can take it.
-bool EmbedVersionInfo(std::span<const uint8_t> block, std::string* image, std::string* error);

@@ -42,6 +42,13 @@ bool IsRate(CounterKind kind) {
 CounterValue Valid(int64_t value) { return {CounterStatus::kValid, value}; }
 CounterValue Invalid() { return {CounterStatus::kInvalidData, 0}; }
 
+// A figure computed in floating point; one beyond 64 bits is no reading.
+CounterValue ValidIfFits(double value) {
+  constexpr double kLimit = 9223372036854775807.0;  // rounds to 2^63, the first value out of range
+  if (!(value > -kLimit && value < kLimit)) return Invalid();
+  return Valid(std::llround(value));
+}
+
 // A rate between two valid readings; a reading that went back is no rate.
 CounterValue RateBetween(CounterKind kind, const RawCounterSample& earlier, const RawCounterSample& later) {
   const int64_t counted = later.first_value - earlier.first_value;
@@ -54,15 +61,14 @@ CounterValue RateBetween(CounterKind kind, const RawCounterSample& earlier, cons
   }
   const int64_t nanoseconds = later.time_stamp_ns - earlier.time_stamp_ns;
   if (nanoseconds <= 0) return Invalid();
-  return Valid(std::llround(static_cast<double>(counted) * 1e9 / static_cast<double>(nanoseconds)));
+  return ValidIfFits(static_cast<double>(counted) * 1e9 / static_cast<double>(nanoseconds));
 }
 
 // The value of one reading of a counter that is not a rate.
 CounterValue InstantValue(CounterKind kind, const RawCounterSample& sample) {
   if (kind == CounterKind::kCommittedBytes) return Valid(sample.first_value);
   if (sample.second_value <= 0) return Invalid();
-  return Valid(
-      std::llround(100.0 * static_cast<double>(sample.first_value) / static_cast<double>(sample.second_value)));
+  return ValidIfFits(100.0 * static_cast<double>(sample.first_value) / static_cast<double>(sample.second_value));
 }
 
 int64_t MonotonicNanoseconds() {
@@ -226,7 +232,8 @@ bool ProcCounterQuery::ComputeStatistics(int32_t handle, int32_t first, int32_t 
   if (counter == nullptr || first < 0 || count < 0 || count > size || (count > 0 && first >= size)) {
     return false;
   }
-  int64_t low = 0, high = 0, sum = 0, values = 0;
+  int64_t low = 0, high = 0, values = 0;
+  long double sum = 0;  // a sum of 64-bit figures may need more than 64 bits
   const RawCounterSample* earlier = nullptr;
   for (int32_t i = 0; i < count; ++i) {
     const RawCounterSample& sample = ring[static_cast<size_t>((first + i) % size)];
@@ -237,14 +244,14 @@ bool ProcCounterQuery::ComputeStatistics(int32_t handle, int32_t first, int32_t 
     if (value.status != CounterStatus::kValid) continue;
     low = values == 0 ? value.value : std::min(low, value.value);
     high = values == 0 ? value.value : std::max(high, value.value);
-    sum += value.value;
+    sum += static_cast<long double>(value.value);
     ++values;
   }
   if (values == 0) {
     *statistics = {Invalid(), Invalid(), Invalid()};
     return true;
   }
-  const double mean = static_cast<double>(sum) / static_cast<double>(values);
+  const double mean = static_cast<double>(sum / static_cast<long double>(values));
   *statistics = {Valid(low), Valid(high), Valid(std::llround(mean))};
   return true;
 }

@@ -9,7 +9,6 @@
 #include <string_view>
 
 #include "platform/file_stream.h"
-#include "platform/version_info.h"
 
 namespace {
 

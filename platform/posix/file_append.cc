@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "platform/posix/unique_fd.h"
+#include "platform/whole_file.h"
 
 namespace {
 
@@ -61,7 +62,10 @@ class PosixAppendableFile final : public AppendableFile {
 }  // namespace
 
 std::unique_ptr<AppendableFile> AppendableFile::Open(const std::string& path, std::string* error) {
-  UniqueFd fd = OpenCloexec(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+  std::string target;
+  if (!ResolveOutputPath(path, LinkRule::kFollowTrusted, &target, error)) return nullptr;
+  // A link put in the target's place after the check is not followed either.
+  UniqueFd fd = OpenCloexec(target.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_NOFOLLOW);
   struct stat status;
   if (!fd || ::fstat(fd.get(), &status) != 0) {
     *error = Reason("cannot open for writing", path, errno);

@@ -3,6 +3,9 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
+#include <cerrno>
+#include <cstring>
+
 #include "platform/posix/unique_fd.h"
 
 using platform::posix::OpenCloexec;
@@ -27,8 +30,25 @@ UniqueStream OpenBinaryStream(const char* path) {
   return stream;
 }
 
-UniqueStream CreateWriteStream(const char* path) {
+UniqueStream CreateWriteStream(const char* path, std::string* error) {
   if (path == nullptr) return nullptr;
-  // "e" opens the descriptor close-on-exec.
-  return UniqueStream(fopen(path, "w+e"));
+  // Non-blocking for the open only: a FIFO without a reader fails at once (ENXIO).
+  UniqueFd fd = OpenCloexec(path, O_WRONLY | O_CREAT | O_TRUNC | O_NOCTTY | O_NOFOLLOW | O_NONBLOCK, 0666);
+  if (!fd) {
+    const int open_error = errno;
+    // A protected folder refuses a link of another user before O_NOFOLLOW does: say which.
+    struct stat status;
+    *error = lstat(path, &status) == 0 && S_ISLNK(status.st_mode)
+                 ? std::string(path) + " is a symbolic link (output files are never written through one)"
+                 : std::string(path) + ": " + std::strerror(open_error);
+    return nullptr;
+  }
+  fcntl(fd.get(), F_SETFL, fcntl(fd.get(), F_GETFL) & ~O_NONBLOCK);
+  UniqueStream stream(fdopen(fd.get(), "w"));
+  if (!stream) {
+    *error = std::string(path) + ": " + std::strerror(errno);
+    return nullptr;
+  }
+  fd.Release();  // the stream owns it now
+  return stream;
 }

@@ -1,5 +1,6 @@
 #include "platform/mailslot.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -13,6 +14,8 @@
 #include <cerrno>
 #include <cstdlib>
 #include <deque>
+#include <mutex>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -66,33 +69,34 @@ RecordState CheckRecord(std::string_view bytes, size_t* size) {
   return RecordState::kWhole;
 }
 
-// The offset of the first whole record at or after `from`, or npos.
-size_t FindWholeRecord(std::string_view bytes, size_t from) {
+constexpr size_t kLargestRecord = kHeaderSize + kMailslotMaxMessage;
+// The spool is judged in windows of this size, so reading it needs no more memory than this.
+constexpr size_t kScanWindow = 1024 * 1024 + kLargestRecord;
+// Messages are read back in pieces of about this size.
+constexpr size_t kReadAhead = 256 * 1024;
+
+// The offset of the first whole record that starts at or after `from` and before `limit`, or
+// npos.
+size_t FindWholeRecord(std::string_view bytes, size_t from, size_t limit) {
   std::string_view magic(kMagic, kMagicSize);
-  for (size_t at = bytes.find(magic, from); at != std::string_view::npos; at = bytes.find(magic, at + 1)) {
+  for (size_t at = bytes.find(magic, from); at < limit; at = bytes.find(magic, at + 1)) {
     size_t size = 0;
     if (CheckRecord(bytes.substr(at), &size) == RecordState::kWhole) return at;
   }
   return std::string_view::npos;
 }
 
-// Moves every whole record at the front of `bytes` into `messages` and returns how many bytes
-// were used up. A torn or damaged record is skipped once a whole record follows it; until then
-// it may still be a message being written, so it stays.
-size_t TakeRecords(std::string_view bytes, std::deque<std::string>* messages) {
-  size_t at = 0;
-  while (at < bytes.size()) {
-    size_t size = 0;
-    if (CheckRecord(bytes.substr(at), &size) == RecordState::kWhole) {
-      messages->emplace_back(bytes.substr(at + kHeaderSize, size - kHeaderSize));
-      at += size;
-      continue;
-    }
-    size_t next = FindWholeRecord(bytes, at + 1);
-    if (next == std::string_view::npos) break;
-    at = next;
+// Where a record could start next at or after `from`: the next magic, or a piece of one that
+// the end of `bytes` cuts, never beyond `limit`.
+size_t NextCandidate(std::string_view bytes, size_t from, size_t limit) {
+  std::string_view magic(kMagic, kMagicSize);
+  size_t found = bytes.find(magic, from);
+  if (found != std::string_view::npos) return std::min(found, limit);
+  for (size_t at = std::max(from, bytes.size() >= kMagicSize ? bytes.size() - kMagicSize + 1 : 0); at < bytes.size();
+       ++at) {
+    if (magic.starts_with(bytes.substr(at))) return std::min(at, limit);
   }
-  return at;
+  return limit;
 }
 
 // The spool's file name for the slot `name`, or "" when `name` is no local slot name.
@@ -217,7 +221,86 @@ End Refused(int error_number, int* error) {
   return End();
 }
 
+constexpr char kRunFolderPrefix[] = "run-";
+
+// Removes the run folders of processes that have died (their lock is free) with the spools
+// they left. Folders of live processes are locked and stay.
+void SweepDeadRunFolders(int user_folder) {
+  UniqueFd listing(RetryOnEintr([&] { return openat(user_folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC); }));
+  DIR* entries = listing ? fdopendir(listing.get()) : nullptr;
+  if (entries == nullptr) return;
+  listing.Release();
+  while (const dirent* entry = readdir(entries)) {
+    const std::string name = entry->d_name;
+    if (!name.starts_with(kRunFolderPrefix)) continue;
+    UniqueFd folder(RetryOnEintr(
+        [&] { return openat(user_folder, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC); }));
+    if (!folder || !OwnerOnly(folder.get(), S_IFDIR) || LockedByOther(folder.get(), LOCK_EX)) continue;
+    UniqueFd inner(fcntl(folder.get(), F_DUPFD_CLOEXEC, 0));
+    if (DIR* spools = inner ? fdopendir(inner.get()) : nullptr) {
+      inner.Release();
+      while (const dirent* spool = readdir(spools)) {
+        if (spool->d_name[0] != '.') unlinkat(folder.get(), spool->d_name, 0);
+      }
+      closedir(spools);
+    }
+    unlinkat(user_folder, name.c_str(), AT_REMOVEDIR);
+  }
+  closedir(entries);
+}
+
+// The folder of this process's own slots: made on first use inside the user's folder, locked
+// for as long as the process lives, and removed by the last of its slots to close.
+class RunFolder {
+ public:
+  static RunFolder& Instance() {
+    static RunFolder folder;
+    return folder;
+  }
+
+  // A descriptor of the folder (made when missing or removed), or -1 with the errno in `error`.
+  int Open(int user_folder, int* error) {
+    std::lock_guard<std::mutex> hold(mutex_);
+    struct stat status;
+    if (fd_ && fstat(fd_.get(), &status) == 0 && status.st_nlink > 0) return fd_.get();
+    SweepDeadRunFolders(user_folder);
+    std::string path =
+        (MailslotFolder() / (std::string(kRunFolderPrefix) + std::to_string(getpid()) + "-XXXXXX")).string();
+    if (mkdtemp(path.data()) == nullptr) return *error = errno, -1;
+    UniqueFd folder = OpenCloexec(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW);
+    if (!folder || !OwnerOnly(folder.get(), S_IFDIR) || flock(folder.get(), LOCK_EX | LOCK_NB) != 0) {
+      *error = folder ? EACCES : errno;
+      return -1;
+    }
+    fd_ = std::move(folder);
+    path_ = path;
+    return fd_.get();
+  }
+
+  std::filesystem::path path() {
+    std::lock_guard<std::mutex> hold(mutex_);
+    return path_;
+  }
+
+ private:
+  std::mutex mutex_;
+  UniqueFd fd_;
+  std::filesystem::path path_;
+};
+
+// Serves the slot under the user's folder too, when no live server holds the name there.
+bool PublishUnderName(int user_folder, int run_folder, const std::string& file) {
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    if (linkat(run_folder, file.c_str(), user_folder, file.c_str(), 0) == 0) return true;
+    int error = 0;
+    if (errno != EEXIST || !RemoveDeadSlot(user_folder, file, &error)) return false;
+  }
+  return false;
+}
+
 }  // namespace
+
+std::filesystem::path RunMailslotFolder() { return RunFolder::Instance().path(); }
 
 std::filesystem::path MailslotFolder() {
   FolderChain chain = SlotFolderChain();
@@ -234,33 +317,95 @@ std::string MailslotRecord(std::string_view message) {
 }
 
 struct MailslotServer::Spool {
-  UniqueFd folder;
+  struct Message {
+    off_t offset;
+    uint32_t size;
+  };
+
+  UniqueFd folder;         // the folder of the spool file
+  UniqueFd shared_folder;  // the user's folder, when the slot is served under its name there too
+  UniqueFd user_folder;    // the user's folder, when `folder` is the run's own
+  std::string run_folder;  // then the name of that folder in the user's folder
   UniqueFd file;
   std::string name;
-  off_t taken = 0;                  // bytes of the file moved into `unparsed`
-  std::string unparsed;             // bytes after the last whole record taken
-  std::deque<std::string> waiting;  // whole messages not yet read
+  off_t size_seen = 0;          // the file's size at the last scan
+  off_t scanned = 0;            // bytes before this offset are judged for good
+  std::deque<Message> waiting;  // whole messages not yet read, where they lie in the file
+  std::string window;           // the bytes being judged; its memory is used again
+  std::string ahead;            // bytes read ahead of the next message
+  off_t ahead_offset = 0;
 
-  bool TakeNewBytes(int* error);
+  bool Scan(int* error);
+  size_t JudgeWindow(off_t offset, size_t limit, bool at_end, bool* blocked);
+  bool ReadMessage(const Message& message, std::string* text);
 };
 
-bool MailslotServer::Spool::TakeNewBytes(int* error) {
+// Takes in what writers appended since the last scan, judging every byte once: a whole record
+// is indexed, a damaged one skipped for good. Only a record that may still be being written is
+// judged again, and that is less than one largest record at the end of the file.
+bool MailslotServer::Spool::Scan(int* error) {
   struct stat status;
   if (fstat(file.get(), &status) != 0) return *error = errno, false;
-  if (status.st_size > taken) {
-    size_t before = unparsed.size();
-    size_t wanted = static_cast<size_t>(status.st_size - taken);
-    unparsed.resize(before + wanted);
-    ssize_t got = RetryOnEintr([&] { return pread(file.get(), unparsed.data() + before, wanted, taken); });
-    if (got < 0) {
-      *error = errno;
-      unparsed.resize(before);
-      return false;
-    }
-    unparsed.resize(before + static_cast<size_t>(got));
-    taken += got;
+  if (status.st_size == size_seen) return true;
+  size_seen = status.st_size;
+  while (scanned < size_seen) {
+    window.resize(static_cast<size_t>(std::min<off_t>(size_seen - scanned, static_cast<off_t>(kScanWindow))));
+    ssize_t got = RetryOnEintr([&] { return pread(file.get(), window.data(), window.size(), scanned); });
+    if (got <= 0) return *error = got < 0 ? errno : EIO, false;
+    window.resize(static_cast<size_t>(got));
+    const bool at_end = scanned + got == size_seen;
+    // Every position judged has a whole largest record after it in the window, or the end.
+    const size_t limit = at_end ? window.size() : window.size() - kLargestRecord;
+    bool blocked = false;
+    scanned += static_cast<off_t>(JudgeWindow(scanned, limit, at_end, &blocked));
+    if (blocked || at_end) break;
   }
-  unparsed.erase(0, TakeRecords(unparsed, &waiting));
+  return true;
+}
+
+size_t MailslotServer::Spool::JudgeWindow(off_t offset, size_t limit, bool at_end, bool* blocked) {
+  std::string_view bytes = window;
+  size_t at = 0;
+  while (at < limit) {
+    size_t size = 0;
+    switch (CheckRecord(bytes.substr(at), &size)) {
+      case RecordState::kWhole:
+        waiting.push_back({offset + static_cast<off_t>(at + kHeaderSize), static_cast<uint32_t>(size - kHeaderSize)});
+        at += size;
+        break;
+      case RecordState::kBroken:
+        at = NextCandidate(bytes, at + 1, limit);
+        break;
+      case RecordState::kIncomplete: {
+        // Torn by a writer that died, or still being written: skipped once a whole record
+        // follows it, kept until then.
+        size_t next = FindWholeRecord(bytes, at + 1, limit);
+        if (next != std::string_view::npos) {
+          at = next;
+          break;
+        }
+        if (at_end) {
+          *blocked = true;
+          return at;
+        }
+        at = limit;
+        break;
+      }
+    }
+  }
+  return std::min(at, bytes.size());
+}
+
+bool MailslotServer::Spool::ReadMessage(const Message& message, std::string* text) {
+  const off_t end = message.offset + static_cast<off_t>(message.size);
+  if (message.offset < ahead_offset || end > ahead_offset + static_cast<off_t>(ahead.size())) {
+    ahead.resize(std::max<size_t>(kReadAhead, message.size));
+    ssize_t got = RetryOnEintr([&] { return pread(file.get(), ahead.data(), ahead.size(), message.offset); });
+    ahead.resize(got < 0 ? 0 : static_cast<size_t>(got));
+    ahead_offset = message.offset;
+    if (ahead.size() < message.size) return false;
+  }
+  text->assign(ahead, static_cast<size_t>(message.offset - ahead_offset), message.size);
   return true;
 }
 
@@ -291,30 +436,57 @@ MailslotServer MailslotServer::Create(std::string_view name, int* error) {
   return server;
 }
 
+MailslotServer MailslotServer::CreateForRun(std::string_view name, int* error) {
+  std::string file = SlotFileName(name);
+  if (file.empty()) return Refused<MailslotServer>(EINVAL, error);
+  UniqueFd user_folder = OpenSlotFolder(/*create=*/true, error);
+  if (!user_folder) return {};
+  int run = RunFolder::Instance().Open(user_folder.get(), error);
+  if (run < 0) return {};
+  UniqueFd folder(fcntl(run, F_DUPFD_CLOEXEC, 0));
+  if (!folder) return Refused<MailslotServer>(errno, error);
+  UniqueFd spool = MakeLockedSpool(folder.get(), file, error);
+  if (!spool) return {};
+  MailslotServer server;
+  server.spool_ = std::make_unique<Spool>();
+  if (PublishUnderName(user_folder.get(), folder.get(), file)) {
+    server.spool_->shared_folder = UniqueFd(fcntl(user_folder.get(), F_DUPFD_CLOEXEC, 0));
+  }
+  server.spool_->user_folder = std::move(user_folder);
+  server.spool_->run_folder = RunMailslotFolder().filename().string();
+  server.spool_->folder = std::move(folder);
+  server.spool_->file = std::move(spool);
+  server.spool_->name = std::move(file);
+  return server;
+}
+
 bool MailslotServer::is_open() const { return spool_ != nullptr; }
 
 bool MailslotServer::Query(MailslotInfo* info, int* error) {
   if (!spool_) return *error = EBADF, false;
-  if (!spool_->TakeNewBytes(error)) return false;
+  if (!spool_->Scan(error)) return false;
   info->count = static_cast<uint32_t>(spool_->waiting.size());
-  info->next_size =
-      spool_->waiting.empty() ? kMailslotNoMessage : static_cast<uint32_t>(spool_->waiting.front().size());
+  info->next_size = spool_->waiting.empty() ? kMailslotNoMessage : spool_->waiting.front().size;
   return true;
 }
 
 bool MailslotServer::Read(std::string* message) {
   int error = 0;
-  if (!spool_ || (spool_->waiting.empty() && !spool_->TakeNewBytes(&error)) || spool_->waiting.empty()) return false;
-  *message = std::move(spool_->waiting.front());
+  if (!spool_ || (spool_->waiting.empty() && !spool_->Scan(&error)) || spool_->waiting.empty()) return false;
+  const Spool::Message next = spool_->waiting.front();
   spool_->waiting.pop_front();
-  return true;
+  return spool_->ReadMessage(next, message);
 }
 
 void MailslotServer::Close() {
   if (!spool_) return;
   // Unlinked before the lock goes with the descriptor, so no writer finds a dead slot.
-  if (SameFile(spool_->folder.get(), spool_->name, spool_->file.get()))
-    unlinkat(spool_->folder.get(), spool_->name.c_str(), 0);
+  const Spool& spool = *spool_;
+  if (spool.shared_folder && SameFile(spool.shared_folder.get(), spool.name, spool.file.get()))
+    unlinkat(spool.shared_folder.get(), spool.name.c_str(), 0);
+  if (SameFile(spool.folder.get(), spool.name, spool.file.get())) unlinkat(spool.folder.get(), spool.name.c_str(), 0);
+  // The run's folder goes with its last slot; a later slot makes it afresh.
+  if (spool.user_folder) unlinkat(spool.user_folder.get(), spool.run_folder.c_str(), AT_REMOVEDIR);
   spool_.reset();
 }
 
@@ -331,12 +503,24 @@ MailslotWriter& MailslotWriter::operator=(MailslotWriter&& other) noexcept {
 }
 
 MailslotWriter MailslotWriter::Open(std::string_view name, int* error) {
-  std::string file = SlotFileName(name);
-  if (file.empty()) return Refused<MailslotWriter>(EINVAL, error);
+  if (SlotFileName(name).empty()) return Refused<MailslotWriter>(EINVAL, error);
   UniqueFd folder = OpenSlotFolder(/*create=*/false, error);
   if (!folder) return {};
+  return OpenInFolder(folder.get(), name, error);
+}
+
+MailslotWriter MailslotWriter::OpenIn(const std::filesystem::path& path, std::string_view name, int* error) {
+  if (SlotFileName(name).empty()) return Refused<MailslotWriter>(EINVAL, error);
+  UniqueFd folder = OpenCloexec(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW);
+  if (!folder) return Refused<MailslotWriter>(errno == ELOOP || errno == ENOTDIR ? EACCES : errno, error);
+  if (!OwnerOnly(folder.get(), S_IFDIR)) return Refused<MailslotWriter>(EACCES, error);
+  return OpenInFolder(folder.get(), name, error);
+}
+
+MailslotWriter MailslotWriter::OpenInFolder(int folder, std::string_view name, int* error) {
+  const std::string file = SlotFileName(name);
   UniqueFd spool(
-      RetryOnEintr([&] { return openat(folder.get(), file.c_str(), O_WRONLY | O_APPEND | O_NOFOLLOW | O_CLOEXEC); }));
+      RetryOnEintr([&] { return openat(folder, file.c_str(), O_WRONLY | O_APPEND | O_NOFOLLOW | O_CLOEXEC); }));
   if (!spool) return Refused<MailslotWriter>(errno == ELOOP ? EACCES : errno, error);
   if (!OwnerOnly(spool.get(), S_IFREG)) return Refused<MailslotWriter>(EACCES, error);
   // A server holds its spool locked for as long as it lives.

@@ -46,6 +46,13 @@ struct DirCloser {
 
 }  // namespace
 
+bool AddWithin64Bits(int64_t value, int64_t* sum) {
+  int64_t result = 0;
+  if (__builtin_add_overflow(*sum, value, &result)) return false;
+  *sum = result;
+  return true;
+}
+
 std::optional<CpuTicks> ParseCpuTicks(std::string_view stat) {
   std::string_view line = stat.substr(0, stat.find('\n'));
   if (!line.starts_with("cpu ")) return std::nullopt;
@@ -56,8 +63,13 @@ std::optional<CpuTicks> ParseCpuTicks(std::string_view stat) {
   while (count < 8 && TakeFigure(&line, &ticks[count])) ++count;
   if (count < 4) return std::nullopt;
   CpuTicks result;
-  result.busy = ticks[0] + ticks[1] + ticks[2] + ticks[5] + ticks[6] + ticks[7];
-  result.total = result.busy + ticks[3] + ticks[4];
+  for (int busy : {0, 1, 2, 5, 6, 7}) {
+    if (!AddWithin64Bits(ticks[busy], &result.busy)) return std::nullopt;
+  }
+  result.total = result.busy;
+  for (int idle : {3, 4}) {
+    if (!AddWithin64Bits(ticks[idle], &result.total)) return std::nullopt;
+  }
   return result;
 }
 
@@ -67,8 +79,10 @@ std::optional<CommitCharge> ParseCommitCharge(std::string_view meminfo) {
       !FigureAfterKey(meminfo, "CommitLimit", &charge.limit_bytes)) {
     return std::nullopt;
   }
-  charge.committed_bytes *= kBytesPerKilobyte;
-  charge.limit_bytes *= kBytesPerKilobyte;
+  if (__builtin_mul_overflow(charge.committed_bytes, kBytesPerKilobyte, &charge.committed_bytes) ||
+      __builtin_mul_overflow(charge.limit_bytes, kBytesPerKilobyte, &charge.limit_bytes)) {
+    return std::nullopt;
+  }
   return charge;
 }
 
@@ -78,7 +92,8 @@ std::optional<IoCounts> ParseIoCounts(std::string_view io) {
       !FigureAfterKey(io, "syscr", &syscr) || !FigureAfterKey(io, "syscw", &syscw)) {
     return std::nullopt;
   }
-  return IoCounts{rchar + wchar, syscr + syscw};
+  if (!AddWithin64Bits(wchar, &rchar) || !AddWithin64Bits(syscw, &syscr)) return std::nullopt;
+  return IoCounts{rchar, syscr};
 }
 
 std::optional<std::string_view> ReadHead(int dir_fd, const char* path, std::span<char> buffer) {

@@ -11,6 +11,10 @@
 namespace platform::posix {
 
 /// Busy and total clock ticks of all processors, from the first line of `stat`.
+/// `*sum` plus `value` into `*sum`; false, with `*sum` unchanged, when the result would not fit
+/// in 64 bits: a reading that large is no reading, never a wrapped one.
+bool AddWithin64Bits(int64_t value, int64_t* sum);
+
 struct CpuTicks {
   int64_t busy = 0;
   int64_t total = 0;

@@ -136,6 +136,11 @@ ChildProcess& ChildProcess::operator=(ChildProcess&& other) noexcept {
 }
 
 ChildProcess ChildProcess::Spawn(std::span<const std::string> argv, ConsoleMode mode) {
+  return argv.empty() ? SpawnProgram("", argv, mode) : SpawnProgram(argv[0], argv, mode);
+}
+
+ChildProcess ChildProcess::SpawnProgram(const std::string& program, std::span<const std::string> argv,
+                                        ConsoleMode mode) {
   ChildProcess child;
   if (argv.empty()) {
     child.outcome_ = {ProcessOutcome::Kind::kNotStarted, EINVAL};
@@ -151,7 +156,7 @@ ChildProcess ChildProcess::Spawn(std::span<const std::string> argv, ConsoleMode 
   pid_t pid = -1;
   // glibc reports a failed exec (no such file, not executable) as posix_spawn's own result.
   if (error == 0) {
-    error = posix_spawn(&pid, pointers[0], setup.actions(), setup.attr(), pointers.data(), environ);
+    error = posix_spawn(&pid, program.c_str(), setup.actions(), setup.attr(), pointers.data(), environ);
   }
   if (error != 0) {
     child.outcome_ = {ProcessOutcome::Kind::kNotStarted, error};

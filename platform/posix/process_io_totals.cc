@@ -42,6 +42,7 @@ std::optional<IoCounts> ProcessIoTotals::ReadProcess(int root_fd, int pid, Proce
 std::optional<IoCounts> ProcessIoTotals::Collect(int root_fd) {
   const uint64_t collection = ++collection_;
   IoCounts counted = counted_;
+  bool fits = true;
   const bool listed = ForEachProcess(root_fd, [&](int pid) {
     Process& process = processes_[pid];
     std::optional<IoCounts> now = ReadProcess(root_fd, pid, &process);
@@ -51,18 +52,20 @@ std::optional<IoCounts> ProcessIoTotals::Collect(int root_fd) {
     if (process.has_last && process.last.bytes <= now->bytes && process.last.operations <= now->operations) {
       before = process.last;
     }
-    counted.bytes += now->bytes - before.bytes;
-    counted.operations += now->operations - before.operations;
+    fits = AddWithin64Bits(now->bytes - before.bytes, &counted.bytes) &&
+           AddWithin64Bits(now->operations - before.operations, &counted.operations) && fits;
     process.last = *now;
     process.has_last = true;
     process.seen = collection;
   });
   if (!listed) return std::nullopt;
+  // A total past 64 bits is no reading; the next collection counts on from the last good one.
   std::erase_if(processes_, [&](const auto& entry) {
     if (entry.second.seen == collection) return false;
     if (entry.second.io) --open_files_;
     return true;
   });
+  if (!fits) return std::nullopt;
   counted_ = counted;
   return counted;
 }

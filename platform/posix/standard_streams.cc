@@ -1,5 +1,10 @@
 #include "platform/standard_streams.h"
 
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+
 #include "platform/posix/unique_fd.h"
 
 namespace platform {
@@ -20,6 +25,12 @@ bool ReserveStandardStreams(unsigned* closed) {
     }
   }
   return true;
+}
+
+bool StandardErrorIsLiveTerminal() {
+  const char* term = std::getenv("TERM");
+  if (term != nullptr && std::strcmp(term, "dumb") == 0) return false;
+  return isatty(STDERR_FILENO) == 1;
 }
 
 }  // namespace platform

@@ -5,7 +5,7 @@
 #include "platform/ascii.h"
 #include "platform/little_endian.h"
 #include "platform/posix/elf_version_note.h"
-#include "platform/posix/utf16.h"
+#include "platform/utf16.h"
 
 // A node of the block: wLength, wValueLength, wType, a NUL-terminated UTF-16 key, padding to
 // 32 bits, the value (wValueLength bytes, or UTF-16 units when wType is 1), padding, and the

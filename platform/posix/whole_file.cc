@@ -6,7 +6,6 @@
 
 #include <cerrno>
 #include <climits>
-#include <cstdlib>
 #include <cstring>
 
 #include "platform/posix/unique_fd.h"
@@ -22,20 +21,36 @@ std::string Reason(const char* what, const std::string& path, int error_number) 
   return std::string(what) + " " + path + ": " + std::strerror(error_number);
 }
 
-// The file a symbolic link points to is the one to replace, not the link.
-std::string ResolvedTarget(const std::string& path) {
-  char resolved[PATH_MAX];
-  return realpath(path.c_str(), resolved) != nullptr ? std::string(resolved) : path;
+constexpr int kMostLinks = 40;  // as many as the kernel follows in one path
+
+std::string FolderOf(const std::string& path) {
+  size_t slash = path.find_last_of('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// Where the link at `link` points: its text, taken from the link's own folder when relative.
+bool LinkTarget(const std::string& link, std::string* target) {
+  char text[PATH_MAX];
+  ssize_t length = readlink(link.c_str(), text, sizeof text);
+  if (length <= 0 || static_cast<size_t>(length) >= sizeof text) {
+    if (length >= 0) errno = ENAMETOOLONG;
+    return false;
+  }
+  std::string read(text, static_cast<size_t>(length));
+  *target = read.front() == '/' ? read : FolderOf(link) + "/" + read;
+  return true;
 }
 
 // A new file beside `target`, made with the usual permissions (the umask applies); a file
 // that is replaced passes its own permission bits on, executable bits included.
 UniqueFd CreateTemporaryBeside(const std::string& target, std::string* temporary) {
   struct stat status;
-  bool replacing = stat(target.c_str(), &status) == 0;
+  // Only a regular file passes its owner and mode on; the link check has been made already.
+  bool replacing = lstat(target.c_str(), &status) == 0 && S_ISREG(status.st_mode);
   for (int attempt = 0; attempt < 100; ++attempt) {
     *temporary = target + ".tmp-" + std::to_string(getpid()) + "-" + std::to_string(attempt);
-    UniqueFd fd = OpenCloexec(temporary->c_str(), O_WRONLY | O_CREAT | O_EXCL, 0666);
+    UniqueFd fd = OpenCloexec(temporary->c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW, 0666);
     if (!fd && errno == EEXIST) continue;
     // The owner and group first: changing them clears the set-user-ID and set-group-ID bits,
     // which the mode then puts back.
@@ -78,8 +93,35 @@ bool ReadWholeFile(const std::string& path, std::string* bytes, std::string* err
   }
 }
 
-bool ReplaceFileAtomically(const std::string& path, std::string_view bytes, std::string* error) {
-  std::string target = ResolvedTarget(path);
+bool ResolveOutputPath(const std::string& path, LinkRule rule, std::string* resolved, std::string* error) {
+  std::string current = path;
+  for (int hop = 0; hop <= kMostLinks; ++hop) {
+    struct stat status;
+    if (lstat(current.c_str(), &status) != 0 || !S_ISLNK(status.st_mode)) {
+      *resolved = current;
+      return true;
+    }
+    if (rule == LinkRule::kRefuse) {
+      *error = "refused to write " + path + ": it is a symbolic link (output files are never written through one)";
+      return false;
+    }
+    if (status.st_uid != geteuid() && status.st_uid != 0) {
+      *error = "refused to write " + path + ": " + (current == path ? "it" : current) + " is a symbolic link of user " +
+               std::to_string(status.st_uid) + ", neither yours nor root's, so another user may have planted it";
+      return false;
+    }
+    if (!LinkTarget(current, &current)) {
+      *error = Reason("cannot read the symbolic link", current, errno);
+      return false;
+    }
+  }
+  *error = Reason("cannot write", path, ELOOP);
+  return false;
+}
+
+bool ReplaceFileAtomically(const std::string& path, std::string_view bytes, LinkRule rule, std::string* error) {
+  std::string target;
+  if (!ResolveOutputPath(path, rule, &target, error)) return false;
   std::string temporary;
   UniqueFd file = CreateTemporaryBeside(target, &temporary);
   if (file.get() < 0) {

@@ -1,4 +1,4 @@
-#include "TestKVE/command_line.h"
+#include "command_text/command_line.h"
 
 #include <gtest/gtest.h>
 

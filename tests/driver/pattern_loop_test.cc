@@ -4,10 +4,10 @@
 
 #include <set>
 
-#include "TestKVE/command_line.h"
 #include "TestKVE/driver_state.h"
 #include "TestKVE/engine_client.h"
 #include "TestKVE/legacy_random.h"
+#include "command_text/command_line.h"
 
 namespace {
 

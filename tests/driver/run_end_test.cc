@@ -7,12 +7,12 @@
 #include <functional>
 #include <string>
 
-#include "TestKVE/command_line.h"
 #include "TestKVE/driver.h"
 #include "TestKVE/driver_state.h"
 #include "TestKVE/engine_client.h"
 #include "TestKVE/option_handlers.h"
 #include "TestKVE/usage.h"
+#include "command_text/command_line.h"
 
 namespace {
 

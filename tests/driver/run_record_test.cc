@@ -108,14 +108,58 @@ TEST(JUnitWriterTest, ReportHasOneCasePerPassAndAFailureForEachUnsuccessfulOne) 
   passes[0].pattern_names = {"Troj_a1", "x<y"};
   passes[1].result = VXR_LIB_WAIT_FAIL;
   passes[1].timed_out = true;
+  passes[1].user_ms = 12.5;
+  passes[1].system_ms = 2;
+  run.host_name = "ci-7";
   const std::string report = JUnitReport(run, passes);
   EXPECT_NE(std::string::npos, report.find("<testcase classname=\"TestKVE\" name=\"pass 1: Troj_a1 x&lt;y\" "
                                            "time=\"1.500\"/>"))
       << report;
   EXPECT_NE(std::string::npos, report.find("<failure message=\"VXR_LIB_WAIT_FAIL\" type=\"VXR_LIB_WAIT_FAIL\">"
-                                           "Engine timed out&#10;Error Code: VXR_LIB_WAIT_FAIL</failure>"))
+                                           "Engine timed out&#10;Error Code: VXR_LIB_WAIT_FAIL&#10;result 0x80000003, "
+                                           "wall 250.0 ms, user 12.5 ms, system 2.0 ms, peak 10 KiB</failure>"))
       << report;
   EXPECT_NE(std::string::npos, report.find("tests=\"2\" failures=\"1\" errors=\"0\" time=\"1.750\""));
+  EXPECT_NE(std::string::npos, report.find("hostname=\"ci-7\">")) << report;
+  EXPECT_EQ(std::string::npos, report.find("\"interrupted\"")) << report;
+  EXPECT_NE(std::string::npos, JUnitReport(run, passes, true).find("<property name=\"interrupted\" value=\"true\"/>"));
+}
+
+// Every line of the summary, with figures that tell each one from the others: a swapped
+// minimum and maximum, mean and median, or user and system time shows.
+TEST(RunSummaryTest, TheWholeTextNamesEveryFigureInItsPlace) {
+  std::vector<PassRecord> passes = {Pass(1, 10, 300, "0x1"), Pass(2, 20, 100), Pass(3, 60, 200)};
+  const double user[] = {1, 2, 6};
+  const double system[] = {0.5, 0.5, 2};
+  for (size_t i = 0; i < passes.size(); ++i) {
+    passes[i].user_ms = user[i];
+    passes[i].system_ms = system[i];
+  }
+  passes[1].random_seeds = {41, 42};
+  RunSummary summary = Summarize(passes);
+  summary.interrupted = true;
+  EXPECT_EQ(
+      "Run summary: 3 passes, 0 timed out, interrupted by a stop signal\n"
+      "  0x1: 1\n"
+      "  VXR_LIB_SUCCESS: 2\n"
+      "Engine wall time: min 10.0 ms, median 20.0 ms, max 60.0 ms\n"
+      "Engine wall time: mean 30.0 ms, standard deviation 26.5 ms, total 90.0 ms\n"
+      "Engine user time: mean 3.0 ms, standard deviation 2.6 ms, total 9.0 ms\n"
+      "Engine system time: mean 1.0 ms, standard deviation 0.9 ms, total 3.0 ms\n"
+      "Engine peak memory: min 100 KiB, median 200 KiB, max 300 KiB\n"
+      "Random seed: 41\n",
+      SummaryText(summary));
+  EXPECT_EQ(
+      "Run summary: 1 pass, 0 timed out\n"
+      "  VXR_LIB_SUCCESS: 1\n"
+      "Engine wall time: min 20.0 ms, median 20.0 ms, max 20.0 ms\n"
+      "Engine wall time: mean 20.0 ms, standard deviation 0.0 ms, total 20.0 ms\n"
+      "Engine user time: mean 2.0 ms, standard deviation 0.0 ms, total 2.0 ms\n"
+      "Engine system time: mean 0.5 ms, standard deviation 0.0 ms, total 0.5 ms\n"
+      "Engine peak memory: min 100 KiB, median 100 KiB, max 100 KiB\n"
+      "Random seed: 41\n",
+      SummaryText(Summarize(std::span(passes).subspan(1, 1))));
+  EXPECT_EQ("Run summary: 0 passes, 0 timed out\n", SummaryText(Summarize({})));
 }
 
 }  // namespace

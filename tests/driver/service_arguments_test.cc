@@ -1,4 +1,4 @@
-#include "TestKVE/service_arguments.h"
+#include "command_text/service_arguments.h"
 
 #include <gtest/gtest.h>
 
@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "TestKVE/command_line.h"
 #include "TestKVE/process_command_line.h"
+#include "command_text/command_line.h"
 #include "platform/ascii.h"
 
 namespace {

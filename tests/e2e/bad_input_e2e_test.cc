@@ -113,7 +113,7 @@ TEST(BadInputE2eTest, EveryArgumentIsCarriedAsTypedOrRefusedBeforeAnythingRuns) 
 }
 
 TEST(BadInputE2eTest, NumbersThatReadAsSomethingElseDrawOneWarningEach) {
-  TempFolder folder;
+  EngineFolderCopy folder;
   const struct {
     std::vector<std::string> options;
     std::string errors;

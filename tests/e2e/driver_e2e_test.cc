@@ -65,8 +65,15 @@ const char kRunControlBlock[] =
     "   /JUNIT=<file>          Write a JUnit XML report\n"
     "   /REPORT=<file>         Write an HTML page of the run\n"
     "   /MARKDOWN=<file>       Write the run's summary as Markdown\n"
-    "   /STRICT                Exit status 1 when any run or library call failed\n"
-    "   /SUMMARY               Print the run's summary at the end\n";
+    "   /STRICT                Exit status 1 when anything failed (see below)\n"
+    "   /SUMMARY               Print the run's summary at the end\n"
+    "   /SEED=<n>              Seed random selection call k with n + k\n"
+    "\n"
+    "Exit status:\n"
+    "   0                      Done (always, without /STRICT)\n"
+    "   1                      Output lost; with /STRICT, any failure told (Error Code, warning)\n"
+    "   2                      Unusable argument, or unknown option with /STRICT; nothing ran\n"
+    "   128+n                  Signal n (INT, TERM, HUP) stopped an engine run\n";
 
 const std::string kUsage = std::string(kUsageTable) + kRunControlBlock;
 

@@ -10,6 +10,7 @@
 #include <thread>
 #include <vector>
 
+#include "support/background_program.h"
 #include "support/program_runner.h"
 #include "support/temp_folder.h"
 #include "support/text.h"
@@ -182,22 +183,40 @@ TEST_F(ExtraOutputE2eTest, PatternListEndsTheProcessWithoutDrainingExtraOutput) 
   EXPECT_TRUE(LeftSlots().empty());
 }
 
-TEST_F(ExtraOutputE2eTest, SecondHarnessCarriesOnWhileTheFirstHoldsTheSlots) {
+// Two runs of one user at once: the second serves slots of its own instead of failing, and each
+// prints exactly what its own engine sent. Each runs in an engine folder of its own, since the
+// reference engine runs once per report folder at a time.
+TEST_F(ExtraOutputE2eTest, TwoRunsAtOnceEachPrintTheirOwnEnginesMessages) {
+  // The first engine keeps running until the second harness has ended.
+  const std::filesystem::path hold = runtime_.Write("hold", "");
   ProgramRun first;
-  std::thread holder([&] { first = Harness({"/PL", "/DLL"}, {{"VXR_REF_SLEEP_MS", "3000"}}); });
-  // The first holds both slots from its option handlers until it ends.
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-  while (LeftSlots().size() < 2 && std::chrono::steady_clock::now() < deadline)
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  ProgramRun second = Harness({"/PL", "/DLL"});
+  std::thread holder([&] { first = Harness({"/PL", "/DLL"}, {{"VXR_REF_HOLD_FILE", hold.string()}}); });
+  // The first holds both slots under their names from its option handlers until it ends.
+  const bool held = WaitFor(kEventBoundSeconds, [&] {
+    return std::filesystem::exists(SlotFolder() / "extrapatternname") &&
+           std::filesystem::exists(SlotFolder() / "extraoutput");
+  });
+  const EngineFolderCopy other_engine;
+  ProgramRun second = RunProgram(BuiltProgram("testkve"), {"/NH", "/PL", "/PTN=qlakve.ptn"},
+                                 {other_engine.path(), "", {{"XDG_RUNTIME_DIR", runtime_.str()}}});
+  std::filesystem::remove(hold);
   holder.join();
+  ASSERT_TRUE(held);
   EXPECT_EQ(0, second.exit_code);
-  EXPECT_EQ(std::string(kHead) +
-                "Run stress: 1 round\nOpen Mailsoilt2 Fail!!\nEnable Pattern List Mode\n"
-                "Launch KVE program\n",
-            second.output);
+  std::vector<std::string> other_names =
+      ReadLines(std::filesystem::path(TESTKVE_SOURCE_DIR) / "tools/engine_folder/qlakve_names.txt");
+  ASSERT_FALSE(other_names.empty());
+  EXPECT_EQ(0u, CountOf(second.output, "Open Mailsoilt2 Fail!!"));
+  EXPECT_EQ(1u, CountOf(second.output,
+                        "Pattern List(" + std::to_string(other_names.size()) + "): " + other_names.front() + "\n"))
+      << second.output;
+  EXPECT_EQ(other_names.size(), CountOf(second.output, "Pattern List("));
   EXPECT_EQ(0, first.exit_code);
-  EXPECT_EQ(0u, CountOf(first.output, "Open Mailsoilt2 Fail!!"));
+  EXPECT_EQ(std::string(kHead) +
+                "Run stress: 1 round\nEnable Pattern List Mode\n"
+                "Launch KVE program\n" +
+                PatternListLines(),
+            first.output);
   EXPECT_TRUE(LeftSlots().empty());
 }
 

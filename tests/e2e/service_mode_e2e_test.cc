@@ -2,7 +2,13 @@
 // database of the test's own, and the sample service program runs the harness detached.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -100,6 +106,10 @@ TEST(ServiceModeE2eTest, LaterRunStartsTheRecordedServiceUnchanged) {
                 "Service start.\n",
             run.output);
   EXPECT_EQ(record, ReadFile(folder.record()));
+  // The registered program differs from the one in this folder: one warning names both.
+  EXPECT_EQ(1u, CountOf(run.errors, "warning: the service TestSrv runs " + BuiltProgram("TestSrv.exe") + ", not " +
+                                        folder.str() + "/TestSrv.exe"))
+      << run.errors;
   // The recorded program ran the harness beside it, in build/bin, in this folder.
   ASSERT_TRUE(WaitForText(folder.log(), kEndLine, 1));
   EXPECT_EQ(1u, CountOf(ReadFile(folder.log()), kEngineLines + "TestSrv "));
@@ -232,7 +242,9 @@ TEST(ServiceModeE2eTest, ConcurrentFirstRunsLeaveOneValidRecord) {
     size_t starts = 0;
     for (const ProgramRun& run : runs) {
       bool started = run.output.ends_with("\nService start.\n");
-      EXPECT_TRUE(started || run.output.ends_with("\nCreateService failed (17)\n")) << run.output;
+      // A loser that found the winner's record may find its service still running, too.
+      bool running = run.output.ends_with("\nStart sevice fail\n") && CountOf(run.errors, "already running") == 1;
+      EXPECT_TRUE(started || running || run.output.ends_with("\nCreateService failed (17)\n")) << run.output;
       starts += started ? 1 : 0;
     }
     EXPECT_GE(starts, 1u);
@@ -242,6 +254,91 @@ TEST(ServiceModeE2eTest, ConcurrentFirstRunsLeaveOneValidRecord) {
     for (const auto& entry : fs::directory_iterator(folder.db())) files.push_back(entry.path());
     EXPECT_EQ(2u, files.size());  // the record and the log, no temporary file
   }
+}
+
+// The service's program still runs: a second start is refused, and a start after it has ended
+// goes ahead. The program is a script that waits for the test to release it.
+TEST(ServiceModeE2eTest, AServiceThatStillRunsIsNotStartedAgain) {
+  ServiceFolder folder(false);
+  const fs::path hold = folder.path() / "hold";
+  ASSERT_EQ(0, mkfifo(hold.c_str(), 0600));
+  fs::path program = folder.Write("TestSrv.exe", "#!/bin/sh\nread line < \"$1/hold\"\necho released\n");
+  fs::permissions(program, fs::perms::owner_all);
+  ProgramRun first = folder.Run(BuiltProgram("testkve"), {"/NH", "/SERVICE"});
+  EXPECT_TRUE(first.output.ends_with("\nService start.\n")) << first.output;
+  ProgramRun second = folder.Run(BuiltProgram("testkve"), {"/NH", "/SERVICE"});
+  EXPECT_TRUE(second.output.ends_with("\nStart sevice fail\n")) << second.output;
+  EXPECT_EQ(1u, CountOf(second.errors, "TestKVE: the service is already running")) << second.errors;
+  {
+    std::ofstream release(hold);
+    release << "go\n";
+  }
+  ASSERT_TRUE(WaitForText(folder.log(), "released\n", 1));
+  // The lock on the log goes with the last process that holds it; this waits for that.
+  {
+    int log = open(folder.log().c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(log, 0);
+    EXPECT_EQ(0, flock(log, LOCK_EX));
+    close(log);
+  }
+  ProgramRun third = folder.Run(BuiltProgram("testkve"), {"/NH", "/SERVICE"});
+  EXPECT_TRUE(third.output.ends_with("\nService start.\n")) << third.output;
+  std::ofstream(hold) << "go\n";
+  EXPECT_TRUE(WaitForText(folder.log(), "released\n", 2));
+}
+
+// A folder path that holds a word the option scan would read: the service runs the harness by
+// its plain name, so the harness runs its passes once and never starts the service again.
+TEST(ServiceModeE2eTest, AFolderPathThatScansAsAnOptionRunsTheHarnessOnce) {
+  TempFolder root;
+  const fs::path engine = root.path() / "a -SERVICE b";
+  fs::create_directory(engine);
+  CopyEngineFolderFiles(engine);
+  TempFolder services;
+  ProgramRun run = RunProgram((engine / "testkve").string(), {"/SERVICE", "/RUN=1", "/NH"},
+                              {engine, "", {{"TESTKVE_SERVICE_DB", services.str()}}});
+  EXPECT_EQ(1u, CountOf(run.output, "Service start.\n")) << run.output;
+  const fs::path log = services.path() / "TestSrv.log";
+  ASSERT_TRUE(WaitForText(log, kEndLine, 1)) << ReadFile(log);
+  const std::string text = ReadFile(log);
+  EXPECT_EQ(1u, CountOf(text, " start: ")) << text;
+  EXPECT_EQ(1u, CountOf(text, "Run stress: 1 round\n")) << text;
+  EXPECT_EQ(0u, CountOf(text, "Run Service MODE")) << text;
+}
+
+// Options whose value holds a blank reach the service's harness as they were typed: the quote
+// the harness puts around such a value is not taken for the end of a quoted program path.
+TEST(ServiceModeE2eTest, OptionsWithBlanksReachTheServiceWhole) {
+  EngineFolderCopy engine;
+  TempFolder services;
+  const std::string patterns = engine.str() + "/my ptn";
+  ProgramRun run =
+      RunProgram((engine.path() / "testkve").string(), {"/NH", "/SERVICE", "/RUN=2", "/PTNPATH=" + patterns, "/SPY"},
+                 {engine.path(), "", {{"TESTKVE_SERVICE_DB", services.str()}}});
+  const std::string options = " /NH  /RUN=2 /PTNPATH=\"" + patterns + "\" /SPY";
+  EXPECT_EQ(1u, CountOf(run.output, "Argument to launch service: " + options + "\nService start.\n")) << run.output;
+  EXPECT_EQ(0u, CountOf(run.output, "have \""));
+  const fs::path log = services.path() / "TestSrv.log";
+  ASSERT_TRUE(WaitForText(log, kEndLine, 1)) << ReadFile(log);
+  const std::string text = ReadFile(log);
+  EXPECT_EQ(1u, CountOf(text, StartLine(engine.str(), options))) << text;
+  EXPECT_EQ(1u, CountOf(text, "Run stress: 2 round\n")) << text;
+  EXPECT_EQ(0u, CountOf(text, "TestKVE   Ver")) << "no banner: /NH arrived";
+  EXPECT_EQ(2u, CountOf(text, "Enable Spyware Mode\n")) << text;
+  EXPECT_EQ(2u, CountOf(text, "Set pattern path: " + patterns + "\n")) << text;
+}
+
+// A line feed in an option could forge a line of the service program's own; it shows escaped.
+TEST(ServiceModeE2eTest, ControlCharactersInTheServiceProgramsLinesAreEscaped) {
+  ServiceFolder folder;
+  ProgramRun run = folder.Run(BuiltProgram("testkve"), {"/NH", "/SERVICE",
+                                                        "/PTN=a\nTestSrv\x1b"
+                                                        "forged"});
+  EXPECT_TRUE(run.output.ends_with("Service start.\n")) << run.output;
+  ASSERT_TRUE(WaitForText(folder.log(), kEndLine, 1));
+  const std::string log = ReadFile(folder.log());
+  EXPECT_EQ(1u, CountOf(log, StartLine(folder.str(), " /NH  /PTN=a\\x0ATestSrv\\x1Bforged"))) << log;
+  EXPECT_EQ(0u, CountOf(log, "\nTestSrv\x1b"));
 }
 
 }  // namespace

@@ -38,4 +38,17 @@ TEST(EngineFolderCaseTest, TwoOtherSpellingsLeaveOnlyTheExactName) {
   VXRQuitLib();
 }
 
+TEST(EngineFolderCaseTest, DescribeEngineFindsTheEngineAsInitialisationWould) {
+  TempFolder folder;
+  ASSERT_TRUE(MakeEngineFile(folder.path() / "vxr.exe"));
+  VXREngineFacts facts;
+  ASSERT_EQ(VXRDescribeEngine(folder.str().c_str(), "VXR.EXE", &facts), VXR_LIB_SUCCESS);
+  EXPECT_STREQ(facts.version, "3.5");
+  EXPECT_EQ(std::string(facts.sha256).size(), 64u);
+  EXPECT_EQ(VXRDescribeEngine(folder.str().c_str(), "other.exe", &facts), VXR_LIB_NOT_EXIST);
+  EXPECT_STREQ(facts.sha256, "") << "emptied on failure";
+  EXPECT_EQ(VXRDescribeEngine(folder.str().c_str(), nullptr, nullptr), VXR_LIB_INVALID_PARAMETER);
+  EXPECT_EQ(VXRDescribeEngine(nullptr, nullptr, &facts), VXR_LIB_INVALID_PARAMETER);
+}
+
 }  // namespace

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -34,12 +35,22 @@ std::vector<int> EngineStarts(const std::filesystem::path& log) {
   return pids;
 }
 
-// A forked caller of LaunchEngine; it exits with the stop signal it saw (0: none).
+// Where the forked caller leaves LaunchEngine's result, in hex.
+std::filesystem::path ResultFile(const TempFolder& folder) { return folder.path() / "launch_result"; }
+
+// A forked caller of LaunchEngine; it writes the result to ResultFile and exits with the stop
+// signal it saw (0: none).
 pid_t ForkLaunch(const TempFolder& folder, uint32_t dw_mode) {
   const RecordList records = ReportTo(folder);
+  const std::string result_file = ResultFile(folder).string();
   const pid_t pid = fork();
   if (pid == 0) {
-    LaunchEngine(kReferenceEngine.c_str(), records.records(), records.data_size(), dw_mode);
+    const uint32_t result = LaunchEngine(kReferenceEngine.c_str(), records.records(), records.data_size(), dw_mode);
+    std::FILE* out = std::fopen(result_file.c_str(), "w");
+    if (out != nullptr) {
+      std::fprintf(out, "0x%x", result);
+      std::fclose(out);
+    }
     _exit(platform::StopSignal());
   }
   return pid;
@@ -51,11 +62,11 @@ TEST(LaunchGuardTest, AStopSignalEndsTheEngineInEitherModeAndIsReported) {
       SCOPED_TRACE("mode " + std::to_string(dw_mode) + ", " + strsignal(signal));
       TempFolder folder;
       const std::filesystem::path log = folder.path() / "starts.log";
-      ScopedEnv sleep("VXR_REF_SLEEP_MS", "20000");
+      ScopedEnv sleep("VXR_REF_SLEEP_MS", "600000");
       ScopedEnv starts("VXR_REF_START_LOG", log.string());
       const pid_t caller = ForkLaunch(folder, dw_mode);
       ASSERT_GT(caller, 0);
-      ASSERT_TRUE(WaitFor(20, [&] { return EngineStarts(log).size() == 1; }));
+      ASSERT_TRUE(WaitFor(kEventBoundSeconds, [&] { return EngineStarts(log).size() == 1; }));
       const int engine = EngineStarts(log).front();
       if (dw_mode == 1) {
         EXPECT_EQ(engine, getpgid(engine)) << "a group of its own";
@@ -65,7 +76,11 @@ TEST(LaunchGuardTest, AStopSignalEndsTheEngineInEitherModeAndIsReported) {
       ASSERT_EQ(caller, waitpid(caller, &status, 0));
       ASSERT_TRUE(WIFEXITED(status));
       EXPECT_EQ(signal, WEXITSTATUS(status));
-      EXPECT_TRUE(WaitFor(1, [&] { return !IsRunning(engine); }));
+      // The caller reaped its engine before it returned, and saw it end by the signal.
+      EXPECT_FALSE(IsRunning(engine));
+      char killed[32];
+      std::snprintf(killed, sizeof killed, "0x%x", 0xC0000000u + static_cast<unsigned>(signal));
+      EXPECT_EQ(killed, ReadFile(ResultFile(folder)));
     }
   }
 }
@@ -73,18 +88,21 @@ TEST(LaunchGuardTest, AStopSignalEndsTheEngineInEitherModeAndIsReported) {
 TEST(LaunchGuardTest, AnEngineThatIgnoresTheSignalIsKilledAfterTheGrace) {
   TempFolder folder;
   const std::filesystem::path log = folder.path() / "starts.log";
-  ScopedEnv sleep("VXR_REF_SLEEP_MS", "20000");
+  ScopedEnv sleep("VXR_REF_SLEEP_MS", "600000");
+  // The engine ignores SIGTERM before it logs its start, so only SIGKILL can end it.
+  ScopedEnv ignore("VXR_REF_IGNORE_TERM", "1");
   ScopedEnv starts("VXR_REF_START_LOG", log.string());
   const pid_t caller = ForkLaunch(folder, 0);
-  ASSERT_TRUE(WaitFor(20, [&] { return EngineStarts(log).size() == 1; }));
+  ASSERT_TRUE(WaitFor(kEventBoundSeconds, [&] { return EngineStarts(log).size() == 1; }));
   const int engine = EngineStarts(log).front();
-  // SIGSTOP keeps the engine from acting on SIGTERM; only SIGKILL ends it.
-  kill(engine, SIGSTOP);
   kill(caller, SIGTERM);
   int status = 0;
   ASSERT_EQ(caller, waitpid(caller, &status, 0));
   EXPECT_EQ(SIGTERM, WEXITSTATUS(status));
   EXPECT_FALSE(IsRunning(engine));
+  char killed[32];
+  std::snprintf(killed, sizeof killed, "0x%x", 0xC0000000u + SIGKILL);
+  EXPECT_EQ(killed, ReadFile(ResultFile(folder)));
 }
 
 TEST(LaunchGuardTest, OutsideALaunchTheStopSignalsKeepTheirActions) {

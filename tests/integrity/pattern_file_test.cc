@@ -1,6 +1,6 @@
 // The record level of pattern files: the version in the first name record's header, and the
 // walk over records with its filter and body callbacks.
-#include "integrity/pattern_file.h"
+#include "pattern_reader/pattern_file.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // The section level of pattern files: raw DEFLATE expansion within its limits, and the entry
 // walk of the three modes with every untrusted length.
-#include "integrity/pattern_section.h"
+#include "pattern_reader/pattern_section.h"
 
 #include <gtest/gtest.h>
 
@@ -119,18 +119,42 @@ TEST(PatternSectionTest, RefusesAnEmptyBodyOrNoCallback) {
   EXPECT_EQ(ParsePatternSection(Bytes(body), nullptr), PatternStatus::kBadArgument);
 }
 
+// A damaged section ends its walk as a whole one does; an entry of a plain section is a view
+// into the body itself and never reaches past it, an expanded one is at most as long as the
+// largest entry of the undamaged section's kind.
+void ExpectEntriesInside(const std::string& body, bool plain) {
+  const std::span<const uint8_t> bytes = Bytes(body);
+  const uint8_t* begin = bytes.data();
+  const uint8_t* end = begin + bytes.size();
+  const PatternStatus status = ParsePatternSection(bytes, [&](std::span<const uint8_t> entry) {
+    if (plain && !entry.empty()) {
+      EXPECT_TRUE(entry.data() >= begin && entry.data() + entry.size() <= end) << "outside the body";
+    }
+    EXPECT_LE(entry.size(), plain ? bytes.size() : size_t{65536});
+    return true;
+  });
+  EXPECT_EQ(PatternStatus::kDone, status);
+}
+
 TEST(PatternSectionTest, EveryTruncationAndFlippedByteStaysInside) {
-  const std::string bodies[] = {
-      PlainSection(Entry("one") + Entry("two", 12)),
-      WholeSection(Entry("one") + Entry("two")),
-      PerEntrySection(CompressedEntry("alpha") + CompressedEntry("beta")),
+  const struct {
+    std::string body;
+    bool plain;
+  } sections[] = {
+      {PlainSection(Entry("one") + Entry("two", 12)), true},
+      {WholeSection(Entry("one") + Entry("two")), false},
+      {PerEntrySection(CompressedEntry("alpha") + CompressedEntry("beta")), false},
   };
-  for (const std::string& body : bodies) {
-    for (size_t size = 1; size <= body.size(); ++size) EntriesOf(body.substr(0, size));
-    for (size_t at = 0; at < body.size(); ++at) {
-      std::string flipped = body;
+  for (const auto& section : sections) {
+    for (size_t size = 1; size <= section.body.size(); ++size) {
+      SCOPED_TRACE("cut to " + std::to_string(size));
+      ExpectEntriesInside(section.body.substr(0, size), section.plain);
+    }
+    for (size_t at = 0; at < section.body.size(); ++at) {
+      SCOPED_TRACE("flipped at " + std::to_string(at));
+      std::string flipped = section.body;
       flipped[at] = static_cast<char>(flipped[at] ^ 0xFF);
-      EntriesOf(flipped);
+      ExpectEntriesInside(flipped, section.plain);
     }
   }
 }

@@ -1,6 +1,6 @@
 // The name level of pattern files: the virus-name lookup and the listing, on small files that
 // each show one rule or one malformed length.
-#include "integrity/virus_names.h"
+#include "pattern_reader/virus_names.h"
 
 #include <gtest/gtest.h>
 

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "integrity/virus_names.h"
 #include "integrity_test_support.h"
+#include "pattern_reader/virus_names.h"
 #include "support/text.h"
 
 namespace {

@@ -7,6 +7,7 @@
 #include "integrity/engine_validation.h"
 #include "integrity_test_support.h"
 #include "support/text.h"
+#include "testkve_version.h"
 
 namespace {
 
@@ -97,6 +98,49 @@ TEST_F(VxrtoolTest, WrongUsageIsRefusedWithAMessage) {
     EXPECT_EQ(run.output, "");
   }
   EXPECT_EQ(ReadFile(file), "content");
+}
+
+// Help asked for is an answer: usage on standard output and exit status 0, the whole usage or
+// the part of the command (and action) named; after "--" a "--help" is a file name.
+TEST(VxrtoolHelpTest, HelpGoesToStandardOutput) {
+  struct Case {
+    std::vector<std::string> args;
+    std::vector<std::string> shown;
+    std::vector<std::string> not_shown;
+  } cases[] = {
+      {{"--help"}, {"  sign --key", "  ptn info FILE", "--version"}, {}},
+      {{"-h"}, {"  sign --key", "  version show FILE"}, {}},
+      {{"help"}, {"  codeverify FILE"}, {}},
+      {{"sign", "--help"}, {"  sign --key KEY.pem FILE"}, {"verify", "ptn"}},
+      {{"codesign", "file", "-h"}, {"  codesign --cert CERT.pem --key KEY.pem FILE"}, {"codeverify"}},
+      {{"version", "--help"}, {"  version set", "  version show FILE"}, {"ptn"}},
+      {{"version", "set", "--file-version", "3.5", "--help"}, {"  version set", "--translation"}, {"version show"}},
+      {{"ptn", "build", "-h"}, {"  ptn build --version N"}, {"ptn list", "ptn find"}},
+      {{"ptn", "find", "x.ptn", "NAME", "--help"}, {"  ptn find FILE NAME..."}, {"ptn build"}},
+  };
+  for (const Case& test : cases) {
+    SCOPED_TRACE(testing::PrintToString(test.args));
+    ProgramRun run = RunVxrtool(test.args);
+    EXPECT_EQ(run.exit_code, 0);
+    EXPECT_EQ(run.errors, "");
+    EXPECT_TRUE(run.output.starts_with("usage: vxrtool COMMAND [options] FILE\n")) << run.output;
+    for (const std::string& text : test.shown) EXPECT_NE(run.output.find(text), std::string::npos) << text;
+    for (const std::string& text : test.not_shown) EXPECT_EQ(run.output.find(text), std::string::npos) << text;
+  }
+}
+
+TEST(VxrtoolHelpTest, VersionIsTheBuildsVersion) {
+  ProgramRun run = RunVxrtool({"--version"});
+  EXPECT_EQ(run.exit_code, 0);
+  EXPECT_EQ(run.output, std::string("vxrtool (TestKVE) ") + kTestKVEVersion + "\n");
+  EXPECT_EQ(run.errors, "");
+}
+
+TEST_F(VxrtoolTest, HelpAfterTheEndOfOptionsIsAFileName) {
+  ProgramRun run = RunVxrtool({"verify", "--", "--help"});
+  EXPECT_EQ(run.exit_code, 1);
+  EXPECT_EQ(run.output, "");
+  EXPECT_EQ(run.errors, "vxrtool: cannot read --help\n");
 }
 
 TEST_F(VxrtoolTest, FailuresLeaveTheFileAsItWas) {

@@ -14,6 +14,7 @@
 
 #include "platform/posix/process_io_totals.h"
 #include "support/proc_tree.h"
+#include "support/text.h"
 
 namespace {
 
@@ -131,6 +132,38 @@ const SequenceCase kSequences[] = {
     {"I/O operations per process between collections",
      platform::kIoOperationsPath,
      {{kFirstProcesses, kInvalid, 0}, {kNextProcesses, kValid, 4 + 2}}},
+    // Figures whose sum or product passes 64 bits are no reading, never a wrapped one.
+    {"processor ticks that sum past 64 bits",
+     platform::kProcessorTimePath,
+     {{Stat("cpu  9223372036854775000 0 9223372036854775000 1"), kNoData, 0},
+      {Stat("cpu  10 0 10 80"), kInvalid, 0},
+      {Stat("cpu  1 0 1 9223372036854775807 9223372036854775807"), kNoData, 0},
+      {Stat("cpu  99999999999999999999 0 1 1"), kNoData, 0}}},
+    {"committed kilobytes that pass 64 bits as bytes",
+     platform::kCommittedBytesPath,
+     {{Meminfo(9007199254740993, 9007199254740993), kNoData, 0}, {Meminfo(250, 1000), kValid, 256000}}},
+    {"a commit limit that passes 64 bits as bytes",
+     platform::kCommittedInUsePath,
+     {{Meminfo(250, 9223372036854775807), kNoData, 0}, {Meminfo(250, 1000), kValid, 25}}},
+    {"I/O figures of one process that sum past 64 bits",
+     platform::kIoBytesPath,
+     // The process is left out like one whose figures cannot be read.
+     {{[](const ProcTree& tree) { tree.SetProcessIo(10, 9223372036854775807, 1, 1, 1); }, kInvalid, 0},
+      {[](const ProcTree& tree) { tree.SetProcessIo(10, 50, 0, 1, 1); }, kValid, 50}}},
+    {"I/O totals of two processes that sum past 64 bits",
+     platform::kIoBytesPath,
+     {{[](const ProcTree& tree) {
+         tree.SetProcessIo(10, 9223372036854775000, 0, 1, 1);
+         tree.SetProcessIo(20, 9223372036854775000, 0, 1, 1);
+       },
+       kNoData, 0},
+      {[](const ProcTree& tree) {
+         tree.RemoveProcess(10);
+         tree.RemoveProcess(20);
+         tree.SetProcessIo(30, 100, 0, 1, 1);
+       },
+       kInvalid, 0},
+      {[](const ProcTree& tree) { tree.SetProcessIo(30, 300, 0, 1, 1); }, kValid, 200}}},
 };
 
 TEST(CounterQueryTest, ValuesAndStatusesAcrossCollections) {
@@ -270,7 +303,15 @@ TEST(CounterQueryTest, TheLiveTreeGivesValuesAfterTwoCollections) {
   const int32_t bytes = query->AddCounter(platform::kIoBytesPath);
   const int32_t committed = query->AddCounter(platform::kCommittedBytesPath);
   ASSERT_TRUE(query->Collect());
-  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  // The processor figure needs ticks between the two collections: wait until the machine's
+  // tick counter has moved on.
+  const auto cpu_line = [] {
+    const std::string stat = ReadFile("/proc/stat");
+    return stat.substr(0, stat.find('\n'));
+  };
+  for (const std::string first = cpu_line(); cpu_line() == first;) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
   ASSERT_TRUE(query->Collect());
   CounterValue value;
   for (int32_t handle : {cpu, bytes, committed}) {

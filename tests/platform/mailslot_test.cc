@@ -252,6 +252,57 @@ TEST_F(MailslotTest, DamagedRecordIsSkipped) {
   }
 }
 
+// A region of records that claim the largest length but fail their checksum, more than one scan
+// window long, then whole messages larger than the window taken together: every whole message
+// arrives, in order, and the queries in between find nothing new to judge.
+TEST_F(MailslotTest, ALongDamagedRegionAndMessagesAcrossScanWindows) {
+  MailslotServer server = Serve();
+  Send("before");
+  std::string fake = platform::MailslotRecord(std::string(kMailslotMaxMessage, 'f'));
+  fake[fake.size() - 1] ^= 0x01;
+  std::string region;
+  while (region.size() < 3 * 1024 * 1024) region += fake.substr(0, 4096);
+  AppendRaw(region);
+  EXPECT_EQ(1u, Info(server).count);
+  EXPECT_EQ(1u, Info(server).count);
+  std::vector<std::string> expected = {"before"};
+  for (int i = 0; i < 40; ++i) {
+    expected.push_back(std::string(kMailslotMaxMessage - static_cast<size_t>(i), static_cast<char>('a' + i % 26)));
+    Send(expected.back());
+  }
+  EXPECT_EQ(41u, Info(server).count);
+  EXPECT_EQ(expected, ReadAll(server));
+  EXPECT_EQ(kMailslotNoMessage, Info(server).next_size);
+}
+
+// A run's own slot: served in the run's folder whether or not another server holds the name,
+// and under the name as well while nobody else does.
+TEST_F(MailslotTest, ARunServesItsOwnSlotBesideAnotherServerOfTheName) {
+  int error = 0;
+  MailslotServer other = Serve();
+  MailslotServer own = MailslotServer::CreateForRun(kSlot, &error);
+  ASSERT_TRUE(own.is_open()) << error;
+  MailslotWriter to_own = MailslotWriter::OpenIn(platform::RunMailslotFolder(), kSlot, &error);
+  ASSERT_TRUE(to_own.is_open()) << error;
+  ASSERT_TRUE(to_own.Write("for the run", &error));
+  Send("for the name");
+  EXPECT_EQ((std::vector<std::string>{"for the run"}), ReadAll(own));
+  EXPECT_EQ((std::vector<std::string>{"for the name"}), ReadAll(other));
+  own.Close();
+  other.Close();
+
+  // With the name free, the run serves it too: an engine that knows nothing of the run's
+  // folder reaches it all the same.
+  own = MailslotServer::CreateForRun(kSlot, &error);
+  ASSERT_TRUE(own.is_open()) << error;
+  Send("by name");
+  EXPECT_EQ((std::vector<std::string>{"by name"}), ReadAll(own));
+  const std::filesystem::path run_folder = platform::RunMailslotFolder();
+  own.Close();
+  EXPECT_EQ(ENOENT, WriterError(kSlot));
+  EXPECT_FALSE(std::filesystem::exists(run_folder)) << "the run's folder goes with its last slot";
+}
+
 // A real writer whose write is cut by its file-size limit, then killed.
 TEST_F(MailslotTest, WriterKilledInTheMiddleOfAMessage) {
   MailslotServer server = Serve();

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <signal.h>
+#include <sys/prctl.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -149,21 +151,42 @@ namespace {
 
 using std::chrono::milliseconds;
 
-// Whether the process group `group` is gone within a few seconds: its members were killed,
-// but the orphans among them are reaped by init, not by us.
-bool GroupIsEmpty(int group) {
-  for (int i = 0; i < 500; ++i) {
-    if (kill(-group, 0) != 0 && errno == ESRCH) return true;
-    usleep(10000);
-  }
-  return false;
-}
+// Makes this process the reaper of the orphans of its descendants while it lives, so that a
+// test waits for them itself rather than for init, which may reap late or not at all.
+class OrphanReaper {
+ public:
+  OrphanReaper() { prctl(PR_SET_CHILD_SUBREAPER, 1); }
+  ~OrphanReaper() { prctl(PR_SET_CHILD_SUBREAPER, 0); }
+  OrphanReaper(const OrphanReaper&) = delete;
+  OrphanReaper& operator=(const OrphanReaper&) = delete;
 
+  /// Reaps every member of `group` left after its leader was reaped (each is a child of ours
+  /// by then); true when all of them have ended, false when one still runs after a bound
+  /// that only a member that was never killed reaches.
+  bool ReapGroup(int group) const {
+    const auto bound = std::chrono::steady_clock::now() + std::chrono::seconds(120);
+    for (;;) {
+      const pid_t done = waitpid(-group, nullptr, WNOHANG);
+      if (done < 0 && errno == ECHILD) return true;
+      if (done > 0) continue;
+      if (std::chrono::steady_clock::now() > bound) return false;
+      usleep(1000);
+    }
+  }
+};
+
+// Starts `script` and puts a limit on it only once it has written `ready` to its folder,
+// so that the limit never fires before the script has set itself up.
 platform::TimedWaitResult RunShellFor(const std::string& script, platform::ConsoleMode mode,
                                       std::optional<milliseconds> limit, int* group) {
-  const std::vector<std::string> argv = {"/bin/sh", "-c", script};
+  TempFolder folder;
+  const std::vector<std::string> argv = {"/bin/sh", "-c", script, "sh", (folder.path() / "ready").string()};
   platform::ChildProcess child = platform::ChildProcess::Spawn(argv, mode);
   *group = getpgid(child.pid());
+  const auto bound = std::chrono::steady_clock::now() + std::chrono::seconds(120);
+  while (!std::filesystem::exists(folder.path() / "ready") && std::chrono::steady_clock::now() < bound) {
+    usleep(1000);
+  }
   return child.WaitFor(limit, milliseconds(300));
 }
 
@@ -184,10 +207,11 @@ TEST(ChildProcessWaitForTest, TheLimitEndsTheWholeGroup) {
     platform::ConsoleMode mode;
     int signal;
   } cases[] = {
-      {"shared, takes SIGTERM", "sleep 60 & sleep 60", platform::ConsoleMode::kShared, SIGTERM},
-      {"detached, takes SIGTERM", "sleep 60 & sleep 60", platform::ConsoleMode::kDetached, SIGTERM},
-      {"ignores SIGTERM", "trap '' TERM; sleep 60 & sleep 60", platform::ConsoleMode::kShared, SIGKILL},
+      {"shared, takes SIGTERM", "sleep 600 & : >\"$1\"; sleep 600", platform::ConsoleMode::kShared, SIGTERM},
+      {"detached, takes SIGTERM", "sleep 600 & : >\"$1\"; sleep 600", platform::ConsoleMode::kDetached, SIGTERM},
+      {"ignores SIGTERM", "trap '' TERM; sleep 600 & : >\"$1\"; sleep 600", platform::ConsoleMode::kShared, SIGKILL},
   };
+  const OrphanReaper reaper;
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     int group = 0;
@@ -195,7 +219,7 @@ TEST(ChildProcessWaitForTest, TheLimitEndsTheWholeGroup) {
     EXPECT_TRUE(result.timed_out);
     EXPECT_EQ(Kind::kSignaled, result.outcome.kind);
     EXPECT_EQ(c.signal, result.outcome.code);
-    EXPECT_TRUE(GroupIsEmpty(group));
+    EXPECT_TRUE(reaper.ReapGroup(group));
   }
 }
 
@@ -204,7 +228,7 @@ TEST(ChildProcessWaitForTest, AChildWithinItsLimitEndsAsItWouldAndReportsItsCost
   // About 0.2 s of processor time in the shell itself, and 20 MiB touched by a child it waits for.
   const platform::TimedWaitResult result = RunShellFor(
       "i=0; while [ $i -lt 40000 ]; do i=$((i+1)); done; "
-      "head -c 20971520 /dev/zero | tail -c 1 >/dev/null; exit 3",
+      "head -c 20971520 /dev/zero | tail -c 1 >/dev/null; : >\"$1\"; exit 3",
       platform::ConsoleMode::kShared, milliseconds(60000), &group);
   EXPECT_FALSE(result.timed_out);
   EXPECT_EQ(Kind::kExited, result.outcome.kind);

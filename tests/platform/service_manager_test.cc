@@ -1,6 +1,8 @@
 #include "platform/service_manager.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -190,7 +192,12 @@ TEST(ServiceStartTest, RunsTheProgramDetachedWithItsArgumentsAndLogsItsOutput) {
   EXPECT_EQ("/dev/null", lines[2]);
   EXPECT_NE(std::to_string(getsid(0)), lines[3]);
 
-  // A second start appends to the same log.
+  // A second start appends to the same log, once the first has ended: its processes hold the
+  // log's lock until then.
+  int held = open(log.c_str(), O_RDONLY | O_CLOEXEC);
+  ASSERT_GE(held, 0);
+  EXPECT_EQ(0, flock(held, LOCK_EX));
+  close(held);
   ASSERT_TRUE(service->Start({"-c", "echo again"}, &error));
   EXPECT_TRUE(WaitForText(log, "again\n", 1));
 }

@@ -42,5 +42,8 @@ long ResidentKiB(int pid);
 std::map<int, char> ChildrenOf(int pid);
 /// Whether process `pid` exists and has not ended (a zombie has ended).
 bool IsRunning(int pid);
+/// How long a test waits for an event (a file written, a process ended) before it calls it
+/// missing: never reached when things work, and long enough for a loaded machine.
+constexpr double kEventBoundSeconds = 120;
 /// Waits up to `seconds` for `done` to hold, polling every 10 ms; its last answer.
 bool WaitFor(double seconds, const std::function<bool()>& done);

@@ -1,16 +1,19 @@
 // TestSrv.exe <folder> <program name> <options>: changes into the folder, runs the harness that
-// lies beside this program with the options, and exits with the harness's exit status. Started
-// by the service manager, its output (and the harness's) goes to the service's log.
+// lies beside this program (or else the installed one) with the options, and exits with the
+// harness's exit status. Started by the service manager, its output (and the harness's) goes to
+// the service's log.
 #include <clocale>
 #include <cstdio>
 #include <ctime>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <system_error>
 #include <vector>
 
-#include "TestKVE/service_arguments.h"
+#include "command_text/service_arguments.h"
 #include "platform/process.h"
+#include "platform/program_path.h"
 
 namespace {
 
@@ -25,6 +28,51 @@ void Log(const std::string& what) {
   if (const std::tm* local = std::localtime(&now)) std::strftime(stamp, sizeof stamp, "%Y-%m-%d %H:%M:%S", local);
   std::printf("TestSrv %s %s\n", stamp, what.c_str());
   std::fflush(stdout);
+}
+
+// A quoted text as it goes into the log: a control character in it (a line feed above all)
+// could pass for a line of this program's own, so each shows as \xHH.
+std::string Escaped(const char* text) {
+  std::string quoted;
+  for (const char* c = text; *c != '\0'; ++c) {
+    const unsigned char byte = static_cast<unsigned char>(*c);
+    if (byte >= 0x20 && byte != 0x7F) {
+      quoted += *c;
+      continue;
+    }
+    char escape[5];
+    std::snprintf(escape, sizeof escape, "\\x%02X", byte);
+    quoted += escape;
+  }
+  return quoted;
+}
+
+std::string Quoted(const char* text) { return "\"" + Escaped(text) + "\""; }
+
+// The installed harness when this program's file really lies in its installed place,
+// <prefix>/lib/testkve/TestSrv.exe: <prefix>/bin/testkve. A copy anywhere else has none.
+std::optional<std::filesystem::path> InstalledHarness() {
+  const std::optional<std::string> real_program = platform::RunningProgramPath();
+  if (!real_program) return std::nullopt;
+  std::filesystem::path prefix = std::filesystem::path(*real_program).parent_path();
+  const std::filesystem::path private_dir(TESTKVE_INSTALL_PRIVATE_DIR);
+  const std::vector<std::filesystem::path> parts(private_dir.begin(), private_dir.end());
+  for (auto part = parts.rbegin(); part != parts.rend(); ++part) {
+    if (prefix.filename() != *part) return std::nullopt;
+    prefix = prefix.parent_path();
+  }
+  return prefix / TESTKVE_INSTALL_BINDIR / kHarnessName;
+}
+
+// The harness beside this program as it was started (the build's engine folder, or a folder
+// holding both); else the installed one, so that a link to the installed service program in an
+// engine folder runs the installed harness.
+std::filesystem::path ChooseHarness(const char* program, std::error_code& error) {
+  const std::filesystem::path beside = std::filesystem::absolute(program, error).parent_path() / kHarnessName;
+  std::error_code ignored;
+  if (error || std::filesystem::exists(beside, ignored)) return beside;
+  const std::optional<std::filesystem::path> installed = InstalledHarness();
+  return installed && std::filesystem::exists(*installed, ignored) ? *installed : beside;
 }
 
 int ExitStatusOf(const platform::ProcessOutcome& outcome) {
@@ -66,19 +114,20 @@ int main(int argc, char** argv) {
     Log("start: expected three arguments (folder, program name, options), got " + std::to_string(argc - 1));
     return 2;
   }
-  Log(std::string("start: folder \"") + argv[1] + "\", program \"" + argv[2] + "\", options \"" + argv[3] + "\"");
+  Log("start: folder " + Quoted(argv[1]) + ", program " + Quoted(argv[2]) + ", options " + Quoted(argv[3]));
   std::error_code error;
   // Found before the change of folder, so a relative program path still names this program.
-  std::filesystem::path harness = std::filesystem::absolute(argv[0], error).parent_path() / kHarnessName;
+  std::filesystem::path harness = ChooseHarness(argv[0], error);
   if (!error) std::filesystem::current_path(argv[1], error);
   if (error) {
-    Log("end: cannot enter " + std::string(argv[1]) + " (" + error.message() + "), exit status " +
-        std::to_string(kNotRun));
+    Log("end: cannot enter " + Escaped(argv[1]) + " (" + error.message() + "), exit status " + std::to_string(kNotRun));
     return kNotRun;
   }
-  std::vector<std::string> harness_argv = {harness.string()};
+  // The harness sees only its plain name: a folder path can hold words that scan as options.
+  std::vector<std::string> harness_argv = {kHarnessName};
   for (std::string& word : ServiceOptionWords(argv[3])) harness_argv.push_back(std::move(word));
-  platform::ProcessOutcome outcome = platform::ChildProcess::Spawn(harness_argv, platform::ConsoleMode::kShared).Wait();
+  platform::ProcessOutcome outcome =
+      platform::ChildProcess::SpawnProgram(harness.string(), harness_argv, platform::ConsoleMode::kShared).Wait();
   Log("end: " + Describe(outcome));
   return ExitStatusOf(outcome);
 }

@@ -5,11 +5,9 @@
 
 #include "platform/ascii.h"
 #include "tools/vxr_ref/steering.h"
-#include "vxr_lib.h"
+#include "vxr_contract.h"
 
 namespace {
-
-constexpr std::string_view kExtraOutputModule = "KVPExtOutput.DLL";
 
 void Complain(const std::string& error) { std::fprintf(stderr, "vxr_ref: %s\n", error.c_str()); }
 
@@ -21,7 +19,7 @@ bool NamesExtraOutputModule(std::string_view list) {
     std::string_view item = list.substr(0, end);
     while (!item.empty() && item.front() == ' ') item.remove_prefix(1);
     while (!item.empty() && item.back() == ' ') item.remove_suffix(1);
-    if (platform::AsciiEqualFold(item, kExtraOutputModule)) return true;
+    if (platform::AsciiEqualFold(item, kExtraOutputModuleName)) return true;
     list = end == std::string_view::npos ? std::string_view() : list.substr(end + 1);
   }
   return false;

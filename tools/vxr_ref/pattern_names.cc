@@ -2,8 +2,8 @@
 
 #include <string_view>
 
-#include "integrity/virus_names.h"
-#include "vxr_lib.h"
+#include "pattern_reader/virus_names.h"
+#include "vxr_contract.h"
 
 namespace {
 

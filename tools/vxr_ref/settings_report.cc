@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "vxr_lib.h"
+#include "vxr_contract.h"
 
 namespace {
 

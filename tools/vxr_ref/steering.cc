@@ -103,6 +103,7 @@ std::optional<Steering> ReadSteering(std::string* error) {
   if (signal != 0) steering.signal = signal;
   steering.fd_report = fd_report == 1;
   steering.ignore_term = ignore_term == 1;
+  steering.hold_file = Variable("VXR_REF_HOLD_FILE");
   steering.start_log = Variable("VXR_REF_START_LOG");
   steering.plan = Variable("VXR_REF_PLAN");
   return steering;

@@ -17,7 +17,9 @@
 /// Run control: VXR_REF_IGNORE_TERM (1: SIGTERM is ignored from the start), VXR_REF_LEAK_KB
 /// (run n of a report folder allocates and touches n times that many KiB) and VXR_REF_EXITS
 /// (a comma list of exit codes: run n of a report folder exits with item n, counted round,
-/// in place of VXR_REF_EXIT).
+/// in place of VXR_REF_EXIT). VXR_REF_HOLD_FILE (keep the report folder locked after writing,
+/// and after VXR_REF_HOLD_MS, for as long as this file exists: a hold that a test releases by
+/// removing the file).
 struct Steering {
   int exit_code = 0;
   std::optional<int> signal;
@@ -28,6 +30,7 @@ struct Steering {
   int leak_kb = 0;
   std::vector<int> exit_codes;  ///< empty: VXR_REF_EXIT for every run
   int hold_ms = 0;
+  std::string hold_file;
   std::string start_log;
   std::string plan;
 

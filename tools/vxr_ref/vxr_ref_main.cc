@@ -20,7 +20,7 @@
 #include "tools/vxr_ref/run_counter.h"
 #include "tools/vxr_ref/settings_report.h"
 #include "tools/vxr_ref/steering.h"
-#include "vxr_lib.h"
+#include "vxr_contract.h"
 
 namespace {
 
@@ -49,6 +49,13 @@ void LogStart(const std::string& log) {
   std::error_code ignored;
   const auto size = std::filesystem::file_size("/proc/self/exe", ignored);
   std::ofstream(log, std::ios::app) << platform::CurrentProcessId() << ' ' << size << '\n';
+}
+
+// Waits for the test that holds the file to remove it; looked at every few milliseconds.
+void HoldWhileExists(const std::string& file) {
+  if (file.empty()) return;
+  std::error_code ignored;
+  while (std::filesystem::exists(file, ignored)) std::this_thread::sleep_for(std::chrono::milliseconds(5));
 }
 
 void KeepBusy(int milliseconds) {
@@ -185,5 +192,6 @@ int main(int argc, char** argv) {
   }
   if (listed != 0) return listed;
   SleepMs(steering->hold_ms);
+  HoldWhileExists(steering->hold_file);
   return Finish(*steering, run_number);
 }

@@ -8,9 +8,9 @@
 #include <vector>
 
 #include "integrity/appended_signature.h"
-#include "integrity/pattern_file.h"
-#include "integrity/pattern_section.h"
-#include "integrity/virus_names.h"
+#include "pattern_reader/pattern_file.h"
+#include "pattern_reader/pattern_section.h"
+#include "pattern_reader/virus_names.h"
 #include "tools/vxrtool/commands.h"
 #include "tools/vxrtool/pattern_writer.h"
 #include "tools/vxrtool/tool_support.h"

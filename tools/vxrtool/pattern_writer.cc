@@ -5,9 +5,9 @@
 #include <algorithm>
 #include <span>
 
-#include "integrity/pattern_file.h"
-#include "integrity/pattern_section.h"
-#include "integrity/virus_names.h"
+#include "pattern_reader/pattern_file.h"
+#include "pattern_reader/pattern_section.h"
+#include "pattern_reader/virus_names.h"
 #include "platform/little_endian.h"
 
 namespace {

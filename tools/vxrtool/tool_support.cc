@@ -81,7 +81,7 @@ bool ReadInputFile(const std::string& path, std::string* bytes) {
 bool WriteOutputFile(const std::string& path, std::string_view bytes) {
   std::string error;
   const uint64_t names = HardLinkCount(path);
-  if (!ReplaceFileAtomically(path, bytes, &error)) {
+  if (!ReplaceFileAtomically(path, bytes, LinkRule::kFollowTrusted, &error)) {
     Failure(error);
     return false;
   }

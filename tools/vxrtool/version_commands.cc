@@ -8,6 +8,7 @@
 #include "integrity/engine_validation.h"
 #include "integrity/signature_trailer.h"
 #include "platform/file_stream.h"
+#include "platform/posix/elf_version_note.h"
 #include "platform/version_info.h"
 #include "tools/vxrtool/commands.h"
 #include "tools/vxrtool/tool_support.h"

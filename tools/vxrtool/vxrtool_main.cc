@@ -1,12 +1,15 @@
 // vxrtool: the file tool of TestKVE. It signs files and checks them with the library's own
 // checks, writes and shows the version information of engine executables, and builds and
 // inspects pattern files.
+#include <algorithm>
 #include <cstdio>
 #include <span>
 #include <string_view>
 
+#include "testkve_version.h"
 #include "tools/vxrtool/commands.h"
 #include "tools/vxrtool/tool_support.h"
+#include "tools/vxrtool/usage.h"
 
 namespace {
 
@@ -20,42 +23,47 @@ constexpr Command kCommands[] = {
     {"version", RunVersion}, {"ptn", RunPattern},
 };
 
-constexpr std::string_view kUsage =
-    "usage: vxrtool COMMAND [options] FILE\n"
-    "  sign --key KEY.pem FILE          append the RSA/MD5 signature trailer\n"
-    "  verify FILE                      check the signature trailer (exit 0 only when valid)\n"
-    "  codesign --cert CERT.pem --key KEY.pem FILE\n"
-    "                                   append a code signature\n"
-    "  codeverify FILE                  check the code signature, show the signer\n"
-    "  version set [--file-version A.B.C.D] [--special-build TEXT]\n"
-    "              [--translation LANG:CODEPAGE ...] [--key KEY.pem] FILE\n"
-    "                                   write the version information;\n"
-    "                                   --key signs the result\n"
-    "  version show FILE                show the version information as the library reads it\n"
-    "  ptn build --version N --names NAMES.txt [--mode 0x81|0x01|none]\n"
-    "            [--records-before K] [--sign KEY.pem] --out FILE\n"
-    "                                   write a pattern file holding the names, one per line\n"
-    "  ptn version FILE                 show the pattern version\n"
-    "  ptn list FILE                    show every virus name, in file order\n"
-    "  ptn find FILE NAME...            look names up (exit 0 all found, 1 one missing, 2 error)\n"
-    "  ptn info FILE                    show records by kind, sections by mode, the signature\n";
+bool IsHelp(std::string_view arg) { return arg == "--help" || arg == "-h"; }
+
+// "--help" or "-h" among a command's arguments, before any "--" that ends its options.
+bool AsksForHelp(std::span<char* const> args) {
+  auto options_end = std::find_if(args.begin(), args.end(), [](const char* arg) { return std::string_view(arg) == "--"; });
+  return std::any_of(args.begin(), options_end, [](const char* arg) { return IsHelp(arg); });
+}
+
+// The command and, when it has actions, the words that name one: everything up to the first
+// option.
+std::span<char* const> CommandWords(std::span<char* const> args) {
+  auto first_option = std::find_if(args.begin(), args.end(), [](const char* arg) { return arg[0] == '-'; });
+  return args.first(static_cast<size_t>(first_option - args.begin()));
+}
 
 }  // namespace
 
 int main(int argc, char** argv) {
   std::span<char* const> args(argv, static_cast<size_t>(argc));
   if (args.size() < 2) {
-    std::fputs(kUsage.data(), stderr);
+    PrintUsage(stderr);
     return kExitUsage;
   }
   std::string_view name = args[1];
-  if (name == "--help" || name == "help") {
-    std::fputs(kUsage.data(), stdout);
+  if (IsHelp(name) || name == "help") {
+    PrintUsage(stdout);
+    return kExitSuccess;
+  }
+  if (name == "--version") {
+    std::printf("vxrtool (TestKVE) %s\n", kTestKVEVersion);
     return kExitSuccess;
   }
   for (const Command& command : kCommands) {
-    if (command.name == name) return command.run(args.subspan(2));
+    if (command.name != name) continue;
+    if (AsksForHelp(args.subspan(2))) {
+      PrintCommandUsage(stdout, CommandWords(args.subspan(1)));
+      return kExitSuccess;
+    }
+    return command.run(args.subspan(2));
   }
-  std::fprintf(stderr, "vxrtool: unknown command %s\n%s", args[1], kUsage.data());
+  std::fprintf(stderr, "vxrtool: unknown command %s\n", args[1]);
+  PrintUsage(stderr);
   return kExitUsage;
 }

@@ -1,5 +1,6 @@
-// A tiny engine: reads the settings that the harness hands over, prints what it got and ends
-// with a named engine exit code, so the harness shows that the code came back as well.
+// A tiny engine: reads the settings that the harness hands over, prints what it got, sends one
+// message to the harness when it asked for extra output, and ends with a named engine exit
+// code, so the harness shows that the code came back as well.
 #include <cstdint>
 #include <cstdio>
 #include <optional>
@@ -8,6 +9,7 @@
 #include <vector>
 
 #include "engine_sdk/engine_settings.h"
+#include "engine_sdk/mailslot_writer.h"
 #include "vxr_lib.h"
 
 int main(int argc, char** argv) {
@@ -20,10 +22,16 @@ int main(int argc, char** argv) {
     return 1;
   }
   int32_t mode = 0;
+  bool extra_output = false;
   for (const engine_sdk::EngineSetting& setting : settings) {
     if (setting.id == VXR_INT_EXECUTE_MODE) mode = setting.value;
+    if (setting.id == VXR_STR_EXTRA_OUTPUTS && setting.text == "KVPExtOutput.DLL") extra_output = true;
   }
   std::printf("tiny engine: %zu settings, execute mode 0x%08X\n", settings.size(), static_cast<unsigned>(mode));
   std::fflush(stdout);
+  if (extra_output &&
+      !engine_sdk::SendMailslotMessage(engine_sdk::kExtraOutputSlot, "tiny engine: hello through the mailslot\n", &error)) {
+    std::fprintf(stderr, "tiny engine: %s\n", error.c_str());
+  }
   return static_cast<int>(VXR_RET_REBOOT_MACHINE);
 }

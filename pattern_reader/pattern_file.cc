@@ -1,4 +1,4 @@
-#include "integrity/pattern_file.h"
+#include "pattern_reader/pattern_file.h"
 
 #include <array>
 #include <cstring>

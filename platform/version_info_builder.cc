@@ -1,7 +1,7 @@
 #include <cstdio>
 
 #include "platform/little_endian.h"
-#include "platform/posix/utf16.h"
+#include "platform/utf16.h"
 #include "platform/version_info.h"
 
 namespace {

@@ -1,7 +1,7 @@
-#include "TestKVE/service_arguments.h"
+#include "command_text/service_arguments.h"
 
-#include "TestKVE/command_line.h"
-#include "TestKVE/multibyte.h"
+#include "command_text/command_line.h"
+#include "command_text/multibyte.h"
 #include "platform/ascii.h"
 
 namespace {
@@ -17,11 +17,12 @@ size_t FindText(std::string_view text, size_t from, std::string_view needle) {
   return npos;
 }
 
-// A double quote at index 2 or later; one at 0 or 1 opens a quoted program path.
-size_t FindProgramQuote(std::string_view text) {
+// A double quote at index 2 or later within the program name; one at 0 or 1 opens a quoted
+// program path.
+size_t FindProgramQuote(std::string_view text, size_t program_length) {
   size_t quote = FindText(text, 0, "\"");
   while (quote != npos && quote < 2) quote = FindText(text, quote + 1, "\"");
-  return quote;
+  return quote < program_length ? quote : npos;
 }
 
 std::string WithoutServiceOptions(std::string text) {
@@ -38,12 +39,12 @@ std::string WithoutServiceOptions(std::string text) {
 
 }  // namespace
 
-ServiceArguments RewriteServiceArguments(std::string_view command) {
+ServiceArguments RewriteServiceArguments(std::string_view command, size_t program_length) {
   // The upper-case copy is only searched; cuts apply to the text as given.
   const std::string upper = platform::AsciiUpperCopy(command);
   ServiceArguments result;
   std::string_view rest = command;
-  if (size_t quote = FindProgramQuote(upper); quote != npos) {
+  if (size_t quote = FindProgramQuote(upper, program_length); quote != npos) {
     rest = command.substr(quote + 1);
     result.program_quoted = true;
   } else if (size_t name = FindText(upper, 0, "TESTKVE"); name != npos) {

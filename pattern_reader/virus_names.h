@@ -8,7 +8,7 @@
 #include <span>
 #include <string_view>
 
-#include "integrity/pattern_file.h"
+#include "pattern_reader/pattern_file.h"
 #include "platform/ascii.h"
 #include "platform/little_endian.h"
 

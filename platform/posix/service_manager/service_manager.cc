@@ -3,11 +3,13 @@
 #include <pwd.h>
 #include <signal.h>
 #include <stdlib.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <string_view>
 
@@ -48,8 +50,35 @@ bool IsRecordable(const ServiceParameters& p) {
   return true;
 }
 
+// Whoever can write the database can make its user run a program of theirs: the folder and
+// every file in it must be the caller's or root's and writable by no one else.
+bool Trusted(const struct stat& info, const std::string& path, std::string* why) {
+  if (info.st_uid != geteuid() && info.st_uid != 0) {
+    *why = path + " belongs to user " + std::to_string(info.st_uid) + ", neither to you nor to root";
+    return false;
+  }
+  if ((info.st_mode & (S_IWGRP | S_IWOTH)) != 0) {
+    char mode[8];
+    std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(info.st_mode & 07777));
+    *why = path + " can be written by group or others (mode " + mode + ")";
+    return false;
+  }
+  return true;
+}
+
+// A regular file that the caller may trust, or the errno with the reason in `why`.
+int CheckOpenedFile(int fd, const std::string& path, std::string* why) {
+  struct stat info;
+  if (fstat(fd, &info) != 0) return errno;
+  if (!S_ISREG(info.st_mode)) {
+    *why = path + " is not a regular file";
+    return EBADMSG;
+  }
+  return Trusted(info, path, why) ? 0 : EPERM;
+}
+
 // mkdir -p: the parents as the umask allows, the database folder itself owner-only.
-int MakeFolders(const std::string& folder) {
+int MakeFolders(const std::string& folder, std::string* why) {
   for (size_t slash = folder.find('/', 1); slash != std::string::npos; slash = folder.find('/', slash + 1)) {
     if (mkdir(folder.substr(0, slash).c_str(), 0755) != 0 && errno != EEXIST) return errno;
   }
@@ -57,16 +86,20 @@ int MakeFolders(const std::string& folder) {
   struct stat info;
   if (stat(folder.c_str(), &info) != 0) return errno;
   if (!S_ISDIR(info.st_mode)) return ENOTDIR;
+  if (!Trusted(info, folder, why)) return EPERM;
   if (faccessat(AT_FDCWD, folder.c_str(), W_OK | X_OK, AT_EACCESS) != 0) return errno;
   return 0;
 }
 
-int ReadRecord(const std::string& path, std::string* text) {
-  UniqueFd fd = OpenCloexec(path.c_str(), O_RDONLY | O_NOFOLLOW);
-  if (!fd) return errno;
-  struct stat info;
-  if (fstat(fd.get(), &info) != 0) return errno;
-  if (!S_ISREG(info.st_mode)) return EBADMSG;
+int ReadRecord(const std::string& path, std::string* text, std::string* why) {
+  // Non-blocking, so that a FIFO in the record's place is refused instead of waited on.
+  UniqueFd fd = OpenCloexec(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY);
+  if (!fd) {
+    if (errno != ELOOP) return errno;
+    *why = path + " is a symbolic link";
+    return EBADMSG;
+  }
+  if (int failure = CheckOpenedFile(fd.get(), path, why)) return failure;
   text->resize(kMaxRecordSize + 1);
   ssize_t got = ReadFull(fd.get(), text->data(), text->size());
   if (got < 0) return errno;
@@ -125,6 +158,35 @@ UniqueFd AboveStandardStreams(UniqueFd fd) {
   return UniqueFd(fcntl(fd.get(), F_DUPFD_CLOEXEC, 3));
 }
 
+// The service's log, opened for appending and locked. The lock belongs to the open file that
+// becomes the service's standard output and error, so it lasts as long as the service program
+// (or anything it started that keeps them) runs: a start while it is held is refused.
+UniqueFd OpenLockedLog(const std::string& path, int* error, std::string* why) {
+  UniqueFd log = AboveStandardStreams(
+      OpenCloexec(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY, 0600));
+  if (!log) {
+    *error = errno;
+    // A FIFO without a reader fails the non-blocking open (ENXIO) before the check below.
+    struct stat info;
+    if (lstat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) {
+      *why = path + (S_ISLNK(info.st_mode) ? " is a symbolic link" : " is not a regular file");
+      *error = EBADMSG;
+    }
+    return {};
+  }
+  if (int failure = CheckOpenedFile(log.get(), path, why)) {
+    *error = failure;
+    return {};
+  }
+  if (RetryOnEintr([&] { return flock(log.get(), LOCK_EX | LOCK_NB); }) != 0) {
+    *error = errno == EWOULDBLOCK ? EBUSY : errno;
+    if (*error == EBUSY) *why = "the service is already running (its log " + path + " is held by its processes)";
+    return {};
+  }
+  fcntl(log.get(), F_SETFL, fcntl(log.get(), F_GETFL) & ~O_NONBLOCK);
+  return log;
+}
+
 struct DetachedStart {
   std::vector<char*> argv;
   int input;
@@ -175,12 +237,13 @@ std::string ServiceDatabaseFolder() {
   return base + "/testkve/services";
 }
 
-std::unique_ptr<ServiceManager> ServiceManager::Open(const std::string& folder, int* error) {
+std::unique_ptr<ServiceManager> ServiceManager::Open(const std::string& folder, int* error, std::string* why) {
   if (folder.empty()) {
     *error = ENOENT;
     return nullptr;
   }
-  if (int failure = MakeFolders(folder)) {
+  std::string reason;
+  if (int failure = MakeFolders(folder, why != nullptr ? why : &reason)) {
     *error = failure;
     return nullptr;
   }
@@ -191,13 +254,14 @@ std::string ServiceManager::RecordPath(const std::string& name) const { return f
 
 std::string ServiceManager::LogPath(const std::string& name) const { return LogPathIn(folder_, name); }
 
-std::unique_ptr<Service> ServiceManager::OpenService(const std::string& name, int* error) const {
+std::unique_ptr<Service> ServiceManager::OpenService(const std::string& name, int* error, std::string* why) const {
   if (!IsServiceName(name)) {
     *error = EINVAL;
     return nullptr;
   }
   std::string text;
-  if (int failure = ReadRecord(RecordPath(name), &text)) {
+  std::string reason;
+  if (int failure = ReadRecord(RecordPath(name), &text, why != nullptr ? why : &reason)) {
     *error = failure;
     return nullptr;
   }
@@ -222,16 +286,17 @@ std::unique_ptr<Service> ServiceManager::CreateService(const ServiceParameters& 
   return std::make_unique<Service>(folder_, parameters);
 }
 
-bool Service::Start(const std::vector<std::string>& arguments, int* error) const {
+bool Service::Start(const std::vector<std::string>& arguments, int* error, std::string* why) const {
   if (!parameters_.account.empty()) {
     *error = EPERM;
     return false;
   }
-  std::string log_path = LogPathIn(folder_, parameters_.name);
-  UniqueFd log = AboveStandardStreams(OpenCloexec(log_path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_NOFOLLOW, 0600));
+  std::string reason;
+  UniqueFd log = OpenLockedLog(LogPathIn(folder_, parameters_.name), error, why != nullptr ? why : &reason);
+  if (!log) return false;
   UniqueFd input = AboveStandardStreams(OpenCloexec("/dev/null", O_RDONLY));
   int pipe_ends[2];
-  if (!log || !input || pipe2(pipe_ends, O_CLOEXEC) != 0) {
+  if (!input || pipe2(pipe_ends, O_CLOEXEC) != 0) {
     *error = errno;
     return false;
   }
@@ -255,15 +320,11 @@ bool Service::Start(const std::vector<std::string>& arguments, int* error) const
   // End of file without a word: the program was executed and the pipe closed with the exec.
   int exec_error = 0;
   ssize_t got = ReadFull(status_read.get(), &exec_error, sizeof exec_error);
-  if (got == static_cast<ssize_t>(sizeof exec_error)) {
-    *error = exec_error;
-    return false;
-  }
-  if (got != 0) {
-    *error = got < 0 ? errno : EIO;
-    return false;
-  }
-  return true;
+  if (got == 0) return true;
+  *error = got == static_cast<ssize_t>(sizeof exec_error) ? exec_error : got < 0 ? errno : EIO;
+  // Nothing runs: the lock goes now, not when the failed child has finished ending.
+  flock(log.get(), LOCK_UN);
+  return false;
 }
 
 }  // namespace platform

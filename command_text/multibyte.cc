@@ -1,4 +1,4 @@
-#include "TestKVE/multibyte.h"
+#include "command_text/multibyte.h"
 
 #include <cwchar>
 

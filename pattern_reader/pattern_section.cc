@@ -1,4 +1,4 @@
-#include "integrity/pattern_section.h"
+#include "pattern_reader/pattern_section.h"
 
 #include <zlib.h>
 

@@ -1,8 +1,8 @@
-#include "integrity/virus_names.h"
+#include "pattern_reader/virus_names.h"
 
 #include <cstring>
 
-#include "integrity/pattern_section.h"
+#include "pattern_reader/pattern_section.h"
 
 namespace {
 

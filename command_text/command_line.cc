@@ -1,10 +1,10 @@
-#include "TestKVE/command_line.h"
+#include "command_text/command_line.h"
 
 #include <climits>
 #include <cstdio>
 #include <new>
 
-#include "TestKVE/multibyte.h"
+#include "command_text/multibyte.h"
 #include "platform/ascii.h"
 
 namespace {

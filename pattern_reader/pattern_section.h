@@ -8,7 +8,7 @@
 #include <functional>
 #include <span>
 
-#include "integrity/pattern_file.h"
+#include "pattern_reader/pattern_file.h"
 
 inline constexpr size_t kPatternSectionHeaderSize = 14;
 inline constexpr size_t kPatternEntryHeaderMinSize = 10;

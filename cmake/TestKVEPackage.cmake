@@ -1,0 +1,57 @@
+# What the installation carries besides the programs and the SDK (manual pages, bash completion,
+# the documentation folder), and the Debian package that `cpack -G DEB` makes of it all.
+
+add_subdirectory(man)
+
+# A stripped installation (CPack's, `cmake --install --strip`) strips the programs only; the
+# static libraries keep the symbols they are linked by and lose their debug information, as
+# Debian's library packages have them.
+if(CMAKE_STRIP)
+  foreach(library IN LISTS testkve_libraries)
+    get_target_property(type ${library} TYPE)
+    if(type STREQUAL "STATIC_LIBRARY")
+      install(CODE "if(CMAKE_INSTALL_DO_STRIP)
+        execute_process(COMMAND \"${CMAKE_STRIP}\" --strip-debug --remove-section=.comment
+          --remove-section=.note --enable-deterministic-archives
+          \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_LIBDIR}/$<TARGET_FILE_NAME:${library}>\"
+          COMMAND_ERROR_IS_FATAL ANY)
+      endif()")
+    endif()
+  endforeach()
+endif()
+
+install(FILES completion/testkve completion/vxrtool
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions)
+
+# The documentation folder as Debian has it: copyright, the changelog in Debian's format
+# (compressed, as are the manual pages), the README.
+set(TESTKVE_PACKAGE_MAINTAINER "TestKVE maintainers <maintainers@users.noreply.c-seed-603003b8.example>"
+    CACHE STRING "Maintainer of the Debian package: name and mail address")
+set(package_dir ${CMAKE_BINARY_DIR}/packaging)
+configure_file(packaging/changelog.in ${package_dir}/changelog @ONLY)
+add_custom_command(
+  OUTPUT ${package_dir}/changelog.gz
+  COMMAND gzip -9nkf ${package_dir}/changelog
+  DEPENDS ${package_dir}/changelog
+  VERBATIM)
+add_custom_target(package_changelog ALL DEPENDS ${package_dir}/changelog.gz)
+install(FILES packaging/copyright ${package_dir}/changelog.gz README.md
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/testkve)
+
+set(CPACK_PACKAGE_NAME testkve)
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})  # all four parts
+set(CPACK_PACKAGE_VENDOR "TestKVE")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "test harness for a virus-damage cleanup engine, with its SDK")
+file(READ packaging/description.txt CPACK_DEBIAN_PACKAGE_DESCRIPTION)
+set(CPACK_PACKAGE_CONTACT "${TESTKVE_PACKAGE_MAINTAINER}")
+set(CPACK_GENERATOR DEB)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION devel)
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+set(CPACK_STRIP_FILES ON)
+# The package depends on the distribution's library packages that dpkg-shlibdeps finds for the
+# installed programs (libssl3, zlib1g, libc6, libstdc++6 ...).
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# Building an engine against the static libraries needs the headers of these.
+set(CPACK_DEBIAN_PACKAGE_SUGGESTS "libssl-dev, zlib1g-dev, pkg-config")
+include(CPack)

@@ -1,0 +1,175 @@
+// What another user can plant in a folder the harness writes to or reads from: the planting
+// runs as user 65534, the harness as the caller, and the planted thing must never be used.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "platform/service_manager.h"
+#include "support/file_watch.h"
+#include "support/program_runner.h"
+#include "support/temp_folder.h"
+#include "support/text.h"
+#include "support/unprivileged.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr char kPrecious[] = "precious settings\n";
+
+// A folder that everybody can write, sticky (like /tmp) or not, beside a file of the caller's
+// that a planted link points to.
+struct SharedFolder {
+  explicit SharedFolder(bool sticky) {
+    fs::permissions(root.path(), fs::perms::owner_all | fs::perms::others_exec | fs::perms::group_exec);
+    fs::create_directory(shared);
+    fs::permissions(shared, fs::perms::all | (sticky ? fs::perms::sticky_bit : fs::perms::none));
+  }
+
+  // Links made by user 65534: `name` in the shared folder, pointing to `target`.
+  void PlantLinks(const std::vector<std::string>& names, const fs::path& target) const {
+    ASSERT_TRUE(RunUnprivileged([&] {
+      for (const std::string& name : names) {
+        if (symlink(target.c_str(), (shared / name).c_str()) != 0) return false;
+      }
+      return true;
+    }));
+  }
+
+  TempFolder root;
+  fs::path shared = root.path() / "shared";
+  fs::path precious = root.Write("precious.conf", kPrecious);
+};
+
+TEST(PlantedLinkE2eTest, TheHarnessNeverWritesItsRecordsThroughALink) {
+  for (bool sticky : {true, false}) {
+    SCOPED_TRACE(sticky ? "sticky folder" : "folder that is not sticky");
+    SharedFolder folder(sticky);
+    folder.PlantLinks({"report.xml", "run.jsonl"}, folder.precious);
+    EngineFolderCopy engine;
+    ProgramRun run = RunProgram((engine.path() / "testkve").string(),
+                                {"/NH", "/RUN=1", "/JUNIT=" + (folder.shared / "report.xml").string(),
+                                 "/JSON=" + (folder.shared / "run.jsonl").string()},
+                                {engine.path()});
+    EXPECT_EQ(0, run.exit_code) << run.errors;
+    EXPECT_EQ(kPrecious, ReadFile(folder.precious));
+    EXPECT_EQ(2u, CountOf(run.errors, "is a symbolic link")) << run.errors;
+    EXPECT_TRUE(fs::is_symlink(folder.shared / "report.xml"));
+    EXPECT_EQ(1u, CountOf(run.output, "Run stress: 1 round\n")) << "the run goes on";
+  }
+}
+
+TEST(PlantedLinkE2eTest, VxrtoolFollowsOnlyLinksOfTheCallerOrRoot) {
+  SharedFolder folder(/*sticky=*/false);
+  // An executable, so that every rewrite gets as far as writing.
+  const fs::path precious = folder.root.path() / "precious.elf";
+  fs::copy_file(BuiltProgram("vxr_ref"), precious);
+  const std::string original = ReadFile(precious);
+  folder.PlantLinks({"planted"}, precious);
+  const std::string key = std::string(TESTKVE_SOURCE_DIR) + "/tools/keys/dev_signing_key.pem";
+  const std::vector<std::vector<std::string>> rewrites = {
+      {"sign", "--key", key},
+      {"version", "set", "--file-version", "3.5.0.1"},
+  };
+  for (std::vector<std::string> args : rewrites) {
+    SCOPED_TRACE(args[0]);
+    args.push_back((folder.shared / "planted").string());
+    ProgramRun run = RunProgram(BuiltProgram("vxrtool"), args);
+    EXPECT_NE(0, run.exit_code);
+    EXPECT_EQ(1u, CountOf(run.errors, "symbolic link of user 65534")) << run.errors;
+    EXPECT_EQ(original, ReadFile(precious));
+  }
+  // The caller's own link is followed: the file it points to is signed.
+  fs::create_symlink(precious, folder.shared / "own");
+  ProgramRun run = RunProgram(BuiltProgram("vxrtool"), {"sign", "--key", key, (folder.shared / "own").string()});
+  EXPECT_EQ(0, run.exit_code) << run.errors;
+  EXPECT_TRUE(fs::is_symlink(folder.shared / "own"));
+  EXPECT_NE(original, ReadFile(precious));
+}
+
+// A folder to run /SERVICE in, with the database in `db`.
+class ServiceRun : public TempFolder {
+ public:
+  ServiceRun() { fs::copy_file(BuiltProgram("TestSrv.exe"), path() / "TestSrv.exe"); }
+
+  fs::path db() const { return path() / "db"; }
+
+  ProgramRun Run(const std::vector<std::string>& args) const {
+    return RunProgram(BuiltProgram("testkve"), args, {path(), "", {{"TESTKVE_SERVICE_DB", db().string()}}});
+  }
+
+  // A valid record of TestSrv whose program is a script that leaves a mark when it runs.
+  std::string ForgedRecord() const {
+    const fs::path script = Write("forged.sh", "#!/bin/sh\ntouch \"" + (path() / "forged-ran").string() + "\"\n");
+    fs::permissions(script, fs::perms::all);
+    return platform::FormatServiceRecord({.name = "TestSrv", .program_path = script.string()});
+  }
+};
+
+// What the harness prints before the refusal, and the refusal itself.
+const std::string kServiceHead = "Run Service MODE\n";
+
+TEST(ServiceDatabaseE2eTest, ARecordAnotherUserCouldForgeIsNeverRun) {
+  struct Case {
+    const char* name;
+    mode_t folder_mode;
+    bool folder_of_other;  // the folder belongs to user 65534
+    bool record_of_other;  // user 65534 writes the record
+    const char* refusal;   // on standard error
+    bool at_open;          // refused when the database is opened, before the record is read
+  } cases[] = {
+      {"a folder everybody can write", 0777, false, true, "can be written by group or others (mode 0777)", true},
+      {"a folder of another user", 0700, true, true, "belongs to user 65534", true},
+      {"a record of another user", 0755, false, true, "belongs to user 65534", false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ServiceRun folder;
+    fs::permissions(folder.path(), fs::perms::owner_all | fs::perms::others_all);
+    fs::create_directory(folder.db());
+    const std::string record = folder.ForgedRecord();
+    chmod(folder.db().c_str(), c.record_of_other && !c.folder_of_other ? 0777 : c.folder_mode);
+    if (c.folder_of_other) {
+      ASSERT_EQ(0, chown(folder.db().c_str(), kUnprivilegedId, kUnprivilegedId));
+    }
+    ASSERT_TRUE(RunUnprivileged([&] {
+      folder.Write("db/TestSrv.service", record);
+      return true;
+    }));
+    chmod(folder.db().c_str(), c.folder_mode);
+    ProgramRun run = folder.Run({"/NH", "/SERVICE"});
+    const std::string head = run.output.substr(run.output.find(kServiceHead));
+    if (c.at_open) {
+      EXPECT_EQ(kServiceHead + "Open SCManager failed (1)\n", head);
+    } else {
+      EXPECT_EQ(kServiceHead + "Service record " + (folder.db() / "TestSrv.service").string() +
+                    " cannot be used (1): remove it to register the service again\n",
+                head);
+    }
+    EXPECT_EQ(1u, CountOf(run.errors, c.refusal)) << run.errors;
+    EXPECT_FALSE(fs::exists(folder.db() / "TestSrv.log"));
+    EXPECT_FALSE(fs::exists(folder.path() / "forged-ran"));
+  }
+}
+
+TEST(ServiceDatabaseE2eTest, AFifoRecordOrLogGivesAMessageInsteadOfAHang) {
+  ServiceRun fifo_record;
+  fs::create_directory(fifo_record.db());
+  ASSERT_EQ(0, mkfifo((fifo_record.db() / "TestSrv.service").c_str(), 0600));
+  ProgramRun run = fifo_record.Run({"/NH", "/SERVICE"});
+  EXPECT_EQ(1u, CountOf(run.output, "cannot be used (74)")) << run.output;
+  EXPECT_EQ(1u, CountOf(run.errors, "TestSrv.service is not a regular file")) << run.errors;
+
+  ServiceRun fifo_log;
+  fs::create_directory(fifo_log.db());
+  ASSERT_EQ(0, mkfifo((fifo_log.db() / "TestSrv.log").c_str(), 0600));
+  run = fifo_log.Run({"/NH", "/SERVICE"});
+  EXPECT_TRUE(run.output.ends_with("Start sevice fail\n")) << run.output;
+  EXPECT_EQ(1u, CountOf(run.errors, "TestSrv.log is not a regular file")) << run.errors;
+}
+
+}  // namespace
