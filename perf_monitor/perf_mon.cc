@@ -77,8 +77,7 @@ void WriteReport(const PerfFigures& figures, const PerfMonSetup& setup) {
       ElapsedSeconds(LaunchStampMs.load(std::memory_order_relaxed), FinishStampMs.load(std::memory_order_relaxed));
   for (const std::string& line : figures.ReportLines(elapsed)) PerfLog("%s", line.c_str());
   std::string error;
-  if (!ReplaceFileAtomically(kPerfSvgPath, RunChartSvg(CurrentRunChart(setup.engine_name)), LinkRule::kRefuse,
-                             &error))
+  if (!ReplaceFileAtomically(kPerfSvgPath, RunChartSvg(CurrentRunChart(setup.engine_name)), LinkRule::kRefuse, &error))
     std::fprintf(stderr, "Perfmon: cannot write %s: %s\n", kPerfSvgPath, error.c_str());
 }
 

@@ -164,8 +164,8 @@ TEST(PerfMonitorE2eTest, AnEngineRunIsSampledReportedAndPictured) {
   int64_t engine_read = 0;
   const auto step_engine = [&] {
     if (engine.pid == 0) {
-      const std::vector<std::string> starts = std::filesystem::exists(start_log) ? ReadLines(start_log)
-                                                                                  : std::vector<std::string>{};
+      const std::vector<std::string> starts =
+          std::filesystem::exists(start_log) ? ReadLines(start_log) : std::vector<std::string>{};
       if (starts.empty()) return;
       engine.pid = std::stoi(starts[0].substr(0, starts[0].find(' ')));
       const std::string live = "/proc/" + std::to_string(engine.pid);
