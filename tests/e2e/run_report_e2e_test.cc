@@ -96,6 +96,10 @@ TEST(RunReportE2eTest, APageThatCannotBeWrittenIsNamedAndTheRunGoesOn) {
   EXPECT_EQ(0, run.exit_code);
   EXPECT_NE(std::string::npos, run.output.find("Launch KVE program"));
   EXPECT_NE(std::string::npos, run.errors.find("TestKVE: cannot write no/such/folder/run.html: ")) << run.errors;
+  // Like any record, a lost page is a failure that /STRICT tells.
+  const ProgramRun strict =
+      RunProgram(BuiltProgram("testkve"), {"/NH", "/STRICT", "/MARKDOWN=no/such/folder/run.md"}, {folder.path()});
+  EXPECT_EQ(1, strict.exit_code) << strict.errors;
 }
 
 }  // namespace
