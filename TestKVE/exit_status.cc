@@ -43,3 +43,9 @@ int ExitStatus(int status) {
   }
   return kExitOutputLost;
 }
+
+int FinalExitStatus(int status) {
+  if (const int signal = platform::StopSignal(); signal != 0) return 128 + signal;
+  const bool flushed = std::fflush(stdout) == 0;
+  return flushed && !std::ferror(stdout) && !g_output_closed ? status : kExitOutputLost;
+}

@@ -38,3 +38,7 @@ void MarkOutputLost();
 /// the harness's writes to standard output failed, one message on standard error and
 /// kExitOutputLost; else `status`.
 int ExitStatus(int status);
+
+/// The exit status that ExitStatus(`status`) will return, for records written before the end;
+/// flushes standard output to know, and prints nothing.
+int FinalExitStatus(int status);

@@ -9,26 +9,10 @@ namespace {
 // The characters XML 1.0 allows besides tab, line feed and carriage return.
 bool IsXmlCharacter(char32_t code) { return code >= 0x20 && code != 0xFFFE && code != 0xFFFF; }
 
-void AppendByteEscapes(std::string_view bytes, std::string* out) {
-  for (char byte : bytes) {
-    char escape[8];
-    std::snprintf(escape, sizeof escape, "\\x%02X", static_cast<unsigned char>(byte));
-    *out += escape;
-  }
-}
-
+// Markup characters as entities; tab, line feed and carriage return as character references,
+// so attribute values keep them.
 const char* EntityFor(char32_t code) {
   switch (code) {
-    case '&':
-      return "&amp;";
-    case '<':
-      return "&lt;";
-    case '>':
-      return "&gt;";
-    case '"':
-      return "&quot;";
-    case '\'':
-      return "&apos;";
     case '\t':
       return "&#9;";
     case '\n':
@@ -36,7 +20,7 @@ const char* EntityFor(char32_t code) {
     case '\r':
       return "&#13;";
     default:
-      return nullptr;
+      return MarkupEntity(code);
   }
 }
 
@@ -67,28 +51,7 @@ std::string TestCase(const PassRecord& pass) {
 
 }  // namespace
 
-std::string XmlEscaped(std::string_view text) {
-  std::string out;
-  out.reserve(text.size());
-  for (size_t pos = 0; pos < text.size();) {
-    char32_t code = 0;
-    const size_t length = Utf8SequenceAt(text, pos, &code);
-    if (length == 0) {
-      AppendByteEscapes(text.substr(pos, 1), &out);
-      ++pos;
-    } else if (const char* entity = EntityFor(code)) {
-      out += entity;
-      pos += length;
-    } else if (!IsXmlCharacter(code)) {
-      AppendByteEscapes(text.substr(pos, length), &out);
-      pos += length;
-    } else {
-      out.append(text.substr(pos, length));
-      pos += length;
-    }
-  }
-  return out;
-}
+std::string XmlEscaped(std::string_view text) { return EscapedText(text, {IsXmlCharacter, EntityFor}); }
 
 std::string TestCaseName(const PassRecord& pass) {
   std::string name = "pass " + std::to_string(pass.number);

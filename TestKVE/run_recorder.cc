@@ -10,14 +10,19 @@
 #include "TestKVE/driver_state.h"
 #include "TestKVE/engine_client.h"
 #include "TestKVE/exit_status.h"
+#include "TestKVE/html_report.h"
 #include "TestKVE/junit_writer.h"
+#include "TestKVE/markdown_report.h"
 #include "TestKVE/run_json.h"
 #include "TestKVE/run_record.h"
+#include "TestKVE/run_report.h"
 #include "TestKVE/run_summary.h"
 #include "TestKVE/usage.h"
 #include "command_text/command_line.h"
+#include "perf_monitor/monitor_samples.h"
 #include "platform/file_stream.h"
 #include "platform/host_name.h"
+#include "platform/stop_signals.h"
 #include "platform/whole_file.h"
 #include "vxr_lib.h"
 
@@ -30,6 +35,9 @@ struct RunControl {
   bool keep_passes = false;  // something needs every pass at the end
   std::string json_path;
   std::string junit_path;
+  std::string report_path;    // /REPORT: the HTML page
+  std::string markdown_path;  // /MARKDOWN
+  std::string engine_name;
   UniqueStream json;
   bool json_failed = false;  // told once on standard error
   RunDescription run;
@@ -129,6 +137,29 @@ void WriteJUnit(const RunControl& control, bool interrupted) {
   }
 }
 
+void WritePage(const std::string& path, const std::string& page) {
+  std::string error;
+  if (!ReplaceFileAtomically(path, page, LinkRule::kRefuse, &error)) {
+    std::fprintf(stderr, "TestKVE: cannot write %s: %s\n", path.c_str(), error.c_str());
+    NoteFailure();
+  }
+}
+
+// The pages of /REPORT and /MARKDOWN, for the passes that ran; `exit_status` is the one the
+// harness is about to end with.
+void WriteReportPages(const RunControl& control, int exit_status) {
+  if (control.report_path.empty() && control.markdown_path.empty()) return;
+  RunReport report;
+  report.run = control.run;
+  report.passes = control.passes;
+  report.end_unix_ms = UnixMilliseconds();
+  report.exit_status = exit_status;
+  report.stop_signal = platform::StopSignal();
+  if (!PerfSamples.empty()) report.monitor = CurrentRunChart(control.engine_name);
+  if (!control.report_path.empty()) WritePage(control.report_path, HtmlReport(report));
+  if (!control.markdown_path.empty()) WritePage(control.markdown_path, MarkdownReport(report));
+}
+
 void PrintSummary(const RunSummary& summary) {
   std::fputs(SummaryText(summary).c_str(), stdout);
   std::fflush(stdout);
@@ -146,8 +177,13 @@ void StartRunRecords(const CommandLine& line, const char* text, const HarnessSta
   control.summary = line.HasOption("SUMMARY");
   control.json_path = OptionValue(line, "JSON");
   control.junit_path = OptionValue(line, "JUNIT");
-  control.keep_passes = control.summary || !control.json_path.empty() || !control.junit_path.empty();
-  if (control.json_path.empty() && control.junit_path.empty()) return;
+  control.report_path = OptionValue(line, "REPORT");
+  control.markdown_path = OptionValue(line, "MARKDOWN");
+  control.engine_name = state.EngineExeName;
+  const bool described = !control.json_path.empty() || !control.junit_path.empty() || !control.report_path.empty() ||
+                         !control.markdown_path.empty();
+  control.keep_passes = control.summary || described;
+  if (!described) return;
   control.run = DescribeRun(line, text, state);
   if (!control.json_path.empty()) OpenJson();
 }
@@ -168,5 +204,8 @@ int FinishRunRecords(bool interrupted) {
     if (control.summary) PrintSummary(summary);
   }
   control.json.reset();
+  // The pages show the exit status, so they come last; a page that cannot be written still
+  // counts for /STRICT.
+  WriteReportPages(control, FinalExitStatus(HarnessExitStatus(control.strict)));
   return HarnessExitStatus(control.strict);
 }

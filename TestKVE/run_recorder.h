@@ -1,6 +1,7 @@
 // Run control for the whole process, from the options of the process command line:
 // /TIMEOUT bounds every engine run, /JSON and /JUNIT record the runs, /SUMMARY prints their
-// summary, /STRICT makes the exit status tell whether everything succeeded.
+// summary, /REPORT and /MARKDOWN write pages about them, /STRICT makes the exit status tell
+// whether everything succeeded.
 #pragma once
 
 #include "TestKVE/driver_state.h"
@@ -17,7 +18,8 @@ void StartRunRecords(const CommandLine& line, const char* text, const HarnessSta
 void AttachRunControl(EngineClient& client);
 
 /// Ends the records (the summary line of /JSON, the report of /JUNIT, the summary of
-/// /SUMMARY), marked as interrupted when a stop signal ended the run, and returns the run's
-/// verdict for the exit status (HarnessExitStatus). Called once, where the run ends. A record
-/// that cannot be opened or written is named on standard error and counts as a failure.
+/// /SUMMARY, the pages of /REPORT and /MARKDOWN), marked as interrupted when a stop signal
+/// ended the run, and returns the run's verdict for the exit status (HarnessExitStatus). Called
+/// once, where the run ends. A record that cannot be opened or written is named on standard
+/// error and counts as a failure.
 int FinishRunRecords(bool interrupted);

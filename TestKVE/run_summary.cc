@@ -1,7 +1,6 @@
 #include "TestKVE/run_summary.h"
 
 #include <algorithm>
-#include <cmath>
 #include <cstdio>
 #include <map>
 
@@ -36,27 +35,6 @@ std::string MomentsLine(const char* what, const Moments& moments) {
 }
 
 }  // namespace
-
-std::optional<Spread> SpreadOf(std::vector<double> values) {
-  if (values.empty()) return std::nullopt;
-  std::sort(values.begin(), values.end());
-  const size_t middle = values.size() / 2;
-  const double median = values.size() % 2 == 1 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
-  return Spread{values.front(), median, values.back()};
-}
-
-std::optional<Moments> MomentsOf(std::span<const double> values) {
-  if (values.empty()) return std::nullopt;
-  Moments moments;
-  for (double value : values) moments.total += value;
-  const double count = static_cast<double>(values.size());
-  moments.mean = moments.total / count;
-  if (values.size() < 2) return moments;
-  double squares = 0;
-  for (double value : values) squares += (value - moments.mean) * (value - moments.mean);
-  moments.standard_deviation = std::sqrt(squares / (count - 1));
-  return moments;
-}
 
 RunSummary Summarize(std::span<const PassRecord> passes) {
   RunSummary summary;

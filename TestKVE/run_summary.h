@@ -10,26 +10,7 @@
 #include <vector>
 
 #include "TestKVE/run_record.h"
-
-/// Minimum, median (the mean of the middle two for an even count) and maximum.
-struct Spread {
-  double min = 0;
-  double median = 0;
-  double max = 0;
-};
-
-/// Mean and sample standard deviation (0 for a single value), and the total.
-struct Moments {
-  double mean = 0;
-  double standard_deviation = 0;
-  double total = 0;
-};
-
-/// The moments of `values`; none when there are none.
-std::optional<Moments> MomentsOf(std::span<const double> values);
-
-/// The spread of `values`; none when there are none.
-std::optional<Spread> SpreadOf(std::vector<double> values);
+#include "TestKVE/run_statistics.h"
 
 struct RunSummary {
   uint32_t passes = 0;

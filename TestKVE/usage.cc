@@ -53,6 +53,8 @@ constexpr UsageRow kRunControlRows[] = {
     {"/TIMEOUT=<seconds>", "Time limit for every engine run"},
     {"/JSON=<file>", "Record the run as JSON Lines"},
     {"/JUNIT=<file>", "Write a JUnit XML report"},
+    {"/REPORT=<file>", "Write an HTML page of the run"},
+    {"/MARKDOWN=<file>", "Write the run's summary as Markdown"},
     {"/STRICT", "Exit status 1 when anything failed (see below)"},
     {"/SUMMARY", "Print the run's summary at the end"},
     {"/SEED=<n>", "Seed random selection call k with n + k"},

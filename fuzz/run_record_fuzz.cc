@@ -1,14 +1,17 @@
 // The escaping of the run records on arbitrary bytes: a JSON string literal must decode back
 // to exactly the bytes it was made from, and XML text must be well-formed UTF-8 made only of
-// characters XML allows, with markup only as entities; a JUnit report named by the bytes
-// stays well-formed UTF-8.
+// characters XML allows, with markup only as entities; HTML text the same with no control
+// character or noncharacter; Markdown text with every ASCII punctuation character behind a
+// backslash; a JUnit report and report pages named by the bytes stay well-formed UTF-8.
 #include <cctype>
 #include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "TestKVE/html_report.h"
 #include "TestKVE/junit_writer.h"
+#include "TestKVE/markdown_report.h"
 #include "TestKVE/run_json.h"
 #include "TestKVE/utf8_text.h"
 #include "fuzz/fuzz_support.h"
@@ -103,6 +106,31 @@ void CheckXmlText(std::string_view text) {
   }
 }
 
+void CheckHtmlText(std::string_view text) {
+  CheckXmlText(text);
+  for (size_t pos = 0; pos < text.size();) {
+    char32_t code = 0;
+    pos += Utf8SequenceAt(text, pos, &code);
+    FUZZ_CHECK(IsShownInMarkup(code));
+  }
+}
+
+// A backslash is followed by the punctuation it escapes or by the "x" of a \xHH byte escape,
+// so no punctuation character is read as markup.
+void CheckMarkdownText(std::string_view text) {
+  CheckWellFormedUtf8(text);
+  for (size_t pos = 0; pos < text.size(); ++pos) {
+    const auto c = static_cast<unsigned char>(text[pos]);
+    FUZZ_CHECK(c >= 0x20 && c != 0x7F);
+    if (c == '\\') {
+      FUZZ_CHECK(pos + 1 < text.size());
+      ++pos;
+      continue;
+    }
+    FUZZ_CHECK(c >= 0x80 || !std::ispunct(c));  // only ASCII punctuation is markup
+  }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -120,5 +148,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   RunDescription run;
   run.engine_path = std::string(bytes);
   CheckWellFormedUtf8(JUnitReport(run, std::vector<PassRecord>{pass}));
+
+  CheckHtmlText(HtmlEscaped(bytes));
+  CheckMarkdownText(MarkdownEscaped(bytes));
+  const std::vector<PassRecord> passes = {pass};
+  RunReport report;
+  report.run = run;
+  report.run.command_line = std::string(bytes);
+  report.run.host_name = std::string(bytes);
+  report.passes = passes;
+  CheckWellFormedUtf8(HtmlReport(report));
+  CheckWellFormedUtf8(MarkdownReport(report));
   return 0;
 }

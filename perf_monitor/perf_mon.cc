@@ -12,7 +12,9 @@
 #include <thread>
 #include <vector>
 
+#include "perf_monitor/engine_sampler.h"
 #include "perf_monitor/monitor_clock.h"
+#include "perf_monitor/monitor_samples.h"
 #include "perf_monitor/monitor_state.h"
 #include "perf_monitor/perf_figures.h"
 #include "perf_monitor/perf_log.h"
@@ -21,6 +23,8 @@
 #include "perf_monitor/run_marks.h"
 #include "perf_monitor/sample_table.h"
 #include "platform/counter_query.h"
+#include "platform/engine_process.h"
+#include "platform/process.h"
 #include "platform/thread_id.h"
 #include "platform/whole_file.h"
 
@@ -68,13 +72,12 @@ void LogSample(const PerfReading& r) {
           r.mem_percent, r.committed_bytes, r.io_bytes, r.io_operations);
 }
 
-void WriteReport(const PerfFigures& figures, const PerfMonSetup& setup, std::vector<ChartSample> samples) {
+void WriteReport(const PerfFigures& figures, const PerfMonSetup& setup) {
   const double elapsed =
       ElapsedSeconds(LaunchStampMs.load(std::memory_order_relaxed), FinishStampMs.load(std::memory_order_relaxed));
   for (const std::string& line : figures.ReportLines(elapsed)) PerfLog("%s", line.c_str());
-  const RunChart chart{setup.engine_name, elapsed, std::move(samples), PerfRunMarks.Runs()};
   std::string error;
-  if (!ReplaceFileAtomically(kPerfSvgPath, RunChartSvg(chart), LinkRule::kRefuse, &error))
+  if (!ReplaceFileAtomically(kPerfSvgPath, RunChartSvg(CurrentRunChart(setup.engine_name)), LinkRule::kRefuse, &error))
     std::fprintf(stderr, "Perfmon: cannot write %s: %s\n", kPerfSvgPath, error.c_str());
 }
 
@@ -100,7 +103,8 @@ int PerfMon(const PerfMonSetup& setup) {
   PerfFigures figures;
   CollectOrComplain(query);
   figures.TakeInitial(ReadCounters(query, ids));
-  std::vector<ChartSample> samples;
+  const int harness_pid = setup.harness_pid != 0 ? setup.harness_pid : static_cast<int>(platform::CurrentProcessId());
+  EngineSampler engine_sampler(platform::EngineProcessProbe::Open(setup.proc_root, harness_pid));
   do {
     CollectOrComplain(query);
     const PerfReading reading = ReadCounters(query, ids);
@@ -108,11 +112,13 @@ int PerfMon(const PerfMonSetup& setup) {
     const bool engine_running = EngineRunning.load(std::memory_order_relaxed) != 0;
     figures.TakeSample(reading, engine_running);
     const int64_t ms = PerfRunMarks.SinceStartMs();
-    table.Add(ms, reading, engine_running);
-    samples.push_back({ms, reading.cpu_percent, reading.mem_percent});
+    std::optional<EngineFigures> engine;
+    if (engine_running) engine = engine_sampler.Take(ms, PerfRunMarks.LastLaunchMs());
+    table.Add(ms, reading, engine_running, engine);
+    PerfSamples.Add({ms, reading.cpu_percent, reading.mem_percent, reading.io_bytes, engine});
   } while (!PerfStopEvent.WaitFor(kSamplePeriod));
   if (end_without_report.load()) return 0;
-  WriteReport(figures, setup, std::move(samples));
+  WriteReport(figures, setup);
   std::printf("<<< PerfMon Thread: %d\n", thread_id);
   return 1;
 }
@@ -127,6 +133,7 @@ void StartPerfMon(const PerfMonSetup& setup) {
   OpenPerfLog(kPerfLogPath);
   PerfStopEvent.Reset();
   PerfRunMarks.Start();
+  PerfSamples.Clear();
   try {
     monitor_thread = std::thread([setup] { PerfMon(setup); });
   } catch (const std::system_error& failure) {

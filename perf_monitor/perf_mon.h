@@ -8,6 +8,7 @@
 struct PerfMonSetup {
   std::string proc_root = "/proc";  ///< the counter tree
   std::string engine_name;          ///< named in the picture's title
+  int harness_pid = 0;              ///< whose engines are watched; 0: this process
 };
 
 /// Where the monitor writes, relative to the current folder.

@@ -2,154 +2,177 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <string_view>
+#include <functional>
+
+#include "svg_plot/svg_plot.h"
 
 namespace {
 
 constexpr int kWidth = 900;
-constexpr int kHeight = 420;
-constexpr double kLeft = 60, kRight = 860, kTop = 50, kBottom = 370;
+constexpr int kHeight = 640;
+constexpr double kLeft = 70, kRight = 860;
 constexpr int32_t kNoReading = -999;
+constexpr double kBytesPerMiB = 1024.0 * 1024.0;
 
-// Text as XML character data: the markup characters escaped, anything outside printable ASCII
-// replaced, so the file is valid whatever bytes a name holds.
-std::string XmlText(std::string_view text) {
-  std::string out;
-  for (char c : text) {
-    switch (c) {
-      case '&':
-        out += "&amp;";
-        break;
-      case '<':
-        out += "&lt;";
-        break;
-      case '>':
-        out += "&gt;";
-        break;
-      case '"':
-        out += "&quot;";
-        break;
-      default:
-        out += (c >= 0x20 && c < 0x7f) ? c : '?';
-    }
-  }
-  return out;
+constexpr char kRunColour[] = "#f2c14e";
+constexpr double kRunOpacity = 0.4;
+constexpr char kCpuColour[] = "#d1495b";
+constexpr char kMemoryColour[] = "#00798c";
+constexpr char kEngineCpuColour[] = "#6a3d9a";
+constexpr char kEngineMemoryColour[] = "#6a3d9a";
+constexpr char kMachineIoColour[] = "#7a7a7a";
+constexpr char kEngineReadColour[] = "#2e86ab";
+constexpr char kEngineWriteColour[] = "#e07a1f";
+
+using Figure = std::function<std::optional<double>(const ChartSample&)>;
+
+std::optional<double> Percent(int32_t reading) {
+  if (reading == kNoReading) return std::nullopt;
+  return reading;
 }
 
-std::string Number(double value) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%.1f", value);
-  return text;
+std::optional<double> EngineFigure(const ChartSample& sample, std::optional<double> EngineFigures::*field) {
+  if (!sample.engine) return std::nullopt;
+  return (*sample.engine).*field;
 }
 
-class Scale {
- public:
-  Scale(int64_t end_ms, int32_t top_percent) : end_ms_(end_ms), top_(top_percent) {}
-  double X(int64_t ms) const {
-    return kLeft +
-           (kRight - kLeft) * static_cast<double>(std::clamp<int64_t>(ms, 0, end_ms_)) / static_cast<double>(end_ms_);
-  }
-  double Y(int32_t percent) const { return kBottom - (kBottom - kTop) * percent / top_; }
-  int64_t end_ms() const { return end_ms_; }
-  int32_t top() const { return top_; }
+std::optional<double> MiB(std::optional<double> bytes) {
+  if (!bytes) return std::nullopt;
+  return *bytes / kBytesPerMiB;
+}
 
- private:
-  int64_t end_ms_;
-  int32_t top_;
+const Figure kMachineCpu = [](const ChartSample& s) { return Percent(s.cpu_percent); };
+const Figure kMachineMemory = [](const ChartSample& s) { return Percent(s.mem_percent); };
+const Figure kEngineCpu = [](const ChartSample& s) -> std::optional<double> {
+  if (!s.engine) return std::nullopt;
+  return s.engine->cpu_percent;
+};
+const Figure kEngineResidentMiB = [](const ChartSample& s) -> std::optional<double> {
+  if (!s.engine || !s.engine->resident_bytes) return std::nullopt;
+  return static_cast<double>(*s.engine->resident_bytes) / kBytesPerMiB;
+};
+const Figure kMachineIoMiB = [](const ChartSample& s) -> std::optional<double> {
+  if (s.io_bytes == kNoReading) return std::nullopt;
+  return static_cast<double>(s.io_bytes) / kBytesPerMiB;
+};
+const Figure kEngineReadMiB = [](const ChartSample& s) {
+  return MiB(EngineFigure(s, &EngineFigures::read_bytes_per_second));
+};
+const Figure kEngineWrittenMiB = [](const ChartSample& s) {
+  return MiB(EngineFigure(s, &EngineFigures::written_bytes_per_second));
 };
 
-Scale ScaleFor(const RunChart& chart) {
+struct Series {
+  const Figure* figure;
+  std::string label;
+  const char* colour;
+  const char* dash;
+};
+
+struct Panel {
+  std::string title;
+  double top, bottom;
+  double y_floor;  ///< the y axis reaches at least this far
+  std::string y_unit;
+  int y_decimals;
+  std::vector<Series> series;
+};
+
+double EndMs(const RunChart& chart) {
   int64_t end_ms = 1000;
-  int32_t top = 100;
-  for (const ChartSample& sample : chart.samples) {
-    end_ms = std::max(end_ms, sample.ms);
-    top = std::max({top, sample.cpu_percent, sample.mem_percent});
-  }
+  for (const ChartSample& sample : chart.samples) end_ms = std::max(end_ms, sample.ms);
   for (const ChartRun& run : chart.runs) end_ms = std::max(end_ms, run.finish_ms);
-  return Scale(end_ms, (top + 9) / 10 * 10);
+  return static_cast<double>(end_ms) / 1000;
 }
 
-std::string Axes(const Scale& scale) {
-  std::string out = "<g stroke=\"#888\" stroke-width=\"1\" font-size=\"12\" fill=\"#333\">\n";
-  for (int32_t percent = 0; percent <= scale.top(); percent += 25) {
-    const std::string y = Number(scale.Y(percent));
-    out += "<line x1=\"" + Number(kLeft) + "\" y1=\"" + y + "\" x2=\"" + Number(kRight) + "\" y2=\"" + y +
-           "\" stroke-dasharray=\"2,4\"/>\n";
-    out += "<text x=\"" + Number(kLeft - 8) + "\" y=\"" + y + "\" text-anchor=\"end\" stroke=\"none\">" +
-           std::to_string(percent) + "%</text>\n";
+double HighestValue(const RunChart& chart, const Panel& panel) {
+  double top = panel.y_floor;
+  for (const Series& series : panel.series) {
+    for (const ChartSample& sample : chart.samples) top = std::max(top, (*series.figure)(sample).value_or(0));
   }
-  const int64_t step_s = std::max<int64_t>(1, scale.end_ms() / 1000 / 10);
-  for (int64_t second = 0; second * 1000 <= scale.end_ms(); second += step_s) {
-    out += "<text x=\"" + Number(scale.X(second * 1000)) + "\" y=\"" + Number(kBottom + 18) +
-           "\" text-anchor=\"middle\" stroke=\"none\">" + std::to_string(second) + " s</text>\n";
-  }
-  out += "<rect x=\"" + Number(kLeft) + "\" y=\"" + Number(kTop) + "\" width=\"" + Number(kRight - kLeft) +
-         "\" height=\"" + Number(kBottom - kTop) + "\" fill=\"none\"/>\n";
-  return out + "</g>\n";
+  return top;
 }
 
-std::string Runs(const RunChart& chart, const Scale& scale) {
+std::string DrawPanel(const RunChart& chart, const Panel& panel, bool classed_runs) {
+  const double end_s = EndMs(chart);
+  const double y_max = svg::NiceCeiling(HighestValue(chart, panel), 4);
+  const svg::PlotArea area{kLeft, panel.top, kRight, panel.bottom, 0, end_s, 0, y_max};
   std::string out;
   for (const ChartRun& run : chart.runs) {
-    const double x = scale.X(run.launch_ms);
-    out += "<rect class=\"engine-run\" x=\"" + Number(x) + "\" y=\"" + Number(kTop) + "\" width=\"" +
-           Number(std::max(1.0, scale.X(run.finish_ms) - x)) + "\" height=\"" + Number(kBottom - kTop) +
-           "\" fill=\"#f2c14e\" fill-opacity=\"0.4\"/>\n";
+    out += svg::Rectangle(area, static_cast<double>(run.launch_ms) / 1000, static_cast<double>(run.finish_ms) / 1000, 0,
+                          y_max, kRunColour, kRunOpacity, classed_runs ? "engine-run" : "");
   }
-  return out;
+  svg::AxisLabels labels;
+  labels.x_step = svg::NiceStep(end_s, 10);
+  labels.y_step = svg::NiceStep(y_max, 4);
+  labels.x_unit = " s";
+  labels.y_unit = panel.y_unit;
+  labels.y_decimals = labels.y_step < 1 ? 1 : 0;
+  labels.y_title = panel.title;
+  out += svg::Axes(area, labels);
+  std::vector<svg::LegendEntry> legend;
+  for (const Series& series : panel.series) {
+    std::vector<svg::LinePoint> points;
+    for (const ChartSample& sample : chart.samples)
+      points.push_back({static_cast<double>(sample.ms) / 1000, (*series.figure)(sample)});
+    out += svg::Line(area, points, series.colour, series.dash);
+    legend.push_back({series.label, series.colour, series.dash});
+  }
+  return out + svg::Legend(kRight - svg::LegendWidth(legend), panel.top - 6, legend);
 }
 
-// One polyline per stretch of good readings.
-std::string Line(const RunChart& chart, const Scale& scale, int32_t ChartSample::*percent, const char* colour) {
-  std::string out, points;
-  auto flush = [&] {
-    if (!points.empty()) {
-      out += "<polyline fill=\"none\" stroke=\"" + std::string(colour) + "\" stroke-width=\"2\" points=\"" + points +
-             "\"/>\n";
-    }
-    points.clear();
+std::vector<Panel> Panels() {
+  return {
+      {"Processor and committed memory, %",
+       70,
+       260,
+       100,
+       "%",
+       0,
+       {{&kMachineCpu, "processor", kCpuColour, ""},
+        {&kMachineMemory, "committed memory", kMemoryColour, ""},
+        {&kEngineCpu, "engine processor (of one core)", kEngineCpuColour, "6,3"}}},
+      {"Engine resident memory, MiB",
+       310,
+       430,
+       1,
+       " MiB",
+       0,
+       {{&kEngineResidentMiB, "engine resident memory", kEngineMemoryColour, ""}}},
+      {"I/O, MiB/s",
+       480,
+       600,
+       1,
+       "",
+       0,
+       {{&kMachineIoMiB, "all processes", kMachineIoColour, ""},
+        {&kEngineReadMiB, "engine read", kEngineReadColour, ""},
+        {&kEngineWrittenMiB, "engine written", kEngineWriteColour, "6,3"}}},
   };
-  for (const ChartSample& sample : chart.samples) {
-    if (sample.*percent == kNoReading) {
-      flush();
-      continue;
-    }
-    if (!points.empty()) points += ' ';
-    points += Number(scale.X(sample.ms)) + "," + Number(scale.Y(sample.*percent));
-  }
-  flush();
-  return out;
-}
-
-std::string Legend() {
-  return "<g font-size=\"12\">\n"
-         "<rect x=\"600\" y=\"14\" width=\"14\" height=\"4\" fill=\"#d1495b\"/>"
-         "<text x=\"620\" y=\"20\">processor %</text>\n"
-         "<rect x=\"710\" y=\"14\" width=\"14\" height=\"4\" fill=\"#00798c\"/>"
-         "<text x=\"730\" y=\"20\">committed memory %</text>\n"
-         "<rect x=\"600\" y=\"28\" width=\"14\" height=\"10\" fill=\"#f2c14e\" fill-opacity=\"0.4\"/>"
-         "<text x=\"620\" y=\"37\">engine running</text>\n"
-         "</g>\n";
 }
 
 }  // namespace
 
-std::string RunChartSvg(const RunChart& chart) {
-  const Scale scale = ScaleFor(chart);
+std::string RunChartSvgElement(const RunChart& chart) {
   char elapsed[64];
   std::snprintf(elapsed, sizeof elapsed, "%.3f", chart.elapsed_seconds);
-  const std::string title = "Performance of " + XmlText(chart.engine_name) + ", engine time " + elapsed + " seconds";
-  return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-         "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" +
-         std::to_string(kWidth) + "\" height=\"" + std::to_string(kHeight) + "\" viewBox=\"0 0 " +
-         std::to_string(kWidth) + " " + std::to_string(kHeight) +
-         "\" font-family=\"sans-serif\">\n"
-         "<title>" +
-         title +
-         "</title>\n"
-         "<rect width=\"100%\" height=\"100%\" fill=\"white\"/>\n"
-         "<text x=\"" +
-         Number(kLeft) + "\" y=\"30\" font-size=\"16\">" + title + "</text>\n" + Legend() + Runs(chart, scale) +
-         Axes(scale) + Line(chart, scale, &ChartSample::cpu_percent, "#d1495b") +
-         Line(chart, scale, &ChartSample::mem_percent, "#00798c") + "</svg>\n";
+  const std::string title =
+      "Performance of " + svg::TextEscaped(chart.engine_name) + ", engine time " + elapsed + " seconds";
+  std::string out = "<svg xmlns=\"http://www.w3.org/2000/svg\" class=\"plot\" width=\"" + std::to_string(kWidth) +
+                    "\" height=\"" + std::to_string(kHeight) + "\" viewBox=\"0 0 " + std::to_string(kWidth) + " " +
+                    std::to_string(kHeight) + "\" font-family=\"sans-serif\">\n<title>" + title +
+                    "</title>\n<rect width=\"100%\" height=\"100%\" fill=\"white\"/>\n<text x=\"" + svg::Number(kLeft) +
+                    "\" y=\"26\" font-size=\"16\">" + title + "</text>\n";
+  const svg::LegendEntry run_entry{"engine running", kRunColour, "", true, kRunOpacity};
+  out += svg::Legend(kRight - svg::LegendWidth({&run_entry, 1}), 26, {&run_entry, 1});
+  bool first = true;
+  for (const Panel& panel : Panels()) {
+    out += DrawPanel(chart, panel, first);
+    first = false;
+  }
+  return out + "</svg>\n";
+}
+
+std::string RunChartSvg(const RunChart& chart) {
+  return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n" + RunChartSvgElement(chart);
 }

@@ -29,6 +29,11 @@ void RunMarks::MarkFinish() {
   open_ = false;
 }
 
+int64_t RunMarks::LastLaunchMs() const {
+  std::lock_guard lock(mutex_);
+  return runs_.empty() ? 0 : runs_.back().launch_ms;
+}
+
 std::vector<ChartRun> RunMarks::Runs() const {
   std::lock_guard lock(mutex_);
   std::vector<ChartRun> finished = runs_;

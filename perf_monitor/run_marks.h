@@ -19,6 +19,8 @@ class RunMarks {
   void MarkLaunch();
   /// The run that began last ends now; nothing when none is open.
   void MarkFinish();
+  /// The launch of the last run begun, or 0 before the first.
+  int64_t LastLaunchMs() const;
   /// The finished runs, in order.
   std::vector<ChartRun> Runs() const;
 

@@ -3,6 +3,7 @@
 #include <dirent.h>
 
 #include <charconv>
+#include <cstdint>
 #include <memory>
 
 #include "platform/posix/unique_fd.h"
@@ -116,6 +117,42 @@ bool ForEachProcess(int dir_fd, const std::function<void(int pid)>& visit) {
     if (code == std::errc() && end == name.data() + name.size() && pid > 0) visit(pid);
   }
   return true;
+}
+
+std::optional<ProcessStat> ParseProcessStat(std::string_view stat) {
+  const size_t name_end = stat.rfind(')');
+  if (name_end == std::string_view::npos) return std::nullopt;
+  // Fields from 3 (the state) on, separated by single spaces; some (priority, nice) may be
+  // negative, so only the wanted ones are read as figures.
+  std::string_view rest = stat.substr(name_end + 1);
+  int64_t parent = 0, utime = 0, stime = 0, start = 0;
+  int field = 2;
+  while (!rest.empty() && field < 22) {
+    rest.remove_prefix(1);
+    ++field;
+    std::string_view token = rest.substr(0, rest.find(' '));
+    rest.remove_prefix(token.size());
+    int64_t* wanted = field == 4    ? &parent
+                      : field == 14 ? &utime
+                      : field == 15 ? &stime
+                      : field == 22 ? &start
+                                    : nullptr;
+    if (wanted != nullptr && !TakeFigure(&token, wanted)) return std::nullopt;
+  }
+  if (field < 22 || parent > INT32_MAX || utime > INT64_MAX - stime) return std::nullopt;
+  return ProcessStat{static_cast<int>(parent), utime + stime, start};
+}
+
+std::optional<int64_t> ParseResidentBytes(std::string_view status) {
+  int64_t kib = 0;
+  if (!FigureAfterKey(status, "VmRSS", &kib) || kib > INT64_MAX / kBytesPerKilobyte) return std::nullopt;
+  return kib * kBytesPerKilobyte;
+}
+
+std::optional<ReadWriteBytes> ParseReadWriteBytes(std::string_view io) {
+  ReadWriteBytes bytes;
+  if (!FigureAfterKey(io, "rchar", &bytes.read) || !FigureAfterKey(io, "wchar", &bytes.written)) return std::nullopt;
+  return bytes;
 }
 
 }  // namespace platform::posix

@@ -52,3 +52,29 @@ std::optional<std::string_view> ReadHead(int dir_fd, const char* path, std::span
 bool ForEachProcess(int dir_fd, const std::function<void(int pid)>& visit);
 
 }  // namespace platform::posix
+
+namespace platform::posix {
+
+/// The figures of one process's `stat` line that the engine probe needs.
+struct ProcessStat {
+  int parent_pid = 0;
+  int64_t cpu_ticks = 0;    ///< utime + stime, in clock ticks
+  int64_t start_ticks = 0;  ///< since boot
+};
+
+/// Fields 4 (ppid), 14 and 15 (utime, stime) and 22 (starttime) of a `<pid>/stat` line,
+/// counted after the command name's closing parenthesis (the name may hold anything); null
+/// when the line is cut or malformed.
+std::optional<ProcessStat> ParseProcessStat(std::string_view stat);
+
+/// VmRSS of a `<pid>/status`, in bytes; null when missing (a kernel thread, a zombie).
+std::optional<int64_t> ParseResidentBytes(std::string_view status);
+
+/// rchar and wchar of a `<pid>/io`: every byte read and written.
+struct ReadWriteBytes {
+  int64_t read = 0;
+  int64_t written = 0;
+};
+std::optional<ReadWriteBytes> ParseReadWriteBytes(std::string_view io);
+
+}  // namespace platform::posix

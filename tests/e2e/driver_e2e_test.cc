@@ -63,6 +63,8 @@ const char kRunControlBlock[] =
     "   /TIMEOUT=<seconds>     Time limit for every engine run\n"
     "   /JSON=<file>           Record the run as JSON Lines\n"
     "   /JUNIT=<file>          Write a JUnit XML report\n"
+    "   /REPORT=<file>         Write an HTML page of the run\n"
+    "   /MARKDOWN=<file>       Write the run's summary as Markdown\n"
     "   /STRICT                Exit status 1 when anything failed (see below)\n"
     "   /SUMMARY               Print the run's summary at the end\n"
     "   /SEED=<n>              Seed random selection call k with n + k\n"

@@ -49,15 +49,18 @@ TEST(PlantedLinkE2eTest, TheHarnessNeverWritesItsRecordsThroughALink) {
   for (bool sticky : {true, false}) {
     SCOPED_TRACE(sticky ? "sticky folder" : "folder that is not sticky");
     SharedFolder folder(sticky);
-    folder.PlantLinks({"report.xml", "run.jsonl"}, folder.precious);
+    folder.PlantLinks({"report.xml", "run.jsonl", "run.html", "run.md"}, folder.precious);
     EngineFolderCopy engine;
-    ProgramRun run = RunProgram((engine.path() / "testkve").string(),
-                                {"/NH", "/RUN=1", "/JUNIT=" + (folder.shared / "report.xml").string(),
-                                 "/JSON=" + (folder.shared / "run.jsonl").string()},
-                                {engine.path()});
+    ProgramRun run = RunProgram(
+        (engine.path() / "testkve").string(),
+        {"/NH", "/RUN=1", "/JUNIT=" + (folder.shared / "report.xml").string(),
+         "/JSON=" + (folder.shared / "run.jsonl").string(), "/REPORT=" + (folder.shared / "run.html").string(),
+         "/MARKDOWN=" + (folder.shared / "run.md").string()},
+        {engine.path()});
     EXPECT_EQ(0, run.exit_code) << run.errors;
     EXPECT_EQ(kPrecious, ReadFile(folder.precious));
-    EXPECT_EQ(2u, CountOf(run.errors, "is a symbolic link")) << run.errors;
+    EXPECT_EQ(4u, CountOf(run.errors, "is a symbolic link")) << run.errors;
+    EXPECT_TRUE(fs::is_symlink(folder.shared / "run.html"));
     EXPECT_TRUE(fs::is_symlink(folder.shared / "report.xml"));
     EXPECT_EQ(1u, CountOf(run.output, "Run stress: 1 round\n")) << "the run goes on";
   }

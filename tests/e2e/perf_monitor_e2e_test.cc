@@ -141,11 +141,14 @@ std::string ElapsedText(const std::string& line) {
 
 // The monitor reads a fixture /proc tree that this test moves on by one quarter busy time
 // whenever a row is added to the table, and the engine runs until the table holds two of its
-// rows: every figure is known, whatever the machine's load.
+// rows with the engine's own figures: every figure is known, whatever the machine's load. The
+// engine's entry in the fixture carries the real engine's process ID, parent and command line
+// (from its start log and the live /proc), and figures that grow by a known step each row.
 TEST(PerfMonitorE2eTest, AnEngineRunIsSampledReportedAndPictured) {
   EngineFolderCopy folder;
   const std::filesystem::path csv = folder.path() / "PerfReport" / "perfCounter.csv";
   const std::filesystem::path hold = folder.Write("hold", "");
+  const std::filesystem::path start_log = folder.path() / "starts.log";
   ProcTree proc;
   int64_t busy = 0;
   int64_t idle = 0;
@@ -156,8 +159,30 @@ TEST(PerfMonitorE2eTest, AnEngineRunIsSampledReportedAndPictured) {
   };
   step_stat();
   proc.SetMeminfo(2'000'000, 8'000'000);
+  ProcTree::Process engine;
+  engine.resident_kib = 4096;
+  int64_t engine_read = 0;
+  const auto step_engine = [&] {
+    if (engine.pid == 0) {
+      const std::vector<std::string> starts =
+          std::filesystem::exists(start_log) ? ReadLines(start_log) : std::vector<std::string>{};
+      if (starts.empty()) return;
+      engine.pid = std::stoi(starts[0].substr(0, starts[0].find(' ')));
+      const std::string live = "/proc/" + std::to_string(engine.pid);
+      const std::string stat = ReadFile(live + "/stat");
+      engine.parent = std::stoi(stat.substr(stat.rfind(')') + 4));
+      engine.cmdline = ReadFile(live + "/cmdline");
+    }
+    engine.cpu_ticks += 25;
+    engine_read += 1 << 20;
+    proc.SetProcess(engine);
+    proc.SetProcessIo(engine.pid, engine_read, 0, 0, 0);
+  };
   auto harness = std::async(std::launch::async, [&] {
-    return Harness(folder, {"/PERFMON"}, {{"VXR_REF_HOLD_FILE", hold.string()}, {"TESTKVE_PROC_ROOT", proc.str()}});
+    return Harness(folder, {"/PERFMON", "/REPORT=report.html"},
+                   {{"VXR_REF_HOLD_FILE", hold.string()},
+                    {"VXR_REF_START_LOG", start_log.string()},
+                    {"TESTKVE_PROC_ROOT", proc.str()}});
   });
   size_t rows_seen = 0;
   while (harness.wait_for(std::chrono::milliseconds(5)) != std::future_status::ready) {
@@ -165,9 +190,10 @@ TEST(PerfMonitorE2eTest, AnEngineRunIsSampledReportedAndPictured) {
     if (table.size() <= rows_seen) continue;
     rows_seen = table.size();
     step_stat();
+    step_engine();
     const auto engine_rows = std::count_if(table.begin(), table.end(), [](const std::string& row) {
       const std::vector<std::string> fields = Split(row);
-      return fields.size() == 7 && fields[1] == "25" && fields[6] == "1";
+      return fields.size() == 12 && fields[1] == "25" && fields[6] == "1" && !fields[7].empty();
     });
     if (engine_rows >= 2) std::filesystem::remove(hold);
   }
@@ -207,20 +233,37 @@ TEST(PerfMonitorE2eTest, AnEngineRunIsSampledReportedAndPictured) {
   ASSERT_EQ(samples.size() + 1, table.size());
   EXPECT_EQ(
       "ms,cpu_percent,mem_percent,io_bytes_per_second,io_operations_per_second,"
-      "committed_bytes,engine_running",
+      "committed_bytes,engine_running,engine_pid,engine_cpu_percent,engine_resident_bytes,"
+      "engine_read_bytes_per_second,engine_written_bytes_per_second",
       table[0]);
-  int running_rows = 0;
+  // The engine's own columns name the engine that ran (it logged its process ID) while it ran.
+  const std::vector<std::string> starts = ReadLines(start_log);
+  ASSERT_EQ(1u, starts.size());
+  const std::string engine_pid = std::to_string(engine.pid);
+  int running_rows = 0, engine_rows = 0;
+  double engine_cpu = 0;
   for (size_t i = 0; i < samples.size(); ++i) {
     SCOPED_TRACE(table[i + 1]);
     const std::vector<std::string> fields = Split(table[i + 1]);
-    ASSERT_EQ(7u, fields.size());
+    ASSERT_EQ(12u, fields.size());
     for (size_t f = 0; f < 5; ++f) {
       const std::string shown = samples[i][f] == -999 ? "" : std::to_string(samples[i][f]);
       EXPECT_EQ(shown, fields[f + 1]);
     }
     running_rows += fields[6] == "1";
+    if (fields[6] == "0") {
+      EXPECT_EQ("", fields[7] + fields[8] + fields[9] + fields[10] + fields[11]);
+    }
+    if (fields[7].empty()) continue;
+    ++engine_rows;
+    EXPECT_EQ(engine_pid, fields[7]);
+    EXPECT_EQ(std::to_string(4096 * 1024), fields[9]) << "resident bytes";
+    EXPECT_EQ(0.0, std::stod(fields[11])) << "written bytes per second";
+    engine_cpu = std::max(engine_cpu, std::stod(fields[8]));
   }
   EXPECT_GE(running_rows, 2);
+  EXPECT_GE(engine_rows, 2);
+  EXPECT_GT(engine_cpu, 0);
 
   for (const std::vector<int64_t>& sample : samples) {
     EXPECT_TRUE(sample[0] == 25 || sample[0] == -999) << sample[0];
@@ -233,6 +276,12 @@ TEST(PerfMonitorE2eTest, AnEngineRunIsSampledReportedAndPictured) {
   EXPECT_EQ(0, lint.exit_code) << lint.errors;
   EXPECT_EQ(1u, CountOf(ReadFile(svg), "class=\"engine-run\""));
   EXPECT_NE(std::string::npos, ReadFile(svg).find("vxr.exe, engine time " + elapsed_text));
+  EXPECT_NE(std::string::npos, ReadFile(svg).find("engine processor (of one core)"));
+
+  // The report page holds the same picture beside the pass plots, made from the same samples.
+  const std::string page = ReadFile(folder.path() / "report.html");
+  EXPECT_EQ(4u, CountOf(page, "<svg ")) << page.substr(0, 2000);
+  EXPECT_NE(std::string::npos, page.find("<title>Performance of vxr.exe, engine time " + elapsed_text));
 }
 
 TEST(PerfMonitorE2eTest, ThreePassesLogTheMarkersOfAllAndOneReport) {

@@ -43,3 +43,15 @@ void ProcTree::MakeIoUnreadable(int pid) const {
 }
 
 void ProcTree::RemoveProcess(int pid) const { std::filesystem::remove_all(path() / std::to_string(pid)); }
+
+void ProcTree::SetProcess(const Process& process) const {
+  const std::string folder = std::to_string(process.pid);
+  std::filesystem::create_directories(path() / folder);
+  // A command name with spaces and a parenthesis, and a negative priority, as live files may have.
+  Write(folder + "/stat", folder + " (vx r) (x) S " + std::to_string(process.parent) + " 1 1 0 -1 4194560 100 0 0 0 " +
+                              std::to_string(process.cpu_ticks) + " 0 0 0 -2 -5 1 0 " +
+                              std::to_string(process.start_ticks) + " 1000000 250 18446744073709551615\n");
+  Write(folder + "/cmdline", process.cmdline);
+  Write(folder + "/status", "Name:\tvxr\nState:\tS (sleeping)\nVmPeak:\t  9000 kB\nVmRSS:\t    " +
+                                std::to_string(process.resident_kib) + " kB\nThreads:\t1\n");
+}

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "support/temp_folder.h"
 
@@ -22,6 +23,18 @@ class ProcTree : public TempFolder {
   /// Makes `<pid>/io` unreadable like the file of another user's process: an existing file
   /// reads as nothing, a new one is a folder that cannot be opened as a file.
   void MakeIoUnreadable(int pid) const;
+  /// What a process is, for the engine probe: its parent, command line (argv joined by NUL
+  /// bytes), processor time and start in clock ticks, resident KiB. Writes `<pid>/stat`,
+  /// `cmdline` and `status`.
+  struct Process {
+    int pid = 0;
+    int parent = 0;
+    std::string cmdline;
+    int64_t cpu_ticks = 0;
+    int64_t start_ticks = 0;
+    int64_t resident_kib = 0;
+  };
+  void SetProcess(const Process& process) const;
   /// Removes `<pid>`, as when the process ends.
   void RemoveProcess(int pid) const;
 };

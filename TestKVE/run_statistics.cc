@@ -1,0 +1,51 @@
+#include "TestKVE/run_statistics.h"
+
+#include <algorithm>
+#include <cmath>
+
+std::optional<Moments> MomentsOf(std::span<const double> values) {
+  if (values.empty()) return std::nullopt;
+  Moments moments;
+  for (double value : values) moments.total += value;
+  const double count = static_cast<double>(values.size());
+  moments.mean = moments.total / count;
+  if (values.size() < 2) return moments;
+  double squares = 0;
+  for (double value : values) squares += (value - moments.mean) * (value - moments.mean);
+  moments.standard_deviation = std::sqrt(squares / (count - 1));
+  return moments;
+}
+
+std::optional<Spread> SpreadOf(std::vector<double> values) {
+  if (values.empty()) return std::nullopt;
+  std::sort(values.begin(), values.end());
+  return Spread{values.front(), SortedMedian(values), values.back()};
+}
+
+std::optional<Statistics> StatisticsOf(std::vector<double> values) {
+  const std::optional<Moments> moments = MomentsOf(values);
+  if (!moments) return std::nullopt;
+  const size_t count = values.size();
+  const Spread spread = *SpreadOf(std::move(values));
+  return Statistics{count, spread.min, spread.median, moments->mean, moments->standard_deviation, spread.max};
+}
+
+double SortedMedian(std::span<const double> sorted) {
+  if (sorted.empty()) return 0;
+  const size_t middle = sorted.size() / 2;
+  return sorted.size() % 2 == 1 ? sorted[middle] : (sorted[middle - 1] + sorted[middle]) / 2;
+}
+
+std::vector<double> WallTimes(std::span<const PassRecord> passes) {
+  std::vector<double> values;
+  values.reserve(passes.size());
+  for (const PassRecord& pass : passes) values.push_back(pass.wall_ms);
+  return values;
+}
+
+std::vector<double> PeakKiB(std::span<const PassRecord> passes) {
+  std::vector<double> values;
+  values.reserve(passes.size());
+  for (const PassRecord& pass : passes) values.push_back(static_cast<double>(pass.peak_kib));
+  return values;
+}

@@ -1,0 +1,31 @@
+// The monitor's samples as the run goes on, for the picture at its end and for the run report,
+// which may take them at any time (also when a stop signal ends the run). Safe to use from
+// both threads.
+#pragma once
+
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "perf_monitor/run_chart.h"
+
+class MonitorSamples {
+ public:
+  /// Forgets every sample.
+  void Clear();
+  void Add(const ChartSample& sample);
+  /// The samples so far, in order.
+  std::vector<ChartSample> Samples() const;
+  bool empty() const;
+
+ private:
+  mutable std::mutex mutex_;
+  std::vector<ChartSample> samples_;
+};
+
+/// The samples of the process's monitor.
+extern MonitorSamples PerfSamples;
+
+/// The picture of the process's monitor now: its samples, the finished engine runs, and the
+/// engine time of the last launch and finish stamps; named after `engine_name`.
+RunChart CurrentRunChart(const std::string& engine_name);
