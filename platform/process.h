@@ -71,12 +71,18 @@ class ChildProcess {
   /// Starts the open file `program` itself, never a path, so that the file that was read and
   /// checked is the file that runs; `argv[0]` is only the name the child sees. Like Spawn in
   /// everything else, and further: a standard descriptor (0 to 2) closed in this process is
-  /// /dev/null in the child; the child is killed (SIGKILL) when this process dies; its start
-  /// shares this process's memory until the exec, so it costs no copy of it.
+  /// /dev/null in the child; its start shares this process's memory until the exec, so it
+  /// costs no copy of it. Where the system allows, the program runs under a starter that ends
+  /// the program's whole tree when the program ends, when the child is ended, and when this
+  /// process dies, and that reports the program's own resource usage; else the program itself
+  /// is the child and is killed (SIGKILL) when this process dies.
   static ChildProcess SpawnOpenFile(const OpenFile& program, std::span<const std::string> argv, ConsoleMode mode);
 
   bool started() const { return pid_ > 0; }
+  /// The process this object waits for: the starter when there is one.
   int pid() const { return pid_; }
+  /// Started under the starter: a stop signal sent to pid() reaches the program's group.
+  bool has_starter() const { return report_ >= 0; }
 
   /// Waits without time limit for the child to end; interrupted waits are retried. The first
   /// call reports the outcome; later calls repeat it.
@@ -84,8 +90,9 @@ class ChildProcess {
 
   /// Waits at most `limit` (none: no limit) for the child to end, then reaps it with its
   /// resource usage. When the limit passes, the child's process group (the child alone when
-  /// it leads none) gets SIGTERM and SIGCONT, `grace` later SIGKILL, and is reaped; the
-  /// result is then marked timed out, whatever its outcome. Interrupted waits are retried.
+  /// it leads none) gets SIGTERM and SIGCONT, `grace` later SIGKILL, and is reaped; under a
+  /// starter the program's group gets them and then its whole tree is ended. The result is
+  /// then marked timed out, whatever its outcome. Interrupted waits are retried.
   /// On a child that was not started, or already waited for, only the outcome is repeated.
   TimedWaitResult WaitFor(std::optional<std::chrono::milliseconds> limit, std::chrono::milliseconds grace);
 
@@ -94,7 +101,10 @@ class ChildProcess {
   void Terminate(std::chrono::milliseconds grace) const;
   ResourceUsage Reap();
 
+  void CloseReport();
+
   int pid_ = -1;
+  int report_ = -1;  ///< the starter's report channel, read when the starter is reaped
   ProcessOutcome outcome_{ProcessOutcome::Kind::kNotStarted, 0};
 };
 

@@ -17,6 +17,7 @@
 #include <cstring>
 #include <utility>
 
+#include "platform/posix/engine_starter/starter_protocol.h"
 #include "platform/posix/unique_fd.h"
 
 extern char** environ;
@@ -118,22 +119,28 @@ bool EndsWithinByPolling(int pid, Clock::time_point deadline) {
 }  // namespace
 
 ChildProcess::~ChildProcess() {
-  if (pid_ <= 0) return;
-  kill(pid_, SIGKILL);
-  Wait();
+  if (pid_ > 0) {
+    // A starter ends the program's whole tree before it ends itself.
+    kill(pid_, has_starter() ? posix::starter::kEndTreeSignal : SIGKILL);
+    Wait();
+  }
+  CloseReport();
 }
 
 ChildProcess::ChildProcess(ChildProcess&& other) noexcept
-    : pid_(std::exchange(other.pid_, -1)), outcome_(other.outcome_) {}
+    : pid_(std::exchange(other.pid_, -1)), report_(std::exchange(other.report_, -1)), outcome_(other.outcome_) {}
 
 ChildProcess& ChildProcess::operator=(ChildProcess&& other) noexcept {
   if (this != &other) {
     ChildProcess discarded(std::move(*this));
     pid_ = std::exchange(other.pid_, -1);
+    report_ = std::exchange(other.report_, -1);
     outcome_ = other.outcome_;
   }
   return *this;
 }
+
+void ChildProcess::CloseReport() { posix::UniqueFd closed(std::exchange(report_, -1)); }
 
 ChildProcess ChildProcess::Spawn(std::span<const std::string> argv, ConsoleMode mode) {
   return argv.empty() ? SpawnProgram("", argv, mode) : SpawnProgram(argv[0], argv, mode);
@@ -210,6 +217,14 @@ bool ChildProcess::EndsWithin(std::chrono::milliseconds limit) const {
 }
 
 void ChildProcess::Terminate(std::chrono::milliseconds grace) const {
+  if (has_starter()) {
+    // The starter hands SIGTERM and SIGCONT on to the program's group, and after the grace
+    // ends the program's whole tree and itself. It is not reaped yet, so its ID is its own.
+    kill(pid_, SIGTERM);
+    EndsWithin(grace);
+    kill(pid_, posix::starter::kEndTreeSignal);
+    return;
+  }
   // Never the caller's own group: only a child that leads a group is ended with it.
   const int target = getpgid(pid_) == pid_ ? -pid_ : pid_;
   kill(target, SIGTERM);
@@ -230,6 +245,12 @@ ResourceUsage ChildProcess::Reap() {
     return {};
   }
   outcome_ = OutcomeOf(status);
+  // The starter's own figures would hold this process's size from before the starter's exec;
+  // it reports the program's alone.
+  posix::starter::UsageReport used;
+  const bool reported = report_ >= 0 && posix::ReadFull(report_, &used, sizeof used) == sizeof used;
+  CloseReport();
+  if (reported) return {used.user_us, used.system_us, used.peak_rss_kib};
   // Linux counts ru_maxrss in KiB.
   return {Microseconds(usage.ru_utime), Microseconds(usage.ru_stime), static_cast<uint64_t>(usage.ru_maxrss)};
 }

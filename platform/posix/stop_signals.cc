@@ -8,6 +8,7 @@
 #include <atomic>
 #include <cerrno>
 
+#include "platform/posix/engine_starter/starter_protocol.h"
 #include "platform/posix/unique_fd.h"
 #include "platform/process.h"
 
@@ -19,6 +20,7 @@ constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP};
 // Shared with the handler, which may run on any thread: lock-free atomics only.
 std::atomic<int> watched_pidfd{-1};
 std::atomic<int> watched_group{0};  // > 0: the process group to signal instead
+std::atomic<int> watched_end_signal{SIGKILL};  // what ends the child when the grace has passed
 std::atomic<int> first_stop_signal{0};
 
 struct sigaction saved_actions[3];
@@ -47,7 +49,7 @@ void RelayToChild(int signal) {
   Send(pidfd, signal);
   pollfd ended = {pidfd, POLLIN, 0};
   const int ready = posix::RetryOnEintr([&] { return poll(&ended, 1, kStopGraceMs); });
-  if (ready <= 0 || watched_group.load() > 0) Send(pidfd, SIGKILL);
+  if (ready <= 0 || watched_group.load() > 0) Send(pidfd, watched_end_signal.load());
 }
 
 void OnStopSignal(int signal) {
@@ -82,7 +84,10 @@ StopSignalRelay::StopSignalRelay() {
 void StopSignalRelay::Watch(const ChildProcess& child, bool whole_group) {
   if (!watching_ && child.started()) {
     pidfd_ = static_cast<int>(syscall(SYS_pidfd_open, child.pid(), 0));
-    watched_group.store(whole_group ? child.pid() : 0);
+    // A starter hands the signal on to the program's group itself, and ends the program's
+    // whole tree on its own signal.
+    watched_group.store(whole_group && !child.has_starter() ? child.pid() : 0);
+    watched_end_signal.store(child.has_starter() ? posix::starter::kEndTreeSignal : SIGKILL);
     watched_pidfd.store(pidfd_);
     struct sigaction action = {};
     action.sa_handler = OnStopSignal;

@@ -82,6 +82,35 @@ TEST(EngineRunGuardE2eTest, AHarnessKilledOutrightTakesItsEngineAlong) {
   EXPECT_TRUE(WaitFor(kEventBoundSeconds, [&] { return !IsRunning(EngineStarts(log).front()); }));
 }
 
+// The process ID a helper of the engine wrote (VXR_REF_HELPER), 0 while it has not.
+int HelperPid(const std::filesystem::path& file) {
+  const std::string text = ReadFile(file);
+  return text.ends_with("\n") ? std::stoi(text) : 0;
+}
+
+// A helper that left the engine's group and session, as a daemon does, ends with the harness
+// that was killed outright, and with an engine run that ended on its own.
+TEST(EngineRunGuardE2eTest, TheEnginesWholeTreeEndsWithTheHarness) {
+  EngineFolderCopy folder;
+  const std::filesystem::path helper = folder.path() / "helper.pid";
+  BackgroundProgram harness(BuiltProgram("testkve"), {"/NH"}, folder.path(),
+                            {{"VXR_REF_SLEEP_MS", "20000"}, {"VXR_REF_HELPER", helper}});
+  ASSERT_TRUE(WaitFor(20, [&] { return HelperPid(helper) != 0; }));
+  const int killed_with_harness = HelperPid(helper);
+  EXPECT_TRUE(IsRunning(killed_with_harness));
+  harness.Signal(SIGKILL);
+  EXPECT_EQ(SIGKILL, harness.Wait().signal);
+  EXPECT_TRUE(WaitFor(20, [&] { return !IsRunning(killed_with_harness); }));
+
+  std::filesystem::remove(helper);
+  const ProgramRun run =
+      RunProgram(BuiltProgram("testkve"), {"/NH"}, {folder.path(), "", {{"VXR_REF_HELPER", helper.string()}}});
+  EXPECT_EQ(0u, CountOf(run.output, "Error Code")) << run.output;
+  ASSERT_NE(0, HelperPid(helper));
+  // Ended and reaped before the engine's run was reported.
+  EXPECT_FALSE(IsRunning(HelperPid(helper)));
+}
+
 TEST(EngineRunGuardE2eTest, AClosedStandardOutputIsNullInTheEngine) {
   EngineFolderCopy folder;
   BackgroundProgram harness(BuiltProgram("testkve"), {"/NH"}, folder.path(), {{"VXR_REF_FD_REPORT", "1"}}, "",

@@ -106,6 +106,8 @@ std::optional<Steering> ReadSteering(std::string* error) {
   steering.hold_file = Variable("VXR_REF_HOLD_FILE");
   steering.start_log = Variable("VXR_REF_START_LOG");
   steering.plan = Variable("VXR_REF_PLAN");
+  steering.helper_pid_file = Variable("VXR_REF_HELPER");
+  steering.peak_file = Variable("VXR_REF_PEAK_FILE");
   return steering;
 }
 

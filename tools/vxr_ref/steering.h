@@ -19,7 +19,11 @@
 /// (a comma list of exit codes: run n of a report folder exits with item n, counted round,
 /// in place of VXR_REF_EXIT). VXR_REF_HOLD_FILE (keep the report folder locked after writing,
 /// and after VXR_REF_HOLD_MS, for as long as this file exists: a hold that a test releases by
-/// removing the file).
+/// removing the file). VXR_REF_HELPER (a file): the engine first starts a helper in a session
+/// of its own, outside its process group, that writes its process ID to the file and then
+/// sleeps five minutes; it stands for a helper that a real engine leaves running.
+/// VXR_REF_PEAK_FILE (a file): the engine's last step writes its own peak resident memory
+/// there, in KiB, as the kernel shows it to the engine itself.
 struct Steering {
   int exit_code = 0;
   std::optional<int> signal;
@@ -33,6 +37,8 @@ struct Steering {
   std::string hold_file;
   std::string start_log;
   std::string plan;
+  std::string helper_pid_file;
+  std::string peak_file;
 
   /// Whether the run needs its number from the report folder.
   bool counts_runs() const { return leak_kb > 0 || !exit_codes.empty(); }

@@ -58,6 +58,29 @@ void HoldWhileExists(const std::string& file) {
   while (std::filesystem::exists(file, ignored)) std::this_thread::sleep_for(std::chrono::milliseconds(5));
 }
 
+// A helper that leaves the engine's group and session and outlives the engine unless it is
+// ended: setsid -f forks, so the helper is an orphan at once, as a daemon would be. The engine
+// goes on once the helper has written its process ID (renamed into place whole).
+void StartHelper(const std::string& pid_file) {
+  if (pid_file.empty()) return;
+  const std::vector<std::string> argv = {
+      "/usr/bin/setsid", "-f", "/bin/sh", "-c", "echo $$ > \"$0.new\" && mv \"$0.new\" \"$0\"; exec sleep 300",
+      pid_file};
+  platform::ChildProcess::Spawn(argv, platform::ConsoleMode::kDetached).Wait();
+  std::error_code ignored;
+  for (int wait = 0; wait < 10'000 && !std::filesystem::exists(pid_file, ignored); ++wait) SleepMs(1);
+}
+
+// The engine's own peak resident memory (the VmHWM line of its status), in KiB.
+void WriteOwnPeak(const std::string& file) {
+  if (file.empty()) return;
+  std::ifstream status("/proc/self/status");
+  std::string line;
+  while (std::getline(status, line)) {
+    if (line.starts_with("VmHWM:")) std::ofstream(file) << std::stoull(line.substr(6)) << '\n';
+  }
+}
+
 void KeepBusy(int milliseconds) {
   const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
   volatile unsigned long spins = 0;
@@ -151,6 +174,7 @@ int main(int argc, char** argv) {
   if (!messages) return Fail(kExitUsage, error);
   if (steering->ignore_term) std::signal(SIGTERM, SIG_IGN);
   LogStart(steering->start_log);
+  StartHelper(steering->helper_pid_file);
   if (!TakePlannedStep(&*steering, &error)) return Fail(kExitUsage, error);
   SleepMs(steering->sleep_ms);
   if (steering->busy_ms > 0) KeepBusy(steering->busy_ms);
@@ -193,5 +217,6 @@ int main(int argc, char** argv) {
   if (listed != 0) return listed;
   SleepMs(steering->hold_ms);
   HoldWhileExists(steering->hold_file);
+  WriteOwnPeak(steering->peak_file);
   return Finish(*steering, run_number);
 }
