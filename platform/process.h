@@ -72,17 +72,17 @@ class ChildProcess {
   /// checked is the file that runs; `argv[0]` is only the name the child sees. Like Spawn in
   /// everything else, and further: a standard descriptor (0 to 2) closed in this process is
   /// /dev/null in the child; its start shares this process's memory until the exec, so it
-  /// costs no copy of it. Where the system allows, the program runs under a starter that ends
-  /// the program's whole tree when the program ends, when the child is ended, and when this
-  /// process dies, and that reports the program's own resource usage; else the program itself
-  /// is the child and is killed (SIGKILL) when this process dies.
+  /// costs no copy of it. Where the system allows, a starter that this process keeps runs the
+  /// program: it ends the program's whole tree when the program ends, when the child is ended
+  /// and when this process dies, and it reports the program's own resource usage; else the
+  /// program is this process's child and is killed (SIGKILL) when this process dies.
   static ChildProcess SpawnOpenFile(const OpenFile& program, std::span<const std::string> argv, ConsoleMode mode);
 
   bool started() const { return pid_ > 0; }
-  /// The process this object waits for: the starter when there is one.
   int pid() const { return pid_; }
-  /// Started under the starter: a stop signal sent to pid() reaches the program's group.
-  bool has_starter() const { return report_ >= 0; }
+  /// Started by the starter (POSIX): the descriptor of the channel to it, else -1. The starter
+  /// is the program's parent; it hands stop signals on and reports the program's end.
+  int starter_channel() const { return channel_; }
 
   /// Waits without time limit for the child to end; interrupted waits are retried. The first
   /// call reports the outcome; later calls repeat it.
@@ -101,10 +101,11 @@ class ChildProcess {
   void Terminate(std::chrono::milliseconds grace) const;
   ResourceUsage Reap();
 
-  void CloseReport();
+  void ReleaseStarter(bool reusable);
 
   int pid_ = -1;
-  int report_ = -1;  ///< the starter's report channel, read when the starter is reaped
+  int starter_pid_ = -1;  ///< the starter that runs the program, or -1
+  int channel_ = -1;      ///< the channel to it, or -1
   ProcessOutcome outcome_{ProcessOutcome::Kind::kNotStarted, 0};
 };
 

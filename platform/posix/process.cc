@@ -6,6 +6,7 @@
 #include <signal.h>
 #include <spawn.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -18,6 +19,7 @@
 #include <utility>
 
 #include "platform/posix/engine_starter/starter_protocol.h"
+#include "platform/posix/engine_starters.h"
 #include "platform/posix/unique_fd.h"
 
 extern char** environ;
@@ -118,29 +120,55 @@ bool EndsWithinByPolling(int pid, Clock::time_point deadline) {
 
 }  // namespace
 
+// Tells the starter something about its program; async-signal-safe.
+template <typename Message>
+void SendToStarter(int channel, const Message& message) {
+  send(channel, &message, sizeof message, MSG_NOSIGNAL);
+}
+
 ChildProcess::~ChildProcess() {
   if (pid_ > 0) {
-    // A starter ends the program's whole tree before it ends itself.
-    kill(pid_, has_starter() ? posix::starter::kEndTreeSignal : SIGKILL);
+    if (channel_ >= 0) {
+      // The starter kills the program's group and then the rest of its tree.
+      SendToStarter(channel_, posix::starter::EndTree{});
+    } else {
+      kill(pid_, SIGKILL);
+    }
     Wait();
   }
-  CloseReport();
+  ReleaseStarter(false);
 }
 
 ChildProcess::ChildProcess(ChildProcess&& other) noexcept
-    : pid_(std::exchange(other.pid_, -1)), report_(std::exchange(other.report_, -1)), outcome_(other.outcome_) {}
+    : pid_(std::exchange(other.pid_, -1)),
+      starter_pid_(std::exchange(other.starter_pid_, -1)),
+      channel_(std::exchange(other.channel_, -1)),
+      outcome_(other.outcome_) {}
 
 ChildProcess& ChildProcess::operator=(ChildProcess&& other) noexcept {
   if (this != &other) {
     ChildProcess discarded(std::move(*this));
     pid_ = std::exchange(other.pid_, -1);
-    report_ = std::exchange(other.report_, -1);
+    starter_pid_ = std::exchange(other.starter_pid_, -1);
+    channel_ = std::exchange(other.channel_, -1);
     outcome_ = other.outcome_;
   }
   return *this;
 }
 
-void ChildProcess::CloseReport() { posix::UniqueFd closed(std::exchange(report_, -1)); }
+// Hands the starter back for the next program once it has reported this one's end; else lets
+// it go.
+void ChildProcess::ReleaseStarter(bool reusable) {
+  if (channel_ < 0) return;
+  posix::EngineStarter starter;
+  starter.pid = std::exchange(starter_pid_, -1);
+  starter.channel.Reset(std::exchange(channel_, -1));
+  if (reusable) {
+    posix::ReturnEngineStarter(std::move(starter));
+  } else {
+    posix::DiscardEngineStarter(std::move(starter));
+  }
+}
 
 ChildProcess ChildProcess::Spawn(std::span<const std::string> argv, ConsoleMode mode) {
   return argv.empty() ? SpawnProgram("", argv, mode) : SpawnProgram(argv[0], argv, mode);
@@ -174,6 +202,7 @@ ChildProcess ChildProcess::SpawnProgram(const std::string& program, std::span<co
 }
 
 ProcessOutcome ChildProcess::Wait() {
+  if (pid_ > 0 && channel_ >= 0) Reap();
   while (pid_ > 0) {
     int status = 0;
     pid_t done = posix::RetryOnEintr([&] { return waitpid(pid_, &status, 0); });
@@ -205,6 +234,16 @@ TimedWaitResult ChildProcess::WaitFor(std::optional<std::chrono::milliseconds> l
 // Whether the child ends (without being reaped) within `limit`.
 bool ChildProcess::EndsWithin(std::chrono::milliseconds limit) const {
   const Clock::time_point deadline = Clock::now() + limit;
+  if (channel_ >= 0) {
+    // The starter's next word is the report of the program's end (or its own end of file).
+    for (;;) {
+      pollfd watch{channel_, POLLIN, 0};
+      const int ready = poll(&watch, 1, PollMilliseconds(deadline));
+      if (ready > 0) return true;
+      if (ready < 0 && errno != EINTR) return true;  // told by the reaping
+      if (Clock::now() >= deadline) return false;
+    }
+  }
   posix::UniqueFd process(static_cast<int>(syscall(SYS_pidfd_open, pid_, 0)));
   if (!process) return EndsWithinByPolling(pid_, deadline);
   for (;;) {
@@ -217,12 +256,11 @@ bool ChildProcess::EndsWithin(std::chrono::milliseconds limit) const {
 }
 
 void ChildProcess::Terminate(std::chrono::milliseconds grace) const {
-  if (has_starter()) {
-    // The starter hands SIGTERM and SIGCONT on to the program's group, and after the grace
-    // ends the program's whole tree and itself. It is not reaped yet, so its ID is its own.
-    kill(pid_, SIGTERM);
-    EndsWithin(grace);
-    kill(pid_, posix::starter::kEndTreeSignal);
+  if (channel_ >= 0) {
+    // The starter hands SIGTERM and SIGCONT on to the program's group, and after the grace kills
+    // the group; it ends the rest of the tree when the program has ended.
+    SendToStarter(channel_, posix::starter::Forward{posix::starter::Kind::kForward, SIGTERM});
+    if (!EndsWithin(grace)) SendToStarter(channel_, posix::starter::EndTree{});
     return;
   }
   // Never the caller's own group: only a child that leads a group is ended with it.
@@ -236,6 +274,20 @@ void ChildProcess::Terminate(std::chrono::milliseconds grace) const {
 }
 
 ResourceUsage ChildProcess::Reap() {
+  if (channel_ >= 0) {
+    // The starter reaped the program, measured it alone and ended the rest of its tree.
+    posix::starter::Ended ended;
+    const ssize_t got = posix::RetryOnEintr([&] { return recv(channel_, &ended, sizeof ended, 0); });
+    const bool reported = got == sizeof ended && ended.kind == posix::starter::Kind::kEnded;
+    pid_ = -1;
+    ReleaseStarter(reported);
+    if (!reported) {
+      outcome_ = {ProcessOutcome::Kind::kWaitFailed, ECHILD};
+      return {};
+    }
+    outcome_ = OutcomeOf(ended.status);
+    return {ended.user_us, ended.system_us, ended.peak_rss_kib};
+  }
   int status = 0;
   rusage usage{};
   const pid_t done = posix::RetryOnEintr([&] { return wait4(pid_, &status, 0, &usage); });
@@ -245,12 +297,6 @@ ResourceUsage ChildProcess::Reap() {
     return {};
   }
   outcome_ = OutcomeOf(status);
-  // The starter's own figures would hold this process's size from before the starter's exec;
-  // it reports the program's alone.
-  posix::starter::UsageReport used;
-  const bool reported = report_ >= 0 && posix::ReadFull(report_, &used, sizeof used) == sizeof used;
-  CloseReport();
-  if (reported) return {used.user_us, used.system_us, used.peak_rss_kib};
   // Linux counts ru_maxrss in KiB.
   return {Microseconds(usage.ru_utime), Microseconds(usage.ru_stime), static_cast<uint64_t>(usage.ru_maxrss)};
 }

@@ -1,21 +1,26 @@
-// ChildProcess::SpawnOpenFile: vfork, then execveat of the engine starter carried in this
-// library, which starts the open file in turn (engine_starter/); where the system refuses the
-// starter, execveat of the open file itself. posix_spawn cannot run a descriptor or set a
-// parent-death signal, so the child's few steps are written out here; between vfork and exec
-// the child shares our memory and may use async-signal-safe calls only.
+// ChildProcess::SpawnOpenFile: the program is started by one of this process's engine starters
+// (engine_starters.h), which receives the open file, the current folder and the standard
+// streams over its channel; where the system will not run a starter, vfork and execveat of the
+// open file here. posix_spawn cannot run a descriptor or set a parent-death signal, so the
+// child's few steps are written out here; between vfork and exec the child shares our memory
+// and may use async-signal-safe calls only.
 #include <fcntl.h>
+#include <sched.h>
 #include <signal.h>
 #include <sys/prctl.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cerrno>
+#include <cstring>
+#include <optional>
+#include <string>
 #include <vector>
 
 #include "platform/open_file.h"
 #include "platform/posix/engine_starter/starter_protocol.h"
-#include "platform/posix/engine_starter_image.h"
+#include "platform/posix/engine_starters.h"
 #include "platform/posix/unique_fd.h"
 #include "platform/process.h"
 
@@ -27,13 +32,6 @@ namespace {
 // Whatever the caller ignores or handles, the child starts with the usual actions.
 constexpr int kDefaultSignals[] = {SIGPIPE, SIGINT, SIGQUIT, SIGTERM, SIGHUP, SIGCHLD, SIGUSR1, SIGUSR2};
 
-// Where the starter's descriptors wait while the lower numbers are set up.
-constexpr int kFirstSpareFd = 10;
-
-// Set once the system has refused to run the starter (a sandbox, a memfd that may not be
-// executed): every later start goes straight to the program.
-std::atomic<bool> starter_refused{false};
-
 // Everything the child needs, prepared before vfork; the child only reads it.
 struct ChildPlan {
   int program_fd = -1;
@@ -41,14 +39,6 @@ struct ChildPlan {
   bool detached = false;
   bool null_stream[3] = {false, false, false};
   pid_t parent = 0;
-  int starter_fd = -1;   // the starter to run instead of the program, or -1
-  int report_fd = -1;    // the write end of the starter's report pipe
-};
-
-// What the vfork child leaves in the memory it shares with us when it could not exec.
-struct ChildFailure {
-  int error = 0;
-  bool at_starter_exec = false;  // the system refused to run the starter itself
 };
 
 // A standard descriptor that is closed, or close-on-exec (a file of this process that took the
@@ -68,99 +58,105 @@ bool OpenNullOn(int stream) {
   return moved;
 }
 
-[[noreturn]] void ChildFailed(volatile ChildFailure* failure, bool at_starter_exec = false) {
-  failure->error = errno != 0 ? errno : ESRCH;
-  failure->at_starter_exec = at_starter_exec;
-  _exit(127);
+// Closes every descriptor from 3 on but the program's own, which must survive until the exec
+// (it is close-on-exec, so the engine does not keep it).
+void CloseInheritedDescriptors(int keep) {
+  if (keep > 3) close_range(3, static_cast<unsigned>(keep) - 1, 0);
+  close_range(static_cast<unsigned>(keep) + 1, ~0U, 0);
 }
 
-// Runs the starter with the program on descriptor 3 and the report pipe on 4, both inheritable
-// (the starter makes them close-on-exec for the program), and every signal still blocked: the
-// starter unblocks them once its own actions are set.
-[[noreturn]] void ExecStarter(const ChildPlan& plan, volatile ChildFailure* failure) {
-  const int program = fcntl(plan.program_fd, F_DUPFD_CLOEXEC, kFirstSpareFd);
-  const int report = fcntl(plan.report_fd, F_DUPFD_CLOEXEC, kFirstSpareFd);
-  const int starter = fcntl(plan.starter_fd, F_DUPFD_CLOEXEC, kFirstSpareFd);
-  if (program < 0 || report < 0 || starter < 0 || dup2(program, posix::starter::kProgramFd) < 0 ||
-      dup2(report, posix::starter::kReportFd) < 0) {
-    ChildFailed(failure);
+// The vfork child. It writes nothing to the memory it shares with the parent but `*error`,
+// which tells the parent why the exec did not happen.
+[[noreturn]] void RunChild(const ChildPlan& plan, volatile int* error) {
+  // The parent may have died before the death signal was armed; then nobody waits for us.
+  if (prctl(PR_SET_PDEATHSIG, SIGKILL) != 0) {
+    *error = errno;
+    _exit(127);
   }
-  const int starter_fd = posix::starter::kReportFd + 1;
-  if (dup3(starter, starter_fd, O_CLOEXEC) < 0) ChildFailed(failure);
-  close_range(starter_fd + 1, ~0U, 0);
-  execveat(starter_fd, "", plan.argv, environ, AT_EMPTY_PATH);
-  ChildFailed(failure, true);
-}
-
-// Runs the program itself, in a process group of its own.
-[[noreturn]] void ExecProgram(const ChildPlan& plan, volatile ChildFailure* failure) {
-  // A group of its own in both modes, so that a time limit or a stop signal ends the engine with
-  // everything it started; a shared engine stays in the background, the terminal's keys reach
-  // the harness, which decides what becomes of the engine.
-  if (plan.detached ? setsid() < 0 : setpgid(0, 0) != 0) ChildFailed(failure);
-  // The program's own descriptor must survive until the exec (it is close-on-exec, so the
-  // program does not keep it); every other one from 3 on is closed.
-  const int program_fd = fcntl(plan.program_fd, F_DUPFD_CLOEXEC, 3);
-  if (program_fd < 0) ChildFailed(failure);
-  if (program_fd > 3) close_range(3, static_cast<unsigned>(program_fd) - 1, 0);
-  close_range(static_cast<unsigned>(program_fd) + 1, ~0U, 0);
-  sigset_t empty;
-  sigemptyset(&empty);
-  sigprocmask(SIG_SETMASK, &empty, nullptr);
-  execveat(program_fd, "", plan.argv, environ, AT_EMPTY_PATH);
-  ChildFailed(failure);
-}
-
-// The vfork child. It writes nothing to the memory it shares with the parent but `*failure`.
-[[noreturn]] void RunChild(const ChildPlan& plan, volatile ChildFailure* failure) {
-  // The parent may have died before the death signal was armed; then nobody waits for us. The
-  // starter ends the program's tree on it; a program started directly is killed.
-  const int death_signal = plan.starter_fd >= 0 ? posix::starter::kEndTreeSignal : SIGKILL;
-  if (prctl(PR_SET_PDEATHSIG, death_signal) != 0) ChildFailed(failure);
   if (getppid() != plan.parent) {
-    errno = ESRCH;
-    ChildFailed(failure);
+    *error = ESRCH;
+    _exit(127);
   }
   struct sigaction default_action = {};
   default_action.sa_handler = SIG_DFL;
   for (int signal : kDefaultSignals) sigaction(signal, &default_action, nullptr);
-  for (int stream = 0; stream < 3; ++stream) {
-    if (plan.null_stream[stream] && !OpenNullOn(stream)) ChildFailed(failure);
+  // A group of its own in both modes, so that a time limit or a stop signal ends the engine with
+  // everything it started; a shared engine stays in the background, the terminal's keys reach
+  // the harness, which decides what becomes of the engine.
+  if (plan.detached ? setsid() < 0 : setpgid(0, 0) != 0) {
+    *error = errno;
+    _exit(127);
   }
-  if (plan.starter_fd >= 0) ExecStarter(plan, failure);
-  ExecProgram(plan, failure);
+  // The program's own descriptor may sit on a standard stream; it moves out of the way first.
+  int program_fd = plan.program_fd;
+  if (program_fd <= 2) program_fd = fcntl(program_fd, F_DUPFD_CLOEXEC, 3);
+  if (program_fd < 0) {
+    *error = errno;
+    _exit(127);
+  }
+  for (int stream = 0; stream < 3; ++stream) {
+    if (plan.null_stream[stream] && !OpenNullOn(stream)) {
+      *error = errno;
+      _exit(127);
+    }
+  }
+  CloseInheritedDescriptors(program_fd);
+  sigset_t empty;
+  sigemptyset(&empty);
+  sigprocmask(SIG_SETMASK, &empty, nullptr);
+  execveat(program_fd, "", plan.argv, environ, AT_EMPTY_PATH);
+  *error = errno;
+  _exit(127);
 }
 
-// Reaps a child that exited; it has exited already or is about to.
-void ReapExited(pid_t pid) {
+// Reaps a child whose exec failed; it has exited already.
+void ReapFailedStart(pid_t pid) {
   int status = 0;
   posix::RetryOnEintr([&] { return waitpid(pid, &status, 0); });
 }
 
-// vfork and exec; returns the child's process ID, or -1 with `*failure` telling why.
-pid_t Start(const ChildPlan& plan, ChildFailure* failure) {
-  // No handler of ours may run in the child while it shares our memory: every signal stays
-  // blocked from here until the child has reset the actions and unblocks them itself.
-  sigset_t all;
-  sigset_t saved;
-  sigfillset(&all);
-  pthread_sigmask(SIG_SETMASK, &all, &saved);
-  volatile ChildFailure shared;
-  const pid_t pid = vfork();
-  if (pid == 0) RunChild(plan, &shared);
-  const int vfork_error = errno;
-  pthread_sigmask(SIG_SETMASK, &saved, nullptr);
-  failure->error = shared.error;
-  failure->at_starter_exec = shared.at_starter_exec;
-  if (pid < 0) {
-    failure->error = vfork_error;
-    return -1;
+// The start message: its header, then the arguments and the environment, each with its NUL.
+std::optional<std::string> StartMessage(const ChildPlan& plan, std::span<const std::string> argv) {
+  posix::starter::Start start;
+  start.detached = plan.detached ? 1 : 0;
+  for (int stream = 0; stream < 3; ++stream) {
+    if (!plan.null_stream[stream]) start.inherited_streams |= 1u << stream;
   }
-  if (failure->error != 0) {
-    ReapExited(pid);
-    return -1;
+  start.argc = static_cast<uint32_t>(argv.size());
+  start.cpu = sched_getcpu();
+  std::string message(sizeof start, '\0');
+  for (const std::string& argument : argv) message.append(argument.c_str(), argument.size() + 1);
+  for (char** variable = environ; *variable != nullptr; ++variable) {
+    message.append(*variable, std::strlen(*variable) + 1);
+    ++start.envc;
   }
-  return pid;
+  if (message.size() > posix::starter::kMaxMessage) return std::nullopt;
+  std::memcpy(message.data(), &start, sizeof start);
+  return message;
+}
+
+// Sends the start with the program, the current folder and the inherited standard streams.
+bool SendStart(int channel, const std::string& message, const ChildPlan& plan) {
+  posix::UniqueFd folder(open(".", O_PATH | O_DIRECTORY | O_CLOEXEC));
+  if (!folder) return false;
+  std::vector<int> descriptors = {plan.program_fd, folder.get()};
+  for (int stream = 0; stream < 3; ++stream) {
+    if (!plan.null_stream[stream]) descriptors.push_back(stream);
+  }
+  iovec data = {const_cast<char*>(message.data()), message.size()};
+  alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int) * 5)] = {};
+  msghdr header = {};
+  header.msg_iov = &data;
+  header.msg_iovlen = 1;
+  header.msg_control = control;
+  header.msg_controllen = CMSG_SPACE(sizeof(int) * descriptors.size());
+  cmsghdr* rights = CMSG_FIRSTHDR(&header);
+  rights->cmsg_level = SOL_SOCKET;
+  rights->cmsg_type = SCM_RIGHTS;
+  rights->cmsg_len = CMSG_LEN(sizeof(int) * descriptors.size());
+  std::memcpy(CMSG_DATA(rights), descriptors.data(), sizeof(int) * descriptors.size());
+  return posix::RetryOnEintr([&] { return sendmsg(channel, &header, MSG_NOSIGNAL); }) ==
+         static_cast<ssize_t>(message.size());
 }
 
 }  // namespace
@@ -179,54 +175,53 @@ ChildProcess ChildProcess::SpawnOpenFile(const OpenFile& program, std::span<cons
   }
   plan.parent = getpid();
 
-  std::vector<char*> pointers;
-  pointers.reserve(argv.size() + 3);
-  if (!starter_refused.load()) plan.starter_fd = posix::EngineStarterProgram();
-  if (plan.starter_fd >= 0) {
-    pointers.push_back(const_cast<char*>(posix::starter::kStarterName));
-    pointers.push_back(const_cast<char*>(plan.detached ? posix::starter::kDetachedMode : posix::starter::kSharedMode));
+  // Through a starter when there is one; a starter that fails before it took the program is
+  // let go, and the program starts directly.
+  const std::optional<std::string> message = StartMessage(plan, argv);
+  std::optional<posix::EngineStarter> starter = message ? posix::TakeEngineStarter() : std::nullopt;
+  if (starter && SendStart(starter->channel.get(), *message, plan)) {
+    posix::starter::Started started;
+    const ssize_t got = posix::RetryOnEintr([&] { return recv(starter->channel.get(), &started, sizeof started, 0); });
+    if (got != sizeof started || started.kind != posix::starter::Kind::kStarted) {
+      posix::DiscardEngineStarter(std::move(*starter));
+      child.outcome_ = {ProcessOutcome::Kind::kNotStarted, ECHILD};
+      return child;
+    }
+    if (started.error != 0) {
+      posix::ReturnEngineStarter(std::move(*starter));
+      child.outcome_ = {ProcessOutcome::Kind::kNotStarted, started.error};
+      return child;
+    }
+    child.pid_ = started.pid;
+    child.starter_pid_ = starter->pid;
+    child.channel_ = starter->channel.Release();
+    return child;
   }
+  if (starter) posix::DiscardEngineStarter(std::move(*starter));
+
+  std::vector<char*> pointers;
+  pointers.reserve(argv.size() + 1);
   for (const std::string& argument : argv) pointers.push_back(const_cast<char*>(argument.c_str()));
   pointers.push_back(nullptr);
   plan.argv = pointers.data();
 
-  ChildFailure failure;
-  if (plan.starter_fd >= 0) {
-    int ends[2];
-    if (pipe2(ends, O_CLOEXEC) != 0) {
-      child.outcome_ = {ProcessOutcome::Kind::kNotStarted, errno};
-      return child;
-    }
-    posix::UniqueFd report(ends[0]);
-    posix::UniqueFd report_write(ends[1]);
-    plan.report_fd = report_write.get();
-    const pid_t starter = Start(plan, &failure);
-    report_write.Reset();
-    if (starter > 0) {
-      // The starter answers once the program's exec has happened or failed.
-      posix::starter::StartReport started;
-      const ssize_t got = posix::ReadFull(report.get(), &started, sizeof started);
-      if (got == sizeof started && started.error == 0) {
-        child.pid_ = starter;
-        child.report_ = report.Release();
-        return child;
-      }
-      ReapExited(starter);
-      child.outcome_ = {ProcessOutcome::Kind::kNotStarted, got == sizeof started ? started.error : ECHILD};
-      return child;
-    }
-    if (!failure.at_starter_exec) {
-      child.outcome_ = {ProcessOutcome::Kind::kNotStarted, failure.error};
-      return child;
-    }
-    // The system will not run the starter: the program runs without it, now and from now on.
-    starter_refused.store(true);
-    plan.starter_fd = -1;
-    plan.argv += posix::starter::kFirstEngineArgument;
-  }
-  const pid_t pid = Start(plan, &failure);
+  // No handler of ours may run in the child while it shares our memory: every signal stays
+  // blocked from here until the child has reset the actions and unblocks them itself.
+  sigset_t all;
+  sigset_t saved;
+  sigfillset(&all);
+  pthread_sigmask(SIG_SETMASK, &all, &saved);
+  volatile int exec_error = 0;
+  const pid_t pid = vfork();
+  if (pid == 0) RunChild(plan, &exec_error);
+  const int vfork_error = errno;
+  pthread_sigmask(SIG_SETMASK, &saved, nullptr);
+
   if (pid < 0) {
-    child.outcome_ = {ProcessOutcome::Kind::kNotStarted, failure.error};
+    child.outcome_ = {ProcessOutcome::Kind::kNotStarted, vfork_error};
+  } else if (exec_error != 0) {
+    ReapFailedStart(pid);
+    child.outcome_ = {ProcessOutcome::Kind::kNotStarted, exec_error};
   } else {
     child.pid_ = pid;
   }

@@ -2,6 +2,7 @@
 
 #include <poll.h>
 #include <signal.h>
+#include <sys/socket.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -15,12 +16,14 @@
 namespace platform {
 namespace {
 
+namespace starter = posix::starter;
+
 constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP};
 
 // Shared with the handler, which may run on any thread: lock-free atomics only.
 std::atomic<int> watched_pidfd{-1};
 std::atomic<int> watched_group{0};  // > 0: the process group to signal instead
-std::atomic<int> watched_end_signal{SIGKILL};  // what ends the child when the grace has passed
+std::atomic<int> watched_channel{-1};  // >= 0: the child's starter, which does the signalling
 std::atomic<int> first_stop_signal{0};
 
 struct sigaction saved_actions[3];
@@ -41,15 +44,32 @@ void Send(int pidfd, int signal) {
   }
 }
 
+// Async-signal-safe: send and poll. The starter hands the signal on to the program's group; its
+// report of the program's end makes the channel readable.
+void RelayThroughStarter(int channel, int signal) {
+  const starter::Forward forward{starter::Kind::kForward, signal};
+  send(channel, &forward, sizeof forward, MSG_NOSIGNAL);
+  pollfd ended = {channel, POLLIN, 0};
+  if (posix::RetryOnEintr([&] { return poll(&ended, 1, kStopGraceMs); }) <= 0) {
+    const starter::EndTree end_tree;
+    send(channel, &end_tree, sizeof end_tree, MSG_NOSIGNAL);
+  }
+}
+
 // Async-signal-safe: kill, pidfd_send_signal and poll. The pidfd becomes readable when the
 // child has ended, reaped or not, and it can never name a recycled process ID.
 void RelayToChild(int signal) {
+  const int channel = watched_channel.load();
+  if (channel >= 0) {
+    RelayThroughStarter(channel, signal);
+    return;
+  }
   const int pidfd = watched_pidfd.load();
   if (pidfd < 0) return;
   Send(pidfd, signal);
   pollfd ended = {pidfd, POLLIN, 0};
   const int ready = posix::RetryOnEintr([&] { return poll(&ended, 1, kStopGraceMs); });
-  if (ready <= 0 || watched_group.load() > 0) Send(pidfd, watched_end_signal.load());
+  if (ready <= 0 || watched_group.load() > 0) Send(pidfd, SIGKILL);
 }
 
 void OnStopSignal(int signal) {
@@ -84,10 +104,8 @@ StopSignalRelay::StopSignalRelay() {
 void StopSignalRelay::Watch(const ChildProcess& child, bool whole_group) {
   if (!watching_ && child.started()) {
     pidfd_ = static_cast<int>(syscall(SYS_pidfd_open, child.pid(), 0));
-    // A starter hands the signal on to the program's group itself, and ends the program's
-    // whole tree on its own signal.
-    watched_group.store(whole_group && !child.has_starter() ? child.pid() : 0);
-    watched_end_signal.store(child.has_starter() ? posix::starter::kEndTreeSignal : SIGKILL);
+    watched_group.store(whole_group ? child.pid() : 0);
+    watched_channel.store(child.starter_channel());
     watched_pidfd.store(pidfd_);
     struct sigaction action = {};
     action.sa_handler = OnStopSignal;
@@ -106,6 +124,7 @@ StopSignalRelay::~StopSignalRelay() {
     for (int i = 0; i < 3; ++i) sigaction(kStopSignals[i], &saved_actions[i], nullptr);
     watched_pidfd.store(-1);
     watched_group.store(0);
+    watched_channel.store(-1);
     posix::UniqueFd closed(pidfd_);
   }
   const sigset_t unblocked = NewlyBlocked(blocked_before_);

@@ -1,16 +1,20 @@
-// The engine starter: started by the harness in place of the engine, it starts the engine, waits
-// for it, ends whatever the engine's tree left running and ends the way the engine ended. As a
-// child subreaper it adopts every process that the engine's descendants leave behind, also one
-// that left the engine's group or session, so that nothing of the tree outlives the run or the
-// harness. It is linked statically and uses the C library only: it runs once per engine start.
+// The engine starter: a process starts it once and has it start every program that it runs
+// from an open file (starter_protocol.h). As a child subreaper it adopts whatever the program's
+// descendants leave behind, also a process that left the program's group or session, and it
+// ends all of that when the program has ended, when asked, and when the process that started it
+// is gone, so that nothing of the tree outlives the run. It is linked statically and uses the C
+// library only: its own memory stays small and never counts into the program's peak.
 //
-// The harness starts it with every signal blocked, its parent-death signal armed, the standard
-// streams the engine is to have, and the descriptors of starter_protocol.h.
+// Started with /dev/null on its standard streams and its end of the channel on descriptor 3.
 #include <fcntl.h>
+#include <poll.h>
+#include <sched.h>
 #include <signal.h>
 #include <string.h>
 #include <sys/prctl.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
@@ -19,88 +23,155 @@
 
 #include "platform/posix/engine_starter/starter_protocol.h"
 
-extern char** environ;
-
 namespace {
 
-using platform::posix::starter::kEndTreeSignal;
+namespace protocol = platform::posix::starter;
 
-// The signals the harness forwards for a stop, handed on to the engine's group.
-constexpr int kForwardedSignals[] = {SIGINT, SIGTERM, SIGHUP};
+// A program, its current folder and its three standard streams.
+constexpr int kMaxDescriptors = 5;
 
-volatile sig_atomic_t engine_group = 0;
+// Whatever this process ignores, the program starts with the usual actions.
+constexpr int kDefaultSignals[] = {SIGPIPE, SIGINT, SIGQUIT, SIGTERM, SIGHUP, SIGCHLD, SIGUSR1, SIGUSR2};
 
-void ForwardToEngine(int signal) {
-  const int saved_errno = errno;
-  if (engine_group > 0) {
-    kill(-engine_group, signal);
-    kill(-engine_group, SIGCONT);  // a stopped member could not act on it
+// One message, and the argument and environment pointers into it (each string is at least its
+// terminating NUL, so there are never more strings than bytes).
+alignas(8) char message[protocol::kMaxMessage];
+char* pointers[protocol::kMaxMessage + 2];
+
+// The processors the starter was given, which every program gets.
+cpu_set_t all_processors;
+
+struct Received {
+  ssize_t size = 0;
+  int descriptors[kMaxDescriptors];
+  int descriptor_count = 0;
+};
+
+// The next message with any descriptors it carries; size 0 when the other end has closed.
+Received Receive() {
+  Received received;
+  iovec data = {message, sizeof message};
+  alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int) * kMaxDescriptors)];
+  msghdr header = {};
+  header.msg_iov = &data;
+  header.msg_iovlen = 1;
+  header.msg_control = control;
+  header.msg_controllen = sizeof control;
+  do {
+    received.size = recvmsg(protocol::kChannelFd, &header, MSG_CMSG_CLOEXEC);
+  } while (received.size < 0 && errno == EINTR);
+  if (received.size < 0) received.size = 0;  // a channel that fails is a process that is gone
+  for (cmsghdr* item = CMSG_FIRSTHDR(&header); item != nullptr; item = CMSG_NXTHDR(&header, item)) {
+    if (item->cmsg_level != SOL_SOCKET || item->cmsg_type != SCM_RIGHTS) continue;
+    const size_t count = (item->cmsg_len - CMSG_LEN(0)) / sizeof(int);
+    for (size_t i = 0; i < count; ++i) {
+      int fd;
+      memcpy(&fd, CMSG_DATA(item) + i * sizeof(int), sizeof fd);
+      if (received.descriptor_count < kMaxDescriptors) {
+        received.descriptors[received.descriptor_count++] = fd;
+      } else {
+        close(fd);
+      }
+    }
   }
-  errno = saved_errno;
+  return received;
 }
 
-// The harness has died or has given the engine its grace: the engine goes at once; the rest of
-// its tree goes when the engine has been reaped.
-void KillEngine(int) {
-  const int saved_errno = errno;
-  if (engine_group > 0) kill(-engine_group, SIGKILL);
-  errno = saved_errno;
+void CloseAll(const Received& received) {
+  for (int i = 0; i < received.descriptor_count; ++i) close(received.descriptors[i]);
 }
 
-void SetAction(int signal, void (*handler)(int)) {
-  struct sigaction action = {};
-  action.sa_handler = handler;
-  sigfillset(&action.sa_mask);
-  sigaction(signal, &action, nullptr);
+template <typename Message>
+void Reply(const Message& reply) {
+  send(protocol::kChannelFd, &reply, sizeof reply, MSG_NOSIGNAL);
 }
 
-void SetSignalMask(bool blocked) {
-  sigset_t set;
-  if (blocked) {
-    sigfillset(&set);
-  } else {
-    sigemptyset(&set);
+protocol::Kind KindOf(const Received& received) {
+  protocol::Kind kind{};
+  if (received.size >= static_cast<ssize_t>(sizeof kind)) memcpy(&kind, message, sizeof kind);
+  return kind;
+}
+
+// Puts /dev/null on `stream`; false (errno set) when it cannot.
+bool OpenNullOn(int stream) {
+  const int fd = open("/dev/null", (stream == 0 ? O_RDONLY : O_WRONLY) | O_NOCTTY);
+  if (fd < 0) return false;
+  if (fd == stream) return true;
+  const bool moved = dup2(fd, stream) == stream;
+  close(fd);
+  return moved;
+}
+
+struct Plan {
+  bool detached = false;
+  int cpu = -1;
+  int program = -1;
+  int folder = -1;
+  int streams[3] = {-1, -1, -1};  // -1: /dev/null
+  char** argv = nullptr;
+  char** envp = nullptr;
+};
+
+// Reads a start message into `plan`; false when it is malformed.
+bool ParseStart(const Received& received, Plan* plan) {
+  protocol::Start start;
+  if (received.size < static_cast<ssize_t>(sizeof start)) return false;
+  memcpy(&start, message, sizeof start);
+  int expected = 2;
+  for (int stream = 0; stream < 3; ++stream) expected += (start.inherited_streams >> stream) & 1;
+  if (received.descriptor_count != expected || start.argc == 0) return false;
+  const size_t strings = static_cast<size_t>(start.argc) + start.envc;
+  if (strings > static_cast<size_t>(received.size)) return false;
+  char* text = message + sizeof start;
+  char* const end = message + received.size;
+  size_t next = 0;
+  for (size_t i = 0; i < strings; ++i) {
+    char* terminator = static_cast<char*>(memchr(text, '\0', static_cast<size_t>(end - text)));
+    if (terminator == nullptr) return false;
+    if (i == start.argc) pointers[next++] = nullptr;
+    pointers[next++] = text;
+    text = terminator + 1;
   }
-  sigprocmask(SIG_SETMASK, &set, nullptr);
-}
-
-bool WriteWhole(const void* data, size_t size) {
-  const char* bytes = static_cast<const char*>(data);
-  while (size > 0) {
-    const ssize_t written = write(platform::posix::starter::kReportFd, bytes, size);
-    if (written < 0 && errno == EINTR) continue;
-    if (written <= 0) return false;
-    bytes += written;
-    size -= static_cast<size_t>(written);
+  if (start.envc == 0) pointers[next++] = nullptr;
+  pointers[next] = nullptr;
+  plan->detached = start.detached != 0;
+  plan->cpu = start.cpu;
+  plan->program = received.descriptors[0];
+  plan->folder = received.descriptors[1];
+  int used = 2;
+  for (int stream = 0; stream < 3; ++stream) {
+    if ((start.inherited_streams >> stream) & 1) plan->streams[stream] = received.descriptors[used++];
   }
+  plan->argv = pointers;
+  plan->envp = pointers + start.argc + 1;
   return true;
 }
 
-[[noreturn]] void StartFailed(int error) {
-  const platform::posix::starter::StartReport report = {error, 0};
-  WriteWhole(&report, sizeof report);
-  _exit(127);
-}
-
-// The engine's vfork child: it shares the starter's memory until the exec and writes nothing
+// The program's vfork child: it shares the starter's memory until the exec and writes nothing
 // there but `*error`.
-[[noreturn]] void RunEngine(char* const* argv, bool detached, pid_t starter, volatile int* error) {
+[[noreturn]] void RunProgram(const Plan& plan, pid_t starter, volatile int* error) {
   if (prctl(PR_SET_PDEATHSIG, SIGKILL) != 0 || getppid() != starter) {
     *error = errno != 0 ? errno : ESRCH;
     _exit(127);
   }
-  // The engine starts with the usual action for every signal and none blocked.
-  for (int signal : kForwardedSignals) SetAction(signal, SIG_DFL);
-  SetAction(kEndTreeSignal, SIG_DFL);
-  SetAction(SIGPIPE, SIG_DFL);
-  // A group of its own in both modes, so that a time limit or a stop ends the engine with
-  // everything it started; a shared engine stays in the background of the harness's terminal.
-  if (detached ? setsid() < 0 : setpgid(0, 0) != 0) {
+  struct sigaction default_action = {};
+  default_action.sa_handler = SIG_DFL;
+  for (int signal : kDefaultSignals) sigaction(signal, &default_action, nullptr);
+  bool ready = fchdir(plan.folder) == 0;
+  for (int stream = 0; ready && stream < 3; ++stream) {
+    ready = plan.streams[stream] >= 0 ? dup2(plan.streams[stream], stream) == stream : OpenNullOn(stream);
+  }
+  // A group of its own in both modes, so that a time limit or a stop ends the program with
+  // everything it started; a shared program stays in the background of the caller's terminal.
+  if (!ready || (plan.detached ? setsid() < 0 : setpgid(0, 0) != 0)) {
     *error = errno;
     _exit(127);
   }
-  SetSignalMask(false);
-  execveat(platform::posix::starter::kProgramFd, "", argv, environ, AT_EMPTY_PATH);
+  if (plan.cpu >= 0) sched_setaffinity(0, sizeof all_processors, &all_processors);
+  sigset_t empty;
+  sigemptyset(&empty);
+  sigprocmask(SIG_SETMASK, &empty, nullptr);
+  execveat(plan.program, "", plan.argv, plan.envp, AT_EMPTY_PATH);
   *error = errno;
   _exit(127);
 }
@@ -145,63 +216,104 @@ uint64_t Microseconds(const timeval& time) {
   return static_cast<uint64_t>(time.tv_sec) * 1'000'000 + static_cast<uint64_t>(time.tv_usec);
 }
 
-// Ends the starter the way the engine ended, so that the harness sees the engine's own outcome.
-[[noreturn]] void EndAsEngineEnded(int status) {
-  if (WIFEXITED(status)) _exit(WEXITSTATUS(status));
-  const int signal = WTERMSIG(status);
-  SetAction(signal, SIG_DFL);
-  const rlimit no_core = {0, 0};  // the engine dumped its core already, if it did
-  setrlimit(RLIMIT_CORE, &no_core);
-  sigset_t only;
-  sigemptyset(&only);
-  sigaddset(&only, signal);
-  sigprocmask(SIG_UNBLOCK, &only, nullptr);
-  kill(getpid(), signal);
-  _exit(128 + signal);
+// Acts on the caller's messages until the program ends; false when the caller is gone (the
+// program's group has then been killed).
+bool FollowCaller(pid_t program) {
+  const int process = static_cast<int>(syscall(SYS_pidfd_open, program, 0));
+  if (process < 0) return true;  // without a process descriptor only the program's end counts
+  bool caller_here = true;
+  for (;;) {
+    pollfd watched[2] = {{process, POLLIN, 0}, {protocol::kChannelFd, POLLIN, 0}};
+    if (poll(watched, caller_here ? 2 : 1, -1) < 0) continue;
+    if (watched[0].revents != 0) break;
+    if (watched[1].revents == 0) continue;
+    const Received received = Receive();
+    CloseAll(received);
+    if (received.size == 0) {
+      caller_here = false;
+      kill(-program, SIGKILL);
+    } else if (KindOf(received) == protocol::Kind::kForward && received.size >= 8) {
+      protocol::Forward forward;
+      memcpy(&forward, message, sizeof forward);
+      kill(-program, forward.signal);
+      kill(-program, SIGCONT);  // a stopped member could not act on it
+    } else if (KindOf(received) == protocol::Kind::kEndTree) {
+      kill(-program, SIGKILL);
+    }
+  }
+  close(process);
+  return caller_here;
+}
+
+// Starts one program, follows it to its end and ends its tree; false when the caller is gone.
+bool Serve(const Received& received) {
+  Plan plan;
+  protocol::Started started;
+  if (!ParseStart(received, &plan)) {
+    CloseAll(received);
+    started.error = EINVAL;
+    Reply(started);
+    return true;
+  }
+  // The start runs on the caller's processor, as the caller's own child would: the caller
+  // sleeps meanwhile, and waking another, idle processor costs more than the start itself on a
+  // virtual machine. The program gets the starter's whole set of processors back.
+  if (plan.cpu >= 0 && plan.cpu < CPU_SETSIZE) {
+    cpu_set_t only;
+    CPU_ZERO(&only);
+    CPU_SET(plan.cpu, &only);
+    sched_setaffinity(0, sizeof only, &only);
+  }
+  volatile int exec_error = 0;
+  const pid_t starter = getpid();
+  const pid_t program = vfork();
+  if (program == 0) RunProgram(plan, starter, &exec_error);
+  CloseAll(received);
+  started.error = program < 0 ? errno : exec_error;
+  if (started.error != 0) {
+    if (program > 0) waitpid(program, nullptr, 0);
+    Reply(started);
+    return true;
+  }
+  started.pid = program;
+  Reply(started);
+
+  const bool caller_here = FollowCaller(program);
+  int status = 0;
+  rusage usage = {};
+  while (wait4(program, &status, 0, &usage) < 0 && errno == EINTR) {
+  }
+  EndTree();
+  if (!caller_here) return false;
+  protocol::Ended ended;
+  ended.status = status;
+  ended.user_us = Microseconds(usage.ru_utime);
+  ended.system_us = Microseconds(usage.ru_stime);
+  ended.peak_rss_kib = static_cast<uint64_t>(usage.ru_maxrss);
+  Reply(ended);
+  return true;
 }
 
 }  // namespace
 
-int main(int argc, char** argv) {
-  using namespace platform::posix::starter;
-  if (argc <= kFirstEngineArgument) StartFailed(EINVAL);
-  const bool detached = strcmp(argv[1], kDetachedMode) == 0;
-  if (!detached && strcmp(argv[1], kSharedMode) != 0) StartFailed(EINVAL);
-  // The program and the report are the starter's alone: the engine keeps neither.
-  if (fcntl(kProgramFd, F_SETFD, FD_CLOEXEC) != 0 || fcntl(kReportFd, F_SETFD, FD_CLOEXEC) != 0) StartFailed(errno);
-  // A group of its own, so that neither the terminal's keys nor a signal to the harness's group
-  // reach it: the harness tells it what to do.
-  if (setpgid(0, 0) != 0 || prctl(PR_SET_CHILD_SUBREAPER, 1) != 0) StartFailed(errno);
-  for (int signal : kForwardedSignals) SetAction(signal, ForwardToEngine);
-  SetAction(kEndTreeSignal, KillEngine);
-  SetAction(SIGPIPE, SIG_IGN);  // a report to a harness that died is simply lost
-
-  volatile int exec_error = 0;
-  const pid_t starter = getpid();
-  const pid_t engine = vfork();
-  if (engine == 0) RunEngine(argv + kFirstEngineArgument, detached, starter, &exec_error);
-  if (engine < 0) StartFailed(errno);
-  if (exec_error != 0) {
-    int status = 0;
-    waitpid(engine, &status, 0);
-    StartFailed(exec_error);
+int main() {
+  // A group of its own, so that neither the terminal's keys nor a signal to the caller's group
+  // reach it: the caller tells it what to do.
+  if (fcntl(protocol::kChannelFd, F_SETFD, FD_CLOEXEC) != 0 || setpgid(0, 0) != 0 ||
+      prctl(PR_SET_CHILD_SUBREAPER, 1) != 0) {
+    return 127;
   }
-  engine_group = engine;
-  const StartReport started = {0, engine};
-  WriteWhole(&started, sizeof started);
-  SetSignalMask(false);
-
-  int status = 0;
-  rusage usage = {};
+  sched_getaffinity(0, sizeof all_processors, &all_processors);
+  struct sigaction ignore = {};
+  ignore.sa_handler = SIG_IGN;
+  sigaction(SIGPIPE, &ignore, nullptr);  // a reply to a caller that has gone is simply lost
   for (;;) {
-    const pid_t reaped = wait4(-1, &status, 0, &usage);
-    if (reaped == engine) break;
-    if (reaped < 0 && errno != EINTR) _exit(127);
+    const Received received = Receive();
+    if (received.size == 0) return 0;
+    if (KindOf(received) == protocol::Kind::kStart) {
+      if (!Serve(received)) return 0;
+    } else {
+      CloseAll(received);  // a message about a program that has ended already
+    }
   }
-  SetSignalMask(true);
-  EndTree();
-  const UsageReport used = {Microseconds(usage.ru_utime), Microseconds(usage.ru_stime),
-                            static_cast<uint64_t>(usage.ru_maxrss)};
-  WriteWhole(&used, sizeof used);
-  EndAsEngineEnded(status);
 }

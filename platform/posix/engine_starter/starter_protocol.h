@@ -1,40 +1,66 @@
-// What the harness and the engine starter agree on. The starter is a small static program that
-// the harness runs between itself and the engine: a child subreaper that ends the engine's
-// whole tree with the engine's run or with the harness, and that measures the engine alone.
+// What a process and its engine starter say to each other. The starter is a small static
+// program that a process runs once, the first time it starts a program from an open file, and
+// keeps for every later start: it starts each program as its own child, a child subreaper
+// under which the program's whole tree stays, and ends that tree when the program ends, when
+// the process asks, and when the process dies. Its own size never enters the program's figures.
+//
+// They talk over a SOCK_SEQPACKET pair, one whole message per send; the starter serves one
+// program at a time.
 #pragma once
-
-#include <signal.h>
 
 #include <cstdint>
 
 namespace platform::posix::starter {
 
-// The starter's command line: its own name, the console mode, then the engine's argv.
 inline constexpr char kStarterName[] = "testkve-engine-starter";
-inline constexpr char kSharedMode[] = "shared";
-inline constexpr char kDetachedMode[] = "detached";
-inline constexpr int kFirstEngineArgument = 2;
 
-// Descriptors the starter is given: the engine's open program file and the report pipe, both
-// close-on-exec in the starter, so the engine keeps neither.
-inline constexpr int kProgramFd = 3;
-inline constexpr int kReportFd = 4;
+// The starter's end of the pair, given to it as this descriptor number.
+inline constexpr int kChannelFd = 3;
 
-// Sent to the starter by the kernel when the harness dies (its parent-death signal), or by the
-// harness when a stop or a time limit has given the engine its grace: the starter then kills
-// every process of the engine's tree, reaps them and ends.
-inline constexpr int kEndTreeSignal = SIGUSR1;
+// The largest message: a start with its argument and environment strings.
+inline constexpr uint32_t kMaxMessage = 256 * 1024;
 
-// Written once the engine's exec has happened, or failed: error 0 and the engine's process ID
-// (which leads the engine's process group), or the errno of the step that failed.
-struct StartReport {
-  int32_t error = 0;
-  int32_t engine_pid = 0;
+enum class Kind : uint32_t {
+  kStart = 1,    // process -> starter: a Start, its strings, and descriptors (see below)
+  kForward = 2,  // process -> starter: hand this signal (and SIGCONT) to the program's group
+  kEndTree = 3,  // process -> starter: kill the program's group now, then the rest of its tree
+  kStarted = 4,  // starter -> process: a Started
+  kEnded = 5,    // starter -> process: an Ended, once the program's whole tree is gone
 };
 
-// Written after the engine has ended and its tree is gone, just before the starter ends the way
-// the engine ended: the engine's own resource usage, with what it waited for.
-struct UsageReport {
+// Followed by `argc` then `envc` NUL-terminated strings. Sent with the descriptors of the
+// program (open, to be run by descriptor), of the current folder, and of those standard
+// streams (0 to 2) whose bit in `inherited_streams` is set; the others are /dev/null.
+struct Start {
+  Kind kind = Kind::kStart;
+  uint32_t detached = 0;  // 1: a new session; else a process group of its own
+  uint32_t inherited_streams = 0;
+  uint32_t argc = 0;
+  uint32_t envc = 0;
+  int32_t cpu = -1;  // the processor the caller runs on, where the start is quickest; -1: any
+};
+
+struct Forward {
+  Kind kind = Kind::kForward;
+  int32_t signal = 0;
+};
+
+struct EndTree {
+  Kind kind = Kind::kEndTree;
+};
+
+// error 0 and the program's process ID (which leads its own group or session), or the errno of
+// the step that failed.
+struct Started {
+  Kind kind = Kind::kStarted;
+  int32_t error = 0;
+  int32_t pid = 0;
+};
+
+// The program's wait status and its own resource usage, with what it waited for.
+struct Ended {
+  Kind kind = Kind::kEnded;
+  int32_t status = 0;
   uint64_t user_us = 0;
   uint64_t system_us = 0;
   uint64_t peak_rss_kib = 0;
