@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/mman.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <cstddef>
@@ -26,10 +27,17 @@ namespace platform::posix {
 namespace {
 
 int MakeStarterProgram() {
+  const size_t size = static_cast<size_t>(testkve_engine_starter_end - testkve_engine_starter_begin);
+  // Under a file-size limit smaller than the program, writing it would end this process with
+  // SIGXFSZ: the programs are then started without the starter.
+  rlimit file_size{};
+  if (getrlimit(RLIMIT_FSIZE, &file_size) != 0 || (file_size.rlim_cur != RLIM_INFINITY && file_size.rlim_cur < size)) {
+    return -1;
+  }
   UniqueFd program(memfd_create("testkve-engine-starter", MFD_CLOEXEC | MFD_ALLOW_SEALING));
   if (!program) return -1;
   const char* bytes = testkve_engine_starter_begin;
-  size_t left = static_cast<size_t>(testkve_engine_starter_end - testkve_engine_starter_begin);
+  size_t left = size;
   while (left > 0) {
     const ssize_t written = RetryOnEintr([&] { return write(program.get(), bytes, left); });
     if (written <= 0) return -1;

@@ -1,6 +1,7 @@
 // /PERFMON as a user meets it: the built testkve watching the reference engine on this machine,
 // its console, its log, the CSV table and the SVG picture it leaves in PerfReport/.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
@@ -52,6 +53,17 @@ std::vector<int64_t> Numbers(const std::string& line) {
 bool IsThreadLine(const std::string& line) {
   const std::string wording = Wording(line);
   return wording == ">>> PerfMon Thread: #" || wording == "<<< PerfMon Thread: #";
+}
+
+// A live process as the fixture holds it: `process` with the pid, parent and command line of
+// the live one.
+ProcTree::Process LiveProcess(int pid, ProcTree::Process process) {
+  const std::string live = "/proc/" + std::to_string(pid);
+  const std::string stat = ReadFile(live + "/stat");
+  process.pid = pid;
+  process.parent = std::stoi(stat.substr(stat.rfind(')') + 4));
+  process.cmdline = ReadFile(live + "/cmdline");
+  return process;
 }
 
 ProgramRun Harness(const EngineFolderCopy& folder, const std::vector<std::string>& options,
@@ -168,10 +180,14 @@ TEST(PerfMonitorE2eTest, AnEngineRunIsSampledReportedAndPictured) {
           std::filesystem::exists(start_log) ? ReadLines(start_log) : std::vector<std::string>{};
       if (starts.empty()) return;
       engine.pid = std::stoi(starts[0].substr(0, starts[0].find(' ')));
-      const std::string live = "/proc/" + std::to_string(engine.pid);
-      const std::string stat = ReadFile(live + "/stat");
-      engine.parent = std::stoi(stat.substr(stat.rfind(')') + 4));
-      engine.cmdline = ReadFile(live + "/cmdline");
+      engine = LiveProcess(engine.pid, engine);
+      // The processes between the harness and its engine (the engine starter) are mirrored
+      // too, so that the engine is the harness's descendant in the fixture as it is live.
+      for (int pid = engine.parent; pid > 1 && pid != getpid();) {
+        const ProcTree::Process between = LiveProcess(pid, {});
+        proc.SetProcess(between);
+        pid = between.parent;
+      }
     }
     engine.cpu_ticks += 25;
     engine_read += 1 << 20;
