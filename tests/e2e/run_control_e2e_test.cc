@@ -259,9 +259,9 @@ TEST(RunControlE2eTest, APassRecordsTheEnginesOwnPeakMemory) {
              folder.path() / "run.jsonl");
   const uint64_t engine_kib = std::stoull(ReadFile(own_peak));
   const uint64_t recorded_kib = std::stoull(recorded);
-  // The kernel's figure may add what the engine touched after it looked, and the small program
-  // that started it; never the harness's megabytes.
-  EXPECT_GE(recorded_kib, engine_kib);
+  // The kernel keeps its resident counts in batches, so the two figures differ by some pages
+  // either way; the harness's megabytes never enter.
+  EXPECT_GE(recorded_kib + 256, engine_kib) << "the engine saw " << engine_kib << " KiB";
   EXPECT_LE(recorded_kib, engine_kib + 1024) << "the engine saw " << engine_kib << " KiB";
 }
 
