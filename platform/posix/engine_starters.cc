@@ -12,6 +12,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/posix/child_start.h"
 #include "platform/posix/engine_starter/starter_protocol.h"
 #include "platform/posix/engine_starter_image.h"
 
@@ -48,12 +49,8 @@ IdleStarters& Idle() {
     _exit(127);
   }
   close_range(5, ~0U, 0);
-  struct sigaction default_action = {};
-  default_action.sa_handler = SIG_DFL;
-  for (int signal = 1; signal < NSIG; ++signal) sigaction(signal, &default_action, nullptr);
-  sigset_t empty;
-  sigemptyset(&empty);
-  sigprocmask(SIG_SETMASK, &empty, nullptr);
+  ResetChildSignals();
+  UnblockAllSignals();
   char name[sizeof starter::kStarterName];
   std::copy(std::begin(starter::kStarterName), std::end(starter::kStarterName), name);
   char* const argv[] = {name, nullptr};

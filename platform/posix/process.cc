@@ -18,6 +18,8 @@
 #include <cstring>
 #include <utility>
 
+#include "platform/posix/argv_pointers.h"
+#include "platform/posix/child_start.h"
 #include "platform/posix/engine_starter/starter_protocol.h"
 #include "platform/posix/engine_starters.h"
 #include "platform/posix/unique_fd.h"
@@ -54,9 +56,7 @@ class SpawnSetup {
     sigemptyset(&empty);
     sigemptyset(&defaults);
     // Whatever the caller ignores or handles, the child starts with the usual actions.
-    for (int signal : {SIGPIPE, SIGINT, SIGQUIT, SIGTERM, SIGHUP, SIGCHLD, SIGUSR1, SIGUSR2}) {
-      sigaddset(&defaults, signal);
-    }
+    for (int signal : posix::kChildDefaultSignals) sigaddset(&defaults, signal);
     if (int error = posix_spawnattr_setflags(&attr_, flags)) return error;
     if (int error = posix_spawnattr_setsigmask(&attr_, &empty)) return error;
     if (int error = posix_spawnattr_setsigdefault(&attr_, &defaults)) return error;
@@ -181,17 +181,14 @@ ChildProcess ChildProcess::SpawnProgram(const std::string& program, std::span<co
     child.outcome_ = {ProcessOutcome::Kind::kNotStarted, EINVAL};
     return child;
   }
-  std::vector<char*> pointers;
-  pointers.reserve(argv.size() + 1);
-  for (const std::string& argument : argv) pointers.push_back(const_cast<char*>(argument.c_str()));
-  pointers.push_back(nullptr);
+  const posix::ArgvPointers pointers(argv);
 
   SpawnSetup setup;
   int error = setup.Prepare(mode);
   pid_t pid = -1;
   // glibc reports a failed exec (no such file, not executable) as posix_spawn's own result.
   if (error == 0) {
-    error = posix_spawn(&pid, program.c_str(), setup.actions(), setup.attr(), pointers.data(), environ);
+    error = posix_spawn(&pid, program.c_str(), setup.actions(), setup.attr(), pointers.get(), environ);
   }
   if (error != 0) {
     child.outcome_ = {ProcessOutcome::Kind::kNotStarted, error};

@@ -12,6 +12,7 @@
 #include <cstring>
 #include <utility>
 
+#include "platform/posix/child_start.h"
 #include "platform/posix/unique_fd.h"
 
 namespace platform {
@@ -30,17 +31,6 @@ bool TakeFault(SharedMemoryFault call) {
 std::string ErrorText(const std::string& what, int error) {
   char buffer[128];
   return what + ": " + strerror_r(error, buffer, sizeof buffer);
-}
-
-// Moves a descriptor that landed on 0, 1 or 2 (standard streams closed) above them, where it
-// cannot be taken for a standard stream or for the invalid handle value 0.
-int MoveAboveStandardStreams(int fd) {
-  if (fd >= 3) return fd;
-  int moved = fcntl(fd, F_DUPFD_CLOEXEC, 3);
-  int saved = errno;
-  close(fd);
-  errno = saved;
-  return moved;
 }
 
 // Through syscall(): the C library's declarations of these two lack C linkage for C++.
@@ -131,7 +121,7 @@ SharedMemoryHandle CreateSharedMemory(size_t size, std::string* error) {
   }
   int fd =
       TakeFault(SharedMemoryFault::kCreate) ? -1 : memfd_create("testkve-settings", MFD_CLOEXEC | MFD_ALLOW_SEALING);
-  if (fd >= 0) fd = MoveAboveStandardStreams(fd);
+  if (fd >= 0) fd = posix::MoveAboveStandardStreams(fd);
   if (fd < 0) {
     *error = ErrorText("memfd_create", errno);
     return SharedMemoryHandle();

@@ -19,6 +19,8 @@
 #include <vector>
 
 #include "platform/open_file.h"
+#include "platform/posix/argv_pointers.h"
+#include "platform/posix/child_start.h"
 #include "platform/posix/engine_starter/starter_protocol.h"
 #include "platform/posix/engine_starters.h"
 #include "platform/posix/unique_fd.h"
@@ -28,9 +30,6 @@ extern char** environ;
 
 namespace platform {
 namespace {
-
-// Whatever the caller ignores or handles, the child starts with the usual actions.
-constexpr int kDefaultSignals[] = {SIGPIPE, SIGINT, SIGQUIT, SIGTERM, SIGHUP, SIGCHLD, SIGUSR1, SIGUSR2};
 
 // Everything the child needs, prepared before vfork; the child only reads it.
 struct ChildPlan {
@@ -46,16 +45,6 @@ struct ChildPlan {
 bool NeedsNull(int fd) {
   const int flags = fcntl(fd, F_GETFD);
   return flags < 0 ? errno == EBADF : (flags & FD_CLOEXEC) != 0;
-}
-
-// Puts /dev/null on `stream`; false (errno set) when it cannot.
-bool OpenNullOn(int stream) {
-  int fd = open("/dev/null", (stream == 0 ? O_RDONLY : O_WRONLY) | O_NOCTTY);
-  if (fd < 0) return false;
-  if (fd == stream) return true;
-  bool moved = dup2(fd, stream) == stream;
-  close(fd);
-  return moved;
 }
 
 // Closes every descriptor from 3 on but the program's own, which must survive until the exec
@@ -77,33 +66,25 @@ void CloseInheritedDescriptors(int keep) {
     *error = ESRCH;
     _exit(127);
   }
-  struct sigaction default_action = {};
-  default_action.sa_handler = SIG_DFL;
-  for (int signal : kDefaultSignals) sigaction(signal, &default_action, nullptr);
-  // A group of its own in both modes, so that a time limit or a stop signal ends the engine with
-  // everything it started; a shared engine stays in the background, the terminal's keys reach
-  // the harness, which decides what becomes of the engine.
-  if (plan.detached ? setsid() < 0 : setpgid(0, 0) != 0) {
+  posix::ResetChildSignals();
+  if (!posix::LeaveCallersGroup(plan.detached)) {
     *error = errno;
     _exit(127);
   }
   // The program's own descriptor may sit on a standard stream; it moves out of the way first.
-  int program_fd = plan.program_fd;
-  if (program_fd <= 2) program_fd = fcntl(program_fd, F_DUPFD_CLOEXEC, 3);
+  const int program_fd = plan.program_fd <= 2 ? fcntl(plan.program_fd, F_DUPFD_CLOEXEC, 3) : plan.program_fd;
   if (program_fd < 0) {
     *error = errno;
     _exit(127);
   }
   for (int stream = 0; stream < 3; ++stream) {
-    if (plan.null_stream[stream] && !OpenNullOn(stream)) {
+    if (plan.null_stream[stream] && !posix::OpenNullOn(stream)) {
       *error = errno;
       _exit(127);
     }
   }
   CloseInheritedDescriptors(program_fd);
-  sigset_t empty;
-  sigemptyset(&empty);
-  sigprocmask(SIG_SETMASK, &empty, nullptr);
+  posix::UnblockAllSignals();
   execveat(program_fd, "", plan.argv, environ, AT_EMPTY_PATH);
   *error = errno;
   _exit(127);
@@ -199,11 +180,8 @@ ChildProcess ChildProcess::SpawnOpenFile(const OpenFile& program, std::span<cons
   }
   if (starter) posix::DiscardEngineStarter(std::move(*starter));
 
-  std::vector<char*> pointers;
-  pointers.reserve(argv.size() + 1);
-  for (const std::string& argument : argv) pointers.push_back(const_cast<char*>(argument.c_str()));
-  pointers.push_back(nullptr);
-  plan.argv = pointers.data();
+  const posix::ArgvPointers pointers(argv);
+  plan.argv = pointers.get();
 
   // No handler of ours may run in the child while it shares our memory: every signal stays
   // blocked from here until the child has reset the actions and unblocks them itself.

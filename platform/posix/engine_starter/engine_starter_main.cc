@@ -21,6 +21,7 @@
 
 #include <cerrno>
 
+#include "platform/posix/child_start.h"
 #include "platform/posix/engine_starter/starter_protocol.h"
 
 namespace {
@@ -29,9 +30,6 @@ namespace protocol = platform::posix::starter;
 
 // A program, its current folder and its three standard streams.
 constexpr int kMaxDescriptors = 5;
-
-// Whatever this process ignores, the program starts with the usual actions.
-constexpr int kDefaultSignals[] = {SIGPIPE, SIGINT, SIGQUIT, SIGTERM, SIGHUP, SIGCHLD, SIGUSR1, SIGUSR2};
 
 // One message, and the argument and environment pointers into it (each string is at least its
 // terminating NUL, so there are never more strings than bytes).
@@ -92,16 +90,6 @@ protocol::Kind KindOf(const Received& received) {
   return kind;
 }
 
-// Puts /dev/null on `stream`; false (errno set) when it cannot.
-bool OpenNullOn(int stream) {
-  const int fd = open("/dev/null", (stream == 0 ? O_RDONLY : O_WRONLY) | O_NOCTTY);
-  if (fd < 0) return false;
-  if (fd == stream) return true;
-  const bool moved = dup2(fd, stream) == stream;
-  close(fd);
-  return moved;
-}
-
 struct Plan {
   bool detached = false;
   int cpu = -1;
@@ -154,23 +142,18 @@ bool ParseStart(const Received& received, Plan* plan) {
     *error = errno != 0 ? errno : ESRCH;
     _exit(127);
   }
-  struct sigaction default_action = {};
-  default_action.sa_handler = SIG_DFL;
-  for (int signal : kDefaultSignals) sigaction(signal, &default_action, nullptr);
+  platform::posix::ResetChildSignals();
   bool ready = fchdir(plan.folder) == 0;
   for (int stream = 0; ready && stream < 3; ++stream) {
-    ready = plan.streams[stream] >= 0 ? dup2(plan.streams[stream], stream) == stream : OpenNullOn(stream);
+    ready = plan.streams[stream] >= 0 ? dup2(plan.streams[stream], stream) == stream
+                                      : platform::posix::OpenNullOn(stream);
   }
-  // A group of its own in both modes, so that a time limit or a stop ends the program with
-  // everything it started; a shared program stays in the background of the caller's terminal.
-  if (!ready || (plan.detached ? setsid() < 0 : setpgid(0, 0) != 0)) {
+  if (!ready || !platform::posix::LeaveCallersGroup(plan.detached)) {
     *error = errno;
     _exit(127);
   }
   if (plan.cpu >= 0) sched_setaffinity(0, sizeof all_processors, &all_processors);
-  sigset_t empty;
-  sigemptyset(&empty);
-  sigprocmask(SIG_SETMASK, &empty, nullptr);
+  platform::posix::UnblockAllSignals();
   execveat(plan.program, "", plan.argv, plan.envp, AT_EMPTY_PATH);
   *error = errno;
   _exit(127);

@@ -13,14 +13,20 @@
 #include <cstdlib>
 #include <string_view>
 
+#include "platform/posix/argv_pointers.h"
+#include "platform/posix/child_start.h"
 #include "platform/posix/unique_fd.h"
 
 namespace platform {
 namespace {
 
+using posix::LeaveCallersGroup;
+using posix::MoveAboveStandardStreams;
 using posix::OpenCloexec;
 using posix::ReadFull;
+using posix::ResetChildSignals;
 using posix::RetryOnEintr;
+using posix::UnblockAllSignals;
 using posix::UniqueFd;
 using posix::WriteAll;
 
@@ -153,10 +159,7 @@ std::string HomeFolder() {
 }
 
 // Standard streams of the service come from these, so they must not be 0 to 2 themselves.
-UniqueFd AboveStandardStreams(UniqueFd fd) {
-  if (!fd || fd.get() > 2) return fd;
-  return UniqueFd(fcntl(fd.get(), F_DUPFD_CLOEXEC, 3));
-}
+UniqueFd AboveStandardStreams(UniqueFd fd) { return UniqueFd(MoveAboveStandardStreams(fd.Release())); }
 
 // The service's log, opened for appending and locked. The lock belongs to the open file that
 // becomes the service's standard output and error, so it lasts as long as the service program
@@ -188,7 +191,7 @@ UniqueFd OpenLockedLog(const std::string& path, int* error, std::string* why) {
 }
 
 struct DetachedStart {
-  std::vector<char*> argv;
+  char* const* argv;
   int input;
   int output;
   int status_pipe;
@@ -205,20 +208,16 @@ struct DetachedStart {
   if (dup2(start.input, 0) < 0 || dup2(start.output, 1) < 0 || dup2(start.output, 2) < 0 || chdir("/") != 0) {
     ReportAndExit(start.status_pipe, errno);
   }
-  sigset_t empty;
-  sigemptyset(&empty);
-  sigprocmask(SIG_SETMASK, &empty, nullptr);
-  for (int signal : {SIGPIPE, SIGINT, SIGQUIT, SIGTERM, SIGHUP, SIGCHLD, SIGUSR1, SIGUSR2}) {
-    ::signal(signal, SIG_DFL);
-  }
-  execv(start.argv[0], start.argv.data());
+  ResetChildSignals();
+  UnblockAllSignals();
+  execv(start.argv[0], start.argv);
   ReportAndExit(start.status_pipe, errno);
 }
 
 // Runs in the child after fork: a new session, then a grandchild that init adopts, so the
 // service outlives the caller and never becomes the caller's zombie.
 [[noreturn]] void DetachAndExec(const DetachedStart& start) {
-  if (setsid() < 0) ReportAndExit(start.status_pipe, errno);
+  if (!LeaveCallersGroup(true)) ReportAndExit(start.status_pipe, errno);
   pid_t service = fork();
   if (service < 0) ReportAndExit(start.status_pipe, errno);
   if (service == 0) ExecService(start);
@@ -303,10 +302,10 @@ bool Service::Start(const std::vector<std::string>& arguments, int* error, std::
   UniqueFd status_read(pipe_ends[0]);
   UniqueFd status_write(pipe_ends[1]);
 
-  DetachedStart start{{}, input.get(), log.get(), status_write.get()};
-  start.argv.push_back(const_cast<char*>(parameters_.program_path.c_str()));
-  for (const std::string& argument : arguments) start.argv.push_back(const_cast<char*>(argument.c_str()));
-  start.argv.push_back(nullptr);
+  std::vector<std::string> command = {parameters_.program_path};
+  command.insert(command.end(), arguments.begin(), arguments.end());
+  const posix::ArgvPointers argv(command);
+  const DetachedStart start{argv.get(), input.get(), log.get(), status_write.get()};
 
   pid_t child = fork();
   if (child < 0) {

@@ -1,0 +1,60 @@
+// The steps every start of a child takes between fork (or vfork) and exec, in one place for
+// the process start, the open-file start, the engine starter and the service start. Each is
+// async-signal-safe and writes no memory of the caller: a vfork child may call any of them.
+// Header-only, so that the engine starter program, which links the C library alone, uses the
+// same steps.
+#pragma once
+
+#include <fcntl.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+namespace platform::posix {
+
+/// The signals a caller may ignore or handle that a child starts with at their default action.
+inline constexpr int kChildDefaultSignals[] = {SIGPIPE, SIGINT, SIGQUIT, SIGTERM,
+                                               SIGHUP,  SIGCHLD, SIGUSR1, SIGUSR2};
+
+/// Gives each of kChildDefaultSignals its default action.
+inline void ResetChildSignals() {
+  struct sigaction default_action = {};
+  default_action.sa_handler = SIG_DFL;
+  for (int signal : kChildDefaultSignals) sigaction(signal, &default_action, nullptr);
+}
+
+/// Lets every signal in, as a new program expects.
+inline void UnblockAllSignals() {
+  sigset_t empty;
+  sigemptyset(&empty);
+  sigprocmask(SIG_SETMASK, &empty, nullptr);
+}
+
+/// Puts /dev/null on the standard stream `stream`; false (errno set) when it cannot.
+inline bool OpenNullOn(int stream) {
+  const int fd = open("/dev/null", (stream == 0 ? O_RDONLY : O_WRONLY) | O_NOCTTY);
+  if (fd < 0) return false;
+  if (fd == stream) return true;
+  const bool moved = dup2(fd, stream) == stream;
+  close(fd);
+  return moved;
+}
+
+/// Moves a descriptor that landed on 0, 1 or 2 (a standard stream was closed) above them,
+/// close-on-exec, where it cannot be taken for a standard stream; the old number is closed.
+/// Returns the descriptor to use, or -1 (errno set).
+inline int MoveAboveStandardStreams(int fd) {
+  if (fd < 0 || fd > 2) return fd;
+  const int moved = fcntl(fd, F_DUPFD_CLOEXEC, 3);
+  const int saved = errno;
+  close(fd);
+  errno = saved;
+  return moved;
+}
+
+/// A group of its own (so that a time limit or a stop ends the child with everything it
+/// started, and the terminal's keys keep reaching the caller) or a session of its own.
+inline bool LeaveCallersGroup(bool new_session) { return new_session ? setsid() >= 0 : setpgid(0, 0) == 0; }
+
+}  // namespace platform::posix
