@@ -7,6 +7,8 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/types.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -56,5 +58,34 @@ inline int MoveAboveStandardStreams(int fd) {
 /// A group of its own (so that a time limit or a stop ends the child with everything it
 /// started, and the terminal's keys keep reaching the caller) or a session of its own.
 inline bool LeaveCallersGroup(bool new_session) { return new_session ? setsid() >= 0 : setpgid(0, 0) == 0; }
+
+/// vfork, then `run_child(&exec_error)` in the child, which must exec or _exit and may write
+/// nothing of ours but `*exec_error`. Every signal stays blocked in between, so that no handler
+/// of ours runs in the child while it shares our memory: the child lets them in itself. Returns
+/// the child's process ID once its exec has happened, or -1 with `*error` set (the vfork's
+/// errno, or the child's, whose process is then reaped).
+template <typename RunChild>
+pid_t VforkChild(RunChild&& run_child, int* error) {
+  sigset_t all;
+  sigset_t saved;
+  sigfillset(&all);
+  pthread_sigmask(SIG_SETMASK, &all, &saved);
+  volatile int exec_error = 0;
+  const pid_t pid = vfork();
+  if (pid == 0) run_child(&exec_error);
+  const int vfork_error = errno;
+  pthread_sigmask(SIG_SETMASK, &saved, nullptr);
+  if (pid < 0) {
+    *error = vfork_error;
+    return -1;
+  }
+  if (exec_error != 0) {
+    *error = exec_error;
+    while (waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
+    }
+    return -1;
+  }
+  return pid;
+}
 
 }  // namespace platform::posix

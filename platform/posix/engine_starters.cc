@@ -61,20 +61,8 @@ IdleStarters& Idle() {
 
 // Starts the starter with its end of the channel; its process ID, or -1.
 pid_t SpawnStarter(int channel, int program) {
-  // No handler of ours may run in the child while it shares our memory.
-  sigset_t all;
-  sigset_t saved;
-  sigfillset(&all);
-  pthread_sigmask(SIG_SETMASK, &all, &saved);
-  volatile int exec_error = 0;
-  const pid_t pid = vfork();
-  if (pid == 0) ExecStarter(channel, program, &exec_error);
-  pthread_sigmask(SIG_SETMASK, &saved, nullptr);
-  if (pid > 0 && exec_error != 0) {
-    RetryOnEintr([&] { return waitpid(pid, nullptr, 0); });
-    return -1;
-  }
-  return pid;
+  int error = 0;
+  return VforkChild([&](volatile int* exec_error) { ExecStarter(channel, program, exec_error); }, &error);
 }
 
 std::optional<EngineStarter> StartStarter() {

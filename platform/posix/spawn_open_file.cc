@@ -90,12 +90,6 @@ void CloseInheritedDescriptors(int keep) {
   _exit(127);
 }
 
-// Reaps a child whose exec failed; it has exited already.
-void ReapFailedStart(pid_t pid) {
-  int status = 0;
-  posix::RetryOnEintr([&] { return waitpid(pid, &status, 0); });
-}
-
 // The start message: its header, then the arguments and the environment, each with its NUL.
 std::optional<std::string> StartMessage(const ChildPlan& plan, std::span<const std::string> argv) {
   posix::starter::Start start;
@@ -183,23 +177,10 @@ ChildProcess ChildProcess::SpawnOpenFile(const OpenFile& program, std::span<cons
   const posix::ArgvPointers pointers(argv);
   plan.argv = pointers.get();
 
-  // No handler of ours may run in the child while it shares our memory: every signal stays
-  // blocked from here until the child has reset the actions and unblocks them itself.
-  sigset_t all;
-  sigset_t saved;
-  sigfillset(&all);
-  pthread_sigmask(SIG_SETMASK, &all, &saved);
-  volatile int exec_error = 0;
-  const pid_t pid = vfork();
-  if (pid == 0) RunChild(plan, &exec_error);
-  const int vfork_error = errno;
-  pthread_sigmask(SIG_SETMASK, &saved, nullptr);
-
+  int error = 0;
+  const pid_t pid = posix::VforkChild([&](volatile int* exec_error) { RunChild(plan, exec_error); }, &error);
   if (pid < 0) {
-    child.outcome_ = {ProcessOutcome::Kind::kNotStarted, vfork_error};
-  } else if (exec_error != 0) {
-    ReapFailedStart(pid);
-    child.outcome_ = {ProcessOutcome::Kind::kNotStarted, exec_error};
+    child.outcome_ = {ProcessOutcome::Kind::kNotStarted, error};
   } else {
     child.pid_ = pid;
   }

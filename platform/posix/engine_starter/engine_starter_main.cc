@@ -247,14 +247,13 @@ bool Serve(const Received& received) {
     CPU_SET(plan.cpu, &only);
     sched_setaffinity(0, sizeof only, &only);
   }
-  volatile int exec_error = 0;
   const pid_t starter = getpid();
-  const pid_t program = vfork();
-  if (program == 0) RunProgram(plan, starter, &exec_error);
+  int error = 0;
+  const pid_t program = platform::posix::VforkChild(
+      [&](volatile int* exec_error) { RunProgram(plan, starter, exec_error); }, &error);
   CloseAll(received);
-  started.error = program < 0 ? errno : exec_error;
-  if (started.error != 0) {
-    if (program > 0) waitpid(program, nullptr, 0);
+  if (program < 0) {
+    started.error = error;
     Reply(started);
     return true;
   }
