@@ -66,7 +66,7 @@ RunFlow RunTypedLine(EngineClient& client, const char* text, HarnessState& state
   if (RunFlow flow = ApplyOptions(client, typed, state); flow != RunFlow::kContinue) return flow;
   if (typed.HasOption("EXECUTE")) {
     client.VXRExecute(0);
-    if (FlowAfterEngineRun() == RunFlow::kStopped) return RunFlow::kStopped;
+    if (FlowAfterEngineRun(client) == RunFlow::kStopped) return RunFlow::kStopped;
   }
   return typed.HasOption("QUIT") ? RunFlow::kEndRun : RunFlow::kContinue;
 }
@@ -97,7 +97,7 @@ RunFlow RunStressPass(EngineClient& client, const CommandLine& line, HarnessStat
   RunPatternLoop(client, line, state);
   MarkEngineLaunch();
   client.VXRExecute(0);
-  if (FlowAfterEngineRun() == RunFlow::kStopped) return RunFlow::kStopped;
+  if (FlowAfterEngineRun(client) == RunFlow::kStopped) return RunFlow::kStopped;
   MarkEngineFinish();
   DrainExtraOutput(line);
   client.Quit();

@@ -176,6 +176,7 @@ EngineRun EngineClient::RunEngine(uint32_t mode, uint32_t limit_ms) {
   random_seeds_.clear();
   run.start_unix_ms = UnixMilliseconds();
   run.result = ::VXRExecuteWithLimit(context_, mode, limit_ms, &run.usage);
+  last_run_stop_signal_ = run.usage.stopSignal;
   return run;
 }
 

@@ -36,6 +36,8 @@ class EngineClient {
   VXR_HANDLE context() const { return context_; }
   /// The time limit of VXRExecute, in seconds; 0 (the default) is none.
   void set_time_limit(uint32_t seconds) { time_limit_s_ = seconds; }
+  /// The stop signal that ended the last engine run, as the library reported it; 0 if none.
+  int last_run_stop_signal() const { return last_run_stop_signal_; }
   /// Called after every engine run with what it was given and what it cost.
   void set_run_observer(RunObserver observer) { observer_ = observer; }
 
@@ -68,6 +70,7 @@ class EngineClient {
   EngineRun RunEngine(uint32_t mode, uint32_t limit_ms);
 
   int32_t debug_ = 0;
+  int last_run_stop_signal_ = 0;
   VXR_HANDLE context_ = nullptr;
   uint32_t time_limit_s_ = 0;
   RunObserver observer_ = nullptr;

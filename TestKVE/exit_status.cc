@@ -5,12 +5,11 @@
 #include <cstdio>
 #include <cstring>
 
-#include "platform/stop_signals.h"
-
 namespace {
 
 uint64_t g_failed_calls = 0;
 bool g_output_closed = false;
+int g_stop_signal = 0;
 
 }  // namespace
 
@@ -22,10 +21,16 @@ uint64_t FailureCount() { return g_failed_calls; }
 
 void MarkOutputLost() { g_output_closed = true; }
 
+void NoteStop(int signal) {
+  if (g_stop_signal == 0) g_stop_signal = signal;
+}
+
+int NotedStopSignal() { return g_stop_signal; }
+
 int HarnessExitStatus(bool strict) { return strict && g_failed_calls != 0 ? 1 : 0; }
 
 int ExitStatus(int status) {
-  if (const int signal = platform::StopSignal(); signal != 0) {
+  if (const int signal = g_stop_signal; signal != 0) {
     std::fflush(nullptr);
     return 128 + signal;
   }
@@ -45,7 +50,7 @@ int ExitStatus(int status) {
 }
 
 int FinalExitStatus(int status) {
-  if (const int signal = platform::StopSignal(); signal != 0) return 128 + signal;
+  if (const int signal = g_stop_signal; signal != 0) return 128 + signal;
   const bool flushed = std::fflush(stdout) == 0;
   return flushed && !std::ferror(stdout) && !g_output_closed ? status : kExitOutputLost;
 }

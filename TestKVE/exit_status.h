@@ -22,6 +22,13 @@ void NoteFailedCall();
 /// read as typed, a mailslot that could not be made, a service that could not be started.
 void NoteFailure();
 
+/// Called when a stop signal (`signal`) ended an engine run: the run goes no further, and the
+/// harness ends with 128 + `signal`.
+void NoteStop(int signal);
+
+/// The stop signal noted, or 0.
+int NotedStopSignal();
+
 /// How many failures have been noted so far (both kinds).
 uint64_t FailureCount();
 

@@ -64,7 +64,7 @@ RunFlow RunPatternList(EngineClient& client, const CommandLine& line) {
   std::printf("Enable Pattern List Mode\n");
   client.VXRSetValueInfo(VXR_INT_EXECUTE_MODE, DUMP_PATTERNS_ONLY);
   client.VXRExecute(0);
-  if (FlowAfterEngineRun() == RunFlow::kStopped) return RunFlow::kStopped;
+  if (FlowAfterEngineRun(client) == RunFlow::kStopped) return RunFlow::kStopped;
   ReadMailslot(PatternNameSlot, [](uint32_t count, const std::string& name) {
     std::printf("Pattern List(%d): %s\n", static_cast<int32_t>(count), name.c_str());
   });

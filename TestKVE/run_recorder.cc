@@ -22,7 +22,6 @@
 #include "perf_monitor/monitor_samples.h"
 #include "platform/file_stream.h"
 #include "platform/host_name.h"
-#include "platform/stop_signals.h"
 #include "platform/whole_file.h"
 #include "vxr_lib.h"
 
@@ -154,7 +153,7 @@ void WriteReportPages(const RunControl& control, int exit_status) {
   report.passes = control.passes;
   report.end_unix_ms = UnixMilliseconds();
   report.exit_status = exit_status;
-  report.stop_signal = platform::StopSignal();
+  report.stop_signal = NotedStopSignal();
   if (!PerfSamples.empty()) report.monitor = CurrentRunChart(control.engine_name);
   if (!control.report_path.empty()) WritePage(control.report_path, HtmlReport(report));
   if (!control.markdown_path.empty()) WritePage(control.markdown_path, MarkdownReport(report));

@@ -1,5 +1,10 @@
 #include "TestKVE/stop_signal.h"
 
-#include "platform/stop_signals.h"
+#include "TestKVE/exit_status.h"
 
-RunFlow FlowAfterEngineRun() { return platform::StopSignal() != 0 ? RunFlow::kStopped : RunFlow::kContinue; }
+RunFlow FlowAfterEngineRun(const EngineClient& client) {
+  const int signal = client.last_run_stop_signal();
+  if (signal == 0) return RunFlow::kContinue;
+  NoteStop(signal);
+  return RunFlow::kStopped;
+}

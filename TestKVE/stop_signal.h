@@ -1,10 +1,12 @@
-// A stop signal (SIGINT, SIGTERM, SIGHUP) that arrived while an engine ran: the engine has been
-// ended and reaped by then (platform/stop_signals.h), and the run goes no further.
+// A stop signal (SIGINT, SIGTERM, SIGHUP) that arrived while an engine ran: the library has ended
+// and reaped the engine by then and says so in the run's result, and the run goes no further.
 #pragma once
 
 #include "TestKVE/driver_state.h"
+#include "TestKVE/engine_client.h"
 
-/// Asked after every engine run: kStopped when a stop signal arrived during it, else
-/// kContinue. After kStopped nothing more of the run happens, and the exit status is
-/// 128 + the signal number (ExitStatus), as a shell reports a process that the signal ended.
-RunFlow FlowAfterEngineRun();
+/// Asked after every engine run of `client`: kStopped when a stop signal ended it (noted for
+/// the exit status), else kContinue. After kStopped nothing more of the run happens, and the
+/// exit status is 128 + the signal number (ExitStatus), as a shell reports a process that the
+/// signal ended.
+RunFlow FlowAfterEngineRun(const EngineClient& client);

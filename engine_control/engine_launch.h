@@ -19,8 +19,8 @@
 /// A `limit_ms` above 0 bounds the run (see VXRExecuteWithLimit); a non-null `usage`
 /// receives its cost. The engine started is the file at `engine_path` as opened now (callers
 /// that checked an engine use the overload below). While it runs, SIGINT, SIGTERM and SIGHUP
-/// to this process end it first (platform/stop_signals.h); platform::StopSignal() then tells
-/// the signal.
+/// to this process end it first (platform/stop_signals.h), and `usage->stopSignal` tells the
+/// signal.
 VXRResult LaunchEngine(const char* engine_path, const std::vector<std::unique_ptr<BlockRecord>>& records,
                        uint32_t data_size, uint32_t dw_mode, uint32_t limit_ms = 0, VXRRunUsage* usage = nullptr);
 

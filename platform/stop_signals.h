@@ -32,13 +32,17 @@ class StopSignalRelay {
   /// group (it runs detached), and the signals go to that group.
   void Watch(const ChildProcess& child, bool whole_group);
 
+  /// The signal relayed while this relay watched, or 0: how the watched child's run ended.
+  int relayed() const;
+
  private:
   int pidfd_ = -1;
   bool watching_ = false;
   int blocked_before_ = 0;  ///< bit i: the i-th signal was blocked before, stays blocked
 };
 
-/// The first of the three signals that arrived while a relay was watching, or 0.
+/// The first of the three signals that arrived while any relay was watching, or 0. The
+/// library tells the caller of each run through the run's own result (StopSignalRelay::relayed).
 int StopSignal();
 
 }  // namespace platform

@@ -47,6 +47,8 @@ struct VXRRunUsage {
   uint64_t userUs;      ///< the engine's user CPU time, in microseconds
   uint64_t systemUs;    ///< the engine's system CPU time, in microseconds
   uint64_t peakRssKiB;  ///< the engine's peak resident memory, in KiB
+  int32_t stopSignal;   ///< a stop signal this process got while the engine ran (the engine was
+                        ///< ended first), else 0
 };
 /// VXRExecute with a time limit of `dwLimitMs` milliseconds (0: none). When the limit passes,
 /// the engine's process group gets SIGTERM, a short grace later SIGKILL, and the result is

@@ -25,6 +25,7 @@ std::atomic<int> watched_pidfd{-1};
 std::atomic<int> watched_group{0};  // > 0: the process group to signal instead
 std::atomic<int> watched_channel{-1};  // >= 0: the child's starter, which does the signalling
 std::atomic<int> first_stop_signal{0};
+std::atomic<int> relayed_signal{0};  // the first one the current relay handed on
 
 struct sigaction saved_actions[3];
 
@@ -76,6 +77,8 @@ void OnStopSignal(int signal) {
   const int saved_errno = errno;
   int none = 0;
   first_stop_signal.compare_exchange_strong(none, signal);
+  none = 0;
+  relayed_signal.compare_exchange_strong(none, signal);
   RelayToChild(signal);
   errno = saved_errno;
 }
@@ -93,6 +96,7 @@ sigset_t NewlyBlocked(int blocked_before) {
 }  // namespace
 
 StopSignalRelay::StopSignalRelay() {
+  relayed_signal.store(0);
   const sigset_t set = StopSignalSet();
   sigset_t before;
   pthread_sigmask(SIG_BLOCK, &set, &before);
@@ -130,6 +134,8 @@ StopSignalRelay::~StopSignalRelay() {
   const sigset_t unblocked = NewlyBlocked(blocked_before_);
   pthread_sigmask(SIG_UNBLOCK, &unblocked, nullptr);
 }
+
+int StopSignalRelay::relayed() const { return relayed_signal.load(); }
 
 int StopSignal() { return first_stop_signal.load(); }
 

@@ -39,19 +39,21 @@ std::vector<int> EngineStarts(const std::filesystem::path& log) {
 std::filesystem::path ResultFile(const TempFolder& folder) { return folder.path() / "launch_result"; }
 
 // A forked caller of LaunchEngine; it writes the result to ResultFile and exits with the stop
-// signal it saw (0: none).
+// signal that the run's usage reports (0: none).
 pid_t ForkLaunch(const TempFolder& folder, uint32_t dw_mode) {
   const RecordList records = ReportTo(folder);
   const std::string result_file = ResultFile(folder).string();
   const pid_t pid = fork();
   if (pid == 0) {
-    const uint32_t result = LaunchEngine(kReferenceEngine.c_str(), records.records(), records.data_size(), dw_mode);
+    VXRRunUsage usage{};
+    const uint32_t result =
+        LaunchEngine(kReferenceEngine.c_str(), records.records(), records.data_size(), dw_mode, 0, &usage);
     std::FILE* out = std::fopen(result_file.c_str(), "w");
     if (out != nullptr) {
       std::fprintf(out, "0x%x", result);
       std::fclose(out);
     }
-    _exit(platform::StopSignal());
+    _exit(usage.stopSignal);
   }
   return pid;
 }
@@ -110,7 +112,10 @@ TEST(LaunchGuardTest, OutsideALaunchTheStopSignalsKeepTheirActions) {
   sigaction(SIGTERM, nullptr, &before);
   TempFolder folder;
   const RecordList records = ReportTo(folder);
-  EXPECT_EQ(VXR_LIB_SUCCESS, LaunchEngine(kReferenceEngine.c_str(), records.records(), records.data_size(), 0));
+  VXRRunUsage usage{};
+  EXPECT_EQ(VXR_LIB_SUCCESS,
+            LaunchEngine(kReferenceEngine.c_str(), records.records(), records.data_size(), 0, 0, &usage));
+  EXPECT_EQ(0, usage.stopSignal);
   struct sigaction after = {};
   sigaction(SIGTERM, nullptr, &after);
   EXPECT_EQ(before.sa_handler, after.sa_handler);
