@@ -22,7 +22,7 @@ constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP};
 
 // Shared with the handler, which may run on any thread: lock-free atomics only.
 std::atomic<int> watched_pidfd{-1};
-std::atomic<int> watched_group{0};  // > 0: the process group to signal instead
+std::atomic<int> watched_group{0};     // > 0: the process group to signal instead
 std::atomic<int> watched_channel{-1};  // >= 0: the child's starter, which does the signalling
 std::atomic<int> first_stop_signal{0};
 std::atomic<int> relayed_signal{0};  // the first one the current relay handed on

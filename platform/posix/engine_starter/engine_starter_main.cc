@@ -145,8 +145,8 @@ bool ParseStart(const Received& received, Plan* plan) {
   platform::posix::ResetChildSignals();
   bool ready = fchdir(plan.folder) == 0;
   for (int stream = 0; ready && stream < 3; ++stream) {
-    ready = plan.streams[stream] >= 0 ? dup2(plan.streams[stream], stream) == stream
-                                      : platform::posix::OpenNullOn(stream);
+    ready =
+        plan.streams[stream] >= 0 ? dup2(plan.streams[stream], stream) == stream : platform::posix::OpenNullOn(stream);
   }
   if (!ready || !platform::posix::LeaveCallersGroup(plan.detached)) {
     *error = errno;
@@ -249,8 +249,8 @@ bool Serve(const Received& received) {
   }
   const pid_t starter = getpid();
   int error = 0;
-  const pid_t program = platform::posix::VforkChild(
-      [&](volatile int* exec_error) { RunProgram(plan, starter, exec_error); }, &error);
+  const pid_t program =
+      platform::posix::VforkChild([&](volatile int* exec_error) { RunProgram(plan, starter, exec_error); }, &error);
   CloseAll(received);
   if (program < 0) {
     started.error = error;
