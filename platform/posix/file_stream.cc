@@ -39,7 +39,7 @@ UniqueStream CreateWriteStream(const char* path, std::string* error) {
     // A protected folder refuses a link of another user before O_NOFOLLOW does: say which.
     struct stat status;
     *error = lstat(path, &status) == 0 && S_ISLNK(status.st_mode)
-                 ? std::string(path) + " is a symbolic link (output files are never written through one)"
+                 ? std::string(path) + ": it is a symbolic link (output files are never written through one)"
                  : std::string(path) + ": " + std::strerror(open_error);
     return nullptr;
   }
