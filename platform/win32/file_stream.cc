@@ -32,7 +32,7 @@ UniqueStream CreateWriteStream(const char* path, std::string* error) {
   std::wstring wide = platform::win32::Widen(path);
   DWORD attributes = GetFileAttributesW(wide.c_str());
   if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
-    *error = std::string(path) + " is a symbolic link (output files are never written through one)";
+    *error = std::string(path) + ": it is a symbolic link (output files are never written through one)";
     return nullptr;
   }
   // Handles from CreateFileW are not inherited: the stream stays out of every child.
