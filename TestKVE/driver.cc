@@ -107,14 +107,15 @@ RunFlow RunStressPass(EngineClient& client, const CommandLine& line, HarnessStat
 
 }  // namespace
 
-void SelectEngine(const CommandLine& line, HarnessState& state) {
+std::unique_ptr<PerfMonitor> SelectEngine(const CommandLine& line, HarnessState& state) {
   if (line.HasOption("DEBUG")) state.DebugTrace = 1;
   std::string folder = OptionValue(line, "VXRPATH");
   CopyToField(state.EngineDir, folder.empty() ? "." : folder);
   CopyToField(state.EngineExeName, EngineNameFor(line));
   std::printf("Set VXR.exe file path: %s\n", state.EngineDir);
   std::printf("Set VXR.exe file name: %s\n", state.EngineExeName);
-  if (line.HasOption("PERFMON")) StartPerfMonitor(state.EngineExeName);
+  if (!line.HasOption("PERFMON")) return nullptr;
+  return StartPerfMonitor(state.EngineExeName);
 }
 
 RunFlow RunInteractive(const CommandLine& line, HarnessState& state) {
@@ -182,7 +183,9 @@ int RunTestKVE(const char* command_line_text, size_t program_length) {
   ResetDriverState(state);
   // Read as unsigned, as /RUN is.
   if (line.HasOption("SEED")) state.RandomSeedBase = static_cast<uint32_t>(ReadDecimalOption(line, "SEED", 0));
-  SelectEngine(line, state);
+  // Every way the run ends (the passes done, /VER, /PL, /QUIT, a stop) leaves this scope: the
+  // monitor's report rules hold on each.
+  const std::unique_ptr<PerfMonitor> monitor = SelectEngine(line, state);
   StartRunRecords(line, command_line_text, state);
   RunFlow flow = RunInteractive(line, state);
   if (flow == RunFlow::kContinue) flow = RunStress(line, state);

@@ -2,14 +2,16 @@
 #pragma once
 
 #include <cstddef>
+#include <memory>
 
 #include "TestKVE/driver_state.h"
+#include "perf_monitor/perf_mon.h"
 
 class CommandLine;
 
 /// Sets the state's DebugTrace, fills and prints its EngineDir and EngineExeName, starts the
-/// monitor on /PERFMON.
-void SelectEngine(const CommandLine& line, HarnessState& state);
+/// monitor on /PERFMON and hands it to the caller, whose run it watches (null without one).
+std::unique_ptr<PerfMonitor> SelectEngine(const CommandLine& line, HarnessState& state);
 
 /// Without /INTERACT the run goes on at once (kContinue). Otherwise applies typed lines to one
 /// open scan context until /QUIT, the end of input or a handler that ends the run, quits the

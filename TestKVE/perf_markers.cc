@@ -1,12 +1,10 @@
 #include "TestKVE/perf_markers.h"
 
 #include <chrono>
-#include <cstdlib>
 #include <thread>
 
 #include "perf_monitor/monitor_clock.h"
 #include "perf_monitor/perf_log.h"
-#include "perf_monitor/perf_mon.h"
 #include "perf_monitor/run_marks.h"
 
 namespace {
@@ -25,11 +23,10 @@ void ResetMonitorStamps() {
   PerfLogFile.reset();
 }
 
-void StartPerfMonitor(const char* engine_exe_name) {
-  StartPerfMon({ProcRootFromEnvironment(), engine_exe_name});
-  // Every way out of the process (return from main, /VER, /PL, /QUIT) passes here.
-  std::atexit(EndPerfMon);
+std::unique_ptr<PerfMonitor> StartPerfMonitor(const char* engine_exe_name) {
+  std::unique_ptr<PerfMonitor> monitor = PerfMonitor::Start({ProcRootFromEnvironment(), engine_exe_name});
   std::this_thread::sleep_for(kSettleTime);
+  return monitor;
 }
 
 void MarkEngineLaunch() {

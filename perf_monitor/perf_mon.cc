@@ -32,10 +32,6 @@ namespace {
 
 constexpr auto kSamplePeriod = std::chrono::milliseconds(1000);
 
-std::thread monitor_thread;
-// Set at process end for a monitor that was never told to stop: it leaves without a report.
-std::atomic<bool> end_without_report{false};
-
 struct CounterIds {
   int32_t cpu;
   int32_t mem_percent;
@@ -88,7 +84,7 @@ std::string ProcRootFromEnvironment() {
   return root != nullptr && *root != '\0' ? root : "/proc";
 }
 
-int PerfMon(const PerfMonSetup& setup) {
+int PerfMon(const PerfMonSetup& setup, const std::atomic<bool>& end_without_report) {
   const int thread_id = static_cast<int>(platform::CurrentThreadId());
   std::printf(">>> PerfMon Thread: %d\n", thread_id);
   PerfQuery query(setup.proc_root);
@@ -123,7 +119,7 @@ int PerfMon(const PerfMonSetup& setup) {
   return 1;
 }
 
-void StartPerfMon(const PerfMonSetup& setup) {
+std::unique_ptr<PerfMonitor> PerfMonitor::Start(const PerfMonSetup& setup) {
   PerfMonEnabled.store(1, std::memory_order_relaxed);
   std::error_code error;
   if (!std::filesystem::is_directory(kPerfReportFolder, error) &&
@@ -134,19 +130,23 @@ void StartPerfMon(const PerfMonSetup& setup) {
   PerfStopEvent.Reset();
   PerfRunMarks.Start();
   PerfSamples.Clear();
+  auto monitor = std::make_unique<PerfMonitor>(StartOnly{});
   try {
-    monitor_thread = std::thread([setup] { PerfMon(setup); });
+    PerfMonitor* running = monitor.get();
+    monitor->thread_ = std::thread([setup, running] { PerfMon(setup, running->end_without_report_); });
   } catch (const std::system_error& failure) {
     std::fprintf(stderr, "Perfmon: cannot start the monitor thread: %s\n", failure.what());
     PerfMonEnabled.store(0, std::memory_order_relaxed);
+    return nullptr;
   }
+  return monitor;
 }
 
-void EndPerfMon() {
-  if (!monitor_thread.joinable()) return;
+PerfMonitor::~PerfMonitor() {
+  if (!thread_.joinable()) return;
   if (!PerfStopEvent.WaitFor(std::chrono::milliseconds(0))) {
-    end_without_report.store(true);
+    end_without_report_.store(true);
     PerfStopEvent.Signal();
   }
-  monitor_thread.join();
+  thread_.join();
 }
