@@ -93,19 +93,20 @@ bool IsSealedAgainstShrinking(int fd) {
 
 }  // namespace
 
-SharedMemoryHandle::SharedMemoryHandle(SharedMemoryHandle&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+SharedMemoryHandle::SharedMemoryHandle(SharedMemoryHandle&& other) noexcept
+    : handle_(std::exchange(other.handle_, kNone)) {}
 
 SharedMemoryHandle& SharedMemoryHandle::operator=(SharedMemoryHandle&& other) noexcept {
   if (this != &other) {
     Close();
-    fd_ = std::exchange(other.fd_, -1);
+    handle_ = std::exchange(other.handle_, kNone);
   }
   return *this;
 }
 
 void SharedMemoryHandle::Close() {
   // close() is not retried: on Linux the descriptor is gone even when it reports EINTR.
-  if (fd_ >= 0) close(std::exchange(fd_, -1));
+  if (handle_ >= 0) close(static_cast<int>(std::exchange(handle_, kNone)));
 }
 
 SharedView::SharedView(SharedView&& other) noexcept
