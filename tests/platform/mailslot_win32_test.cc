@@ -133,6 +133,8 @@ TEST(WindowsMailslotTest, ARunServesTheDesignsNameWhenFree) {
   ASSERT_TRUE(to_name.is_open()) << error;
   ASSERT_TRUE(to_name.Write("plain engine", &error));
   EXPECT_EQ(ReadAll(own), std::vector<std::string>{"plain engine"});
+  // A slot lives while any handle to it is open, a writer's too.
+  to_name.Close();
   own.Close();
   EXPECT_FALSE(MailslotWriter::Open(SlotName("free"), &error).is_open());
 }
