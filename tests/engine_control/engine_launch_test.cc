@@ -171,7 +171,7 @@ TEST(LaunchEngineTest, NothingStaysOpenOrMappedOnAnyPath) {
 TEST(LaunchEngineTest, NoDescriptorOfTheHarnessLeaksIntoTheEngine) {
   TempFolder folder;
   // stdio opens without close-on-exec, the way a careless part of a harness might.
-  std::FILE* inheritable = std::fopen((folder.path() / "harness.log").c_str(), "w");
+  std::FILE* inheritable = std::fopen((folder.path() / "harness.log").string().c_str(), "w");
   ASSERT_NE(nullptr, inheritable);
   ScopedEnv report("VXR_REF_FD_REPORT", "1");
   for (uint32_t dw_mode : {0u, 1u}) {
