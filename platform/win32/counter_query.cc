@@ -1,8 +1,8 @@
 #include "platform/counter_query.h"
 
-#include <windows.h>
 #include <pdh.h>
 #include <pdhmsg.h>
+#include <windows.h>
 
 #include <algorithm>
 #include <memory>
@@ -68,8 +68,8 @@ bool ValidStatus(DWORD status) { return status == PDH_CSTATUS_VALID_DATA || stat
 // PDH stamps readings in 100-nanosecond units of the system clock.
 RawCounterSample FromPdh(const PDH_RAW_COUNTER& raw) {
   const int64_t stamp = (static_cast<int64_t>(raw.TimeStamp.dwHighDateTime) << 32) | raw.TimeStamp.dwLowDateTime;
-  return {ValidStatus(raw.CStatus) ? CounterStatus::kValid : CounterStatus::kInvalidData, stamp * 100,
-          raw.FirstValue, raw.SecondValue};
+  return {ValidStatus(raw.CStatus) ? CounterStatus::kValid : CounterStatus::kInvalidData, stamp * 100, raw.FirstValue,
+          raw.SecondValue};
 }
 
 PDH_RAW_COUNTER ToPdh(const RawCounterSample& sample) {

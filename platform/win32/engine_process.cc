@@ -1,8 +1,8 @@
 #include "platform/engine_process.h"
 
-#include <windows.h>
 #include <psapi.h>
 #include <tlhelp32.h>
+#include <windows.h>
 
 #include <map>
 #include <vector>
@@ -39,7 +39,8 @@ class WindowsEngineProbe final : public EngineProcessProbe {
     PROCESSENTRY32 entry{};
     entry.dwSize = sizeof entry;
     for (BOOL more = Process32First(snapshot.get(), &entry); more; more = Process32Next(snapshot.get(), &entry)) {
-      if (entry.th32ProcessID != entry.th32ParentProcessID) children.emplace(entry.th32ParentProcessID, entry.th32ProcessID);
+      if (entry.th32ProcessID != entry.th32ParentProcessID)
+        children.emplace(entry.th32ParentProcessID, entry.th32ProcessID);
     }
     // Process ids are used again once a process ends: only a descendant that started after the
     // harness's own start counts.

@@ -92,9 +92,9 @@ std::string MailslotRecord(std::string_view message) { return std::string(messag
 // empties the slots while it lives, so that no writer ever waits for the reader.
 struct MailslotServer::Spool {
   std::vector<UniqueHandle> slots;
-  std::mutex mutex;                  // guards `waiting` and every read of `slots`
+  std::mutex mutex;  // guards `waiting` and every read of `slots`
   std::deque<std::string> waiting;
-  UniqueHandle stop;                 // set when the server closes
+  UniqueHandle stop;  // set when the server closes
   std::thread collector;
 
   ~Spool() {
@@ -190,7 +190,8 @@ bool MailslotServer::Query(MailslotInfo* info, int* error) {
   std::lock_guard<std::mutex> hold(spool_->mutex);
   spool_->CollectLocked();
   info->count = static_cast<uint32_t>(spool_->waiting.size());
-  info->next_size = spool_->waiting.empty() ? kMailslotNoMessage : static_cast<uint32_t>(spool_->waiting.front().size());
+  info->next_size =
+      spool_->waiting.empty() ? kMailslotNoMessage : static_cast<uint32_t>(spool_->waiting.front().size());
   return true;
 }
 
@@ -263,8 +264,7 @@ bool MailslotWriter::Write(std::string_view message, int* error) {
   }
   // One WriteFile is one message: never split, never joined with another writer's.
   DWORD written = 0;
-  if (!WriteFile(win32::DescriptorHandle(fd_), message.data(), static_cast<DWORD>(message.size()), &written,
-                 nullptr) ||
+  if (!WriteFile(win32::DescriptorHandle(fd_), message.data(), static_cast<DWORD>(message.size()), &written, nullptr) ||
       written != message.size()) {
     *error = ErrnoOf(GetLastError());
     return false;

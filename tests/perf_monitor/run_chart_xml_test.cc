@@ -13,8 +13,8 @@ TEST(RunChartTest, IsWellFormedXmlWhateverTheEngineIsCalled) {
   TempFolder folder;
   for (const char* name : {"vxr64_qa.exe", "a<b>&\"c\"", "caf\xe9\x01.exe"}) {
     SCOPED_TRACE(name);
-    const RunChart chart{name, 3.018, {{4, -999, 10, -999, std::nullopt}, {1005, 40, 10, -999, std::nullopt}},
-                         {{500, 900}}};
+    const RunChart chart{
+        name, 3.018, {{4, -999, 10, -999, std::nullopt}, {1005, 40, 10, -999, std::nullopt}}, {{500, 900}}};
     const auto file = folder.Write("chart.svg", RunChartSvg(chart));
     ProgramRun lint = RunProgram("/usr/bin/xmllint", {"--noout", file.string()});
     EXPECT_EQ(0, lint.exit_code) << lint.errors;

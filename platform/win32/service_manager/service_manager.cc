@@ -117,12 +117,12 @@ std::unique_ptr<Service> ServiceManager::CreateService(const ServiceParameters& 
   DWORD tag = 0;
   const std::string dependencies = DependencyList(parameters.dependencies);
   const std::string program = QuotedWhenBlank(parameters.program_path);
-  ServiceHandle service(CreateServiceA(
-      manager.get(), parameters.name.c_str(), OrNull(parameters.display_name), parameters.desired_access,
-      parameters.service_type, parameters.start_type, parameters.error_control, program.c_str(),
-      OrNull(parameters.load_order_group), parameters.wants_tag ? &tag : nullptr,
-      parameters.dependencies.empty() ? nullptr : dependencies.c_str(), OrNull(parameters.account),
-      OrNull(parameters.password)));
+  ServiceHandle service(CreateServiceA(manager.get(), parameters.name.c_str(), OrNull(parameters.display_name),
+                                       parameters.desired_access, parameters.service_type, parameters.start_type,
+                                       parameters.error_control, program.c_str(), OrNull(parameters.load_order_group),
+                                       parameters.wants_tag ? &tag : nullptr,
+                                       parameters.dependencies.empty() ? nullptr : dependencies.c_str(),
+                                       OrNull(parameters.account), OrNull(parameters.password)));
   if (!service) {
     *error = Failed("cannot create the service " + parameters.name, nullptr);  // 1073: it exists
     return nullptr;
