@@ -45,31 +45,8 @@ bool SectionSize(HANDLE section, uint64_t* size) {
 
 }  // namespace
 
-SharedMemoryHandle::SharedMemoryHandle(SharedMemoryHandle&& other) noexcept
-    : handle_(std::exchange(other.handle_, kNone)) {}
-
-SharedMemoryHandle& SharedMemoryHandle::operator=(SharedMemoryHandle&& other) noexcept {
-  if (this != &other) {
-    Close();
-    handle_ = std::exchange(other.handle_, kNone);
-  }
-  return *this;
-}
-
 void SharedMemoryHandle::Close() {
   if (handle_ != kNone) CloseHandle(AsHandle(std::exchange(handle_, kNone)));
-}
-
-SharedView::SharedView(SharedView&& other) noexcept
-    : address_(std::exchange(other.address_, nullptr)), size_(std::exchange(other.size_, 0)) {}
-
-SharedView& SharedView::operator=(SharedView&& other) noexcept {
-  if (this != &other) {
-    Unmap();
-    address_ = std::exchange(other.address_, nullptr);
-    size_ = std::exchange(other.size_, 0);
-  }
-  return *this;
 }
 
 void SharedView::Unmap() {
