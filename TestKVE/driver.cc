@@ -85,7 +85,7 @@ void TellMissingEngine(VXRResult init_result, HarnessState& state) {
   std::filesystem::path folder = std::filesystem::absolute(state.EngineDir, error).lexically_normal();
   if (!folder.has_filename() && folder != folder.root_path()) folder = folder.parent_path();  // "/a/." is "/a/"
   std::fprintf(stderr, "testkve: no engine file %s in the engine folder %s (set it with /VXRPATH=)\n",
-               state.EngineExeName, folder.c_str());
+               state.EngineExeName, folder.string().c_str());
 }
 
 RunFlow RunStressPass(EngineClient& client, const CommandLine& line, HarnessState& state, uint32_t pass) {

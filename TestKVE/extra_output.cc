@@ -10,6 +10,7 @@
 #include "TestKVE/exit_status.h"
 #include "TestKVE/stop_signal.h"
 #include "command_text/command_line.h"
+#include "platform/environment.h"
 #include "settings_block/engine_environment.h"
 #include "vxr_contract.h"
 
@@ -31,7 +32,7 @@ bool CreateSlot(const char* name, platform::MailslotServer* slot) {
     if (error == EACCES) {
       std::fprintf(stderr,
                    "TestKVE: cannot serve %s: the folder %s is not yours alone, so no engine message can arrive\n",
-                   name, platform::MailslotFolder().c_str());
+                   name, platform::MailslotFolder().string().c_str());
     } else {
       std::fprintf(stderr, "TestKVE: cannot serve %s: %s\n", name, std::strerror(error));
     }
@@ -39,7 +40,7 @@ bool CreateSlot(const char* name, platform::MailslotServer* slot) {
     return false;
   }
   *slot = std::move(created);
-  setenv(kMailslotFolderVariable, platform::RunMailslotFolder().c_str(), 1);
+  platform::SetEnvironmentValue(kMailslotFolderVariable, platform::RunMailslotFolder().string().c_str());
   return true;
 }
 

@@ -9,6 +9,7 @@
 #include "TestKVE/exit_status.h"
 #include "TestKVE/process_command_line.h"
 #include "TestKVE/usage.h"
+#include "platform/environment.h"
 #include "platform/standard_streams.h"
 #include "settings_block/engine_environment.h"
 
@@ -21,7 +22,7 @@ int main(int argc, char** argv) {
   if ((closed_streams & 2u) != 0) MarkOutputLost();
   // The slots an engine writes to are named by the run that serves them, never inherited from
   // a run that started this one.
-  unsetenv(kMailslotFolderVariable);
+  platform::RemoveEnvironmentValue(kMailslotFolderVariable);
   // The option scan steps by whole characters of the user's locale.
   std::setlocale(LC_CTYPE, "");
   // A program that drives a cleanup engine answers --help and --version without starting it.

@@ -29,7 +29,9 @@ VXRResult ResultOf(const platform::ProcessOutcome& outcome) {
   using Kind = platform::ProcessOutcome::Kind;
   switch (outcome.kind) {
     case Kind::kExited:
-      // The engine's exit(-91) arrives as status 165; sign-extending restores -91.
+      // Windows keeps the whole 32-bit code (a crash is 0xC0000005). Linux keeps 8 bits: the
+      // engine's exit(-91) arrives as status 165, and sign-extending restores -91.
+      if (outcome.full_width) return static_cast<VXRResult>(outcome.code);
       return static_cast<VXRResult>(static_cast<int32_t>(static_cast<int8_t>(outcome.code)));
     case Kind::kSignaled:
       return kSignalResultBase + static_cast<VXRResult>(outcome.code);

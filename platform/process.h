@@ -29,6 +29,8 @@ struct ProcessOutcome {
   };
   Kind kind;
   int code;
+  /// `code` of kExited is the whole 32-bit exit code (Windows) rather than its low 8 bits.
+  bool full_width = false;
 };
 
 /// What a child cost, from the kernel's accounting when it was reaped (its own and that of
@@ -97,6 +99,7 @@ class ChildProcess {
   TimedWaitResult WaitFor(std::optional<std::chrono::milliseconds> limit, std::chrono::milliseconds grace);
 
  private:
+  friend class StopSignalRelay;  // ends the watched child's whole tree on a stop
   bool EndsWithin(std::chrono::milliseconds limit) const;
   void Terminate(std::chrono::milliseconds grace) const;
   ResourceUsage Reap();
@@ -107,6 +110,13 @@ class ChildProcess {
   int starter_pid_ = -1;  ///< the starter that runs the program, or -1
   int channel_ = -1;      ///< the channel to it, or -1
   ProcessOutcome outcome_{ProcessOutcome::Kind::kNotStarted, 0};
+  /// Where the system names a child by handle (Windows): the process and the job object its
+  /// whole tree runs in, as the system's handle values; zero where unused.
+  struct NativeHandles {
+    std::intptr_t process = 0;
+    std::intptr_t job = 0;
+  };
+  NativeHandles native_;
 };
 
 /// The calling process's ID.

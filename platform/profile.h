@@ -39,6 +39,11 @@ class ProfileFile {
   const std::string* Find(std::string_view section, std::string_view key) const;
 
  private:
+  /// Load's work where this code reads the file itself (Linux).
+  static ProfileFile ReadWanted(const char* path, std::span<const ProfileKey> wanted);
+  /// Adds one key's value, as the system's own reader gave it (Windows).
+  void AddValue(std::string_view section, std::string_view key, std::string value);
+
   struct Entry {
     std::string key;
     std::string value;

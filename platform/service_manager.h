@@ -1,5 +1,7 @@
 // A small service manager: a database folder of service records, and detached starts of a
-// service's program with its start arguments. Error numbers are errno values.
+// service's program with its start arguments. Error numbers are errno values. On Windows the
+// services are the service control manager's, and error numbers are the system's own
+// (GetLastError: 1073 for a service that exists), but for "no such service", which is ENOENT.
 #pragma once
 
 #include <cstdint>

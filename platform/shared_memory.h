@@ -1,5 +1,6 @@
-// Unnamed shared memory handed from one process to another by descriptor number: the harness
-// creates it, the engine duplicates the harness's descriptor into itself and maps it.
+// Unnamed shared memory handed from one process to another by handle number: the harness
+// creates it, the engine duplicates the harness's handle (a descriptor on Linux) into itself
+// and maps it.
 #pragma once
 
 #include <cstddef>
@@ -9,24 +10,29 @@
 
 namespace platform {
 
-/// An owned descriptor of a shared-memory object. Move-only; closes it when destroyed.
+/// An owned handle of a shared-memory object. Move-only; closes it when destroyed.
 class SharedMemoryHandle {
  public:
+  /// The system's handle: a descriptor number on Linux, a HANDLE's value on Windows.
+  using Native = std::intptr_t;
+  static constexpr Native kNone = -1;
+
   SharedMemoryHandle() = default;
-  explicit SharedMemoryHandle(int fd) : fd_(fd) {}
+  explicit SharedMemoryHandle(Native handle) : handle_(handle) {}
   ~SharedMemoryHandle() { Close(); }
   SharedMemoryHandle(SharedMemoryHandle&& other) noexcept;
   SharedMemoryHandle& operator=(SharedMemoryHandle&& other) noexcept;
   SharedMemoryHandle(const SharedMemoryHandle&) = delete;
   SharedMemoryHandle& operator=(const SharedMemoryHandle&) = delete;
 
-  bool is_open() const { return fd_ >= 0; }
-  /// The descriptor number: the value another process names it by.
-  int value() const { return fd_; }
+  bool is_open() const { return handle_ != kNone; }
+  Native native() const { return handle_; }
+  /// The number another process names it by (Windows keeps handle values within 32 bits).
+  int value() const { return static_cast<int>(handle_); }
   void Close();
 
  private:
-  int fd_ = -1;
+  Native handle_ = kNone;
 };
 
 /// A mapped view of a shared-memory object. Move-only; unmaps it when destroyed.

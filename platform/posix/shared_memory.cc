@@ -83,31 +83,9 @@ bool IsSealedAgainstShrinking(int fd) {
 
 }  // namespace
 
-SharedMemoryHandle::SharedMemoryHandle(SharedMemoryHandle&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
-
-SharedMemoryHandle& SharedMemoryHandle::operator=(SharedMemoryHandle&& other) noexcept {
-  if (this != &other) {
-    Close();
-    fd_ = std::exchange(other.fd_, -1);
-  }
-  return *this;
-}
-
 void SharedMemoryHandle::Close() {
   // close() is not retried: on Linux the descriptor is gone even when it reports EINTR.
-  if (fd_ >= 0) close(std::exchange(fd_, -1));
-}
-
-SharedView::SharedView(SharedView&& other) noexcept
-    : address_(std::exchange(other.address_, nullptr)), size_(std::exchange(other.size_, 0)) {}
-
-SharedView& SharedView::operator=(SharedView&& other) noexcept {
-  if (this != &other) {
-    Unmap();
-    address_ = std::exchange(other.address_, nullptr);
-    size_ = std::exchange(other.size_, 0);
-  }
-  return *this;
+  if (handle_ >= 0) close(static_cast<int>(std::exchange(handle_, kNone)));
 }
 
 void SharedView::Unmap() {

@@ -27,10 +27,10 @@ class CheckedEngineTest : public testing::Test {
   std::filesystem::path engine() const { return engine_dir() / "vxr.exe"; }
 
   VXRResult InitAndOpenContext() {
-    const VXRResult result = VXRInitLib(engine_dir().c_str(), "vxr.exe");
+    const VXRResult result = VXRInitLib(engine_dir().string().c_str(), "vxr.exe");
     if (result != VXR_LIB_SUCCESS) return result;
     VXRInitScanContext(&context_);
-    return VXRSetStringInfo(context_, VXR_STR_REPORT_DIR, (folder_.path() / "report").c_str());
+    return VXRSetStringInfo(context_, VXR_STR_REPORT_DIR, (folder_.path() / "report").string().c_str());
   }
 
   // Appends a byte to the engine file itself (same inode): its signature no longer holds.
@@ -55,7 +55,7 @@ TEST_F(CheckedEngineTest, AVerdictIsNotReusedForAChangedFile) {
   VXRQuitLib();
   // Same path and inode, same size class of change: only the times and size tell.
   DamageInPlace();
-  EXPECT_EQ(VXR_LIB_INVALID_VXREXE, VXRInitLib(engine_dir().c_str(), "vxr.exe"));
+  EXPECT_EQ(VXR_LIB_INVALID_VXREXE, VXRInitLib(engine_dir().string().c_str(), "vxr.exe"));
 }
 
 TEST_F(CheckedEngineTest, TheCheckedFileRunsAfterItsPathIsReplaced) {

@@ -22,7 +22,7 @@ class ExecuteE2eTest : public testing::Test {
     ASSERT_EQ(VXR_LIB_SUCCESS, VXRInitLib(engine_dir().c_str(), "vxr.exe"));
     ASSERT_EQ(VXR_LIB_SUCCESS, VXRInitScanContext(&context_));
     // The engine runs in the test's current folder; its report goes here instead.
-    ASSERT_EQ(VXR_LIB_SUCCESS, VXRSetStringInfo(context_, VXR_STR_REPORT_DIR, report_dir().c_str()));
+    ASSERT_EQ(VXR_LIB_SUCCESS, VXRSetStringInfo(context_, VXR_STR_REPORT_DIR, report_dir().string().c_str()));
   }
   void TearDown() override {
     VXRQuitScanContext(context_);
@@ -101,7 +101,7 @@ TEST_F(ExecuteE2eTest, ASignedEngineThatCannotRunFailsToExecuteAndTheNextRunWork
 }
 
 TEST_F(ExecuteE2eTest, NoDescriptorOfTheCallerReachesTheEngine) {
-  std::FILE* inheritable = std::fopen((folder_.path() / "caller.log").c_str(), "w");
+  std::FILE* inheritable = std::fopen((folder_.path() / "caller.log").string().c_str(), "w");
   ASSERT_NE(nullptr, inheritable);
   ScopedEnv report("VXR_REF_FD_REPORT", "1");
   EXPECT_EQ(VXR_LIB_SUCCESS, VXRExecute(context_, 0));

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/environment.h"
 #include "settings_block/block_record.h"
 #include "settings_block/settings_block.h"
 #include "support/program_runner.h"
@@ -19,13 +20,13 @@ class ScopedEnv {
  public:
   ScopedEnv(const char* name, const std::string& value) : name_(name) {
     if (const char* old = std::getenv(name)) old_ = old;
-    setenv(name, value.c_str(), 1);
+    platform::SetEnvironmentValue(name, value.c_str());
   }
   ~ScopedEnv() {
     if (old_) {
-      setenv(name_, old_->c_str(), 1);
+      platform::SetEnvironmentValue(name_, old_->c_str());
     } else {
-      unsetenv(name_);
+      platform::RemoveEnvironmentValue(name_);
     }
   }
   ScopedEnv(const ScopedEnv&) = delete;

@@ -388,12 +388,12 @@ TEST_F(LibraryTest, VerifySignature) {
   TempFolder files;
   const auto unsigned_file = files.Write("plain.bin", "no trailer here");
   EXPECT_EQ(VXRVerifySignature(nullptr), VXR_LIB_SUCCESS);
-  EXPECT_EQ(VXRVerifySignature((folder_->path() / "VXR.EXE").c_str()), VXR_LIB_SUCCESS);
-  EXPECT_EQ(VXRVerifySignature(unsigned_file.c_str()), VXR_LIB_INVALID_SIGNATURE);
-  EXPECT_EQ(VXRVerifySignature((files.path() / "missing").c_str()), VXR_LIB_INVALID_PATHNAME);
+  EXPECT_EQ(VXRVerifySignature((folder_->path() / "VXR.EXE").string().c_str()), VXR_LIB_SUCCESS);
+  EXPECT_EQ(VXRVerifySignature(unsigned_file.string().c_str()), VXR_LIB_INVALID_SIGNATURE);
+  EXPECT_EQ(VXRVerifySignature((files.path() / "missing").string().c_str()), VXR_LIB_INVALID_PATHNAME);
   ASSERT_EQ(VXRQuitLib(), VXR_LIB_SUCCESS);
   EXPECT_EQ(VXRVerifySignature(nullptr), VXR_LIB_INVALID_PATHNAME);
-  EXPECT_EQ(VXRVerifySignature((folder_->path() / "VXR.EXE").c_str()), VXR_LIB_SUCCESS);
+  EXPECT_EQ(VXRVerifySignature((folder_->path() / "VXR.EXE").string().c_str()), VXR_LIB_SUCCESS);
 }
 
 // Engines that the checks of VXRInitLib refuse, each leaving the library uninitialised.

@@ -77,7 +77,7 @@ TEST_F(PatternVersionTest, ReaderAnswersBecomeResultCodes) {
 
   folder_.Write("vxr.ptn", Record(kVersionKind, 1, 1, 9));
   FileOpenError error;
-  ReadOnlyFile writer = ReadOnlyFile::Open((folder_.path() / "vxr.ptn").c_str(), &error);
+  ReadOnlyFile writer = ReadOnlyFile::Open((folder_.path() / "vxr.ptn").string().c_str(), &error);
   ASSERT_TRUE(writer.TryLockExclusive());
   EXPECT_EQ(Read(&text), VXR_LIB_PTN_LOCK);
   writer = ReadOnlyFile();

@@ -17,6 +17,13 @@
 
 namespace {
 
+// The call that takes the harness's block into the engine.
+#ifdef _WIN32
+constexpr const char* kDuplicateCall = "DuplicateHandle";
+#else
+constexpr const char* kDuplicateCall = "pidfd_getfd";
+#endif
+
 std::vector<std::string> BlockArguments(uint32_t handle) {
   return {"/SMH=" + std::to_string(handle), "/PI=" + std::to_string(platform::CurrentProcessId())};
 }
@@ -45,12 +52,12 @@ TEST(ReferenceEngineTest, EachFailureHasItsMessageAndExitCode) {
     std::vector<std::string> arguments;
     const char* exit_variable;
     int exit_code;
-    const char* message;
+    std::string message;
   } cases[] = {
       {"no arguments", {}, "", 64, "no /SMH= argument"},
       {"bad number", {"/SMH=1x", "/PI=1"}, "", 64, "/SMH=1x is not"},
       {"bad steering", BlockArguments(good.Handle()), "abc", 64, "VXR_REF_EXIT=abc is not"},
-      {"no block", BlockArguments(999999), "", 65, "cannot read the settings block: pidfd_getfd"},
+      {"no block", BlockArguments(999999), "", 65, std::string("cannot read the settings block: ") + kDuplicateCall},
       {"changed block", BlockArguments(changed.Handle()), "", 66, "checksum"},
       {"malformed record", BlockArguments(malformed.Handle()), "", 67, "record 0x01000001"},
       {"report folder", BlockArguments(no_folder.Handle()), "", 68, "cannot create the report"},

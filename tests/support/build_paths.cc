@@ -40,3 +40,5 @@ std::string ExecutableName(std::string_view name) {
   return std::string(name);
 #endif
 }
+
+std::string BuiltProgram(std::string_view name) { return (BuildBinDir() / ExecutableName(name)).string(); }

@@ -15,3 +15,6 @@ std::filesystem::path BuildEngineDir();
 
 /// The file name of the program `name` on this system (".exe" added on Windows).
 std::string ExecutableName(std::string_view name);
+
+/// The path of a program of this build: `build*/bin/<name>`.
+std::string BuiltProgram(std::string_view name);

@@ -53,5 +53,3 @@ ProgramRun RunProgram(const std::string& program, const std::vector<std::string>
   run.errors = ReadFile(errors);
   return run;
 }
-
-std::string BuiltProgram(std::string_view name) { return (BuildBinDir() / ExecutableName(name)).string(); }

@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "support/build_paths.h"  // BuiltProgram, for the callers
+
 struct ProgramRun {
   int exit_code = -1;  ///< the exit status, or -1 when the program did not exit normally
   int signal = 0;      ///< the signal that ended it, if one did
@@ -31,6 +33,3 @@ struct ProgramOptions {
 /// Throws std::runtime_error only when no process can be started at all.
 ProgramRun RunProgram(const std::string& program, const std::vector<std::string>& args,
                       const ProgramOptions& options = {});
-
-/// The path of a program of this build: `build*/bin/<name>`.
-std::string BuiltProgram(std::string_view name);

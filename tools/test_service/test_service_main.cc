@@ -1,7 +1,8 @@
 // TestSrv.exe <folder> <program name> <options>: changes into the folder, runs the harness that
 // lies beside this program (or else the installed one) with the options, and exits with the
 // harness's exit status. Started by the service manager, its output (and the harness's) goes to
-// the service's log.
+// the service's log; on Windows it is a service of the service control manager, which it tells
+// when it runs and when it has stopped, with the harness's exit status.
 #include <clocale>
 #include <cstdio>
 #include <ctime>
@@ -14,10 +15,12 @@
 #include "command_text/service_arguments.h"
 #include "platform/process.h"
 #include "platform/program_path.h"
+#include "platform/service_program.h"
 
 namespace {
 
-constexpr char kHarnessName[] = "testkve";
+constexpr char kServiceName[] = "TestSrv";
+constexpr char kHarnessName[] = TESTSRV_HARNESS_NAME;
 // The exit status of a harness that could not be run at all, as a shell reports it.
 constexpr int kNotRun = 127;
 
@@ -105,22 +108,21 @@ std::string Describe(const platform::ProcessOutcome& outcome) {
   return "harness lost (errno " + code + "), exit status " + std::to_string(kNotRun);
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-  // The options are split by the harness's own scan, which steps by the locale's characters.
-  std::setlocale(LC_CTYPE, "");
-  if (argc != 4) {
-    Log("start: expected three arguments (folder, program name, options), got " + std::to_string(argc - 1));
+// The service's work: argv is this program's path, then the service's start arguments.
+int Serve(const std::vector<std::string>& argv) {
+  if (argv.size() != 4) {
+    Log("start: expected three arguments (folder, program name, options), got " + std::to_string(argv.size() - 1));
     return 2;
   }
-  Log("start: folder " + Quoted(argv[1]) + ", program " + Quoted(argv[2]) + ", options " + Quoted(argv[3]));
+  Log("start: folder " + Quoted(argv[1].c_str()) + ", program " + Quoted(argv[2].c_str()) + ", options " +
+      Quoted(argv[3].c_str()));
   std::error_code error;
   // Found before the change of folder, so a relative program path still names this program.
-  std::filesystem::path harness = ChooseHarness(argv[0], error);
+  std::filesystem::path harness = ChooseHarness(argv[0].c_str(), error);
   if (!error) std::filesystem::current_path(argv[1], error);
   if (error) {
-    Log("end: cannot enter " + Escaped(argv[1]) + " (" + error.message() + "), exit status " + std::to_string(kNotRun));
+    Log("end: cannot enter " + Escaped(argv[1].c_str()) + " (" + error.message() + "), exit status " +
+        std::to_string(kNotRun));
     return kNotRun;
   }
   // The harness sees only its plain name: a folder path can hold words that scan as options.
@@ -130,4 +132,12 @@ int main(int argc, char** argv) {
       platform::ChildProcess::SpawnProgram(harness.string(), harness_argv, platform::ConsoleMode::kShared).Wait();
   Log("end: " + Describe(outcome));
   return ExitStatusOf(outcome);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  // The options are split by the harness's own scan, which steps by the locale's characters.
+  std::setlocale(LC_CTYPE, "");
+  return platform::RunServiceProgram(kServiceName, argc, argv, Serve);
 }

@@ -9,4 +9,5 @@ int RunVerify(std::span<char* const> args);
 int RunCodeSign(std::span<char* const> args);
 int RunCodeVerify(std::span<char* const> args);
 int RunVersion(std::span<char* const> args);
+int RunVersionSet(std::span<char* const> args);
 int RunPattern(std::span<char* const> args);

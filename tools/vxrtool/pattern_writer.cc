@@ -42,7 +42,7 @@ std::string NameEntryData(NameSpan names) {
 std::string RawDeflate(const std::string& plain) {
   z_stream stream{};
   deflateInit2(&stream, Z_BEST_COMPRESSION, Z_DEFLATED, -MAX_WBITS, 9, Z_DEFAULT_STRATEGY);
-  std::string out(deflateBound(&stream, plain.size()), '\0');
+  std::string out(deflateBound(&stream, static_cast<uLong>(plain.size())), '\0');
   stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(plain.data()));
   stream.avail_in = static_cast<uInt>(plain.size());
   stream.next_out = reinterpret_cast<Bytef*>(out.data());

@@ -38,6 +38,9 @@ constexpr std::string_view kGeneralOptions =
     "  -h, --help                       show this text; COMMAND --help shows that command's\n"
     "  --version                        show the version\n";
 
+constexpr std::string_view kLinuxOnlyNote =
+    "sign, version set and ptn build --sign are available in the Linux build only.\n";
+
 // The entries whose command is `name` or starts with `name` and a blank.
 bool PrintEntries(std::FILE* stream, std::string_view name) {
   std::string text;
@@ -57,6 +60,7 @@ void PrintUsage(std::FILE* stream) {
   std::string text(kUsageLine);
   for (const UsageEntry& entry : kEntries) text += entry.text;
   text += kGeneralOptions;
+  if constexpr (!VXRTOOL_MAKES_SIGNED_FILES) text += kLinuxOnlyNote;
   std::fputs(text.c_str(), stream);
 }
 

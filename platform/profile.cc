@@ -97,7 +97,9 @@ bool IsWantedKey(std::string_view section, std::string_view key, std::span<const
 
 }  // namespace
 
-ProfileFile ProfileFile::Load(const char* path, std::span<const ProfileKey> wanted) {
+// The profile rules applied by this code to the file's own text: Linux's profile reader, and
+// the reference for the system's own reader on Windows.
+ProfileFile ProfileFile::ReadWanted(const char* path, std::span<const ProfileKey> wanted) {
   ProfileFile profile;
   FileOpenError error;
   ReadOnlyFile file = ReadOnlyFile::Open(path, &error);
@@ -162,6 +164,18 @@ void ProfileFile::OpenSection(std::string_view name, const std::span<const Profi
     return;
   }
   current_ = &sections_.emplace_back(Section{std::string(name), {}});
+}
+
+void ProfileFile::AddValue(std::string_view section, std::string_view key, std::string value) {
+  Section* target = nullptr;
+  for (Section& candidate : sections_) {
+    if (platform::AsciiEqualFold(candidate.name, section)) {
+      target = &candidate;
+      break;
+    }
+  }
+  if (target == nullptr) target = &sections_.emplace_back(Section{std::string(section), {}});
+  target->entries.push_back(Entry{std::string(key), std::move(value)});
 }
 
 const ProfileFile::Section* ProfileFile::FindSection(std::string_view name) const {

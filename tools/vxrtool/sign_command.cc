@@ -1,9 +1,8 @@
-// sign and verify: the RSA/MD5 signature trailer.
+// sign: appends the RSA/MD5 signature trailer (OpenSSL, so Linux only).
 #include <cstdio>
 #include <memory>
 #include <string>
 
-#include "integrity/appended_signature.h"
 #include "platform/file_append.h"
 #include "tools/vxrtool/commands.h"
 #include "tools/vxrtool/tool_support.h"
@@ -12,7 +11,6 @@
 namespace {
 
 constexpr std::string_view kSignUsage = "sign --key KEY.pem FILE";
-constexpr std::string_view kVerifyUsage = "verify FILE";
 
 }  // namespace
 
@@ -35,18 +33,4 @@ int RunSign(std::span<char* const> args) {
     return Failure("cannot sign " + path + ": " + error);
   }
   return file->Append(trailer, &error) ? kExitSuccess : Failure(error);
-}
-
-int RunVerify(std::span<char* const> args) {
-  Arguments arguments;
-  int exit_code = kExitSuccess;
-  if (!ParseWithOneFile(args, {}, kVerifyUsage, &arguments, &exit_code)) return exit_code;
-  const std::string& path = arguments.operands().front();
-  int verdict = VerifyAppendedSignature(path.c_str());
-  if (verdict < 0) return Failure("cannot read " + path);
-  const char* finding = verdict == 1                         ? "signature valid"
-                        : !HasSignatureTrailer(path.c_str()) ? "carries no signature"
-                                                             : "signature invalid";
-  std::printf("%s: %s\n", path.c_str(), finding);
-  return verdict == 1 ? kExitSuccess : kExitFailure;
 }

@@ -1,0 +1,209 @@
+#include "platform/counter_query.h"
+
+#include <pdh.h>
+#include <pdhmsg.h>
+#include <windows.h>
+
+#include <algorithm>
+#include <memory>
+#include <utility>
+#include <vector>
+
+namespace platform {
+namespace {
+
+constexpr std::string_view kKnownPaths[] = {kProcessorTimePath, kCommittedInUsePath, kIoBytesPath, kIoOperationsPath,
+                                            kCommittedBytesPath};
+
+// PDH.DLL is loaded when a query is opened, and its entry points are bound by name: a system
+// without it gets no query rather than a program that does not start.
+class PdhLibrary {
+ public:
+  static std::unique_ptr<const PdhLibrary> Load() {
+    HMODULE module = LoadLibraryA("pdh.dll");
+    if (module == nullptr) return nullptr;
+    auto library = std::make_unique<PdhLibrary>(module);
+    if (!library->Bind()) return nullptr;
+    return library;
+  }
+
+  explicit PdhLibrary(HMODULE module) : module_(module) {}
+  ~PdhLibrary() { FreeLibrary(module_); }
+  PdhLibrary(const PdhLibrary&) = delete;
+  PdhLibrary& operator=(const PdhLibrary&) = delete;
+
+  decltype(&PdhOpenQueryA) open_query = nullptr;
+  decltype(&PdhAddCounterA) add_counter = nullptr;
+  decltype(&PdhRemoveCounter) remove_counter = nullptr;
+  decltype(&PdhCollectQueryData) collect_query_data = nullptr;
+  decltype(&PdhGetRawCounterValue) get_raw_counter_value = nullptr;
+  decltype(&PdhCalculateCounterFromRawValue) calculate_counter_from_raw_value = nullptr;
+  decltype(&PdhComputeCounterStatistics) compute_counter_statistics = nullptr;
+  decltype(&PdhCloseQuery) close_query = nullptr;
+
+ private:
+  template <typename Function>
+  bool BindOne(const char* name, Function* function) {
+    // Through the generic function type, which converts to any other without a warning.
+    *function = reinterpret_cast<Function>(reinterpret_cast<void (*)()>(GetProcAddress(module_, name)));
+    return *function != nullptr;
+  }
+
+  bool Bind() {
+    return BindOne("PdhOpenQueryA", &open_query) && BindOne("PdhAddCounterA", &add_counter) &&
+           BindOne("PdhRemoveCounter", &remove_counter) && BindOne("PdhCollectQueryData", &collect_query_data) &&
+           BindOne("PdhGetRawCounterValue", &get_raw_counter_value) &&
+           BindOne("PdhCalculateCounterFromRawValue", &calculate_counter_from_raw_value) &&
+           BindOne("PdhComputeCounterStatistics", &compute_counter_statistics) &&
+           BindOne("PdhCloseQuery", &close_query);
+  }
+
+  HMODULE module_;
+};
+
+CounterValue Invalid() { return {CounterStatus::kInvalidData, 0}; }
+
+bool ValidStatus(DWORD status) { return status == PDH_CSTATUS_VALID_DATA || status == PDH_CSTATUS_NEW_DATA; }
+
+// PDH stamps readings in 100-nanosecond units of the system clock.
+RawCounterSample FromPdh(const PDH_RAW_COUNTER& raw) {
+  const int64_t stamp = (static_cast<int64_t>(raw.TimeStamp.dwHighDateTime) << 32) | raw.TimeStamp.dwLowDateTime;
+  return {ValidStatus(raw.CStatus) ? CounterStatus::kValid : CounterStatus::kInvalidData, stamp * 100, raw.FirstValue,
+          raw.SecondValue};
+}
+
+PDH_RAW_COUNTER ToPdh(const RawCounterSample& sample) {
+  PDH_RAW_COUNTER raw{};
+  raw.CStatus = sample.status == CounterStatus::kValid ? PDH_CSTATUS_VALID_DATA : PDH_CSTATUS_INVALID_DATA;
+  const auto stamp = static_cast<uint64_t>(sample.time_stamp_ns / 100);
+  raw.TimeStamp.dwLowDateTime = static_cast<DWORD>(stamp & 0xFFFFFFFFu);
+  raw.TimeStamp.dwHighDateTime = static_cast<DWORD>(stamp >> 32);
+  raw.FirstValue = sample.first_value;
+  raw.SecondValue = sample.second_value;
+  raw.MultiCount = 1;
+  return raw;
+}
+
+CounterValue FromFormatted(PDH_STATUS call, const PDH_FMT_COUNTERVALUE& value) {
+  if (call != ERROR_SUCCESS || !ValidStatus(value.CStatus)) return Invalid();
+  return {CounterStatus::kValid, value.largeValue};
+}
+
+// One counter of the query. A known path that the system has no counter for (Wine has only the
+// processor's) keeps its handle and reads as a source that cannot be read: no data.
+struct Counter {
+  PDH_HCOUNTER pdh = nullptr;
+  bool removed = false;
+  RawCounterSample previous;
+  RawCounterSample current;
+};
+
+class PdhCounterQuery final : public CounterQuery {
+ public:
+  PdhCounterQuery(std::unique_ptr<const PdhLibrary> pdh, PDH_HQUERY query) : pdh_(std::move(pdh)), query_(query) {}
+  ~PdhCounterQuery() override { pdh_->close_query(query_); }
+
+  int32_t AddCounter(std::string_view path) override {
+    if (std::find(std::begin(kKnownPaths), std::end(kKnownPaths), path) == std::end(kKnownPaths)) return -1;
+    Counter counter;
+    if (pdh_->add_counter(query_, std::string(path).c_str(), 0, &counter.pdh) != ERROR_SUCCESS) counter.pdh = nullptr;
+    counters_.push_back(counter);
+    return static_cast<int32_t>(counters_.size() - 1);
+  }
+
+  bool RemoveCounter(int32_t handle) override {
+    Counter* counter = Find(handle);
+    if (counter == nullptr) return false;
+    if (counter->pdh != nullptr) pdh_->remove_counter(counter->pdh);
+    counter->pdh = nullptr;
+    counter->removed = true;
+    return true;
+  }
+
+  bool Collect() override {
+    bool any = false, readable = false;
+    for (const Counter& counter : counters_) {
+      any |= !counter.removed;
+      readable |= !counter.removed && counter.pdh != nullptr;
+    }
+    if (!any) return false;
+    const bool collected = readable && pdh_->collect_query_data(query_) == ERROR_SUCCESS;
+    for (Counter& counter : counters_) {
+      if (counter.removed) continue;
+      counter.previous = counter.current;
+      counter.current = RawCounterSample{};
+      PDH_RAW_COUNTER raw{};
+      if (collected && counter.pdh != nullptr &&
+          pdh_->get_raw_counter_value(counter.pdh, nullptr, &raw) == ERROR_SUCCESS) {
+        counter.current = FromPdh(raw);
+      }
+    }
+    return collected;
+  }
+
+  bool GetValue(int32_t handle, CounterValue* value) const override {
+    const Counter* counter = Find(handle);
+    if (counter == nullptr) return false;
+    if (counter->current.status != CounterStatus::kValid || counter->pdh == nullptr) {
+      *value = {counter->current.status, 0};
+      return true;
+    }
+    PDH_RAW_COUNTER current = ToPdh(counter->current);
+    PDH_RAW_COUNTER previous = ToPdh(counter->previous);
+    PDH_FMT_COUNTERVALUE formatted{};
+    PDH_STATUS call =
+        pdh_->calculate_counter_from_raw_value(counter->pdh, PDH_FMT_LARGE, &current, &previous, &formatted);
+    *value = FromFormatted(call, formatted);
+    return true;
+  }
+
+  bool GetRawValue(int32_t handle, RawCounterSample* sample) const override {
+    const Counter* counter = Find(handle);
+    if (counter == nullptr) return false;
+    *sample = counter->current;
+    return true;
+  }
+
+  bool ComputeStatistics(int32_t handle, int32_t first, int32_t count, std::span<const RawCounterSample> ring,
+                         CounterStatistics* statistics) const override {
+    const Counter* counter = Find(handle);
+    const auto size = static_cast<int64_t>(ring.size());
+    if (counter == nullptr || first < 0 || count < 0 || count > size || (count > 0 && first >= size)) return false;
+    *statistics = {Invalid(), Invalid(), Invalid()};
+    if (counter->pdh == nullptr || count == 0) return true;
+    std::vector<PDH_RAW_COUNTER> raw(ring.size());
+    std::transform(ring.begin(), ring.end(), raw.begin(), ToPdh);
+    PDH_STATISTICS computed{};
+    PDH_STATUS call = pdh_->compute_counter_statistics(counter->pdh, PDH_FMT_LARGE, static_cast<DWORD>(first),
+                                                       static_cast<DWORD>(count), raw.data(), &computed);
+    *statistics = {FromFormatted(call, computed.min), FromFormatted(call, computed.max),
+                   FromFormatted(call, computed.mean)};
+    return true;
+  }
+
+ private:
+  const Counter* Find(int32_t handle) const {
+    if (handle < 0 || static_cast<size_t>(handle) >= counters_.size()) return nullptr;
+    const Counter& counter = counters_[static_cast<size_t>(handle)];
+    return counter.removed ? nullptr : &counter;
+  }
+  Counter* Find(int32_t handle) { return const_cast<Counter*>(std::as_const(*this).Find(handle)); }
+
+  std::unique_ptr<const PdhLibrary> pdh_;
+  PDH_HQUERY query_;
+  std::vector<Counter> counters_;
+};
+
+}  // namespace
+
+// The live system's counters: PDH keeps its own clock and knows no other tree, so `root` and
+// `clock` are the Linux reader's alone.
+std::unique_ptr<CounterQuery> CounterQuery::Open(const std::string&, Clock) {
+  std::unique_ptr<const PdhLibrary> pdh = PdhLibrary::Load();
+  if (!pdh) return nullptr;
+  PDH_HQUERY query = nullptr;
+  if (pdh->open_query(nullptr, 0, &query) != ERROR_SUCCESS) return nullptr;
+  return std::make_unique<PdhCounterQuery>(std::move(pdh), query);
+}
+
+}  // namespace platform

@@ -1,0 +1,280 @@
+#include "platform/mailslot.h"
+
+#include <io.h>
+
+#include <cerrno>
+#include <deque>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "platform/ascii.h"
+#include "platform/win32/handle.h"
+
+namespace platform {
+namespace {
+
+using win32::UniqueHandle;
+
+constexpr std::string_view kSlotPrefix = "\\\\.\\mailslot\\";
+constexpr size_t kLongestName = 200;
+// How often the collecting thread looks at the slot. A writer never waits for it: under Wine a
+// writer blocks once about 278 messages lie unread, so the slot is emptied while the engine runs.
+constexpr DWORD kCollectPeriodMs = 5;
+
+// The part of `name` after "\\.\mailslot\", or "" when `name` is no local slot name of ours.
+std::string_view SlotLeaf(std::string_view name) {
+  if (name.size() <= kSlotPrefix.size() || !AsciiEqualFold(name.substr(0, kSlotPrefix.size()), kSlotPrefix)) {
+    return {};
+  }
+  name.remove_prefix(kSlotPrefix.size());
+  if (name.size() > kLongestName || name.front() == '.' ||
+      name.find_first_of(std::string_view("/\\\0", 3)) != std::string_view::npos) {
+    return {};
+  }
+  return name;
+}
+
+int ErrnoOf(DWORD error) {
+  switch (error) {
+    case ERROR_ALREADY_EXISTS:
+    case ERROR_FILE_EXISTS:
+    case ERROR_PIPE_BUSY:
+      return EEXIST;
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+      return ENOENT;
+    case ERROR_ACCESS_DENIED:
+      return EACCES;
+    case ERROR_INVALID_NAME:
+    case ERROR_BAD_PATHNAME:
+      return EINVAL;
+    case ERROR_NOT_ENOUGH_MEMORY:
+    case ERROR_OUTOFMEMORY:
+      return ENOMEM;
+    default:
+      return EIO;
+  }
+}
+
+// The name of this process's own slots' folder: no other process of the user serves it.
+std::string RunFolderName() {
+  return std::string(kSlotPrefix) + "testkve\\run-" + std::to_string(GetCurrentProcessId());
+}
+
+// Set once CreateForRun has made a slot, as the folder exists from then on.
+std::mutex run_folder_mutex;
+bool run_folder_used = false;
+
+UniqueHandle CreateSlot(const std::string& full_name, int* error) {
+  // A read timeout of 0: reads never wait, the collecting thread decides when to look again.
+  UniqueHandle slot(CreateMailslotA(full_name.c_str(), static_cast<DWORD>(kMailslotMaxMessage), 0, nullptr));
+  if (!slot) *error = ErrnoOf(GetLastError());
+  return slot;
+}
+
+}  // namespace
+
+std::filesystem::path MailslotFolder() { return std::string(kSlotPrefix.substr(0, kSlotPrefix.size() - 1)); }
+
+std::filesystem::path RunMailslotFolder() {
+  std::lock_guard<std::mutex> hold(run_folder_mutex);
+  return run_folder_used ? std::filesystem::path(RunFolderName()) : std::filesystem::path();
+}
+
+// A slot keeps each message whole by itself; a message is its own record.
+std::string MailslotRecord(std::string_view message) { return std::string(message); }
+
+// The slots a server reads (its own name, and the design's name when it serves that too) and
+// the messages collected from them, in the order they were taken. A thread of the server's own
+// empties the slots while it lives, so that no writer ever waits for the reader.
+struct MailslotServer::Spool {
+  std::vector<UniqueHandle> slots;
+  std::mutex mutex;  // guards `waiting` and every read of `slots`
+  std::deque<std::string> waiting;
+  UniqueHandle stop;  // set when the server closes
+  std::thread collector;
+
+  ~Spool() {
+    if (collector.joinable()) {
+      SetEvent(stop.get());
+      collector.join();
+    }
+  }
+
+  // Moves every message the slots hold into `waiting`; the loop ends on an empty slot (its
+  // next-message size), never on the message count, which Wine always reports as 1.
+  void CollectLocked() {
+    std::string buffer(kMailslotMaxMessage, '\0');
+    for (const UniqueHandle& slot : slots) {
+      for (;;) {
+        DWORD next_size = MAILSLOT_NO_MESSAGE;
+        if (!GetMailslotInfo(slot.get(), nullptr, &next_size, nullptr, nullptr)) break;
+        if (next_size == MAILSLOT_NO_MESSAGE) break;
+        DWORD got = 0;
+        if (!ReadFile(slot.get(), buffer.data(), static_cast<DWORD>(buffer.size()), &got, nullptr)) break;
+        waiting.emplace_back(buffer.data(), got);
+      }
+    }
+  }
+
+  void StartCollecting() {
+    stop = UniqueHandle(CreateEventA(nullptr, TRUE, FALSE, nullptr));
+    if (!stop) return;  // Query still collects; only a writer's wait is then possible
+    collector = std::thread([this] {
+      do {
+        std::lock_guard<std::mutex> hold(mutex);
+        CollectLocked();
+      } while (WaitForSingleObject(stop.get(), kCollectPeriodMs) == WAIT_TIMEOUT);
+    });
+  }
+};
+
+MailslotServer::MailslotServer() = default;
+MailslotServer::~MailslotServer() { Close(); }
+MailslotServer::MailslotServer(MailslotServer&& other) noexcept = default;
+MailslotServer& MailslotServer::operator=(MailslotServer&& other) noexcept {
+  if (this != &other) {
+    Close();
+    spool_ = std::move(other.spool_);
+  }
+  return *this;
+}
+
+MailslotServer MailslotServer::Create(std::string_view name, int* error) {
+  MailslotServer server;
+  if (SlotLeaf(name).empty()) {
+    *error = EINVAL;
+    return server;
+  }
+  UniqueHandle slot = CreateSlot(std::string(name), error);
+  if (!slot) return server;
+  server.spool_ = std::make_unique<Spool>();
+  server.spool_->slots.push_back(std::move(slot));
+  server.spool_->StartCollecting();
+  return server;
+}
+
+MailslotServer MailslotServer::CreateForRun(std::string_view name, int* error) {
+  MailslotServer server;
+  std::string_view leaf = SlotLeaf(name);
+  if (leaf.empty()) {
+    *error = EINVAL;
+    return server;
+  }
+  UniqueHandle own = CreateSlot(RunFolderName() + "\\" + std::string(leaf), error);
+  if (!own) return server;
+  {
+    std::lock_guard<std::mutex> hold(run_folder_mutex);
+    run_folder_used = true;
+  }
+  server.spool_ = std::make_unique<Spool>();
+  server.spool_->slots.push_back(std::move(own));
+  // An engine that does not read the run's folder writes to the design's name: served here
+  // too while no other run holds it.
+  int ignored = 0;
+  if (UniqueHandle shared = CreateSlot(std::string(name), &ignored)) server.spool_->slots.push_back(std::move(shared));
+  server.spool_->StartCollecting();
+  return server;
+}
+
+bool MailslotServer::is_open() const { return spool_ != nullptr; }
+
+bool MailslotServer::Query(MailslotInfo* info, int* error) {
+  if (!spool_) {
+    *error = EBADF;
+    return false;
+  }
+  std::lock_guard<std::mutex> hold(spool_->mutex);
+  spool_->CollectLocked();
+  info->count = static_cast<uint32_t>(spool_->waiting.size());
+  info->next_size =
+      spool_->waiting.empty() ? kMailslotNoMessage : static_cast<uint32_t>(spool_->waiting.front().size());
+  return true;
+}
+
+bool MailslotServer::Read(std::string* message) {
+  if (!spool_) return false;
+  std::lock_guard<std::mutex> hold(spool_->mutex);
+  if (spool_->waiting.empty()) spool_->CollectLocked();
+  if (spool_->waiting.empty()) return false;
+  *message = std::move(spool_->waiting.front());
+  spool_->waiting.pop_front();
+  return true;
+}
+
+void MailslotServer::Close() { spool_.reset(); }
+
+MailslotWriter::MailslotWriter() = default;
+MailslotWriter::~MailslotWriter() { Close(); }
+MailslotWriter::MailslotWriter(MailslotWriter&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+MailslotWriter& MailslotWriter::operator=(MailslotWriter&& other) noexcept {
+  if (this != &other) {
+    Close();
+    fd_ = std::exchange(other.fd_, -1);
+  }
+  return *this;
+}
+
+MailslotWriter MailslotWriter::Open(std::string_view name, int* error) {
+  if (SlotLeaf(name).empty()) {
+    *error = EINVAL;
+    return {};
+  }
+  return OpenInFolder(-1, name, error);
+}
+
+MailslotWriter MailslotWriter::OpenIn(const std::filesystem::path& folder, std::string_view name, int* error) {
+  std::string_view leaf = SlotLeaf(name);
+  const std::string folder_name = folder.string();
+  if (leaf.empty() || folder_name.size() <= kSlotPrefix.size() ||
+      !AsciiEqualFold(std::string_view(folder_name).substr(0, kSlotPrefix.size()), kSlotPrefix)) {
+    *error = EINVAL;
+    return {};
+  }
+  return OpenInFolder(-1, folder_name + "\\" + std::string(leaf), error);
+}
+
+// On Windows slots are named, not found in an open folder: `name` is the slot's whole name.
+MailslotWriter MailslotWriter::OpenInFolder(int, std::string_view name, int* error) {
+  MailslotWriter writer;
+  UniqueHandle slot(CreateFileA(std::string(name).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!slot) {
+    *error = ErrnoOf(GetLastError());
+    return writer;
+  }
+  writer.fd_ = win32::ToDescriptor(std::move(slot), 0);
+  if (writer.fd_ < 0) *error = EMFILE;
+  return writer;
+}
+
+bool MailslotWriter::is_open() const { return fd_ >= 0; }
+
+bool MailslotWriter::Write(std::string_view message, int* error) {
+  if (fd_ < 0) {
+    *error = EBADF;
+    return false;
+  }
+  if (message.size() > kMailslotMaxMessage) {
+    *error = EMSGSIZE;
+    return false;
+  }
+  // One WriteFile is one message: never split, never joined with another writer's.
+  DWORD written = 0;
+  if (!WriteFile(win32::DescriptorHandle(fd_), message.data(), static_cast<DWORD>(message.size()), &written, nullptr) ||
+      written != message.size()) {
+    *error = ErrnoOf(GetLastError());
+    return false;
+  }
+  return true;
+}
+
+void MailslotWriter::Close() {
+  if (fd_ >= 0) _close(fd_);
+  fd_ = -1;
+}
+
+}  // namespace platform

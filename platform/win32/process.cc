@@ -1,0 +1,286 @@
+#include "platform/process.h"
+
+#include <io.h>
+
+#include <algorithm>
+#include <utility>
+
+#include "platform/open_file.h"
+#include "platform/win32/handle.h"
+// After windows.h, which it needs.
+#include <psapi.h>
+
+namespace platform {
+
+using win32::UniqueHandle;
+
+namespace {
+
+HANDLE AsHandle(std::intptr_t value) { return reinterpret_cast<HANDLE>(value); }
+std::intptr_t AsValue(HANDLE handle) { return reinterpret_cast<std::intptr_t>(handle); }
+
+// One argument as the C runtime's command-line parser reads it back: quoted when it holds
+// white space or a quote (or is empty), backslashes doubled only before a quote.
+void AppendQuoted(const std::string& argument, std::string* line) {
+  if (!argument.empty() && argument.find_first_of(" \t\n\v\"") == std::string::npos) {
+    *line += argument;
+    return;
+  }
+  *line += '"';
+  size_t backslashes = 0;
+  for (char c : argument) {
+    if (c == '\\') {
+      ++backslashes;
+      continue;
+    }
+    if (c == '"') line->append(backslashes * 2 + 1, '\\');
+    else line->append(backslashes, '\\');
+    backslashes = 0;
+    *line += c;
+  }
+  line->append(backslashes * 2, '\\');
+  *line += '"';
+}
+
+std::string CommandLine(std::span<const std::string> argv) {
+  std::string line;
+  for (const std::string& argument : argv) {
+    if (!line.empty()) line += ' ';
+    AppendQuoted(argument, &line);
+  }
+  return line;
+}
+
+// A job that ends every process in it when its last handle closes: the engine's whole tree
+// ends with the harness, whichever way the harness ends.
+UniqueHandle KillOnCloseJob() {
+  UniqueHandle job(CreateJobObjectW(nullptr, nullptr));
+  if (!job) return job;
+  JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
+  limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+  if (!SetInformationJobObject(job.get(), JobObjectExtendedLimitInformation, &limits, sizeof limits)) {
+    return UniqueHandle();
+  }
+  return job;
+}
+
+// An inheritable copy of a standard handle for the child; none when the stream is closed.
+UniqueHandle InheritableCopy(HANDLE handle) {
+  if (handle == nullptr || handle == INVALID_HANDLE_VALUE) return UniqueHandle();
+  HANDLE copy = nullptr;
+  if (!DuplicateHandle(GetCurrentProcess(), handle, GetCurrentProcess(), &copy, 0, TRUE, DUPLICATE_SAME_ACCESS)) {
+    return UniqueHandle();
+  }
+  return UniqueHandle(copy);
+}
+
+UniqueHandle InheritableNull(DWORD access) {
+  SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+  return UniqueHandle(CreateFileW(L"NUL", access, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+}
+
+uint64_t TicksToMicroseconds(FILETIME time) {
+  return ((uint64_t{time.dwHighDateTime} << 32) | time.dwLowDateTime) / 10;
+}
+
+// The full path of an open file, for the one call that wants a path; the file stays open (and
+// shared for no writer) while the child starts, so the path names the file that was checked.
+std::string PathOfOpenFile(HANDLE file) {
+  std::wstring buffer(MAX_PATH, L'\0');
+  for (;;) {
+    DWORD length = GetFinalPathNameByHandleW(file, buffer.data(), static_cast<DWORD>(buffer.size()), 0);
+    if (length == 0) return {};
+    if (length < buffer.size()) {
+      buffer.resize(length);
+      break;
+    }
+    buffer.resize(length + 1);
+  }
+  std::string path = win32::Narrow(buffer);
+  // "\\?\C:\x" back to "C:\x"; "\\?\UNC\server\share" back to "\\server\share".
+  if (path.rfind("\\\\?\\UNC\\", 0) == 0) return "\\" + path.substr(7);
+  if (path.rfind("\\\\?\\", 0) == 0) return path.substr(4);
+  return path;
+}
+
+}  // namespace
+
+ChildProcess::~ChildProcess() {
+  if (native_.process != 0) {
+    TerminateJobObject(AsHandle(native_.job), 1);
+    Wait();
+  }
+  if (native_.job != 0) CloseHandle(AsHandle(native_.job));
+}
+
+ChildProcess::ChildProcess(ChildProcess&& other) noexcept
+    : pid_(std::exchange(other.pid_, -1)), outcome_(other.outcome_), native_(std::exchange(other.native_, {})) {}
+
+ChildProcess& ChildProcess::operator=(ChildProcess&& other) noexcept {
+  if (this != &other) {
+    ChildProcess discarded(std::move(*this));
+    pid_ = std::exchange(other.pid_, -1);
+    outcome_ = other.outcome_;
+    native_ = std::exchange(other.native_, {});
+  }
+  return *this;
+}
+
+ChildProcess ChildProcess::Spawn(std::span<const std::string> argv, ConsoleMode mode) {
+  return argv.empty() ? SpawnProgram("", argv, mode) : SpawnProgram(argv[0], argv, mode);
+}
+
+ChildProcess ChildProcess::SpawnOpenFile(const OpenFile& program, std::span<const std::string> argv,
+                                         ConsoleMode mode) {
+  const HANDLE file = win32::DescriptorHandle(program.descriptor());
+  if (file == INVALID_HANDLE_VALUE) {
+    ChildProcess child;
+    child.outcome_ = {ProcessOutcome::Kind::kNotStarted, static_cast<int>(ERROR_INVALID_HANDLE)};
+    return child;
+  }
+  return SpawnProgram(PathOfOpenFile(file), argv, mode);
+}
+
+ChildProcess ChildProcess::SpawnProgram(const std::string& program, std::span<const std::string> argv,
+                                        ConsoleMode mode) {
+  ChildProcess child;
+  auto fail = [&child](DWORD error) {
+    child.outcome_ = {ProcessOutcome::Kind::kNotStarted, static_cast<int>(error)};
+    return std::move(child);
+  };
+  if (argv.empty() || program.empty()) return fail(ERROR_INVALID_PARAMETER);
+
+  UniqueHandle job = KillOnCloseJob();
+  if (!job) return fail(GetLastError());
+
+  // Only the three standard handles reach the child: the caller's own (kShared) or NUL.
+  UniqueHandle streams[3];
+  if (mode == ConsoleMode::kDetached) {
+    streams[0] = InheritableNull(GENERIC_READ);
+    streams[1] = InheritableNull(GENERIC_WRITE);
+    streams[2] = InheritableNull(GENERIC_WRITE);
+  } else {
+    streams[0] = InheritableCopy(GetStdHandle(STD_INPUT_HANDLE));
+    streams[1] = InheritableCopy(GetStdHandle(STD_OUTPUT_HANDLE));
+    streams[2] = InheritableCopy(GetStdHandle(STD_ERROR_HANDLE));
+  }
+  HANDLE inherited[3];
+  DWORD inherited_count = 0;
+  for (const UniqueHandle& stream : streams) {
+    if (stream) inherited[inherited_count++] = stream.get();
+  }
+  SIZE_T list_size = 0;
+  InitializeProcThreadAttributeList(nullptr, 1, 0, &list_size);
+  std::vector<std::byte> list_memory(list_size);
+  auto* attributes = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(list_memory.data());
+  if (!InitializeProcThreadAttributeList(attributes, 1, 0, &list_size)) return fail(GetLastError());
+  const bool listed = inherited_count == 0 ||
+                      UpdateProcThreadAttribute(attributes, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, inherited,
+                                                inherited_count * sizeof(HANDLE), nullptr, nullptr);
+  if (!listed) {
+    DWORD error = GetLastError();
+    DeleteProcThreadAttributeList(attributes);
+    return fail(error);
+  }
+
+  STARTUPINFOEXW startup{};
+  startup.StartupInfo.cb = sizeof startup;
+  startup.StartupInfo.dwFlags = STARTF_USESTDHANDLES;
+  startup.StartupInfo.hStdInput = streams[0].get();
+  startup.StartupInfo.hStdOutput = streams[1].get();
+  startup.StartupInfo.hStdError = streams[2].get();
+  startup.lpAttributeList = attributes;
+  DWORD flags = CREATE_SUSPENDED | CREATE_UNICODE_ENVIRONMENT | EXTENDED_STARTUPINFO_PRESENT;
+  // A process group of its own, as on Linux: a Ctrl+C meant for the harness is not the engine's.
+  flags |= mode == ConsoleMode::kDetached ? DETACHED_PROCESS : CREATE_NEW_PROCESS_GROUP;
+  std::wstring application = win32::Widen(program);
+  std::wstring line = win32::Widen(CommandLine(argv));
+  PROCESS_INFORMATION started{};
+  const BOOL created = CreateProcessW(application.c_str(), line.data(), nullptr, nullptr, inherited_count > 0,
+                                      flags, nullptr, nullptr, &startup.StartupInfo, &started);
+  const DWORD create_error = GetLastError();
+  DeleteProcThreadAttributeList(attributes);
+  if (!created) return fail(create_error);
+  UniqueHandle process(started.hProcess);
+  UniqueHandle thread(started.hThread);
+  // In the job before its first instruction, so no grandchild can start outside it.
+  if (!AssignProcessToJobObject(job.get(), process.get())) {
+    DWORD error = GetLastError();
+    TerminateProcess(process.get(), 1);
+    WaitForSingleObject(process.get(), INFINITE);
+    return fail(error);
+  }
+  ResumeThread(thread.get());
+  child.pid_ = static_cast<int>(started.dwProcessId);
+  child.native_.process = AsValue(process.Release());
+  child.native_.job = AsValue(job.Release());
+  return child;
+}
+
+ProcessOutcome ChildProcess::Wait() {
+  if (native_.process != 0) {
+    WaitForSingleObject(AsHandle(native_.process), INFINITE);
+    Reap();
+  }
+  return outcome_;
+}
+
+TimedWaitResult ChildProcess::WaitFor(std::optional<std::chrono::milliseconds> limit, std::chrono::milliseconds grace) {
+  TimedWaitResult result;
+  if (native_.process != 0) {
+    if (limit && !EndsWithin(*limit)) {
+      result.timed_out = true;
+      Terminate(grace);
+    }
+    WaitForSingleObject(AsHandle(native_.process), INFINITE);
+    result.usage = Reap();
+  }
+  result.outcome = outcome_;
+  return result;
+}
+
+bool ChildProcess::EndsWithin(std::chrono::milliseconds limit) const {
+  const auto count = std::clamp<int64_t>(limit.count(), 0, INFINITE - 1);
+  return WaitForSingleObject(AsHandle(native_.process), static_cast<DWORD>(count)) == WAIT_OBJECT_0;
+}
+
+// Windows has no polite request a console program must honour: the job ends the whole tree
+// at once, so the grace period is not needed.
+void ChildProcess::Terminate(std::chrono::milliseconds) const { TerminateJobObject(AsHandle(native_.job), 1); }
+
+ResourceUsage ChildProcess::Reap() {
+  const HANDLE process = AsHandle(native_.process);
+  ResourceUsage usage;
+  DWORD code = 0;
+  if (!GetExitCodeProcess(process, &code)) {
+    outcome_ = {ProcessOutcome::Kind::kWaitFailed, static_cast<int>(GetLastError())};
+  } else {
+    outcome_ = {ProcessOutcome::Kind::kExited, static_cast<int>(code), true};
+  }
+  FILETIME created, exited, kernel, user;
+  if (GetProcessTimes(process, &created, &exited, &kernel, &user)) {
+    usage.user_us = TicksToMicroseconds(user);
+    usage.system_us = TicksToMicroseconds(kernel);
+  }
+  PROCESS_MEMORY_COUNTERS memory{};
+  if (GetProcessMemoryInfo(process, &memory, sizeof memory)) usage.peak_rss_kib = memory.PeakWorkingSetSize / 1024;
+  CloseHandle(process);
+  native_.process = 0;
+  pid_ = -1;
+  return usage;
+}
+
+uint32_t CurrentProcessId() { return GetCurrentProcessId(); }
+
+// Windows programs hold handles, not numbered descriptors: the C runtime's descriptors that
+// are open are the nearest equivalent.
+std::vector<int> OpenDescriptors() {
+  std::vector<int> descriptors;
+  for (int fd = 0; fd < 2048; ++fd) {
+    if (_get_osfhandle(fd) != -1) descriptors.push_back(fd);
+  }
+  return descriptors;
+}
+
+}  // namespace platform

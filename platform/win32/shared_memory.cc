@@ -1,0 +1,131 @@
+#include "platform/shared_memory.h"
+
+#include <array>
+#include <utility>
+
+#include "platform/win32/handle.h"
+
+namespace platform {
+namespace {
+
+thread_local std::array<DWORD, 3> pending_faults = {};
+
+// True, with the last error set, when the test seam asked this call to fail.
+bool TakeFault(SharedMemoryFault call) {
+  DWORD& pending = pending_faults[static_cast<size_t>(call)];
+  if (pending == 0) return false;
+  SetLastError(std::exchange(pending, 0));
+  return true;
+}
+
+std::string ErrorText(const std::string& what, DWORD error) { return what + ": " + win32::ErrorText(error); }
+
+HANDLE AsHandle(SharedMemoryHandle::Native value) { return reinterpret_cast<HANDLE>(value); }
+
+SharedMemoryHandle Own(HANDLE handle) {
+  if (handle == nullptr || handle == INVALID_HANDLE_VALUE) return SharedMemoryHandle();
+  return SharedMemoryHandle(reinterpret_cast<SharedMemoryHandle::Native>(handle));
+}
+
+// The section's exact size as it was created (a view is rounded up to whole pages).
+bool SectionSize(HANDLE section, uint64_t* size) {
+  struct SectionBasicInformation {
+    PVOID base;
+    ULONG attributes;
+    LARGE_INTEGER size;
+  };
+  using QuerySection = LONG(WINAPI*)(HANDLE, int, PVOID, SIZE_T, PSIZE_T);
+  static const auto query = reinterpret_cast<QuerySection>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQuerySection")));
+  SectionBasicInformation information{};
+  if (query == nullptr || query(section, 0, &information, sizeof information, nullptr) != 0) return false;
+  *size = static_cast<uint64_t>(information.size.QuadPart);
+  return true;
+}
+
+}  // namespace
+
+void SharedMemoryHandle::Close() {
+  if (handle_ != kNone) CloseHandle(AsHandle(std::exchange(handle_, kNone)));
+}
+
+void SharedView::Unmap() {
+  if (address_ != nullptr) UnmapViewOfFile(std::exchange(address_, nullptr));
+  size_ = 0;
+}
+
+SharedMemoryHandle CreateSharedMemory(size_t size, std::string* error) {
+  if (size == 0) {
+    *error = "shared memory of 0 bytes cannot be made";
+    return SharedMemoryHandle();
+  }
+  // Backed by the paging file, unnamed, and not inheritable: the engine takes its own copy
+  // with DuplicateHandle. A section's size is fixed when it is made.
+  const uint64_t wide = size;
+  HANDLE section = TakeFault(SharedMemoryFault::kCreate)
+                       ? nullptr
+                       : CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE,
+                                            static_cast<DWORD>(wide >> 32), static_cast<DWORD>(wide), nullptr);
+  if (section == nullptr) {
+    *error = ErrorText("CreateFileMapping(" + std::to_string(size) + " bytes)", GetLastError());
+    return SharedMemoryHandle();
+  }
+  return Own(section);
+}
+
+SharedMemoryHandle DuplicateSharedMemory(uint32_t process_id, uint32_t handle, std::string* error) {
+  if (handle == 0) {
+    *error = "handle 0 of process " + std::to_string(process_id) + " names nothing";
+    return SharedMemoryHandle();
+  }
+  win32::UniqueHandle process(OpenProcess(PROCESS_ALL_ACCESS, FALSE, process_id));
+  if (!process) {
+    *error = ErrorText("OpenProcess(" + std::to_string(process_id) + ")", GetLastError());
+    return SharedMemoryHandle();
+  }
+  HANDLE duplicate = nullptr;
+  const HANDLE source = reinterpret_cast<HANDLE>(static_cast<uintptr_t>(handle));
+  if (TakeFault(SharedMemoryFault::kPidfdGetfd) ||
+      !DuplicateHandle(process.get(), source, GetCurrentProcess(), &duplicate, 0, FALSE, DUPLICATE_SAME_ACCESS)) {
+    *error = ErrorText("DuplicateHandle(handle " + std::to_string(handle) + " of process " +
+                           std::to_string(process_id) + ")",
+                       GetLastError());
+    return SharedMemoryHandle();
+  }
+  SharedMemoryHandle owned = Own(duplicate);
+  uint64_t size = 0;
+  // Only a section is accepted: any other kind of handle cannot be mapped safely.
+  if (!SectionSize(duplicate, &size)) {
+    *error = "handle " + std::to_string(handle) + " of process " + std::to_string(process_id) +
+             " is not a shared-memory section";
+    return SharedMemoryHandle();
+  }
+  return owned;
+}
+
+SharedView MapSharedMemory(const SharedMemoryHandle& handle, bool writable, std::string* error) {
+  uint64_t size = 0;
+  if (!SectionSize(AsHandle(handle.native()), &size)) {
+    *error = ErrorText("NtQuerySection", ERROR_INVALID_HANDLE);
+    return SharedView();
+  }
+  if (size == 0) {
+    *error = "shared memory of 0 bytes cannot be mapped";
+    return SharedView();
+  }
+  void* address = TakeFault(SharedMemoryFault::kMap)
+                      ? nullptr
+                      : MapViewOfFile(AsHandle(handle.native()), writable ? FILE_MAP_WRITE : FILE_MAP_READ, 0, 0,
+                                      static_cast<SIZE_T>(size));
+  if (address == nullptr) {
+    *error = ErrorText("MapViewOfFile(" + std::to_string(size) + " bytes)", GetLastError());
+    return SharedView();
+  }
+  return SharedView(static_cast<std::byte*>(address), static_cast<size_t>(size));
+}
+
+void InjectSharedMemoryFault(SharedMemoryFault call, int error_number) {
+  pending_faults[static_cast<size_t>(call)] = static_cast<DWORD>(error_number);
+}
+
+}  // namespace platform

@@ -1,0 +1,142 @@
+// Mailslots on Windows: whole messages in order, the system's refusals as error numbers, a
+// writer that never waits for the reader, and the run's own slots beside the design's names.
+#include "platform/mailslot.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <string>
+#include <vector>
+
+#include "support/wine.h"
+
+namespace {
+
+using platform::MailslotInfo;
+using platform::MailslotServer;
+using platform::MailslotWriter;
+
+// A name of this test process alone, so parallel suites never meet.
+std::string SlotName(const std::string& leaf) {
+  return "\\\\.\\mailslot\\testkve_test_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "_" +
+         leaf;
+}
+
+std::vector<std::string> ReadAll(MailslotServer& server) {
+  std::vector<std::string> messages;
+  std::string message;
+  while (server.Read(&message)) messages.push_back(message);
+  return messages;
+}
+
+TEST(WindowsMailslotTest, MessagesArriveWholeAndInOrder) {
+  int error = 0;
+  MailslotServer server = MailslotServer::Create(SlotName("order"), &error);
+  ASSERT_TRUE(server.is_open()) << error;
+  MailslotWriter writer = MailslotWriter::Open(SlotName("order"), &error);
+  ASSERT_TRUE(writer.is_open()) << error;
+  const std::string largest(platform::kMailslotMaxMessage, 'x');
+  for (const std::string& message : {std::string("first"), std::string("second line\n"), largest}) {
+    ASSERT_TRUE(writer.Write(message, &error)) << error;
+  }
+  MailslotInfo info;
+  ASSERT_TRUE(server.Query(&info, &error));
+  EXPECT_EQ(info.next_size, 5u);
+  EXPECT_EQ(info.count, 3u);
+  EXPECT_EQ(ReadAll(server), (std::vector<std::string>{"first", "second line\n", largest}));
+  ASSERT_TRUE(server.Query(&info, &error));
+  EXPECT_EQ(info.next_size, platform::kMailslotNoMessage);
+  EXPECT_EQ(info.count, 0u);
+}
+
+TEST(WindowsMailslotTest, ALongerMessageIsRefusedWhole) {
+  int error = 0;
+  MailslotServer server = MailslotServer::Create(SlotName("long"), &error);
+  MailslotWriter writer = MailslotWriter::Open(SlotName("long"), &error);
+  ASSERT_TRUE(writer.is_open()) << error;
+  EXPECT_FALSE(writer.Write(std::string(platform::kMailslotMaxMessage + 1, 'x'), &error));
+  EXPECT_EQ(error, EMSGSIZE);
+  EXPECT_TRUE(ReadAll(server).empty());
+}
+
+TEST(WindowsMailslotTest, AnEmptyMessageIsAMessage) {
+  SKIP_UNDER_WINE("a zero-length message is lost");
+  int error = 0;
+  MailslotServer server = MailslotServer::Create(SlotName("empty"), &error);
+  MailslotWriter writer = MailslotWriter::Open(SlotName("empty"), &error);
+  ASSERT_TRUE(writer.Write("", &error));
+  ASSERT_TRUE(writer.Write("after", &error));
+  EXPECT_EQ(ReadAll(server), (std::vector<std::string>{"", "after"}));
+}
+
+TEST(WindowsMailslotTest, RefusalsAreErrorNumbers) {
+  int error = 0;
+  MailslotServer server = MailslotServer::Create(SlotName("taken"), &error);
+  ASSERT_TRUE(server.is_open());
+  EXPECT_FALSE(MailslotServer::Create(SlotName("taken"), &error).is_open());
+  EXPECT_EQ(error, EEXIST);
+  EXPECT_FALSE(MailslotWriter::Open(SlotName("nobody"), &error).is_open());
+  EXPECT_EQ(error, ENOENT);
+  for (const char* name : {"", "\\\\.\\mailslot\\", "\\\\.\\mailslot\\.hidden", "\\\\.\\mailslot\\a/b",
+                           "\\\\.\\mailslot\\a\\b", "\\\\.\\pipe\\x", "mailslot"}) {
+    error = 0;
+    EXPECT_FALSE(MailslotServer::Create(name, &error).is_open()) << name;
+    EXPECT_EQ(error, EINVAL) << name;
+    EXPECT_FALSE(MailslotWriter::Open(name, &error).is_open()) << name;
+    EXPECT_EQ(error, EINVAL) << name;
+  }
+  server.Close();
+  EXPECT_FALSE(MailslotWriter::Open(SlotName("taken"), &error).is_open());
+  EXPECT_EQ(error, ENOENT);
+}
+
+// Under Wine a writer waits once about 278 messages lie unread: the server's own collecting
+// keeps the slot empty while nothing reads it, so an engine never stalls.
+TEST(WindowsMailslotTest, AWriterNeverWaitsForTheReader) {
+  int error = 0;
+  MailslotServer server = MailslotServer::Create(SlotName("many"), &error);
+  MailslotWriter writer = MailslotWriter::Open(SlotName("many"), &error);
+  ASSERT_TRUE(writer.is_open()) << error;
+  constexpr int kMessages = 2000;
+  for (int i = 0; i < kMessages; ++i) ASSERT_TRUE(writer.Write("message " + std::to_string(i), &error)) << i;
+  std::vector<std::string> messages = ReadAll(server);
+  ASSERT_EQ(messages.size(), static_cast<size_t>(kMessages));
+  EXPECT_EQ(messages.front(), "message 0");
+  EXPECT_EQ(messages.back(), "message " + std::to_string(kMessages - 1));
+}
+
+// Another run serves the design's name: this run serves its own slot, which the engines it
+// starts are told of, and the other run's messages never reach it.
+TEST(WindowsMailslotTest, ARunServesItsOwnSlotBesideAnother) {
+  int error = 0;
+  MailslotServer other_run = MailslotServer::Create(SlotName("shared"), &error);
+  ASSERT_TRUE(other_run.is_open());
+  MailslotServer own = MailslotServer::CreateForRun(SlotName("shared"), &error);
+  ASSERT_TRUE(own.is_open()) << error;
+  ASSERT_FALSE(platform::RunMailslotFolder().empty());
+  MailslotWriter to_run = MailslotWriter::OpenIn(platform::RunMailslotFolder(), SlotName("shared"), &error);
+  ASSERT_TRUE(to_run.is_open()) << error;
+  MailslotWriter to_name = MailslotWriter::Open(SlotName("shared"), &error);
+  ASSERT_TRUE(to_run.Write("ours", &error));
+  ASSERT_TRUE(to_name.Write("theirs", &error));
+  EXPECT_EQ(ReadAll(own), std::vector<std::string>{"ours"});
+  EXPECT_EQ(ReadAll(other_run), std::vector<std::string>{"theirs"});
+}
+
+// With the design's name free, the run serves it too: an engine that does not read the run's
+// folder still reaches it.
+TEST(WindowsMailslotTest, ARunServesTheDesignsNameWhenFree) {
+  int error = 0;
+  MailslotServer own = MailslotServer::CreateForRun(SlotName("free"), &error);
+  ASSERT_TRUE(own.is_open()) << error;
+  MailslotWriter to_name = MailslotWriter::Open(SlotName("free"), &error);
+  ASSERT_TRUE(to_name.is_open()) << error;
+  ASSERT_TRUE(to_name.Write("plain engine", &error));
+  EXPECT_EQ(ReadAll(own), std::vector<std::string>{"plain engine"});
+  // A slot lives while any handle to it is open, a writer's too.
+  to_name.Close();
+  own.Close();
+  EXPECT_FALSE(MailslotWriter::Open(SlotName("free"), &error).is_open());
+}
+
+}  // namespace

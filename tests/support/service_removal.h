@@ -1,0 +1,8 @@
+// Tests that create services in the service control manager remove them again, so that a
+// later run (or another suite) starts from none.
+#pragma once
+
+#include <string>
+
+/// Deletes the service `name` from the service control manager; true when it is gone.
+bool RemoveService(const std::string& name);

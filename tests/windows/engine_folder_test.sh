@@ -1,0 +1,61 @@
+#!/usr/bin/env bash
+# The Windows harness in the Windows engine folder, run under Wine, against the Linux harness in
+# the Linux engine folder: the same usage, runs, versions and settings handed to the engine,
+# the same refusal of an engine whose appended signature is broken, and /TIMEOUT ending a
+# hanging engine. Both folders are copied first, so the tests change neither build.
+# usage: engine_folder_test.sh WINDOWS_BUILD_DIR LINUX_BUILD_DIR
+set -euo pipefail
+windows_build=$1
+linux_build=$2
+wine=/usr/lib/wine/wine64
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+cp -r "$windows_build/engine" "$work/win"
+cp -r "$linux_build/engine" "$work/linux"
+failures=0
+
+# compare NAME [ENV=VALUE...] -- ARGS...: the two harnesses' standard output and exit codes.
+compare() {
+  local name=$1 env=()
+  shift
+  while [[ $1 != -- ]]; do env+=("$1"); shift; done
+  shift
+  local linux_code=0 win_code=0
+  (cd "$work/linux" && env "${env[@]}" ./testkve "$@" >"$work/$name.linux" 2>/dev/null) || linux_code=$?
+  (cd "$work/win" && env "${env[@]}" "$wine" TestKVE.exe "$@" </dev/null 2>/dev/null | tr -d '\r' >"$work/$name.win") ||
+    win_code=$?
+  if ! diff -u "$work/$name.linux" "$work/$name.win"; then
+    echo "FAIL: $name: the output differs"; failures=$((failures + 1))
+  elif [[ $linux_code != "$win_code" ]]; then
+    echo "FAIL: $name: exit code $win_code on Windows, $linux_code on Linux"; failures=$((failures + 1))
+  else
+    echo "ok: $name"
+  fi
+}
+
+compare usage -- '/?'
+compare three_runs -- /NH /RUN=3
+compare versions -- /VER
+names=$(sed -n '1p;2p' "$(dirname "$0")/../../tools/engine_folder/vxr_names.txt" | paste -sd';')
+compare assign -- "/ASSIGN=$names" /LOOP=3 /NH
+# The settings the engine received, but for the engine folder's own path.
+if diff <(grep -v '^0x00000001 ' "$work/linux/report/settings.txt") \
+        <(grep -v '^0x00000001 ' "$work/win/report/settings.txt"); then
+  echo "ok: assign: the engine received the same settings"
+else
+  echo "FAIL: assign: the engine received other settings"; failures=$((failures + 1))
+fi
+compare timeout VXR_REF_SLEEP_MS=60000 -- /NH /TIMEOUT=1 /RUN=2
+# No engine of the Windows folder outlives its harness.
+# Wine shows the engine by its Windows path (Z:\tmp\...\win\vxr.exe): any separator matches.
+if pgrep -f "${work##*/}.win.vxr" >/dev/null; then
+  echo "FAIL: timeout: an engine still runs"; failures=$((failures + 1))
+fi
+# One byte of each engine changed: the appended signature no longer matches.
+for folder in linux win; do
+  python3 -c 'import sys; p = sys.argv[1]; b = bytearray(open(p, "rb").read()); b[200] ^= 0xFF; open(p, "wb").write(b)' \
+    "$work/$folder/vxr.exe"
+done
+compare broken_signature -- /NH /RUN=1
+grep -q VXR_LIB_NOT_INIT "$work/broken_signature.win" || { echo "FAIL: broken_signature: not refused"; failures=$((failures + 1)); }
+exit $((failures > 0))
