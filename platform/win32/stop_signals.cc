@@ -16,6 +16,7 @@ constexpr int kBreak = 21;
 constexpr int kTerminate = 15;
 
 std::atomic<int> first_stop{0};
+std::atomic<int> relayed_stop{0};  // the first one the current relay acted on
 std::atomic<HANDLE> watched_job{nullptr};
 
 // Runs on a thread of its own that the system starts for the event.
@@ -27,6 +28,8 @@ BOOL WINAPI OnConsoleStop(DWORD event) {
   if (job == nullptr) return FALSE;  // not watching: the stop ends this process as usual
   int none = 0;
   first_stop.compare_exchange_strong(none, signal);
+  none = 0;
+  relayed_stop.compare_exchange_strong(none, signal);
   // The job holds the engine and everything it started; a console program gets no grace.
   TerminateJobObject(job, 1);
   return TRUE;
@@ -35,6 +38,7 @@ BOOL WINAPI OnConsoleStop(DWORD event) {
 }  // namespace
 
 StopSignalRelay::StopSignalRelay() {
+  relayed_stop.store(0);
   // The handler is in place before the child starts; until Watch it lets stops through.
   SetConsoleCtrlHandler(OnConsoleStop, TRUE);
 }
@@ -49,6 +53,8 @@ void StopSignalRelay::Watch(const ChildProcess& child, bool) {
   watching_ = true;
   watched_job.store(reinterpret_cast<HANDLE>(child.native_.job));
 }
+
+int StopSignalRelay::relayed() const { return relayed_stop.load(); }
 
 int StopSignal() { return first_stop.load(); }
 
