@@ -1,8 +1,9 @@
 #include "platform/engine_process.h"
 
+#include <windows.h>
+// After windows.h, whose types they use.
 #include <psapi.h>
 #include <tlhelp32.h>
-#include <windows.h>
 
 #include <map>
 #include <vector>
