@@ -1,14 +1,17 @@
 #include "platform/counter_query.h"
 
-#include <pdh.h>
-#include <pdhmsg.h>
 #include <windows.h>
 
+// After windows.h, whose types they use.
+#include <pdh.h>
+#include <pdhmsg.h>
+
 #include <algorithm>
-#include <cmath>
 #include <memory>
 #include <utility>
 #include <vector>
+
+#include "platform/counter_statistics.h"
 
 namespace platform {
 namespace {
@@ -170,24 +173,10 @@ class PdhCounterQuery final : public CounterQuery {
     if (counter == nullptr || first < 0 || count < 0 || count > size || (count > 0 && first >= size)) return false;
     *statistics = {Invalid(), Invalid(), Invalid()};
     if (counter->pdh == nullptr) return true;
-    int64_t low = 0, high = 0, values = 0;
-    long double sum = 0;  // a sum of 64-bit figures may need more than 64 bits
-    const RawCounterSample* earlier = nullptr;
-    for (int32_t i = 0; i < count; ++i) {
-      const RawCounterSample& sample = ring[static_cast<size_t>((first + i) % size)];
-      if (sample.status != CounterStatus::kValid) continue;
-      const CounterValue value = ValueOf(*counter, sample, earlier != nullptr ? *earlier : RawCounterSample{});
-      earlier = &sample;
-      if (value.status != CounterStatus::kValid) continue;
-      low = values == 0 ? value.value : std::min(low, value.value);
-      high = values == 0 ? value.value : std::max(high, value.value);
-      sum += static_cast<long double>(value.value);
-      ++values;
-    }
-    if (values > 0) {
-      const int64_t mean = std::llround(static_cast<double>(sum / static_cast<long double>(values)));
-      *statistics = {{CounterStatus::kValid, low}, {CounterStatus::kValid, high}, {CounterStatus::kValid, mean}};
-    }
+    *statistics =
+        StatisticsOverRing(ring, first, count, [&](const RawCounterSample& sample, const RawCounterSample* earlier) {
+          return ValueOf(*counter, sample, earlier != nullptr ? *earlier : RawCounterSample{});
+        });
     return true;
   }
 

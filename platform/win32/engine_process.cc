@@ -1,6 +1,7 @@
 #include "platform/engine_process.h"
 
 #include <windows.h>
+
 // After windows.h, whose types they use.
 #include <psapi.h>
 #include <tlhelp32.h>
