@@ -9,6 +9,7 @@
 #include <optional>
 #include <vector>
 
+#include "platform/counter_statistics.h"
 #include "platform/posix/proc_files.h"
 #include "platform/posix/process_io_totals.h"
 #include "platform/posix/unique_fd.h"
@@ -232,27 +233,11 @@ bool ProcCounterQuery::ComputeStatistics(int32_t handle, int32_t first, int32_t 
   if (counter == nullptr || first < 0 || count < 0 || count > size || (count > 0 && first >= size)) {
     return false;
   }
-  int64_t low = 0, high = 0, values = 0;
-  long double sum = 0;  // a sum of 64-bit figures may need more than 64 bits
-  const RawCounterSample* earlier = nullptr;
-  for (int32_t i = 0; i < count; ++i) {
-    const RawCounterSample& sample = ring[static_cast<size_t>((first + i) % size)];
-    if (sample.status != CounterStatus::kValid) continue;
-    CounterValue value = IsRate(counter->kind) ? (earlier ? RateBetween(counter->kind, *earlier, sample) : Invalid())
-                                               : InstantValue(counter->kind, sample);
-    earlier = &sample;
-    if (value.status != CounterStatus::kValid) continue;
-    low = values == 0 ? value.value : std::min(low, value.value);
-    high = values == 0 ? value.value : std::max(high, value.value);
-    sum += static_cast<long double>(value.value);
-    ++values;
-  }
-  if (values == 0) {
-    *statistics = {Invalid(), Invalid(), Invalid()};
-    return true;
-  }
-  const double mean = static_cast<double>(sum / static_cast<long double>(values));
-  *statistics = {Valid(low), Valid(high), Valid(std::llround(mean))};
+  *statistics =
+      StatisticsOverRing(ring, first, count, [&](const RawCounterSample& sample, const RawCounterSample* earlier) {
+        if (!IsRate(counter->kind)) return InstantValue(counter->kind, sample);
+        return earlier != nullptr ? RateBetween(counter->kind, *earlier, sample) : Invalid();
+      });
   return true;
 }
 

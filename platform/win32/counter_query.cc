@@ -1,13 +1,17 @@
 #include "platform/counter_query.h"
 
+#include <windows.h>
+
+// After windows.h, whose types they use.
 #include <pdh.h>
 #include <pdhmsg.h>
-#include <windows.h>
 
 #include <algorithm>
 #include <memory>
 #include <utility>
 #include <vector>
+
+#include "platform/counter_statistics.h"
 
 namespace platform {
 namespace {
@@ -38,7 +42,6 @@ class PdhLibrary {
   decltype(&PdhCollectQueryData) collect_query_data = nullptr;
   decltype(&PdhGetRawCounterValue) get_raw_counter_value = nullptr;
   decltype(&PdhCalculateCounterFromRawValue) calculate_counter_from_raw_value = nullptr;
-  decltype(&PdhComputeCounterStatistics) compute_counter_statistics = nullptr;
   decltype(&PdhCloseQuery) close_query = nullptr;
 
  private:
@@ -54,7 +57,6 @@ class PdhLibrary {
            BindOne("PdhRemoveCounter", &remove_counter) && BindOne("PdhCollectQueryData", &collect_query_data) &&
            BindOne("PdhGetRawCounterValue", &get_raw_counter_value) &&
            BindOne("PdhCalculateCounterFromRawValue", &calculate_counter_from_raw_value) &&
-           BindOne("PdhComputeCounterStatistics", &compute_counter_statistics) &&
            BindOne("PdhCloseQuery", &close_query);
   }
 
@@ -93,6 +95,7 @@ CounterValue FromFormatted(PDH_STATUS call, const PDH_FMT_COUNTERVALUE& value) {
 // processor's) keeps its handle and reads as a source that cannot be read: no data.
 struct Counter {
   PDH_HCOUNTER pdh = nullptr;
+  bool rate = false;  // a value needs two readings
   bool removed = false;
   RawCounterSample previous;
   RawCounterSample current;
@@ -106,6 +109,7 @@ class PdhCounterQuery final : public CounterQuery {
   int32_t AddCounter(std::string_view path) override {
     if (std::find(std::begin(kKnownPaths), std::end(kKnownPaths), path) == std::end(kKnownPaths)) return -1;
     Counter counter;
+    counter.rate = path == kProcessorTimePath || path == kIoBytesPath || path == kIoOperationsPath;
     if (pdh_->add_counter(query_, std::string(path).c_str(), 0, &counter.pdh) != ERROR_SUCCESS) counter.pdh = nullptr;
     counters_.push_back(counter);
     return static_cast<int32_t>(counters_.size() - 1);
@@ -148,12 +152,7 @@ class PdhCounterQuery final : public CounterQuery {
       *value = {counter->current.status, 0};
       return true;
     }
-    PDH_RAW_COUNTER current = ToPdh(counter->current);
-    PDH_RAW_COUNTER previous = ToPdh(counter->previous);
-    PDH_FMT_COUNTERVALUE formatted{};
-    PDH_STATUS call =
-        pdh_->calculate_counter_from_raw_value(counter->pdh, PDH_FMT_LARGE, &current, &previous, &formatted);
-    *value = FromFormatted(call, formatted);
+    *value = ValueOf(*counter, counter->current, counter->previous);
     return true;
   }
 
@@ -164,24 +163,36 @@ class PdhCounterQuery final : public CounterQuery {
     return true;
   }
 
+  // Each value through PDH's own calculation, the statistics over them as on every system
+  // (PdhComputeCounterStatistics is missing under Wine). A rate gives one value per pair of
+  // neighbouring valid samples, any other counter one per valid sample.
   bool ComputeStatistics(int32_t handle, int32_t first, int32_t count, std::span<const RawCounterSample> ring,
                          CounterStatistics* statistics) const override {
     const Counter* counter = Find(handle);
     const auto size = static_cast<int64_t>(ring.size());
     if (counter == nullptr || first < 0 || count < 0 || count > size || (count > 0 && first >= size)) return false;
     *statistics = {Invalid(), Invalid(), Invalid()};
-    if (counter->pdh == nullptr || count == 0) return true;
-    std::vector<PDH_RAW_COUNTER> raw(ring.size());
-    std::transform(ring.begin(), ring.end(), raw.begin(), ToPdh);
-    PDH_STATISTICS computed{};
-    PDH_STATUS call = pdh_->compute_counter_statistics(counter->pdh, PDH_FMT_LARGE, static_cast<DWORD>(first),
-                                                       static_cast<DWORD>(count), raw.data(), &computed);
-    *statistics = {FromFormatted(call, computed.min), FromFormatted(call, computed.max),
-                   FromFormatted(call, computed.mean)};
+    if (counter->pdh == nullptr) return true;
+    *statistics =
+        StatisticsOverRing(ring, first, count, [&](const RawCounterSample& sample, const RawCounterSample* earlier) {
+          return ValueOf(*counter, sample, earlier != nullptr ? *earlier : RawCounterSample{});
+        });
     return true;
   }
 
  private:
+  // The value of `current` (and, for a rate, of the reading before it) as PDH calculates it.
+  CounterValue ValueOf(const Counter& counter, const RawCounterSample& current,
+                       const RawCounterSample& previous) const {
+    if (counter.rate && previous.status != CounterStatus::kValid) return Invalid();
+    PDH_RAW_COUNTER now = ToPdh(current);
+    PDH_RAW_COUNTER before = ToPdh(previous);
+    PDH_FMT_COUNTERVALUE formatted{};
+    const PDH_STATUS call = pdh_->calculate_counter_from_raw_value(counter.pdh, PDH_FMT_LARGE, &now,
+                                                                   counter.rate ? &before : nullptr, &formatted);
+    return FromFormatted(call, formatted);
+  }
+
   const Counter* Find(int32_t handle) const {
     if (handle < 0 || static_cast<size_t>(handle) >= counters_.size()) return nullptr;
     const Counter& counter = counters_[static_cast<size_t>(handle)];

@@ -1,8 +1,5 @@
 #include "platform/service_program.h"
 
-#include <fcntl.h>
-#include <io.h>
-
 #include <cstdio>
 #include <filesystem>
 
@@ -42,20 +39,18 @@ DWORD WINAPI HandleControl(DWORD control, DWORD, void*, void*) {
 void OutputToLog() {
   const std::filesystem::path log =
       std::filesystem::path(this_service.program).parent_path() / (this_service.name + ".log");
+  // The streams of this program: a service process has none to start with.
+  std::FILE* out = _wfreopen(log.wstring().c_str(), L"ab", stdout);
+  std::FILE* errors = _wfreopen(log.wstring().c_str(), L"ab", stderr);
+  if (out != nullptr) std::setvbuf(out, nullptr, _IONBF, 0);
+  if (errors != nullptr) std::setvbuf(errors, nullptr, _IONBF, 0);
+  // The handles that the programs it starts inherit.
   SECURITY_ATTRIBUTES inherited{sizeof inherited, nullptr, TRUE};
   HANDLE file = CreateFileW(log.wstring().c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherited,
                             OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return;  // the work runs without a log
+  if (file == INVALID_HANDLE_VALUE) return;
   SetStdHandle(STD_OUTPUT_HANDLE, file);
   SetStdHandle(STD_ERROR_HANDLE, file);
-  HANDLE copy = nullptr;
-  if (!DuplicateHandle(GetCurrentProcess(), file, GetCurrentProcess(), &copy, 0, FALSE, DUPLICATE_SAME_ACCESS)) return;
-  int fd = win32::ToDescriptor(win32::UniqueHandle(copy), _O_APPEND | _O_BINARY);
-  if (fd < 0) return;
-  _dup2(fd, 1);
-  _dup2(fd, 2);
-  _close(fd);
-  std::setvbuf(stdout, nullptr, _IONBF, 0);
 }
 
 void WINAPI ServiceMain(DWORD argc, char** argv) {

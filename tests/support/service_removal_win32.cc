@@ -11,3 +11,24 @@ bool RemoveService(const std::string& name) {
   CloseServiceHandle(manager);
   return removed;
 }
+
+int WaitForServiceStop(const std::string& name) {
+  SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT);
+  if (manager == nullptr) return -1;
+  SC_HANDLE service = OpenServiceA(manager, name.c_str(), SERVICE_QUERY_STATUS);
+  int result = -1;
+  SERVICE_STATUS status{};
+  // The state changes when the service reports it: look until it has (ctest bounds the test).
+  while (service != nullptr && QueryServiceStatus(service, &status)) {
+    if (status.dwCurrentState == SERVICE_STOPPED) {
+      result = status.dwWin32ExitCode == ERROR_SERVICE_SPECIFIC_ERROR
+                   ? static_cast<int>(status.dwServiceSpecificExitCode)
+                   : static_cast<int>(status.dwWin32ExitCode);
+      break;
+    }
+    Sleep(10);
+  }
+  if (service != nullptr) CloseServiceHandle(service);
+  CloseServiceHandle(manager);
+  return result;
+}

@@ -1,0 +1,39 @@
+// A service program under the service control manager: it gets the start arguments, and the
+// manager sees it stopped with the work's exit status.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <memory>
+#include <string>
+
+#include "platform/service_manager.h"
+#include "support/build_paths.h"
+#include "support/service_removal.h"
+
+namespace {
+
+TEST(WindowsServiceProgramTest, RunsWithTheStartArgumentsAndStopsWithTheExitStatus) {
+  // The name the probe serves as: Wine finds the program's ServiceMain by the service's name.
+  const std::string name = "ServiceProbe";
+  ASSERT_TRUE(RemoveService(name));
+  int error = 0;
+  std::unique_ptr<platform::ServiceManager> manager = platform::ServiceManager::Open({}, &error);
+  ASSERT_NE(manager, nullptr) << error;
+  std::unique_ptr<platform::Service> service =
+      manager->CreateService({.name = name,
+                              .display_name = name,
+                              .desired_access = 0xF01FF,
+                              .service_type = 0x10,
+                              .start_type = 3,
+                              .error_control = 1,
+                              .program_path = (BuildBinDir() / ExecutableName("service_probe")).string()},
+                             &error);
+  ASSERT_NE(service, nullptr) << error;
+  std::string why;
+  ASSERT_TRUE(service->Start({"C:\\a folder", "TestKVE.exe", "/NH /RUN=2"}, &error, &why)) << error << " " << why;
+  // 3: the work had the start arguments, and the manager has its exit status.
+  EXPECT_EQ(WaitForServiceStop(name), 3);
+  EXPECT_TRUE(RemoveService(name));
+}
+
+}  // namespace
