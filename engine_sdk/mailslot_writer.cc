@@ -43,7 +43,7 @@ bool MailslotWriter::Open(std::string_view slot_name, std::string* error) {
   // slots of the design's names are the ones.
   const char* folder = std::getenv(kMailslotFolderVariable);
   if (!slot_) slot_ = std::make_unique<Slot>();
-  slot_->writer = folder != nullptr && folder[0] == '/'
+  slot_->writer = folder != nullptr && platform::NamesMailslotFolder(folder)
                       ? platform::MailslotWriter::OpenIn(folder, slot_name, &error_number)
                       : platform::MailslotWriter::Open(slot_name, &error_number);
   if (!slot_->writer.is_open()) *error = "cannot open " + name_ + ": " + Reason(error_number);

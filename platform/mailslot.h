@@ -26,6 +26,11 @@ std::filesystem::path MailslotFolder();
 /// CreateForRun has made a slot, and goes when the process ends.
 std::filesystem::path RunMailslotFolder();
 
+/// Whether `value` (the engine's TESTKVE_MAILSLOT_FOLDER) can name a run's folder of slots: an
+/// absolute path on Linux, a name under \\.\mailslot\ on Windows. Anything else is ignored,
+/// and the design's slot names are used.
+bool NamesMailslotFolder(std::string_view value);
+
 /// What a slot holds at the moment of the query.
 struct MailslotInfo {
   uint32_t next_size = 0;  ///< bytes of the next whole message, or kMailslotNoMessage

@@ -302,6 +302,8 @@ bool PublishUnderName(int user_folder, int run_folder, const std::string& file) 
 
 std::filesystem::path RunMailslotFolder() { return RunFolder::Instance().path(); }
 
+bool NamesMailslotFolder(std::string_view value) { return value.starts_with('/'); }
+
 std::filesystem::path MailslotFolder() {
   FolderChain chain = SlotFolderChain();
   std::filesystem::path folder = chain.base;

@@ -84,6 +84,10 @@ std::filesystem::path RunMailslotFolder() {
   return run_folder_used ? std::filesystem::path(RunFolderName()) : std::filesystem::path();
 }
 
+bool NamesMailslotFolder(std::string_view value) {
+  return value.size() > kSlotPrefix.size() && AsciiEqualFold(value.substr(0, kSlotPrefix.size()), kSlotPrefix);
+}
+
 // A slot keeps each message whole by itself; a message is its own record.
 std::string MailslotRecord(std::string_view message) { return std::string(message); }
 

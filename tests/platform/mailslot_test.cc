@@ -135,6 +135,14 @@ TEST_F(MailslotTest, RefusesBadNamesAndLongMessages) {
   EXPECT_EQ(0u, Info(server).count);
 }
 
+// What an engine accepts from TESTKVE_MAILSLOT_FOLDER as a run's folder of slots.
+TEST(MailslotFolderTest, OnlyAnAbsolutePathNamesARunFolder) {
+  EXPECT_TRUE(platform::NamesMailslotFolder("/run/user/1000/testkve/run-42-abc"));
+  for (const char* other : {"", "run-42", "./run-42", "\\\\.\\mailslot\\testkve"}) {
+    EXPECT_FALSE(platform::NamesMailslotFolder(other)) << other;
+  }
+}
+
 TEST_F(MailslotTest, NamesMatchWithoutRegardToCase) {
   MailslotServer server = Serve("\\\\.\\MailSlot\\UnitSlot");
   Send("hello", "\\\\.\\MAILSLOT\\unitSLOT");

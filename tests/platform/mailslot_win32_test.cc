@@ -139,4 +139,13 @@ TEST(WindowsMailslotTest, ARunServesTheDesignsNameWhenFree) {
   EXPECT_FALSE(MailslotWriter::Open(SlotName("free"), &error).is_open());
 }
 
+// What an engine accepts from TESTKVE_MAILSLOT_FOLDER as a run's folder of slots.
+TEST(WindowsMailslotTest, OnlyANameUnderTheMailslotRootNamesARunFolder) {
+  EXPECT_TRUE(platform::NamesMailslotFolder("\\\\.\\mailslot\\testkve\\run-42"));
+  EXPECT_TRUE(platform::NamesMailslotFolder("\\\\.\\MAILSLOT\\testkve\\run-42"));
+  for (const char* other : {"", "\\\\.\\mailslot\\", "/run/user/1000/testkve", "C:\\slots", "mailslot"}) {
+    EXPECT_FALSE(platform::NamesMailslotFolder(other)) << other;
+  }
+}
+
 }  // namespace
