@@ -51,6 +51,11 @@ compare timeout VXR_REF_SLEEP_MS=60000 -- /NH /TIMEOUT=1 /RUN=2
 if pgrep -f "${work##*/}.win.vxr" >/dev/null; then
   echo "FAIL: timeout: an engine still runs"; failures=$((failures + 1))
 fi
+# The engine's extra-output messages, printed by the harness.
+compare extra_output VXR_REF_MESSAGES=2 VXR_REF_MESSAGE_BYTES=64 -- /NH /DLL /RUN=2
+# The pattern names, numbered down to 1.
+compare pattern_list -- /NH /PL
+grep -q '^Pattern List(1): ' "$work/pattern_list.win" || { echo "FAIL: pattern_list: no list"; failures=$((failures + 1)); }
 # One byte of each engine changed: the appended signature no longer matches.
 for folder in linux win; do
   python3 -c 'import sys; p = sys.argv[1]; b = bytearray(open(p, "rb").read()); b[200] ^= 0xFF; open(p, "wb").write(b)' \
