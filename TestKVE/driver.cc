@@ -13,6 +13,7 @@
 #include "TestKVE/engine_client.h"
 #include "TestKVE/exit_status.h"
 #include "TestKVE/extra_output.h"
+#include "TestKVE/harness.h"
 #include "TestKVE/interactive_line.h"
 #include "TestKVE/known_options.h"
 #include "TestKVE/number_warnings.h"
@@ -58,12 +59,12 @@ RunFlow EndRun(EngineClient& client, RunFlow flow) {
 
 // One typed line, in interactive mode's order: the pattern loop before the option handlers.
 // kEndRun at /QUIT or when a handler ended the run.
-RunFlow RunTypedLine(EngineClient& client, const char* text, HarnessState& state) {
+RunFlow RunTypedLine(EngineClient& client, const char* text, Harness& harness) {
   CommandLine typed(text);
-  if (RunFlow flow = PrintUsage(typed, state); flow != RunFlow::kContinue) return flow;
-  WarnAboutTypedNumbers(typed);
-  RunPatternLoop(client, typed, state);
-  if (RunFlow flow = ApplyOptions(client, typed, state); flow != RunFlow::kContinue) return flow;
+  if (RunFlow flow = PrintUsage(typed, harness.state); flow != RunFlow::kContinue) return flow;
+  harness.tally.NoteFailure(WarnAboutTypedNumbers(typed));
+  RunPatternLoop(client, typed, harness.state);
+  if (RunFlow flow = ApplyOptions(client, typed, harness); flow != RunFlow::kContinue) return flow;
   if (typed.HasOption("EXECUTE")) {
     client.VXRExecute(0);
     if (FlowAfterEngineRun(client) == RunFlow::kStopped) return RunFlow::kStopped;
@@ -88,40 +89,42 @@ void TellMissingEngine(VXRResult init_result, HarnessState& state) {
                state.EngineExeName, folder.string().c_str());
 }
 
-RunFlow RunStressPass(EngineClient& client, const CommandLine& line, HarnessState& state, uint32_t pass) {
+RunFlow RunStressPass(EngineClient& client, const CommandLine& line, Harness& harness, uint32_t pass) {
+  HarnessState& state = harness.state;
   std::printf("Run stress: %u round\n", pass);
   client.set_debug(state.DebugTrace);
   TellMissingEngine(client.VXRInitLib(state.EngineDir, state.EngineExeName), state);
   client.VXRInitScanContext();
-  if (RunFlow flow = ApplyOptions(client, line, state); flow != RunFlow::kContinue) return EndRun(client, flow);
+  if (RunFlow flow = ApplyOptions(client, line, harness); flow != RunFlow::kContinue) return EndRun(client, flow);
   RunPatternLoop(client, line, state);
-  MarkEngineLaunch();
+  MarkEngineLaunch(harness.monitor.get());
   client.VXRExecute(0);
   if (FlowAfterEngineRun(client) == RunFlow::kStopped) return RunFlow::kStopped;
-  MarkEngineFinish();
-  DrainExtraOutput(line);
+  MarkEngineFinish(harness.monitor.get());
+  DrainExtraOutput(line, harness.slots);
   client.Quit();
-  FinishMonitoredPass();
+  FinishMonitoredPass(harness.monitor.get());
   return RunFlow::kContinue;
 }
 
 }  // namespace
 
-std::unique_ptr<PerfMonitor> SelectEngine(const CommandLine& line, HarnessState& state) {
+void SelectEngine(const CommandLine& line, Harness& harness) {
+  HarnessState& state = harness.state;
   if (line.HasOption("DEBUG")) state.DebugTrace = 1;
   std::string folder = OptionValue(line, "VXRPATH");
   CopyToField(state.EngineDir, folder.empty() ? "." : folder);
   CopyToField(state.EngineExeName, EngineNameFor(line));
   std::printf("Set VXR.exe file path: %s\n", state.EngineDir);
   std::printf("Set VXR.exe file name: %s\n", state.EngineExeName);
-  if (!line.HasOption("PERFMON")) return nullptr;
-  return StartPerfMonitor(state.EngineExeName);
+  if (line.HasOption("PERFMON")) harness.monitor = StartPerfMonitor(state.EngineExeName);
 }
 
-RunFlow RunInteractive(const CommandLine& line, HarnessState& state) {
+RunFlow RunInteractive(const CommandLine& line, Harness& harness) {
   if (!line.HasOption("INTERACT")) return RunFlow::kContinue;
+  HarnessState& state = harness.state;
   EngineClient client;
-  AttachRunControl(client);
+  harness.records.Attach(client);
   client.set_debug(state.DebugTrace);
   TellMissingEngine(client.VXRInitLib(state.EngineDir, state.EngineExeName), state);
   client.VXRInitScanContext();
@@ -131,17 +134,17 @@ RunFlow RunInteractive(const CommandLine& line, HarnessState& state) {
   char text[kInteractiveLineSize];
   RunFlow flow = RunFlow::kContinue;
   while (flow == RunFlow::kContinue && ReadInteractiveLine(stdin, text)) {
-    flow = RunTypedLine(client, text, state);
+    flow = RunTypedLine(client, text, harness);
     if (flow == RunFlow::kContinue) Prompt();
   }
   return EndRun(client, flow);
 }
 
-RunFlow RunStress(const CommandLine& line, HarnessState& state) {
+RunFlow RunStress(const CommandLine& line, Harness& harness) {
   EngineClient client;
-  AttachRunControl(client);
+  harness.records.Attach(client);
   if (line.HasOption("SERVICE")) {
-    RunServiceMode();
+    if (!RunServiceMode()) harness.tally.NoteFailure();
     return RunFlow::kEndRun;
   }
   // Read as unsigned, so /RUN=-1 asks for 4294967295 passes.
@@ -151,10 +154,10 @@ RunFlow RunStress(const CommandLine& line, HarnessState& state) {
   uint32_t failed = 0;
   for (uint64_t pass = 1; pass <= passes; ++pass) {
     if (progress) progress->Clear();
-    const uint64_t failures_before = FailureCount();
-    if (RunFlow flow = RunStressPass(client, line, state, static_cast<uint32_t>(pass)); flow != RunFlow::kContinue)
+    const uint64_t failures_before = harness.tally.failures();
+    if (RunFlow flow = RunStressPass(client, line, harness, static_cast<uint32_t>(pass)); flow != RunFlow::kContinue)
       return flow;
-    failed += FailureCount() != failures_before ? 1 : 0;
+    failed += harness.tally.failures() != failures_before ? 1 : 0;
     if (progress) progress->Show(static_cast<uint32_t>(pass), failed);
   }
   return RunFlow::kEndRun;
@@ -171,24 +174,24 @@ bool CheckOptions(const CommandLine& line, std::string_view text, size_t program
 
 }  // namespace
 
-int RunTestKVE(const char* command_line_text, size_t program_length) {
+RunEnd RunTestKVE(const char* command_line_text, size_t program_length, bool output_lost) {
   CommandLine line(command_line_text);
   if (!CheckOptions(line, command_line_text != nullptr ? command_line_text : "", program_length)) {
-    return kExitUnknownOption;
+    return {kExitUnknownOption, 0, output_lost};
   }
-  HarnessState state;
-  PrintBanner(line);
-  if (PrintUsage(line, state) != RunFlow::kContinue) return 0;
-  WarnAboutRunNumbers(line);
-  ResetDriverState(state);
-  // Read as unsigned, as /RUN is.
-  if (line.HasOption("SEED")) state.RandomSeedBase = static_cast<uint32_t>(ReadDecimalOption(line, "SEED", 0));
   // Every way the run ends (the passes done, /VER, /PL, /QUIT, a stop) leaves this scope: the
-  // monitor's report rules hold on each.
-  const std::unique_ptr<PerfMonitor> monitor = SelectEngine(line, state);
-  StartRunRecords(line, command_line_text, state);
-  RunFlow flow = RunInteractive(line, state);
-  if (flow == RunFlow::kContinue) flow = RunStress(line, state);
+  // harness's monitor goes first, and its report rules hold on each.
+  Harness harness(output_lost);
+  PrintBanner(line);
+  if (PrintUsage(line, harness.state) != RunFlow::kContinue) return harness.tally.End(0);
+  harness.tally.NoteFailure(WarnAboutRunNumbers(line));
+  // Read as unsigned, as /RUN is.
+  if (line.HasOption("SEED"))
+    harness.state.RandomSeedBase = static_cast<uint32_t>(ReadDecimalOption(line, "SEED", 0));
+  SelectEngine(line, harness);
+  harness.records.Start(line, command_line_text, harness.state);
+  RunFlow flow = RunInteractive(line, harness);
+  if (flow == RunFlow::kContinue) flow = RunStress(line, harness);
   // After a stop signal the records still cover the passes that ran, marked as interrupted.
-  return FinishRunRecords(flow == RunFlow::kStopped);
+  return harness.records.Finish(flow == RunFlow::kStopped, harness.monitor.get());
 }

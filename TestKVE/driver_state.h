@@ -9,9 +9,10 @@
 /// Paths and names are held in 260-byte fields; longer values are cut.
 inline constexpr size_t kPathFieldSize = 260;
 
-/// The driver's process-wide fields, under their own names. One object lives for the whole
-/// run; every step that reads or changes a field is handed it. Touched only by the main
-/// thread; the monitor's fields, which its thread shares, are in perf_monitor/monitor_state.h.
+/// The driver's fields, under their own names, at their start values. One object lives for the
+/// whole run, in the run's Harness; every step that reads or changes a field is handed it.
+/// Touched only by the main thread; the fields the monitor's thread shares are the monitor's
+/// own (perf_monitor/monitor_state.h).
 struct HarnessState {
   int32_t DebugTrace = 0;                  ///< 1 when /DEBUG was given on the process command line
   int32_t InteractiveMode = 0;             ///< 1 from the moment interactive mode starts
@@ -23,10 +24,6 @@ struct HarnessState {
   char EngineDir[kPathFieldSize] = "";
   char EngineExeName[kPathFieldSize] = "";
 };
-
-/// Sets the flags and counters of `state` and the monitor's stamps to their start values;
-/// the engine folder and name stay.
-void ResetDriverState(HarnessState& state);
 
 /// What a step that may end the run tells its caller; on anything but kContinue each caller
 /// returns at once.

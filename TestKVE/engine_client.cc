@@ -11,19 +11,16 @@
 #include <span>
 #include <string>
 
-#include "TestKVE/exit_status.h"
 
 namespace {
 
-// Shared by both lookups: an unmatched key's text lives until the next unmatched lookup.
-char g_unknown_name[16];
-
-const char* LookUp(std::span<const VXRNameEntry> table, uint32_t key) {
+std::string LookUp(std::span<const VXRNameEntry> table, uint32_t key) {
   for (const VXRNameEntry& row : table) {
     if (row.value == key) return row.name;
   }
-  std::snprintf(g_unknown_name, sizeof g_unknown_name, "0x%x", key);
-  return g_unknown_name;
+  char unknown[16];
+  std::snprintf(unknown, sizeof unknown, "0x%x", key);
+  return unknown;
 }
 
 // Handles print as their full value in lower-case hex.
@@ -48,8 +45,8 @@ uint32_t SecondsToMilliseconds(uint32_t seconds) {
 
 }  // namespace
 
-const char* ResultCodeName(VXRResult code) { return LookUp(kResultCodeNames, code); }
-const char* SettingIdName(uint32_t id) { return LookUp(kSettingIdNames, id); }
+std::string ResultCodeName(VXRResult code) { return LookUp(kResultCodeNames, code); }
+std::string SettingIdName(uint32_t id) { return LookUp(kSettingIdNames, id); }
 
 void EngineClient::Trace(const char* format, ...) const {
   if (debug_ != 1) return;
@@ -61,8 +58,8 @@ void EngineClient::Trace(const char* format, ...) const {
 
 VXRResult EngineClient::Report(VXRResult result) const {
   if (result != VXR_LIB_SUCCESS) {
-    std::printf("Error Code: %s\n", ResultCodeName(result));
-    NoteFailedCall();
+    std::printf("Error Code: %s\n", ResultCodeName(result).c_str());
+    if (tally_ != nullptr) tally_->NoteFailure();
   }
   return result;
 }
@@ -83,7 +80,7 @@ VXRResult EngineClient::VXRInitScanContext() {
 }
 
 VXRResult EngineClient::VXRSetFlagInfo(uint32_t id, uint32_t value) {
-  Trace(">>> VXRSetFlagInfo(SC = %jx, dwID = %s, Value = %d)\n", HandleValue(context_), SettingIdName(id),
+  Trace(">>> VXRSetFlagInfo(SC = %jx, dwID = %s, Value = %d)\n", HandleValue(context_), SettingIdName(id).c_str(),
         static_cast<int32_t>(value));
   VXRResult result = ::VXRSetFlagInfo(context_, id, value);
   Trace("<<< VXRSetFlagInfo() : %d\n", AsSigned(result));
@@ -91,7 +88,7 @@ VXRResult EngineClient::VXRSetFlagInfo(uint32_t id, uint32_t value) {
 }
 
 VXRResult EngineClient::VXRGetFlagInfo(uint32_t id, uint32_t* flag) {
-  Trace(">>> VXRGetFlagInfo(SC = %jx, dwID = %s)\n", HandleValue(context_), SettingIdName(id));
+  Trace(">>> VXRGetFlagInfo(SC = %jx, dwID = %s)\n", HandleValue(context_), SettingIdName(id).c_str());
   VXRResult result = ::VXRGetFlagInfo(context_, id, flag);
   Trace("<<< VXRGetFlagInfo() : rc = %d, Flag = %d\n", AsSigned(result),
         flag != nullptr ? static_cast<int32_t>(*flag) : 0);
@@ -99,7 +96,7 @@ VXRResult EngineClient::VXRGetFlagInfo(uint32_t id, uint32_t* flag) {
 }
 
 VXRResult EngineClient::VXRSetValueInfo(uint32_t id, int32_t value) {
-  Trace(">>> VXRSetValueInfo(SC = %jx, dwID = %s, Flag = %d)\n", HandleValue(context_), SettingIdName(id), value);
+  Trace(">>> VXRSetValueInfo(SC = %jx, dwID = %s, Flag = %d)\n", HandleValue(context_), SettingIdName(id).c_str(), value);
   VXRResult result = ::VXRSetValueInfo(context_, id, value);
   Trace("<<< VXRSetValueInfo() : %d\n", AsSigned(result));
   return Report(result);
@@ -124,7 +121,7 @@ VXRResult EngineClient::VXRSetStringInfo(uint32_t id, const char* string) {
     }
   }
   const char* passed = copy ? copy->c_str() : nullptr;
-  Trace(">>> VXRSetStringInfo(SC = %jx, dwID = %s, String = %s)\n", HandleValue(context_), SettingIdName(id),
+  Trace(">>> VXRSetStringInfo(SC = %jx, dwID = %s, String = %s)\n", HandleValue(context_), SettingIdName(id).c_str(),
         OrNull(passed));
   VXRResult result = ::VXRSetStringInfo(context_, id, passed);
   if (result == VXR_LIB_SUCCESS && IsPatternId(id)) pattern_names_.push_back(passed);
@@ -133,7 +130,7 @@ VXRResult EngineClient::VXRSetStringInfo(uint32_t id, const char* string) {
 }
 
 VXRResult EngineClient::VXRGetStringInfo(uint32_t id, char* buffer, uint32_t* length) {
-  Trace(">>> VXRGetStringInfo(SC = %jx, dwID = %s)\n", HandleValue(context_), SettingIdName(id));
+  Trace(">>> VXRGetStringInfo(SC = %jx, dwID = %s)\n", HandleValue(context_), SettingIdName(id).c_str());
   VXRResult result = ::VXRGetStringInfo(context_, id, buffer, length);
   Trace("<<< VXRGetStringInfo() : rc = %d, String = %s, dwLen = %d\n", AsSigned(result), OrNull(buffer),
         length != nullptr ? static_cast<int32_t>(*length) : 0);
@@ -148,7 +145,7 @@ VXRResult EngineClient::VXRExecute(uint32_t mode) {
   Trace("<<< VXRExecute() : %d\n", AsSigned(run.result));
   if (run.usage.timedOut != 0) std::printf("Engine timed out after %u s\n", time_limit_s_);
   Report(run.result);
-  if (observer_ != nullptr) observer_(run);
+  if (observer_) observer_(run);
   return run.result;
 }
 
@@ -162,7 +159,7 @@ VXRResult EngineClient::VXRExecuteWithLimit(uint32_t mode, uint32_t limit_ms, VX
         run.usage.timedOut, uintmax_t{run.usage.wallUs}, uintmax_t{run.usage.peakRssKiB});
   if (run.usage.timedOut != 0) std::printf("Engine timed out after %u ms\n", limit_ms);
   Report(run.result);
-  if (observer_ != nullptr) observer_(run);
+  if (observer_) observer_(run);
   return run.result;
 }
 
@@ -177,6 +174,7 @@ EngineRun EngineClient::RunEngine(uint32_t mode, uint32_t limit_ms) {
   run.start_unix_ms = UnixMilliseconds();
   run.result = ::VXRExecuteWithLimit(context_, mode, limit_ms, &run.usage);
   last_run_stop_signal_ = run.usage.stopSignal;
+  if (tally_ != nullptr && last_run_stop_signal_ != 0) tally_->NoteStop(last_run_stop_signal_);
   return run;
 }
 

@@ -3,15 +3,18 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "TestKVE/exit_status.h"
 #include "vxr_lib.h"
 
-/// The name of a result code, or its "0x%x" form in a static buffer shared with SettingIdName.
-const char* ResultCodeName(VXRResult code);
-/// The name of a setting ID or execute mode, or its "0x%x" form (same buffer).
-const char* SettingIdName(uint32_t id);
+/// The name of a result code, or its "0x%x" form.
+std::string ResultCodeName(VXRResult code);
+/// The name of a setting ID or execute mode, or its "0x%x" form.
+std::string SettingIdName(uint32_t id);
 
 /// One engine run through the client: what it was given and what it cost.
 struct EngineRun {
@@ -24,7 +27,7 @@ struct EngineRun {
 
 class EngineClient {
  public:
-  using RunObserver = void (*)(const EngineRun& run);
+  using RunObserver = std::function<void(const EngineRun& run)>;
 
   EngineClient() = default;
   virtual ~EngineClient() = default;
@@ -39,7 +42,10 @@ class EngineClient {
   /// The stop signal that ended the last engine run, as the library reported it; 0 if none.
   int last_run_stop_signal() const { return last_run_stop_signal_; }
   /// Called after every engine run with what it was given and what it cost.
-  void set_run_observer(RunObserver observer) { observer_ = observer; }
+  void set_run_observer(RunObserver observer) { observer_ = std::move(observer); }
+  /// Where every failure the client prints, and the stop signal that ended an engine run, are
+  /// noted for the exit status; none (null) by default.
+  void set_tally(RunTally* tally) { tally_ = tally; }
 
   VXRResult VXRInitLib(const char* folder, const char* exe_name);
   VXRResult VXRInitScanContext();
@@ -73,7 +79,8 @@ class EngineClient {
   int last_run_stop_signal_ = 0;
   VXR_HANDLE context_ = nullptr;
   uint32_t time_limit_s_ = 0;
-  RunObserver observer_ = nullptr;
+  RunObserver observer_;
+  RunTally* tally_ = nullptr;
   std::vector<std::string> pattern_names_;
   std::vector<uint32_t> random_seeds_;
 };

@@ -13,39 +13,55 @@ inline constexpr int kExitUnknownOption = 2;
 /// The harness's own output could not be written.
 inline constexpr int kExitOutputLost = 1;
 
-/// Called whenever the client prints a failure ("Error Code: ..."): a library call or an
-/// engine run did not succeed.
-void NoteFailedCall();
+/// How a run of the harness ended, for its exit status.
+struct RunEnd {
+  int status = 0;            ///< the run's own verdict (RunTally::HarnessExitStatus), or 0
+  int stop_signal = 0;       ///< the stop signal that ended an engine run, or 0
+  bool output_lost = false;  ///< standard output was closed when the harness started
+};
 
-/// Called for every other failure that /STRICT counts and that a message on standard error has
-/// told: a run record that could not be opened or written, a number option that does not
-/// read as typed, a mailslot that could not be made, a service that could not be started.
-void NoteFailure();
+/// What one run notes for its exit status, owned by the run.
+class RunTally {
+ public:
+  /// Standard output was closed when the harness started: whatever it prints is lost, and
+  /// ExitStatus says so.
+  explicit RunTally(bool output_lost = false) : output_lost_(output_lost) {}
 
-/// Called when a stop signal (`signal`) ended an engine run: the run goes no further, and the
-/// harness ends with 128 + `signal`.
-void NoteStop(int signal);
+  /// Called for every failure that /STRICT counts: a failure the client printed ("Error Code:
+  /// ..."), and every other one that a message on standard error has told (a run record that
+  /// could not be opened or written, a number option that does not read as typed, a mailslot
+  /// that could not be made, a service that could not be started).
+  void NoteFailure(uint64_t count = 1) { failures_ += count; }
 
-/// The stop signal noted, or 0.
-int NotedStopSignal();
+  /// Called when a stop signal (`signal`) ended an engine run: the run goes no further, and the
+  /// harness ends with 128 + `signal`. The first one noted counts.
+  void NoteStop(int signal) {
+    if (stop_signal_ == 0) stop_signal_ = signal;
+  }
 
-/// How many failures have been noted so far (both kinds).
-uint64_t FailureCount();
+  /// The stop signal noted, or 0.
+  int stop_signal() const { return stop_signal_; }
+  /// How many failures have been noted so far.
+  uint64_t failures() const { return failures_; }
 
-/// The exit status for the end of the run: with `strict` (/STRICT), 1 when any failure was
-/// noted; otherwise 0.
-int HarnessExitStatus(bool strict);
+  /// The run's own verdict: with `strict` (/STRICT), 1 when any failure was noted; otherwise 0.
+  int HarnessExitStatus(bool strict) const { return strict && failures_ != 0 ? 1 : 0; }
 
-/// Records that standard output was closed when the harness started: whatever it prints is
-/// lost, and ExitStatus says so.
-void MarkOutputLost();
+  /// How the run ends with `status` as its verdict.
+  RunEnd End(int status) const { return {status, stop_signal_, output_lost_}; }
 
-/// The exit status for a harness whose run ended with `status` (HarnessExitStatus's, or 0):
-/// flushes the output; 128 + the stop signal when one ended an engine run; else, when any of
-/// the harness's writes to standard output failed, one message on standard error and
-/// kExitOutputLost; else `status`.
-int ExitStatus(int status);
+ private:
+  uint64_t failures_ = 0;
+  int stop_signal_ = 0;
+  bool output_lost_ = false;
+};
 
-/// The exit status that ExitStatus(`status`) will return, for records written before the end;
+/// The exit status for a harness whose run ended as `end` says: flushes the output; 128 + the
+/// stop signal when one ended an engine run; else, when standard output was closed or any of
+/// the harness's writes to it failed, one message on standard error and kExitOutputLost; else
+/// the run's status.
+int ExitStatus(const RunEnd& end);
+
+/// The exit status that ExitStatus(`end`) will return, for records written before the end;
 /// flushes standard output to know, and prints nothing.
-int FinalExitStatus(int status);
+int FinalExitStatus(const RunEnd& end);

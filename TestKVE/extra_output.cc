@@ -8,14 +8,12 @@
 
 #include "TestKVE/engine_client.h"
 #include "TestKVE/exit_status.h"
+#include "TestKVE/harness.h"
 #include "TestKVE/stop_signal.h"
 #include "command_text/command_line.h"
 #include "platform/environment.h"
 #include "settings_block/engine_environment.h"
 #include "vxr_contract.h"
-
-platform::MailslotServer ExtraOutputSlot;
-platform::MailslotServer PatternNameSlot;
 
 namespace {
 
@@ -24,7 +22,7 @@ namespace {
 // own, so another run of the user serving the same name mixes nothing in; the engines this run
 // starts learn where it is from their environment. A slot that cannot be made is told on standard
 // error and counts as a failure for /STRICT.
-bool CreateSlot(const char* name, platform::MailslotServer* slot) {
+bool CreateSlot(const char* name, platform::MailslotServer* slot, RunTally& tally) {
   int error = 0;
   platform::MailslotServer created = platform::MailslotServer::CreateForRun(name, &error);
   if (!created.is_open()) {
@@ -36,7 +34,7 @@ bool CreateSlot(const char* name, platform::MailslotServer* slot) {
     } else {
       std::fprintf(stderr, "TestKVE: cannot serve %s: %s\n", name, std::strerror(error));
     }
-    NoteFailure();
+    tally.NoteFailure();
     return false;
   }
   *slot = std::move(created);
@@ -46,35 +44,35 @@ bool CreateSlot(const char* name, platform::MailslotServer* slot) {
 
 }  // namespace
 
-int OpenExtraOutputSlot(EngineClient& client, const CommandLine& line) {
+int OpenExtraOutputSlot(EngineClient& client, const CommandLine& line, Harness& harness) {
   if (!line.HasOption("DLL")) return 0;
-  CreateSlot(kExtraOutputSlotName, &ExtraOutputSlot);
+  CreateSlot(kExtraOutputSlotName, &harness.slots.extra_output, harness.tally);
   client.VXRSetStringInfo(VXR_STR_EXTRA_OUTPUTS, kExtraOutputModuleName);
   return 1;
 }
 
-int OpenPatternNameSlot(EngineClient& client, const CommandLine& line) {
+int OpenPatternNameSlot(EngineClient& client, const CommandLine& line, Harness& harness) {
   if (!line.HasOption("PL")) return 0;
-  if (!CreateSlot(kPatternNameSlotName, &PatternNameSlot)) std::printf("Open Mailsoilt2 Fail!!\n");
+  if (!CreateSlot(kPatternNameSlotName, &harness.slots.pattern_names, harness.tally)) std::printf("Open Mailsoilt2 Fail!!\n");
   client.VXRSetStringInfo(VXR_STR_EXTRA_OUTPUTS, kExtraOutputModuleName);
   return 1;
 }
 
-RunFlow RunPatternList(EngineClient& client, const CommandLine& line) {
+RunFlow RunPatternList(EngineClient& client, const CommandLine& line, RunMailslots& slots) {
   if (!line.HasOption("PL")) return RunFlow::kContinue;
   std::printf("Enable Pattern List Mode\n");
   client.VXRSetValueInfo(VXR_INT_EXECUTE_MODE, DUMP_PATTERNS_ONLY);
   client.VXRExecute(0);
   if (FlowAfterEngineRun(client) == RunFlow::kStopped) return RunFlow::kStopped;
-  ReadMailslot(PatternNameSlot, [](uint32_t count, const std::string& name) {
+  ReadMailslot(slots.pattern_names, [](uint32_t count, const std::string& name) {
     std::printf("Pattern List(%d): %s\n", static_cast<int32_t>(count), name.c_str());
   });
   return RunFlow::kEndRun;
 }
 
-void DrainExtraOutput(const CommandLine& line) {
+void DrainExtraOutput(const CommandLine& line, RunMailslots& slots) {
   if (!line.HasOption("DLL")) return;
-  ReadMailslot(ExtraOutputSlot, [](uint32_t, const std::string& message) { std::printf("%s", message.c_str()); });
+  ReadMailslot(slots.extra_output, [](uint32_t, const std::string& message) { std::printf("%s", message.c_str()); });
 }
 
 void ReadMailslot(platform::MailslotServer& slot, const MailslotPrinter& print) {

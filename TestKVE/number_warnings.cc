@@ -6,7 +6,6 @@
 #include <string>
 #include <string_view>
 
-#include "TestKVE/exit_status.h"
 #include "command_text/command_line.h"
 
 namespace {
@@ -39,7 +38,8 @@ Reading Classify(std::string_view text) {
   return magnitude > int64_t{INT32_MAX} + (negative ? 1 : 0) ? Reading::kBeyond32Bits : Reading::kWhole;
 }
 
-void Warn(const CommandLine& line, std::span<const NumberOption> options) {
+int Warn(const CommandLine& line, std::span<const NumberOption> options) {
+  int warnings = 0;
   for (const NumberOption& option : options) {
     std::string value = OptionValue(line, option.name);
     if (value.empty()) continue;
@@ -50,12 +50,13 @@ void Warn(const CommandLine& line, std::span<const NumberOption> options) {
     std::fprintf(stderr, "testkve: warning: /%s=%s %s; read as %s\n", option.name, value.c_str(),
                  reading == Reading::kNotANumber ? "is not a whole decimal number" : "does not fit in 32 bits",
                  read_as.c_str());
-    NoteFailure();
+    ++warnings;
   }
+  return warnings;
 }
 
 }  // namespace
 
-void WarnAboutRunNumbers(const CommandLine& line) { Warn(line, kRunNumbers); }
+int WarnAboutRunNumbers(const CommandLine& line) { return Warn(line, kRunNumbers); }
 
-void WarnAboutTypedNumbers(const CommandLine& line) { Warn(line, kTypedNumbers); }
+int WarnAboutTypedNumbers(const CommandLine& line) { return Warn(line, kTypedNumbers); }

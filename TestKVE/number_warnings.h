@@ -6,9 +6,9 @@ class CommandLine;
 /// For each of /RUN, /LOOP, /RANDOM, /WB, /LEVEL and /SEED on the process command line with a value
 /// that is not a whole decimal number within 32 bits (/RUN=abc, /LOOP=1x, /WB=99999999999),
 /// writes one line on standard error naming the option and the number it is read as. The
-/// reading itself is unchanged; standard output is untouched. Each warning counts as a
-/// failure for /STRICT.
-void WarnAboutRunNumbers(const CommandLine& line);
+/// reading itself is unchanged; standard output is untouched. Returns how many warnings were
+/// written; each counts as a failure for /STRICT.
+int WarnAboutRunNumbers(const CommandLine& line);
 
 /// The same for a line typed in interactive mode, which reads /LOOP, /RANDOM, /WB and /LEVEL.
-void WarnAboutTypedNumbers(const CommandLine& line);
+int WarnAboutTypedNumbers(const CommandLine& line);

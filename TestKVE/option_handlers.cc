@@ -7,6 +7,7 @@
 
 #include "TestKVE/engine_client.h"
 #include "TestKVE/extra_output.h"
+#include "TestKVE/harness.h"
 #include "TestKVE/pattern_loop.h"
 #include "command_text/command_line.h"
 
@@ -121,7 +122,8 @@ RunFlow ShowVersions(EngineClient& client, const CommandLine& line, const Harnes
   return state.InteractiveMode == 0 ? RunFlow::kEndRun : RunFlow::kContinue;
 }
 
-RunFlow ApplyOptions(EngineClient& client, const CommandLine& line, const HarnessState& state) {
+RunFlow ApplyOptions(EngineClient& client, const CommandLine& line, Harness& harness) {
+  const HarnessState& state = harness.state;
   SetFlag(client, line, "GC", VXR_FLG_ENABLE_GENCLEAN, "Enable Generic Clean\n");
   SetGenericCleanList(client, line, state, "GCNAME", VXR_STR_VIRUS_NAME_MORVA, "Assign Generic Clean virus name: %s\n");
   SetGenericCleanList(client, line, state, "GCPATH", VXR_STR_VIRUS_FILE_PATH,
@@ -130,15 +132,15 @@ RunFlow ApplyOptions(EngineClient& client, const CommandLine& line, const Harnes
   SetStringOption(client, line, "PTN", VXR_STR_PATTERN_FILENAME, "Set pattern file name: %s\n");
   SetStringOption(client, line, "PTNPATH", VXR_STR_PATTERN_DIR, "Set pattern path: %s\n");
   if (line.HasOption("NC")) client.VXRSetValueInfo(VXR_INT_EXECUTE_MODE, SCAN_ALL_WITHOUT_CLEAN);
-  OpenExtraOutputSlot(client, line);
+  OpenExtraOutputSlot(client, line, harness);
   SetFlag(client, line, "QUIET", VXR_FLG_DETACH_CONSOLE, "Enable Detach Mode\n");
   if (line.HasOption("QA")) client.VXRSetValueInfo(VXR_INT_DEBUG_INFO_LEVEL, 5);
-  OpenPatternNameSlot(client, line);
+  OpenPatternNameSlot(client, line, harness);
   if (line.HasOption("LEVEL")) client.VXRSetValueInfo(VXR_INT_DEBUG_INFO_LEVEL, ReadDecimalOption(line, "LEVEL", 0));
   SetFlag(client, line, "BK", VXR_FLG_BACKUP_FILE, nullptr);
   RestorePatterns(client, line, state);
   SetQuickScan(client, line);
-  if (RunFlow flow = RunPatternList(client, line); flow != RunFlow::kContinue) return flow;
+  if (RunFlow flow = RunPatternList(client, line, harness.slots); flow != RunFlow::kContinue) return flow;
   if (line.HasOption("BL")) {
     std::printf("Dump Backup File List\n");
     client.VXRSetValueInfo(VXR_INT_EXECUTE_MODE, DUMP_BACKUP_FILE);

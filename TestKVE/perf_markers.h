@@ -1,23 +1,20 @@
 // The driver's side of the performance monitor: its start, the markers around each engine run,
-// and the pauses that give the monitor time for its report.
+// and the pauses that give the monitor time for its report. Each marker does nothing without a
+// monitor (`monitor` null) or when the monitor is off.
 #pragma once
 
 #include <memory>
 
-#include "perf_monitor/monitor_state.h"
 #include "perf_monitor/perf_mon.h"
 
-/// Sets EngineRunning and both stamps to 0 and closes the performance log (PerfMonEnabled is
-/// left alone).
-void ResetMonitorStamps();
 /// Started by /PERFMON at start-up: starts the monitor, which watches the engine named
 /// `engine_exe_name`, then lets it take about five samples. The run holds the monitor until
 /// it ends, and then waits for a report that the monitor is writing.
 std::unique_ptr<PerfMonitor> StartPerfMonitor(const char* engine_exe_name);
 /// Just before the engine runs: stamps the launch and logs "KVE Launch".
-void MarkEngineLaunch();
+void MarkEngineLaunch(PerfMonitor* monitor);
 /// Just after the engine returned: stamps the finish and logs "KVE Finished".
-void MarkEngineFinish();
+void MarkEngineFinish(PerfMonitor* monitor);
 /// At the end of a stress pass: waits, tells the monitor to stop, and gives it time for its
 /// report.
-void FinishMonitoredPass();
+void FinishMonitoredPass(PerfMonitor* monitor);

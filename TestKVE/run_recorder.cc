@@ -19,35 +19,13 @@
 #include "TestKVE/run_summary.h"
 #include "TestKVE/usage.h"
 #include "command_text/command_line.h"
-#include "perf_monitor/monitor_samples.h"
+#include "perf_monitor/perf_mon.h"
 #include "platform/file_stream.h"
 #include "platform/host_name.h"
 #include "platform/whole_file.h"
 #include "vxr_lib.h"
 
 namespace {
-
-struct RunControl {
-  uint32_t time_limit_s = 0;
-  bool strict = false;
-  bool summary = false;
-  bool keep_passes = false;  // something needs every pass at the end
-  std::string json_path;
-  std::string junit_path;
-  std::string report_path;    // /REPORT: the HTML page
-  std::string markdown_path;  // /MARKDOWN
-  std::string engine_name;
-  UniqueStream json;
-  bool json_failed = false;  // told once on standard error
-  RunDescription run;
-  std::vector<PassRecord> passes;
-  uint32_t runs = 0;
-};
-
-RunControl& Control() {
-  static RunControl control;
-  return control;
-}
 
 int64_t UnixMilliseconds() {
   using namespace std::chrono;
@@ -75,34 +53,6 @@ RunDescription DescribeRun(const CommandLine& line, const char* text, const Harn
   return run;
 }
 
-void WriteJsonLine(const std::string& line) {
-  RunControl& control = Control();
-  if (!control.json || control.json_failed) return;
-  // The stream is unbuffered: the whole line goes out in one write as its pass ends, so a run
-  // that is interrupted keeps every line it wrote, and a full disk can cut only the last one.
-  const std::string whole = line + '\n';
-  errno = 0;
-  if (std::fwrite(whole.data(), 1, whole.size(), control.json.get()) != whole.size()) {
-    control.json_failed = true;
-    std::fprintf(stderr, "TestKVE: cannot write %s: %s\n", control.json_path.c_str(),
-                 errno != 0 ? std::strerror(errno) : "the line was cut");
-    NoteFailure();
-  }
-}
-
-void OpenJson() {
-  RunControl& control = Control();
-  std::string error;
-  control.json = CreateWriteStream(control.json_path.c_str(), &error);
-  if (!control.json) {
-    std::fprintf(stderr, "TestKVE: cannot open %s\n", error.c_str());
-    NoteFailure();
-    return;
-  }
-  std::setvbuf(control.json.get(), nullptr, _IONBF, 0);
-  WriteJsonLine(RunJsonLine(control.run));
-}
-
 PassRecord RecordOf(const EngineRun& run, uint32_t number) {
   PassRecord pass;
   pass.number = number;
@@ -119,46 +69,6 @@ PassRecord RecordOf(const EngineRun& run, uint32_t number) {
   return pass;
 }
 
-void RecordEngineRun(const EngineRun& run) {
-  RunControl& control = Control();
-  if (!control.keep_passes) return;
-  PassRecord pass = RecordOf(run, ++control.runs);
-  WriteJsonLine(PassJsonLine(pass));
-  control.passes.push_back(std::move(pass));
-}
-
-void WriteJUnit(const RunControl& control, bool interrupted) {
-  std::string error;
-  if (!ReplaceFileAtomically(control.junit_path, JUnitReport(control.run, control.passes, interrupted),
-                             LinkRule::kRefuse, &error)) {
-    std::fprintf(stderr, "TestKVE: cannot write %s: %s\n", control.junit_path.c_str(), error.c_str());
-    NoteFailure();
-  }
-}
-
-void WritePage(const std::string& path, const std::string& page) {
-  std::string error;
-  if (!ReplaceFileAtomically(path, page, LinkRule::kRefuse, &error)) {
-    std::fprintf(stderr, "TestKVE: cannot write %s: %s\n", path.c_str(), error.c_str());
-    NoteFailure();
-  }
-}
-
-// The pages of /REPORT and /MARKDOWN, for the passes that ran; `exit_status` is the one the
-// harness is about to end with.
-void WriteReportPages(const RunControl& control, int exit_status) {
-  if (control.report_path.empty() && control.markdown_path.empty()) return;
-  RunReport report;
-  report.run = control.run;
-  report.passes = control.passes;
-  report.end_unix_ms = UnixMilliseconds();
-  report.exit_status = exit_status;
-  report.stop_signal = NotedStopSignal();
-  if (!PerfSamples.empty()) report.monitor = CurrentRunChart(control.engine_name);
-  if (!control.report_path.empty()) WritePage(control.report_path, HtmlReport(report));
-  if (!control.markdown_path.empty()) WritePage(control.markdown_path, MarkdownReport(report));
-}
-
 void PrintSummary(const RunSummary& summary) {
   std::fputs(SummaryText(summary).c_str(), stdout);
   std::fflush(stdout);
@@ -168,43 +78,105 @@ void PrintSummary(const RunSummary& summary) {
 
 }  // namespace
 
-void StartRunRecords(const CommandLine& line, const char* text, const HarnessState& state) {
-  RunControl& control = Control();
+void RunRecords::WriteJsonLine(const std::string& line) {
+  if (!json_ || json_failed_) return;
+  // The stream is unbuffered: the whole line goes out in one write as its pass ends, so a run
+  // that is interrupted keeps every line it wrote, and a full disk can cut only the last one.
+  const std::string whole = line + '\n';
+  errno = 0;
+  if (std::fwrite(whole.data(), 1, whole.size(), json_.get()) != whole.size()) {
+    json_failed_ = true;
+    std::fprintf(stderr, "TestKVE: cannot write %s: %s\n", json_path_.c_str(),
+                 errno != 0 ? std::strerror(errno) : "the line was cut");
+    tally_.NoteFailure();
+  }
+}
+
+void RunRecords::OpenJson() {
+  std::string error;
+  json_ = CreateWriteStream(json_path_.c_str(), &error);
+  if (!json_) {
+    std::fprintf(stderr, "TestKVE: cannot open %s\n", error.c_str());
+    tally_.NoteFailure();
+    return;
+  }
+  std::setvbuf(json_.get(), nullptr, _IONBF, 0);
+  WriteJsonLine(RunJsonLine(run_));
+}
+
+void RunRecords::Record(const EngineRun& run) {
+  if (!keep_passes_) return;
+  PassRecord pass = RecordOf(run, ++runs_);
+  WriteJsonLine(PassJsonLine(pass));
+  passes_.push_back(std::move(pass));
+}
+
+void RunRecords::WriteJUnit(bool interrupted) {
+  std::string error;
+  if (!ReplaceFileAtomically(junit_path_, JUnitReport(run_, passes_, interrupted), LinkRule::kRefuse, &error)) {
+    std::fprintf(stderr, "TestKVE: cannot write %s: %s\n", junit_path_.c_str(), error.c_str());
+    tally_.NoteFailure();
+  }
+}
+
+void RunRecords::WritePage(const std::string& path, const std::string& page) {
+  std::string error;
+  if (!ReplaceFileAtomically(path, page, LinkRule::kRefuse, &error)) {
+    std::fprintf(stderr, "TestKVE: cannot write %s: %s\n", path.c_str(), error.c_str());
+    tally_.NoteFailure();
+  }
+}
+
+// The pages of /REPORT and /MARKDOWN, for the passes that ran; `exit_status` is the one the
+// harness is about to end with.
+void RunRecords::WriteReportPages(const PerfMonitor* monitor, int exit_status) {
+  if (report_path_.empty() && markdown_path_.empty()) return;
+  RunReport report;
+  report.run = run_;
+  report.passes = passes_;
+  report.end_unix_ms = UnixMilliseconds();
+  report.exit_status = exit_status;
+  report.stop_signal = tally_.stop_signal();
+  if (monitor != nullptr && monitor->has_samples()) report.monitor = monitor->Chart(engine_name_);
+  if (!report_path_.empty()) WritePage(report_path_, HtmlReport(report));
+  if (!markdown_path_.empty()) WritePage(markdown_path_, MarkdownReport(report));
+}
+
+void RunRecords::Start(const CommandLine& line, const char* text, const HarnessState& state) {
   // Read as unsigned, as /RUN is; 0 is no limit.
-  control.time_limit_s = static_cast<uint32_t>(ReadDecimalOption(line, "TIMEOUT", 0));
-  control.strict = line.HasOption("STRICT");
-  control.summary = line.HasOption("SUMMARY");
-  control.json_path = OptionValue(line, "JSON");
-  control.junit_path = OptionValue(line, "JUNIT");
-  control.report_path = OptionValue(line, "REPORT");
-  control.markdown_path = OptionValue(line, "MARKDOWN");
-  control.engine_name = state.EngineExeName;
-  const bool described = !control.json_path.empty() || !control.junit_path.empty() || !control.report_path.empty() ||
-                         !control.markdown_path.empty();
-  control.keep_passes = control.summary || described;
+  time_limit_s_ = static_cast<uint32_t>(ReadDecimalOption(line, "TIMEOUT", 0));
+  strict_ = line.HasOption("STRICT");
+  summary_ = line.HasOption("SUMMARY");
+  json_path_ = OptionValue(line, "JSON");
+  junit_path_ = OptionValue(line, "JUNIT");
+  report_path_ = OptionValue(line, "REPORT");
+  markdown_path_ = OptionValue(line, "MARKDOWN");
+  engine_name_ = state.EngineExeName;
+  const bool described = !json_path_.empty() || !junit_path_.empty() || !report_path_.empty() || !markdown_path_.empty();
+  keep_passes_ = summary_ || described;
   if (!described) return;
-  control.run = DescribeRun(line, text, state);
-  if (!control.json_path.empty()) OpenJson();
+  run_ = DescribeRun(line, text, state);
+  if (!json_path_.empty()) OpenJson();
 }
 
-void AttachRunControl(EngineClient& client) {
-  client.set_time_limit(Control().time_limit_s);
-  client.set_run_observer(RecordEngineRun);
+void RunRecords::Attach(EngineClient& client) {
+  client.set_time_limit(time_limit_s_);
+  client.set_run_observer([this](const EngineRun& run) { Record(run); });
+  client.set_tally(&tally_);
 }
 
-int FinishRunRecords(bool interrupted) {
-  RunControl& control = Control();
+RunEnd RunRecords::Finish(bool interrupted, const PerfMonitor* monitor) {
   std::fflush(stdout);
-  if (control.keep_passes) {
-    RunSummary summary = Summarize(control.passes);
+  if (keep_passes_) {
+    RunSummary summary = Summarize(passes_);
     summary.interrupted = interrupted;
     WriteJsonLine(SummaryJsonLine(summary));
-    if (!control.junit_path.empty()) WriteJUnit(control, interrupted);
-    if (control.summary) PrintSummary(summary);
+    if (!junit_path_.empty()) WriteJUnit(interrupted);
+    if (summary_) PrintSummary(summary);
   }
-  control.json.reset();
+  json_.reset();
   // The pages show the exit status, so they come last; a page that cannot be written still
   // counts for /STRICT.
-  WriteReportPages(control, FinalExitStatus(HarnessExitStatus(control.strict)));
-  return HarnessExitStatus(control.strict);
+  WriteReportPages(monitor, FinalExitStatus(tally_.End(tally_.HarnessExitStatus(strict_))));
+  return tally_.End(tally_.HarnessExitStatus(strict_));
 }

@@ -9,7 +9,6 @@
 #include <system_error>
 #include <vector>
 
-#include "TestKVE/exit_status.h"
 #include "TestKVE/process_command_line.h"
 #include "command_text/service_arguments.h"
 #include "platform/process_arguments.h"
@@ -139,7 +138,7 @@ bool StartTestService() {
 
 }  // namespace
 
-void RunServiceMode() {
+bool RunServiceMode() {
   std::printf("Run Service MODE\n");
-  if (!StartTestService()) NoteFailure();
+  return StartTestService();
 }

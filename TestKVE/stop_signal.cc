@@ -1,10 +1,5 @@
 #include "TestKVE/stop_signal.h"
 
-#include "TestKVE/exit_status.h"
-
 RunFlow FlowAfterEngineRun(const EngineClient& client) {
-  const int signal = client.last_run_stop_signal();
-  if (signal == 0) return RunFlow::kContinue;
-  NoteStop(signal);
-  return RunFlow::kStopped;
+  return client.last_run_stop_signal() != 0 ? RunFlow::kStopped : RunFlow::kContinue;
 }

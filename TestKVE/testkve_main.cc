@@ -19,7 +19,7 @@ int main(int argc, char** argv) {
   // prints to a closed standard output is lost all the same, and its exit status says so.
   unsigned closed_streams = 0;
   platform::ReserveStandardStreams(&closed_streams);
-  if ((closed_streams & 2u) != 0) MarkOutputLost();
+  const bool output_lost = (closed_streams & 2u) != 0;
   // The slots an engine writes to are named by the run that serves them, never inherited from
   // a run that started this one.
   platform::RemoveEnvironmentValue(kMailslotFolderVariable);
@@ -29,7 +29,7 @@ int main(int argc, char** argv) {
   if (const HelpWord word = FindHelpWord(std::span<const char* const>(argv + 1, static_cast<size_t>(argc - 1)));
       word != HelpWord::kNone) {
     PrintHelpWord(word);
-    return ExitStatus(0);
+    return ExitStatus({0, 0, output_lost});
   }
   std::string line;
   CarryFailure failure;
@@ -40,5 +40,5 @@ int main(int argc, char** argv) {
   }
   // The options scanned from the program's own path are the system's; they draw no warning.
   const size_t program_length = argc > 0 ? ProcessCommandLineText(1, argv).size() : 0;
-  return ExitStatus(RunTestKVE(line.c_str(), program_length));
+  return ExitStatus(RunTestKVE(line.c_str(), program_length, output_lost));
 }

@@ -4,7 +4,6 @@
 #pragma once
 
 #include <mutex>
-#include <string>
 #include <vector>
 
 #include "perf_monitor/run_chart.h"
@@ -22,10 +21,3 @@ class MonitorSamples {
   mutable std::mutex mutex_;
   std::vector<ChartSample> samples_;
 };
-
-/// The samples of the process's monitor.
-extern MonitorSamples PerfSamples;
-
-/// The picture of the process's monitor now: its samples, the finished engine runs, and the
-/// engine time of the last launch and finish stamps; named after `engine_name`.
-RunChart CurrentRunChart(const std::string& engine_name);

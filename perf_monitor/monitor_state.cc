@@ -1,7 +1,9 @@
 #include "perf_monitor/monitor_state.h"
 
-std::atomic<int32_t> PerfMonEnabled{0};
-std::atomic<int32_t> EngineRunning{0};
-std::atomic<int32_t> LaunchStampMs{0};
-std::atomic<int32_t> FinishStampMs{0};
-platform::ManualResetEvent PerfStopEvent;
+#include "perf_monitor/monitor_clock.h"
+
+RunChart MonitorState::Chart(const std::string& engine_name) const {
+  const double elapsed = ElapsedSeconds(launch_stamp_ms.load(std::memory_order_relaxed),
+                                        finish_stamp_ms.load(std::memory_order_relaxed));
+  return {engine_name, elapsed, samples.Samples(), marks.Runs()};
+}

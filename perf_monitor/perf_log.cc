@@ -3,20 +3,18 @@
 #include <cstdarg>
 #include <cstdio>
 
-UniqueStream PerfLogFile;
-
 namespace {
 constexpr int kLineBufferSize = 2048;
 }  // namespace
 
-bool OpenPerfLog(const char* path) {
+bool PerfLog::Open(const char* path) {
   std::string error;
-  PerfLogFile = CreateWriteStream(path, &error);
-  if (!PerfLogFile) std::fprintf(stderr, "Perfmon: cannot open %s\n", error.c_str());
-  return PerfLogFile != nullptr;
+  file_ = CreateWriteStream(path, &error);
+  if (!file_) std::fprintf(stderr, "Perfmon: cannot open %s\n", error.c_str());
+  return file_ != nullptr;
 }
 
-void PerfLog(const char* format, ...) {
+void PerfLog::Write(const char* format, ...) {
   char line[kLineBufferSize];
   va_list arguments;
   va_start(arguments, format);
@@ -24,7 +22,7 @@ void PerfLog(const char* format, ...) {
   va_end(arguments);
   if (length < 0 || length >= kLineBufferSize) return;
   std::fputs(line, stdout);
-  if (!PerfLogFile) return;
-  std::fputs(line, PerfLogFile.get());
-  std::fflush(PerfLogFile.get());
+  if (!file_) return;
+  std::fputs(line, file_.get());
+  std::fflush(file_.get());
 }

@@ -4,13 +4,18 @@
 
 #include "platform/file_stream.h"
 
-/// The open performance log, or null.
-extern UniqueStream PerfLogFile;
+class PerfLog {
+ public:
+  /// Opens `path` as the log, created or emptied; false (the log closed) when it cannot be.
+  bool Open(const char* path);
+  /// Closes the log; later lines go to the console only.
+  void Close() { file_.reset(); }
 
-/// Opens `path` as PerfLogFile, created or emptied; false (PerfLogFile null) when it cannot be.
-bool OpenPerfLog(const char* path);
+  /// Formats one line like printf and writes it whole to standard output and, when the log is
+  /// open, to the log, which is flushed at once so an interrupted run keeps every line. A line
+  /// of 2048 characters or more is dropped.
+  void Write(const char* format, ...) __attribute__((format(printf, 2, 3)));
 
-/// Formats one line like printf and writes it whole to standard output and, when the log is
-/// open, to the log, which is flushed at once so an interrupted run keeps every line. A line of
-/// 2048 characters or more is dropped.
-void PerfLog(const char* format, ...) __attribute__((format(printf, 1, 2)));
+ private:
+  UniqueStream file_;
+};

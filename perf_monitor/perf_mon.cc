@@ -14,13 +14,9 @@
 
 #include "perf_monitor/engine_sampler.h"
 #include "perf_monitor/monitor_clock.h"
-#include "perf_monitor/monitor_samples.h"
-#include "perf_monitor/monitor_state.h"
 #include "perf_monitor/perf_figures.h"
-#include "perf_monitor/perf_log.h"
 #include "perf_monitor/perf_query.h"
 #include "perf_monitor/run_chart.h"
-#include "perf_monitor/run_marks.h"
 #include "perf_monitor/sample_table.h"
 #include "platform/counter_query.h"
 #include "platform/engine_process.h"
@@ -63,17 +59,16 @@ void CollectOrComplain(PerfQuery& query) {
   if (!query.Collect()) std::printf("PerfMon: Collect Query Data Fail\n");
 }
 
-void LogSample(const PerfReading& r) {
-  PerfLog("PerfMon: CPU=%d%%, MEM=%d%% (%" PRId64 " bytes), DATA=%" PRId64 " bytes (%d operations)\n", r.cpu_percent,
+void LogSample(PerfLog& log, const PerfReading& r) {
+  log.Write("PerfMon: CPU=%d%%, MEM=%d%% (%" PRId64 " bytes), DATA=%" PRId64 " bytes (%d operations)\n", r.cpu_percent,
           r.mem_percent, r.committed_bytes, r.io_bytes, r.io_operations);
 }
 
-void WriteReport(const PerfFigures& figures, const PerfMonSetup& setup) {
-  const double elapsed =
-      ElapsedSeconds(LaunchStampMs.load(std::memory_order_relaxed), FinishStampMs.load(std::memory_order_relaxed));
-  for (const std::string& line : figures.ReportLines(elapsed)) PerfLog("%s", line.c_str());
+void WriteReport(const PerfFigures& figures, const PerfMonSetup& setup, MonitorState& state) {
+  const RunChart chart = state.Chart(setup.engine_name);
+  for (const std::string& line : figures.ReportLines(chart.elapsed_seconds)) state.log.Write("%s", line.c_str());
   std::string error;
-  if (!ReplaceFileAtomically(kPerfSvgPath, RunChartSvg(CurrentRunChart(setup.engine_name)), LinkRule::kRefuse, &error))
+  if (!ReplaceFileAtomically(kPerfSvgPath, RunChartSvg(chart), LinkRule::kRefuse, &error))
     std::fprintf(stderr, "Perfmon: cannot write %s: %s\n", kPerfSvgPath, error.c_str());
 }
 
@@ -84,13 +79,13 @@ std::string ProcRootFromEnvironment() {
   return root != nullptr && *root != '\0' ? root : "/proc";
 }
 
-int PerfMon(const PerfMonSetup& setup, const std::atomic<bool>& end_without_report) {
+int PerfMon(const PerfMonSetup& setup, MonitorState& state, const std::atomic<bool>& end_without_report) {
   const int thread_id = static_cast<int>(platform::CurrentThreadId());
   std::printf(">>> PerfMon Thread: %d\n", thread_id);
   PerfQuery query(setup.proc_root);
   if (!query.Init()) {
     std::printf("Perfmon: Initial PDH.DLL fail..\n");
-    PerfMonEnabled.store(0, std::memory_order_relaxed);
+    state.enabled.store(0, std::memory_order_relaxed);
     return 0;
   }
   const CounterIds ids = AddMonitorCounters(query);
@@ -104,39 +99,39 @@ int PerfMon(const PerfMonSetup& setup, const std::atomic<bool>& end_without_repo
   do {
     CollectOrComplain(query);
     const PerfReading reading = ReadCounters(query, ids);
-    LogSample(reading);
-    const bool engine_running = EngineRunning.load(std::memory_order_relaxed) != 0;
+    LogSample(state.log, reading);
+    const bool engine_running = state.engine_running.load(std::memory_order_relaxed) != 0;
     figures.TakeSample(reading, engine_running);
-    const int64_t ms = PerfRunMarks.SinceStartMs();
+    const int64_t ms = state.marks.SinceStartMs();
     std::optional<EngineFigures> engine;
-    if (engine_running) engine = engine_sampler.Take(ms, PerfRunMarks.LastLaunchMs());
+    if (engine_running) engine = engine_sampler.Take(ms, state.marks.LastLaunchMs());
     table.Add(ms, reading, engine_running, engine);
-    PerfSamples.Add({ms, reading.cpu_percent, reading.mem_percent, reading.io_bytes, engine});
-  } while (!PerfStopEvent.WaitFor(kSamplePeriod));
+    state.samples.Add({ms, reading.cpu_percent, reading.mem_percent, reading.io_bytes, engine});
+  } while (!state.stop.WaitFor(kSamplePeriod));
   if (end_without_report.load()) return 0;
-  WriteReport(figures, setup);
+  WriteReport(figures, setup, state);
   std::printf("<<< PerfMon Thread: %d\n", thread_id);
   return 1;
 }
 
 std::unique_ptr<PerfMonitor> PerfMonitor::Start(const PerfMonSetup& setup) {
-  PerfMonEnabled.store(1, std::memory_order_relaxed);
+  auto monitor = std::make_unique<PerfMonitor>(StartOnly{});
+  MonitorState& state = monitor->state_;
+  state.enabled.store(1, std::memory_order_relaxed);
   std::error_code error;
   if (!std::filesystem::is_directory(kPerfReportFolder, error) &&
       !std::filesystem::create_directory(kPerfReportFolder, error)) {
     std::printf("Failed to create directory.\n");
   }
-  OpenPerfLog(kPerfLogPath);
-  PerfStopEvent.Reset();
-  PerfRunMarks.Start();
-  PerfSamples.Clear();
-  auto monitor = std::make_unique<PerfMonitor>(StartOnly{});
+  state.log.Open(kPerfLogPath);
+  state.stop.Reset();
+  state.marks.Start();
+  state.samples.Clear();
   try {
     PerfMonitor* running = monitor.get();
-    monitor->thread_ = std::thread([setup, running] { PerfMon(setup, running->end_without_report_); });
+    monitor->thread_ = std::thread([setup, running] { PerfMon(setup, running->state_, running->end_without_report_); });
   } catch (const std::system_error& failure) {
     std::fprintf(stderr, "Perfmon: cannot start the monitor thread: %s\n", failure.what());
-    PerfMonEnabled.store(0, std::memory_order_relaxed);
     return nullptr;
   }
   return monitor;
@@ -144,9 +139,27 @@ std::unique_ptr<PerfMonitor> PerfMonitor::Start(const PerfMonSetup& setup) {
 
 PerfMonitor::~PerfMonitor() {
   if (!thread_.joinable()) return;
-  if (!PerfStopEvent.WaitFor(std::chrono::milliseconds(0))) {
+  if (!state_.stop.WaitFor(std::chrono::milliseconds(0))) {
     end_without_report_.store(true);
-    PerfStopEvent.Signal();
+    state_.stop.Signal();
   }
   thread_.join();
+}
+
+void PerfMonitor::MarkLaunch() {
+  if (!on()) return;
+  int32_t stamp = 0;
+  state_.launch_stamp_ms.store(CurrentTimeMs(&stamp), std::memory_order_relaxed);
+  state_.marks.MarkLaunch();
+  state_.log.Write("KVE Launch\n");
+  state_.engine_running.store(1, std::memory_order_relaxed);
+}
+
+void PerfMonitor::MarkFinish() {
+  if (!on()) return;
+  int32_t stamp = 0;
+  state_.finish_stamp_ms.store(CurrentTimeMs(&stamp), std::memory_order_relaxed);
+  state_.marks.MarkFinish();
+  state_.log.Write("KVE Finished\n");
+  state_.engine_running.store(0, std::memory_order_relaxed);
 }

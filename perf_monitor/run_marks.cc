@@ -1,7 +1,5 @@
 #include "perf_monitor/run_marks.h"
 
-RunMarks PerfRunMarks;
-
 void RunMarks::Start() {
   std::lock_guard lock(mutex_);
   start_ = Clock::now();

@@ -31,6 +31,3 @@ class RunMarks {
   std::vector<ChartRun> runs_;
   bool open_ = false;
 };
-
-/// The time line of the process's monitor.
-extern RunMarks PerfRunMarks;

@@ -10,6 +10,7 @@
 #include "TestKVE/driver.h"
 #include "TestKVE/driver_state.h"
 #include "TestKVE/engine_client.h"
+#include "TestKVE/harness.h"
 #include "TestKVE/option_handlers.h"
 #include "TestKVE/usage.h"
 #include "command_text/command_line.h"
@@ -44,22 +45,22 @@ const HandlerCase kHandlerCases[] = {
     {Step::kOptions, "/GC", 0, kGoesOn, "Enable Generic Clean\n"},
 };
 
-RunFlow RunStep(Step step, const CommandLine& line, const HarnessState& state) {
-  if (step == Step::kUsage) return PrintUsage(line, state);
+RunFlow RunStep(Step step, const CommandLine& line, Harness& harness) {
+  if (step == Step::kUsage) return PrintUsage(line, harness.state);
   EngineClient client;
   client.set_debug(1);
-  return ApplyOptions(client, line, state);
+  return ApplyOptions(client, line, harness);
 }
 
 TEST(RunEndTest, HandlersAnswerWhetherTheRunEnds) {
   for (const HandlerCase& c : kHandlerCases) {
     SCOPED_TRACE(std::string(c.line) + (c.interactive ? " (interactive)" : ""));
     CommandLine line(c.line);
-    HarnessState state;
-    state.InteractiveMode = c.interactive;
-    ASSERT_EXIT(ExitWithAnswer([&] { return RunStep(c.step, line, state); }), testing::ExitedWithCode(c.answer), "");
+    Harness harness;
+    harness.state.InteractiveMode = c.interactive;
+    ASSERT_EXIT(ExitWithAnswer([&] { return RunStep(c.step, line, harness); }), testing::ExitedWithCode(c.answer), "");
     testing::internal::CaptureStdout();
-    (void)RunStep(c.step, line, state);
+    (void)RunStep(c.step, line, harness);
     std::string out = testing::internal::GetCapturedStdout();
     if (*c.printed == '\0')
       EXPECT_EQ("", out);

@@ -14,18 +14,19 @@ namespace {
 TEST(PerfLogTest, WritesWholeLinesAtOnceAndDropsOnesTooLong) {
   TempFolder folder;
   const std::string path = (folder.path() / "perf.log").string();
-  ASSERT_TRUE(OpenPerfLog(path.c_str()));
-  PerfLog("PerfMon: CPU=%d%%\n", 42);
+  PerfLog log;
+  ASSERT_TRUE(log.Open(path.c_str()));
+  log.Write("PerfMon: CPU=%d%%\n", 42);
   EXPECT_EQ("PerfMon: CPU=42%\n", ReadFile(path)) << "on disk before the log is closed";
   const std::string longest(2046, 'x');  // with its line feed, 2047 characters
-  PerfLog("%s\n", longest.c_str());
-  PerfLog("%s\n", (longest + "y").c_str());  // 2048: dropped
-  PerfLog("KVE Finished\n");
+  log.Write("%s\n", longest.c_str());
+  log.Write("%s\n", (longest + "y").c_str());  // 2048: dropped
+  log.Write("KVE Finished\n");
   EXPECT_EQ("PerfMon: CPU=42%\n" + longest + "\nKVE Finished\n", ReadFile(path));
-  PerfLogFile.reset();
-  PerfLog("console only\n");
+  log.Close();
+  log.Write("console only\n");
   EXPECT_EQ(3u, Lines(ReadFile(path)).size());
-  EXPECT_FALSE(OpenPerfLog((folder.path() / "missing" / "perf.log").string().c_str()));
+  EXPECT_FALSE(log.Open((folder.path() / "missing" / "perf.log").string().c_str()));
 }
 
 }  // namespace
