@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <span>
 
+#include "platform/owned_handle.h"
+
 /// Why an open failed; the values are the Windows error numbers these classes stand for.
 enum class FileOpenError : int {
   kNone = 0,
@@ -14,13 +16,13 @@ enum class FileOpenError : int {
   kOther = -1,          ///< any other failure
 };
 
-/// A file opened for reading. Move-only; closes its descriptor when destroyed.
+/// A file opened for reading. Move-only; closes when destroyed.
 class ReadOnlyFile {
  public:
   ReadOnlyFile() = default;
-  ~ReadOnlyFile();
-  ReadOnlyFile(ReadOnlyFile&& other) noexcept;
-  ReadOnlyFile& operator=(ReadOnlyFile&& other) noexcept;
+  ~ReadOnlyFile() = default;
+  ReadOnlyFile(ReadOnlyFile&& other) noexcept = default;
+  ReadOnlyFile& operator=(ReadOnlyFile&& other) noexcept = default;
   ReadOnlyFile(const ReadOnlyFile&) = delete;
   ReadOnlyFile& operator=(const ReadOnlyFile&) = delete;
 
@@ -28,7 +30,7 @@ class ReadOnlyFile {
   /// On failure the result is closed and `*error` tells the class; on success it is kNone.
   static ReadOnlyFile Open(const char* path, FileOpenError* error);
 
-  bool is_open() const { return fd_ >= 0; }
+  bool is_open() const { return handle_.is_open(); }
   /// The size in bytes, or -1 when it cannot be taken.
   int64_t Size() const;
   /// Whether the file is a regular file (not a device, FIFO or socket).
@@ -41,7 +43,7 @@ class ReadOnlyFile {
   bool TryLockExclusive();
 
  private:
-  explicit ReadOnlyFile(int fd) : fd_(fd) {}
+  explicit ReadOnlyFile(platform::OwnedHandle::Native native) : handle_(native) {}
 
-  int fd_ = -1;
+  platform::OwnedHandle handle_;
 };

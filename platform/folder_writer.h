@@ -6,15 +6,17 @@
 #include <string>
 #include <string_view>
 
+#include "platform/owned_handle.h"
+
 namespace platform {
 
 /// An open folder. Move-only; closes (and so unlocks) when destroyed.
 class FolderWriter {
  public:
   FolderWriter() = default;
-  ~FolderWriter();
-  FolderWriter(FolderWriter&& other) noexcept;
-  FolderWriter& operator=(FolderWriter&& other) noexcept;
+  ~FolderWriter() = default;
+  FolderWriter(FolderWriter&& other) noexcept = default;
+  FolderWriter& operator=(FolderWriter&& other) noexcept = default;
   FolderWriter(const FolderWriter&) = delete;
   FolderWriter& operator=(const FolderWriter&) = delete;
 
@@ -23,7 +25,7 @@ class FolderWriter {
   /// made or opened or its last component is a symbolic link: "<path>: <reason>".
   static FolderWriter Open(const std::string& path, std::string* error);
 
-  bool is_open() const { return fd_ >= 0; }
+  bool is_open() const { return handle_.is_open(); }
 
   /// Takes an exclusive lock on the folder without waiting; false when another open of it
   /// (in this or another process) holds the lock. The lock ends with this object.
@@ -36,9 +38,9 @@ class FolderWriter {
   bool ReplaceFile(std::string_view name, std::string_view bytes, std::string* error);
 
  private:
-  explicit FolderWriter(int fd) : fd_(fd) {}
+  explicit FolderWriter(OwnedHandle::Native native) : handle_(native) {}
 
-  int fd_ = -1;
+  OwnedHandle handle_;
 };
 
 }  // namespace platform

@@ -9,6 +9,9 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
+
+#include "platform/owned_handle.h"
 
 namespace platform {
 
@@ -85,10 +88,9 @@ class MailslotServer {
 /// The writing end of a slot. Move-only; closing it leaves the slot and its messages alone.
 class MailslotWriter {
  public:
-  MailslotWriter();
-  ~MailslotWriter();
-  MailslotWriter(MailslotWriter&& other) noexcept;
-  MailslotWriter& operator=(MailslotWriter&& other) noexcept;
+  MailslotWriter() = default;
+  MailslotWriter(MailslotWriter&& other) noexcept = default;
+  MailslotWriter& operator=(MailslotWriter&& other) noexcept = default;
   MailslotWriter(const MailslotWriter&) = delete;
   MailslotWriter& operator=(const MailslotWriter&) = delete;
 
@@ -101,7 +103,7 @@ class MailslotWriter {
   /// as its RunMailslotFolder()); fails as Open does.
   static MailslotWriter OpenIn(const std::filesystem::path& folder, std::string_view name, int* error);
 
-  bool is_open() const;
+  bool is_open() const { return handle_.is_open(); }
 
   /// Appends `message` (0 to kMailslotMaxMessage bytes) as one whole message, in one write,
   /// so messages of concurrent writers never interleave and the writer never waits for the
@@ -110,13 +112,12 @@ class MailslotWriter {
   /// file-size limit) leaves a torn message that the server skips.
   bool Write(std::string_view message, int* error);
 
-  void Close();
+  void Close() { handle_.Reset(); }
 
  private:
-  // Opens the slot `name` in the open folder `folder`.
-  static MailslotWriter OpenInFolder(int folder, std::string_view name, int* error);
+  explicit MailslotWriter(OwnedHandle handle) : handle_(std::move(handle)) {}
 
-  int fd_ = -1;
+  OwnedHandle handle_;
 };
 
 /// The bytes that one message adds to a slot's spool, as Write appends them. Tests write cut

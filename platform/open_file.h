@@ -1,11 +1,12 @@
-// A file held open by descriptor, so that what was read and checked is what is used later:
-// read through streams of that same open file, identified by what the file system says of it,
-// and executed by descriptor (ChildProcess::SpawnOpenFile), never by its path again.
+// A file held open, so that what was read and checked is what is used later: read through
+// streams of that same open file, identified by what the file system says of it, and executed
+// through the open file (ChildProcess::SpawnOpenFile), never by its path again.
 #pragma once
 
 #include <cstdint>
 
 #include "platform/file_stream.h"
+#include "platform/owned_handle.h"
 
 namespace platform {
 
@@ -24,9 +25,9 @@ struct FileIdentity {
 class OpenFile {
  public:
   OpenFile() = default;
-  ~OpenFile();
-  OpenFile(OpenFile&& other) noexcept;
-  OpenFile& operator=(OpenFile&& other) noexcept;
+  ~OpenFile() = default;
+  OpenFile(OpenFile&& other) noexcept = default;
+  OpenFile& operator=(OpenFile&& other) noexcept = default;
   OpenFile(const OpenFile&) = delete;
   OpenFile& operator=(const OpenFile&) = delete;
 
@@ -34,21 +35,21 @@ class OpenFile {
   /// the path cannot be opened or names no regular file (a folder, device or FIFO).
   static OpenFile Open(const char* path);
 
-  bool is_open() const { return fd_ >= 0; }
-  /// The descriptor, for the platform layer's own use (spawning); -1 when not open.
-  int descriptor() const { return fd_; }
+  bool is_open() const { return handle_.is_open(); }
+  /// The system's handle, for the platform layer's own use (spawning).
+  const OwnedHandle& handle() const { return handle_; }
 
   /// The file's identity as it is now; false when it cannot be taken or the file is not open.
   bool Identity(FileIdentity* identity) const;
 
-  /// A binary stream over this same open file (a duplicate descriptor, close-on-exec),
-  /// positioned at its start. Null when not open or out of descriptors.
+  /// A binary stream over this same open file (a duplicate handle that no child inherits),
+  /// positioned at its start. Null when not open or out of handles.
   UniqueStream Stream() const;
 
  private:
-  explicit OpenFile(int fd) : fd_(fd) {}
+  explicit OpenFile(OwnedHandle::Native native) : handle_(native) {}
 
-  int fd_ = -1;
+  OwnedHandle handle_;
 };
 
 }  // namespace platform

@@ -10,6 +10,7 @@
 
 #include "platform/posix/unique_fd.h"
 
+using platform::posix::Fd;
 using platform::posix::OpenCloexec;
 using platform::posix::RetryOnEintr;
 
@@ -43,20 +44,6 @@ bool IsWriteLockedElsewhere(int fd) {
 
 }  // namespace
 
-ReadOnlyFile::~ReadOnlyFile() {
-  if (fd_ >= 0) close(fd_);
-}
-
-ReadOnlyFile::ReadOnlyFile(ReadOnlyFile&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
-
-ReadOnlyFile& ReadOnlyFile::operator=(ReadOnlyFile&& other) noexcept {
-  if (this != &other) {
-    if (fd_ >= 0) close(fd_);
-    fd_ = std::exchange(other.fd_, -1);
-  }
-  return *this;
-}
-
 ReadOnlyFile ReadOnlyFile::Open(const char* path, FileOpenError* error) {
   *error = FileOpenError::kOther;
   if (path == nullptr) return ReadOnlyFile();
@@ -66,13 +53,13 @@ ReadOnlyFile ReadOnlyFile::Open(const char* path, FileOpenError* error) {
     return ReadOnlyFile();
   }
   struct stat status;
-  if (fstat(file.fd_, &status) != 0) return ReadOnlyFile();
+  if (fstat(Fd(file.handle_), &status) != 0) return ReadOnlyFile();
   // Linux opens a folder for reading; Windows refuses it, and callers expect the refusal.
   if (S_ISDIR(status.st_mode)) {
     *error = FileOpenError::kOpenFailed;
     return ReadOnlyFile();
   }
-  if (IsWriteLockedElsewhere(file.fd_)) {
+  if (IsWriteLockedElsewhere(Fd(file.handle_))) {
     *error = FileOpenError::kLockViolation;
     return ReadOnlyFile();
   }
@@ -82,20 +69,20 @@ ReadOnlyFile ReadOnlyFile::Open(const char* path, FileOpenError* error) {
 
 int64_t ReadOnlyFile::Size() const {
   struct stat status;
-  if (fd_ < 0 || fstat(fd_, &status) != 0) return -1;
+  if (!handle_.is_open() || fstat(Fd(handle_), &status) != 0) return -1;
   return status.st_size;
 }
 
 bool ReadOnlyFile::IsRegular() const {
   struct stat status;
-  return fd_ >= 0 && fstat(fd_, &status) == 0 && S_ISREG(status.st_mode);
+  return handle_.is_open() && fstat(Fd(handle_), &status) == 0 && S_ISREG(status.st_mode);
 }
 
 int64_t ReadOnlyFile::ReadAt(uint64_t offset, std::span<std::byte> out) const {
   size_t done = 0;
   while (done < out.size()) {
     ssize_t n = RetryOnEintr(
-        [&] { return pread(fd_, out.data() + done, out.size() - done, static_cast<off_t>(offset + done)); });
+        [&] { return pread(Fd(handle_), out.data() + done, out.size() - done, static_cast<off_t>(offset + done)); });
     // A FIFO or device opened without blocking has nothing to give: that is its end.
     if (n < 0 && errno == EAGAIN) break;
     if (n < 0) return -1;
@@ -106,5 +93,5 @@ int64_t ReadOnlyFile::ReadAt(uint64_t offset, std::span<std::byte> out) const {
 }
 
 bool ReadOnlyFile::TryLockExclusive() {
-  return RetryOnEintr([&] { return flock(fd_, LOCK_EX | LOCK_NB); }) == 0;
+  return RetryOnEintr([&] { return flock(Fd(handle_), LOCK_EX | LOCK_NB); }) == 0;
 }

@@ -12,6 +12,7 @@
 
 namespace platform {
 
+using posix::Fd;
 using posix::OpenCloexec;
 using posix::RetryOnEintr;
 using posix::UniqueFd;
@@ -21,18 +22,6 @@ namespace {
 std::string Reason(const std::string& what, int error_number) { return what + ": " + std::strerror(error_number); }
 
 }  // namespace
-
-FolderWriter::~FolderWriter() { UniqueFd discarded(fd_); }
-
-FolderWriter::FolderWriter(FolderWriter&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
-
-FolderWriter& FolderWriter::operator=(FolderWriter&& other) noexcept {
-  if (this != &other) {
-    UniqueFd discarded(fd_);
-    fd_ = std::exchange(other.fd_, -1);
-  }
-  return *this;
-}
 
 FolderWriter FolderWriter::Open(const std::string& path, std::string* error) {
   const std::string folder = path.empty() ? "." : path;
@@ -51,7 +40,7 @@ FolderWriter FolderWriter::Open(const std::string& path, std::string* error) {
 }
 
 bool FolderWriter::TryLock() {
-  return fd_ >= 0 && RetryOnEintr([&] { return flock(fd_, LOCK_EX | LOCK_NB); }) == 0;
+  return handle_.is_open() && RetryOnEintr([&] { return flock(Fd(handle_), LOCK_EX | LOCK_NB); }) == 0;
 }
 
 bool FolderWriter::ReplaceFile(std::string_view name, std::string_view bytes, std::string* error) {
@@ -59,7 +48,7 @@ bool FolderWriter::ReplaceFile(std::string_view name, std::string_view bytes, st
   const std::string temporary = "." + target + ".tmp-" + std::to_string(getpid());
   // O_EXCL refuses whatever is already there, a planted link included.
   UniqueFd file(RetryOnEintr(
-      [&] { return openat(fd_, temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666); }));
+      [&] { return openat(Fd(handle_), temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666); }));
   if (!file) {
     *error = Reason("cannot create " + temporary, errno);
     return false;
@@ -68,10 +57,10 @@ bool FolderWriter::ReplaceFile(std::string_view name, std::string_view bytes, st
   // is not worth a disk flush on every engine run.
   bool done = posix::WriteAll(file.get(), bytes);
   done = file.Close() == 0 && done;
-  done = done && renameat(fd_, temporary.c_str(), fd_, target.c_str()) == 0;
+  done = done && renameat(Fd(handle_), temporary.c_str(), Fd(handle_), target.c_str()) == 0;
   if (done) return true;
   *error = Reason("cannot write " + target, errno);
-  unlinkat(fd_, temporary.c_str(), 0);
+  unlinkat(Fd(handle_), temporary.c_str(), 0);
   return false;
 }
 

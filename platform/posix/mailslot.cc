@@ -298,6 +298,19 @@ bool PublishUnderName(int user_folder, int run_folder, const std::string& file) 
   return false;
 }
 
+// Opens the slot `name` in the open folder `folder` for writing; none, with the reason in
+// `*error`, when it is not this user's alone or has no live server.
+OwnedHandle OpenSlotIn(int folder, std::string_view name, int* error) {
+  const std::string file = SlotFileName(name);
+  UniqueFd spool(
+      RetryOnEintr([&] { return openat(folder, file.c_str(), O_WRONLY | O_APPEND | O_NOFOLLOW | O_CLOEXEC); }));
+  if (!spool) return Refused<OwnedHandle>(errno == ELOOP ? EACCES : errno, error);
+  if (!OwnerOnly(spool.get(), S_IFREG)) return Refused<OwnedHandle>(EACCES, error);
+  // A server holds its spool locked for as long as it lives.
+  if (!LockedByOther(spool.get(), LOCK_SH)) return Refused<OwnedHandle>(ENOENT, error);
+  return OwnedHandle(spool.Release());
+}
+
 }  // namespace
 
 std::filesystem::path RunMailslotFolder() { return RunFolder::Instance().path(); }
@@ -492,23 +505,11 @@ void MailslotServer::Close() {
   spool_.reset();
 }
 
-MailslotWriter::MailslotWriter() = default;
-MailslotWriter::~MailslotWriter() { Close(); }
-MailslotWriter::MailslotWriter(MailslotWriter&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
-
-MailslotWriter& MailslotWriter::operator=(MailslotWriter&& other) noexcept {
-  if (this != &other) {
-    Close();
-    fd_ = std::exchange(other.fd_, -1);
-  }
-  return *this;
-}
-
 MailslotWriter MailslotWriter::Open(std::string_view name, int* error) {
   if (SlotFileName(name).empty()) return Refused<MailslotWriter>(EINVAL, error);
   UniqueFd folder = OpenSlotFolder(/*create=*/false, error);
   if (!folder) return {};
-  return OpenInFolder(folder.get(), name, error);
+  return MailslotWriter(OpenSlotIn(folder.get(), name, error));
 }
 
 MailslotWriter MailslotWriter::OpenIn(const std::filesystem::path& path, std::string_view name, int* error) {
@@ -516,40 +517,20 @@ MailslotWriter MailslotWriter::OpenIn(const std::filesystem::path& path, std::st
   UniqueFd folder = OpenCloexec(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW);
   if (!folder) return Refused<MailslotWriter>(errno == ELOOP || errno == ENOTDIR ? EACCES : errno, error);
   if (!OwnerOnly(folder.get(), S_IFDIR)) return Refused<MailslotWriter>(EACCES, error);
-  return OpenInFolder(folder.get(), name, error);
+  return MailslotWriter(OpenSlotIn(folder.get(), name, error));
 }
-
-MailslotWriter MailslotWriter::OpenInFolder(int folder, std::string_view name, int* error) {
-  const std::string file = SlotFileName(name);
-  UniqueFd spool(
-      RetryOnEintr([&] { return openat(folder, file.c_str(), O_WRONLY | O_APPEND | O_NOFOLLOW | O_CLOEXEC); }));
-  if (!spool) return Refused<MailslotWriter>(errno == ELOOP ? EACCES : errno, error);
-  if (!OwnerOnly(spool.get(), S_IFREG)) return Refused<MailslotWriter>(EACCES, error);
-  // A server holds its spool locked for as long as it lives.
-  if (!LockedByOther(spool.get(), LOCK_SH)) return Refused<MailslotWriter>(ENOENT, error);
-  MailslotWriter writer;
-  writer.fd_ = spool.Release();
-  return writer;
-}
-
-bool MailslotWriter::is_open() const { return fd_ >= 0; }
 
 bool MailslotWriter::Write(std::string_view message, int* error) {
-  if (fd_ < 0) return *error = EBADF, false;
+  if (!handle_.is_open()) return *error = EBADF, false;
   if (message.size() > kMailslotMaxMessage) return *error = EMSGSIZE, false;
   std::array<char, kHeaderSize> header = RecordHeader(message);
   iovec parts[] = {{header.data(), header.size()}, {const_cast<char*>(message.data()), message.size()}};
   // One call: appends of other writers never land inside it. A short write is not resumed,
   // since another message may already follow; the server skips the torn one.
-  ssize_t written = RetryOnEintr([&] { return writev(fd_, parts, 2); });
+  ssize_t written = RetryOnEintr([&] { return writev(posix::Fd(handle_), parts, 2); });
   if (written < 0) return *error = errno, false;
   if (static_cast<size_t>(written) != header.size() + message.size()) return *error = EIO, false;
   return true;
-}
-
-void MailslotWriter::Close() {
-  if (fd_ >= 0) close(fd_);
-  fd_ = -1;
 }
 
 }  // namespace platform

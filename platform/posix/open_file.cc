@@ -8,21 +8,10 @@
 
 namespace platform {
 
+using posix::Fd;
 using posix::OpenCloexec;
 using posix::RetryOnEintr;
 using posix::UniqueFd;
-
-OpenFile::~OpenFile() { UniqueFd discarded(fd_); }
-
-OpenFile::OpenFile(OpenFile&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
-
-OpenFile& OpenFile::operator=(OpenFile&& other) noexcept {
-  if (this != &other) {
-    UniqueFd discarded(fd_);
-    fd_ = std::exchange(other.fd_, -1);
-  }
-  return *this;
-}
 
 OpenFile OpenFile::Open(const char* path) {
   if (path == nullptr) return OpenFile();
@@ -34,7 +23,7 @@ OpenFile OpenFile::Open(const char* path) {
 
 bool OpenFile::Identity(FileIdentity* identity) const {
   struct stat status;
-  if (fd_ < 0 || fstat(fd_, &status) != 0) return false;
+  if (!handle_.is_open() || fstat(Fd(handle_), &status) != 0) return false;
   identity->device = status.st_dev;
   identity->inode = status.st_ino;
   identity->size = status.st_size;
@@ -44,8 +33,8 @@ bool OpenFile::Identity(FileIdentity* identity) const {
 }
 
 UniqueStream OpenFile::Stream() const {
-  if (fd_ < 0) return nullptr;
-  UniqueFd copy(RetryOnEintr([&] { return fcntl(fd_, F_DUPFD_CLOEXEC, 3); }));
+  if (!handle_.is_open()) return nullptr;
+  UniqueFd copy(RetryOnEintr([&] { return fcntl(Fd(handle_), F_DUPFD_CLOEXEC, 3); }));
   // The duplicate shares the file position with every other stream of this file; each reader
   // seeks where it reads, and starting at the beginning is what fresh streams promise.
   if (!copy || lseek(copy.get(), 0, SEEK_SET) != 0) return nullptr;

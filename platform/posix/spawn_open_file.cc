@@ -143,7 +143,7 @@ ChildProcess ChildProcess::SpawnOpenFile(const OpenFile& program, std::span<cons
     return child;
   }
   ChildPlan plan;
-  plan.program_fd = program.descriptor();
+  plan.program_fd = posix::Fd(program.handle());
   plan.detached = mode == ConsoleMode::kDetached;
   for (int stream = 0; stream < 3; ++stream) {
     plan.null_stream[stream] = plan.detached || NeedsNull(stream);

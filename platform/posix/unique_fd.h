@@ -11,6 +11,8 @@
 #include <string_view>
 #include <utility>
 
+#include "platform/owned_handle.h"
+
 namespace platform::posix {
 
 /// Calls `call` again for as long as it fails with EINTR; returns its last result.
@@ -62,6 +64,9 @@ class UniqueFd {
  private:
   int fd_ = -1;
 };
+
+/// The descriptor that a portable class's handle holds on Linux; -1 when none.
+inline int Fd(const OwnedHandle& handle) { return static_cast<int>(handle.get()); }
 
 /// open() with O_CLOEXEC, retried on EINTR.
 inline UniqueFd OpenCloexec(const char* path, int flags, mode_t mode = 0) {

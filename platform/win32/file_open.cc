@@ -43,20 +43,6 @@ bool IsLockedElsewhere(HANDLE file) {
 
 }  // namespace
 
-ReadOnlyFile::~ReadOnlyFile() {
-  if (fd_ >= 0) _close(fd_);
-}
-
-ReadOnlyFile::ReadOnlyFile(ReadOnlyFile&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
-
-ReadOnlyFile& ReadOnlyFile::operator=(ReadOnlyFile&& other) noexcept {
-  if (this != &other) {
-    if (fd_ >= 0) _close(fd_);
-    fd_ = std::exchange(other.fd_, -1);
-  }
-  return *this;
-}
-
 ReadOnlyFile ReadOnlyFile::Open(const char* path, FileOpenError* error) {
   *error = FileOpenError::kOther;
   if (path == nullptr) return ReadOnlyFile();
@@ -77,11 +63,11 @@ ReadOnlyFile ReadOnlyFile::Open(const char* path, FileOpenError* error) {
 
 int64_t ReadOnlyFile::Size() const {
   LARGE_INTEGER size;
-  if (fd_ < 0 || !GetFileSizeEx(DescriptorHandle(fd_), &size)) return -1;
+  if (!handle_.is_open() || !GetFileSizeEx(DescriptorHandle(handle_), &size)) return -1;
   return size.QuadPart;
 }
 
-bool ReadOnlyFile::IsRegular() const { return fd_ >= 0 && platform::win32::IsRegularFile(DescriptorHandle(fd_)); }
+bool ReadOnlyFile::IsRegular() const { return handle_.is_open() && platform::win32::IsRegularFile(DescriptorHandle(handle_)); }
 
 int64_t ReadOnlyFile::ReadAt(uint64_t offset, std::span<std::byte> out) const {
   size_t done = 0;
@@ -92,7 +78,7 @@ int64_t ReadOnlyFile::ReadAt(uint64_t offset, std::span<std::byte> out) const {
     at.OffsetHigh = static_cast<DWORD>(position >> 32);
     DWORD wanted = static_cast<DWORD>(std::min<size_t>(out.size() - done, 1u << 30));
     DWORD got = 0;
-    if (!ReadFile(DescriptorHandle(fd_), out.data() + done, wanted, &got, &at)) {
+    if (!ReadFile(DescriptorHandle(handle_), out.data() + done, wanted, &got, &at)) {
       if (GetLastError() == ERROR_HANDLE_EOF) break;
       return -1;
     }
@@ -104,6 +90,6 @@ int64_t ReadOnlyFile::ReadAt(uint64_t offset, std::span<std::byte> out) const {
 
 bool ReadOnlyFile::TryLockExclusive() {
   OVERLAPPED at = {};
-  return fd_ >= 0 && LockFileEx(DescriptorHandle(fd_), LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0,
+  return handle_.is_open() && LockFileEx(DescriptorHandle(handle_), LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0,
                                 kWholeFile, kWholeFile, &at);
 }

@@ -32,20 +32,6 @@ std::wstring FolderPath(HANDLE folder) {
 
 }  // namespace
 
-FolderWriter::~FolderWriter() {
-  if (fd_ >= 0) _close(fd_);
-}
-
-FolderWriter::FolderWriter(FolderWriter&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
-
-FolderWriter& FolderWriter::operator=(FolderWriter&& other) noexcept {
-  if (this != &other) {
-    if (fd_ >= 0) _close(fd_);
-    fd_ = std::exchange(other.fd_, -1);
-  }
-  return *this;
-}
-
 FolderWriter FolderWriter::Open(const std::string& path, std::string* error) {
   const std::string folder = path.empty() ? "." : path;
   std::error_code code;
@@ -73,10 +59,10 @@ FolderWriter FolderWriter::Open(const std::string& path, std::string* error) {
 
 // The lock is a second open of the folder that asks for delete access and shares everything
 // but delete: a second such open, from any process, meets a sharing violation until this
-// writer closes its descriptor.
+// writer closes its handle.
 bool FolderWriter::TryLock() {
-  if (fd_ < 0) return false;
-  std::wstring folder = FolderPath(DescriptorHandle(fd_));
+  if (!handle_.is_open()) return false;
+  std::wstring folder = FolderPath(DescriptorHandle(handle_));
   if (folder.empty()) return false;
   UniqueHandle lock(CreateFileW(folder.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                                 FILE_FLAG_BACKUP_SEMANTICS, nullptr));
@@ -84,14 +70,13 @@ bool FolderWriter::TryLock() {
   // The descriptor takes the lock's handle in place of the plain one, so the lock ends with it.
   int locked = win32::ToDescriptor(std::move(lock), _O_RDONLY);
   if (locked < 0) return false;
-  _close(fd_);
-  fd_ = locked;
+  handle_.Reset(locked);
   return true;
 }
 
 bool FolderWriter::ReplaceFile(std::string_view name, std::string_view bytes, std::string* error) {
   const std::string target(name);
-  std::wstring folder = FolderPath(DescriptorHandle(fd_));
+  std::wstring folder = FolderPath(DescriptorHandle(handle_));
   if (folder.empty()) {
     *error = Reason("cannot write " + target, GetLastError());
     return false;

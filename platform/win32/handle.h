@@ -10,6 +10,8 @@
 #include <string_view>
 #include <utility>
 
+#include "platform/owned_handle.h"
+
 namespace platform::win32 {
 
 /// Owns one kernel handle and closes it when destroyed. Move-only; null and
@@ -63,6 +65,10 @@ bool IsRegularFile(HANDLE handle);
 int ToDescriptor(UniqueHandle handle, int flags);
 /// The handle a C runtime descriptor wraps; INVALID_HANDLE_VALUE when there is none.
 HANDLE DescriptorHandle(int fd);
+/// The C runtime descriptor that a portable class's handle holds on Windows; -1 when none.
+inline int Descriptor(const OwnedHandle& handle) { return static_cast<int>(handle.get()); }
+/// The HANDLE under a portable class's handle; INVALID_HANDLE_VALUE when there is none.
+inline HANDLE DescriptorHandle(const OwnedHandle& handle) { return DescriptorHandle(Descriptor(handle)); }
 /// A C stream that owns `handle` from now on, opened with `mode`; null on failure.
 std::FILE* ToStream(UniqueHandle handle, int flags, const char* mode);
 

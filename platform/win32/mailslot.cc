@@ -75,6 +75,20 @@ UniqueHandle CreateSlot(const std::string& full_name, int* error) {
   return slot;
 }
 
+// Opens the slot of the whole name `name` for writing (on Windows slots are named, not found in
+// an open folder); none, with the reason in `*error`, when it cannot be.
+OwnedHandle OpenSlot(std::string_view name, int* error) {
+  UniqueHandle slot(CreateFileA(std::string(name).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!slot) {
+    *error = ErrnoOf(GetLastError());
+    return {};
+  }
+  OwnedHandle writer(win32::ToDescriptor(std::move(slot), 0));
+  if (!writer.is_open()) *error = EMFILE;
+  return writer;
+}
+
 }  // namespace
 
 std::filesystem::path MailslotFolder() { return std::string(kSlotPrefix.substr(0, kSlotPrefix.size() - 1)); }
@@ -211,23 +225,12 @@ bool MailslotServer::Read(std::string* message) {
 
 void MailslotServer::Close() { spool_.reset(); }
 
-MailslotWriter::MailslotWriter() = default;
-MailslotWriter::~MailslotWriter() { Close(); }
-MailslotWriter::MailslotWriter(MailslotWriter&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
-MailslotWriter& MailslotWriter::operator=(MailslotWriter&& other) noexcept {
-  if (this != &other) {
-    Close();
-    fd_ = std::exchange(other.fd_, -1);
-  }
-  return *this;
-}
-
 MailslotWriter MailslotWriter::Open(std::string_view name, int* error) {
   if (SlotLeaf(name).empty()) {
     *error = EINVAL;
     return {};
   }
-  return OpenInFolder(-1, name, error);
+  return MailslotWriter(OpenSlot(name, error));
 }
 
 MailslotWriter MailslotWriter::OpenIn(const std::filesystem::path& folder, std::string_view name, int* error) {
@@ -238,27 +241,11 @@ MailslotWriter MailslotWriter::OpenIn(const std::filesystem::path& folder, std::
     *error = EINVAL;
     return {};
   }
-  return OpenInFolder(-1, folder_name + "\\" + std::string(leaf), error);
+  return MailslotWriter(OpenSlot(folder_name + "\\" + std::string(leaf), error));
 }
-
-// On Windows slots are named, not found in an open folder: `name` is the slot's whole name.
-MailslotWriter MailslotWriter::OpenInFolder(int, std::string_view name, int* error) {
-  MailslotWriter writer;
-  UniqueHandle slot(CreateFileA(std::string(name).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!slot) {
-    *error = ErrnoOf(GetLastError());
-    return writer;
-  }
-  writer.fd_ = win32::ToDescriptor(std::move(slot), 0);
-  if (writer.fd_ < 0) *error = EMFILE;
-  return writer;
-}
-
-bool MailslotWriter::is_open() const { return fd_ >= 0; }
 
 bool MailslotWriter::Write(std::string_view message, int* error) {
-  if (fd_ < 0) {
+  if (!handle_.is_open()) {
     *error = EBADF;
     return false;
   }
@@ -268,17 +255,13 @@ bool MailslotWriter::Write(std::string_view message, int* error) {
   }
   // One WriteFile is one message: never split, never joined with another writer's.
   DWORD written = 0;
-  if (!WriteFile(win32::DescriptorHandle(fd_), message.data(), static_cast<DWORD>(message.size()), &written, nullptr) ||
+  if (!WriteFile(win32::DescriptorHandle(handle_), message.data(), static_cast<DWORD>(message.size()), &written,
+                 nullptr) ||
       written != message.size()) {
     *error = ErrnoOf(GetLastError());
     return false;
   }
   return true;
-}
-
-void MailslotWriter::Close() {
-  if (fd_ >= 0) _close(fd_);
-  fd_ = -1;
 }
 
 }  // namespace platform

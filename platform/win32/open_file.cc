@@ -38,20 +38,6 @@ bool QueryFileId(HANDLE file, uint64_t* volume, uint64_t* id) {
 
 }  // namespace
 
-OpenFile::~OpenFile() {
-  if (fd_ >= 0) _close(fd_);
-}
-
-OpenFile::OpenFile(OpenFile&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
-
-OpenFile& OpenFile::operator=(OpenFile&& other) noexcept {
-  if (this != &other) {
-    if (fd_ >= 0) _close(fd_);
-    fd_ = std::exchange(other.fd_, -1);
-  }
-  return *this;
-}
-
 OpenFile OpenFile::Open(const char* path) {
   if (path == nullptr) return OpenFile();
   // Read and execute access, and no FILE_SHARE_WRITE: while the harness holds the engine, no
@@ -63,10 +49,10 @@ OpenFile OpenFile::Open(const char* path) {
 }
 
 bool OpenFile::Identity(FileIdentity* identity) const {
-  HANDLE file = DescriptorHandle(fd_);
+  HANDLE file = DescriptorHandle(handle_);
   FILE_BASIC_INFO times;
   LARGE_INTEGER size;
-  if (fd_ < 0 || !QueryFileId(file, &identity->device, &identity->inode) ||
+  if (!handle_.is_open() || !QueryFileId(file, &identity->device, &identity->inode) ||
       !GetFileInformationByHandleEx(file, FileBasicInfo, &times, sizeof times) || !GetFileSizeEx(file, &size)) {
     return false;
   }
@@ -77,10 +63,10 @@ bool OpenFile::Identity(FileIdentity* identity) const {
 }
 
 UniqueStream OpenFile::Stream() const {
-  if (fd_ < 0) return nullptr;
+  if (!handle_.is_open()) return nullptr;
   HANDLE copy = nullptr;
   HANDLE process = GetCurrentProcess();
-  if (!DuplicateHandle(process, DescriptorHandle(fd_), process, &copy, 0, FALSE, DUPLICATE_SAME_ACCESS)) {
+  if (!DuplicateHandle(process, DescriptorHandle(handle_), process, &copy, 0, FALSE, DUPLICATE_SAME_ACCESS)) {
     return nullptr;
   }
   UniqueHandle owned(copy);

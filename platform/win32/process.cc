@@ -133,7 +133,7 @@ ChildProcess ChildProcess::Spawn(std::span<const std::string> argv, ConsoleMode 
 
 ChildProcess ChildProcess::SpawnOpenFile(const OpenFile& program, std::span<const std::string> argv,
                                          ConsoleMode mode) {
-  const HANDLE file = win32::DescriptorHandle(program.descriptor());
+  const HANDLE file = win32::DescriptorHandle(program.handle());
   if (file == INVALID_HANDLE_VALUE) {
     ChildProcess child;
     child.outcome_ = {ProcessOutcome::Kind::kNotStarted, static_cast<int>(ERROR_INVALID_HANDLE)};
