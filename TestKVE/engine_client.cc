@@ -96,7 +96,8 @@ VXRResult EngineClient::VXRGetFlagInfo(uint32_t id, uint32_t* flag) {
 }
 
 VXRResult EngineClient::VXRSetValueInfo(uint32_t id, int32_t value) {
-  Trace(">>> VXRSetValueInfo(SC = %jx, dwID = %s, Flag = %d)\n", HandleValue(context_), SettingIdName(id).c_str(), value);
+  Trace(">>> VXRSetValueInfo(SC = %jx, dwID = %s, Flag = %d)\n", HandleValue(context_), SettingIdName(id).c_str(),
+        value);
   VXRResult result = ::VXRSetValueInfo(context_, id, value);
   Trace("<<< VXRSetValueInfo() : %d\n", AsSigned(result));
   return Report(result);

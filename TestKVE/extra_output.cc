@@ -1,9 +1,7 @@
 #include "TestKVE/extra_output.h"
 
-#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <utility>
 
 #include "TestKVE/engine_client.h"
@@ -23,16 +21,14 @@ namespace {
 // starts learn where it is from their environment. A slot that cannot be made is told on standard
 // error and counts as a failure for /STRICT.
 bool CreateSlot(const char* name, platform::MailslotServer* slot, RunTally& tally) {
-  int error = 0;
+  platform::Error error;
   platform::MailslotServer created = platform::MailslotServer::CreateForRun(name, &error);
   if (!created.is_open()) {
     if (slot->is_open()) return false;  // this harness serves it already
-    if (error == EACCES) {
-      std::fprintf(stderr,
-                   "TestKVE: cannot serve %s: the folder %s is not yours alone, so no engine message can arrive\n",
-                   name, platform::MailslotFolder().string().c_str());
+    if (error.kind == platform::ErrorKind::kDenied) {
+      std::fprintf(stderr, "TestKVE: cannot serve %s: %s, so no engine message can arrive\n", name, error.text.c_str());
     } else {
-      std::fprintf(stderr, "TestKVE: cannot serve %s: %s\n", name, std::strerror(error));
+      std::fprintf(stderr, "TestKVE: cannot serve %s: %s\n", name, error.text.c_str());
     }
     tally.NoteFailure();
     return false;
@@ -53,7 +49,9 @@ int OpenExtraOutputSlot(EngineClient& client, const CommandLine& line, Harness& 
 
 int OpenPatternNameSlot(EngineClient& client, const CommandLine& line, Harness& harness) {
   if (!line.HasOption("PL")) return 0;
-  if (!CreateSlot(kPatternNameSlotName, &harness.slots.pattern_names, harness.tally)) std::printf("Open Mailsoilt2 Fail!!\n");
+  if (!CreateSlot(kPatternNameSlotName, &harness.slots.pattern_names, harness.tally)) {
+    std::printf("Open Mailsoilt2 Fail!!\n");
+  }
   client.VXRSetStringInfo(VXR_STR_EXTRA_OUTPUTS, kExtraOutputModuleName);
   return 1;
 }
@@ -77,7 +75,7 @@ void DrainExtraOutput(const CommandLine& line, RunMailslots& slots) {
 
 void ReadMailslot(platform::MailslotServer& slot, const MailslotPrinter& print) {
   platform::MailslotInfo info{0, 0};
-  int error = 0;
+  platform::Error error;
   if (slot.Query(&info, &error) && info.next_size != platform::kMailslotNoMessage) {
     std::string message;
     // A failed query or read ends the loop: the counts it would leave behind are stale.

@@ -152,7 +152,8 @@ void RunRecords::Start(const CommandLine& line, const char* text, const HarnessS
   report_path_ = OptionValue(line, "REPORT");
   markdown_path_ = OptionValue(line, "MARKDOWN");
   engine_name_ = state.EngineExeName;
-  const bool described = !json_path_.empty() || !junit_path_.empty() || !report_path_.empty() || !markdown_path_.empty();
+  const bool described =
+      !json_path_.empty() || !junit_path_.empty() || !report_path_.empty() || !markdown_path_.empty();
   keep_passes_ = summary_ || described;
   if (!described) return;
   run_ = DescribeRun(line, text, state);

@@ -72,7 +72,7 @@ void BM_MailslotDrain(benchmark::State& state) {
   TempFolder runtime;
   setenv("XDG_RUNTIME_DIR", runtime.str().c_str(), 1);
   for (auto _ : state) {
-    int error = 0;
+    platform::Error error;
     platform::MailslotServer slot = platform::MailslotServer::Create(kSlot, &error);
     if (!slot.is_open()) return state.SkipWithError("cannot create the slot");
     Clock::time_point start = Clock::now();
@@ -134,7 +134,7 @@ void BM_DrainBeforeADamagedTail(benchmark::State& state) {
   const int messages = static_cast<int>(state.range(0));
   const std::string tail = DamagedTail(8 * 1024 * 1024);
   for (auto _ : state) {
-    int error = 0;
+    platform::Error error;
     platform::MailslotServer slot = platform::MailslotServer::Create(kSlot, &error);
     if (!slot.is_open()) return state.SkipWithError("cannot create the slot");
     engine_sdk::MailslotWriter writer;

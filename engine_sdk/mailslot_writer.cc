@@ -16,16 +16,16 @@ struct MailslotWriter::Slot {
 
 namespace {
 
-std::string Reason(int error_number) {
-  switch (error_number) {
-    case ENOENT:
+std::string Reason(const platform::Error& error) {
+  switch (error.kind) {
+    case platform::ErrorKind::kNotFound:
       return "no harness serves it";
-    case EINVAL:
+    case platform::ErrorKind::kInvalid:
       return "not a mailslot name";
-    case EMSGSIZE:
+    case platform::ErrorKind::kTooLong:
       return "message longer than 64 KiB";
     default:
-      return std::strerror(error_number);
+      return error.text;
   }
 }
 
@@ -38,22 +38,23 @@ MailslotWriter& MailslotWriter::operator=(MailslotWriter&& other) noexcept = def
 
 bool MailslotWriter::Open(std::string_view slot_name, std::string* error) {
   name_ = slot_name;
-  int error_number = 0;
+  platform::Error failure;
   // The harness that started this engine names the folder of its own slots; without it the
   // slots of the design's names are the ones.
   const char* folder = std::getenv(kMailslotFolderVariable);
   if (!slot_) slot_ = std::make_unique<Slot>();
   slot_->writer = folder != nullptr && platform::NamesMailslotFolder(folder)
-                      ? platform::MailslotWriter::OpenIn(folder, slot_name, &error_number)
-                      : platform::MailslotWriter::Open(slot_name, &error_number);
-  if (!slot_->writer.is_open()) *error = "cannot open " + name_ + ": " + Reason(error_number);
+                      ? platform::MailslotWriter::OpenIn(folder, slot_name, &failure)
+                      : platform::MailslotWriter::Open(slot_name, &failure);
+  if (!slot_->writer.is_open()) *error = "cannot open " + name_ + ": " + Reason(failure);
   return slot_->writer.is_open();
 }
 
 bool MailslotWriter::Write(std::string_view message, std::string* error) {
-  int error_number = EBADF;
-  if (slot_ && slot_->writer.Write(message, &error_number)) return true;
-  *error = "cannot write to " + name_ + ": " + Reason(error_number);
+  // A writer moved from has no slot: it is not open.
+  platform::Error failure{platform::ErrorKind::kNotOpen, EBADF, std::strerror(EBADF)};
+  if (slot_ && slot_->writer.Write(message, &failure)) return true;
+  *error = "cannot write to " + name_ + ": " + Reason(failure);
   return false;
 }
 

@@ -25,7 +25,7 @@ const FuzzInputFile& RuntimeFolder() {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   RuntimeFolder();
-  int error = 0;
+  platform::Error error;
   platform::MailslotServer server = platform::MailslotServer::Create(kSlot, &error);
   FUZZ_CHECK(server.is_open());
   std::ofstream(platform::MailslotFolder() / "fuzzslot", std::ios::binary | std::ios::app)

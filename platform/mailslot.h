@@ -11,6 +11,7 @@
 #include <string_view>
 #include <utility>
 
+#include "platform/error.h"
 #include "platform/owned_handle.h"
 
 namespace platform {
@@ -54,24 +55,24 @@ class MailslotServer {
   /// Creates the slot `name` ("\\.\mailslot\NAME"; NAME is matched without regard to ASCII
   /// case, holds no '/' or '\' and does not start with '.'). The user's folder is made owner-only
   /// when missing. A slot left by a server that has died is taken over empty. On failure the
-  /// result is not open and `*error` is an errno value: EEXIST while another server of that
-  /// name is alive (in this process or another), EINVAL for a bad name, EACCES when the folder
-  /// is not this user's alone, or the failing call's own.
-  static MailslotServer Create(std::string_view name, int* error);
+  /// result is not open and `*error` says why: kExists while another server of that name is
+  /// alive (in this process or another), kInvalid for a bad name, kDenied when the folder is
+  /// not this user's alone (its text names the folder), or the failing call's own.
+  static MailslotServer Create(std::string_view name, Error* error);
 
   /// Creates the slot `name` in this process's own folder (RunMailslotFolder()), so that no
   /// other process of the user serves it, and serves it under the user's folder too, as Create
   /// does, when no other live server holds that name there. Fails as Create does, but never with
-  /// EEXIST because another process serves the name.
-  static MailslotServer CreateForRun(std::string_view name, int* error);
+  /// kExists because another process serves the name.
+  static MailslotServer CreateForRun(std::string_view name, Error* error);
 
   bool is_open() const;
 
   /// Takes in what writers appended since the last call and reports the size of the next whole
   /// message and the number of whole messages. A message torn by a writer that died while
-  /// writing it is never counted, and the messages after it are. False (errno in `*error`)
-  /// when the slot is not open or cannot be read; `*info` is then untouched.
-  bool Query(MailslotInfo* info, int* error);
+  /// writing it is never counted, and the messages after it are. False (the reason in
+  /// `*error`) when the slot is not open or cannot be read; `*info` is then untouched.
+  bool Query(MailslotInfo* info, Error* error);
 
   /// Moves the next whole message, of any length up to kMailslotMaxMessage, into `*message`.
   /// False when no whole message is waiting or the slot is not open.
@@ -95,22 +96,22 @@ class MailslotWriter {
   MailslotWriter& operator=(const MailslotWriter&) = delete;
 
   /// Opens the slot `name` of this user for writing. On failure the result is not open and
-  /// `*error` is an errno value: ENOENT when the slot has no live server, EINVAL for a bad
-  /// name, EACCES when the folder or slot is not this user's alone, or the failing call's own.
-  static MailslotWriter Open(std::string_view name, int* error);
+  /// `*error` says why: kNotFound when the slot has no live server, kInvalid for a bad name,
+  /// kDenied when the folder or slot is not this user's alone, or the failing call's own.
+  static MailslotWriter Open(std::string_view name, Error* error);
 
   /// Opens the slot `name` in `folder` (a folder of this user's own that a server named, such
   /// as its RunMailslotFolder()); fails as Open does.
-  static MailslotWriter OpenIn(const std::filesystem::path& folder, std::string_view name, int* error);
+  static MailslotWriter OpenIn(const std::filesystem::path& folder, std::string_view name, Error* error);
 
   bool is_open() const { return handle_.is_open(); }
 
   /// Appends `message` (0 to kMailslotMaxMessage bytes) as one whole message, in one write,
   /// so messages of concurrent writers never interleave and the writer never waits for the
-  /// reader. False with an errno value in `*error`: EMSGSIZE for a longer message (nothing
-  /// written), EBADF when not open, or the write's own; a write cut short (a full disk, a
-  /// file-size limit) leaves a torn message that the server skips.
-  bool Write(std::string_view message, int* error);
+  /// reader. False with the reason in `*error`: kTooLong for a longer message (nothing
+  /// written), kNotOpen when not open, kCutShort for a write cut short (a full disk, a
+  /// file-size limit), which leaves a torn message that the server skips, or the write's own.
+  bool Write(std::string_view message, Error* error);
 
   void Close() { handle_.Reset(); }
 

@@ -4,6 +4,8 @@
 // they had (by default they end the process).
 #pragma once
 
+#include "platform/owned_handle.h"
+
 namespace platform {
 
 class ChildProcess;
@@ -36,7 +38,7 @@ class StopSignalRelay {
   int relayed() const;
 
  private:
-  int pidfd_ = -1;
+  OwnedHandle watched_;  ///< the watched child, while watching
   bool watching_ = false;
   int blocked_before_ = 0;  ///< bit i: the i-th signal was blocked before, stays blocked
 };

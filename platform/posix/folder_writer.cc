@@ -47,8 +47,9 @@ bool FolderWriter::ReplaceFile(std::string_view name, std::string_view bytes, st
   const std::string target(name);
   const std::string temporary = "." + target + ".tmp-" + std::to_string(getpid());
   // O_EXCL refuses whatever is already there, a planted link included.
+  const int folder = Fd(handle_);
   UniqueFd file(RetryOnEintr(
-      [&] { return openat(Fd(handle_), temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666); }));
+      [&] { return openat(folder, temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666); }));
   if (!file) {
     *error = Reason("cannot create " + temporary, errno);
     return false;
@@ -57,10 +58,10 @@ bool FolderWriter::ReplaceFile(std::string_view name, std::string_view bytes, st
   // is not worth a disk flush on every engine run.
   bool done = posix::WriteAll(file.get(), bytes);
   done = file.Close() == 0 && done;
-  done = done && renameat(Fd(handle_), temporary.c_str(), Fd(handle_), target.c_str()) == 0;
+  done = done && renameat(folder, temporary.c_str(), folder, target.c_str()) == 0;
   if (done) return true;
   *error = Reason("cannot write " + target, errno);
-  unlinkat(Fd(handle_), temporary.c_str(), 0);
+  unlinkat(folder, temporary.c_str(), 0);
   return false;
 }
 

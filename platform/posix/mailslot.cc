@@ -13,6 +13,7 @@
 #include <atomic>
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <deque>
 #include <mutex>
 #include <string>
@@ -219,6 +220,45 @@ template <typename End>
 End Refused(int error_number, int* error) {
   *error = error_number;
   return End();
+}
+
+ErrorKind KindOf(int number) {
+  switch (number) {
+    case EEXIST:
+      return ErrorKind::kExists;
+    case ENOENT:
+      return ErrorKind::kNotFound;
+    case EINVAL:
+      return ErrorKind::kInvalid;
+    case EACCES:
+      return ErrorKind::kDenied;
+    case EMSGSIZE:
+      return ErrorKind::kTooLong;
+    case EBADF:
+      return ErrorKind::kNotOpen;
+    default:
+      return ErrorKind::kOther;
+  }
+}
+
+// The failure that the errno value `number` stands for.
+Error SlotError(int number) { return {KindOf(number), number, std::strerror(number)}; }
+
+// A server's failure: one refused because the user's folder is not the user's alone names it.
+Error ServerError(int number) {
+  Error error = SlotError(number);
+  if (error.kind == ErrorKind::kDenied) error.text = "the folder " + MailslotFolder().string() + " is not yours alone";
+  return error;
+}
+
+// What `make` made, given an errno slot; when that is not open, `*failure` tells why as
+// `describe` has it.
+template <typename Made, typename Make>
+Made Reporting(Error* failure, Error (*describe)(int), Make make) {
+  int number = 0;
+  Made made = make(&number);
+  if (!made.is_open()) *failure = describe(number);
+  return made;
 }
 
 constexpr char kRunFolderPrefix[] = "run-";
@@ -436,50 +476,54 @@ MailslotServer& MailslotServer::operator=(MailslotServer&& other) noexcept {
   return *this;
 }
 
-MailslotServer MailslotServer::Create(std::string_view name, int* error) {
-  std::string file = SlotFileName(name);
-  if (file.empty()) return Refused<MailslotServer>(EINVAL, error);
-  UniqueFd folder = OpenSlotFolder(/*create=*/true, error);
-  if (!folder) return {};
-  UniqueFd spool = MakeLockedSpool(folder.get(), file, error);
-  if (!spool) return {};
-  MailslotServer server;
-  server.spool_ = std::make_unique<Spool>();
-  server.spool_->folder = std::move(folder);
-  server.spool_->file = std::move(spool);
-  server.spool_->name = std::move(file);
-  return server;
+MailslotServer MailslotServer::Create(std::string_view name, Error* failure) {
+  return Reporting<MailslotServer>(failure, ServerError, [&](int* error) -> MailslotServer {
+    std::string file = SlotFileName(name);
+    if (file.empty()) return Refused<MailslotServer>(EINVAL, error);
+    UniqueFd folder = OpenSlotFolder(/*create=*/true, error);
+    if (!folder) return {};
+    UniqueFd spool = MakeLockedSpool(folder.get(), file, error);
+    if (!spool) return {};
+    MailslotServer server;
+    server.spool_ = std::make_unique<Spool>();
+    server.spool_->folder = std::move(folder);
+    server.spool_->file = std::move(spool);
+    server.spool_->name = std::move(file);
+    return server;
+  });
 }
 
-MailslotServer MailslotServer::CreateForRun(std::string_view name, int* error) {
-  std::string file = SlotFileName(name);
-  if (file.empty()) return Refused<MailslotServer>(EINVAL, error);
-  UniqueFd user_folder = OpenSlotFolder(/*create=*/true, error);
-  if (!user_folder) return {};
-  int run = RunFolder::Instance().Open(user_folder.get(), error);
-  if (run < 0) return {};
-  UniqueFd folder(fcntl(run, F_DUPFD_CLOEXEC, 0));
-  if (!folder) return Refused<MailslotServer>(errno, error);
-  UniqueFd spool = MakeLockedSpool(folder.get(), file, error);
-  if (!spool) return {};
-  MailslotServer server;
-  server.spool_ = std::make_unique<Spool>();
-  if (PublishUnderName(user_folder.get(), folder.get(), file)) {
-    server.spool_->shared_folder = UniqueFd(fcntl(user_folder.get(), F_DUPFD_CLOEXEC, 0));
-  }
-  server.spool_->user_folder = std::move(user_folder);
-  server.spool_->run_folder = RunMailslotFolder().filename().string();
-  server.spool_->folder = std::move(folder);
-  server.spool_->file = std::move(spool);
-  server.spool_->name = std::move(file);
-  return server;
+MailslotServer MailslotServer::CreateForRun(std::string_view name, Error* failure) {
+  return Reporting<MailslotServer>(failure, ServerError, [&](int* error) -> MailslotServer {
+    std::string file = SlotFileName(name);
+    if (file.empty()) return Refused<MailslotServer>(EINVAL, error);
+    UniqueFd user_folder = OpenSlotFolder(/*create=*/true, error);
+    if (!user_folder) return {};
+    int run = RunFolder::Instance().Open(user_folder.get(), error);
+    if (run < 0) return {};
+    UniqueFd folder(fcntl(run, F_DUPFD_CLOEXEC, 0));
+    if (!folder) return Refused<MailslotServer>(errno, error);
+    UniqueFd spool = MakeLockedSpool(folder.get(), file, error);
+    if (!spool) return {};
+    MailslotServer server;
+    server.spool_ = std::make_unique<Spool>();
+    if (PublishUnderName(user_folder.get(), folder.get(), file)) {
+      server.spool_->shared_folder = UniqueFd(fcntl(user_folder.get(), F_DUPFD_CLOEXEC, 0));
+    }
+    server.spool_->user_folder = std::move(user_folder);
+    server.spool_->run_folder = RunMailslotFolder().filename().string();
+    server.spool_->folder = std::move(folder);
+    server.spool_->file = std::move(spool);
+    server.spool_->name = std::move(file);
+    return server;
+  });
 }
 
 bool MailslotServer::is_open() const { return spool_ != nullptr; }
 
-bool MailslotServer::Query(MailslotInfo* info, int* error) {
-  if (!spool_) return *error = EBADF, false;
-  if (!spool_->Scan(error)) return false;
+bool MailslotServer::Query(MailslotInfo* info, Error* error) {
+  if (!spool_) return *error = SlotError(EBADF), false;
+  if (int number = 0; !spool_->Scan(&number)) return *error = SlotError(number), false;
   info->count = static_cast<uint32_t>(spool_->waiting.size());
   info->next_size = spool_->waiting.empty() ? kMailslotNoMessage : spool_->waiting.front().size;
   return true;
@@ -505,31 +549,38 @@ void MailslotServer::Close() {
   spool_.reset();
 }
 
-MailslotWriter MailslotWriter::Open(std::string_view name, int* error) {
-  if (SlotFileName(name).empty()) return Refused<MailslotWriter>(EINVAL, error);
-  UniqueFd folder = OpenSlotFolder(/*create=*/false, error);
-  if (!folder) return {};
-  return MailslotWriter(OpenSlotIn(folder.get(), name, error));
+MailslotWriter MailslotWriter::Open(std::string_view name, Error* failure) {
+  return Reporting<MailslotWriter>(failure, SlotError, [&](int* error) -> MailslotWriter {
+    if (SlotFileName(name).empty()) return Refused<MailslotWriter>(EINVAL, error);
+    UniqueFd folder = OpenSlotFolder(/*create=*/false, error);
+    if (!folder) return {};
+    return MailslotWriter(OpenSlotIn(folder.get(), name, error));
+  });
 }
 
-MailslotWriter MailslotWriter::OpenIn(const std::filesystem::path& path, std::string_view name, int* error) {
-  if (SlotFileName(name).empty()) return Refused<MailslotWriter>(EINVAL, error);
-  UniqueFd folder = OpenCloexec(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW);
-  if (!folder) return Refused<MailslotWriter>(errno == ELOOP || errno == ENOTDIR ? EACCES : errno, error);
-  if (!OwnerOnly(folder.get(), S_IFDIR)) return Refused<MailslotWriter>(EACCES, error);
-  return MailslotWriter(OpenSlotIn(folder.get(), name, error));
+MailslotWriter MailslotWriter::OpenIn(const std::filesystem::path& path, std::string_view name, Error* failure) {
+  return Reporting<MailslotWriter>(failure, SlotError, [&](int* error) -> MailslotWriter {
+    if (SlotFileName(name).empty()) return Refused<MailslotWriter>(EINVAL, error);
+    UniqueFd folder = OpenCloexec(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW);
+    if (!folder) return Refused<MailslotWriter>(errno == ELOOP || errno == ENOTDIR ? EACCES : errno, error);
+    if (!OwnerOnly(folder.get(), S_IFDIR)) return Refused<MailslotWriter>(EACCES, error);
+    return MailslotWriter(OpenSlotIn(folder.get(), name, error));
+  });
 }
 
-bool MailslotWriter::Write(std::string_view message, int* error) {
-  if (!handle_.is_open()) return *error = EBADF, false;
-  if (message.size() > kMailslotMaxMessage) return *error = EMSGSIZE, false;
+bool MailslotWriter::Write(std::string_view message, Error* error) {
+  if (!handle_.is_open()) return *error = SlotError(EBADF), false;
+  if (message.size() > kMailslotMaxMessage) return *error = SlotError(EMSGSIZE), false;
   std::array<char, kHeaderSize> header = RecordHeader(message);
   iovec parts[] = {{header.data(), header.size()}, {const_cast<char*>(message.data()), message.size()}};
   // One call: appends of other writers never land inside it. A short write is not resumed,
   // since another message may already follow; the server skips the torn one.
   ssize_t written = RetryOnEintr([&] { return writev(posix::Fd(handle_), parts, 2); });
-  if (written < 0) return *error = errno, false;
-  if (static_cast<size_t>(written) != header.size() + message.size()) return *error = EIO, false;
+  if (written < 0) return *error = SlotError(errno), false;
+  if (static_cast<size_t>(written) != header.size() + message.size()) {
+    *error = {ErrorKind::kCutShort, EIO, std::strerror(EIO)};
+    return false;
+  }
   return true;
 }
 

@@ -107,10 +107,10 @@ StopSignalRelay::StopSignalRelay() {
 
 void StopSignalRelay::Watch(const ChildProcess& child, bool whole_group) {
   if (!watching_ && child.started()) {
-    pidfd_ = static_cast<int>(syscall(SYS_pidfd_open, child.pid(), 0));
+    watched_.Reset(syscall(SYS_pidfd_open, child.pid(), 0));
     watched_group.store(whole_group ? child.pid() : 0);
     watched_channel.store(child.starter_channel());
-    watched_pidfd.store(pidfd_);
+    watched_pidfd.store(posix::Fd(watched_));
     struct sigaction action = {};
     action.sa_handler = OnStopSignal;
     action.sa_mask = StopSignalSet();
@@ -129,7 +129,7 @@ StopSignalRelay::~StopSignalRelay() {
     watched_pidfd.store(-1);
     watched_group.store(0);
     watched_channel.store(-1);
-    posix::UniqueFd closed(pidfd_);
+    watched_.Reset();
   }
   const sigset_t unblocked = NewlyBlocked(blocked_before_);
   pthread_sigmask(SIG_UNBLOCK, &unblocked, nullptr);

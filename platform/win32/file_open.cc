@@ -67,7 +67,9 @@ int64_t ReadOnlyFile::Size() const {
   return size.QuadPart;
 }
 
-bool ReadOnlyFile::IsRegular() const { return handle_.is_open() && platform::win32::IsRegularFile(DescriptorHandle(handle_)); }
+bool ReadOnlyFile::IsRegular() const {
+  return handle_.is_open() && platform::win32::IsRegularFile(DescriptorHandle(handle_));
+}
 
 int64_t ReadOnlyFile::ReadAt(uint64_t offset, std::span<std::byte> out) const {
   size_t done = 0;
@@ -90,6 +92,6 @@ int64_t ReadOnlyFile::ReadAt(uint64_t offset, std::span<std::byte> out) const {
 
 bool ReadOnlyFile::TryLockExclusive() {
   OVERLAPPED at = {};
-  return handle_.is_open() && LockFileEx(DescriptorHandle(handle_), LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0,
-                                kWholeFile, kWholeFile, &at);
+  return handle_.is_open() && LockFileEx(DescriptorHandle(handle_), LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY,
+                                         0, kWholeFile, kWholeFile, &at);
 }

@@ -2,7 +2,6 @@
 
 #include <io.h>
 
-#include <cerrno>
 #include <deque>
 #include <mutex>
 #include <string>
@@ -37,27 +36,33 @@ std::string_view SlotLeaf(std::string_view name) {
   return name;
 }
 
-int ErrnoOf(DWORD error) {
-  switch (error) {
+ErrorKind KindOf(DWORD code) {
+  switch (code) {
     case ERROR_ALREADY_EXISTS:
     case ERROR_FILE_EXISTS:
     case ERROR_PIPE_BUSY:
-      return EEXIST;
+      return ErrorKind::kExists;
     case ERROR_FILE_NOT_FOUND:
     case ERROR_PATH_NOT_FOUND:
-      return ENOENT;
+      return ErrorKind::kNotFound;
     case ERROR_ACCESS_DENIED:
-      return EACCES;
+      return ErrorKind::kDenied;
     case ERROR_INVALID_NAME:
     case ERROR_BAD_PATHNAME:
-      return EINVAL;
-    case ERROR_NOT_ENOUGH_MEMORY:
-    case ERROR_OUTOFMEMORY:
-      return ENOMEM;
+      return ErrorKind::kInvalid;
     default:
-      return EIO;
+      return ErrorKind::kOther;
   }
 }
+
+// The failure of the system call that just failed, as GetLastError tells it.
+Error LastError() {
+  const DWORD code = GetLastError();
+  return {KindOf(code), static_cast<int>(code), win32::ErrorText(code)};
+}
+
+// A failure that the caller made, not the system.
+Error Refusal(ErrorKind kind, const char* text) { return {kind, 0, text}; }
 
 // The name of this process's own slots' folder: no other process of the user serves it.
 std::string RunFolderName() {
@@ -68,24 +73,24 @@ std::string RunFolderName() {
 std::mutex run_folder_mutex;
 bool run_folder_used = false;
 
-UniqueHandle CreateSlot(const std::string& full_name, int* error) {
+UniqueHandle CreateSlot(const std::string& full_name, Error* error) {
   // A read timeout of 0: reads never wait, the collecting thread decides when to look again.
   UniqueHandle slot(CreateMailslotA(full_name.c_str(), static_cast<DWORD>(kMailslotMaxMessage), 0, nullptr));
-  if (!slot) *error = ErrnoOf(GetLastError());
+  if (!slot) *error = LastError();
   return slot;
 }
 
 // Opens the slot of the whole name `name` for writing (on Windows slots are named, not found in
 // an open folder); none, with the reason in `*error`, when it cannot be.
-OwnedHandle OpenSlot(std::string_view name, int* error) {
+OwnedHandle OpenSlot(std::string_view name, Error* error) {
   UniqueHandle slot(CreateFileA(std::string(name).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!slot) {
-    *error = ErrnoOf(GetLastError());
+    *error = LastError();
     return {};
   }
   OwnedHandle writer(win32::ToDescriptor(std::move(slot), 0));
-  if (!writer.is_open()) *error = EMFILE;
+  if (!writer.is_open()) *error = Refusal(ErrorKind::kOther, "too many open files");
   return writer;
 }
 
@@ -161,10 +166,10 @@ MailslotServer& MailslotServer::operator=(MailslotServer&& other) noexcept {
   return *this;
 }
 
-MailslotServer MailslotServer::Create(std::string_view name, int* error) {
+MailslotServer MailslotServer::Create(std::string_view name, Error* error) {
   MailslotServer server;
   if (SlotLeaf(name).empty()) {
-    *error = EINVAL;
+    *error = Refusal(ErrorKind::kInvalid, "not a mailslot name");
     return server;
   }
   UniqueHandle slot = CreateSlot(std::string(name), error);
@@ -175,11 +180,11 @@ MailslotServer MailslotServer::Create(std::string_view name, int* error) {
   return server;
 }
 
-MailslotServer MailslotServer::CreateForRun(std::string_view name, int* error) {
+MailslotServer MailslotServer::CreateForRun(std::string_view name, Error* error) {
   MailslotServer server;
   std::string_view leaf = SlotLeaf(name);
   if (leaf.empty()) {
-    *error = EINVAL;
+    *error = Refusal(ErrorKind::kInvalid, "not a mailslot name");
     return server;
   }
   UniqueHandle own = CreateSlot(RunFolderName() + "\\" + std::string(leaf), error);
@@ -192,7 +197,7 @@ MailslotServer MailslotServer::CreateForRun(std::string_view name, int* error) {
   server.spool_->slots.push_back(std::move(own));
   // An engine that does not read the run's folder writes to the design's name: served here
   // too while no other run holds it.
-  int ignored = 0;
+  Error ignored;
   if (UniqueHandle shared = CreateSlot(std::string(name), &ignored)) server.spool_->slots.push_back(std::move(shared));
   server.spool_->StartCollecting();
   return server;
@@ -200,9 +205,9 @@ MailslotServer MailslotServer::CreateForRun(std::string_view name, int* error) {
 
 bool MailslotServer::is_open() const { return spool_ != nullptr; }
 
-bool MailslotServer::Query(MailslotInfo* info, int* error) {
+bool MailslotServer::Query(MailslotInfo* info, Error* error) {
   if (!spool_) {
-    *error = EBADF;
+    *error = Refusal(ErrorKind::kNotOpen, "not open");
     return false;
   }
   std::lock_guard<std::mutex> hold(spool_->mutex);
@@ -225,40 +230,43 @@ bool MailslotServer::Read(std::string* message) {
 
 void MailslotServer::Close() { spool_.reset(); }
 
-MailslotWriter MailslotWriter::Open(std::string_view name, int* error) {
+MailslotWriter MailslotWriter::Open(std::string_view name, Error* error) {
   if (SlotLeaf(name).empty()) {
-    *error = EINVAL;
+    *error = Refusal(ErrorKind::kInvalid, "not a mailslot name");
     return {};
   }
   return MailslotWriter(OpenSlot(name, error));
 }
 
-MailslotWriter MailslotWriter::OpenIn(const std::filesystem::path& folder, std::string_view name, int* error) {
+MailslotWriter MailslotWriter::OpenIn(const std::filesystem::path& folder, std::string_view name, Error* error) {
   std::string_view leaf = SlotLeaf(name);
   const std::string folder_name = folder.string();
   if (leaf.empty() || folder_name.size() <= kSlotPrefix.size() ||
       !AsciiEqualFold(std::string_view(folder_name).substr(0, kSlotPrefix.size()), kSlotPrefix)) {
-    *error = EINVAL;
+    *error = Refusal(ErrorKind::kInvalid, "not a mailslot name");
     return {};
   }
   return MailslotWriter(OpenSlot(folder_name + "\\" + std::string(leaf), error));
 }
 
-bool MailslotWriter::Write(std::string_view message, int* error) {
+bool MailslotWriter::Write(std::string_view message, Error* error) {
   if (!handle_.is_open()) {
-    *error = EBADF;
+    *error = Refusal(ErrorKind::kNotOpen, "not open");
     return false;
   }
   if (message.size() > kMailslotMaxMessage) {
-    *error = EMSGSIZE;
+    *error = Refusal(ErrorKind::kTooLong, "longer than a slot carries");
     return false;
   }
   // One WriteFile is one message: never split, never joined with another writer's.
   DWORD written = 0;
   if (!WriteFile(win32::DescriptorHandle(handle_), message.data(), static_cast<DWORD>(message.size()), &written,
-                 nullptr) ||
-      written != message.size()) {
-    *error = ErrnoOf(GetLastError());
+                 nullptr)) {
+    *error = LastError();
+    return false;
+  }
+  if (written != message.size()) {
+    *error = Refusal(ErrorKind::kCutShort, "the message was cut short");
     return false;
   }
   return true;

@@ -37,23 +37,23 @@ class MailslotTest : public ::testing::Test {
   }
 
   static MailslotServer Serve(const char* name = kSlot) {
-    int error = 0;
+    platform::Error error;
     MailslotServer server = MailslotServer::Create(name, &error);
-    EXPECT_TRUE(server.is_open()) << name << ": " << error;
+    EXPECT_TRUE(server.is_open()) << name << ": " << error.text;
     return server;
   }
 
   static void Send(std::string_view message, const char* name = kSlot) {
-    int error = 0;
+    platform::Error error;
     MailslotWriter writer = MailslotWriter::Open(name, &error);
-    ASSERT_TRUE(writer.is_open()) << error;
-    ASSERT_TRUE(writer.Write(message, &error)) << error;
+    ASSERT_TRUE(writer.is_open()) << error.text;
+    ASSERT_TRUE(writer.Write(message, &error)) << error.text;
   }
 
   static MailslotInfo Info(MailslotServer& server) {
     MailslotInfo info;
-    int error = 0;
-    EXPECT_TRUE(server.Query(&info, &error)) << error;
+    platform::Error error;
+    EXPECT_TRUE(server.Query(&info, &error)) << error.text;
     return info;
   }
 
@@ -69,10 +69,10 @@ class MailslotTest : public ::testing::Test {
     std::ofstream(SpoolOf("unitslot"), std::ios::binary | std::ios::app) << bytes;
   }
 
-  static int WriterError(const char* name) {
-    int error = 0;
+  static platform::ErrorKind WriterError(const char* name) {
+    platform::Error error;
     EXPECT_FALSE(MailslotWriter::Open(name, &error).is_open()) << name;
-    return error;
+    return error.kind;
   }
 
   TempFolder runtime_;
@@ -122,16 +122,16 @@ TEST_F(MailslotTest, RefusesBadNamesAndLongMessages) {
                              "\\\\.\\pipe\\UnitSlot"};
   for (const char* name : bad_names) {
     SCOPED_TRACE(name);
-    int error = 0;
+    platform::Error error;
     EXPECT_FALSE(MailslotServer::Create(name, &error).is_open());
-    EXPECT_EQ(EINVAL, error);
-    EXPECT_EQ(EINVAL, WriterError(name));
+    EXPECT_EQ(platform::ErrorKind::kInvalid, error.kind);
+    EXPECT_EQ(platform::ErrorKind::kInvalid, WriterError(name));
   }
   MailslotServer server = Serve();
-  int error = 0;
+  platform::Error error;
   MailslotWriter writer = MailslotWriter::Open(kSlot, &error);
   EXPECT_FALSE(writer.Write(std::string(kMailslotMaxMessage + 1, 'x'), &error));
-  EXPECT_EQ(EMSGSIZE, error);
+  EXPECT_EQ(platform::ErrorKind::kTooLong, error.kind);
   EXPECT_EQ(0u, Info(server).count);
 }
 
@@ -151,27 +151,27 @@ TEST_F(MailslotTest, NamesMatchWithoutRegardToCase) {
 
 TEST_F(MailslotTest, OneLiveServerPerName) {
   MailslotServer first = Serve();
-  int error = 0;
+  platform::Error error;
   EXPECT_FALSE(MailslotServer::Create(kSlot, &error).is_open());
-  EXPECT_EQ(EEXIST, error);
+  EXPECT_EQ(platform::ErrorKind::kExists, error.kind);
   Send("still the first's");
   EXPECT_EQ(std::vector<std::string>{"still the first's"}, ReadAll(first));
   // A server in another process counts as well.
   EXPECT_EQ(0, InChild([] {
-              int child_error = 0;
+              platform::Error child_error;
               bool refused = !MailslotServer::Create(kSlot, &child_error).is_open();
-              return refused && child_error == EEXIST ? 0 : 1;
+              return refused && child_error.kind == platform::ErrorKind::kExists ? 0 : 1;
             }));
   first.Close();
   EXPECT_TRUE(Serve().is_open());
 }
 
 TEST_F(MailslotTest, WriterNeedsALiveServer) {
-  EXPECT_EQ(ENOENT, WriterError(kSlot));
+  EXPECT_EQ(platform::ErrorKind::kNotFound, WriterError(kSlot));
   MailslotServer server = Serve();
   Send("unread");
   server.Close();
-  EXPECT_EQ(ENOENT, WriterError(kSlot));
+  EXPECT_EQ(platform::ErrorKind::kNotFound, WriterError(kSlot));
   EXPECT_FALSE(std::filesystem::exists(SpoolOf("unitslot")));
   // Unread messages went with the server.
   MailslotServer next = Serve();
@@ -180,7 +180,7 @@ TEST_F(MailslotTest, WriterNeedsALiveServer) {
 
 TEST_F(MailslotTest, SlotOfAKilledServerIsTakenOverEmpty) {
   int status = InChild([] {
-    int error = 0;
+    platform::Error error;
     MailslotServer server = MailslotServer::Create(kSlot, &error);
     MailslotWriter writer = MailslotWriter::Open(kSlot, &error);
     writer.Write("left behind", &error);
@@ -189,7 +189,7 @@ TEST_F(MailslotTest, SlotOfAKilledServerIsTakenOverEmpty) {
   });
   ASSERT_EQ(128 + SIGKILL, status);
   ASSERT_TRUE(std::filesystem::exists(SpoolOf("unitslot")));
-  EXPECT_EQ(ENOENT, WriterError(kSlot));
+  EXPECT_EQ(platform::ErrorKind::kNotFound, WriterError(kSlot));
   MailslotServer server = Serve();
   EXPECT_EQ(0u, Info(server).count);
   Send("fresh");
@@ -204,7 +204,7 @@ TEST_F(MailslotTest, ConcurrentWritersNeverInterleave) {
   for (int w = 0; w < kWriters; ++w) {
     pid_t pid = fork();
     if (pid == 0) {
-      int error = 0;
+      platform::Error error;
       MailslotWriter writer = MailslotWriter::Open(kSlot, &error);
       for (int i = 0; i < kEach; ++i) {
         std::string body(static_cast<size_t>(100 + (i % 7) * 300), static_cast<char>('a' + w));
@@ -286,12 +286,12 @@ TEST_F(MailslotTest, ALongDamagedRegionAndMessagesAcrossScanWindows) {
 // A run's own slot: served in the run's folder whether or not another server holds the name,
 // and under the name as well while nobody else does.
 TEST_F(MailslotTest, ARunServesItsOwnSlotBesideAnotherServerOfTheName) {
-  int error = 0;
+  platform::Error error;
   MailslotServer other = Serve();
   MailslotServer own = MailslotServer::CreateForRun(kSlot, &error);
-  ASSERT_TRUE(own.is_open()) << error;
+  ASSERT_TRUE(own.is_open()) << error.text;
   MailslotWriter to_own = MailslotWriter::OpenIn(platform::RunMailslotFolder(), kSlot, &error);
-  ASSERT_TRUE(to_own.is_open()) << error;
+  ASSERT_TRUE(to_own.is_open()) << error.text;
   ASSERT_TRUE(to_own.Write("for the run", &error));
   Send("for the name");
   EXPECT_EQ((std::vector<std::string>{"for the run"}), ReadAll(own));
@@ -302,12 +302,12 @@ TEST_F(MailslotTest, ARunServesItsOwnSlotBesideAnotherServerOfTheName) {
   // With the name free, the run serves it too: an engine that knows nothing of the run's
   // folder reaches it all the same.
   own = MailslotServer::CreateForRun(kSlot, &error);
-  ASSERT_TRUE(own.is_open()) << error;
+  ASSERT_TRUE(own.is_open()) << error.text;
   Send("by name");
   EXPECT_EQ((std::vector<std::string>{"by name"}), ReadAll(own));
   const std::filesystem::path run_folder = platform::RunMailslotFolder();
   own.Close();
-  EXPECT_EQ(ENOENT, WriterError(kSlot));
+  EXPECT_EQ(platform::ErrorKind::kNotFound, WriterError(kSlot));
   EXPECT_FALSE(std::filesystem::exists(run_folder)) << "the run's folder goes with its last slot";
 }
 
@@ -316,14 +316,14 @@ TEST_F(MailslotTest, WriterKilledInTheMiddleOfAMessage) {
   MailslotServer server = Serve();
   Send("before");
   int status = InChild([] {
-    int error = 0;
+    platform::Error error;
     MailslotWriter writer = MailslotWriter::Open(kSlot, &error);
     signal(SIGXFSZ, SIG_IGN);
     struct stat spool;
     stat(SpoolOf("unitslot").c_str(), &spool);
     rlimit limit = {static_cast<rlim_t>(spool.st_size + 1000), RLIM_INFINITY};
     setrlimit(RLIMIT_FSIZE, &limit);
-    bool cut = !writer.Write(std::string(60000, 'x'), &error) && error == EIO;
+    bool cut = !writer.Write(std::string(60000, 'x'), &error) && error.kind == platform::ErrorKind::kCutShort;
     if (cut) raise(SIGKILL);
     return 1;
   });
@@ -352,18 +352,18 @@ TEST_F(MailslotTest, AnotherUserCannotReachTheSlot) {
   if (!RunningAsRoot()) GTEST_SKIP() << "needs root to become another user";
   MailslotServer server = Serve();
   EXPECT_TRUE(RunUnprivileged([&] {
-    int error = 0;
+    platform::Error error;
     EXPECT_FALSE(MailslotWriter::Open(kSlot, &error).is_open());
-    EXPECT_EQ(EACCES, error);
+    EXPECT_EQ(platform::ErrorKind::kDenied, error.kind);
     EXPECT_FALSE(MailslotServer::Create("\\\\.\\mailslot\\Other", &error).is_open());
     EXPECT_FALSE(std::ifstream(SpoolOf("unitslot")).is_open());
     return !::testing::Test::HasFailure();
   }));
   // A folder that another user owns is refused, never used.
   ASSERT_EQ(0, chown(platform::MailslotFolder().c_str(), 65534, 65534));
-  int error = 0;
+  platform::Error error;
   EXPECT_FALSE(MailslotServer::Create("\\\\.\\mailslot\\Other", &error).is_open());
-  EXPECT_EQ(EACCES, error);
+  EXPECT_EQ(platform::ErrorKind::kDenied, error.kind);
 }
 
 }  // namespace

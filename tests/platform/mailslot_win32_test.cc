@@ -1,4 +1,4 @@
-// Mailslots on Windows: whole messages in order, the system's refusals as error numbers, a
+// Mailslots on Windows: whole messages in order, the system's refusals as classes of failure, a
 // writer that never waits for the reader, and the run's own slots beside the design's names.
 #include "platform/mailslot.h"
 
@@ -30,14 +30,14 @@ std::vector<std::string> ReadAll(MailslotServer& server) {
 }
 
 TEST(WindowsMailslotTest, MessagesArriveWholeAndInOrder) {
-  int error = 0;
+  platform::Error error;
   MailslotServer server = MailslotServer::Create(SlotName("order"), &error);
-  ASSERT_TRUE(server.is_open()) << error;
+  ASSERT_TRUE(server.is_open()) << error.text;
   MailslotWriter writer = MailslotWriter::Open(SlotName("order"), &error);
-  ASSERT_TRUE(writer.is_open()) << error;
+  ASSERT_TRUE(writer.is_open()) << error.text;
   const std::string largest(platform::kMailslotMaxMessage, 'x');
   for (const std::string& message : {std::string("first"), std::string("second line\n"), largest}) {
-    ASSERT_TRUE(writer.Write(message, &error)) << error;
+    ASSERT_TRUE(writer.Write(message, &error)) << error.text;
   }
   MailslotInfo info;
   ASSERT_TRUE(server.Query(&info, &error));
@@ -50,18 +50,18 @@ TEST(WindowsMailslotTest, MessagesArriveWholeAndInOrder) {
 }
 
 TEST(WindowsMailslotTest, ALongerMessageIsRefusedWhole) {
-  int error = 0;
+  platform::Error error;
   MailslotServer server = MailslotServer::Create(SlotName("long"), &error);
   MailslotWriter writer = MailslotWriter::Open(SlotName("long"), &error);
-  ASSERT_TRUE(writer.is_open()) << error;
+  ASSERT_TRUE(writer.is_open()) << error.text;
   EXPECT_FALSE(writer.Write(std::string(platform::kMailslotMaxMessage + 1, 'x'), &error));
-  EXPECT_EQ(error, EMSGSIZE);
+  EXPECT_EQ(error.kind, platform::ErrorKind::kTooLong);
   EXPECT_TRUE(ReadAll(server).empty());
 }
 
 TEST(WindowsMailslotTest, AnEmptyMessageIsAMessage) {
   SKIP_UNDER_WINE("a zero-length message is lost");
-  int error = 0;
+  platform::Error error;
   MailslotServer server = MailslotServer::Create(SlotName("empty"), &error);
   MailslotWriter writer = MailslotWriter::Open(SlotName("empty"), &error);
   ASSERT_TRUE(writer.Write("", &error));
@@ -69,34 +69,34 @@ TEST(WindowsMailslotTest, AnEmptyMessageIsAMessage) {
   EXPECT_EQ(ReadAll(server), (std::vector<std::string>{"", "after"}));
 }
 
-TEST(WindowsMailslotTest, RefusalsAreErrorNumbers) {
-  int error = 0;
+TEST(WindowsMailslotTest, RefusalsAreClassesOfFailure) {
+  platform::Error error;
   MailslotServer server = MailslotServer::Create(SlotName("taken"), &error);
   ASSERT_TRUE(server.is_open());
   EXPECT_FALSE(MailslotServer::Create(SlotName("taken"), &error).is_open());
-  EXPECT_EQ(error, EEXIST);
+  EXPECT_EQ(error.kind, platform::ErrorKind::kExists);
   EXPECT_FALSE(MailslotWriter::Open(SlotName("nobody"), &error).is_open());
-  EXPECT_EQ(error, ENOENT);
+  EXPECT_EQ(error.kind, platform::ErrorKind::kNotFound);
   for (const char* name : {"", "\\\\.\\mailslot\\", "\\\\.\\mailslot\\.hidden", "\\\\.\\mailslot\\a/b",
                            "\\\\.\\mailslot\\a\\b", "\\\\.\\pipe\\x", "mailslot"}) {
-    error = 0;
+    error = {};
     EXPECT_FALSE(MailslotServer::Create(name, &error).is_open()) << name;
-    EXPECT_EQ(error, EINVAL) << name;
+    EXPECT_EQ(error.kind, platform::ErrorKind::kInvalid) << name;
     EXPECT_FALSE(MailslotWriter::Open(name, &error).is_open()) << name;
-    EXPECT_EQ(error, EINVAL) << name;
+    EXPECT_EQ(error.kind, platform::ErrorKind::kInvalid) << name;
   }
   server.Close();
   EXPECT_FALSE(MailslotWriter::Open(SlotName("taken"), &error).is_open());
-  EXPECT_EQ(error, ENOENT);
+  EXPECT_EQ(error.kind, platform::ErrorKind::kNotFound);
 }
 
 // Under Wine a writer waits once about 278 messages lie unread: the server's own collecting
 // keeps the slot empty while nothing reads it, so an engine never stalls.
 TEST(WindowsMailslotTest, AWriterNeverWaitsForTheReader) {
-  int error = 0;
+  platform::Error error;
   MailslotServer server = MailslotServer::Create(SlotName("many"), &error);
   MailslotWriter writer = MailslotWriter::Open(SlotName("many"), &error);
-  ASSERT_TRUE(writer.is_open()) << error;
+  ASSERT_TRUE(writer.is_open()) << error.text;
   constexpr int kMessages = 2000;
   for (int i = 0; i < kMessages; ++i) ASSERT_TRUE(writer.Write("message " + std::to_string(i), &error)) << i;
   std::vector<std::string> messages = ReadAll(server);
@@ -108,14 +108,14 @@ TEST(WindowsMailslotTest, AWriterNeverWaitsForTheReader) {
 // Another run serves the design's name: this run serves its own slot, which the engines it
 // starts are told of, and the other run's messages never reach it.
 TEST(WindowsMailslotTest, ARunServesItsOwnSlotBesideAnother) {
-  int error = 0;
+  platform::Error error;
   MailslotServer other_run = MailslotServer::Create(SlotName("shared"), &error);
   ASSERT_TRUE(other_run.is_open());
   MailslotServer own = MailslotServer::CreateForRun(SlotName("shared"), &error);
-  ASSERT_TRUE(own.is_open()) << error;
+  ASSERT_TRUE(own.is_open()) << error.text;
   ASSERT_FALSE(platform::RunMailslotFolder().empty());
   MailslotWriter to_run = MailslotWriter::OpenIn(platform::RunMailslotFolder(), SlotName("shared"), &error);
-  ASSERT_TRUE(to_run.is_open()) << error;
+  ASSERT_TRUE(to_run.is_open()) << error.text;
   MailslotWriter to_name = MailslotWriter::Open(SlotName("shared"), &error);
   ASSERT_TRUE(to_run.Write("ours", &error));
   ASSERT_TRUE(to_name.Write("theirs", &error));
@@ -126,11 +126,11 @@ TEST(WindowsMailslotTest, ARunServesItsOwnSlotBesideAnother) {
 // With the design's name free, the run serves it too: an engine that does not read the run's
 // folder still reaches it.
 TEST(WindowsMailslotTest, ARunServesTheDesignsNameWhenFree) {
-  int error = 0;
+  platform::Error error;
   MailslotServer own = MailslotServer::CreateForRun(SlotName("free"), &error);
-  ASSERT_TRUE(own.is_open()) << error;
+  ASSERT_TRUE(own.is_open()) << error.text;
   MailslotWriter to_name = MailslotWriter::Open(SlotName("free"), &error);
-  ASSERT_TRUE(to_name.is_open()) << error;
+  ASSERT_TRUE(to_name.is_open()) << error.text;
   ASSERT_TRUE(to_name.Write("plain engine", &error));
   EXPECT_EQ(ReadAll(own), std::vector<std::string>{"plain engine"});
   // A slot lives while any handle to it is open, a writer's too.
