@@ -1,6 +1,6 @@
 // Mailslots: one-way message queues named "\\.\mailslot\NAME". One process, the server, creates
 // a slot and reads it; any process of the same user opens it by name and writes whole messages.
-// A slot is a spool file in a per-user, owner-only folder; no other user can read or write it.
+// No other user can read or write a slot.
 #pragma once
 
 #include <cstddef>
@@ -22,12 +22,8 @@ inline constexpr size_t kMailslotMaxMessage = 64 * 1024;
 /// The next-message size of a slot with no whole message waiting.
 inline constexpr uint32_t kMailslotNoMessage = 0xFFFFFFFF;
 
-/// The folder of this user's slots: $XDG_RUNTIME_DIR/testkve/mailslot when that variable holds
-/// an absolute path, else /tmp/testkve-<uid>/mailslot.
-std::filesystem::path MailslotFolder();
-
-/// The folder of this process's own slots, inside MailslotFolder(); it exists once
-/// CreateForRun has made a slot, and goes when the process ends.
+/// The folder of this process's own slots, among this user's; it exists once CreateForRun has
+/// made a slot, and goes when the process ends.
 std::filesystem::path RunMailslotFolder();
 
 /// Whether `value` (the engine's TESTKVE_MAILSLOT_FOLDER) can name a run's folder of slots: an

@@ -22,6 +22,7 @@
 
 #include "platform/ascii.h"
 #include "platform/little_endian.h"
+#include "platform/posix/mailslot_folder.h"
 #include "platform/posix/unique_fd.h"
 
 namespace platform {

@@ -96,8 +96,6 @@ OwnedHandle OpenSlot(std::string_view name, Error* error) {
 
 }  // namespace
 
-std::filesystem::path MailslotFolder() { return std::string(kSlotPrefix.substr(0, kSlotPrefix.size() - 1)); }
-
 std::filesystem::path RunMailslotFolder() {
   std::lock_guard<std::mutex> hold(run_folder_mutex);
   return run_folder_used ? std::filesystem::path(RunFolderName()) : std::filesystem::path();
