@@ -36,7 +36,7 @@ platform::ServiceParameters TestSrvParameters(const std::string& program_path) {
 }
 
 // The command-line text, and the length of the program name at its front as the text shows it.
-bool ReadCommandLine(std::string* command, size_t* program_length, int* error) {
+bool ReadCommandLine(std::string* command, size_t* program_length, platform::Error* error) {
   std::vector<std::string> arguments;
   if (!platform::ReadProcessArguments(&arguments, error)) return false;
   std::vector<const char*> argv;
@@ -110,8 +110,8 @@ bool StartTestService() {
   std::string program_path = folder + "/TestSrv.exe";
   std::string command;
   size_t program_length = 0;
-  if (!ReadCommandLine(&command, &program_length, &error)) {
-    std::printf("GetCommandLine failed (%d)\n", error);
+  if (platform::Error read_error; !ReadCommandLine(&command, &program_length, &read_error)) {
+    std::printf("GetCommandLine failed (%d)\n", read_error.code);
     return false;
   }
   if (!FitsTheCopies(program_path, command)) return false;

@@ -4,10 +4,12 @@
 #include <string>
 #include <vector>
 
+#include "platform/error.h"
+
 namespace platform {
 
-/// The calling process's argv, element by element (from /proc/self/cmdline). False with the
-/// errno in `error` when it cannot be read.
-bool ReadProcessArguments(std::vector<std::string>* arguments, int* error);
+/// The calling process's argument vector, element by element, as the system keeps it. False,
+/// with the reason in `error`, when it cannot be read.
+bool ReadProcessArguments(std::vector<std::string>* arguments, Error* error);
 
 }  // namespace platform

@@ -1,6 +1,5 @@
 // Unnamed shared memory handed from one process to another by handle number: the harness
-// creates it, the engine duplicates the harness's handle (a descriptor on Linux) into itself
-// and maps it.
+// creates it, the engine duplicates the harness's handle into itself and maps it.
 #pragma once
 
 #include <cstddef>
@@ -13,7 +12,7 @@ namespace platform {
 /// An owned handle of a shared-memory object. Move-only; closes it when destroyed.
 class SharedMemoryHandle {
  public:
-  /// The system's handle: a descriptor number on Linux, a HANDLE's value on Windows.
+  /// The system's handle value (platform/<os>/shared_memory.cc says what it is).
   using Native = std::intptr_t;
   static constexpr Native kNone = -1;
 
@@ -63,8 +62,7 @@ class SharedView {
 /// On failure the handle is not open and `*error` names the call and the reason.
 SharedMemoryHandle CreateSharedMemory(size_t size, std::string* error);
 
-/// Duplicates descriptor `handle` of process `process_id` into this process for reading
-/// (pidfd_getfd; where the kernel refuses that, by opening /proc/<pid>/fd/<handle> read-only).
+/// Duplicates the handle `handle` of process `process_id` into this process for reading.
 /// Only a shared-memory object sealed against shrinking is accepted, so a mapping of it can
 /// never fault. On failure the handle is not open and `*error` says why.
 SharedMemoryHandle DuplicateSharedMemory(uint32_t process_id, uint32_t handle, std::string* error);

@@ -1,11 +1,11 @@
-// The standard streams 0, 1 and 2 of this process.
+// The standard streams of this process: input (0), output (1) and error (2).
 #pragma once
 
 namespace platform {
 
-/// Opens /dev/null on each of descriptors 0, 1 and 2 that is closed, so that no file the
-/// program opens later lands there: with standard output closed, the first file opened would
-/// otherwise receive everything printed. Sets bit n of `*closed` for each descriptor n that was
+/// Opens the null device on each standard stream that is closed, so that no file the program
+/// opens later lands there: with standard output closed, the first file opened would otherwise
+/// receive everything printed. Sets bit n of `*closed` for each standard stream n that was
 /// closed. False when one cannot be opened.
 bool ReserveStandardStreams(unsigned* closed);
 

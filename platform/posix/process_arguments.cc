@@ -1,13 +1,25 @@
 #include "platform/process_arguments.h"
 
+#include <cstring>
+#include <string>
+
 #include "platform/posix/unique_fd.h"
 
 namespace platform {
 
-bool ReadProcessArguments(std::vector<std::string>* arguments, int* error) {
+namespace {
+
+Error ReadError(int number) {
+  return {ErrorKind::kOther, number, "/proc/self/cmdline: " + std::string(std::strerror(number))};
+}
+
+}  // namespace
+
+// The kernel's copy of the argument vector, each element ended by a NUL.
+bool ReadProcessArguments(std::vector<std::string>* arguments, Error* error) {
   posix::UniqueFd fd = posix::OpenCloexec("/proc/self/cmdline", O_RDONLY);
   if (!fd) {
-    *error = errno;
+    *error = ReadError(errno);
     return false;
   }
   std::string text;
@@ -15,7 +27,7 @@ bool ReadProcessArguments(std::vector<std::string>* arguments, int* error) {
   for (;;) {
     ssize_t got = posix::ReadFull(fd.get(), buffer, sizeof buffer);
     if (got < 0) {
-      *error = errno;
+      *error = ReadError(errno);
       return false;
     }
     text.append(buffer, static_cast<size_t>(got));

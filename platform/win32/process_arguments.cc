@@ -19,11 +19,12 @@ struct LocalFreer {
 }  // namespace
 
 // The process's one command line, split by the system's own rules.
-bool ReadProcessArguments(std::vector<std::string>* arguments, int* error) {
+bool ReadProcessArguments(std::vector<std::string>* arguments, Error* error) {
   int count = 0;
   std::unique_ptr<LPWSTR, LocalFreer> split(CommandLineToArgvW(GetCommandLineW(), &count));
   if (!split) {
-    *error = static_cast<int>(GetLastError());
+    const DWORD code = GetLastError();
+    *error = {ErrorKind::kOther, static_cast<int>(code), win32::ErrorText(code)};
     return false;
   }
   arguments->clear();
