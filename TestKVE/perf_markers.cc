@@ -13,7 +13,7 @@ bool MonitorOn(const PerfMonitor* monitor) { return monitor != nullptr && monito
 }  // namespace
 
 std::unique_ptr<PerfMonitor> StartPerfMonitor(const char* engine_exe_name) {
-  std::unique_ptr<PerfMonitor> monitor = PerfMonitor::Start({ProcRootFromEnvironment(), engine_exe_name});
+  std::unique_ptr<PerfMonitor> monitor = PerfMonitor::Start({engine_exe_name});
   std::this_thread::sleep_for(kSettleTime);
   return monitor;
 }

@@ -63,7 +63,7 @@ void BM_MonitorSampleOverMinimalLoop(benchmark::State& state) {
   for (int i = 0; i < kSleepingProcesses; ++i)
     sleepers.push_back(platform::ChildProcess::Spawn(sleep, platform::ConsoleMode::kShared));
 
-  PerfQuery query("/proc");
+  PerfQuery query;
   if (!query.Init()) {
     state.SkipWithError("no counter query over /proc");
     return;

@@ -4,7 +4,6 @@
 #include <chrono>
 #include <cinttypes>
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <limits>
 #include <string>
@@ -74,15 +73,10 @@ void WriteReport(const PerfFigures& figures, const PerfMonSetup& setup, MonitorS
 
 }  // namespace
 
-std::string ProcRootFromEnvironment() {
-  const char* root = std::getenv("TESTKVE_PROC_ROOT");
-  return root != nullptr && *root != '\0' ? root : "/proc";
-}
-
 int PerfMon(const PerfMonSetup& setup, MonitorState& state, const std::atomic<bool>& end_without_report) {
   const int thread_id = static_cast<int>(platform::CurrentThreadId());
   std::printf(">>> PerfMon Thread: %d\n", thread_id);
-  PerfQuery query(setup.proc_root);
+  PerfQuery query;
   if (!query.Init()) {
     std::printf("Perfmon: Initial PDH.DLL fail..\n");
     state.enabled.store(0, std::memory_order_relaxed);
@@ -95,7 +89,7 @@ int PerfMon(const PerfMonSetup& setup, MonitorState& state, const std::atomic<bo
   CollectOrComplain(query);
   figures.TakeInitial(ReadCounters(query, ids));
   const int harness_pid = setup.harness_pid != 0 ? setup.harness_pid : static_cast<int>(platform::CurrentProcessId());
-  EngineSampler engine_sampler(platform::EngineProcessProbe::Open(setup.proc_root, harness_pid));
+  EngineSampler engine_sampler(platform::EngineProcessProbe::Open(harness_pid));
   do {
     CollectOrComplain(query);
     const PerfReading reading = ReadCounters(query, ids);

@@ -12,9 +12,8 @@
 
 /// What the monitor needs to know about the run it watches.
 struct PerfMonSetup {
-  std::string proc_root = "/proc";  ///< the counter tree
-  std::string engine_name;          ///< named in the picture's title
-  int harness_pid = 0;              ///< whose engines are watched; 0: this process
+  std::string engine_name;  ///< named in the picture's title
+  int harness_pid = 0;      ///< whose engines are watched; 0: this process
 };
 
 /// Where the monitor writes, relative to the current folder.
@@ -22,9 +21,6 @@ inline constexpr char kPerfReportFolder[] = "PerfReport";
 inline constexpr char kPerfLogPath[] = "PerfReport/perfCounter.log";
 inline constexpr char kPerfCsvPath[] = "PerfReport/perfCounter.csv";
 inline constexpr char kPerfSvgPath[] = "PerfReport/perfCounter.svg";
-
-/// The counter tree the harness watches: TESTKVE_PROC_ROOT when set and not empty, else /proc.
-std::string ProcRootFromEnvironment();
 
 /// The running monitor thread and the state it shares with the driver, owned by the run it
 /// watches.

@@ -3,8 +3,7 @@
 #include <algorithm>
 #include <utility>
 
-PerfQuery::PerfQuery(std::string proc_root)
-    : open_([root = std::move(proc_root)] { return platform::CounterQuery::Open(root); }) {}
+PerfQuery::PerfQuery() : open_([] { return platform::CounterQuery::Open(); }) {}
 
 PerfQuery::PerfQuery(QueryOpener open) : open_(std::move(open)) {}
 

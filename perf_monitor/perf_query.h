@@ -34,8 +34,8 @@ class PerfQuery {
  public:
   using QueryOpener = std::function<std::unique_ptr<platform::CounterQuery>()>;
 
-  /// A query over the /proc tree at `proc_root`.
-  explicit PerfQuery(std::string proc_root);
+  /// A query over the live system's counters.
+  PerfQuery();
   /// A query that `open` makes at Init.
   explicit PerfQuery(QueryOpener open);
 

@@ -1,5 +1,4 @@
-// A live query of system performance counters, named by their counter paths. On Linux the
-// readings come from a /proc tree whose root is a parameter, so that tests can feed a fixture.
+// A live query of system performance counters, named by their counter paths.
 #pragma once
 
 #include <cstdint>
@@ -59,10 +58,9 @@ class CounterQuery {
 
   virtual ~CounterQuery() = default;
 
-  /// Opens a query over the /proc tree at `root` ("/proc" for the live system), timed by
-  /// `clock` (the system's monotonic clock when empty). Null when `root` holds no readable
-  /// `stat`.
-  static std::unique_ptr<CounterQuery> Open(const std::string& root, Clock clock = {});
+  /// Opens a query over the live system's counters, timed by the system's monotonic clock.
+  /// Null when the system's counters cannot be read.
+  static std::unique_ptr<CounterQuery> Open();
 
   /// Adds the counter at `path` (one of the paths above) and returns its handle (>= 0), or -1
   /// for a path the query does not know.

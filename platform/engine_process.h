@@ -1,6 +1,5 @@
 // The engine process as the kernel counts it: found among the running processes by the command
-// line that every engine is started with, and read while it runs. On Linux the figures come
-// from a /proc tree whose root is a parameter, so that tests can feed a fixture.
+// line that every engine is started with, and read while it runs.
 #pragma once
 
 #include <cstdint>
@@ -25,9 +24,9 @@ class EngineProcessProbe {
  public:
   virtual ~EngineProcessProbe() = default;
 
-  /// A probe over the /proc tree at `root` ("/proc" for the live system) for the engines of the
-  /// harness process `harness_pid`; null when `root` cannot be opened.
-  static std::unique_ptr<EngineProcessProbe> Open(const std::string& root, int harness_pid);
+  /// A probe of the live system for the engines of the harness process `harness_pid`; null when
+  /// the system's processes cannot be read.
+  static std::unique_ptr<EngineProcessProbe> Open(int harness_pid);
 
   /// The figures of the harness's engine now: a descendant of the harness whose command line
   /// is the engine's ("<path> /SMH=<handle> /PI=<process id>"), the eldest such when the

@@ -11,6 +11,7 @@
 
 #include "platform/counter_statistics.h"
 #include "platform/posix/proc_files.h"
+#include "platform/posix/proc_root.h"
 #include "platform/posix/process_io_totals.h"
 #include "platform/posix/unique_fd.h"
 
@@ -243,7 +244,9 @@ bool ProcCounterQuery::ComputeStatistics(int32_t handle, int32_t first, int32_t 
 
 }  // namespace
 
-std::unique_ptr<CounterQuery> CounterQuery::Open(const std::string& root, Clock clock) {
+std::unique_ptr<CounterQuery> CounterQuery::Open() { return OpenCounterQueryAt(ProcRoot()); }
+
+std::unique_ptr<CounterQuery> OpenCounterQueryAt(const std::string& root, CounterQuery::Clock clock) {
   posix::UniqueFd fd = posix::OpenCloexec(root.c_str(), O_RDONLY | O_DIRECTORY);
   if (!fd) return nullptr;
   std::array<char, 8192> buffer;

@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "platform/posix/proc_files.h"
+#include "platform/posix/proc_root.h"
 #include "platform/posix/unique_fd.h"
 
 namespace platform {
@@ -109,7 +110,11 @@ class ProcEngineProbe final : public EngineProcessProbe {
 
 }  // namespace
 
-std::unique_ptr<EngineProcessProbe> EngineProcessProbe::Open(const std::string& root, int harness_pid) {
+std::unique_ptr<EngineProcessProbe> EngineProcessProbe::Open(int harness_pid) {
+  return OpenEngineProbeAt(ProcRoot(), harness_pid);
+}
+
+std::unique_ptr<EngineProcessProbe> OpenEngineProbeAt(const std::string& root, int harness_pid) {
   posix::UniqueFd fd(posix::RetryOnEintr([&] { return open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); }));
   if (!fd) return nullptr;
   return std::make_unique<ProcEngineProbe>(std::move(fd), harness_pid);

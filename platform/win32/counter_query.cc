@@ -207,9 +207,8 @@ class PdhCounterQuery final : public CounterQuery {
 
 }  // namespace
 
-// The live system's counters: PDH keeps its own clock and knows no other tree, so `root` and
-// `clock` are the Linux reader's alone.
-std::unique_ptr<CounterQuery> CounterQuery::Open(const std::string&, Clock) {
+// The live system's counters, through PDH, which keeps its own clock.
+std::unique_ptr<CounterQuery> CounterQuery::Open() {
   std::unique_ptr<const PdhLibrary> pdh = PdhLibrary::Load();
   if (!pdh) return nullptr;
   PDH_HQUERY query = nullptr;

@@ -104,8 +104,7 @@ class WindowsEngineProbe final : public EngineProcessProbe {
 
 }  // namespace
 
-// Windows has no process tree to read from a folder: `root` is the Linux reader's alone.
-std::unique_ptr<EngineProcessProbe> EngineProcessProbe::Open(const std::string&, int harness_pid) {
+std::unique_ptr<EngineProcessProbe> EngineProcessProbe::Open(int harness_pid) {
   return std::make_unique<WindowsEngineProbe>(harness_pid);
 }
 

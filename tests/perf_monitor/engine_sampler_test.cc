@@ -8,6 +8,7 @@
 
 #include "perf_monitor/engine_sampler.h"
 #include "platform/engine_process.h"
+#include "platform/posix/proc_root.h"
 #include "support/proc_tree.h"
 
 namespace {
@@ -31,7 +32,7 @@ TEST(EngineProcessProbeTest, FindsOnlyADescendantWithTheEnginesCommandLine) {
   tree.SetProcess({610, 1, kEngineArgs, 1, 200, 100});
   tree.SetProcess({620, kHarness, std::string("./vxr.exe\0/SMH=3\0/PI=500\0more\0", 30), 1, 200, 100});
   tree.SetProcess({630, kHarness, std::string("sh\0-c\0/SMH=3 /PI=500\0", 22), 1, 200, 100});
-  auto probe = platform::EngineProcessProbe::Open(tree.str(), kHarness);
+  auto probe = platform::OpenEngineProbeAt(tree.str(), kHarness);
   ASSERT_TRUE(probe);
   EXPECT_FALSE(probe->Read());
 
@@ -52,13 +53,13 @@ TEST(EngineProcessProbeTest, FindsOnlyADescendantWithTheEnginesCommandLine) {
   tree.RemoveProcess(702);
   tree.SetProcess({701, 700, std::string("other\0", 6), 40, 301, 2048});
   EXPECT_FALSE(probe->Read());
-  EXPECT_FALSE(platform::EngineProcessProbe::Open((tree.path() / "none").string(), kHarness));
+  EXPECT_FALSE(platform::OpenEngineProbeAt((tree.path() / "none").string(), kHarness));
 }
 
 TEST(EngineSamplerTest, RatesRunFromTheLaunchThenFromTheSampleBefore) {
   ProcTree tree;
   AddHarness(tree);
-  EngineSampler sampler(platform::EngineProcessProbe::Open(tree.str(), kHarness));
+  EngineSampler sampler(platform::OpenEngineProbeAt(tree.str(), kHarness));
   EXPECT_FALSE(sampler.Take(1000, 0));
   const int64_t ticks_per_second = 1'000'000'000 / NsPerTick();
   // Launched at 1200 ms; at 1700 ms it has used a quarter second and read 1 MiB.

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/counter_query.h"
+#include "platform/posix/proc_root.h"
 #include "support/proc_tree.h"
 
 namespace {
@@ -45,7 +46,7 @@ struct Fixture {
   }
   PerfQuery Query() {
     return PerfQuery([this] {
-      return std::make_unique<CountingQuery>(platform::CounterQuery::Open(tree.str(), SteppingClock{}), &calls);
+      return std::make_unique<CountingQuery>(platform::OpenCounterQueryAt(tree.str(), SteppingClock{}), &calls);
     });
   }
   ProcTree tree;
@@ -78,7 +79,7 @@ TEST(PerfQueryTest, IdsCountSuccessfulAddsOnly) {
 
 TEST(PerfQueryTest, InitFailsOnARootWithoutStat) {
   ProcTree empty;
-  PerfQuery query(empty.str());
+  PerfQuery query([&] { return platform::OpenCounterQueryAt(empty.str()); });
   EXPECT_FALSE(query.Init());
   EXPECT_EQ(-1, query.AddCounter(platform::kCommittedBytesPath));
   EXPECT_FALSE(query.Collect());

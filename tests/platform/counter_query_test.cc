@@ -12,6 +12,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/posix/proc_root.h"
 #include "platform/posix/process_io_totals.h"
 #include "support/proc_tree.h"
 #include "support/text.h"
@@ -29,18 +30,18 @@ constexpr CounterStatus kInvalid = CounterStatus::kInvalidData;
 constexpr CounterStatus kNoData = CounterStatus::kNoData;
 
 std::unique_ptr<CounterQuery> OpenFixture(const ProcTree& tree) {
-  return CounterQuery::Open(tree.str(), SteppingClock{});
+  return platform::OpenCounterQueryAt(tree.str(), SteppingClock{});
 }
 
 TEST(CounterQueryTest, OpensOnlyARootWithAStatFile) {
   ProcTree tree;
-  EXPECT_EQ(nullptr, CounterQuery::Open(tree.str())) << "no stat";
-  EXPECT_EQ(nullptr, CounterQuery::Open((tree.path() / "missing").string()));
+  EXPECT_EQ(nullptr, platform::OpenCounterQueryAt(tree.str())) << "no stat";
+  EXPECT_EQ(nullptr, platform::OpenCounterQueryAt((tree.path() / "missing").string()));
   std::filesystem::create_directory(tree.path() / "stat");
-  EXPECT_EQ(nullptr, CounterQuery::Open(tree.str())) << "stat is a folder";
+  EXPECT_EQ(nullptr, platform::OpenCounterQueryAt(tree.str())) << "stat is a folder";
   std::filesystem::remove(tree.path() / "stat");
   tree.SetStat("cpu  1 2 3 4");
-  EXPECT_NE(nullptr, CounterQuery::Open(tree.str()));
+  EXPECT_NE(nullptr, platform::OpenCounterQueryAt(tree.str()));
 }
 
 TEST(CounterQueryTest, KnowsTheFivePathsAndNoOther) {
@@ -297,7 +298,7 @@ TEST(CounterQueryTest, StatisticsOverAWindowOfTheRing) {
 }
 
 TEST(CounterQueryTest, TheLiveTreeGivesValuesAfterTwoCollections) {
-  auto query = CounterQuery::Open("/proc");
+  auto query = platform::OpenCounterQueryAt("/proc");
   ASSERT_NE(nullptr, query);
   const int32_t cpu = query->AddCounter(platform::kProcessorTimePath);
   const int32_t bytes = query->AddCounter(platform::kIoBytesPath);

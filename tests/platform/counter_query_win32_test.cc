@@ -18,7 +18,7 @@ using platform::CounterValue;
 using platform::RawCounterSample;
 
 std::unique_ptr<CounterQuery> OpenQuery() {
-  std::unique_ptr<CounterQuery> query = CounterQuery::Open("/proc");
+  std::unique_ptr<CounterQuery> query = CounterQuery::Open();
   EXPECT_NE(query, nullptr) << "PDH.DLL could not be loaded";
   return query;
 }
