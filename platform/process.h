@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/owned_handle.h"
+
 namespace platform {
 
 class OpenFile;
@@ -22,10 +24,10 @@ enum class ConsoleMode {
 /// How a child ended. The cases stay apart; callers map them to their own codes.
 struct ProcessOutcome {
   enum class Kind {
-    kNotStarted,  ///< the program could not be started; `code` is the errno
+    kNotStarted,  ///< the program could not be started; `code` is the system's number for why
     kExited,      ///< it exited; `code` is its exit status, 0 to 255
     kSignaled,    ///< a signal ended it; `code` is the signal number
-    kWaitFailed,  ///< waiting for it failed; `code` is the errno
+    kWaitFailed,  ///< waiting for it failed; `code` is the system's number for why
   };
   Kind kind;
   int code;
@@ -61,9 +63,9 @@ class ChildProcess {
 
   /// Starts the program at the path `argv[0]` (no search of PATH, no shell) with `argv`, the
   /// caller's environment and current folder, an empty signal mask and the usual signals at
-  /// their default action. No descriptor beyond 0 to 2 reaches the child. When the start fails
-  /// (no such file, not executable, no resources) the result is not started() and Wait()
-  /// reports kNotStarted with the errno.
+  /// their default action. No handle of this process but the standard streams reaches the
+  /// child. When the start fails (no such file, not executable, no resources) the result is not
+  /// started() and Wait() reports kNotStarted with the system's number for why.
   static ChildProcess Spawn(std::span<const std::string> argv, ConsoleMode mode);
 
   /// Like Spawn, but starts the program at the path `program`, and `argv[0]` is only the name
@@ -72,8 +74,8 @@ class ChildProcess {
 
   /// Starts the open file `program` itself, never a path, so that the file that was read and
   /// checked is the file that runs; `argv[0]` is only the name the child sees. Like Spawn in
-  /// everything else, and further: a standard descriptor (0 to 2) closed in this process is
-  /// /dev/null in the child; its start shares this process's memory until the exec, so it
+  /// everything else, and further: a standard stream closed in this process is the null device
+  /// in the child; its start shares this process's memory until the exec, so it
   /// costs no copy of it. Where the system allows, a starter that this process keeps runs the
   /// program: it ends the program's whole tree when the program ends, when the child is ended
   /// and when this process dies, and it reports the program's own resource usage; else the
@@ -82,9 +84,9 @@ class ChildProcess {
 
   bool started() const { return pid_ > 0; }
   int pid() const { return pid_; }
-  /// Started by the starter (POSIX): the descriptor of the channel to it, else -1. The starter
-  /// is the program's parent; it hands stop signals on and reports the program's end.
-  int starter_channel() const { return channel_; }
+  /// Started by a starter (where the system has one): the channel to it, else none. The
+  /// starter is the program's parent; it hands stop signals on and reports the program's end.
+  const OwnedHandle& starter_channel() const { return channel_; }
 
   /// Waits without time limit for the child to end; interrupted waits are retried. The first
   /// call reports the outcome; later calls repeat it.
@@ -108,7 +110,7 @@ class ChildProcess {
 
   int pid_ = -1;
   int starter_pid_ = -1;  ///< the starter that runs the program, or -1
-  int channel_ = -1;      ///< the channel to it, or -1
+  OwnedHandle channel_;   ///< the channel to it, or none
   ProcessOutcome outcome_{ProcessOutcome::Kind::kNotStarted, 0};
   /// Where the system names a child by handle (Windows): the process and the job object its
   /// whole tree runs in, as the system's handle values; zero where unused.

@@ -128,9 +128,9 @@ void SendToStarter(int channel, const Message& message) {
 
 ChildProcess::~ChildProcess() {
   if (pid_ > 0) {
-    if (channel_ >= 0) {
+    if (channel_.is_open()) {
       // The starter kills the program's group and then the rest of its tree.
-      SendToStarter(channel_, posix::starter::EndTree{});
+      SendToStarter(posix::Fd(channel_), posix::starter::EndTree{});
     } else {
       kill(pid_, SIGKILL);
     }
@@ -142,7 +142,7 @@ ChildProcess::~ChildProcess() {
 ChildProcess::ChildProcess(ChildProcess&& other) noexcept
     : pid_(std::exchange(other.pid_, -1)),
       starter_pid_(std::exchange(other.starter_pid_, -1)),
-      channel_(std::exchange(other.channel_, -1)),
+      channel_(std::move(other.channel_)),
       outcome_(other.outcome_) {}
 
 ChildProcess& ChildProcess::operator=(ChildProcess&& other) noexcept {
@@ -150,7 +150,7 @@ ChildProcess& ChildProcess::operator=(ChildProcess&& other) noexcept {
     ChildProcess discarded(std::move(*this));
     pid_ = std::exchange(other.pid_, -1);
     starter_pid_ = std::exchange(other.starter_pid_, -1);
-    channel_ = std::exchange(other.channel_, -1);
+    channel_ = std::move(other.channel_);
     outcome_ = other.outcome_;
   }
   return *this;
@@ -159,10 +159,10 @@ ChildProcess& ChildProcess::operator=(ChildProcess&& other) noexcept {
 // Hands the starter back for the next program once it has reported this one's end; else lets
 // it go.
 void ChildProcess::ReleaseStarter(bool reusable) {
-  if (channel_ < 0) return;
+  if (!channel_.is_open()) return;
   posix::EngineStarter starter;
   starter.pid = std::exchange(starter_pid_, -1);
-  starter.channel.Reset(std::exchange(channel_, -1));
+  starter.channel.Reset(static_cast<int>(channel_.Release()));
   if (reusable) {
     posix::ReturnEngineStarter(std::move(starter));
   } else {
@@ -199,7 +199,7 @@ ChildProcess ChildProcess::SpawnProgram(const std::string& program, std::span<co
 }
 
 ProcessOutcome ChildProcess::Wait() {
-  if (pid_ > 0 && channel_ >= 0) Reap();
+  if (pid_ > 0 && channel_.is_open()) Reap();
   while (pid_ > 0) {
     int status = 0;
     pid_t done = posix::RetryOnEintr([&] { return waitpid(pid_, &status, 0); });
@@ -231,10 +231,10 @@ TimedWaitResult ChildProcess::WaitFor(std::optional<std::chrono::milliseconds> l
 // Whether the child ends (without being reaped) within `limit`.
 bool ChildProcess::EndsWithin(std::chrono::milliseconds limit) const {
   const Clock::time_point deadline = Clock::now() + limit;
-  if (channel_ >= 0) {
+  if (channel_.is_open()) {
     // The starter's next word is the report of the program's end (or its own end of file).
     for (;;) {
-      pollfd watch{channel_, POLLIN, 0};
+      pollfd watch{posix::Fd(channel_), POLLIN, 0};
       const int ready = poll(&watch, 1, PollMilliseconds(deadline));
       if (ready > 0) return true;
       if (ready < 0 && errno != EINTR) return true;  // told by the reaping
@@ -253,11 +253,11 @@ bool ChildProcess::EndsWithin(std::chrono::milliseconds limit) const {
 }
 
 void ChildProcess::Terminate(std::chrono::milliseconds grace) const {
-  if (channel_ >= 0) {
+  if (channel_.is_open()) {
     // The starter hands SIGTERM and SIGCONT on to the program's group, and after the grace kills
     // the group; it ends the rest of the tree when the program has ended.
-    SendToStarter(channel_, posix::starter::Forward{posix::starter::Kind::kForward, SIGTERM});
-    if (!EndsWithin(grace)) SendToStarter(channel_, posix::starter::EndTree{});
+    SendToStarter(posix::Fd(channel_), posix::starter::Forward{posix::starter::Kind::kForward, SIGTERM});
+    if (!EndsWithin(grace)) SendToStarter(posix::Fd(channel_), posix::starter::EndTree{});
     return;
   }
   // Never the caller's own group: only a child that leads a group is ended with it.
@@ -271,10 +271,10 @@ void ChildProcess::Terminate(std::chrono::milliseconds grace) const {
 }
 
 ResourceUsage ChildProcess::Reap() {
-  if (channel_ >= 0) {
+  if (channel_.is_open()) {
     // The starter reaped the program, measured it alone and ended the rest of its tree.
     posix::starter::Ended ended;
-    const ssize_t got = posix::RetryOnEintr([&] { return recv(channel_, &ended, sizeof ended, 0); });
+    const ssize_t got = posix::RetryOnEintr([&] { return recv(posix::Fd(channel_), &ended, sizeof ended, 0); });
     const bool reported = got == sizeof ended && ended.kind == posix::starter::Kind::kEnded;
     pid_ = -1;
     ReleaseStarter(reported);

@@ -169,7 +169,7 @@ ChildProcess ChildProcess::SpawnOpenFile(const OpenFile& program, std::span<cons
     }
     child.pid_ = started.pid;
     child.starter_pid_ = starter->pid;
-    child.channel_ = starter->channel.Release();
+    child.channel_.Reset(starter->channel.Release());
     return child;
   }
   if (starter) posix::DiscardEngineStarter(std::move(*starter));
