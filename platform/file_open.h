@@ -26,7 +26,7 @@ class ReadOnlyFile {
   ReadOnlyFile(const ReadOnlyFile&) = delete;
   ReadOnlyFile& operator=(const ReadOnlyFile&) = delete;
 
-  /// Opens `path` close-on-exec without blocking (a FIFO opens at once and reads empty).
+  /// Opens `path`, inherited by no child, without blocking (a FIFO opens at once and reads empty).
   /// On failure the result is closed and `*error` tells the class; on success it is kNone.
   static ReadOnlyFile Open(const char* path, FileOpenError* error);
 

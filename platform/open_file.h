@@ -21,7 +21,7 @@ struct FileIdentity {
   bool operator==(const FileIdentity&) const = default;
 };
 
-/// A regular file opened read-only and close-on-exec. Move-only; closes when destroyed.
+/// A regular file opened read-only, inherited by no child. Move-only; closes when destroyed.
 class OpenFile {
  public:
   OpenFile() = default;

@@ -18,7 +18,7 @@ class OpenFile;
 /// Where a child's standard streams go and which session it joins.
 enum class ConsoleMode {
   kShared,    ///< the caller's standard streams and session, in a process group of its own
-  kDetached,  ///< a new session; standard input, output and error on /dev/null
+  kDetached,  ///< a new session; standard input, output and error on the null device
 };
 
 /// How a child ended. The cases stay apart; callers map them to their own codes.

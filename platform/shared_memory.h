@@ -58,7 +58,8 @@ class SharedView {
 };
 
 /// Creates an unnamed shared-memory object of exactly `size` bytes (at least 1), zero-filled,
-/// close-on-exec, numbered 3 or higher, and sealed so that it can neither shrink nor grow.
+/// inherited by no child, never in the place of a standard stream, and sealed so that it can
+/// neither shrink nor grow.
 /// On failure the handle is not open and `*error` names the call and the reason.
 SharedMemoryHandle CreateSharedMemory(size_t size, std::string* error);
 
