@@ -71,6 +71,8 @@ first=$!
 # The engine writes mailslots.txt once its names are sent, and then holds.
 while [[ ! -e $work/first/report/mailslots.txt ]] && kill -0 "$first" 2>/dev/null; do sleep 0.1; done
 (cd "$work/second" && "$wine" TestKVE.exe /NH /PL /PTN=qlakve.ptn </dev/null 2>/dev/null | tr -d '\r' >"$work/second.win") || true
+# Held, the first run outlives the second: the two ran at once.
+kill -0 "$first" 2>/dev/null || { echo "FAIL: two pattern lists at once: the first ended first"; failures=$((failures + 1)); }
 rm "$work/hold"
 wait "$first" || true
 (cd "$work/linux" && ./testkve /NH /PL /PTN=qlakve.ptn >"$work/second.linux" 2>/dev/null) || true
