@@ -11,7 +11,8 @@ linux_build=$2
 wine=/usr/lib/wine/wine64
 wineserver=/usr/lib/wine/wineserver
 work=$(mktemp -d)
-export WINEPREFIX=$work/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+# Quiet unless the caller asks for Wine's messages (scripts/wine-ctest does when it runs a test again).
+export WINEPREFIX=$work/prefix WINEDEBUG=${WINEDEBUG:--all} WINEDLLOVERRIDES="mscoree,mshtml="
 # The server runs with its output away from any pipe (else each Wine program lingers at its end).
 start_wine() { mkdir -p "$WINEPREFIX" && "$wineserver" -p </dev/null >/dev/null 2>&1 && "$wine" wineboot </dev/null >/dev/null 2>&1; }
 stop_wine() { "$wineserver" -k </dev/null >/dev/null 2>&1 || true; "$wineserver" -w </dev/null >/dev/null 2>&1 || true; }
