@@ -24,6 +24,19 @@ std::vector<std::string> Presets(const ScanContext& context) {
   return lines;
 }
 
+// The root of absolute paths in the system's own spelling: the library keeps an absolute
+// folder as it stands and makes a relative one absolute.
+#ifdef _WIN32
+const std::string kRoot = "C:\\";
+#else
+const std::string kRoot = "/";
+#endif
+
+// `relative` (with '/' between its parts) joined to the current folder as the system spells it.
+std::string UnderCurrentFolder(const std::string& relative) {
+  return (std::filesystem::current_path() / std::filesystem::path(relative).make_preferred()).string();
+}
+
 std::string Line(uint32_t id, const std::string& value) { return std::to_string(id) + "=" + value; }
 std::string Line(uint32_t id, int32_t value) { return Line(id, std::to_string(value)); }
 
@@ -91,19 +104,21 @@ TEST_F(ConfigFileTest, WithoutAFileAFreshContextHoldsEveryDefaultInOrder) {
 }
 
 TEST_F(ConfigFileTest, EveryKeyFeedsItsPresetInTheFixedOrder) {
-  WriteIni(
+  const std::string options =
       "[options]\n"
       "BackupFile=1\nBackupDir=bk\nDebugLogDir=dbg\nVirusMsgbox=1\nNoneMsgbox=1\n"
-      "PatternDir=/srv/patterns\n"
-      "[advanced]\n"
-      "ExtraOutputs=KVPExtOutput.DLL\nDisableConsoleOutput=1\nDisableReportOutput=1\n"
-      "DisableDebugOutput=1\nDebugInfoLevel=4\nReportDir=rep\nPatternName=qlakve.ptn\n");
+      "PatternDir=" +
+      kRoot + "srv\n";
+  WriteIni(options +
+           "[advanced]\n"
+           "ExtraOutputs=KVPExtOutput.DLL\nDisableConsoleOutput=1\nDisableReportOutput=1\n"
+           "DisableDebugOutput=1\nDebugInfoLevel=4\nReportDir=rep\nPatternName=qlakve.ptn\n");
   EXPECT_EQ(ReadPresets(), (std::vector<std::string>{
                                Line(VXR_STR_EXTRA_OUTPUTS, "KVPExtOutput.DLL"),
                                Line(VXR_STR_REPORT_DIR, "rep"),
                                Line(VXR_STR_BACKUP_DIR, "bk"),
                                Line(VXR_STR_DEBUG_LOG_DIR, "dbg"),
-                               Line(VXR_STR_PATTERN_DIR, "/srv/patterns"),
+                               Line(VXR_STR_PATTERN_DIR, kRoot + "srv"),
                                Line(VXR_STR_PATTERN_FILENAME, "qlakve.ptn"),
                                Line(VXR_FLG_DISABLE_CONSOLE_OUTPUT, 1),
                                Line(VXR_FLG_DISABLE_REPORT_OUTPUT, 1),
@@ -114,7 +129,7 @@ TEST_F(ConfigFileTest, EveryKeyFeedsItsPresetInTheFixedOrder) {
                                Line(VXR_FLG_NOVIRUS_MSG_BOX, 1),
                                Line(VXR_INT_EXECUTE_MODE, SCAN_ALL_WITH_CLEAN),
                            }));
-  EXPECT_EQ(state_.pattern_dir(), "/srv/patterns");
+  EXPECT_EQ(state_.pattern_dir(), kRoot + "srv");
   EXPECT_EQ(state_.pattern_filename(), "qlakve.ptn");
 }
 
@@ -143,15 +158,14 @@ TEST_F(ConfigFileTest, TheLevelIsItsFirstDigitWhenThatLiesInZeroToFive) {
 }
 
 TEST_F(ConfigFileTest, ARelativePatternDirIsResolvedAgainstTheCurrentDirectory) {
-  const std::string current = std::filesystem::current_path().string();
   WriteIni("[options]\nPatternDir=patterns/./new/../v2\n");
-  EXPECT_EQ(PresetText(VXR_STR_PATTERN_DIR), current + "/patterns/v2");
-  EXPECT_EQ(state_.pattern_dir(), current + "/patterns/v2");
+  EXPECT_EQ(PresetText(VXR_STR_PATTERN_DIR), UnderCurrentFolder("patterns/v2"));
+  EXPECT_EQ(state_.pattern_dir(), UnderCurrentFolder("patterns/v2"));
 }
 
 TEST_F(ConfigFileTest, ARelativeEngineFolderIsTheDefaultPatternDirMadeAbsolute) {
   state_.set_engine_dir("engine/../engine");
-  EXPECT_EQ(PresetText(VXR_STR_PATTERN_DIR), std::filesystem::current_path().string() + "/engine");
+  EXPECT_EQ(PresetText(VXR_STR_PATTERN_DIR), UnderCurrentFolder("engine"));
 }
 
 TEST_F(ConfigFileTest, KeysUnderTheWrongSectionAreNotSeen) {
@@ -189,7 +203,7 @@ TEST_F(ConfigFileTest, ATextLongerThan259CharactersFailsTheReadAndIsNeverCut) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.key);
-    const std::string fits = "/" + std::string(258, 'x');
+    const std::string fits = kRoot + std::string(259 - kRoot.size(), 'x');
     WriteIni(std::string("[") + c.section + "]\n" + c.key + "=" + fits + "\n");
     EXPECT_EQ(PresetText(c.id), fits);
     WriteIni(std::string("[") + c.section + "]\n" + c.key + "=" + fits + "y\n");
@@ -203,9 +217,10 @@ TEST_F(ConfigFileTest, APatternDirThatDoesNotFitWhenMadeAbsoluteFailsTheRead) {
   WriteIni("[options]\nPatternDir=" + std::string(259, 'p') + "\n");
   ConfigFile config(&state_);
   EXPECT_FALSE(config.Read());
-  WriteIni("[options]\nPatternDir=/" + std::string(258, 'p') + "\n");
+  const std::string absolute = kRoot + std::string(259 - kRoot.size(), 'p');
+  WriteIni("[options]\nPatternDir=" + absolute + "\n");
   EXPECT_TRUE(config.Read());
-  EXPECT_EQ(state_.pattern_dir(), "/" + std::string(258, 'p'));
+  EXPECT_EQ(state_.pattern_dir(), absolute);
 }
 
 TEST_F(ConfigFileTest, ASetOfThePresetFlagKeepsItsEleventhPosition) {

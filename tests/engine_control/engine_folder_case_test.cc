@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "signed_engine.h"
+#include "support/engine_file.h"
 #include "support/temp_folder.h"
 #include "vxr_lib.h"
 
@@ -29,6 +29,7 @@ TEST(EngineFolderCaseTest, EngineAndConfigurationFoundUnderAnotherCase) {
   VXRQuitLib();
 }
 
+#ifndef _WIN32  // a Windows folder ignores case: two spellings name one file
 TEST(EngineFolderCaseTest, TwoOtherSpellingsLeaveOnlyTheExactName) {
   TempFolder folder;
   ASSERT_TRUE(MakeEngineFile(folder.path() / "vxr.exe"));
@@ -37,6 +38,7 @@ TEST(EngineFolderCaseTest, TwoOtherSpellingsLeaveOnlyTheExactName) {
   ASSERT_EQ(VXRInitLib(folder.str().c_str(), "Vxr.exe"), VXR_LIB_SUCCESS);
   VXRQuitLib();
 }
+#endif
 
 TEST(EngineFolderCaseTest, DescribeEngineFindsTheEngineAsInitialisationWould) {
   TempFolder folder;

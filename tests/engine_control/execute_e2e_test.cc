@@ -14,6 +14,13 @@
 
 namespace {
 
+// A text as the reference engine's report writes it: a backslash doubled (Windows paths).
+std::string ReportEscaped(const std::string& text) {
+  std::string escaped;
+  for (char c : text) escaped += c == '\\' ? std::string("\\\\") : std::string(1, c);
+  return escaped;
+}
+
 class ExecuteE2eTest : public testing::Test {
  protected:
   void SetUp() override {
@@ -45,10 +52,10 @@ TEST_F(ExecuteE2eTest, AFreshContextReachesTheEngineInStoreOrder) {
 
   EXPECT_EQ(VXR_LIB_SUCCESS, VXRExecute(context_, 0));
   const std::vector<std::string> expected = {
-      "0x00000004 string " + report_dir().string(),
+      "0x00000004 string " + ReportEscaped(report_dir().string()),
       "0x00000002 string backup",
       "0x00000003 string debug",
-      "0x00000001 string " + engine_dir(),
+      "0x00000001 string " + ReportEscaped(engine_dir()),
       "0x00000006 string vxr.ptn",
       "0x01000004 flag 0",
       "0x01000005 flag 0",
@@ -79,7 +86,9 @@ TEST_F(ExecuteE2eTest, TheEnginesOutcomeIsTheResult) {
       {"VXR_REF_EXIT", "1", 1},
       {"VXR_REF_EXIT", "-91", VXR_RET_REBOOT_MACHINE},
       {"VXR_REF_EXIT", "-93", VXR_RET_LOAD_PATTERN_FAILED},
+#ifndef _WIN32  // Windows has no signals
       {"VXR_REF_SIGNAL", "9", 0xC0000009},
+#endif
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.variable) + "=" + c.value);
@@ -88,6 +97,8 @@ TEST_F(ExecuteE2eTest, TheEnginesOutcomeIsTheResult) {
   }
 }
 
+#ifndef _WIN32  // a file's mode keeps it from running on Linux only; on Windows the failed start
+                // is LaunchEngineTest.AnEngineThatCannotStartIsAnExecuteFailureAndTheNextLaunchRuns
 TEST_F(ExecuteE2eTest, ASignedEngineThatCannotRunFailsToExecuteAndTheNextRunWorks) {
   const std::filesystem::path engine = folder_.path() / "engine" / "vxr.exe";
   const auto executable = std::filesystem::status(engine).permissions();
@@ -99,6 +110,7 @@ TEST_F(ExecuteE2eTest, ASignedEngineThatCannotRunFailsToExecuteAndTheNextRunWork
   EXPECT_EQ(VXR_LIB_SUCCESS, VXRExecute(context_, 0));
   EXPECT_EQ(13u, Received().size());
 }
+#endif
 
 TEST_F(ExecuteE2eTest, NoDescriptorOfTheCallerReachesTheEngine) {
   std::FILE* inheritable = std::fopen((folder_.path() / "caller.log").string().c_str(), "w");

@@ -2,12 +2,14 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "signed_engine.h"
+#include "support/engine_file.h"
+#include "support/program_runner.h"
 #include "support/temp_folder.h"
 #include "vxr_lib.h"
 
@@ -440,7 +442,8 @@ TEST(LibraryInitTest, AFolderEndingInASlashStillFindsItsEngine) {
   char buffer[300];
   uint32_t size = sizeof(buffer);
   ASSERT_EQ(VXRGetStringInfo(context, VXR_STR_PATTERN_DIR, buffer, &size), VXR_LIB_SUCCESS);
-  EXPECT_EQ(std::string(buffer), folder.str() + "/");
+  // The folder as given; Windows spells its separators as backslashes.
+  EXPECT_EQ(std::string(buffer), folder.str() + static_cast<char>(std::filesystem::path::preferred_separator));
   EXPECT_EQ(VXRQuitScanContext(context), VXR_LIB_SUCCESS);
   EXPECT_EQ(VXRQuitLib(), VXR_LIB_SUCCESS);
 }
