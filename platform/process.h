@@ -122,6 +122,12 @@ class ChildProcess {
 /// The calling process's ID.
 uint32_t CurrentProcessId();
 
+/// Starts `argv` with no console, its standard streams on the null device, and lets it go:
+/// nothing of this process waits for it or ends it, so it outlives this process unless what
+/// holds this process's whole tree ends it (a session of its own on Linux, as a daemon's; on
+/// Windows it stays in this process's job). False when it could not be started.
+bool StartAndLeave(std::span<const std::string> argv);
+
 /// The descriptor numbers this process has open, in ascending order, without the one used to
 /// list them.
 std::vector<int> OpenDescriptors();

@@ -273,6 +273,24 @@ ResourceUsage ChildProcess::Reap() {
 
 uint32_t CurrentProcessId() { return GetCurrentProcessId(); }
 
+// No job of its own: the program stays in the caller's job (the harness's, for an engine), as
+// anything a program starts does.
+bool StartAndLeave(std::span<const std::string> argv) {
+  if (argv.empty()) return false;
+  std::wstring application = win32::Widen(argv[0]);
+  std::wstring line = win32::Widen(CommandLine(argv));
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION started{};
+  if (!CreateProcessW(application.c_str(), line.data(), nullptr, nullptr, FALSE, DETACHED_PROCESS, nullptr, nullptr,
+                      &startup, &started)) {
+    return false;
+  }
+  CloseHandle(started.hThread);
+  CloseHandle(started.hProcess);
+  return true;
+}
+
 // Windows programs hold handles, not numbered descriptors: the C runtime's descriptors that
 // are open are the nearest equivalent.
 std::vector<int> OpenDescriptors() {

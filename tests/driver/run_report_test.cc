@@ -199,6 +199,7 @@ TEST(HtmlReportTest, TwentyThousandPassesStayASmallPage) {
 }
 
 // cmark-gfm with its table extension is how GitHub renders a job summary.
+#ifndef _WIN32  // the renderer is a Linux program; the report's text is the same on Windows
 TEST(MarkdownReportTest, AFailingRunsTablesRenderAsGitHubDoes) {
   const std::string cmark = "/usr/bin/cmark-gfm";
   if (!std::filesystem::exists(cmark)) GTEST_FAIL() << "cmark-gfm is missing: scripts/setup installs it";
@@ -219,5 +220,6 @@ TEST(MarkdownReportTest, AFailingRunsTablesRenderAsGitHubDoes) {
   EXPECT_NE(std::string::npos, html.output.find("<td align=\"right\">7.0</td>"));
   EXPECT_NE(std::string::npos, html.output.find("<strong>3 passes, 2 failed</strong>"));
 }
+#endif
 
 }  // namespace

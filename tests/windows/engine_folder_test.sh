@@ -2,7 +2,8 @@
 # The Windows harness in the Windows engine folder, run under Wine, against the Linux harness in
 # the Linux engine folder: the same usage, runs, versions and settings handed to the engine,
 # the same refusal of an engine whose appended signature is broken, and /TIMEOUT ending a
-# hanging engine. Both folders are copied first, so the tests change neither build.
+# hanging engine with the helper it started. Both folders are copied first, so the tests change
+# neither build.
 # usage: engine_folder_test.sh WINDOWS_BUILD_DIR LINUX_BUILD_DIR
 set -euo pipefail
 windows_build=$1
@@ -50,6 +51,26 @@ compare timeout VXR_REF_SLEEP_MS=60000 -- /NH /TIMEOUT=1 /RUN=2
 # Wine shows the engine by its Windows path (Z:\tmp\...\win\vxr.exe): any separator matches.
 if pgrep -f "${work##*/}.win.vxr" >/dev/null; then
   echo "FAIL: timeout: an engine still runs"; failures=$((failures + 1))
+fi
+# /TIMEOUT ends the engine's whole tree: a helper the engine started and left running (it would
+# sleep five minutes) is ended with it. Wine takes a moment to clear an ended process from the
+# system's list, so its absence is awaited (for at most a minute).
+helper_file=$work/helper.pid
+(cd "$work/win" && VXR_REF_SLEEP_MS=60000 VXR_REF_HELPER="$helper_file" "$wine" TestKVE.exe /NH /TIMEOUT=1 /RUN=1 \
+   </dev/null >/dev/null 2>&1) || true
+if [[ ! -s $helper_file ]]; then
+  echo "FAIL: timeout_tree: the engine started no helper"; failures=$((failures + 1))
+else
+  for ((wait = 0; wait < 600; ++wait)); do
+    pgrep -f "HELPER=$helper_file" >/dev/null || break
+    sleep 0.1
+  done
+  if pgrep -f "HELPER=$helper_file" >/dev/null; then
+    echo "FAIL: timeout_tree: the engine's helper outlived the harness"; failures=$((failures + 1))
+    pkill -f "HELPER=$helper_file" || true
+  else
+    echo "ok: timeout_tree"
+  fi
 fi
 # The engine's extra-output messages, printed by the harness.
 compare extra_output VXR_REF_MESSAGES=2 VXR_REF_MESSAGE_BYTES=64 -- /NH /DLL /RUN=2

@@ -9,12 +9,15 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
 #include "engine_sdk/engine_settings.h"
 #include "platform/process.h"
+#include "platform/program_path.h"
 #include "tools/vxr_ref/engine_messages.h"
 #include "tools/vxr_ref/pattern_names.h"
 #include "tools/vxr_ref/run_counter.h"
@@ -58,15 +61,32 @@ void HoldWhileExists(const std::string& file) {
   while (std::filesystem::exists(file, ignored)) std::this_thread::sleep_for(std::chrono::milliseconds(5));
 }
 
-// A helper that leaves the engine's group and session and outlives the engine unless it is
-// ended: setsid -f forks, so the helper is an orphan at once, as a daemon would be. The engine
-// goes on once the helper has written its process ID (renamed into place whole).
+// The helper's own part (the reference engine started as "/HELPER=<file>"): it writes its
+// process ID, renamed into place whole, and sleeps five minutes.
+constexpr std::string_view kHelperOption = "/HELPER=";
+
+int RunAsHelper(const std::string& pid_file) {
+  std::ofstream(pid_file + ".new") << platform::CurrentProcessId() << '\n';
+  std::error_code ignored;
+  std::filesystem::rename(pid_file + ".new", pid_file, ignored);
+  SleepMs(300'000);
+  return 0;
+}
+
+// A helper that outlives the engine unless what holds the engine's tree ends it, as a daemon
+// would (on Linux it leaves the engine's group and session). The engine goes on once the
+// helper has written its process ID.
 void StartHelper(const std::string& pid_file) {
   if (pid_file.empty()) return;
+#ifdef _WIN32
+  const std::optional<std::string> self = platform::RunningProgramPath();
+  if (!self) return;
+  const std::vector<std::string> argv = {*self, std::string(kHelperOption) + pid_file};
+#else
   const std::vector<std::string> argv = {
-      "/usr/bin/setsid", "-f", "/bin/sh", "-c", "echo $$ > \"$0.new\" && mv \"$0.new\" \"$0\"; exec sleep 300",
-      pid_file};
-  platform::ChildProcess::Spawn(argv, platform::ConsoleMode::kDetached).Wait();
+      "/bin/sh", "-c", "echo $$ > \"$0.new\" && mv \"$0.new\" \"$0\"; exec sleep 300", pid_file};
+#endif
+  if (!platform::StartAndLeave(argv)) return;
   std::error_code ignored;
   for (int wait = 0; wait < 10'000 && !std::filesystem::exists(pid_file, ignored); ++wait) SleepMs(1);
 }
@@ -167,6 +187,9 @@ int ListPatterns(const std::vector<engine_sdk::EngineSetting>& settings, platfor
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc == 2 && std::string_view(argv[1]).starts_with(kHelperOption)) {
+    return RunAsHelper(std::string(std::string_view(argv[1]).substr(kHelperOption.size())));
+  }
   std::string error;
   std::optional<Steering> steering = ReadSteering(&error);
   if (!steering) return Fail(kExitUsage, error);
