@@ -1,7 +1,11 @@
 #include "platform/service_program.h"
 
+#include <fcntl.h>
+#include <io.h>
+
 #include <cstdio>
 #include <filesystem>
+#include <utility>
 
 #include "platform/win32/handle.h"
 
@@ -35,22 +39,37 @@ DWORD WINAPI HandleControl(DWORD control, DWORD, void*, void*) {
   return control == SERVICE_CONTROL_INTERROGATE ? NO_ERROR : ERROR_CALL_NOT_IMPLEMENTED;
 }
 
+// Points `stream` at descriptor `fd`. A service starts with no standard handles, and the C
+// runtime may then give stdout and stderr no descriptor at all (Wine's gives -2), which freopen
+// refuses: such a stream is bound to the descriptor directly.
+void BindStream(std::FILE* stream, int fd) {
+#ifndef _UCRT
+  if (_fileno(stream) < 0) stream->_file = fd;
+#endif
+  std::setvbuf(stream, nullptr, _IONBF, 0);
+}
+
 // Standard output and error, of this program and of what it starts, appended to the log.
 void OutputToLog() {
   const std::filesystem::path log =
       std::filesystem::path(this_service.program).parent_path() / (this_service.name + ".log");
-  // The streams of this program: a service process has none to start with.
-  std::FILE* out = _wfreopen(log.wstring().c_str(), L"ab", stdout);
-  std::FILE* errors = _wfreopen(log.wstring().c_str(), L"ab", stderr);
-  if (out != nullptr) std::setvbuf(out, nullptr, _IONBF, 0);
-  if (errors != nullptr) std::setvbuf(errors, nullptr, _IONBF, 0);
-  // The handles that the programs it starts inherit.
-  SECURITY_ATTRIBUTES inherited{sizeof inherited, nullptr, TRUE};
-  HANDLE file = CreateFileW(log.wstring().c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherited,
+  HANDLE file = CreateFileW(log.wstring().c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                             OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return;
-  SetStdHandle(STD_OUTPUT_HANDLE, file);
-  SetStdHandle(STD_ERROR_HANDLE, file);
+  // Text mode, as the harness writes its lines into the same log.
+  const int log_fd = _open_osfhandle(reinterpret_cast<intptr_t>(file), _O_WRONLY | _O_APPEND | _O_TEXT);
+  if (log_fd < 0) {
+    CloseHandle(file);
+    return;
+  }
+  // Descriptors 1 and 2 of this program; the standard handles are the ones that the programs
+  // it starts inherit.
+  for (const auto& [fd, standard] : {std::pair{1, STD_OUTPUT_HANDLE}, std::pair{2, STD_ERROR_HANDLE}}) {
+    if (_dup2(log_fd, fd) == 0) SetStdHandle(standard, reinterpret_cast<HANDLE>(_get_osfhandle(fd)));
+  }
+  _close(log_fd);
+  BindStream(stdout, 1);
+  BindStream(stderr, 2);
 }
 
 void WINAPI ServiceMain(DWORD argc, char** argv) {

@@ -7,8 +7,8 @@
 #include <filesystem>
 #include <string>
 
+#include "support/symbolic_link.h"
 #include "support/temp_folder.h"
-#include "support/wine.h"
 #include "support/text.h"
 
 namespace {
@@ -28,11 +28,10 @@ TEST(FolderWriterTest, ReplacesAFileWholeAndLeavesNoTemporaryFile) {
 }
 
 TEST(FolderWriterTest, APlantedLinkIsReplacedNotFollowed) {
-  SKIP_UNDER_WINE("symbolic links cannot be made (CreateSymbolicLinkW is not implemented)");
   TempFolder folder;
   const std::filesystem::path victim = folder.Write("victim", "keep");
-  std::filesystem::create_symlink(victim, folder.path() / "report.txt");
   std::string error;
+  if (!MakeSymbolicLink(victim, folder.path() / "report.txt", false, &error)) GTEST_SKIP() << error;
   FolderWriter writer = FolderWriter::Open(folder.str(), &error);
   ASSERT_TRUE(writer.ReplaceFile("report.txt", "new", &error)) << error;
   EXPECT_EQ("keep", ReadFile(victim));
@@ -40,11 +39,10 @@ TEST(FolderWriterTest, APlantedLinkIsReplacedNotFollowed) {
 }
 
 TEST(FolderWriterTest, AFolderThatIsALinkIsRefused) {
-  SKIP_UNDER_WINE("symbolic links cannot be made (CreateSymbolicLinkW is not implemented)");
   TempFolder folder;
   std::filesystem::create_directory(folder.path() / "real");
-  std::filesystem::create_directory_symlink(folder.path() / "real", folder.path() / "link");
   std::string error;
+  if (!MakeSymbolicLink(folder.path() / "real", folder.path() / "link", true, &error)) GTEST_SKIP() << error;
   EXPECT_FALSE(FolderWriter::Open((folder.path() / "link").string(), &error).is_open());
   EXPECT_NE(std::string::npos, error.find("link")) << error;
 }

@@ -1,5 +1,5 @@
-// A service program under the service control manager: it gets the start arguments, and the
-// manager sees it stopped with the work's exit status.
+// A service program under the service control manager: it gets the start arguments, its output
+// lands in the log beside it, and the manager sees it stopped with the work's exit status.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -9,6 +9,7 @@
 #include "platform/service_manager.h"
 #include "support/build_paths.h"
 #include "support/service_removal.h"
+#include "support/text.h"
 
 namespace {
 
@@ -29,10 +30,18 @@ TEST(WindowsServiceProgramTest, RunsWithTheStartArgumentsAndStopsWithTheExitStat
                               .program_path = (BuildBinDir() / ExecutableName("service_probe")).string()},
                              &error);
   ASSERT_NE(service, nullptr) << error;
+  const std::filesystem::path log = BuildBinDir() / (name + ".log");
+  std::filesystem::remove(log);
+  // The probe works only once the start has been answered.
+  const ServiceProbeRelease release;
+  ASSERT_TRUE(release.made());
   std::string why;
   ASSERT_TRUE(service->Start({"C:\\a folder", "TestKVE.exe", "/NH /RUN=2"}, &error, &why)) << error << " " << why;
+  release.Release();
   // 3: the work had the start arguments, and the manager has its exit status.
   EXPECT_EQ(WaitForServiceStop(name), 3);
+  // A service has no standard streams of its own: its output went to the log.
+  EXPECT_EQ("probe: [C:\\a folder] [TestKVE.exe] [/NH /RUN=2]\r\n", ReadFile(log));
   EXPECT_TRUE(RemoveService(name));
 }
 

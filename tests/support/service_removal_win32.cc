@@ -32,3 +32,23 @@ int WaitForServiceStop(const std::string& name) {
   CloseServiceHandle(manager);
   return result;
 }
+
+namespace {
+
+// The name the probe opens; global, as a service runs in a session of its own.
+constexpr char kProbeRelease[] = "Global\\ServiceProbeRelease";
+
+HANDLE AsHandle(std::intptr_t value) { return reinterpret_cast<HANDLE>(value); }
+
+}  // namespace
+
+ServiceProbeRelease::ServiceProbeRelease()
+    : event_(reinterpret_cast<std::intptr_t>(CreateEventA(nullptr, TRUE, FALSE, kProbeRelease))) {}
+
+ServiceProbeRelease::~ServiceProbeRelease() {
+  if (event_ == 0) return;
+  Release();
+  CloseHandle(AsHandle(event_));
+}
+
+void ServiceProbeRelease::Release() const { SetEvent(AsHandle(event_)); }

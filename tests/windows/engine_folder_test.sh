@@ -77,6 +77,50 @@ compare extra_output VXR_REF_MESSAGES=2 VXR_REF_MESSAGE_BYTES=64 -- /NH /DLL /RU
 # The pattern names, numbered down to 1.
 compare pattern_list -- /NH /PL
 grep -q '^Pattern List(1): ' "$work/pattern_list.win" || { echo "FAIL: pattern_list: no list"; failures=$((failures + 1)); }
+
+# Two pattern lists at once, each harness in an engine folder of its own (the engine runs once
+# per report folder): the first engine holds, its names sent, until the second harness, which
+# lists another pattern file, has ended. Each prints only its own engine's names, as one run
+# alone does on Linux.
+windows_path() { printf 'Z:%s' "${1//\//\\}"; }
+cp -r "$windows_build/engine" "$work/first"
+cp -r "$windows_build/engine" "$work/second"
+touch "$work/hold"
+(cd "$work/first" && VXR_REF_HOLD_FILE=$(windows_path "$work/hold") "$wine" TestKVE.exe /NH /PL </dev/null 2>/dev/null |
+  tr -d '\r' >"$work/first.win") &
+first=$!
+# The engine writes mailslots.txt once its names are sent, and then holds.
+while [[ ! -e $work/first/report/mailslots.txt ]] && kill -0 "$first" 2>/dev/null; do sleep 0.1; done
+(cd "$work/second" && "$wine" TestKVE.exe /NH /PL /PTN=qlakve.ptn </dev/null 2>/dev/null | tr -d '\r' >"$work/second.win") || true
+# Held, the first run outlives the second: the two ran at once.
+kill -0 "$first" 2>/dev/null || { echo "FAIL: two pattern lists at once: the first ended first"; failures=$((failures + 1)); }
+rm "$work/hold"
+wait "$first" || true
+(cd "$work/linux" && ./testkve /NH /PL /PTN=qlakve.ptn >"$work/second.linux" 2>/dev/null) || true
+if diff -u "$work/pattern_list.linux" "$work/first.win" && diff -u "$work/second.linux" "$work/second.win"; then
+  echo "ok: two pattern lists at once"
+else
+  echo "FAIL: two pattern lists at once: a harness printed other lines"; failures=$((failures + 1))
+fi
+# The monitor: the same lines and report as on Linux, in words (each figure, and "n/a" where the
+# system has no counter, as "#"; the samples, whose number follows the clock, left out), in the
+# console and the log; the same CSV columns, and an SVG picture that parses.
+sample='PerfMon: CPU=#%, MEM=#% (# bytes), DATA=# bytes (# operations)'
+in_words() { tr -d '\r' <"$1" | sed -E 's/-?[0-9]+|n\/a/#/g'; }
+wording() { in_words "$1" | grep -vxF "$sample"; }
+(cd "$work/linux" && ./testkve /NH /PERFMON >"$work/perfmon.linux" 2>/dev/null) &
+linux_monitor=$!
+(cd "$work/first" && "$wine" TestKVE.exe /NH /PERFMON </dev/null >"$work/perfmon.win" 2>/dev/null) || true
+wait "$linux_monitor" || true
+if diff -u <(wording "$work/perfmon.linux") <(wording "$work/perfmon.win") &&
+   diff -u <(wording "$work/linux/PerfReport/perfCounter.log") <(wording "$work/first/PerfReport/perfCounter.log") &&
+   grep -qxF "$sample" <(in_words "$work/perfmon.win") &&
+   diff <(head -1 "$work/linux/PerfReport/perfCounter.csv") <(head -1 "$work/first/PerfReport/perfCounter.csv") &&
+   python3 -c 'import sys, xml.etree.ElementTree as t; t.parse(sys.argv[1])' "$work/first/PerfReport/perfCounter.svg"; then
+  echo "ok: perfmon"
+else
+  echo "FAIL: perfmon: other lines or files than on Linux"; failures=$((failures + 1))
+fi
 # One byte of each engine changed: the appended signature no longer matches.
 for folder in linux win; do
   python3 -c 'import sys; p = sys.argv[1]; b = bytearray(open(p, "rb").read()); b[200] ^= 0xFF; open(p, "wb").write(b)' \
