@@ -186,8 +186,7 @@ RunEnd RunTestKVE(const char* command_line_text, size_t program_length, bool out
   if (PrintUsage(line, harness.state) != RunFlow::kContinue) return harness.tally.End(0);
   harness.tally.NoteFailure(WarnAboutRunNumbers(line));
   // Read as unsigned, as /RUN is.
-  if (line.HasOption("SEED"))
-    harness.state.RandomSeedBase = static_cast<uint32_t>(ReadDecimalOption(line, "SEED", 0));
+  if (line.HasOption("SEED")) harness.state.RandomSeedBase = static_cast<uint32_t>(ReadDecimalOption(line, "SEED", 0));
   SelectEngine(line, harness);
   harness.records.Start(line, command_line_text, harness.state);
   RunFlow flow = RunInteractive(line, harness);

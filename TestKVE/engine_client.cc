@@ -11,7 +11,6 @@
 #include <span>
 #include <string>
 
-
 namespace {
 
 std::string LookUp(std::span<const VXRNameEntry> table, uint32_t key) {

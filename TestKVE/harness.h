@@ -17,9 +17,9 @@ struct Harness {
   Harness& operator=(const Harness&) = delete;
 
   HarnessState state;
-  RunTally tally;               ///< what the exit status is made of
-  RunRecords records{tally};    ///< /JSON, /JUNIT, /SUMMARY, /REPORT, /MARKDOWN
-  RunMailslots slots;           ///< the slots of /DLL and /PL
+  RunTally tally;             ///< what the exit status is made of
+  RunRecords records{tally};  ///< /JSON, /JUNIT, /SUMMARY, /REPORT, /MARKDOWN
+  RunMailslots slots;         ///< the slots of /DLL and /PL
   /// The monitor of /PERFMON (null without it). Declared last, so it is the first to go: it
   /// waits for a report it was told to write, on every way the run ends.
   std::unique_ptr<PerfMonitor> monitor;

@@ -60,7 +60,7 @@ void CollectOrComplain(PerfQuery& query) {
 
 void LogSample(PerfLog& log, const PerfReading& r) {
   log.Write("PerfMon: CPU=%d%%, MEM=%d%% (%" PRId64 " bytes), DATA=%" PRId64 " bytes (%d operations)\n", r.cpu_percent,
-          r.mem_percent, r.committed_bytes, r.io_bytes, r.io_operations);
+            r.mem_percent, r.committed_bytes, r.io_bytes, r.io_operations);
 }
 
 void WriteReport(const PerfFigures& figures, const PerfMonSetup& setup, MonitorState& state) {

@@ -10,8 +10,7 @@ using platform::win32::UniqueHandle;
 
 bool QueryFileSize(const char* path, int64_t* size) {
   WIN32_FILE_ATTRIBUTE_DATA data;
-  if (path == nullptr ||
-      !GetFileAttributesExW(platform::win32::Widen(path).c_str(), GetFileExInfoStandard, &data)) {
+  if (path == nullptr || !GetFileAttributesExW(platform::win32::Widen(path).c_str(), GetFileExInfoStandard, &data)) {
     return false;
   }
   *size = static_cast<int64_t>((uint64_t{data.nFileSizeHigh} << 32) | data.nFileSizeLow);

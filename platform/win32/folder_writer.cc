@@ -85,8 +85,8 @@ bool FolderWriter::ReplaceFile(std::string_view name, std::string_view bytes, st
       folder + L"\\." + win32::Widen(target) + L".tmp-" + std::to_wstring(GetCurrentProcessId());
   const std::wstring destination = folder + L"\\" + win32::Widen(target);
   // CREATE_NEW refuses whatever is already there, a planted link included.
-  UniqueHandle file(CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
-                                nullptr));
+  UniqueHandle file(
+      CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) {
     *error = Reason("cannot create " + win32::Narrow(temporary), GetLastError());
     return false;

@@ -25,9 +25,9 @@ std::string Narrow(std::wstring_view text) {
 
 std::string ErrorText(DWORD error) {
   char* buffer = nullptr;
-  DWORD length = FormatMessageA(
-      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error,
-      0, reinterpret_cast<char*>(&buffer), 0, nullptr);
+  DWORD length =
+      FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                     nullptr, error, 0, reinterpret_cast<char*>(&buffer), 0, nullptr);
   std::string text = length > 0 ? std::string(buffer, length) : "error " + std::to_string(error);
   LocalFree(buffer);
   while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == '.')) text.pop_back();
@@ -61,9 +61,7 @@ int ToDescriptor(UniqueHandle handle, int flags) {
   return fd;
 }
 
-HANDLE DescriptorHandle(int fd) {
-  return fd < 0 ? INVALID_HANDLE_VALUE : reinterpret_cast<HANDLE>(_get_osfhandle(fd));
-}
+HANDLE DescriptorHandle(int fd) { return fd < 0 ? INVALID_HANDLE_VALUE : reinterpret_cast<HANDLE>(_get_osfhandle(fd)); }
 
 std::FILE* ToStream(UniqueHandle handle, int flags, const char* mode) {
   int fd = ToDescriptor(std::move(handle), flags);

@@ -42,8 +42,8 @@ OpenFile OpenFile::Open(const char* path) {
   if (path == nullptr) return OpenFile();
   // Read and execute access, and no FILE_SHARE_WRITE: while the harness holds the engine, no
   // one can change the file that was checked (Windows' own rule for a program that runs).
-  UniqueHandle file = win32::OpenPath(path, GENERIC_READ | GENERIC_EXECUTE, OPEN_EXISTING, 0,
-                                      FILE_SHARE_READ | FILE_SHARE_DELETE);
+  UniqueHandle file =
+      win32::OpenPath(path, GENERIC_READ | GENERIC_EXECUTE, OPEN_EXISTING, 0, FILE_SHARE_READ | FILE_SHARE_DELETE);
   if (!file || !win32::IsRegularFile(file.get())) return OpenFile();
   return OpenFile(win32::ToDescriptor(std::move(file), _O_RDONLY | _O_BINARY));
 }

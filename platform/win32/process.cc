@@ -33,8 +33,10 @@ void AppendQuoted(const std::string& argument, std::string* line) {
       ++backslashes;
       continue;
     }
-    if (c == '"') line->append(backslashes * 2 + 1, '\\');
-    else line->append(backslashes, '\\');
+    if (c == '"')
+      line->append(backslashes * 2 + 1, '\\');
+    else
+      line->append(backslashes, '\\');
     backslashes = 0;
     *line += c;
   }
@@ -131,8 +133,7 @@ ChildProcess ChildProcess::Spawn(std::span<const std::string> argv, ConsoleMode 
   return argv.empty() ? SpawnProgram("", argv, mode) : SpawnProgram(argv[0], argv, mode);
 }
 
-ChildProcess ChildProcess::SpawnOpenFile(const OpenFile& program, std::span<const std::string> argv,
-                                         ConsoleMode mode) {
+ChildProcess ChildProcess::SpawnOpenFile(const OpenFile& program, std::span<const std::string> argv, ConsoleMode mode) {
   const HANDLE file = win32::DescriptorHandle(program.handle());
   if (file == INVALID_HANDLE_VALUE) {
     ChildProcess child;
@@ -175,9 +176,9 @@ ChildProcess ChildProcess::SpawnProgram(const std::string& program, std::span<co
   std::vector<std::byte> list_memory(list_size);
   auto* attributes = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(list_memory.data());
   if (!InitializeProcThreadAttributeList(attributes, 1, 0, &list_size)) return fail(GetLastError());
-  const bool listed = inherited_count == 0 ||
-                      UpdateProcThreadAttribute(attributes, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, inherited,
-                                                inherited_count * sizeof(HANDLE), nullptr, nullptr);
+  const bool listed =
+      inherited_count == 0 || UpdateProcThreadAttribute(attributes, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, inherited,
+                                                        inherited_count * sizeof(HANDLE), nullptr, nullptr);
   if (!listed) {
     DWORD error = GetLastError();
     DeleteProcThreadAttributeList(attributes);
@@ -197,8 +198,8 @@ ChildProcess ChildProcess::SpawnProgram(const std::string& program, std::span<co
   std::wstring application = win32::Widen(program);
   std::wstring line = win32::Widen(CommandLine(argv));
   PROCESS_INFORMATION started{};
-  const BOOL created = CreateProcessW(application.c_str(), line.data(), nullptr, nullptr, inherited_count > 0,
-                                      flags, nullptr, nullptr, &startup.StartupInfo, &started);
+  const BOOL created = CreateProcessW(application.c_str(), line.data(), nullptr, nullptr, inherited_count > 0, flags,
+                                      nullptr, nullptr, &startup.StartupInfo, &started);
   const DWORD create_error = GetLastError();
   DeleteProcThreadAttributeList(attributes);
   if (!created) return fail(create_error);

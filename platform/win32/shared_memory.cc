@@ -87,9 +87,9 @@ SharedMemoryHandle DuplicateSharedMemory(uint32_t process_id, uint32_t handle, s
   const HANDLE source = reinterpret_cast<HANDLE>(static_cast<uintptr_t>(handle));
   if (TakeFault(SharedMemoryFault::kPidfdGetfd) ||
       !DuplicateHandle(process.get(), source, GetCurrentProcess(), &duplicate, 0, FALSE, DUPLICATE_SAME_ACCESS)) {
-    *error = ErrorText("DuplicateHandle(handle " + std::to_string(handle) + " of process " +
-                           std::to_string(process_id) + ")",
-                       GetLastError());
+    *error = ErrorText(
+        "DuplicateHandle(handle " + std::to_string(handle) + " of process " + std::to_string(process_id) + ")",
+        GetLastError());
     return SharedMemoryHandle();
   }
   SharedMemoryHandle owned = Own(duplicate);

@@ -256,12 +256,12 @@ TEST(RunControlE2eTest, APassRecordsTheEnginesOwnPeakMemory) {
 #endif
   ProgramRun run = Harness(folder, {"/JSON=run.jsonl"}, environment);
   ASSERT_EQ(0, run.exit_code) << run.output << run.errors;
-  const std::string recorded =
-      Python("import json, sys\n"
-             "for text in open(sys.argv[1]):\n"
-             "    line = json.loads(text)\n"
-             "    if line['record'] == 'pass': print(line['peak_kib'])\n",
-             folder.path() / "run.jsonl");
+  const std::string recorded = Python(
+      "import json, sys\n"
+      "for text in open(sys.argv[1]):\n"
+      "    line = json.loads(text)\n"
+      "    if line['record'] == 'pass': print(line['peak_kib'])\n",
+      folder.path() / "run.jsonl");
   const uint64_t engine_kib = std::stoull(ReadFile(own_peak));
   const uint64_t recorded_kib = std::stoull(recorded);
   // The kernel keeps its resident counts in batches, so the two figures differ by some pages

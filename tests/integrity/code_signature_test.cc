@@ -220,7 +220,8 @@ TEST_F(CodeSignatureTest, UnreadableEngineIsRefused) {
 TEST_F(CodeSignatureTest, ValidTrailerPassesWithoutATrustStore) {
   setenv("SSL_CERT_FILE", (folder_.path() / "none.pem").string().c_str(), 1);
   setenv("SSL_CERT_DIR", (folder_.path() / "none").string().c_str(), 1);
-  EXPECT_EQ(ValidateEngineExecutable(folder_.Write("engine", DevSigned(kEngine)).string().c_str()), IntegrityVerdict::kValid);
+  EXPECT_EQ(ValidateEngineExecutable(folder_.Write("engine", DevSigned(kEngine)).string().c_str()),
+            IntegrityVerdict::kValid);
   EXPECT_EQ(ValidateEngineExecutable(folder_.Write("engine", CodeSigned(kEngine, "quillmark")).string().c_str()),
             IntegrityVerdict::kInvalid);
 }

@@ -72,7 +72,8 @@ TEST(PatternVersionTest, AMissingNameIsFoundWithoutRegardToCase) {
   TempFolder folder;
   folder.Write("QLVAMain.ptn", Record(kNameKind, 1, 1, 309));
   uint16_t version = 0;
-  EXPECT_EQ(ReadPatternFileVersion((folder.path() / "QLVAmain.ptn").string().c_str(), &version), PatternVersionStatus::kRead);
+  EXPECT_EQ(ReadPatternFileVersion((folder.path() / "QLVAmain.ptn").string().c_str(), &version),
+            PatternVersionStatus::kRead);
   EXPECT_EQ(version, 309);
 }
 

@@ -1,6 +1,6 @@
 // The VS_VERSIONINFO reader and writer, and its ELF note.
-#include "platform/posix/elf_version_note.h"
 #include "platform/version_info.h"
+#include "platform/posix/elf_version_note.h"
 
 #include <gtest/gtest.h>
 
@@ -221,7 +221,8 @@ TEST(ElfVersionNoteTest, DamagedFilesAreReadSafely) {
   std::string error;
   ASSERT_TRUE(EmbedVersionInfo(block, &image, &error));
   for (size_t size = 0; size < image.size(); ++size) {
-    std::optional<VersionInfo> read = VersionInfo::ReadFromFile(folder.Write("cut", image.substr(0, size)).string().c_str());
+    std::optional<VersionInfo> read =
+        VersionInfo::ReadFromFile(folder.Write("cut", image.substr(0, size)).string().c_str());
     EXPECT_FALSE(read.has_value()) << "cut to " << size;
   }
   for (size_t at = 0; at < image.size(); ++at) {

@@ -138,9 +138,10 @@ TEST(VirusNameLookupTest, ArgumentsAndFileErrors) {
 TEST(VirusNameListTest, EveryNameInFileOrder) {
   TempFolder folder;
   const std::string path =
-      folder.Write("vxr.ptn", Record(kNameKind, WholeSection(Entry(Names({"Z1", "A2"})) + Entry(Names({"M3"})))) +
-                                  Record(kOtherKind, PlainSection(Entry(Names({"HIDDEN"})))) +
-                                  Record(kNameKind, PlainSection(Entry(Names({k18, ""})))) + Trailer())
+      folder
+          .Write("vxr.ptn", Record(kNameKind, WholeSection(Entry(Names({"Z1", "A2"})) + Entry(Names({"M3"})))) +
+                                Record(kOtherKind, PlainSection(Entry(Names({"HIDDEN"})))) +
+                                Record(kNameKind, PlainSection(Entry(Names({k18, ""})))) + Trailer())
           .string();
   std::vector<std::string> names;
   EXPECT_EQ(ForEachVirusName(path.c_str(), [&](std::string_view name) { names.emplace_back(name); }),

@@ -81,7 +81,8 @@ TEST(BlockChecksumTest, IsReflectedCrc32WithZeroStartAndNoFinalComplement) {
 }
 
 TEST(SharedBlockTest, ExecuteModeBlockIsThirtySixLittleEndianBytes) {
-  SKIP_UNDER_WINE("NtQuerySection gives a section's size rounded up to whole pages, so a view is never the block's exact size");
+  SKIP_UNDER_WINE(
+      "NtQuerySection gives a section's size rounded up to whole pages, so a view is never the block's exact size");
   SharedBlock block;
   ASSERT_TRUE(WriteBlock(&block, RecordList().Value(VXR_INT_EXECUTE_MODE, SCAN_ALL_WITH_CLEAN).Terminate()));
   const Bytes expected = {
@@ -250,7 +251,8 @@ TEST(SharedBlockTest, AttachFailsForAWrongProcessAWrongHandleOrAChangedBlock) {
 }
 
 TEST(SharedBlockTest, EveryTruncationOfABlockIsRefused) {
-  SKIP_UNDER_WINE("NtQuerySection gives a section's size rounded up to whole pages, so a view is never the block's exact size");
+  SKIP_UNDER_WINE(
+      "NtQuerySection gives a section's size rounded up to whole pages, so a view is never the block's exact size");
   SharedBlock writer;
   ASSERT_TRUE(WriteBlock(&writer, MixedRecords()));
   const Bytes whole = Copy(writer.bytes());
@@ -265,7 +267,8 @@ TEST(SharedBlockTest, EveryTruncationOfABlockIsRefused) {
 }
 
 TEST(SharedBlockTest, EverySingleByteCorruptionIsRefused) {
-  SKIP_UNDER_WINE("NtQuerySection gives a section's size rounded up to whole pages, so a view is never the block's exact size");
+  SKIP_UNDER_WINE(
+      "NtQuerySection gives a section's size rounded up to whole pages, so a view is never the block's exact size");
   SharedBlock writer;
   ASSERT_TRUE(WriteBlock(&writer, MixedRecords()));
   const Bytes whole = Copy(writer.bytes());
@@ -323,7 +326,8 @@ TEST(SettingsReaderTest, MalformedRecordsFailCleanlyEvenWithAValidChecksum) {
 }
 
 TEST(SettingsReaderTest, EveryTruncatedDataAreaFailsCleanlyEvenWithAValidChecksum) {
-  SKIP_UNDER_WINE("NtQuerySection gives a section's size rounded up to whole pages, so a view is never the block's exact size");
+  SKIP_UNDER_WINE(
+      "NtQuerySection gives a section's size rounded up to whole pages, so a view is never the block's exact size");
   SharedBlock writer;
   ASSERT_TRUE(WriteBlock(&writer, MixedRecords()));
   const Bytes data = Copy(writer.bytes().subspan(SharedBlock::kHeaderSize));

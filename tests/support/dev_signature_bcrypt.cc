@@ -93,7 +93,8 @@ std::vector<BYTE> RsaPrivateBlob(const std::vector<BYTE>& der) {
   unsigned top = modulus.empty() ? 0 : modulus[0];
   header.BitLength = static_cast<ULONG>(modulus.size() * 8);
   for (unsigned bit = 0x80; bit != 0 && (top & bit) == 0; bit >>= 1) --header.BitLength;
-  std::vector<BYTE> blob(reinterpret_cast<const BYTE*>(&header), reinterpret_cast<const BYTE*>(&header) + sizeof header);
+  std::vector<BYTE> blob(reinterpret_cast<const BYTE*>(&header),
+                         reinterpret_cast<const BYTE*>(&header) + sizeof header);
   for (const std::vector<BYTE>* part : {&exponent, &modulus, &prime1, &prime2}) {
     blob.insert(blob.end(), part->begin(), part->end());
   }
@@ -105,11 +106,11 @@ std::vector<BYTE> Md5(std::string_view content) {
   HCRYPTHASH hash = 0;
   std::vector<BYTE> digest(16);
   DWORD size = static_cast<DWORD>(digest.size());
-  bool done = CryptAcquireContextW(&provider, nullptr, nullptr, PROV_RSA_FULL, CRYPT_VERIFYCONTEXT) &&
-              CryptCreateHash(provider, CALG_MD5, 0, 0, &hash) &&
-              CryptHashData(hash, reinterpret_cast<const BYTE*>(content.data()), static_cast<DWORD>(content.size()),
-                            0) &&
-              CryptGetHashParam(hash, HP_HASHVAL, digest.data(), &size, 0);
+  bool done =
+      CryptAcquireContextW(&provider, nullptr, nullptr, PROV_RSA_FULL, CRYPT_VERIFYCONTEXT) &&
+      CryptCreateHash(provider, CALG_MD5, 0, 0, &hash) &&
+      CryptHashData(hash, reinterpret_cast<const BYTE*>(content.data()), static_cast<DWORD>(content.size()), 0) &&
+      CryptGetHashParam(hash, HP_HASHVAL, digest.data(), &size, 0);
   if (hash != 0) CryptDestroyHash(hash);
   if (provider != 0) CryptReleaseContext(provider, 0);
   if (!done) throw std::runtime_error("MD5 failed");
@@ -139,8 +140,8 @@ class DevSigner {
     BCRYPT_PKCS1_PADDING_INFO padding = {BCRYPT_MD5_ALGORITHM};
     std::vector<uint8_t> signature(512);
     ULONG size = 0;
-    NTSTATUS status = BCryptSignHash(key_, &padding, input.data(), static_cast<ULONG>(input.size()),
-                                     signature.data(), static_cast<ULONG>(signature.size()), &size, BCRYPT_PAD_PKCS1);
+    NTSTATUS status = BCryptSignHash(key_, &padding, input.data(), static_cast<ULONG>(input.size()), signature.data(),
+                                     static_cast<ULONG>(signature.size()), &size, BCRYPT_PAD_PKCS1);
     if (!BCRYPT_SUCCESS(status)) {
       throw std::runtime_error("signing failed: status " + std::to_string(static_cast<unsigned long>(status)));
     }

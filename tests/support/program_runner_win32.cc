@@ -103,9 +103,9 @@ ProgramRun RunProgram(const std::string& program, const std::vector<std::string>
   startup.hStdOutput = handles[1];
   startup.hStdError = handles[2];
   PROCESS_INFORMATION started{};
-  const BOOL created = CreateProcessW(Widen(program).c_str(), line.data(), nullptr, nullptr, TRUE,
-                                      CREATE_UNICODE_ENVIRONMENT, environment.data(),
-                                      folder.empty() ? nullptr : folder.c_str(), &startup, &started);
+  const BOOL created =
+      CreateProcessW(Widen(program).c_str(), line.data(), nullptr, nullptr, TRUE, CREATE_UNICODE_ENVIRONMENT,
+                     environment.data(), folder.empty() ? nullptr : folder.c_str(), &startup, &started);
   const DWORD create_error = GetLastError();
   close_all();
   ProgramRun run;

@@ -15,8 +15,7 @@ TempFolder::TempFolder() {
   const std::filesystem::path base = std::filesystem::temp_directory_path();
   for (int attempt = 0; attempt < 100; ++attempt) {
     char name[32];
-    std::snprintf(name, sizeof name, "testkve-%012llx",
-                  static_cast<unsigned long long>(random() & 0xFFFFFFFFFFFFull));
+    std::snprintf(name, sizeof name, "testkve-%012llx", static_cast<unsigned long long>(random() & 0xFFFFFFFFFFFFull));
     std::error_code error;
     if (std::filesystem::create_directory(base / name, error)) {
       path_ = base / name;

@@ -83,8 +83,8 @@ void StartHelper(const std::string& pid_file) {
   if (!self) return;
   const std::vector<std::string> argv = {*self, std::string(kHelperOption) + pid_file};
 #else
-  const std::vector<std::string> argv = {
-      "/bin/sh", "-c", "echo $$ > \"$0.new\" && mv \"$0.new\" \"$0\"; exec sleep 300", pid_file};
+  const std::vector<std::string> argv = {"/bin/sh", "-c",
+                                         "echo $$ > \"$0.new\" && mv \"$0.new\" \"$0\"; exec sleep 300", pid_file};
 #endif
   if (!platform::StartAndLeave(argv)) return;
   std::error_code ignored;

@@ -27,7 +27,8 @@ bool IsHelp(std::string_view arg) { return arg == "--help" || arg == "-h"; }
 
 // "--help" or "-h" among a command's arguments, before any "--" that ends its options.
 bool AsksForHelp(std::span<char* const> args) {
-  auto options_end = std::find_if(args.begin(), args.end(), [](const char* arg) { return std::string_view(arg) == "--"; });
+  auto options_end =
+      std::find_if(args.begin(), args.end(), [](const char* arg) { return std::string_view(arg) == "--"; });
   return std::any_of(args.begin(), options_end, [](const char* arg) { return IsHelp(arg); });
 }
 

@@ -58,8 +58,8 @@ class CryptoApiMd5RsaVerification : public Md5RsaVerification {
     if (signature.size() > modulus_bytes_) return false;
     std::vector<uint8_t> reversed(signature.rbegin(), signature.rend());
     reversed.resize(modulus_bytes_, 0);
-    bool matches = CryptVerifySignatureW(hash_, reversed.data(), static_cast<DWORD>(reversed.size()), key_,
-                                         nullptr, 0) != FALSE;
+    bool matches =
+        CryptVerifySignatureW(hash_, reversed.data(), static_cast<DWORD>(reversed.size()), key_, nullptr, 0) != FALSE;
     WipeBytes(reversed);
     return matches;
   }

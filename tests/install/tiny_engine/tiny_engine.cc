@@ -29,8 +29,8 @@ int main(int argc, char** argv) {
   }
   std::printf("tiny engine: %zu settings, execute mode 0x%08X\n", settings.size(), static_cast<unsigned>(mode));
   std::fflush(stdout);
-  if (extra_output &&
-      !engine_sdk::SendMailslotMessage(engine_sdk::kExtraOutputSlot, "tiny engine: hello through the mailslot\n", &error)) {
+  if (extra_output && !engine_sdk::SendMailslotMessage(engine_sdk::kExtraOutputSlot,
+                                                       "tiny engine: hello through the mailslot\n", &error)) {
     std::fprintf(stderr, "tiny engine: %s\n", error.c_str());
   }
   return static_cast<int>(VXR_RET_REBOOT_MACHINE);
