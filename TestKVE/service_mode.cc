@@ -1,8 +1,6 @@
 #include "TestKVE/service_mode.h"
 
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -84,21 +82,20 @@ void WarnOfOtherProgram(const platform::ServiceManager& manager, const platform:
 // Registers the service when needed and starts it; false when it could not be started, after
 // the line that says why.
 bool StartTestService() {
-  int error = 0;
-  std::string why;
+  platform::Error error;
   std::unique_ptr<platform::ServiceManager> manager =
-      platform::ServiceManager::Open(platform::ServiceDatabaseFolder(), &error, &why);
+      platform::ServiceManager::Open(platform::ServiceDatabaseFolder(), &error);
   if (!manager) {
-    std::printf("Open SCManager failed (%d)\n", error);
-    PrintRefusal(why);
+    std::printf("Open SCManager failed (%d)\n", error.code);
+    PrintRefusal(error.text);
     return false;
   }
-  std::unique_ptr<platform::Service> service = manager->OpenService(kServiceName, &error, &why);
-  if (!service && error != ENOENT) {
+  std::unique_ptr<platform::Service> service = manager->OpenService(kServiceName, &error);
+  if (!service && error.kind != platform::ErrorKind::kNotFound) {
     // Creating it anew would fail too; a damaged or untrusted record is never used.
     std::printf("Service record %s cannot be used (%d): remove it to register the service again\n",
-                manager->RecordPath(kServiceName).c_str(), error);
-    PrintRefusal(why);
+                manager->RecordPath(kServiceName).c_str(), error.code);
+    PrintRefusal(error.text);
     return false;
   }
   std::error_code folder_error;
@@ -118,7 +115,7 @@ bool StartTestService() {
   if (!service) {
     service = manager->CreateService(TestSrvParameters(program_path), &error);
     if (!service) {
-      std::printf("CreateService failed (%d)\n", error);
+      std::printf("CreateService failed (%d)\n", error.code);
       return false;
     }
   }
@@ -127,9 +124,9 @@ bool StartTestService() {
   ServiceArguments arguments = RewriteServiceArguments(command, program_length);
   if (arguments.program_quoted) std::printf("have \"\n");
   std::printf("Argument to launch service: %s\n", arguments.options.c_str());
-  bool started = service->Start({folder, kProgramName, arguments.options}, &error, &why);
+  bool started = service->Start({folder, kProgramName, arguments.options}, &error);
   std::printf(started ? "Service start.\n" : "Start sevice fail\n");
-  if (!started) std::fprintf(stderr, "TestKVE: %s\n", why.empty() ? std::strerror(error) : why.c_str());
+  if (!started) std::fprintf(stderr, "TestKVE: %s\n", error.text.c_str());
   // The service runs detached: its output, and its harness's exit status, are in its log.
   if (started)
     std::fprintf(stderr, "testkve: the service's output goes to %s\n", manager->LogPath(kServiceName).c_str());

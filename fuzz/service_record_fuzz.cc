@@ -17,9 +17,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (accepted) FUZZ_CHECK(platform::FormatServiceRecord(parsed) == text);
 
   const platform::ServiceManager manager(file.folder());
-  int error = 0;
+  platform::Error error;
   const auto service = manager.OpenService("TestSrv", &error);
   FUZZ_CHECK((service != nullptr) == (accepted && parsed.name == "TestSrv"));
-  if (service == nullptr) FUZZ_CHECK(error == EBADMSG);
+  if (service == nullptr) FUZZ_CHECK(error.kind == platform::ErrorKind::kDamaged);
   return 0;
 }

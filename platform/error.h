@@ -16,6 +16,8 @@ enum class ErrorKind {
   kTooLong,   ///< more than the call carries; nothing was done
   kNotOpen,   ///< the object is not open
   kCutShort,  ///< done in part only
+  kBusy,      ///< in use by another right now; later it may succeed
+  kDamaged,   ///< what was read is not what it must be; nothing of it was used
   kOther,     ///< the system's own failure: `code` and `text` say which
 };
 

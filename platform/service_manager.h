@@ -1,7 +1,6 @@
 // A small service manager: a database folder of service records, and detached starts of a
-// service's program with its start arguments. Error numbers are errno values. On Windows the
-// services are the service control manager's, and error numbers are the system's own
-// (GetLastError: 1073 for a service that exists), but for "no such service", which is ENOENT.
+// service's program with its start arguments. On Windows the services are the service control
+// manager's. A failure is a platform::Error whose `code` is the system's own number for it.
 #pragma once
 
 #include <cstdint>
@@ -9,6 +8,8 @@
 #include <string>
 #include <utility>
 #include <vector>
+
+#include "platform/error.h"
 
 namespace platform {
 
@@ -29,9 +30,8 @@ struct ServiceParameters {
   std::string password = {};
 };
 
-/// The database folder: $TESTKVE_SERVICE_DB when set and not empty, else
-/// /var/lib/testkve/services for root, else $XDG_STATE_HOME/testkve/services (with
-/// ~/.local/state in place of an unset XDG_STATE_HOME).
+/// The folder of the service database where the system keeps it as one (platform/<os>/ says
+/// where); empty where the system keeps its services itself.
 std::string ServiceDatabaseFolder();
 
 /// One service opened or created through a ServiceManager. Destroying it closes it.
@@ -42,17 +42,14 @@ class Service {
 
   const ServiceParameters& parameters() const { return parameters_; }
 
-  /// Starts the service's program detached from the caller: in a new session, in the folder
-  /// "/", standard input on /dev/null, standard output and error appended to the log
-  /// `<db>/<name>.log`, argv = the program path and then `arguments`, the caller's environment.
-  /// True once the program has really been executed; false with the errno in `error` when it
-  /// could not be (no such file, not executable, log not writable), EPERM for a service that
-  /// names an account (this manager runs programs under the caller's account only) or a log
-  /// that another user could have planted or can write, EBUSY while the program of an earlier
-  /// start of the service (or anything it started that keeps the log open) still runs, and
-  /// EBADMSG for a log that is no regular file. `why`, when given, gets a sentence naming the
-  /// file and the reason for the last three.
-  bool Start(const std::vector<std::string>& arguments, int* error, std::string* why = nullptr) const;
+  /// Starts the service's program detached from the caller, with argv = the program path and
+  /// then `arguments`, its output appended to the log `LogPath(name)`. True once the program
+  /// has really been executed; false when it could not be (no such file, not executable, log
+  /// not writable), kDenied for a service that names an account (this manager runs programs
+  /// under the caller's account only) or a log that another user could have planted or can
+  /// write, kBusy while an earlier start of the service still runs, and kDamaged for a log that
+  /// is no regular file. `error->text` always says why, naming the file where there is one.
+  bool Start(const std::vector<std::string>& arguments, Error* error) const;
 
  private:
   std::string folder_;
@@ -63,24 +60,26 @@ class Service {
 class ServiceManager {
  public:
   /// Opens the database in `folder`, making it (and its parents) when missing; the folder
-  /// itself is made owner-only. Null with the errno in `error` when it cannot be made or is
-  /// not writable, or EPERM when it belongs to another user than the caller or root or can be
+  /// itself is made owner-only. Null with `error` set when it cannot be made or is not
+  /// writable, or kDenied when it belongs to another user than the caller or root or can be
   /// written by group or others: whoever can write the database can make its user run any
-  /// program. `why`, when given, then names the folder and the reason.
-  static std::unique_ptr<ServiceManager> Open(const std::string& folder, int* error, std::string* why = nullptr);
+  /// program. `error->text` names the folder and the reason when the manager refuses on its
+  /// own account; it is empty when the system's number says it all.
+  static std::unique_ptr<ServiceManager> Open(const std::string& folder, Error* error);
 
-  /// Opens the service `name`. Null with `error` = ENOENT when there is no such service,
-  /// EBADMSG when its record is damaged, half-written or no regular file (nothing of it is
-  /// used), EPERM when the record belongs to another user than the caller or root or can be
-  /// written by group or others, EINVAL for a name that cannot be a service's, or the errno of
-  /// a failed read. `why`, when given, names the record and the reason for EBADMSG and EPERM.
-  std::unique_ptr<Service> OpenService(const std::string& name, int* error, std::string* why = nullptr) const;
+  /// Opens the service `name`. Null with `error` kNotFound when there is no such service,
+  /// kDamaged when its record is damaged, half-written or no regular file (nothing of it is
+  /// used), kDenied when the record belongs to another user than the caller or root or can be
+  /// written by group or others, kInvalid for a name that cannot be a service's, or the
+  /// system's failure of a read. `error->text` names the record and the reason where the
+  /// manager has one, and is empty where the system's number says it all.
+  std::unique_ptr<Service> OpenService(const std::string& name, Error* error) const;
 
-  /// Creates the service and its record, written whole or not at all. Null with `error` =
-  /// EEXIST when a record of that name exists already (of two creators at the same moment
-  /// exactly one succeeds), EINVAL for a name or text that a record cannot hold (an empty
-  /// name or program, a "/", a line feed or a NUL), or the errno of a failed write.
-  std::unique_ptr<Service> CreateService(const ServiceParameters& parameters, int* error) const;
+  /// Creates the service and its record, written whole or not at all. Null with `error`
+  /// kExists when a service of that name exists already (of two creators at the same moment
+  /// exactly one succeeds), kInvalid for a name or text that a record cannot hold (an empty
+  /// name or program, a "/", a line feed or a NUL), or the system's failure of a write.
+  std::unique_ptr<Service> CreateService(const ServiceParameters& parameters, Error* error) const;
 
   /// Where the record of service `name` is kept.
   std::string RecordPath(const std::string& name) const;

@@ -92,7 +92,7 @@ TEST(ServiceModeE2eTest, FirstRunCreatesTheServiceAndStartsItWithoutAPass) {
 
 TEST(ServiceModeE2eTest, LaterRunStartsTheRecordedServiceUnchanged) {
   ServiceFolder folder(false);
-  int error = 0;
+  platform::Error error;
   auto manager = platform::ServiceManager::Open(folder.db().string(), &error);
   ASSERT_NE(nullptr, manager);
   // Another program than TestSrv.exe in the current folder, which does not exist here.

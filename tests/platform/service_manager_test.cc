@@ -78,7 +78,7 @@ TEST(ServiceRecordTest, RefusesEveryTruncationAndEveryChangedByte) {
 
 TEST(ServiceManagerTest, OpenMakesTheFolderOrSaysWhyNot) {
   TempFolder folder;
-  int error = 0;
+  platform::Error error;
   const std::string nested = folder.str() + "/a/b/services";
   ASSERT_NE(nullptr, ServiceManager::Open(nested, &error));
   EXPECT_EQ(std::filesystem::perms::owner_all,
@@ -87,9 +87,9 @@ TEST(ServiceManagerTest, OpenMakesTheFolderOrSaysWhyNot) {
   // Under a regular file nothing can be made, not even by root.
   folder.Write("file", "");
   EXPECT_EQ(nullptr, ServiceManager::Open(folder.str() + "/file/services", &error));
-  EXPECT_EQ(ENOTDIR, error);
+  EXPECT_EQ(ENOTDIR, error.code);
   EXPECT_EQ(nullptr, ServiceManager::Open(folder.str() + "/file", &error));
-  EXPECT_EQ(ENOTDIR, error);
+  EXPECT_EQ(ENOTDIR, error.code);
 }
 
 TEST(ServiceManagerTest, AFolderTheUserMayNotWriteIsRefused) {
@@ -107,11 +107,11 @@ TEST(ServiceManagerTest, AFolderTheUserMayNotWriteIsRefused) {
                                  std::filesystem::perm_options::remove);
   }
   EXPECT_TRUE(RunUnprivileged([&] {
-    int error = 0;
+    platform::Error error;
     EXPECT_EQ(nullptr, ServiceManager::Open(folder.str() + "/services", &error));
-    EXPECT_EQ(EACCES, error);
+    EXPECT_EQ(EACCES, error.code);
     EXPECT_EQ(nullptr, ServiceManager::Open(folder.str() + "/new", &error));
-    EXPECT_EQ(EACCES, error);
+    EXPECT_EQ(EACCES, error.code);
     return !::testing::Test::HasFailure();
   }));
   std::filesystem::permissions(folder.path(), std::filesystem::perms::owner_all, std::filesystem::perm_options::add);
@@ -121,17 +121,19 @@ TEST(ServiceManagerTest, AFolderTheUserMayNotWriteIsRefused) {
 
 TEST(ServiceManagerTest, CreatesOnceAndOpensWhatWasCreated) {
   TempFolder folder;
-  int error = 0;
+  platform::Error error;
   auto manager = ServiceManager::Open(folder.str(), &error);
   ASSERT_NE(nullptr, manager);
   EXPECT_EQ(nullptr, manager->OpenService("TestSrv", &error));
-  EXPECT_EQ(ENOENT, error);
+  EXPECT_EQ(platform::ErrorKind::kNotFound, error.kind);
+  EXPECT_EQ(ENOENT, error.code);
 
   ASSERT_NE(nullptr, manager->CreateService(FullParameters(), &error));
   ServiceParameters other = FullParameters();
   other.program_path = "/elsewhere";
   EXPECT_EQ(nullptr, manager->CreateService(other, &error));
-  EXPECT_EQ(EEXIST, error);
+  EXPECT_EQ(platform::ErrorKind::kExists, error.kind);
+  EXPECT_EQ(EEXIST, error.code);
   auto opened = manager->OpenService("TestSrv", &error);
   ASSERT_NE(nullptr, opened);
   ExpectSame(FullParameters(), opened->parameters());
@@ -141,7 +143,7 @@ TEST(ServiceManagerTest, CreatesOnceAndOpensWhatWasCreated) {
 
 TEST(ServiceManagerTest, RefusesWhatARecordCannotHold) {
   TempFolder folder;
-  int error = 0;
+  platform::Error error;
   auto manager = ServiceManager::Open(folder.str(), &error);
   ASSERT_NE(nullptr, manager);
   const ServiceParameters cases[] = {
@@ -152,14 +154,15 @@ TEST(ServiceManagerTest, RefusesWhatARecordCannotHold) {
   for (const ServiceParameters& p : cases) {
     SCOPED_TRACE(p.name + "|" + p.program_path);
     EXPECT_EQ(nullptr, manager->CreateService(p, &error));
-    EXPECT_EQ(EINVAL, error);
+    EXPECT_EQ(platform::ErrorKind::kInvalid, error.kind);
+    EXPECT_EQ(EINVAL, error.code);
   }
   EXPECT_EQ(0, std::distance(std::filesystem::directory_iterator(folder.path()), {}));
 }
 
 TEST(ServiceManagerTest, ADamagedRecordIsNeverUsed) {
   TempFolder folder;
-  int error = 0;
+  platform::Error error;
   auto manager = ServiceManager::Open(folder.str(), &error);
   ASSERT_NE(nullptr, manager);
   const std::string record = platform::FormatServiceRecord(FullParameters());
@@ -169,20 +172,21 @@ TEST(ServiceManagerTest, ADamagedRecordIsNeverUsed) {
        {record.substr(0, record.size() / 2), std::string(), platform::FormatServiceRecord(renamed)}) {
     folder.Write("TestSrv.service", text);
     EXPECT_EQ(nullptr, manager->OpenService("TestSrv", &error));
-    EXPECT_EQ(EBADMSG, error);
+    EXPECT_EQ(platform::ErrorKind::kDamaged, error.kind);
+    EXPECT_EQ(EBADMSG, error.code);
   }
 }
 
 TEST(ServiceStartTest, RunsTheProgramDetachedWithItsArgumentsAndLogsItsOutput) {
   TempFolder folder;
-  int error = 0;
+  platform::Error error;
   auto manager = ServiceManager::Open(folder.str(), &error);
   ASSERT_NE(nullptr, manager);
   auto service = manager->CreateService({.name = "Sh", .program_path = "/bin/sh"}, &error);
   ASSERT_NE(nullptr, service);
   // Its folder, its arguments, its standard input and its session, then a last line.
   const std::string script = "pwd; echo \"$0|$1\"; readlink /proc/self/fd/0; cut -d' ' -f6 /proc/$$/stat; echo done";
-  ASSERT_TRUE(service->Start({"-c", script, "one two", ""}, &error)) << error;
+  ASSERT_TRUE(service->Start({"-c", script, "one two", ""}, &error)) << error.text;
   const std::string log = manager->LogPath("Sh");
   ASSERT_TRUE(WaitForText(log, "done\n", 1));
   std::vector<std::string> lines = ReadLines(log);
@@ -204,7 +208,7 @@ TEST(ServiceStartTest, RunsTheProgramDetachedWithItsArgumentsAndLogsItsOutput) {
 
 TEST(ServiceStartTest, FailsUnlessTheProgramIsReallyExecuted) {
   TempFolder folder;
-  int error = 0;
+  platform::Error error;
   auto manager = ServiceManager::Open(folder.str(), &error);
   ASSERT_NE(nullptr, manager);
   const std::string not_executable = folder.Write("plain", "#!/bin/sh\n").string();
@@ -217,11 +221,12 @@ TEST(ServiceStartTest, FailsUnlessTheProgramIsReallyExecuted) {
     SCOPED_TRACE(program);
     platform::Service service(folder.str(), {.name = "Broken", .program_path = program});
     EXPECT_FALSE(service.Start({}, &error));
-    EXPECT_EQ(expected, error);
+    EXPECT_EQ(expected, error.code);
   }
   platform::Service with_account(folder.str(), {.name = "Other", .program_path = "/bin/true", .account = "qa"});
   EXPECT_FALSE(with_account.Start({}, &error));
-  EXPECT_EQ(EPERM, error);
+  EXPECT_EQ(platform::ErrorKind::kDenied, error.kind);
+  EXPECT_EQ(EPERM, error.code);
 }
 
 }  // namespace

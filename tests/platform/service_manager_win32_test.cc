@@ -24,9 +24,9 @@ class WindowsServiceManagerTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(RemoveService(name_));
-    int error = 0;
+    platform::Error error;
     manager_ = ServiceManager::Open(platform::ServiceDatabaseFolder(), &error);
-    ASSERT_NE(manager_, nullptr) << error;
+    ASSERT_NE(manager_, nullptr) << error.text;
   }
   void TearDown() override { EXPECT_TRUE(RemoveService(name_)); }
 
@@ -46,16 +46,17 @@ class WindowsServiceManagerTest : public ::testing::Test {
 };
 
 TEST_F(WindowsServiceManagerTest, CreatedOnceAndReadBackAsRegistered) {
-  int error = 0;
+  platform::Error error;
   EXPECT_EQ(manager_->OpenService(name_, &error), nullptr);
-  EXPECT_EQ(error, ENOENT);
+  EXPECT_EQ(error.kind, platform::ErrorKind::kNotFound);
   // A blank in the folder: registered so that no shorter program path can be taken for it.
   const std::string program = "C:\\test kve\\TestSrv.exe";
-  ASSERT_NE(manager_->CreateService(Parameters(program), &error), nullptr) << error;
+  ASSERT_NE(manager_->CreateService(Parameters(program), &error), nullptr) << error.text;
   EXPECT_EQ(manager_->CreateService(Parameters(program), &error), nullptr);
-  EXPECT_EQ(error, kServiceExists);
+  EXPECT_EQ(error.kind, platform::ErrorKind::kExists);
+  EXPECT_EQ(error.code, kServiceExists);
   std::unique_ptr<Service> service = manager_->OpenService(name_, &error);
-  ASSERT_NE(service, nullptr) << error;
+  ASSERT_NE(service, nullptr) << error.text;
   const ServiceParameters& read = service->parameters();
   EXPECT_EQ(read.name, name_);
   EXPECT_EQ(read.display_name, name_);
@@ -67,13 +68,12 @@ TEST_F(WindowsServiceManagerTest, CreatedOnceAndReadBackAsRegistered) {
 }
 
 TEST_F(WindowsServiceManagerTest, AStartOfAMissingProgramFailsWithTheSystemsNumber) {
-  int error = 0;
+  platform::Error error;
   std::unique_ptr<Service> service = manager_->CreateService(Parameters("C:\\no such folder\\TestSrv.exe"), &error);
-  ASSERT_NE(service, nullptr) << error;
-  std::string why;
-  EXPECT_FALSE(service->Start({"C:\\", "TestKVE.exe", "/NH"}, &error, &why));
-  EXPECT_EQ(error, kFileNotFound);
-  EXPECT_NE(why.find(name_), std::string::npos) << why;
+  ASSERT_NE(service, nullptr) << error.text;
+  EXPECT_FALSE(service->Start({"C:\\", "TestKVE.exe", "/NH"}, &error));
+  EXPECT_EQ(error.code, kFileNotFound);
+  EXPECT_NE(error.text.find(name_), std::string::npos) << error.text;
 }
 
 }  // namespace

@@ -17,9 +17,9 @@ TEST(WindowsServiceProgramTest, RunsWithTheStartArgumentsAndStopsWithTheExitStat
   // The name the probe serves as: Wine finds the program's ServiceMain by the service's name.
   const std::string name = "ServiceProbe";
   ASSERT_TRUE(RemoveService(name));
-  int error = 0;
+  platform::Error error;
   std::unique_ptr<platform::ServiceManager> manager = platform::ServiceManager::Open({}, &error);
-  ASSERT_NE(manager, nullptr) << error;
+  ASSERT_NE(manager, nullptr) << error.text;
   std::unique_ptr<platform::Service> service =
       manager->CreateService({.name = name,
                               .display_name = name,
@@ -29,14 +29,13 @@ TEST(WindowsServiceProgramTest, RunsWithTheStartArgumentsAndStopsWithTheExitStat
                               .error_control = 1,
                               .program_path = (BuildBinDir() / ExecutableName("service_probe")).string()},
                              &error);
-  ASSERT_NE(service, nullptr) << error;
+  ASSERT_NE(service, nullptr) << error.text;
   const std::filesystem::path log = BuildBinDir() / (name + ".log");
   std::filesystem::remove(log);
   // The probe works only once the start has been answered.
   const ServiceProbeRelease release;
   ASSERT_TRUE(release.made());
-  std::string why;
-  ASSERT_TRUE(service->Start({"C:\\a folder", "TestKVE.exe", "/NH /RUN=2"}, &error, &why)) << error << " " << why;
+  ASSERT_TRUE(service->Start({"C:\\a folder", "TestKVE.exe", "/NH /RUN=2"}, &error)) << error.text;
   release.Release();
   // 3: the work had the start arguments, and the manager has its exit status.
   EXPECT_EQ(WaitForServiceStop(name), 3);

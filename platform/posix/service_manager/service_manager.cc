@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string_view>
 
 #include "platform/posix/argv_pointers.h"
@@ -35,6 +36,32 @@ constexpr size_t kMaxRecordSize = 64 * 1024;
 constexpr size_t kMaxNameLength = 200;
 
 std::string LogPathIn(const std::string& folder, const std::string& name) { return folder + "/" + name + ".log"; }
+
+// The failure that the errno value `number` stands for, with the manager's reason if it has one.
+Error Failure(int number, std::string reason = {}) {
+  ErrorKind kind = ErrorKind::kOther;
+  switch (number) {
+    case ENOENT:
+      kind = ErrorKind::kNotFound;
+      break;
+    case EEXIST:
+      kind = ErrorKind::kExists;
+      break;
+    case EINVAL:
+      kind = ErrorKind::kInvalid;
+      break;
+    case EPERM:
+      kind = ErrorKind::kDenied;
+      break;
+    case EBUSY:
+      kind = ErrorKind::kBusy;
+      break;
+    case EBADMSG:
+      kind = ErrorKind::kDamaged;
+      break;
+  }
+  return {kind, number, std::move(reason)};
+}
 
 bool IsRecordText(std::string_view text) {
   return text.find_first_of(std::string_view("\n\0", 2)) == std::string_view::npos;
@@ -224,74 +251,14 @@ struct DetachedStart {
   _exit(0);
 }
 
-}  // namespace
-
-std::string ServiceDatabaseFolder() {
-  if (const char* folder = std::getenv("TESTKVE_SERVICE_DB"); folder != nullptr && *folder) {
-    return folder;
-  }
-  if (geteuid() == 0) return "/var/lib/testkve/services";
-  const char* state = std::getenv("XDG_STATE_HOME");
-  std::string base = state != nullptr && *state == '/' ? state : HomeFolder() + "/.local/state";
-  return base + "/testkve/services";
-}
-
-std::unique_ptr<ServiceManager> ServiceManager::Open(const std::string& folder, int* error, std::string* why) {
-  if (folder.empty()) {
-    *error = ENOENT;
-    return nullptr;
-  }
-  std::string reason;
-  if (int failure = MakeFolders(folder, why != nullptr ? why : &reason)) {
-    *error = failure;
-    return nullptr;
-  }
-  return std::make_unique<ServiceManager>(folder);
-}
-
-std::string ServiceManager::RecordPath(const std::string& name) const { return folder_ + "/" + name + ".service"; }
-
-std::string ServiceManager::LogPath(const std::string& name) const { return LogPathIn(folder_, name); }
-
-std::unique_ptr<Service> ServiceManager::OpenService(const std::string& name, int* error, std::string* why) const {
-  if (!IsServiceName(name)) {
-    *error = EINVAL;
-    return nullptr;
-  }
-  std::string text;
-  std::string reason;
-  if (int failure = ReadRecord(RecordPath(name), &text, why != nullptr ? why : &reason)) {
-    *error = failure;
-    return nullptr;
-  }
-  ServiceParameters parameters;
-  if (!ParseServiceRecord(text, &parameters) || parameters.name != name) {
-    *error = EBADMSG;
-    return nullptr;
-  }
-  return std::make_unique<Service>(folder_, std::move(parameters));
-}
-
-std::unique_ptr<Service> ServiceManager::CreateService(const ServiceParameters& parameters, int* error) const {
-  if (!IsRecordable(parameters)) {
-    *error = EINVAL;
-    return nullptr;
-  }
-  TemporaryRecord record(folder_, parameters.name);
-  if (int failure = record.Publish(FormatServiceRecord(parameters), RecordPath(parameters.name))) {
-    *error = failure;
-    return nullptr;
-  }
-  return std::make_unique<Service>(folder_, parameters);
-}
-
-bool Service::Start(const std::vector<std::string>& arguments, int* error, std::string* why) const {
-  if (!parameters_.account.empty()) {
+// Starts the service's program; false with the errno in `error`, and for some a reason in `why`.
+bool StartDetached(const std::string& folder, const ServiceParameters& parameters,
+                   const std::vector<std::string>& arguments, int* error, std::string* why) {
+  if (!parameters.account.empty()) {
     *error = EPERM;
     return false;
   }
-  std::string reason;
-  UniqueFd log = OpenLockedLog(LogPathIn(folder_, parameters_.name), error, why != nullptr ? why : &reason);
+  UniqueFd log = OpenLockedLog(LogPathIn(folder, parameters.name), error, why);
   if (!log) return false;
   UniqueFd input = AboveStandardStreams(OpenCloexec("/dev/null", O_RDONLY));
   int pipe_ends[2];
@@ -302,7 +269,7 @@ bool Service::Start(const std::vector<std::string>& arguments, int* error, std::
   UniqueFd status_read(pipe_ends[0]);
   UniqueFd status_write(pipe_ends[1]);
 
-  std::vector<std::string> command = {parameters_.program_path};
+  std::vector<std::string> command = {parameters.program_path};
   command.insert(command.end(), arguments.begin(), arguments.end());
   const posix::ArgvPointers argv(command);
   const DetachedStart start{argv.get(), input.get(), log.get(), status_write.get()};
@@ -324,6 +291,81 @@ bool Service::Start(const std::vector<std::string>& arguments, int* error, std::
   // Nothing runs: the lock goes now, not when the failed child has finished ending.
   flock(log.get(), LOCK_UN);
   return false;
+}
+
+}  // namespace
+
+// $TESTKVE_SERVICE_DB when set and not empty, else /var/lib/testkve/services for root, else
+// $XDG_STATE_HOME/testkve/services (with ~/.local/state in place of an unset XDG_STATE_HOME).
+std::string ServiceDatabaseFolder() {
+  if (const char* folder = std::getenv("TESTKVE_SERVICE_DB"); folder != nullptr && *folder) {
+    return folder;
+  }
+  if (geteuid() == 0) return "/var/lib/testkve/services";
+  const char* state = std::getenv("XDG_STATE_HOME");
+  std::string base = state != nullptr && *state == '/' ? state : HomeFolder() + "/.local/state";
+  return base + "/testkve/services";
+}
+
+std::unique_ptr<ServiceManager> ServiceManager::Open(const std::string& folder, Error* error) {
+  if (folder.empty()) {
+    *error = Failure(ENOENT);
+    return nullptr;
+  }
+  std::string reason;
+  if (int failure = MakeFolders(folder, &reason)) {
+    *error = Failure(failure, std::move(reason));
+    return nullptr;
+  }
+  return std::make_unique<ServiceManager>(folder);
+}
+
+std::string ServiceManager::RecordPath(const std::string& name) const { return folder_ + "/" + name + ".service"; }
+
+std::string ServiceManager::LogPath(const std::string& name) const { return LogPathIn(folder_, name); }
+
+std::unique_ptr<Service> ServiceManager::OpenService(const std::string& name, Error* error) const {
+  if (!IsServiceName(name)) {
+    *error = Failure(EINVAL);
+    return nullptr;
+  }
+  std::string text;
+  std::string reason;
+  if (int failure = ReadRecord(RecordPath(name), &text, &reason)) {
+    *error = Failure(failure, std::move(reason));
+    return nullptr;
+  }
+  ServiceParameters parameters;
+  if (!ParseServiceRecord(text, &parameters) || parameters.name != name) {
+    *error = Failure(EBADMSG);
+    return nullptr;
+  }
+  return std::make_unique<Service>(folder_, std::move(parameters));
+}
+
+std::unique_ptr<Service> ServiceManager::CreateService(const ServiceParameters& parameters, Error* error) const {
+  if (!IsRecordable(parameters)) {
+    *error = Failure(EINVAL);
+    return nullptr;
+  }
+  TemporaryRecord record(folder_, parameters.name);
+  if (int failure = record.Publish(FormatServiceRecord(parameters), RecordPath(parameters.name))) {
+    *error = Failure(failure);
+    return nullptr;
+  }
+  return std::make_unique<Service>(folder_, parameters);
+}
+
+// In a new session, in the folder "/", standard input on /dev/null, standard output and error
+// appended to the log, the caller's environment.
+bool Service::Start(const std::vector<std::string>& arguments, Error* error) const {
+  int number = 0;
+  std::string reason;
+  if (!StartDetached(folder_, parameters_, arguments, &number, &reason)) {
+    *error = Failure(number, reason.empty() ? std::strerror(number) : std::move(reason));
+    return false;
+  }
+  return true;
 }
 
 }  // namespace platform

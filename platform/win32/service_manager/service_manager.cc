@@ -5,7 +5,6 @@
 #undef OpenService
 #undef CreateService
 
-#include <cerrno>
 #include <cstddef>
 #include <cstring>
 #include <filesystem>
@@ -24,12 +23,31 @@ struct CloseService {
 };
 using ServiceHandle = std::unique_ptr<std::remove_pointer_t<SC_HANDLE>, CloseService>;
 
-// The error of the call that just failed, with a sentence naming what failed.
-int Failed(DWORD error, const std::string& what, std::string* why) {
-  if (why != nullptr) *why = what + ": " + win32::ErrorText(error);
-  return static_cast<int>(error);
+ErrorKind KindOf(DWORD code) {
+  switch (code) {
+    case ERROR_SERVICE_EXISTS:
+      return ErrorKind::kExists;
+    case ERROR_SERVICE_DOES_NOT_EXIST:
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+      return ErrorKind::kNotFound;
+    case ERROR_ACCESS_DENIED:
+      return ErrorKind::kDenied;
+    case ERROR_INVALID_NAME:
+    case ERROR_INVALID_PARAMETER:
+      return ErrorKind::kInvalid;
+    case ERROR_SERVICE_ALREADY_RUNNING:
+      return ErrorKind::kBusy;
+    default:
+      return ErrorKind::kOther;
+  }
 }
-int Failed(const std::string& what, std::string* why) { return Failed(GetLastError(), what, why); }
+
+// The failure `code` of a call, with a sentence naming what failed.
+Error Failed(DWORD code, const std::string& what) {
+  return {KindOf(code), static_cast<int>(code), what + ": " + win32::ErrorText(code)};
+}
+Error Failed(const std::string& what) { return Failed(GetLastError(), what); }
 
 ServiceHandle OpenManager(DWORD access) { return ServiceHandle(OpenSCManagerA(nullptr, nullptr, access)); }
 
@@ -84,10 +102,10 @@ const char* OrNull(const std::string& text) { return text.empty() ? nullptr : te
 // On Windows the services are the service control manager's; there is no folder of records.
 std::string ServiceDatabaseFolder() { return {}; }
 
-std::unique_ptr<ServiceManager> ServiceManager::Open(const std::string& folder, int* error, std::string* why) {
+std::unique_ptr<ServiceManager> ServiceManager::Open(const std::string& folder, Error* error) {
   ServiceHandle manager = OpenManager(SC_MANAGER_ALL_ACCESS);
   if (!manager) {
-    *error = Failed("cannot open the service control manager", why);
+    *error = Failed("cannot open the service control manager");
     return nullptr;
   }
   return std::make_unique<ServiceManager>(folder);
@@ -95,23 +113,23 @@ std::unique_ptr<ServiceManager> ServiceManager::Open(const std::string& folder, 
 
 // Any failure to open only means that the service is to be created, so it reads as "no such
 // service"; a manager that cannot create it says why then.
-std::unique_ptr<Service> ServiceManager::OpenService(const std::string& name, int* error, std::string* why) const {
+std::unique_ptr<Service> ServiceManager::OpenService(const std::string& name, Error* error) const {
   ServiceHandle manager = OpenManager(SC_MANAGER_ALL_ACCESS);
   ServiceHandle service(manager ? OpenServiceA(manager.get(), name.c_str(), SERVICE_ALL_ACCESS) : nullptr);
   ServiceParameters parameters{.name = name};
   if (!service || !ReadConfiguration(service.get(), &parameters)) {
-    Failed("cannot open the service " + name, why);
-    *error = ENOENT;
+    *error = Failed("cannot open the service " + name);
+    error->kind = ErrorKind::kNotFound;
     return nullptr;
   }
   parameters.desired_access = SERVICE_ALL_ACCESS;
   return std::make_unique<Service>(folder_, std::move(parameters));
 }
 
-std::unique_ptr<Service> ServiceManager::CreateService(const ServiceParameters& parameters, int* error) const {
+std::unique_ptr<Service> ServiceManager::CreateService(const ServiceParameters& parameters, Error* error) const {
   ServiceHandle manager = OpenManager(SC_MANAGER_ALL_ACCESS);
   if (!manager) {
-    *error = Failed("cannot open the service control manager", nullptr);
+    *error = Failed("cannot open the service control manager");
     return nullptr;
   }
   DWORD tag = 0;
@@ -124,7 +142,7 @@ std::unique_ptr<Service> ServiceManager::CreateService(const ServiceParameters& 
                                        parameters.dependencies.empty() ? nullptr : dependencies.c_str(),
                                        OrNull(parameters.account), OrNull(parameters.password)));
   if (!service) {
-    *error = Failed("cannot create the service " + parameters.name, nullptr);  // 1073: it exists
+    *error = Failed("cannot create the service " + parameters.name);  // 1073: it exists
     return nullptr;
   }
   return std::make_unique<Service>(folder_, parameters);
@@ -142,16 +160,16 @@ std::string ServiceManager::LogPath(const std::string& name) const {
   return (std::filesystem::current_path(ignored) / (name + ".log")).string();
 }
 
-bool Service::Start(const std::vector<std::string>& arguments, int* error, std::string* why) const {
+bool Service::Start(const std::vector<std::string>& arguments, Error* error) const {
   const std::string& name = parameters_.name;
   ServiceHandle manager = OpenManager(SC_MANAGER_CONNECT);
   if (!manager) {
-    *error = Failed("cannot open the service control manager", why);
+    *error = Failed("cannot open the service control manager");
     return false;
   }
   ServiceHandle service(OpenServiceA(manager.get(), name.c_str(), SERVICE_START));
   if (!service) {
-    *error = Failed("cannot open the service " + name, why);
+    *error = Failed("cannot open the service " + name);
     return false;
   }
   std::vector<const char*> argv;
@@ -160,8 +178,7 @@ bool Service::Start(const std::vector<std::string>& arguments, int* error, std::
     const DWORD failure = GetLastError();
     *error = Failed(failure,
                     failure == ERROR_SERVICE_ALREADY_RUNNING ? "the service " + name + " is already running"
-                                                             : "cannot start the service " + name,
-                    why);
+                                                             : "cannot start the service " + name);
     return false;
   }
   return true;
