@@ -20,13 +20,13 @@ std::optional<EngineFigures> EngineSampler::Take(int64_t now_ms, int64_t launch_
     last_.reset();
     return std::nullopt;
   }
-  const bool same_engine = last_ && last_->pid == now->pid;
-  const platform::ProcessFigures before = same_engine ? *last_ : platform::ProcessFigures{now->pid, 0, 0, 0, 0};
+  const bool same_engine = last_ && last_->process_id == now->process_id;
+  const platform::ProcessFigures before = same_engine ? *last_ : platform::ProcessFigures{now->process_id, 0, 0, 0, 0};
   // A sample in the same millisecond as its base counts as one millisecond, not as a division by zero.
   const double seconds =
       static_cast<double>(std::max<int64_t>(1, now_ms - (same_engine ? last_ms_ : launch_ms))) / 1000;
   EngineFigures figures;
-  figures.pid = now->pid;
+  figures.pid = now->process_id;
   figures.cpu_percent = std::max<double>(0, static_cast<double>(now->cpu_ns - before.cpu_ns)) / 1e9 / seconds * 100;
   figures.resident_bytes = now->resident_bytes;
   figures.read_bytes_per_second = PerSecond(now->read_bytes, before.read_bytes, seconds);

@@ -11,7 +11,7 @@ namespace platform {
 
 /// What the kernel has counted of one process since it started.
 struct ProcessFigures {
-  int pid = 0;
+  int process_id = 0;
   int64_t cpu_ns = 0;                     ///< user and system time
   std::optional<int64_t> resident_bytes;  ///< resident memory now
   std::optional<int64_t> read_bytes;      ///< every byte it read, files and pipes alike
@@ -24,9 +24,9 @@ class EngineProcessProbe {
  public:
   virtual ~EngineProcessProbe() = default;
 
-  /// A probe of the live system for the engines of the harness process `harness_pid`; null when
-  /// the system's processes cannot be read.
-  static std::unique_ptr<EngineProcessProbe> Open(int harness_pid);
+  /// A probe of the live system for the engines of the harness whose process ID is `harness`;
+  /// null when the system's processes cannot be read.
+  static std::unique_ptr<EngineProcessProbe> Open(int harness);
 
   /// The figures of the harness's engine now: a descendant of the harness whose command line
   /// is the engine's ("<path> /SMH=<handle> /PI=<process id>"), the eldest such when the

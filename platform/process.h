@@ -51,7 +51,7 @@ struct TimedWaitResult {
 };
 
 /// A started child process. Move-only. Destroying one that was started and not waited for
-/// kills it (SIGKILL) and reaps it, so no zombie outlives its owner.
+/// kills it and reaps it, so no ended child outlives its owner unreaped.
 class ChildProcess {
  public:
   ChildProcess() = default;
@@ -62,8 +62,8 @@ class ChildProcess {
   ChildProcess& operator=(const ChildProcess&) = delete;
 
   /// Starts the program at the path `argv[0]` (no search of PATH, no shell) with `argv`, the
-  /// caller's environment and current folder, an empty signal mask and the usual signals at
-  /// their default action. No handle of this process but the standard streams reaches the
+  /// caller's environment and current folder, and none of the caller's signal handling or
+  /// blocking. No handle of this process but the standard streams reaches the
   /// child. When the start fails (no such file, not executable, no resources) the result is not
   /// started() and Wait() reports kNotStarted with the system's number for why.
   static ChildProcess Spawn(std::span<const std::string> argv, ConsoleMode mode);
@@ -79,11 +79,11 @@ class ChildProcess {
   /// costs no copy of it. Where the system allows, a starter that this process keeps runs the
   /// program: it ends the program's whole tree when the program ends, when the child is ended
   /// and when this process dies, and it reports the program's own resource usage; else the
-  /// program is this process's child and is killed (SIGKILL) when this process dies.
+  /// program is this process's child and is killed when this process dies.
   static ChildProcess SpawnOpenFile(const OpenFile& program, std::span<const std::string> argv, ConsoleMode mode);
 
-  bool started() const { return pid_ > 0; }
-  int pid() const { return pid_; }
+  bool started() const { return process_id_ > 0; }
+  int process_id() const { return process_id_; }
   /// Started by a starter (where the system has one): the channel to it, else none. The
   /// starter is the program's parent; it hands stop signals on and reports the program's end.
   const OwnedHandle& starter_channel() const { return channel_; }
@@ -93,9 +93,9 @@ class ChildProcess {
   ProcessOutcome Wait();
 
   /// Waits at most `limit` (none: no limit) for the child to end, then reaps it with its
-  /// resource usage. When the limit passes, the child's process group (the child alone when
-  /// it leads none) gets SIGTERM and SIGCONT, `grace` later SIGKILL, and is reaped; under a
-  /// starter the program's group gets them and then its whole tree is ended. The result is
+  /// resource usage. When the limit passes, the child (with its process group when it leads
+  /// one) is asked to end, `grace` later killed, and reaped; under a starter the same goes to
+  /// the program's group and then its whole tree is ended. The result is
   /// then marked timed out, whatever its outcome. Interrupted waits are retried.
   /// On a child that was not started, or already waited for, only the outcome is repeated.
   TimedWaitResult WaitFor(std::optional<std::chrono::milliseconds> limit, std::chrono::milliseconds grace);
@@ -108,8 +108,8 @@ class ChildProcess {
 
   void ReleaseStarter(bool reusable);
 
-  int pid_ = -1;
-  int starter_pid_ = -1;  ///< the starter that runs the program, or -1
+  int process_id_ = -1;
+  int starter_id_ = -1;  ///< the process ID of the starter that runs the program, or -1
   OwnedHandle channel_;   ///< the channel to it, or none
   ProcessOutcome outcome_{ProcessOutcome::Kind::kNotStarted, 0};
   /// Where the system names a child by handle (Windows): the process and the job object its
@@ -130,8 +130,9 @@ uint32_t CurrentProcessId();
 /// Windows it stays in this process's job). False when it could not be started.
 bool StartAndLeave(std::span<const std::string> argv);
 
-/// The descriptor numbers this process has open, in ascending order, without the one used to
-/// list them.
-std::vector<int> OpenDescriptors();
+/// The numbers by which this process names the files and handles it has open (the C runtime's
+/// numbers on Windows), in ascending order, without any used only to list them; 0 to 2 are the
+/// standard streams.
+std::vector<int> OpenHandleNumbers();
 
 }  // namespace platform

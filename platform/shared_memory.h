@@ -73,8 +73,8 @@ SharedMemoryHandle DuplicateSharedMemory(uint32_t process_id, uint32_t handle, s
 SharedView MapSharedMemory(const SharedMemoryHandle& handle, bool writable, std::string* error);
 
 /// Test seam for the calls whose failure handling matters: the next such call made by this
-/// thread fails with `error_number` as though the system had refused it.
-enum class SharedMemoryFault { kCreate, kMap, kPidfdGetfd };
-void InjectSharedMemoryFault(SharedMemoryFault call, int error_number);
+/// thread fails as though the system were out of memory.
+enum class SharedMemoryFault { kCreate, kMap };
+void InjectSharedMemoryFault(SharedMemoryFault call);
 
 }  // namespace platform

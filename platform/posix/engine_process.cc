@@ -88,7 +88,7 @@ class ProcEngineProbe final : public EngineProcessProbe {
     static const int64_t ns_per_tick = 1'000'000'000 / std::max<int64_t>(1, sysconf(_SC_CLK_TCK));
     if (stat->cpu_ticks > INT64_MAX / ns_per_tick) return std::nullopt;
     ProcessFigures figures;
-    figures.pid = pid;
+    figures.process_id = pid;
     figures.cpu_ns = stat->cpu_ticks * ns_per_tick;
     const std::string prefix = std::to_string(pid) + "/";
     if (auto text = posix::ReadHead(root_.get(), (prefix + "status").c_str(), buffer_))

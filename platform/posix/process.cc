@@ -127,12 +127,12 @@ void SendToStarter(int channel, const Message& message) {
 }
 
 ChildProcess::~ChildProcess() {
-  if (pid_ > 0) {
+  if (process_id_ > 0) {
     if (channel_.is_open()) {
       // The starter kills the program's group and then the rest of its tree.
       SendToStarter(posix::Fd(channel_), posix::starter::EndTree{});
     } else {
-      kill(pid_, SIGKILL);
+      kill(process_id_, SIGKILL);
     }
     Wait();
   }
@@ -140,16 +140,16 @@ ChildProcess::~ChildProcess() {
 }
 
 ChildProcess::ChildProcess(ChildProcess&& other) noexcept
-    : pid_(std::exchange(other.pid_, -1)),
-      starter_pid_(std::exchange(other.starter_pid_, -1)),
+    : process_id_(std::exchange(other.process_id_, -1)),
+      starter_id_(std::exchange(other.starter_id_, -1)),
       channel_(std::move(other.channel_)),
       outcome_(other.outcome_) {}
 
 ChildProcess& ChildProcess::operator=(ChildProcess&& other) noexcept {
   if (this != &other) {
     ChildProcess discarded(std::move(*this));
-    pid_ = std::exchange(other.pid_, -1);
-    starter_pid_ = std::exchange(other.starter_pid_, -1);
+    process_id_ = std::exchange(other.process_id_, -1);
+    starter_id_ = std::exchange(other.starter_id_, -1);
     channel_ = std::move(other.channel_);
     outcome_ = other.outcome_;
   }
@@ -161,7 +161,7 @@ ChildProcess& ChildProcess::operator=(ChildProcess&& other) noexcept {
 void ChildProcess::ReleaseStarter(bool reusable) {
   if (!channel_.is_open()) return;
   posix::EngineStarter starter;
-  starter.pid = std::exchange(starter_pid_, -1);
+  starter.pid = std::exchange(starter_id_, -1);
   starter.channel.Reset(static_cast<int>(channel_.Release()));
   if (reusable) {
     posix::ReturnEngineStarter(std::move(starter));
@@ -194,15 +194,15 @@ ChildProcess ChildProcess::SpawnProgram(const std::string& program, std::span<co
     child.outcome_ = {ProcessOutcome::Kind::kNotStarted, error};
     return child;
   }
-  child.pid_ = pid;
+  child.process_id_ = pid;
   return child;
 }
 
 ProcessOutcome ChildProcess::Wait() {
-  if (pid_ > 0 && channel_.is_open()) Reap();
-  while (pid_ > 0) {
+  if (process_id_ > 0 && channel_.is_open()) Reap();
+  while (process_id_ > 0) {
     int status = 0;
-    pid_t done = posix::RetryOnEintr([&] { return waitpid(pid_, &status, 0); });
+    pid_t done = posix::RetryOnEintr([&] { return waitpid(process_id_, &status, 0); });
     if (done < 0) {
       outcome_ = {ProcessOutcome::Kind::kWaitFailed, errno};
     } else if (WIFEXITED(status) || WIFSIGNALED(status)) {
@@ -210,14 +210,14 @@ ProcessOutcome ChildProcess::Wait() {
     } else {
       continue;  // stopped or continued: it has not ended yet
     }
-    pid_ = -1;
+    process_id_ = -1;
   }
   return outcome_;
 }
 
 TimedWaitResult ChildProcess::WaitFor(std::optional<std::chrono::milliseconds> limit, std::chrono::milliseconds grace) {
   TimedWaitResult result;
-  if (pid_ > 0) {
+  if (process_id_ > 0) {
     if (limit && !EndsWithin(*limit)) {
       result.timed_out = true;
       Terminate(grace);
@@ -241,13 +241,13 @@ bool ChildProcess::EndsWithin(std::chrono::milliseconds limit) const {
       if (Clock::now() >= deadline) return false;
     }
   }
-  posix::UniqueFd process(static_cast<int>(syscall(SYS_pidfd_open, pid_, 0)));
-  if (!process) return EndsWithinByPolling(pid_, deadline);
+  posix::UniqueFd process(static_cast<int>(syscall(SYS_pidfd_open, process_id_, 0)));
+  if (!process) return EndsWithinByPolling(process_id_, deadline);
   for (;;) {
     pollfd watch{process.get(), POLLIN, 0};
     int ready = poll(&watch, 1, PollMilliseconds(deadline));
     if (ready > 0) return true;
-    if (ready < 0 && errno != EINTR) return EndsWithinByPolling(pid_, deadline);
+    if (ready < 0 && errno != EINTR) return EndsWithinByPolling(process_id_, deadline);
     if (Clock::now() >= deadline) return false;
   }
 }
@@ -261,7 +261,7 @@ void ChildProcess::Terminate(std::chrono::milliseconds grace) const {
     return;
   }
   // Never the caller's own group: only a child that leads a group is ended with it.
-  const int target = getpgid(pid_) == pid_ ? -pid_ : pid_;
+  const int target = getpgid(process_id_) == process_id_ ? -process_id_ : process_id_;
   kill(target, SIGTERM);
   kill(target, SIGCONT);  // a stopped member could not act on SIGTERM
   EndsWithin(grace);
@@ -276,7 +276,7 @@ ResourceUsage ChildProcess::Reap() {
     posix::starter::Ended ended;
     const ssize_t got = posix::RetryOnEintr([&] { return recv(posix::Fd(channel_), &ended, sizeof ended, 0); });
     const bool reported = got == sizeof ended && ended.kind == posix::starter::Kind::kEnded;
-    pid_ = -1;
+    process_id_ = -1;
     ReleaseStarter(reported);
     if (!reported) {
       outcome_ = {ProcessOutcome::Kind::kWaitFailed, ECHILD};
@@ -287,8 +287,8 @@ ResourceUsage ChildProcess::Reap() {
   }
   int status = 0;
   rusage usage{};
-  const pid_t done = posix::RetryOnEintr([&] { return wait4(pid_, &status, 0, &usage); });
-  pid_ = -1;
+  const pid_t done = posix::RetryOnEintr([&] { return wait4(process_id_, &status, 0, &usage); });
+  process_id_ = -1;
   if (done < 0) {
     outcome_ = {ProcessOutcome::Kind::kWaitFailed, errno};
     return {};
@@ -300,7 +300,7 @@ ResourceUsage ChildProcess::Reap() {
 
 uint32_t CurrentProcessId() { return static_cast<uint32_t>(getpid()); }
 
-std::vector<int> OpenDescriptors() {
+std::vector<int> OpenHandleNumbers() {
   std::vector<int> descriptors;
   DIR* folder = opendir("/proc/self/fd");
   if (folder == nullptr) return descriptors;

@@ -13,6 +13,7 @@
 #include <utility>
 
 #include "platform/posix/child_start.h"
+#include "platform/posix/shared_memory_faults.h"
 #include "platform/posix/unique_fd.h"
 
 namespace platform {
@@ -21,7 +22,7 @@ namespace {
 thread_local std::array<int, 3> pending_faults = {};
 
 // True, with errno set, when the test seam asked this call to fail.
-bool TakeFault(SharedMemoryFault call) {
+bool TakeFault(posix::SharedMemoryCall call) {
   int& pending = pending_faults[static_cast<size_t>(call)];
   if (pending == 0) return false;
   errno = std::exchange(pending, 0);
@@ -60,7 +61,7 @@ int DuplicateDescriptor(uint32_t process_id, uint32_t handle, std::string* error
     return -1;
   }
   if (pidfd) {
-    int fd = TakeFault(SharedMemoryFault::kPidfdGetfd) ? -1 : PidfdGetfd(pidfd.get(), handle);
+    int fd = TakeFault(posix::SharedMemoryCall::kPidfdGetfd) ? -1 : PidfdGetfd(pidfd.get(), handle);
     int saved = errno;
     pidfd.Reset();
     if (fd >= 0) return fd;
@@ -98,7 +99,7 @@ SharedMemoryHandle CreateSharedMemory(size_t size, std::string* error) {
     return SharedMemoryHandle();
   }
   int fd =
-      TakeFault(SharedMemoryFault::kCreate) ? -1 : memfd_create("testkve-settings", MFD_CLOEXEC | MFD_ALLOW_SEALING);
+      TakeFault(posix::SharedMemoryCall::kMemfdCreate) ? -1 : memfd_create("testkve-settings", MFD_CLOEXEC | MFD_ALLOW_SEALING);
   if (fd >= 0) fd = posix::MoveAboveStandardStreams(fd);
   if (fd < 0) {
     *error = ErrorText("memfd_create", errno);
@@ -145,7 +146,7 @@ SharedView MapSharedMemory(const SharedMemoryHandle& handle, bool writable, std:
   size_t size = static_cast<size_t>(status.st_size);
   int protection = writable ? PROT_READ | PROT_WRITE : PROT_READ;
   void* address =
-      TakeFault(SharedMemoryFault::kMap) ? MAP_FAILED : mmap(nullptr, size, protection, MAP_SHARED, handle.value(), 0);
+      TakeFault(posix::SharedMemoryCall::kMmap) ? MAP_FAILED : mmap(nullptr, size, protection, MAP_SHARED, handle.value(), 0);
   if (address == MAP_FAILED) {
     *error = ErrorText("mmap(" + std::to_string(size) + " bytes)", errno);
     return SharedView();
@@ -153,7 +154,12 @@ SharedView MapSharedMemory(const SharedMemoryHandle& handle, bool writable, std:
   return SharedView(static_cast<std::byte*>(address), size);
 }
 
-void InjectSharedMemoryFault(SharedMemoryFault call, int error_number) {
+void InjectSharedMemoryFault(SharedMemoryFault call) {
+  posix::InjectSharedMemoryFault(
+      call == SharedMemoryFault::kCreate ? posix::SharedMemoryCall::kMemfdCreate : posix::SharedMemoryCall::kMmap, ENOMEM);
+}
+
+void posix::InjectSharedMemoryFault(SharedMemoryCall call, int error_number) {
   pending_faults[static_cast<size_t>(call)] = error_number;
 }
 

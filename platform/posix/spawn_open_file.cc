@@ -167,8 +167,8 @@ ChildProcess ChildProcess::SpawnOpenFile(const OpenFile& program, std::span<cons
       child.outcome_ = {ProcessOutcome::Kind::kNotStarted, started.error};
       return child;
     }
-    child.pid_ = started.pid;
-    child.starter_pid_ = starter->pid;
+    child.process_id_ = started.pid;
+    child.starter_id_ = starter->pid;
     child.channel_.Reset(starter->channel.Release());
     return child;
   }
@@ -182,7 +182,7 @@ ChildProcess ChildProcess::SpawnOpenFile(const OpenFile& program, std::span<cons
   if (pid < 0) {
     child.outcome_ = {ProcessOutcome::Kind::kNotStarted, error};
   } else {
-    child.pid_ = pid;
+    child.process_id_ = pid;
   }
   return child;
 }

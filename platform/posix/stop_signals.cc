@@ -107,8 +107,8 @@ StopSignalRelay::StopSignalRelay() {
 
 void StopSignalRelay::Watch(const ChildProcess& child, bool whole_group) {
   if (!watching_ && child.started()) {
-    watched_.Reset(syscall(SYS_pidfd_open, child.pid(), 0));
-    watched_group.store(whole_group ? child.pid() : 0);
+    watched_.Reset(syscall(SYS_pidfd_open, child.process_id(), 0));
+    watched_group.store(whole_group ? child.process_id() : 0);
     watched_channel.store(posix::Fd(child.starter_channel()));
     watched_pidfd.store(posix::Fd(watched_));
     struct sigaction action = {};

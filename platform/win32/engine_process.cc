@@ -83,7 +83,7 @@ class WindowsEngineProbe final : public EngineProcessProbe {
     FILETIME created{}, exited{}, kernel{}, user{};
     if (!GetProcessTimes(process, &created, &exited, &kernel, &user)) return std::nullopt;
     ProcessFigures figures;
-    figures.pid = static_cast<int>(pid);
+    figures.process_id = static_cast<int>(pid);
     figures.cpu_ns = (Hundreds(kernel) + Hundreds(user)) * 100;
     PROCESS_MEMORY_COUNTERS memory{};
     if (GetProcessMemoryInfo(process, &memory, sizeof memory)) {

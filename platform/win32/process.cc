@@ -117,12 +117,12 @@ ChildProcess::~ChildProcess() {
 }
 
 ChildProcess::ChildProcess(ChildProcess&& other) noexcept
-    : pid_(std::exchange(other.pid_, -1)), outcome_(other.outcome_), native_(std::exchange(other.native_, {})) {}
+    : process_id_(std::exchange(other.process_id_, -1)), outcome_(other.outcome_), native_(std::exchange(other.native_, {})) {}
 
 ChildProcess& ChildProcess::operator=(ChildProcess&& other) noexcept {
   if (this != &other) {
     ChildProcess discarded(std::move(*this));
-    pid_ = std::exchange(other.pid_, -1);
+    process_id_ = std::exchange(other.process_id_, -1);
     outcome_ = other.outcome_;
     native_ = std::exchange(other.native_, {});
   }
@@ -213,7 +213,7 @@ ChildProcess ChildProcess::SpawnProgram(const std::string& program, std::span<co
     return fail(error);
   }
   ResumeThread(thread.get());
-  child.pid_ = static_cast<int>(started.dwProcessId);
+  child.process_id_ = static_cast<int>(started.dwProcessId);
   child.native_.process = AsValue(process.Release());
   child.native_.job = AsValue(job.Release());
   return child;
@@ -268,7 +268,7 @@ ResourceUsage ChildProcess::Reap() {
   if (GetProcessMemoryInfo(process, &memory, sizeof memory)) usage.peak_rss_kib = memory.PeakWorkingSetSize / 1024;
   CloseHandle(process);
   native_.process = 0;
-  pid_ = -1;
+  process_id_ = -1;
   return usage;
 }
 
@@ -294,7 +294,7 @@ bool StartAndLeave(std::span<const std::string> argv) {
 
 // Windows programs hold handles, not numbered descriptors: the C runtime's descriptors that
 // are open are the nearest equivalent.
-std::vector<int> OpenDescriptors() {
+std::vector<int> OpenHandleNumbers() {
   std::vector<int> descriptors;
   for (int fd = 0; fd < 2048; ++fd) {
     if (_get_osfhandle(fd) != -1) descriptors.push_back(fd);

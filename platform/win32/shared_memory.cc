@@ -8,7 +8,7 @@
 namespace platform {
 namespace {
 
-thread_local std::array<DWORD, 3> pending_faults = {};
+thread_local std::array<DWORD, 2> pending_faults = {};
 
 // True, with the last error set, when the test seam asked this call to fail.
 bool TakeFault(SharedMemoryFault call) {
@@ -85,8 +85,7 @@ SharedMemoryHandle DuplicateSharedMemory(uint32_t process_id, uint32_t handle, s
   }
   HANDLE duplicate = nullptr;
   const HANDLE source = reinterpret_cast<HANDLE>(static_cast<uintptr_t>(handle));
-  if (TakeFault(SharedMemoryFault::kPidfdGetfd) ||
-      !DuplicateHandle(process.get(), source, GetCurrentProcess(), &duplicate, 0, FALSE, DUPLICATE_SAME_ACCESS)) {
+  if (!DuplicateHandle(process.get(), source, GetCurrentProcess(), &duplicate, 0, FALSE, DUPLICATE_SAME_ACCESS)) {
     *error = ErrorText(
         "DuplicateHandle(handle " + std::to_string(handle) + " of process " + std::to_string(process_id) + ")",
         GetLastError());
@@ -124,8 +123,8 @@ SharedView MapSharedMemory(const SharedMemoryHandle& handle, bool writable, std:
   return SharedView(static_cast<std::byte*>(address), static_cast<size_t>(size));
 }
 
-void InjectSharedMemoryFault(SharedMemoryFault call, int error_number) {
-  pending_faults[static_cast<size_t>(call)] = static_cast<DWORD>(error_number);
+void InjectSharedMemoryFault(SharedMemoryFault call) {
+  pending_faults[static_cast<size_t>(call)] = ERROR_NOT_ENOUGH_MEMORY;
 }
 
 }  // namespace platform

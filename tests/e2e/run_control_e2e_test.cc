@@ -155,7 +155,7 @@ TEST(RunControlE2eTest, AHarnessKilledMidRunKeepsEveryFinishedPass) {
   while (CountOf(ReadFile(record), "\"record\":\"pass\"") < 3 && std::chrono::steady_clock::now() < deadline) {
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
-  kill(harness.pid(), SIGKILL);
+  kill(harness.process_id(), SIGKILL);
   harness.Wait();
   const std::string facts = Python(kJsonFacts, record);
   EXPECT_EQ(1u, CountOf(facts, "run ./vxr.exe")) << facts;

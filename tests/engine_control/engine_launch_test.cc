@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cerrno>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -155,9 +154,9 @@ TEST(LaunchEngineTest, NoEngineStartsWhenTheBlockCannotBeMadeOrFilled) {
   std::vector<std::unique_ptr<BlockRecord>> null_record;
   null_record.push_back(nullptr);
 
-  platform::InjectSharedMemoryFault(platform::SharedMemoryFault::kCreate, ENOMEM);
+  platform::InjectSharedMemoryFault(platform::SharedMemoryFault::kCreate);
   EXPECT_EQ(VXR_LIB_FAIL, Launch(records));
-  platform::InjectSharedMemoryFault(platform::SharedMemoryFault::kMap, ENOMEM);
+  platform::InjectSharedMemoryFault(platform::SharedMemoryFault::kMap);
   EXPECT_EQ(VXR_LIB_FAIL, Launch(records));
   EXPECT_EQ(VXR_LIB_FAIL, LaunchEngine(kReferenceEngine.c_str(), records.records(), records.data_size() - 1, 0))
       << "the records do not fit the data size";
@@ -174,17 +173,17 @@ TEST(LaunchEngineTest, NothingStaysOpenOrMappedOnAnyPath) {
   RecordList records = ReportTo(folder.path());
   // The first start makes the engine starter's program, which every later start reuses.
   Launch(records);
-  const std::vector<int> before = platform::OpenDescriptors();
+  const std::vector<int> before = platform::OpenHandleNumbers();
   Launch(records);
   Launch(records, 1);
   Launch(records, 0, (folder.path() / "missing").string());
-  platform::InjectSharedMemoryFault(platform::SharedMemoryFault::kMap, ENOMEM);
+  platform::InjectSharedMemoryFault(platform::SharedMemoryFault::kMap);
   Launch(records);
   {
     ScopedEnv die("VXR_REF_SIGNAL", "9");
     Launch(records);
   }
-  EXPECT_EQ(before, platform::OpenDescriptors());
+  EXPECT_EQ(before, platform::OpenHandleNumbers());
   EXPECT_EQ(0, MappedBlocks());
 }
 

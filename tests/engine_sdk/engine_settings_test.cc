@@ -62,14 +62,14 @@ TEST(ReadEngineSettingsTest, TellsAttachFailuresFromBadBlocksAndReleasesTheBlock
   for (const auto& record : records.records()) ASSERT_TRUE(block.Append(*record));
   block.Finish();
   const BlockLocation location{block.Handle(), platform::CurrentProcessId()};
-  const std::vector<int> before = platform::OpenDescriptors();
+  const std::vector<int> before = platform::OpenHandleNumbers();
 
   std::vector<engine_sdk::EngineSetting> settings;
   std::string error;
   ASSERT_EQ(ReadStatus::kOk, engine_sdk::ReadEngineSettings(location, &settings, &error));
   ASSERT_EQ(1u, settings.size());
   EXPECT_EQ(RESTORE_ONLY, settings[0].value);
-  EXPECT_EQ(before, platform::OpenDescriptors());
+  EXPECT_EQ(before, platform::OpenHandleNumbers());
 
   EXPECT_EQ(ReadStatus::kCannotAttach,
             engine_sdk::ReadEngineSettings({999999, location.process_id}, &settings, &error));
@@ -77,7 +77,7 @@ TEST(ReadEngineSettingsTest, TellsAttachFailuresFromBadBlocksAndReleasesTheBlock
   block.bytes()[SharedBlock::kHeaderSize] ^= std::byte{0x40};
   EXPECT_EQ(ReadStatus::kBadBlock, engine_sdk::ReadEngineSettings(location, &settings, &error));
   EXPECT_NE(std::string::npos, error.find("checksum")) << error;
-  EXPECT_EQ(before, platform::OpenDescriptors());
+  EXPECT_EQ(before, platform::OpenHandleNumbers());
 }
 
 }  // namespace

@@ -43,7 +43,7 @@ TEST(EngineProcessProbeTest, FindsOnlyADescendantWithTheEnginesCommandLine) {
   tree.SetProcessIo(701, 4096, 1024, 3, 1);
   const auto figures = probe->Read();
   ASSERT_TRUE(figures);
-  EXPECT_EQ(701, figures->pid);
+  EXPECT_EQ(701, figures->process_id);
   EXPECT_EQ(40 * NsPerTick(), figures->cpu_ns);
   EXPECT_EQ(2048 * 1024, figures->resident_bytes);
   EXPECT_EQ(4096, figures->read_bytes);

@@ -124,23 +124,23 @@ TEST(ChildProcessTest, AChildNeverWaitedForIsKilledAndReaped) {
   {
     platform::ChildProcess child = platform::ChildProcess::Spawn(argv, platform::ConsoleMode::kShared);
     ASSERT_TRUE(child.started());
-    pid = child.pid();
+    pid = child.process_id();
     ASSERT_TRUE(std::filesystem::exists("/proc/" + std::to_string(pid)));
   }
   EXPECT_FALSE(std::filesystem::exists("/proc/" + std::to_string(pid)));
 }
 
-TEST(ProcessTest, OwnIdAndOpenDescriptors) {
+TEST(ProcessTest, OwnIdAndOpenHandleNumbers) {
   EXPECT_EQ(std::filesystem::read_symlink("/proc/self").string(), std::to_string(platform::CurrentProcessId()));
 
   TempFolder scratch;
   std::FILE* file = std::fopen((scratch.path() / "open.txt").c_str(), "w");
   ASSERT_NE(nullptr, file);
   const int fd = fileno(file);
-  std::vector<int> open = platform::OpenDescriptors();
+  std::vector<int> open = platform::OpenHandleNumbers();
   std::fclose(file);
   EXPECT_NE(open.end(), std::find(open.begin(), open.end(), fd));
-  std::vector<int> after = platform::OpenDescriptors();
+  std::vector<int> after = platform::OpenHandleNumbers();
   EXPECT_EQ(after.end(), std::find(after.begin(), after.end(), fd));
   EXPECT_EQ(open.size(), after.size() + 1);
 }
@@ -182,7 +182,7 @@ platform::TimedWaitResult RunShellFor(const std::string& script, platform::Conso
   TempFolder folder;
   const std::vector<std::string> argv = {"/bin/sh", "-c", script, "sh", (folder.path() / "ready").string()};
   platform::ChildProcess child = platform::ChildProcess::Spawn(argv, mode);
-  *group = getpgid(child.pid());
+  *group = getpgid(child.process_id());
   const auto bound = std::chrono::steady_clock::now() + std::chrono::seconds(120);
   while (!std::filesystem::exists(folder.path() / "ready") && std::chrono::steady_clock::now() < bound) {
     usleep(1000);
@@ -193,8 +193,8 @@ platform::TimedWaitResult RunShellFor(const std::string& script, platform::Conso
 TEST(ChildProcessWaitForTest, SharedChildLeadsAGroupOfItsOwn) {
   const std::vector<std::string> argv = {"/bin/sh", "-c", "exit 0"};
   platform::ChildProcess child = platform::ChildProcess::Spawn(argv, platform::ConsoleMode::kShared);
-  EXPECT_EQ(child.pid(), getpgid(child.pid()));
-  EXPECT_NE(getpgrp(), getpgid(child.pid()));
+  EXPECT_EQ(child.process_id(), getpgid(child.process_id()));
+  EXPECT_NE(getpgrp(), getpgid(child.process_id()));
   EXPECT_EQ(0, child.WaitFor(std::nullopt, milliseconds(0)).outcome.code);
 }
 

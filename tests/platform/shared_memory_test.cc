@@ -10,17 +10,19 @@
 #include <string>
 #include <vector>
 
+#include "platform/posix/shared_memory_faults.h"
 #include "platform/process.h"
 
 namespace {
 
-using platform::SharedMemoryFault;
+using platform::posix::InjectSharedMemoryFault;
+using platform::posix::SharedMemoryCall;
 
 // The process ID of a child that has ended and been reaped: no process has it now.
 uint32_t EndedProcessId() {
   const std::vector<std::string> argv = {"/bin/true"};
   platform::ChildProcess child = platform::ChildProcess::Spawn(argv, platform::ConsoleMode::kShared);
-  const uint32_t pid = static_cast<uint32_t>(child.pid());
+  const uint32_t pid = static_cast<uint32_t>(child.process_id());
   child.Wait();
   return pid;
 }
@@ -63,7 +65,7 @@ TEST(SharedMemoryTest, FallsBackToProcWhenPidfdGetfdIsRefused) {
   ASSERT_TRUE(writer.is_mapped()) << error;
   std::memcpy(writer.bytes().data(), "via /proc", 9);
 
-  platform::InjectSharedMemoryFault(SharedMemoryFault::kPidfdGetfd, EPERM);
+  InjectSharedMemoryFault(SharedMemoryCall::kPidfdGetfd, EPERM);
   platform::SharedMemoryHandle duplicate =
       platform::DuplicateSharedMemory(platform::CurrentProcessId(), static_cast<uint32_t>(handle.value()), &error);
   ASSERT_TRUE(duplicate.is_open()) << error;
@@ -108,13 +110,13 @@ TEST(SharedMemoryTest, DuplicationFailsCleanlyForAnythingButALiveSealedObject) {
 
 TEST(SharedMemoryTest, InjectedFailuresOfCreationAndMappingAreReported) {
   std::string error;
-  platform::InjectSharedMemoryFault(SharedMemoryFault::kCreate, EMFILE);
+  InjectSharedMemoryFault(SharedMemoryCall::kMemfdCreate, EMFILE);
   EXPECT_FALSE(platform::CreateSharedMemory(16, &error).is_open());
   EXPECT_NE(std::string::npos, error.find("memfd_create")) << error;
 
   platform::SharedMemoryHandle handle = platform::CreateSharedMemory(16, &error);
   ASSERT_TRUE(handle.is_open()) << error;
-  platform::InjectSharedMemoryFault(SharedMemoryFault::kMap, ENOMEM);
+  InjectSharedMemoryFault(SharedMemoryCall::kMmap, ENOMEM);
   EXPECT_FALSE(platform::MapSharedMemory(handle, true, &error).is_mapped());
   EXPECT_NE(std::string::npos, error.find("mmap")) << error;
   // A fault is taken once: the next call succeeds.
@@ -142,7 +144,7 @@ TEST(SharedMemoryTest, CreatedAndDuplicatedDescriptorsAreCloseOnExec) {
   const uint32_t number = static_cast<uint32_t>(handle.value());
   for (bool refuse_pidfd : {false, true}) {
     SCOPED_TRACE(refuse_pidfd ? "through /proc" : "through pidfd_getfd");
-    if (refuse_pidfd) platform::InjectSharedMemoryFault(SharedMemoryFault::kPidfdGetfd, EPERM);
+    if (refuse_pidfd) InjectSharedMemoryFault(SharedMemoryCall::kPidfdGetfd, EPERM);
     platform::SharedMemoryHandle duplicate =
         platform::DuplicateSharedMemory(platform::CurrentProcessId(), number, &error);
     ASSERT_TRUE(duplicate.is_open()) << error;

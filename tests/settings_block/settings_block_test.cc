@@ -218,7 +218,7 @@ TEST(SharedBlockTest, AttachFailsForAWrongProcessAWrongHandleOrAChangedBlock) {
   ASSERT_TRUE(WriteBlock(&writer, MixedRecords()));
   const std::vector<std::string> argv = {"/bin/true"};
   platform::ChildProcess ended = platform::ChildProcess::Spawn(argv, platform::ConsoleMode::kShared);
-  const uint32_t ended_pid = static_cast<uint32_t>(ended.pid());
+  const uint32_t ended_pid = static_cast<uint32_t>(ended.process_id());
   ended.Wait();
   const uint32_t unused_handle = 999999;
   const uint32_t self = platform::CurrentProcessId();

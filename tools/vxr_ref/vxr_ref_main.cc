@@ -130,7 +130,7 @@ std::vector<std::string> SettingLines(const std::vector<engine_sdk::EngineSettin
 // reading), or the standard streams that are open (`streams` true).
 std::vector<std::string> DescriptorLines(bool streams) {
   std::vector<std::string> lines;
-  for (int fd : platform::OpenDescriptors()) {
+  for (int fd : platform::OpenHandleNumbers()) {
     if ((fd <= 2) == streams) lines.push_back(std::to_string(fd));
   }
   return lines;
