@@ -20,9 +20,10 @@ class FolderWriter {
   FolderWriter(const FolderWriter&) = delete;
   FolderWriter& operator=(const FolderWriter&) = delete;
 
-  /// Opens the folder at `path` (empty: the current folder), creating it (0777 less the umask)
-  /// and its missing parents first. Not open, with the reason in `error`, when it cannot be
-  /// made or opened or its last component is a symbolic link: "<path>: <reason>".
+  /// Opens the folder at `path` (empty: the current folder), creating it (with the access the
+  /// system gives a new folder) and its missing parents first. Not open, with the reason in
+  /// `error`, when it cannot be made or opened or its last component is a symbolic link:
+  /// "<path>: <reason>".
   static FolderWriter Open(const std::string& path, std::string* error);
 
   bool is_open() const { return handle_.is_open(); }

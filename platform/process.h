@@ -110,7 +110,7 @@ class ChildProcess {
 
   int process_id_ = -1;
   int starter_id_ = -1;  ///< the process ID of the starter that runs the program, or -1
-  OwnedHandle channel_;   ///< the channel to it, or none
+  OwnedHandle channel_;  ///< the channel to it, or none
   ProcessOutcome outcome_{ProcessOutcome::Kind::kNotStarted, 0};
   /// Where the system names a child by handle (Windows): the process and the job object its
   /// whole tree runs in, as the system's handle values; zero where unused.

@@ -32,8 +32,8 @@ class VersionInfo {
  public:
   explicit VersionInfo(std::vector<uint8_t> block) : block_(std::move(block)) {}
 
-  /// The block carried by the file at `path`; nullopt when the file cannot be read, is not
-  /// an ELF file or carries no version note.
+  /// The block carried by the file at `path`; nullopt when the file cannot be read or carries
+  /// no version block where the system keeps one (platform/<os>/version_info.cc says where).
   static std::optional<VersionInfo> ReadFromFile(const char* path);
   /// The same for an open binary stream of the file.
   static std::optional<VersionInfo> ReadFromStream(std::FILE* stream);

@@ -26,7 +26,7 @@ std::string Reason(const std::string& what, int error_number) { return what + ":
 FolderWriter FolderWriter::Open(const std::string& path, std::string* error) {
   const std::string folder = path.empty() ? "." : path;
   std::error_code code;
-  std::filesystem::create_directories(folder, code);
+  std::filesystem::create_directories(folder, code);  // mode 0777 less the umask
   if (code) {
     *error = folder + ": " + code.message();
     return FolderWriter();

@@ -98,8 +98,9 @@ SharedMemoryHandle CreateSharedMemory(size_t size, std::string* error) {
     *error = "shared memory of " + std::to_string(size) + " bytes cannot be made";
     return SharedMemoryHandle();
   }
-  int fd =
-      TakeFault(posix::SharedMemoryCall::kMemfdCreate) ? -1 : memfd_create("testkve-settings", MFD_CLOEXEC | MFD_ALLOW_SEALING);
+  int fd = TakeFault(posix::SharedMemoryCall::kMemfdCreate)
+               ? -1
+               : memfd_create("testkve-settings", MFD_CLOEXEC | MFD_ALLOW_SEALING);
   if (fd >= 0) fd = posix::MoveAboveStandardStreams(fd);
   if (fd < 0) {
     *error = ErrorText("memfd_create", errno);
@@ -145,8 +146,9 @@ SharedView MapSharedMemory(const SharedMemoryHandle& handle, bool writable, std:
   }
   size_t size = static_cast<size_t>(status.st_size);
   int protection = writable ? PROT_READ | PROT_WRITE : PROT_READ;
-  void* address =
-      TakeFault(posix::SharedMemoryCall::kMmap) ? MAP_FAILED : mmap(nullptr, size, protection, MAP_SHARED, handle.value(), 0);
+  void* address = TakeFault(posix::SharedMemoryCall::kMmap)
+                      ? MAP_FAILED
+                      : mmap(nullptr, size, protection, MAP_SHARED, handle.value(), 0);
   if (address == MAP_FAILED) {
     *error = ErrorText("mmap(" + std::to_string(size) + " bytes)", errno);
     return SharedView();
@@ -156,7 +158,8 @@ SharedView MapSharedMemory(const SharedMemoryHandle& handle, bool writable, std:
 
 void InjectSharedMemoryFault(SharedMemoryFault call) {
   posix::InjectSharedMemoryFault(
-      call == SharedMemoryFault::kCreate ? posix::SharedMemoryCall::kMemfdCreate : posix::SharedMemoryCall::kMmap, ENOMEM);
+      call == SharedMemoryFault::kCreate ? posix::SharedMemoryCall::kMemfdCreate : posix::SharedMemoryCall::kMmap,
+      ENOMEM);
 }
 
 void posix::InjectSharedMemoryFault(SharedMemoryCall call, int error_number) {

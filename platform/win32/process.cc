@@ -117,7 +117,9 @@ ChildProcess::~ChildProcess() {
 }
 
 ChildProcess::ChildProcess(ChildProcess&& other) noexcept
-    : process_id_(std::exchange(other.process_id_, -1)), outcome_(other.outcome_), native_(std::exchange(other.native_, {})) {}
+    : process_id_(std::exchange(other.process_id_, -1)),
+      outcome_(other.outcome_),
+      native_(std::exchange(other.native_, {})) {}
 
 ChildProcess& ChildProcess::operator=(ChildProcess&& other) noexcept {
   if (this != &other) {

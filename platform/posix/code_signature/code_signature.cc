@@ -1,3 +1,9 @@
+// Code signatures in the layout of signed Linux kernel modules: the content, a DER CMS
+// (PKCS #7) signature over it, a 12-byte descriptor, and the marker "~Module signature
+// appended~\n". The run of such blocks at the end of a file is its certificate table; a file
+// verifies when it ends in exactly one block, whose signature over the content in front of it
+// verifies with a chain to a root of the system trust store (SSL_CERT_FILE and SSL_CERT_DIR
+// select another; no revocation check).
 #include "platform/code_signature.h"
 
 #include <openssl/bio.h>

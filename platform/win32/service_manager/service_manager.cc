@@ -176,9 +176,8 @@ bool Service::Start(const std::vector<std::string>& arguments, Error* error) con
   for (const std::string& argument : arguments) argv.push_back(argument.c_str());
   if (!StartServiceA(service.get(), static_cast<DWORD>(argv.size()), argv.empty() ? nullptr : argv.data())) {
     const DWORD failure = GetLastError();
-    *error = Failed(failure,
-                    failure == ERROR_SERVICE_ALREADY_RUNNING ? "the service " + name + " is already running"
-                                                             : "cannot start the service " + name);
+    *error = Failed(failure, failure == ERROR_SERVICE_ALREADY_RUNNING ? "the service " + name + " is already running"
+                                                                      : "cannot start the service " + name);
     return false;
   }
   return true;
