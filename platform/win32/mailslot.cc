@@ -2,7 +2,6 @@
 
 #include <io.h>
 
-#include <deque>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -11,6 +10,7 @@
 
 #include "platform/ascii.h"
 #include "platform/win32/handle.h"
+#include "platform/win32/message_spool.h"
 
 namespace platform {
 namespace {
@@ -109,12 +109,13 @@ bool NamesMailslotFolder(std::string_view value) {
 std::string MailslotRecord(std::string_view message) { return std::string(message); }
 
 // The slots a server reads (its own name, and the design's name when it serves that too) and
-// the messages collected from them, in the order they were taken. A thread of the server's own
-// empties the slots while it lives, so that no writer ever waits for the reader.
+// the messages collected from them, in the order they were taken (in a temporary file, not in
+// memory). A thread of the server's own empties the slots while it lives, so that no writer
+// ever waits for the reader.
 struct MailslotServer::Spool {
   std::vector<UniqueHandle> slots;
   std::mutex mutex;  // guards `waiting` and every read of `slots`
-  std::deque<std::string> waiting;
+  win32::MessageSpool waiting;
   UniqueHandle stop;  // set when the server closes
   std::thread collector;
 
@@ -136,7 +137,7 @@ struct MailslotServer::Spool {
         if (next_size == MAILSLOT_NO_MESSAGE) break;
         DWORD got = 0;
         if (!ReadFile(slot.get(), buffer.data(), static_cast<DWORD>(buffer.size()), &got, nullptr)) break;
-        waiting.emplace_back(buffer.data(), got);
+        waiting.Push(std::string_view(buffer.data(), got));
       }
     }
   }
@@ -210,20 +211,16 @@ bool MailslotServer::Query(MailslotInfo* info, Error* error) {
   }
   std::lock_guard<std::mutex> hold(spool_->mutex);
   spool_->CollectLocked();
-  info->count = static_cast<uint32_t>(spool_->waiting.size());
-  info->next_size =
-      spool_->waiting.empty() ? kMailslotNoMessage : static_cast<uint32_t>(spool_->waiting.front().size());
+  info->count = static_cast<uint32_t>(spool_->waiting.count());
+  info->next_size = spool_->waiting.count() == 0 ? kMailslotNoMessage : spool_->waiting.front_size();
   return true;
 }
 
 bool MailslotServer::Read(std::string* message) {
   if (!spool_) return false;
   std::lock_guard<std::mutex> hold(spool_->mutex);
-  if (spool_->waiting.empty()) spool_->CollectLocked();
-  if (spool_->waiting.empty()) return false;
-  *message = std::move(spool_->waiting.front());
-  spool_->waiting.pop_front();
-  return true;
+  if (spool_->waiting.count() == 0) spool_->CollectLocked();
+  return spool_->waiting.Pop(message);
 }
 
 void MailslotServer::Close() { spool_.reset(); }
