@@ -19,9 +19,10 @@
 /// (a comma list of exit codes: run n of a report folder exits with item n, counted round,
 /// in place of VXR_REF_EXIT). VXR_REF_HOLD_FILE (keep the report folder locked after writing,
 /// and after VXR_REF_HOLD_MS, for as long as this file exists: a hold that a test releases by
-/// removing the file). VXR_REF_HELPER (a file): the engine first starts a helper in a session
-/// of its own, outside its process group, that writes its process ID to the file and then
-/// sleeps five minutes; it stands for a helper that a real engine leaves running.
+/// removing the file). VXR_REF_HELPER (a file): the engine first starts a helper and leaves it
+/// (on Linux in a session of its own, outside its process group; on Windows in the engine's
+/// job), that writes its process ID to the file and then sleeps five minutes; it stands for a
+/// helper that a real engine leaves running.
 /// VXR_REF_PEAK_FILE (a file): the engine's last step writes its own peak resident memory
 /// there, in KiB, as the kernel shows it to the engine itself.
 struct Steering {
