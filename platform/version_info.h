@@ -66,6 +66,10 @@ struct VersionInfoContent {
   std::vector<StringTable> string_tables;
 };
 
+/// The file version "A.B.C.D" (one to four dot-separated numbers of 0..65535; the missing ones
+/// are 0) as the fixed part's file and product version; false when `text` is not such.
+bool ParseFileVersion(std::string_view text, FixedFileInfo* fixed);
+
 /// The VS_VERSIONINFO block holding `content`; false when a length does not fit the format's
 /// 16-bit fields or a text is not valid UTF-8.
 bool BuildVersionInfoBlock(const VersionInfoContent& content, std::vector<uint8_t>* block, std::string* error);

@@ -1,3 +1,4 @@
+#include <charconv>
 #include <cstdio>
 
 #include "platform/little_endian.h"
@@ -112,5 +113,27 @@ bool BuildVersionInfoBlock(const VersionInfoContent& content, std::vector<uint8_
     return false;
   }
   block->assign(root.begin(), root.end());
+  return true;
+}
+
+bool ParseFileVersion(std::string_view text, FixedFileInfo* fixed) {
+  uint32_t parts[4] = {};
+  size_t count = 0;
+  for (;;) {
+    if (count == 4) return false;
+    size_t dot = text.find('.');
+    std::string_view part = text.substr(0, dot);
+    auto [end, status] = std::from_chars(part.data(), part.data() + part.size(), parts[count]);
+    if (part.empty() || status != std::errc() || end != part.data() + part.size() || parts[count] > 0xFFFF) {
+      return false;
+    }
+    ++count;
+    if (dot == std::string_view::npos) break;
+    text.remove_prefix(dot + 1);
+  }
+  fixed->file_version_ms = parts[0] << 16 | parts[1];
+  fixed->file_version_ls = parts[2] << 16 | parts[3];
+  fixed->product_version_ms = fixed->file_version_ms;
+  fixed->product_version_ls = fixed->file_version_ls;
   return true;
 }

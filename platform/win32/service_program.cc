@@ -5,8 +5,11 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <optional>
+#include <string>
 #include <utility>
 
+#include "platform/program_path.h"
 #include "platform/win32/handle.h"
 
 namespace platform {
@@ -88,9 +91,8 @@ void WINAPI ServiceMain(DWORD argc, char** argv) {
 }  // namespace
 
 int RunServiceProgram(const char* name, int argc, char** argv, const ServiceWork& work) {
-  char program[MAX_PATH * 4] = "";
-  DWORD length = GetModuleFileNameA(nullptr, program, sizeof program);
-  this_service = {name, length > 0 && length < sizeof program ? program : (argc > 0 ? argv[0] : ""), &work, nullptr, 0};
+  const std::optional<std::string> program = RunningProgramPath();
+  this_service = {name, program ? *program : (argc > 0 ? argv[0] : ""), &work, nullptr, 0};
   std::string table_name = name;
   SERVICE_TABLE_ENTRYA table[] = {{table_name.data(), ServiceMain}, {nullptr, nullptr}};
   if (StartServiceCtrlDispatcherA(table)) return this_service.exit_status;

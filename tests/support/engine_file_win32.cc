@@ -2,7 +2,6 @@
 // test's choosing, written by the system's own UpdateResource, then the appended signature.
 #include <windows.h>
 
-#include <cstdio>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -17,19 +16,6 @@
 namespace {
 
 constexpr VersionTranslation kUsEnglishUnicode = {0x0409, 0x04B0};
-
-// "A.B.C.D" into the fixed part; false unless four numbers of 0..65535.
-bool ParseFileVersion(const std::string& text, FixedFileInfo* fixed) {
-  unsigned parts[4];
-  char end = 0;
-  if (std::sscanf(text.c_str(), "%u.%u.%u.%u%c", &parts[0], &parts[1], &parts[2], &parts[3], &end) != 4) return false;
-  for (unsigned part : parts) {
-    if (part > 0xFFFF) return false;
-  }
-  fixed->file_version_ms = fixed->product_version_ms = parts[0] << 16 | parts[1];
-  fixed->file_version_ls = fixed->product_version_ls = parts[2] << 16 | parts[3];
-  return true;
-}
 
 bool WriteVersionResource(const std::filesystem::path& path, std::vector<uint8_t> block) {
   HANDLE update = BeginUpdateResourceW(path.wstring().c_str(), FALSE);

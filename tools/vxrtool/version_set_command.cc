@@ -21,29 +21,6 @@ constexpr std::string_view kSetUsage =
 constexpr std::string_view kCodeSignatureMarker = "~Module signature appended~\n";
 constexpr VersionTranslation kDefaultTranslation = {0x0409, 0x04B0};  // U.S. English, Unicode
 
-// One to four dot-separated numbers of 0..65535; the missing ones are 0.
-bool ParseFileVersion(std::string_view text, FixedFileInfo* fixed) {
-  uint32_t parts[4] = {};
-  size_t count = 0;
-  for (;;) {
-    if (count == 4) return false;
-    size_t dot = text.find('.');
-    std::string_view part = text.substr(0, dot);
-    auto [end, status] = std::from_chars(part.data(), part.data() + part.size(), parts[count]);
-    if (part.empty() || status != std::errc() || end != part.data() + part.size() || parts[count] > 0xFFFF) {
-      return false;
-    }
-    ++count;
-    if (dot == std::string_view::npos) break;
-    text.remove_prefix(dot + 1);
-  }
-  fixed->file_version_ms = parts[0] << 16 | parts[1];
-  fixed->file_version_ls = parts[2] << 16 | parts[3];
-  fixed->product_version_ms = fixed->file_version_ms;
-  fixed->product_version_ls = fixed->file_version_ls;
-  return true;
-}
-
 bool ParseHex16(std::string_view text, uint16_t* value) {
   auto [end, status] = std::from_chars(text.data(), text.data() + text.size(), *value, 16);
   return !text.empty() && text.size() <= 4 && status == std::errc() && end == text.data() + text.size();
