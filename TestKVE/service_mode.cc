@@ -1,14 +1,15 @@
 #include "TestKVE/service_mode.h"
 
+#include <cerrno>
 #include <cstdio>
-#include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
-#include <system_error>
 #include <vector>
 
 #include "TestKVE/process_command_line.h"
 #include "command_text/service_arguments.h"
+#include "platform/path.h"
 #include "platform/process_arguments.h"
 #include "platform/service_manager.h"
 
@@ -98,13 +99,12 @@ bool StartTestService() {
     PrintRefusal(error.text);
     return false;
   }
-  std::error_code folder_error;
-  std::string folder = std::filesystem::current_path(folder_error).string();
-  if (folder_error) {
-    std::printf("GetModuleFileName failed (%d)\n", folder_error.value());
+  const std::optional<std::string> folder = platform::AbsolutePath("");
+  if (!folder) {
+    std::printf("GetModuleFileName failed (%d)\n", errno);
     return false;
   }
-  std::string program_path = folder + "/TestSrv.exe";
+  std::string program_path = *folder + "/TestSrv.exe";
   std::string command;
   size_t program_length = 0;
   if (platform::Error read_error; !ReadCommandLine(&command, &program_length, &read_error)) {
@@ -112,21 +112,26 @@ bool StartTestService() {
     return false;
   }
   if (!FitsTheCopies(program_path, command)) return false;
-  if (!service) {
+  // The program the service runs: the registered one, or the one about to be registered. One
+  // that others could change is never registered or started.
+  platform::Error refusal;
+  const bool trusted = manager->CheckProgramTrust(service ? service->parameters().program_path : program_path,
+                                                  {kProgramName}, &refusal);
+  if (!service && trusted) {
     service = manager->CreateService(TestSrvParameters(program_path), &error);
     if (!service) {
       std::printf("CreateService failed (%d)\n", error.code);
       return false;
     }
   }
-  WarnOfOtherProgram(*manager, *service, program_path);
+  if (service) WarnOfOtherProgram(*manager, *service, program_path);
   std::printf("original sCmd is %s\n", command.c_str());
   ServiceArguments arguments = RewriteServiceArguments(command, program_length);
   if (arguments.program_quoted) std::printf("have \"\n");
   std::printf("Argument to launch service: %s\n", arguments.options.c_str());
-  bool started = service->Start({folder, kProgramName, arguments.options}, &error);
+  const bool started = trusted && service->Start({*folder, kProgramName, arguments.options}, &error);
   std::printf(started ? "Service start.\n" : "Start sevice fail\n");
-  if (!started) std::fprintf(stderr, "TestKVE: %s\n", error.text.c_str());
+  if (!started) std::fprintf(stderr, "TestKVE: %s\n", (trusted ? error : refusal).text.c_str());
   // The service runs detached: its output, and its harness's exit status, are in its log.
   if (started)
     std::fprintf(stderr, "testkve: the service's output goes to %s\n", manager->LogPath(kServiceName).c_str());

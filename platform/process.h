@@ -72,6 +72,12 @@ class ChildProcess {
   /// the child sees.
   static ChildProcess SpawnProgram(const std::string& program, std::span<const std::string> argv, ConsoleMode mode);
 
+  /// Like SpawnProgram, but where the system hands a program one command-line text (Windows)
+  /// the child gets `command_line` exactly as given, to scan as it does; elsewhere it gets
+  /// `argv`.
+  static ChildProcess SpawnProgramLine(const std::string& program, const std::string& command_line,
+                                       std::span<const std::string> argv, ConsoleMode mode);
+
   /// Starts the open file `program` itself, never a path, so that the file that was read and
   /// checked is the file that runs; `argv[0]` is only the name the child sees. Like Spawn in
   /// everything else, and further: a standard stream closed in this process is the null device
@@ -91,6 +97,13 @@ class ChildProcess {
   /// Waits without time limit for the child to end; interrupted waits are retried. The first
   /// call reports the outcome; later calls repeat it.
   ProcessOutcome Wait();
+
+  /// Ends the child as WaitFor does when its limit passes (asked, `grace` later ended with its
+  /// whole tree), from another thread while this one waits for it: a service that is asked to
+  /// stop ends the program it runs. Safe until the ChildProcess is moved or destroyed, also
+  /// after the child has been reaped. On Windows only: on Linux a stop reaches a service's
+  /// program as a signal of its own, and this does nothing.
+  void EndFromAnotherThread(std::chrono::milliseconds grace) const;
 
   /// Waits at most `limit` (none: no limit) for the child to end, then reaps it with its
   /// resource usage. When the limit passes, the child (with its process group when it leads
@@ -117,6 +130,8 @@ class ChildProcess {
   struct NativeHandles {
     std::intptr_t process = 0;
     std::intptr_t job = 0;
+    bool console_group = false;  ///< it leads a process group on the caller's console
+    uint32_t process_id = 0;     ///< kept after the reap, for EndFromAnotherThread
   };
   NativeHandles native_;
 };

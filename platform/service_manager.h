@@ -81,9 +81,21 @@ class ServiceManager {
   /// name or program, a "/", a line feed or a NUL), or the system's failure of a write.
   std::unique_ptr<Service> CreateService(const ServiceParameters& parameters, Error* error) const;
 
+  /// Whether a service may be registered or started with the program `program_path`, which
+  /// runs the programs named `companions` that lie beside it. Where a service runs with the
+  /// system's rights (Windows: LocalSystem), only when the program, each companion that exists
+  /// and their folder can be changed by no one but SYSTEM, Administrators, TrustedInstaller
+  /// and the caller: whoever could change them would run code as the system. Where the
+  /// manager runs a service with the caller's own rights (Linux), always. False with `error`
+  /// kDenied and `error->text` naming the file and who may change it, or why that cannot be
+  /// read.
+  bool CheckProgramTrust(const std::string& program_path, const std::vector<std::string>& companions,
+                         Error* error) const;
+
   /// Where the record of service `name` is kept.
   std::string RecordPath(const std::string& name) const;
-  /// Where the output of service `name` is appended.
+  /// Where the output of service `name` is appended: on Windows beside the program the service
+  /// is registered with (in the current folder while it is not registered).
   std::string LogPath(const std::string& name) const;
 
   const std::string& folder() const { return folder_; }

@@ -12,8 +12,8 @@ namespace platform {
 
 class ChildProcess;
 
-/// How long a child gets to end after the relayed stop before it is killed, where the system
-/// gives a child a polite request at all (Windows ends it at once).
+/// How long a child gets to end after the relayed stop before it is killed (on Windows the
+/// request is Ctrl+Break to the child's process group, which a detached child cannot get).
 inline constexpr int kStopGraceMs = 1000;
 
 /// For its lifetime, a stop of this process is relayed to the watched child and everything it

@@ -252,6 +252,14 @@ bool ChildProcess::EndsWithin(std::chrono::milliseconds limit) const {
   }
 }
 
+// A service's program here is stopped by a signal to it, which it hands on itself.
+void ChildProcess::EndFromAnotherThread(std::chrono::milliseconds) const {}
+
+ChildProcess ChildProcess::SpawnProgramLine(const std::string& program, const std::string&,
+                                            std::span<const std::string> argv, ConsoleMode mode) {
+  return SpawnProgram(program, argv, mode);
+}
+
 void ChildProcess::Terminate(std::chrono::milliseconds grace) const {
   if (channel_.is_open()) {
     // The starter hands SIGTERM and SIGCONT on to the program's group, and after the grace kills

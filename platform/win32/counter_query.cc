@@ -12,6 +12,8 @@
 #include <vector>
 
 #include "platform/counter_statistics.h"
+#include "platform/win32/counter_add.h"
+#include "platform/win32/handle.h"
 
 namespace platform {
 namespace {
@@ -37,7 +39,8 @@ class PdhLibrary {
   PdhLibrary& operator=(const PdhLibrary&) = delete;
 
   decltype(&PdhOpenQueryA) open_query = nullptr;
-  decltype(&PdhAddCounterA) add_counter = nullptr;
+  decltype(&PdhAddCounterW) add_counter = nullptr;
+  decltype(&PdhAddEnglishCounterW) add_english_counter = nullptr;
   decltype(&PdhRemoveCounter) remove_counter = nullptr;
   decltype(&PdhCollectQueryData) collect_query_data = nullptr;
   decltype(&PdhGetRawCounterValue) get_raw_counter_value = nullptr;
@@ -53,7 +56,8 @@ class PdhLibrary {
   }
 
   bool Bind() {
-    return BindOne("PdhOpenQueryA", &open_query) && BindOne("PdhAddCounterA", &add_counter) &&
+    return BindOne("PdhOpenQueryA", &open_query) && BindOne("PdhAddCounterW", &add_counter) &&
+           BindOne("PdhAddEnglishCounterW", &add_english_counter) &&
            BindOne("PdhRemoveCounter", &remove_counter) && BindOne("PdhCollectQueryData", &collect_query_data) &&
            BindOne("PdhGetRawCounterValue", &get_raw_counter_value) &&
            BindOne("PdhCalculateCounterFromRawValue", &calculate_counter_from_raw_value) &&
@@ -110,7 +114,11 @@ class PdhCounterQuery final : public CounterQuery {
     if (std::find(std::begin(kKnownPaths), std::end(kKnownPaths), path) == std::end(kKnownPaths)) return -1;
     Counter counter;
     counter.rate = path == kProcessorTimePath || path == kIoBytesPath || path == kIoOperationsPath;
-    if (pdh_->add_counter(query_, std::string(path).c_str(), 0, &counter.pdh) != ERROR_SUCCESS) counter.pdh = nullptr;
+    const std::wstring wide_path = win32::Widen(path);
+    const PDH_STATUS added = win32::AddLocalizedOrEnglish(
+        [&] { return pdh_->add_counter(query_, wide_path.c_str(), 0, &counter.pdh); },
+        [&] { return pdh_->add_english_counter(query_, wide_path.c_str(), 0, &counter.pdh); });
+    if (added != ERROR_SUCCESS) counter.pdh = nullptr;
     counters_.push_back(counter);
     return static_cast<int32_t>(counters_.size() - 1);
   }

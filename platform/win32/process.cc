@@ -7,6 +7,7 @@
 
 #include "platform/open_file.h"
 #include "platform/win32/handle.h"
+#include "platform/win32/polite_stop.h"
 // After windows.h, which it needs.
 #include <psapi.h>
 
@@ -147,12 +148,17 @@ ChildProcess ChildProcess::SpawnOpenFile(const OpenFile& program, std::span<cons
 
 ChildProcess ChildProcess::SpawnProgram(const std::string& program, std::span<const std::string> argv,
                                         ConsoleMode mode) {
+  return SpawnProgramLine(program, CommandLine(argv), argv, mode);
+}
+
+ChildProcess ChildProcess::SpawnProgramLine(const std::string& program, const std::string& command_line,
+                                            std::span<const std::string> argv, ConsoleMode mode) {
   ChildProcess child;
   auto fail = [&child](DWORD error) {
     child.outcome_ = {ProcessOutcome::Kind::kNotStarted, static_cast<int>(error)};
     return std::move(child);
   };
-  if (argv.empty() || program.empty()) return fail(ERROR_INVALID_PARAMETER);
+  if (command_line.empty() || program.empty()) return fail(ERROR_INVALID_PARAMETER);
 
   UniqueHandle job = KillOnCloseJob();
   if (!job) return fail(GetLastError());
@@ -198,7 +204,7 @@ ChildProcess ChildProcess::SpawnProgram(const std::string& program, std::span<co
   // A process group of its own, as on Linux: a Ctrl+C meant for the harness is not the engine's.
   flags |= mode == ConsoleMode::kDetached ? DETACHED_PROCESS : CREATE_NEW_PROCESS_GROUP;
   std::wstring application = win32::Widen(program);
-  std::wstring line = win32::Widen(CommandLine(argv));
+  std::wstring line = win32::Widen(command_line);
   PROCESS_INFORMATION started{};
   const BOOL created = CreateProcessW(application.c_str(), line.data(), nullptr, nullptr, inherited_count > 0, flags,
                                       nullptr, nullptr, &startup.StartupInfo, &started);
@@ -218,6 +224,8 @@ ChildProcess ChildProcess::SpawnProgram(const std::string& program, std::span<co
   child.process_id_ = static_cast<int>(started.dwProcessId);
   child.native_.process = AsValue(process.Release());
   child.native_.job = AsValue(job.Release());
+  child.native_.console_group = mode == ConsoleMode::kShared;
+  child.native_.process_id = started.dwProcessId;
   return child;
 }
 
@@ -248,9 +256,19 @@ bool ChildProcess::EndsWithin(std::chrono::milliseconds limit) const {
   return WaitForSingleObject(AsHandle(native_.process), static_cast<DWORD>(count)) == WAIT_OBJECT_0;
 }
 
-// Windows has no polite request a console program must honour: the job ends the whole tree
-// at once, so the grace period is not needed.
-void ChildProcess::Terminate(std::chrono::milliseconds) const { TerminateJobObject(AsHandle(native_.job), 1); }
+// The job stays open until this object goes; the process is opened anew by its ID, as the
+// waiting thread closes its handle when it reaps the child.
+void ChildProcess::EndFromAnotherThread(std::chrono::milliseconds grace) const {
+  if (native_.job == 0) return;
+  const UniqueHandle process(OpenProcess(SYNCHRONIZE, FALSE, native_.process_id));
+  win32::EndPolitely({process.get(), native_.process_id, AsHandle(native_.job), native_.console_group}, grace);
+}
+
+void ChildProcess::Terminate(std::chrono::milliseconds grace) const {
+  win32::EndPolitely({AsHandle(native_.process), static_cast<DWORD>(process_id_), AsHandle(native_.job),
+                      native_.console_group},
+                     grace);
+}
 
 ResourceUsage ChildProcess::Reap() {
   const HANDLE process = AsHandle(native_.process);

@@ -1,9 +1,13 @@
 #include "platform/stop_signals.h"
 
 #include <atomic>
+#include <chrono>
+#include <mutex>
+#include <optional>
 
 #include "platform/process.h"
 #include "platform/win32/handle.h"
+#include "platform/win32/polite_stop.h"
 
 namespace platform {
 namespace {
@@ -17,21 +21,55 @@ constexpr int kTerminate = 15;
 
 std::atomic<int> first_stop{0};
 std::atomic<int> relayed_stop{0};  // the first one the current relay acted on
-std::atomic<HANDLE> watched_job{nullptr};
 
-// Runs on a thread of its own that the system starts for the event.
-BOOL WINAPI OnConsoleStop(DWORD event) {
-  int signal = kTerminate;
-  if (event == CTRL_C_EVENT) signal = kInterrupt;
-  if (event == CTRL_BREAK_EVENT) signal = kBreak;
-  const HANDLE job = watched_job.load();
-  if (job == nullptr) return FALSE;  // not watching: the stop ends this process as usual
+// The watched child, as copies of its handles that the relay owns, so that they stay valid for
+// a handler that runs while the child is reaped. The handler holds the lock while it ends the
+// child; the relay holds it while it starts or stops watching.
+struct Watched {
+  win32::UniqueHandle process;
+  win32::UniqueHandle job;
+  DWORD process_id = 0;
+  bool console_group = false;
+};
+std::mutex watched_mutex;
+std::optional<Watched> watched;
+
+win32::UniqueHandle Copy(std::intptr_t handle) {
+  HANDLE copy = nullptr;
+  if (!DuplicateHandle(GetCurrentProcess(), reinterpret_cast<HANDLE>(handle), GetCurrentProcess(), &copy, 0, FALSE,
+                       DUPLICATE_SAME_ACCESS)) {
+    return win32::UniqueHandle();
+  }
+  return win32::UniqueHandle(copy);
+}
+
+int SignalOf(DWORD event) {
+  if (event == CTRL_C_EVENT) return kInterrupt;
+  if (event == CTRL_BREAK_EVENT) return kBreak;
+  return kTerminate;
+}
+
+// Ends the watched child as a stop asks; false when none is watched.
+bool RelayToWatched(int signal) {
+  const std::lock_guard lock(watched_mutex);
+  if (!watched) return false;
   int none = 0;
   first_stop.compare_exchange_strong(none, signal);
   none = 0;
   relayed_stop.compare_exchange_strong(none, signal);
-  // The job holds the engine and everything it started; a console program gets no grace.
-  TerminateJobObject(job, 1);
+  win32::EndPolitely({watched->process.get(), watched->process_id, watched->job.get(), watched->console_group},
+                     std::chrono::milliseconds(kStopGraceMs));
+  return true;
+}
+
+// Runs on a thread of its own that the system starts for the event.
+BOOL WINAPI OnConsoleStop(DWORD event) {
+  if (!RelayToWatched(SignalOf(event))) return FALSE;  // not watching: the stop ends this process
+  // After a close, logoff or shutdown event Windows ends the process as soon as the handler
+  // returns, and the run's records would be lost: this thread waits instead, while the main
+  // thread reaps the engine, writes the records and ends the process (or Windows does, when
+  // the time it gives the handler has passed).
+  if (event == CTRL_CLOSE_EVENT || event == CTRL_LOGOFF_EVENT || event == CTRL_SHUTDOWN_EVENT) Sleep(INFINITE);
   return TRUE;
 }
 
@@ -44,14 +82,21 @@ StopSignalRelay::StopSignalRelay() {
 }
 
 StopSignalRelay::~StopSignalRelay() {
-  watched_job.store(nullptr);
+  {
+    const std::lock_guard lock(watched_mutex);
+    watched.reset();
+  }
   SetConsoleCtrlHandler(OnConsoleStop, FALSE);
 }
 
 void StopSignalRelay::Watch(const ChildProcess& child, bool) {
   if (!child.started() || child.native_.job == 0) return;
+  Watched copy{Copy(child.native_.process), Copy(child.native_.job), static_cast<DWORD>(child.process_id()),
+               child.native_.console_group};
+  if (!copy.job) return;
+  const std::lock_guard lock(watched_mutex);
+  watched = std::move(copy);
   watching_ = true;
-  watched_job.store(reinterpret_cast<HANDLE>(child.native_.job));
 }
 
 int StopSignalRelay::relayed() const { return relayed_stop.load(); }

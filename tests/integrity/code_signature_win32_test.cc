@@ -10,8 +10,10 @@
 
 #include "integrity/engine_validation.h"
 #include "platform/code_signature.h"
+#include "platform/little_endian.h"
 #include "support/build_paths.h"
 #include "support/temp_folder.h"
+#include "support/text.h"
 #include "support/wine.h"
 
 namespace {
@@ -58,6 +60,46 @@ TEST(WindowsCodeSignatureTest, AnUnsignedOrChangedFileIsRefused) {
   EXPECT_FALSE(VerifyFileCodeSignature(changed.string().c_str(), &signer, &error));
   EXPECT_FALSE(error.empty());
   EXPECT_EQ(IntegrityVerdict::kInvalid, ValidateEngineExecutable(changed.string().c_str()));
+}
+
+// Where a PE file's certificate table lies: the offset and size fields of its security
+// directory entry (data directory 4), after the optional header's fixed part (96 bytes for a
+// 32-bit program, 112 for a 64-bit one).
+size_t SecurityDirectoryEntry(const std::string& image) {
+  const size_t optional_header = LoadLittleEndian32(image.data() + 0x3C) + 24;
+  const bool wide = LoadLittleEndian16(image.data() + optional_header) == 0x20B;
+  return optional_header + (wide ? 112 : 96) + 4 * 8;
+}
+
+// The table's first certificate entry (its length rounded up to the 8 bytes entries align to).
+std::string FirstCertificateEntry(const std::string& image) {
+  const uint32_t table = LoadLittleEndian32(image.data() + SecurityDirectoryEntry(image));
+  const uint32_t length = LoadLittleEndian32(image.data() + table);
+  return image.substr(table, (length + 7) / 8 * 8);
+}
+
+// `image` with `entry` appended to its certificate table, which ends the file, as a second entry.
+std::string WithSecondEntry(std::string image, const std::string& entry) {
+  const size_t directory = SecurityDirectoryEntry(image);
+  const uint32_t table = LoadLittleEndian32(image.data() + directory);
+  const uint32_t size = LoadLittleEndian32(image.data() + directory + 4);
+  EXPECT_EQ(image.size(), table + size) << "the certificate table does not end the file";
+  StoreLittleEndian(image.data() + directory + 4, size + entry.size(), 4);
+  return image + entry;
+}
+
+// Both entries verify on their own; WinVerifyTrust looks at the first one only, and the second
+// could carry anything.
+TEST(WindowsCodeSignatureTest, AFileWithTwoCertificateEntriesIsRefused) {
+  TempFolder folder;
+  const std::filesystem::path two = folder.path() / "two.exe";
+  std::ofstream(two, std::ios::binary)
+      << WithSecondEntry(ReadFile(Fixture("maker.exe")), FirstCertificateEntry(ReadFile(Fixture("other.exe"))));
+  std::string signer;
+  std::string error;
+  EXPECT_FALSE(VerifyFileCodeSignature(two.string().c_str(), &signer, &error));
+  EXPECT_EQ("2 code signatures, exactly one is accepted", error);
+  EXPECT_EQ(IntegrityVerdict::kInvalid, ValidateEngineExecutable(two.string().c_str()));
 }
 
 TEST(WindowsCodeSignatureTest, AMissingFileIsNamed) {

@@ -32,4 +32,4 @@ int Work(const std::vector<std::string>& arguments) {
 
 }  // namespace
 
-int main(int argc, char** argv) { return platform::RunServiceProgram("ServiceProbe", argc, argv, Work); }
+int main(int argc, char** argv) { return platform::RunServiceProgram("ServiceProbe", argc, argv, Work, {}); }

@@ -5,8 +5,10 @@
 // when it runs and when it has stopped, with the harness's exit status.
 #include <clocale>
 #include <cstdio>
+#include <chrono>
 #include <ctime>
 #include <filesystem>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <system_error>
@@ -52,12 +54,22 @@ std::string Escaped(const char* text) {
 
 std::string Quoted(const char* text) { return "\"" + Escaped(text) + "\""; }
 
+// Paths are UTF-8 text here. A path is made from its UTF-8 form and read back as UTF-8, never
+// through a narrow string, which Windows' C runtime would read in its own code page.
+std::filesystem::path PathFromUtf8(const std::string& text) {
+  return std::filesystem::path(std::u8string(text.begin(), text.end()));
+}
+std::string Utf8(const std::filesystem::path& path) {
+  const std::u8string text = path.u8string();
+  return std::string(text.begin(), text.end());
+}
+
 // The installed harness when this program's file really lies in its installed place,
 // <prefix>/lib/testkve/TestSrv.exe: <prefix>/bin/testkve. A copy anywhere else has none.
 std::optional<std::filesystem::path> InstalledHarness() {
   const std::optional<std::string> real_program = platform::RunningProgramPath();
   if (!real_program) return std::nullopt;
-  std::filesystem::path prefix = std::filesystem::path(*real_program).parent_path();
+  std::filesystem::path prefix = PathFromUtf8(*real_program).parent_path();
   const std::filesystem::path private_dir(TESTKVE_INSTALL_PRIVATE_DIR);
   const std::vector<std::filesystem::path> parts(private_dir.begin(), private_dir.end());
   for (auto part = parts.rbegin(); part != parts.rend(); ++part) {
@@ -70,8 +82,8 @@ std::optional<std::filesystem::path> InstalledHarness() {
 // The harness beside this program as it was started (the build's engine folder, or a folder
 // holding both); else the installed one, so that a link to the installed service program in an
 // engine folder runs the installed harness.
-std::filesystem::path ChooseHarness(const char* program, std::error_code& error) {
-  const std::filesystem::path beside = std::filesystem::absolute(program, error).parent_path() / kHarnessName;
+std::filesystem::path ChooseHarness(const std::string& program, std::error_code& error) {
+  const std::filesystem::path beside = std::filesystem::absolute(PathFromUtf8(program), error).parent_path() / kHarnessName;
   std::error_code ignored;
   if (error || std::filesystem::exists(beside, ignored)) return beside;
   const std::optional<std::filesystem::path> installed = InstalledHarness();
@@ -108,6 +120,14 @@ std::string Describe(const platform::ProcessOutcome& outcome) {
   return "harness lost (errno " + code + "), exit status " + std::to_string(kNotRun);
 }
 
+// The harness that runs, for a stop that comes from the manager's thread.
+std::mutex harness_mutex;
+platform::ChildProcess running_harness;
+bool stop_asked = false;
+
+// The harness's own grace for its engine (2 s at a time limit), and time to write its records.
+constexpr int kHarnessStopGraceMs = 10000;
+
 // The service's work: argv is this program's path, then the service's start arguments.
 int Serve(const std::vector<std::string>& argv) {
   if (argv.size() != 4) {
@@ -118,20 +138,48 @@ int Serve(const std::vector<std::string>& argv) {
       Quoted(argv[3].c_str()));
   std::error_code error;
   // Found before the change of folder, so a relative program path still names this program.
-  std::filesystem::path harness = ChooseHarness(argv[0].c_str(), error);
-  if (!error) std::filesystem::current_path(argv[1], error);
+  std::filesystem::path harness = ChooseHarness(argv[0], error);
+  if (!error) std::filesystem::current_path(PathFromUtf8(argv[1]), error);
   if (error) {
     Log("end: cannot enter " + Escaped(argv[1].c_str()) + " (" + error.message() + "), exit status " +
         std::to_string(kNotRun));
     return kNotRun;
   }
   // The harness sees only its plain name: a folder path can hold words that scan as options.
+  // Where a program gets one command line (Windows) it is the name and the options as handed
+  // over, which the harness scans itself; elsewhere the options are split as it would split them.
   std::vector<std::string> harness_argv = {kHarnessName};
   for (std::string& word : ServiceOptionWords(argv[3])) harness_argv.push_back(std::move(word));
-  platform::ProcessOutcome outcome =
-      platform::ChildProcess::SpawnProgram(harness.string(), harness_argv, platform::ConsoleMode::kShared).Wait();
+  const std::string command_line = std::string(kHarnessName) + " " + argv[3];
+  platform::ProcessOutcome outcome{platform::ProcessOutcome::Kind::kNotStarted, 0};
+  {
+    std::unique_lock lock(harness_mutex);
+    if (stop_asked) {
+      Log("end: stopped before the harness started, exit status " + std::to_string(kNotRun));
+      return kNotRun;
+    }
+    running_harness = platform::ChildProcess::SpawnProgramLine(Utf8(harness), command_line, harness_argv,
+                                                               platform::ConsoleMode::kShared);
+    lock.unlock();
+    outcome = running_harness.Wait();
+  }
+  {
+    // After any stop that is ending it, so that no stop outlives the harness it ends.
+    const std::lock_guard lock(harness_mutex);
+    running_harness = platform::ChildProcess();
+  }
   Log("end: " + Describe(outcome));
   return ExitStatusOf(outcome);
+}
+
+// The manager's stop (Windows): the harness is stopped as a console's Ctrl+Break stops it (it
+// ends its engine and writes its records), and ended with its tree when it has not ended
+// within the grace period.
+void Stop() {
+  const std::lock_guard lock(harness_mutex);
+  stop_asked = true;
+  Log("stop: asked by the service manager");
+  running_harness.EndFromAnotherThread(std::chrono::milliseconds(kHarnessStopGraceMs));
 }
 
 }  // namespace
@@ -139,5 +187,5 @@ int Serve(const std::vector<std::string>& argv) {
 int main(int argc, char** argv) {
   // The options are split by the harness's own scan, which steps by the locale's characters.
   std::setlocale(LC_CTYPE, "");
-  return platform::RunServiceProgram(kServiceName, argc, argv, Serve);
+  return platform::RunServiceProgram(kServiceName, argc, argv, Serve, Stop);
 }

@@ -5,6 +5,7 @@
 
 #include <windows.h>
 // After windows.h, whose types they use.
+#include <imagehlp.h>
 #include <io.h>
 #include <softpub.h>
 #include <wincrypt.h>
@@ -54,8 +55,23 @@ bool SignerName(HANDLE state, std::string* name) {
   return true;
 }
 
+// A second certificate entry would let a file carry a signature that WinVerifyTrust never
+// looks at: exactly one entry of any type is accepted.
+bool HasOneCertificate(HANDLE file, std::string* error) {
+  DWORD count = 0;
+  if (!ImageEnumerateCertificates(file, CERT_SECTION_TYPE_ANY, &count, nullptr, 0)) {
+    *error = "the certificate table cannot be read: " + platform::win32::ErrorText(GetLastError());
+    return false;
+  }
+  if (count == 1) return true;
+  *error = count == 0 ? "the file has no code signature"
+                      : std::to_string(count) + " code signatures, exactly one is accepted";
+  return false;
+}
+
 // Verifies the open file `file` (shown to WinVerifyTrust as `path`).
 bool Verify(HANDLE file, const std::wstring& path, std::string* signer_name, std::string* error) {
+  if (!HasOneCertificate(file, error)) return false;
   WINTRUST_FILE_INFO file_info = {};
   file_info.cbStruct = sizeof file_info;
   file_info.pcwszFilePath = path.c_str();
