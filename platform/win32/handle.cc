@@ -23,6 +23,11 @@ std::string Narrow(std::wstring_view text) {
   return narrow;
 }
 
+std::string FolderOf(const std::string& path) {
+  const size_t separator = path.find_last_of("\\/");
+  return separator == std::string::npos ? std::string(".") : path.substr(0, separator);
+}
+
 std::string ErrorText(DWORD error) {
   char* buffer = nullptr;
   DWORD length =

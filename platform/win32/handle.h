@@ -46,6 +46,10 @@ std::wstring Widen(std::string_view text);
 /// `text` (UTF-16) as UTF-8.
 std::string Narrow(std::wstring_view text);
 
+/// The folder part of a Windows path (up to its last "\\" or "/", without it); "." when
+/// there is none.
+std::string FolderOf(const std::string& path);
+
 /// The system's message for `error` (a GetLastError value), without the final line end.
 std::string ErrorText(DWORD error);
 

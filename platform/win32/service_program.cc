@@ -76,12 +76,7 @@ void BindStream(std::FILE* stream, int fd) {
 }
 
 // The log beside the program: its folder taken from the UTF-8 path, so that any name works.
-std::string LogPath() {
-  const std::string& program = this_service.program;
-  const size_t separator = program.find_last_of("\\/");
-  const std::string folder = separator == std::string::npos ? std::string(".") : program.substr(0, separator);
-  return folder + "\\" + this_service.name + ".log";
-}
+std::string LogPath() { return win32::FolderOf(this_service.program) + "\\" + this_service.name + ".log"; }
 
 // Standard output and error, of this program and of what it starts, appended to the log.
 void OutputToLog() {

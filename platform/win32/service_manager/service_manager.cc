@@ -116,12 +116,6 @@ struct WideText {
   std::wstring wide;
 };
 
-// The folder of a Windows path, without its final separator.
-std::string FolderOf(const std::string& path) {
-  const size_t separator = path.find_last_of("\\/");
-  return separator == std::string::npos ? std::string(".") : path.substr(0, separator);
-}
-
 // StartServiceW, tried again while another registration holds the service database.
 bool StartTrying(SC_HANDLE service, std::vector<const wchar_t*>& argv, DWORD* failure) {
   const auto give_up = std::chrono::steady_clock::now() + kLockedDatabaseWait;
@@ -190,7 +184,7 @@ std::unique_ptr<Service> ServiceManager::CreateService(const ServiceParameters& 
 // by no one who is not already as strong.
 bool ServiceManager::CheckProgramTrust(const std::string& program_path, const std::vector<std::string>& companions,
                                        Error* error) const {
-  const std::string folder = FolderOf(program_path);
+  const std::string folder = win32::FolderOf(program_path);
   std::vector<std::string> checked = {folder, program_path};
   for (const std::string& companion : companions) {
     const std::string path = folder + "\\" + companion;
@@ -218,7 +212,7 @@ std::string ServiceManager::RecordPath(const std::string& name) const {
 std::string ServiceManager::LogPath(const std::string& name) const {
   Error ignored;
   if (const std::unique_ptr<Service> service = OpenService(name, &ignored)) {
-    return FolderOf(service->parameters().program_path) + "\\" + name + ".log";
+    return win32::FolderOf(service->parameters().program_path) + "\\" + name + ".log";
   }
   return AbsolutePath(name + ".log").value_or(name + ".log");
 }
