@@ -99,7 +99,7 @@ bool StartTestService() {
     PrintRefusal(error.text);
     return false;
   }
-  const std::optional<std::string> folder = platform::AbsolutePath("");
+  const std::optional<std::string> folder = AbsolutePath("");
   if (!folder) {
     std::printf("GetModuleFileName failed (%d)\n", errno);
     return false;
@@ -115,8 +115,8 @@ bool StartTestService() {
   // The program the service runs: the registered one, or the one about to be registered. One
   // that others could change is never registered or started.
   platform::Error refusal;
-  const bool trusted = manager->CheckProgramTrust(service ? service->parameters().program_path : program_path,
-                                                  {kProgramName}, &refusal);
+  const bool trusted =
+      manager->CheckProgramTrust(service ? service->parameters().program_path : program_path, {kProgramName}, &refusal);
   if (!service && trusted) {
     service = manager->CreateService(TestSrvParameters(program_path), &error);
     if (!service) {

@@ -23,8 +23,9 @@ using ServiceStop = std::function<void()>;
 /// On Windows the program reports to the service control manager: its standard output and
 /// error are appended to "<name>.log" beside the program (the manager gives a service none),
 /// the service reports running while `work` runs with the start arguments (and, with a `stop`,
-/// that it takes a stop), and stopped with the exit status when it returns. A program started outside the manager (from a console) runs
-/// `work` with `argv` as on Linux. Returns the exit status for main.
+/// that it takes a stop), and stopped with the exit status when it returns. A program started
+/// outside the manager (from a console) runs `work` with its arguments as on Linux. Returns the
+/// exit status for main.
 int RunServiceProgram(const char* name, int argc, char** argv, const ServiceWork& work, const ServiceStop& stop);
 
 }  // namespace platform

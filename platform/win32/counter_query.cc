@@ -57,8 +57,8 @@ class PdhLibrary {
 
   bool Bind() {
     return BindOne("PdhOpenQueryA", &open_query) && BindOne("PdhAddCounterW", &add_counter) &&
-           BindOne("PdhAddEnglishCounterW", &add_english_counter) &&
-           BindOne("PdhRemoveCounter", &remove_counter) && BindOne("PdhCollectQueryData", &collect_query_data) &&
+           BindOne("PdhAddEnglishCounterW", &add_english_counter) && BindOne("PdhRemoveCounter", &remove_counter) &&
+           BindOne("PdhCollectQueryData", &collect_query_data) &&
            BindOne("PdhGetRawCounterValue", &get_raw_counter_value) &&
            BindOne("PdhCalculateCounterFromRawValue", &calculate_counter_from_raw_value) &&
            BindOne("PdhCloseQuery", &close_query);

@@ -265,9 +265,9 @@ void ChildProcess::EndFromAnotherThread(std::chrono::milliseconds grace) const {
 }
 
 void ChildProcess::Terminate(std::chrono::milliseconds grace) const {
-  win32::EndPolitely({AsHandle(native_.process), static_cast<DWORD>(process_id_), AsHandle(native_.job),
-                      native_.console_group},
-                     grace);
+  win32::EndPolitely(
+      {AsHandle(native_.process), static_cast<DWORD>(process_id_), AsHandle(native_.job), native_.console_group},
+      grace);
 }
 
 ResourceUsage ChildProcess::Reap() {

@@ -80,8 +80,8 @@ std::string LogPath() { return win32::FolderOf(this_service.program) + "\\" + th
 
 // Standard output and error, of this program and of what it starts, appended to the log.
 void OutputToLog() {
-  win32::UniqueHandle file = win32::OpenPath(LogPath(), FILE_APPEND_DATA, OPEN_ALWAYS, 0,
-                                             FILE_SHARE_READ | FILE_SHARE_WRITE);
+  win32::UniqueHandle file =
+      win32::OpenPath(LogPath(), FILE_APPEND_DATA, OPEN_ALWAYS, 0, FILE_SHARE_READ | FILE_SHARE_WRITE);
   if (!file) return;
   // Text mode, as the harness writes its lines into the same log.
   const int log_fd = win32::ToDescriptor(std::move(file), _O_WRONLY | _O_APPEND | _O_TEXT);
@@ -97,8 +97,7 @@ void OutputToLog() {
 }
 
 void WINAPI ServiceMain(DWORD argc, wchar_t** argv) {
-  this_service.status =
-      RegisterServiceCtrlHandlerExW(win32::Widen(this_service.name).c_str(), HandleControl, nullptr);
+  this_service.status = RegisterServiceCtrlHandlerExW(win32::Widen(this_service.name).c_str(), HandleControl, nullptr);
   if (this_service.status == nullptr) return;
   // A console of its own (a service has none), before the log takes the standard handles: what
   // the work starts shares it, so that a stop can reach it as a console's Ctrl+Break.

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <mutex>
 #include <optional>
+#include <utility>
 
 #include "platform/process.h"
 #include "platform/win32/handle.h"

@@ -93,8 +93,8 @@ std::string WithSecondEntry(std::string image, const std::string& entry) {
 TEST(WindowsCodeSignatureTest, AFileWithTwoCertificateEntriesIsRefused) {
   TempFolder folder;
   const std::filesystem::path two = folder.path() / "two.exe";
-  std::ofstream(two, std::ios::binary)
-      << WithSecondEntry(ReadFile(Fixture("maker.exe")), FirstCertificateEntry(ReadFile(Fixture("other.exe"))));
+  std::ofstream(two, std::ios::binary) << WithSecondEntry(ReadFile(Fixture("maker.exe")),
+                                                          FirstCertificateEntry(ReadFile(Fixture("other.exe"))));
   std::string signer;
   std::string error;
   EXPECT_FALSE(VerifyFileCodeSignature(two.string().c_str(), &signer, &error));

@@ -50,8 +50,9 @@ TEST(WriteAccessTest, OnlySystemAdministratorsTrustedInstallerAndTheCallerMayCha
        L"O:S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464D:(A;;FA;;;SY)(A;;FA;;;BA)(A;;0x1200a9;;;BU)"
        L"(A;;FA;;;S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464)(A;OICIIO;GA;;;CO)",
        nullptr},
-      {"made by the calling administrator", L"O:S-1-5-21-1004336348-1177238915-682003330-1001D:(A;;FA;;;SY)"
-                                            L"(A;;FA;;;S-1-5-21-1004336348-1177238915-682003330-1001)",
+      {"made by the calling administrator",
+       L"O:S-1-5-21-1004336348-1177238915-682003330-1001D:(A;;FA;;;SY)"
+       L"(A;;FA;;;S-1-5-21-1004336348-1177238915-682003330-1001)",
        nullptr},
       {"a folder made under C:\\ with default rights",
        L"O:BAD:(A;;FA;;;SY)(A;;FA;;;BA)(A;;0x1301bf;;;AU)(A;;0x1200a9;;;BU)", "S-1-5-11"},

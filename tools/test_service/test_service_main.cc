@@ -2,15 +2,17 @@
 // lies beside this program (or else the installed one) with the options, and exits with the
 // harness's exit status. Started by the service manager, its output (and the harness's) goes to
 // the service's log; on Windows it is a service of the service control manager, which it tells
-// when it runs and when it has stopped, with the harness's exit status.
+// when it runs and when it has stopped, with the harness's exit status, and whose stop it takes
+// by stopping the harness.
+#include <chrono>
 #include <clocale>
 #include <cstdio>
-#include <chrono>
 #include <ctime>
 #include <filesystem>
 #include <mutex>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <system_error>
 #include <vector>
 
@@ -57,11 +59,11 @@ std::string Quoted(const char* text) { return "\"" + Escaped(text) + "\""; }
 // Paths are UTF-8 text here. A path is made from its UTF-8 form and read back as UTF-8, never
 // through a narrow string, which Windows' C runtime would read in its own code page.
 std::filesystem::path PathFromUtf8(const std::string& text) {
-  return std::filesystem::path(std::u8string(text.begin(), text.end()));
+  return std::filesystem::path(std::u8string_view(reinterpret_cast<const char8_t*>(text.data()), text.size()));
 }
 std::string Utf8(const std::filesystem::path& path) {
   const std::u8string text = path.u8string();
-  return std::string(text.begin(), text.end());
+  return std::string(reinterpret_cast<const char*>(text.data()), text.size());
 }
 
 // The installed harness when this program's file really lies in its installed place,
@@ -83,7 +85,8 @@ std::optional<std::filesystem::path> InstalledHarness() {
 // holding both); else the installed one, so that a link to the installed service program in an
 // engine folder runs the installed harness.
 std::filesystem::path ChooseHarness(const std::string& program, std::error_code& error) {
-  const std::filesystem::path beside = std::filesystem::absolute(PathFromUtf8(program), error).parent_path() / kHarnessName;
+  const std::filesystem::path beside =
+      std::filesystem::absolute(PathFromUtf8(program), error).parent_path() / kHarnessName;
   std::error_code ignored;
   if (error || std::filesystem::exists(beside, ignored)) return beside;
   const std::optional<std::filesystem::path> installed = InstalledHarness();

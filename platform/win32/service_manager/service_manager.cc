@@ -7,6 +7,7 @@
 
 #include <chrono>
 #include <cstddef>
+#include <cwchar>
 #include <memory>
 #include <optional>
 #include <thread>
@@ -171,8 +172,8 @@ std::unique_ptr<Service> ServiceManager::CreateService(const ServiceParameters& 
   ServiceHandle service(CreateServiceW(manager.get(), name.c_str(), display.get(), parameters.desired_access,
                                        parameters.service_type, parameters.start_type, parameters.error_control,
                                        program.c_str(), group.get(), parameters.wants_tag ? &tag : nullptr,
-                                       parameters.dependencies.empty() ? nullptr : dependencies.c_str(),
-                                       account.get(), password.get()));
+                                       parameters.dependencies.empty() ? nullptr : dependencies.c_str(), account.get(),
+                                       password.get()));
   if (!service) {
     *error = Failed("cannot create the service " + parameters.name);  // 1073: it exists
     return nullptr;

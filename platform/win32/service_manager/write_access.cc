@@ -5,6 +5,7 @@
 #include <aclapi.h>
 #include <sddl.h>
 
+#include <cstddef>
 #include <memory>
 #include <vector>
 
@@ -22,8 +23,7 @@ bool IsWellKnown(PSID sid, WELL_KNOWN_SID_TYPE type) { return IsWellKnownSid(sid
 // NT SERVICE\TrustedInstaller, the owner of the system's own files: a service SID, not a
 // well-known one.
 bool IsTrustedInstaller(PSID sid) {
-  static constexpr wchar_t kTrustedInstaller[] =
-      L"S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464";
+  static constexpr wchar_t kTrustedInstaller[] = L"S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464";
   PSID installer = nullptr;
   if (!ConvertStringSidToSidW(kTrustedInstaller, &installer)) return false;
   const std::unique_ptr<void, LocalFreer> owned(installer);
@@ -86,11 +86,12 @@ std::optional<std::string> UntrustedWriter(PSECURITY_DESCRIPTOR descriptor, PSID
   }
   BOOL present = FALSE;
   PACL dacl = nullptr;
-  if (!GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted)) return "an account it cannot tell";
+  if (!GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted))
+    return "an account whose entry cannot be read";
   if (!present || dacl == nullptr) return std::string("Everyone (it has no permissions set)");
   for (DWORD i = 0; i < dacl->AceCount; ++i) {
     void* entry = nullptr;
-    if (!GetAce(dacl, i, &entry)) return "an account it cannot tell";
+    if (!GetAce(dacl, i, &entry)) return "an account whose entry cannot be read";
     PSID sid = ChangingSid(static_cast<const ACE_HEADER*>(entry));
     if (sid != nullptr && !IsTrusted(sid, caller)) return AccountName(sid);
   }
