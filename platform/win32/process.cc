@@ -151,8 +151,9 @@ ChildProcess ChildProcess::SpawnProgram(const std::string& program, std::span<co
   return SpawnProgramLine(program, CommandLine(argv), argv, mode);
 }
 
+// The child gets the one line: the vector is for systems that hand a program its words.
 ChildProcess ChildProcess::SpawnProgramLine(const std::string& program, const std::string& command_line,
-                                            std::span<const std::string> argv, ConsoleMode mode) {
+                                            std::span<const std::string> /*argv*/, ConsoleMode mode) {
   ChildProcess child;
   auto fail = [&child](DWORD error) {
     child.outcome_ = {ProcessOutcome::Kind::kNotStarted, static_cast<int>(error)};
