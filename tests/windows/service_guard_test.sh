@@ -40,7 +40,7 @@ start_wine
 cp -r "$windows_build/engine" "$work/open"
 chmod o+w "$work/open"
 service "$work/open" /NH
-if [[ $(tail -n 2 "$work/open.out") == $'Argument to launch service:  /NH\nStart sevice fail' ]] &&
+if [[ $(tail -n 2 "$work/open.out") == $'Argument to launch service:   /NH\nStart sevice fail' ]] &&
    grep -q 'can be changed by' "$work/open.err.txt" && ! state_of | grep -q 'STATE'; then
   echo "ok: a folder that others may write is refused, and nothing is registered"
 else
