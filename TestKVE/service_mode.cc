@@ -1,14 +1,15 @@
 #include "TestKVE/service_mode.h"
 
 #include <cstdio>
-#include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
-#include <system_error>
+#include <utility>
 #include <vector>
 
 #include "TestKVE/process_command_line.h"
 #include "command_text/service_arguments.h"
+#include "platform/path.h"
 #include "platform/process_arguments.h"
 #include "platform/service_manager.h"
 
@@ -33,14 +34,20 @@ platform::ServiceParameters TestSrvParameters(const std::string& program_path) {
   return parameters;
 }
 
-// The command-line text, and the length of the program name at its front as the text shows it.
+// The command-line text as the harness scanned it, and the length of the program's path at
+// its front.
 bool ReadCommandLine(std::string* command, size_t* program_length, platform::Error* error) {
   std::vector<std::string> arguments;
   if (!platform::ReadProcessArguments(&arguments, error)) return false;
   std::vector<const char*> argv;
   for (const std::string& argument : arguments) argv.push_back(argument.c_str());
-  *command = ProcessCommandLineText(static_cast<int>(argv.size()), argv.data());
-  *program_length = argv.empty() ? 0 : ProcessCommandLineText(1, argv.data()).size();
+  ProcessLine line;
+  if (CarryFailure failure; !ReadProcessLine(static_cast<int>(argv.size()), argv.data(), &line, &failure)) {
+    *error = {platform::ErrorKind::kOther, 0, failure.reason};
+    return false;
+  }
+  *command = std::move(line.text);
+  *program_length = line.program_length;
   return true;
 }
 
@@ -98,12 +105,13 @@ bool StartTestService() {
     PrintRefusal(error.text);
     return false;
   }
-  std::error_code folder_error;
-  std::string folder = std::filesystem::current_path(folder_error).string();
-  if (folder_error) {
-    std::printf("GetModuleFileName failed (%d)\n", folder_error.value());
+  int folder_error = 0;
+  const std::optional<std::string> current = CurrentDirectory(&folder_error);
+  if (!current) {
+    std::printf("GetModuleFileName failed (%d)\n", folder_error);
     return false;
   }
+  const std::string& folder = *current;
   std::string program_path = folder + "/TestSrv.exe";
   std::string command;
   size_t program_length = 0;
