@@ -2,8 +2,8 @@
 
 #include <map>
 #include <optional>
-#include <utility>
 #include <string_view>
+#include <utility>
 
 #include "command_text/command_line.h"
 #include "platform/ascii.h"

@@ -57,7 +57,9 @@ std::string Join(std::string_view path, std::string_view base) {
 
 }  // namespace
 
-bool IsFull(std::string_view path) { return IsUnc(path) || (HasDrive(path) && path.size() >= 3 && IsSeparator(path[2])); }
+bool IsFull(std::string_view path) {
+  return IsUnc(path) || (HasDrive(path) && path.size() >= 3 && IsSeparator(path[2]));
+}
 
 char RelativeDrive(std::string_view path) { return HasDrive(path) && !IsFull(path) ? path[0] : 0; }
 

@@ -4,8 +4,8 @@
 
 #include <clocale>
 #include <map>
-#include <utility>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "TestKVE/process_command_line.h"
@@ -44,9 +44,7 @@ const ScanCase kScanCases[] = {
     {"prog /QUICK-", {{"QUICK-", ""}}, {"QUICK"}},
     {"prog /?", {{"?", ""}}, {}},
     // Windows users end a quoted folder with a backslash: the scan knows no escapes.
-    {"TestKVE.exe /NH /RUN=1 /VXRPATH=\"C:\\eng ine\\\"",
-     {{"NH", ""}, {"RUN", "1"}, {"VXRPATH", "C:\\eng ine\\"}},
-     {}},
+    {"TestKVE.exe /NH /RUN=1 /VXRPATH=\"C:\\eng ine\\\"", {{"NH", ""}, {"RUN", "1"}, {"VXRPATH", "C:\\eng ine\\"}}, {}},
     {"TestKVE.exe /VXRPATH=\"C:\\eng ine\\\" /NH /RUN=1", {{"VXRPATH", "C:\\eng ine\\"}, {"NH", ""}, {"RUN", "1"}}, {}},
     {"TestKVE.exe /VXRPATH=\"C:\\work\\eng\\\" /NH", {{"VXRPATH", "C:\\work\\eng\\"}, {"NH", ""}}, {}},
     {"TestKVE.exe /ASSIGN=a\"b /LEVEL=2", {{"ASSIGN", "a\"b"}, {"LEVEL", "2"}}, {}},

@@ -86,13 +86,16 @@ engine_path=$(record_field "$home/run.jsonl" 'run["engine"]["path"]' 2>/dev/null
 [[ $engine_path == '".\\vxr.exe"' ]] && echo "ok: engine path" || fail "engine path: $engine_path, not .\\vxr.exe"
 
 # The harness's own folder is `eng ine é`, and its VXR.INI is read: the engine writes its reports
-# where the INI says. The reference engine logs its process ID and the size of its own file.
+# where the INI says; the monitor writes its log. The reference engine logs its process ID and
+# the size of its own file.
 sed -i 's/^ReportDir=.*/ReportDir=from_ini/' "$home/VXR.INI"
-run_bat "$home" stress 'set VXR_REF_START_LOG=starts.log' 'TestKVE.exe /NH /RUN=2'
+run_bat "$home" stress 'set VXR_REF_START_LOG=starts.log' 'TestKVE.exe /NH /RUN=2 /PERFMON'
 size=$(stat -c %s "$home/vxr.exe")
 if [[ ! -s $home/from_ini/settings.txt ]]; then
   fail "stress: VXR.INI in 'eng ine é' was not read (no from_ini/settings.txt): $(cat "$work/stress.txt")"
-elif [[ $(awk '{ print $2 }' "$home/starts.log" 2>/dev/null | sort -u) != "$size" ]] ||
+elif ! grep -q 'KVE Finished' "$home/PerfReport/perfCounter.log" 2>/dev/null; then
+  fail "stress: the monitor wrote no log in 'eng ine é': $(cat "$work/stress.txt")"
+elif [[ $(tr -d '\r' <"$home/starts.log" | awk '{ print $2 }' | sort -u) != "$size" ]] ||
      [[ $(wc -l <"$home/starts.log") != 2 ]]; then
   fail "stress: the start log does not hold two starts of a $size-byte engine: $(cat "$home/starts.log" 2>/dev/null)"
 else
