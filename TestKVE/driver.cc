@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -27,6 +26,7 @@
 #include "TestKVE/usage.h"
 #include "command_text/command_line.h"
 #include "platform/folder_entry.h"
+#include "platform/path.h"
 
 namespace {
 
@@ -79,14 +79,12 @@ void TellMissingEngine(VXRResult init_result, HarnessState& state) {
   std::string path = state.EngineDir;
   if (!path.ends_with('/')) path += '/';
   path += state.EngineExeName;
-  std::error_code error;
-  const std::filesystem::file_status status = std::filesystem::status(platform::ResolveEntryIgnoringCase(path), error);
-  if (status.type() != std::filesystem::file_type::not_found) return;
+  if (!platform::NothingAt(platform::ResolveEntryIgnoringCase(path))) return;
   state.MissingEngineTold = true;
-  std::filesystem::path folder = std::filesystem::absolute(state.EngineDir, error).lexically_normal();
-  if (!folder.has_filename() && folder != folder.root_path()) folder = folder.parent_path();  // "/a/." is "/a/"
+  // The folder's "." entry comes back without a final separator; a root keeps its own.
+  const std::optional<std::string> folder = AbsolutePath(std::string(state.EngineDir) + "/.");
   std::fprintf(stderr, "testkve: no engine file %s in the engine folder %s (set it with /VXRPATH=)\n",
-               state.EngineExeName, folder.string().c_str());
+               state.EngineExeName, folder ? folder->c_str() : state.EngineDir);
 }
 
 RunFlow RunStressPass(EngineClient& client, const CommandLine& line, Harness& harness, uint32_t pass) {

@@ -1,10 +1,13 @@
 #include "TestKVE/process_command_line.h"
 
 #include <map>
+#include <optional>
 #include <string_view>
+#include <utility>
 
 #include "command_text/command_line.h"
 #include "platform/ascii.h"
+#include "platform/process_arguments.h"
 
 namespace {
 
@@ -104,4 +107,24 @@ std::string ProcessCommandLineText(int argc, const char* const* argv) {
     text += piece;
   }
   return text;
+}
+
+bool ReadProcessLine(int argc, const char* const* argv, ProcessLine* line, CarryFailure* failure) {
+  if (std::optional<std::string> text = platform::ReadCommandLineText()) {
+    line->program_length = WindowsProgramPathLength(*text);
+    line->text = std::move(*text);
+    return true;
+  }
+  if (!CarryProcessCommandLine(argc, argv, &line->text, failure)) return false;
+  line->program_length = argc > 0 ? ProcessCommandLineText(1, argv).size() : 0;
+  return true;
+}
+
+size_t WindowsProgramPathLength(std::string_view text) {
+  if (text.starts_with('"')) {
+    const size_t closing = text.find('"', 1);
+    return closing == std::string_view::npos ? text.size() : closing + 1;
+  }
+  const size_t blank = text.find_first_of(kBlanks);
+  return blank == std::string_view::npos ? text.size() : blank;
 }

@@ -1,7 +1,10 @@
-// Linux hands a program argv; the harness scans one text as the process command line.
+// The process command line as the harness scans it: the system's own text where it keeps one
+// (Windows); Linux hands a program argv, which the harness joins into one text.
 #pragma once
 
+#include <cstddef>
 #include <string>
+#include <string_view>
 
 /// The element of argv that cannot be written into the one text, and why.
 struct CarryFailure {
@@ -24,3 +27,20 @@ bool CarryProcessCommandLine(int argc, const char* const* argv, std::string* tex
 /// The joined text as CarryProcessCommandLine writes it, for callers that have already
 /// checked the arguments; an element that cannot be carried is quoted whole.
 std::string ProcessCommandLineText(int argc, const char* const* argv);
+
+/// The process's command line as the option scan reads it, and the length in bytes of the
+/// program's path at its front (the options scanned from it are the system's, not the user's).
+struct ProcessLine {
+  std::string text;
+  size_t program_length = 0;
+};
+
+/// Where the system keeps the command line as one text (Windows), that text as the user typed
+/// it: nothing is rebuilt, so nothing can fail. Else argv carried by CarryProcessCommandLine;
+/// false, with the element in `failure`, when one cannot be carried.
+bool ReadProcessLine(int argc, const char* const* argv, ProcessLine* line, CarryFailure* failure);
+
+/// The length of the program's path at the front of a Windows command line, as the system
+/// reads it there: up to the closing double quote when it opens with one, else up to the first
+/// blank.
+size_t WindowsProgramPathLength(std::string_view text);

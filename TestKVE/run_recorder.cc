@@ -22,6 +22,7 @@
 #include "perf_monitor/perf_mon.h"
 #include "platform/file_stream.h"
 #include "platform/host_name.h"
+#include "platform/path.h"
 #include "platform/whole_file.h"
 #include "vxr_lib.h"
 
@@ -43,7 +44,7 @@ RunDescription DescribeRun(const CommandLine& line, const char* text, const Harn
   run.command_line = text != nullptr ? text : "";
   for (const auto& [name, value] : line.AllOptions()) run.options.emplace_back(name, value);
   run.host_name = platform::HostName();
-  run.engine_path = std::string(state.EngineDir) + "/" + state.EngineExeName;
+  run.engine_path = WithSystemSeparators(std::string(state.EngineDir) + "/" + state.EngineExeName);
   // The library finds the engine as it will for the run (ignoring case) and reads the file once.
   VXREngineFacts facts;
   VXRDescribeEngine(state.EngineDir, state.EngineExeName, &facts);

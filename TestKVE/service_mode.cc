@@ -1,10 +1,10 @@
 #include "TestKVE/service_mode.h"
 
-#include <cerrno>
 #include <cstdio>
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "TestKVE/process_command_line.h"
@@ -34,14 +34,20 @@ platform::ServiceParameters TestSrvParameters(const std::string& program_path) {
   return parameters;
 }
 
-// The command-line text, and the length of the program name at its front as the text shows it.
+// The command-line text as the harness scanned it, and the length of the program's path at
+// its front.
 bool ReadCommandLine(std::string* command, size_t* program_length, platform::Error* error) {
   std::vector<std::string> arguments;
   if (!platform::ReadProcessArguments(&arguments, error)) return false;
   std::vector<const char*> argv;
   for (const std::string& argument : arguments) argv.push_back(argument.c_str());
-  *command = ProcessCommandLineText(static_cast<int>(argv.size()), argv.data());
-  *program_length = argv.empty() ? 0 : ProcessCommandLineText(1, argv.data()).size();
+  ProcessLine line;
+  if (CarryFailure failure; !ReadProcessLine(static_cast<int>(argv.size()), argv.data(), &line, &failure)) {
+    *error = {platform::ErrorKind::kOther, 0, failure.reason};
+    return false;
+  }
+  *command = std::move(line.text);
+  *program_length = line.program_length;
   return true;
 }
 
@@ -99,12 +105,14 @@ bool StartTestService() {
     PrintRefusal(error.text);
     return false;
   }
-  const std::optional<std::string> folder = AbsolutePath("");
-  if (!folder) {
-    std::printf("GetModuleFileName failed (%d)\n", errno);
+  int folder_error = 0;
+  const std::optional<std::string> current = CurrentDirectory(&folder_error);
+  if (!current) {
+    std::printf("GetModuleFileName failed (%d)\n", folder_error);
     return false;
   }
-  std::string program_path = *folder + "/TestSrv.exe";
+  const std::string& folder = *current;
+  std::string program_path = folder + "/TestSrv.exe";
   std::string command;
   size_t program_length = 0;
   if (platform::Error read_error; !ReadCommandLine(&command, &program_length, &read_error)) {
@@ -129,7 +137,7 @@ bool StartTestService() {
   ServiceArguments arguments = RewriteServiceArguments(command, program_length);
   if (arguments.program_quoted) std::printf("have \"\n");
   std::printf("Argument to launch service: %s\n", arguments.options.c_str());
-  const bool started = trusted && service->Start({*folder, kProgramName, arguments.options}, &error);
+  const bool started = trusted && service->Start({folder, kProgramName, arguments.options}, &error);
   std::printf(started ? "Service start.\n" : "Start sevice fail\n");
   if (!started) std::fprintf(stderr, "TestKVE: %s\n", (trusted ? error : refusal).text.c_str());
   // The service runs detached: its output, and its harness's exit status, are in its log.

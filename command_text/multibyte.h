@@ -1,5 +1,6 @@
-// Steps through text by whole characters of the process locale, so that searches for ASCII
-// separators never match inside a multibyte character.
+// Steps through text by whole characters (UTF-8 where the system's text is UTF-8, else the
+// process locale's), so that searches for ASCII separators never match inside a multibyte
+// character.
 #pragma once
 
 #include <cstddef>

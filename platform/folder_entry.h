@@ -13,4 +13,8 @@ namespace platform {
 /// under its exact name.
 std::string ResolveEntryIgnoringCase(const std::string& path);
 
+/// True when the system answers that nothing is at `path` (no such file or folder, or a
+/// folder on its way is missing). Any other failure, such as no access, is no such answer.
+bool NothingAt(const std::string& path);
+
 }  // namespace platform

@@ -139,6 +139,11 @@ class ChildProcess {
 /// The calling process's ID.
 uint32_t CurrentProcessId();
 
+/// The calling process's peak resident memory so far, in KiB, as the system counts it for a
+/// child's ResourceUsage (Linux: the maximum resident set; Windows: the peak working set);
+/// 0 when the system cannot tell.
+uint64_t OwnPeakResidentKib();
+
 /// Starts `argv` with no console, its standard streams on the null device, and lets it go:
 /// nothing of this process waits for it or ends it, so it outlives this process unless what
 /// holds this process's whole tree ends it (a session of its own on Linux, as a daemon's; on

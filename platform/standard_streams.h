@@ -13,4 +13,24 @@ bool ReserveStandardStreams(unsigned* closed);
 /// not "dumb".
 bool StandardErrorIsLiveTerminal();
 
+/// Makes the console this process writes to show UTF-8; returns the code page to give back to
+/// RestoreConsoleOutput, or 0 when there is nothing to give back (no console, already UTF-8,
+/// or a system whose terminals take the program's bytes as they are).
+unsigned SwitchConsoleOutputToUtf8();
+/// Gives the console back the output code page it had (none for 0).
+void RestoreConsoleOutput(unsigned code_page);
+
+/// The console shows the program's UTF-8 output as UTF-8 while this lives; its earlier code
+/// page comes back when it ends, and also when a console stop ends the process first.
+class Utf8ConsoleOutput {
+ public:
+  Utf8ConsoleOutput() : earlier_code_page_(SwitchConsoleOutputToUtf8()) {}
+  ~Utf8ConsoleOutput() { RestoreConsoleOutput(earlier_code_page_); }
+  Utf8ConsoleOutput(const Utf8ConsoleOutput&) = delete;
+  Utf8ConsoleOutput& operator=(const Utf8ConsoleOutput&) = delete;
+
+ private:
+  unsigned earlier_code_page_;
+};
+
 }  // namespace platform

@@ -1,5 +1,7 @@
 #include "platform/utf16.h"
 
+#include "platform/utf8.h"
+
 namespace {
 
 constexpr char32_t kReplacement = 0xFFFD;
@@ -28,34 +30,15 @@ void AppendUtf8(char32_t code, std::string* out) {
   }
 }
 
-// Decodes one code point at `*pos`; false for an invalid, overlong or surrogate sequence.
-bool DecodeUtf8(std::string_view text, size_t* pos, char32_t* code) {
-  auto lead = static_cast<unsigned char>(text[*pos]);
-  int extra = lead < 0x80 ? 0 : (lead >> 5) == 0x6 ? 1 : (lead >> 4) == 0xE ? 2 : (lead >> 3) == 0x1E ? 3 : -1;
-  if (extra < 0 || text.size() - *pos <= static_cast<size_t>(extra)) return false;
-  static constexpr char32_t kLeadMask[] = {0x7F, 0x1F, 0x0F, 0x07};
-  static constexpr char32_t kMinimum[] = {0, 0x80, 0x800, 0x10000};
-  char32_t value = lead & kLeadMask[extra];
-  for (int i = 1; i <= extra; ++i) {
-    auto next = static_cast<unsigned char>(text[*pos + static_cast<size_t>(i)]);
-    if ((next & 0xC0) != 0x80) return false;
-    value = (value << 6) | (next & 0x3F);
-  }
-  if (value < kMinimum[extra] || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) {
-    return false;
-  }
-  *pos += static_cast<size_t>(extra) + 1;
-  *code = value;
-  return true;
-}
-
 }  // namespace
 
 bool AppendUtf16FromUtf8(std::string_view utf8, std::string* out) {
   size_t pos = 0;
   while (pos < utf8.size()) {
     char32_t code = 0;
-    if (!DecodeUtf8(utf8, &pos, &code)) return false;
+    const size_t length = Utf8SequenceAt(utf8, pos, &code);
+    if (length == 0) return false;
+    pos += length;
     if (code < 0x10000) {
       AppendUnit(static_cast<char16_t>(code), out);
       continue;

@@ -3,6 +3,7 @@
 #include <dirent.h>
 #include <sys/stat.h>
 
+#include <cerrno>
 #include <memory>
 #include <string_view>
 
@@ -37,6 +38,11 @@ std::string ResolveEntryIgnoringCase(const std::string& path) {
   }
   if (matches != 1) return path;
   return slash == std::string::npos ? match : path.substr(0, slash + 1) + match;
+}
+
+bool NothingAt(const std::string& path) {
+  struct stat status;
+  return stat(path.c_str(), &status) != 0 && (errno == ENOENT || errno == ENOTDIR);
 }
 
 }  // namespace platform

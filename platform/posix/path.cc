@@ -5,20 +5,6 @@
 #include <cerrno>
 #include <vector>
 
-namespace {
-
-std::optional<std::string> CurrentDirectory() {
-  std::string buffer(256, '\0');
-  while (getcwd(buffer.data(), buffer.size()) == nullptr) {
-    if (errno != ERANGE) return std::nullopt;
-    buffer.resize(buffer.size() * 2);
-  }
-  buffer.resize(buffer.find('\0'));
-  return buffer;
-}
-
-}  // namespace
-
 std::string LexicalAbsolutePath(std::string_view path, std::string_view base) {
   std::string joined = path.starts_with('/') ? std::string(path) : std::string(base) + "/" + std::string(path);
   std::vector<std::string_view> parts;
@@ -43,9 +29,25 @@ std::string LexicalAbsolutePath(std::string_view path, std::string_view base) {
   return result;
 }
 
+std::optional<std::string> CurrentDirectory(int* error_number) {
+  std::string buffer(256, '\0');
+  while (getcwd(buffer.data(), buffer.size()) == nullptr) {
+    if (errno != ERANGE) {
+      *error_number = errno;
+      return std::nullopt;
+    }
+    buffer.resize(buffer.size() * 2);
+  }
+  buffer.resize(buffer.find('\0'));
+  return buffer;
+}
+
 std::optional<std::string> AbsolutePath(std::string_view path) {
   if (path.starts_with('/')) return LexicalAbsolutePath(path, "/");
-  std::optional<std::string> current = CurrentDirectory();
+  int ignored = 0;
+  std::optional<std::string> current = CurrentDirectory(&ignored);
   if (!current) return std::nullopt;
   return LexicalAbsolutePath(path, *current);
 }
+
+std::string WithSystemSeparators(std::string_view path) { return std::string(path); }

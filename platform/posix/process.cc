@@ -308,6 +308,12 @@ ResourceUsage ChildProcess::Reap() {
 
 uint32_t CurrentProcessId() { return static_cast<uint32_t>(getpid()); }
 
+uint64_t OwnPeakResidentKib() {
+  rusage usage{};
+  if (getrusage(RUSAGE_SELF, &usage) != 0) return 0;
+  return static_cast<uint64_t>(usage.ru_maxrss);  // Linux counts it in KiB
+}
+
 std::vector<int> OpenHandleNumbers() {
   std::vector<int> descriptors;
   DIR* folder = opendir("/proc/self/fd");

@@ -44,4 +44,7 @@ bool ReadProcessArguments(std::vector<std::string>* arguments, Error* error) {
   return true;
 }
 
+// The kernel keeps the elements only; the harness joins them itself.
+std::optional<std::string> ReadCommandLineText() { return std::nullopt; }
+
 }  // namespace platform

@@ -33,4 +33,9 @@ bool StandardErrorIsLiveTerminal() {
   return isatty(STDERR_FILENO) == 1;
 }
 
+// A terminal shows the bytes it is given in the user's own encoding; nothing to switch.
+unsigned SwitchConsoleOutputToUtf8() { return 0; }
+
+void RestoreConsoleOutput(unsigned) {}
+
 }  // namespace platform

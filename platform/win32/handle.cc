@@ -28,12 +28,13 @@ std::string FolderOf(const std::string& path) {
   return separator == std::string::npos ? std::string(".") : path.substr(0, separator);
 }
 
+// In the user's language, as UTF-8 like every other text the harness prints.
 std::string ErrorText(DWORD error) {
-  char* buffer = nullptr;
-  DWORD length =
-      FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                     nullptr, error, 0, reinterpret_cast<char*>(&buffer), 0, nullptr);
-  std::string text = length > 0 ? std::string(buffer, length) : "error " + std::to_string(error);
+  wchar_t* buffer = nullptr;
+  const DWORD length =
+      FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                     nullptr, error, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+  std::string text = length > 0 ? Narrow(std::wstring_view(buffer, length)) : "error " + std::to_string(error);
   LocalFree(buffer);
   while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == '.')) text.pop_back();
   return text;

@@ -75,7 +75,8 @@ bool run_folder_used = false;
 
 UniqueHandle CreateSlot(const std::string& full_name, Error* error) {
   // A read timeout of 0: reads never wait, the collecting thread decides when to look again.
-  UniqueHandle slot(CreateMailslotA(full_name.c_str(), static_cast<DWORD>(kMailslotMaxMessage), 0, nullptr));
+  UniqueHandle slot(
+      CreateMailslotW(win32::Widen(full_name).c_str(), static_cast<DWORD>(kMailslotMaxMessage), 0, nullptr));
   if (!slot) *error = LastError();
   return slot;
 }
@@ -83,7 +84,7 @@ UniqueHandle CreateSlot(const std::string& full_name, Error* error) {
 // Opens the slot of the whole name `name` for writing (on Windows slots are named, not found in
 // an open folder); none, with the reason in `*error`, when it cannot be.
 OwnedHandle OpenSlot(std::string_view name, Error* error) {
-  UniqueHandle slot(CreateFileA(std::string(name).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+  UniqueHandle slot(CreateFileW(win32::Widen(name).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!slot) {
     *error = LastError();

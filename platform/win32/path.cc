@@ -2,90 +2,56 @@
 
 #include <windows.h>
 
-#include <vector>
+#include <algorithm>
 
 #include "platform/win32/handle.h"
+#include "platform/windows_path.h"
 
 namespace {
 
-bool IsSeparator(char c) { return c == '\\' || c == '/'; }
-
-bool HasDrive(std::string_view path) {
-  return path.size() >= 2 && path[1] == ':' &&
-         ((path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z'));
-}
-
-bool IsUnc(std::string_view path) { return path.size() >= 2 && IsSeparator(path[0]) && IsSeparator(path[1]); }
-
-bool IsAbsolute(std::string_view path) {
-  return IsUnc(path) || (HasDrive(path) && path.size() >= 3 && IsSeparator(path[2]));
-}
-
-// The root of an absolute path, written with backslashes: "C:\" or "\\server\share\". The rest
-// of the path is left in `rest`.
-std::string SplitRoot(std::string_view path, std::string_view* rest) {
-  if (!IsUnc(path)) {
-    *rest = path.substr(3);
-    return std::string(path.substr(0, 2)) + "\\";
-  }
-  std::string root = "\\\\";
-  std::string_view tail = path.substr(2);
-  for (int part = 0; part < 2 && !tail.empty(); ++part) {
-    size_t end = 0;
-    while (end < tail.size() && !IsSeparator(tail[end])) ++end;
-    root.append(tail.substr(0, end));
-    root += '\\';
-    tail = tail.substr(end == tail.size() ? end : end + 1);
-  }
-  *rest = tail;
-  return root;
-}
-
-// `path` made absolute against `base`: "\x" is on base's drive, "C:x" (a drive-relative path)
-// and "x" are joined to base.
-std::string Join(std::string_view path, std::string_view base) {
-  if (IsAbsolute(path)) return std::string(path);
-  std::string_view base_rest;
-  std::string base_root = SplitRoot(base, &base_rest);
-  if (!path.empty() && IsSeparator(path[0])) return base_root + std::string(path.substr(1));
-  if (HasDrive(path)) path = path.substr(2);
-  return std::string(base) + "\\" + std::string(path);
+// What GetFullPathNameW makes of `query`: the current folder of the drive it names ("C:"), or
+// of the process (".").
+std::optional<std::string> SystemFullPath(const std::wstring& query) {
+  const DWORD size = GetFullPathNameW(query.c_str(), 0, nullptr, nullptr);
+  if (size == 0) return std::nullopt;
+  std::wstring full(size, L'\0');
+  const DWORD length = GetFullPathNameW(query.c_str(), size, full.data(), nullptr);
+  if (length == 0 || length >= size) return std::nullopt;
+  full.resize(length);
+  return platform::win32::Narrow(full);
 }
 
 }  // namespace
 
 std::string LexicalAbsolutePath(std::string_view path, std::string_view base) {
-  std::string joined = Join(path, base);
-  std::string_view rest;
-  std::string result = SplitRoot(joined, &rest);
-  const size_t root_size = result.size();
-  std::vector<std::string_view> parts;
-  while (!rest.empty()) {
-    size_t end = 0;
-    while (end < rest.size() && !IsSeparator(rest[end])) ++end;
-    std::string_view part = rest.substr(0, end);
-    rest = rest.substr(end == rest.size() ? end : end + 1);
-    if (part.empty() || part == ".") continue;
-    if (part == "..") {
-      if (!parts.empty()) parts.pop_back();
-      continue;
-    }
-    parts.push_back(part);
-  }
-  for (size_t i = 0; i < parts.size(); ++i) {
-    if (i > 0) result += '\\';
-    result.append(parts[i]);
-  }
-  if (result.size() > root_size && !path.empty() && IsSeparator(path.back())) result += '\\';
-  return result;
+  return platform::windows_path::LexicalFullPath(path, base);
 }
 
-std::optional<std::string> AbsolutePath(std::string_view path) {
-  if (IsAbsolute(path)) return LexicalAbsolutePath(path, "");
-  DWORD size = GetCurrentDirectoryW(0, nullptr);
+std::optional<std::string> CurrentDirectory(int* error_number) {
+  const DWORD size = GetCurrentDirectoryW(0, nullptr);
   std::wstring current(size, L'\0');
-  DWORD length = GetCurrentDirectoryW(size, current.data());
-  if (length == 0 || length >= size) return std::nullopt;
+  const DWORD length = size == 0 ? 0 : GetCurrentDirectoryW(size, current.data());
+  if (length == 0 || length >= size) {
+    *error_number = static_cast<int>(GetLastError());
+    return std::nullopt;
+  }
   current.resize(length);
-  return LexicalAbsolutePath(path, platform::win32::Narrow(current));
+  return platform::win32::Narrow(current);
+}
+
+// A drive-relative path ("C:ptn") starts from that drive's own current folder, which the
+// system keeps per drive (cmd passes them on as "=C:" variables); GetFullPathNameW knows it.
+std::optional<std::string> AbsolutePath(std::string_view path) {
+  namespace windows_path = platform::windows_path;
+  if (windows_path::IsFull(path)) return windows_path::LexicalFullPath(path, "");
+  const char drive = windows_path::RelativeDrive(path);
+  std::optional<std::string> base = SystemFullPath(drive != 0 ? std::wstring{static_cast<wchar_t>(drive), L':'} : L".");
+  if (!base) return std::nullopt;
+  return windows_path::LexicalFullPath(path, *base);
+}
+
+std::string WithSystemSeparators(std::string_view path) {
+  std::string written(path);
+  std::replace(written.begin(), written.end(), '/', '\\');
+  return written;
 }

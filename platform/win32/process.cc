@@ -295,6 +295,12 @@ ResourceUsage ChildProcess::Reap() {
 
 uint32_t CurrentProcessId() { return GetCurrentProcessId(); }
 
+uint64_t OwnPeakResidentKib() {
+  PROCESS_MEMORY_COUNTERS memory{};
+  if (!GetProcessMemoryInfo(GetCurrentProcess(), &memory, sizeof memory)) return 0;
+  return memory.PeakWorkingSetSize / 1024;
+}
+
 // No job of its own: the program stays in the caller's job (the harness's, for an engine), as
 // anything a program starts does.
 bool StartAndLeave(std::span<const std::string> argv) {

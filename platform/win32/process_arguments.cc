@@ -32,4 +32,6 @@ bool ReadProcessArguments(std::vector<std::string>* arguments, Error* error) {
   return true;
 }
 
+std::optional<std::string> ReadCommandLineText() { return win32::Narrow(GetCommandLineW()); }
+
 }  // namespace platform

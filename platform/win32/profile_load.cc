@@ -7,16 +7,18 @@
 
 namespace {
 
-// The whole of what GetPrivateProfileStringA gives for `key` (null: the names of the section's
-// keys, each ended by a NUL), growing the buffer until nothing is cut.
-std::string ReadProfileString(const char* section, const char* key, const char* path) {
-  std::vector<char> buffer(512);
+// The whole of what GetPrivateProfileStringW gives for `key` (null: the names of the section's
+// keys, each ended by a NUL), growing the buffer until nothing is cut; in UTF-8.
+std::string ReadProfileString(const std::wstring& section, const wchar_t* key, const std::wstring& path) {
+  std::vector<wchar_t> buffer(512);
   for (;;) {
     const DWORD size = static_cast<DWORD>(buffer.size());
-    const DWORD length = GetPrivateProfileStringA(section, key, "", buffer.data(), size, path);
+    const DWORD length = GetPrivateProfileStringW(section.c_str(), key, L"", buffer.data(), size, path.c_str());
     // A cut value fills the buffer to size - 1 (a cut list of names to size - 2).
     const DWORD full = key == nullptr ? size - 2 : size - 1;
-    if (length < full || buffer.size() >= (1u << 24)) return std::string(buffer.data(), length);
+    if (length < full || buffer.size() >= (1u << 24)) {
+      return platform::win32::Narrow(std::wstring_view(buffer.data(), length));
+    }
     buffer.resize(buffer.size() * 4);
   }
 }
@@ -36,9 +38,10 @@ bool SectionHasKey(const std::string& names, std::string_view key) {
 
 }  // namespace
 
-// The system's own profile reader, GetPrivateProfileStringA, for every wanted key. A relative
+// The system's own profile reader, GetPrivateProfileStringW, for every wanted key. A relative
 // path would be looked for in the Windows folder: it is made absolute first. A missing file
-// gives an empty profile.
+// gives an empty profile. The system reads a file without a byte-order mark in the ANSI code
+// page (UTF-8 where the manifest's code page is active); values come back as UTF-8.
 ProfileFile ProfileFile::Load(const char* path, std::span<const ProfileKey> wanted) {
   ProfileFile profile;
   if (path == nullptr) return profile;
@@ -49,13 +52,11 @@ ProfileFile ProfileFile::Load(const char* path, std::span<const ProfileKey> want
   absolute.resize(length);
   const DWORD attributes = GetFileAttributesW(absolute.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return profile;
-  // The A function reads the path in the process code page, UTF-8 by the manifest.
-  const std::string file = platform::win32::Narrow(absolute);
   for (const ProfileKey& entry : wanted) {
-    const std::string section(entry.section);
-    const std::string key(entry.key);
-    if (!SectionHasKey(ReadProfileString(section.c_str(), nullptr, file.c_str()), key)) continue;
-    profile.AddValue(section, key, ReadProfileString(section.c_str(), key.c_str(), file.c_str()));
+    const std::wstring section = platform::win32::Widen(entry.section);
+    const std::wstring key = platform::win32::Widen(entry.key);
+    if (!SectionHasKey(ReadProfileString(section, nullptr, absolute), entry.key)) continue;
+    profile.AddValue(entry.section, entry.key, ReadProfileString(section, key.c_str(), absolute));
   }
   return profile;
 }

@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
 
@@ -35,6 +36,33 @@ bool StandardErrorIsLiveTerminal() {
   if (term != nullptr && std::strcmp(term, "dumb") == 0) return false;
   DWORD mode = 0;
   return GetConsoleMode(GetStdHandle(STD_ERROR_HANDLE), &mode) != 0;
+}
+
+namespace {
+
+std::atomic<UINT> code_page_to_restore{0};
+
+// A console stop that ends the process (the handler of any later-installed one returning
+// FALSE) still leaves the console as it found it; FALSE lets the stop go on.
+BOOL WINAPI RestoreOnStop(DWORD) {
+  if (const UINT code_page = code_page_to_restore.exchange(0); code_page != 0) SetConsoleOutputCP(code_page);
+  return FALSE;
+}
+
+}  // namespace
+
+unsigned SwitchConsoleOutputToUtf8() {
+  const UINT earlier = GetConsoleOutputCP();  // 0: no console
+  if (earlier == 0 || earlier == CP_UTF8 || !SetConsoleOutputCP(CP_UTF8)) return 0;
+  code_page_to_restore.store(earlier);
+  SetConsoleCtrlHandler(RestoreOnStop, TRUE);
+  return earlier;
+}
+
+void RestoreConsoleOutput(unsigned code_page) {
+  if (code_page == 0) return;
+  SetConsoleCtrlHandler(RestoreOnStop, FALSE);
+  if (code_page_to_restore.exchange(0) != 0) SetConsoleOutputCP(code_page);
 }
 
 }  // namespace platform

@@ -2,11 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <clocale>
 #include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "TestKVE/process_command_line.h"
+#include "platform/text_encoding.h"
 
 namespace {
 
@@ -40,6 +43,11 @@ const ScanCase kScanCases[] = {
     {"prog /a=1=2", {{"A", "1=2"}}, {}},
     {"prog /QUICK-", {{"QUICK-", ""}}, {"QUICK"}},
     {"prog /?", {{"?", ""}}, {}},
+    // Windows users end a quoted folder with a backslash: the scan knows no escapes.
+    {"TestKVE.exe /NH /RUN=1 /VXRPATH=\"C:\\eng ine\\\"", {{"NH", ""}, {"RUN", "1"}, {"VXRPATH", "C:\\eng ine\\"}}, {}},
+    {"TestKVE.exe /VXRPATH=\"C:\\eng ine\\\" /NH /RUN=1", {{"VXRPATH", "C:\\eng ine\\"}, {"NH", ""}, {"RUN", "1"}}, {}},
+    {"TestKVE.exe /VXRPATH=\"C:\\work\\eng\\\" /NH", {{"VXRPATH", "C:\\work\\eng\\"}, {"NH", ""}}, {}},
+    {"TestKVE.exe /ASSIGN=a\"b /LEVEL=2", {{"ASSIGN", "a\"b"}, {"LEVEL", "2"}}, {}},
     {"", {}, {"VER"}},
 };
 
@@ -94,6 +102,20 @@ TEST(SplitListTest, SplitsAtSeparatorsKeepingEmptyItemsInside) {
   }
 }
 
+// An item cut to its 1023 bytes ends on a whole character of the system's text: UTF-8 on
+// Windows whatever the C runtime's locale, the locale's characters on Linux.
+TEST(SplitListTest, CutsOnlyBetweenCharacters) {
+  const bool utf8_locale = platform::TextIsUtf8() || std::setlocale(LC_CTYPE, "C.UTF-8") != nullptr;
+  if (!utf8_locale) GTEST_SKIP() << "no UTF-8 locale on this system";
+  std::string e_acute;
+  for (int i = 0; i < 600; ++i) e_acute += "\xC3\xA9";
+  std::vector<std::string> items;
+  ASSERT_EQ(1, SplitList(e_acute, ';', &items));
+  std::setlocale(LC_CTYPE, "C");
+  ASSERT_EQ(1u, items.size());
+  EXPECT_EQ(e_acute.substr(0, 1022), items[0]);
+}
+
 TEST(SplitListTest, CutsOverlongItemsAndListsToTheirLimits) {
   std::vector<std::string> items;
   std::string long_item(2000, 'x');
@@ -127,6 +149,23 @@ TEST(ReadDecimalTest, ReadsLikeTheRuntimesAtoi) {
   for (const auto& [text, value] : cases) {
     SCOPED_TRACE(text);
     EXPECT_EQ(value, ReadDecimal(text));
+  }
+}
+
+// The program's path at the front of a Windows command line, as the system reads it there.
+TEST(ProcessCommandLineTest, WindowsProgramPathEndsAtItsQuoteOrFirstBlank) {
+  const std::pair<const char*, size_t> cases[] = {
+      {"TestKVE.exe /NH", 11},
+      {"\"C:\\a-b c\\TestKVE.exe\" /NH", 22},
+      {"\"C:\\a b\\TestKVE.exe\"/NH", 20},
+      {"C:\\a-b\\TestKVE.exe\t/NH", 18},
+      {"\"C:\\open quote /NH", 18},
+      {"TestKVE.exe", 11},
+      {"", 0},
+  };
+  for (const auto& [line, length] : cases) {
+    SCOPED_TRACE(line);
+    EXPECT_EQ(length, WindowsProgramPathLength(line));
   }
 }
 

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "engine_sdk/engine_settings.h"
+#include "platform/file_stream.h"
 #include "platform/process.h"
 #include "platform/program_path.h"
 #include "tools/vxr_ref/engine_messages.h"
@@ -49,8 +50,9 @@ void SleepMs(int milliseconds) {
 // One line per start, "<process ID> <size of the executable>", appended in one write.
 void LogStart(const std::string& log) {
   if (log.empty()) return;
-  std::error_code ignored;
-  const auto size = std::filesystem::file_size("/proc/self/exe", ignored);
+  const std::optional<std::string> self = platform::RunningProgramPath();
+  int64_t size = 0;
+  if (self) QueryFileSize(self->c_str(), &size);
   std::ofstream(log, std::ios::app) << platform::CurrentProcessId() << ' ' << size << '\n';
 }
 
@@ -91,14 +93,10 @@ void StartHelper(const std::string& pid_file) {
   for (int wait = 0; wait < 10'000 && !std::filesystem::exists(pid_file, ignored); ++wait) SleepMs(1);
 }
 
-// The engine's own peak resident memory (the VmHWM line of its status), in KiB.
+// The engine's own peak resident memory, in KiB, as the system counts it.
 void WriteOwnPeak(const std::string& file) {
   if (file.empty()) return;
-  std::ifstream status("/proc/self/status");
-  std::string line;
-  while (std::getline(status, line)) {
-    if (line.starts_with("VmHWM:")) std::ofstream(file) << std::stoull(line.substr(6)) << '\n';
-  }
+  if (const uint64_t peak = platform::OwnPeakResidentKib(); peak != 0) std::ofstream(file) << peak << '\n';
 }
 
 void KeepBusy(int milliseconds) {
