@@ -5,6 +5,8 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -156,6 +158,48 @@ TEST(ServiceDatabaseE2eTest, ARecordAnotherUserCouldForgeIsNeverRun) {
     EXPECT_EQ(1u, CountOf(run.errors, c.refusal)) << run.errors;
     EXPECT_FALSE(fs::exists(folder.db() / "TestSrv.log"));
     EXPECT_FALSE(fs::exists(folder.path() / "forged-ran"));
+  }
+}
+
+// A record outlives the folder it was registered from: whoever makes that folder again, or can
+// write on the way to it, must not have a program of theirs run by the database's user.
+TEST(ServiceDatabaseE2eTest, AStaleRecordNeverRunsAnotherUsersProgram) {
+  struct Case {
+    const char* name;
+    bool sticky;          // the shared folder that held the registered folder
+    bool remade_by_other;  // user 65534 makes the folder and its program again
+    const char* refusal;   // on standard error
+  } cases[] = {
+      {"remade by another user in a sticky folder", true, true, "stale belongs to user 65534"},
+      {"remade by another user in a folder that is not sticky", false, true, "stale belongs to user 65534"},
+      {"the caller's own, in a folder everybody can write", false, false, "shared can be written by group or others"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    SharedFolder shared(c.sticky);
+    const fs::path stale = shared.shared / "stale";
+    // The record that /SERVICE run from `stale` made, before the folder was removed.
+    ServiceRun elsewhere;
+    platform::Error error;
+    std::unique_ptr<platform::ServiceManager> manager = platform::ServiceManager::Open(elsewhere.db().string(), &error);
+    ASSERT_TRUE(manager) << error.text;
+    ASSERT_TRUE(manager->CreateService({.name = "TestSrv", .program_path = (stale / "TestSrv.exe").string()}, &error));
+    // The folder made again, and a program put in it that leaves a mark when it runs.
+    if (c.remade_by_other) {
+      ASSERT_TRUE(RunUnprivileged([&] { return mkdir(stale.c_str(), 0755) == 0; }));
+    } else {
+      fs::create_directory(stale);
+    }
+    const fs::path mark = shared.root.path() / "planted-ran";
+    const fs::path program = elsewhere.Write("planted.sh", "#!/bin/sh\ntouch " + mark.string() + "\n");
+    fs::copy_file(program, stale / "TestSrv.exe");
+    fs::permissions(stale / "TestSrv.exe", fs::perms::owner_all | fs::perms::group_exec | fs::perms::others_exec);
+    if (c.remade_by_other) ASSERT_EQ(0, chown((stale / "TestSrv.exe").c_str(), kUnprivilegedId, kUnprivilegedId));
+
+    ProgramRun run = elsewhere.Run({"/NH", "/SERVICE"});
+    EXPECT_TRUE(run.output.ends_with("Argument to launch service:  /NH \nStart sevice fail\n")) << run.output;
+    EXPECT_EQ(1u, CountOf(run.errors, c.refusal)) << run.errors;
+    EXPECT_FALSE(fs::exists(mark));
   }
 }
 
