@@ -1,0 +1,122 @@
+// A run stopped at any moment, or whose output is lost, still leaves its records: a stop signal
+// between passes, in the monitor's pauses or at the interactive prompt ends it like one during an
+// engine run (records written, marked as interrupted, exit 128 + n); a closed output pipe or the
+// file-size limit is lost output (a message, exit 1), never a silent death.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "support/background_program.h"
+#include "support/file_watch.h"
+#include "support/program_runner.h"
+#include "support/temp_folder.h"
+#include "support/text.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr char kPassRecord[] = "\"record\":\"pass\"";
+constexpr char kInterruptedSummary[] = "\"interrupted\":true";
+constexpr char kInterruptedJUnit[] = "<property name=\"interrupted\" value=\"true\"/>";
+
+// Lines of a JSON Lines file that do not end with a line feed or are not one whole record.
+size_t CutLines(const std::string& text) {
+  size_t cut = !text.empty() && !text.ends_with('\n') ? 1 : 0;
+  for (const std::string& line : Lines(text)) {
+    if (!line.starts_with("{\"record\":") || !line.ends_with('}')) ++cut;
+  }
+  return cut;
+}
+
+// What every stop must leave: the exit status 128 + n, and both records whole, each telling
+// the passes that ran and that the run was interrupted.
+void ExpectInterruptedRecords(const ProgramRun& run, int signal, const fs::path& json, const fs::path& junit) {
+  EXPECT_EQ(128 + signal, run.exit_code) << run.errors;
+  const std::string lines = ReadFile(json);
+  EXPECT_EQ(1u, CountOf(lines, kInterruptedSummary)) << lines.substr(lines.size() > 400 ? lines.size() - 400 : 0);
+  EXPECT_EQ(0u, CutLines(lines));
+  const std::string report = ReadFile(junit);
+  EXPECT_EQ(1u, CountOf(report, kInterruptedJUnit)) << report.substr(0, 400);
+  EXPECT_EQ(CountOf(lines, kPassRecord), CountOf(report, "<testcase ")) << "both records hold every pass that ran";
+}
+
+// A stop can come between two passes, where no engine runs, as easily as during one: many stops,
+// each after a different number of passes, hit both. Wherever one lands, the records are there.
+TEST(StopAnywhereE2eTest, AStopBetweenPassesLeavesTheRecords) {
+  const int signals[] = {SIGTERM, SIGINT, SIGHUP};
+  for (int trial = 0; trial < 24; ++trial) {
+    SCOPED_TRACE("trial " + std::to_string(trial));
+    EngineFolderCopy folder;
+    BackgroundProgram harness(BuiltProgram("testkve"), {"/NH", "/RUN=1000000", "/JUNIT=s.xml", "/JSON=s.jsonl"},
+                              folder.path());
+    // The harness has started its run once a pass is recorded.
+    ASSERT_TRUE(WaitForText(folder.path() / "s.jsonl", kPassRecord, 1 + trial % 4));
+    const int signal = signals[trial % 3];
+    harness.Signal(signal);
+    ExpectInterruptedRecords(harness.Wait(), signal, folder.path() / "s.jsonl", folder.path() / "s.xml");
+  }
+}
+
+// The pauses of /PERFMON after a pass are waits of the harness's own: a stop there ends them.
+TEST(StopAnywhereE2eTest, AStopInTheMonitorsPauseLeavesTheRecords) {
+  EngineFolderCopy folder;
+  BackgroundProgram harness(BuiltProgram("testkve"),
+                            {"/NH", "/PERFMON", "/RUN=3", "/JUNIT=p.xml", "/JSON=p.jsonl", "/REPORT=p.html"},
+                            folder.path());
+  // The first engine run has ended; the harness waits five seconds before the next pass.
+  ASSERT_TRUE(WaitForText(folder.path() / "PerfReport" / "perfCounter.log", "KVE Finished", 1));
+  harness.Signal(SIGTERM);
+  const ProgramRun run = harness.Wait();
+  ExpectInterruptedRecords(run, SIGTERM, folder.path() / "p.jsonl", folder.path() / "p.xml");
+  EXPECT_EQ(1u, CountOf(ReadFile(folder.path() / "p.html"), "Stopped by SIGTERM after "));
+}
+
+// At the prompt the harness waits for a line; a stop ends that wait and the run.
+TEST(StopAnywhereE2eTest, AStopAtThePromptLeavesTheRecords) {
+  EngineFolderCopy folder;
+  const fs::path input = folder.path() / "input";
+  ASSERT_EQ(0, mkfifo(input.c_str(), 0600));
+  // Held open for writing, so the harness's standard input never ends.
+  const int writer = open(input.c_str(), O_RDWR | O_CLOEXEC);
+  ASSERT_LE(0, writer);
+  BackgroundProgram harness("/bin/sh",
+                            {"-c", "exec \"$0\" /NH /INTERACT /JUNIT=i.xml /JSON=i.jsonl <input",
+                             BuiltProgram("testkve")},
+                            folder.path());
+  const std::string line = "/EXECUTE\n";
+  ASSERT_EQ(static_cast<ssize_t>(line.size()), write(writer, line.data(), line.size()));
+  ASSERT_TRUE(WaitForText(folder.path() / "i.jsonl", kPassRecord, 1));
+  harness.Signal(SIGTERM);
+  const ProgramRun run = harness.Wait();
+  close(writer);
+  ExpectInterruptedRecords(run, SIGTERM, folder.path() / "i.jsonl", folder.path() / "i.xml");
+  EXPECT_EQ(1u, CountOf(ReadFile(folder.path() / "i.jsonl"), kPassRecord));
+}
+
+// A reader of the output that goes away early (| head) loses the output, not the records.
+TEST(StopAnywhereE2eTest, AClosedOutputPipeIsLostOutputAndTheRecordsAreWritten) {
+  EngineFolderCopy folder;
+  // /DEBUG prints many lines a pass: far more than a pipe holds, so writes come after head left.
+  const ProgramRun run = RunProgram(
+      "/bin/bash",
+      {"-c", "\"$0\" /NH /DEBUG /RUN=300 /JUNIT=p.xml /JSON=p.jsonl /STRICT 2>errors | head -2 >/dev/null; "
+             "echo \"status ${PIPESTATUS[0]}\"",
+       BuiltProgram("testkve")},
+      {folder.path()});
+  EXPECT_EQ("status 1\n", run.output) << run.errors;
+  EXPECT_EQ(1u, CountOf(ReadFile(folder.path() / "errors"), "testkve: cannot write standard output: Broken pipe"))
+      << ReadFile(folder.path() / "errors");
+  EXPECT_EQ(300u, CountOf(ReadFile(folder.path() / "p.jsonl"), kPassRecord));
+  EXPECT_EQ(300u, CountOf(ReadFile(folder.path() / "p.xml"), "<testcase "));
+}
+
+}  // namespace
