@@ -4,6 +4,8 @@
 // open folder and works relative to it.
 #pragma once
 
+#include <sys/stat.h>
+
 #include <string>
 
 #include "platform/posix/unique_fd.h"

@@ -122,6 +122,7 @@ bool PollUnlessStopped(int fd, int ms) {
       left = static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(deadline - now).count());
     }
     const int ready = poll(waits, 2, left);
+    if (ready < 0 && errno != EINTR) return false;
     if (ready > 0 && (waits[1].revents != 0 || waits[0].revents == 0)) return false;
     if (ready == 0) return false;
   }

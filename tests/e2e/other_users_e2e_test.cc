@@ -287,7 +287,9 @@ TEST(ServiceDatabaseE2eTest, AStaleRecordNeverRunsAnotherUsersProgram) {
     const fs::path program = elsewhere.Write("planted.sh", "#!/bin/sh\ntouch " + mark.string() + "\n");
     fs::copy_file(program, stale / "TestSrv.exe");
     fs::permissions(stale / "TestSrv.exe", fs::perms::owner_all | fs::perms::group_exec | fs::perms::others_exec);
-    if (c.remade_by_other) ASSERT_EQ(0, chown((stale / "TestSrv.exe").c_str(), kUnprivilegedId, kUnprivilegedId));
+    if (c.remade_by_other) {
+      ASSERT_EQ(0, chown((stale / "TestSrv.exe").c_str(), kUnprivilegedId, kUnprivilegedId));
+    }
 
     ProgramRun run = elsewhere.Run({"/NH", "/SERVICE"});
     EXPECT_TRUE(run.output.ends_with("Argument to launch service:  /NH \nStart sevice fail\n")) << run.output;
