@@ -259,13 +259,14 @@ TEST(ServiceDatabaseE2eTest, ARecordAnotherUserCouldForgeIsNeverRun) {
 TEST(ServiceDatabaseE2eTest, AStaleRecordNeverRunsAnotherUsersProgram) {
   struct Case {
     const char* name;
-    bool sticky;          // the shared folder that held the registered folder
-    bool remade_by_other;  // user 65534 makes the folder and its program again
-    const char* refusal;   // on standard error
+    bool sticky;            // the shared folder that held the registered folder
+    bool folder_of_other;   // user 65534 makes the folder again
+    bool program_of_other;  // and the program in it is theirs
+    const char* refusal;    // on standard error
   } cases[] = {
-      {"remade by another user in a sticky folder", true, true, "stale belongs to user 65534"},
-      {"remade by another user in a folder that is not sticky", false, true, "stale belongs to user 65534"},
-      {"the caller's own, in a folder everybody can write", false, false, "shared can be written by group or others"},
+      {"remade by another user in a sticky folder", true, true, true, "stale belongs to user 65534"},
+      {"another user's program in the caller's folder", true, false, true, "TestSrv.exe belongs to user 65534"},
+      {"remade in a folder everybody can write", false, true, true, "shared can be written by group or others"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -278,7 +279,7 @@ TEST(ServiceDatabaseE2eTest, AStaleRecordNeverRunsAnotherUsersProgram) {
     ASSERT_TRUE(manager) << error.text;
     ASSERT_TRUE(manager->CreateService({.name = "TestSrv", .program_path = (stale / "TestSrv.exe").string()}, &error));
     // The folder made again, and a program put in it that leaves a mark when it runs.
-    if (c.remade_by_other) {
+    if (c.folder_of_other) {
       ASSERT_TRUE(RunUnprivileged([&] { return mkdir(stale.c_str(), 0755) == 0; }));
     } else {
       fs::create_directory(stale);
@@ -287,7 +288,7 @@ TEST(ServiceDatabaseE2eTest, AStaleRecordNeverRunsAnotherUsersProgram) {
     const fs::path program = elsewhere.Write("planted.sh", "#!/bin/sh\ntouch " + mark.string() + "\n");
     fs::copy_file(program, stale / "TestSrv.exe");
     fs::permissions(stale / "TestSrv.exe", fs::perms::owner_all | fs::perms::group_exec | fs::perms::others_exec);
-    if (c.remade_by_other) {
+    if (c.program_of_other) {
       ASSERT_EQ(0, chown((stale / "TestSrv.exe").c_str(), kUnprivilegedId, kUnprivilegedId));
     }
 
