@@ -15,9 +15,9 @@ inline constexpr int kExitOutputLost = 1;
 
 /// How a run of the harness ended, for its exit status.
 struct RunEnd {
-  int status = 0;            ///< the run's own verdict (RunTally::HarnessExitStatus), or 0
-  int stop_signal = 0;       ///< the stop signal that ended an engine run, or 0
-  bool output_lost = false;  ///< standard output was closed when the harness started
+  int status = 0;             ///< the run's own verdict (RunTally::HarnessExitStatus), or 0
+  int stop_signal = 0;        ///< the stop signal that ended an engine run, or 0
+  bool output_lost = false;   ///< standard output was closed when the harness started
   bool records_lost = false;  ///< a record was lost to a closed pipe or the file-size limit
 };
 

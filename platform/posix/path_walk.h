@@ -33,8 +33,7 @@ struct OpenedFolder {
 /// caller's or root's; `follow_last` says whether that holds for the last component too (else it
 /// is returned as it is, link or not, existing or not). False with the reason in `why` ("<path>:
 /// <reason>", naming the component that was refused), and errno set.
-bool OpenFolderOf(const std::string& path, FolderTrust trust, bool follow_last, OpenedFolder* opened,
-                  std::string* why);
+bool OpenFolderOf(const std::string& path, FolderTrust trust, bool follow_last, OpenedFolder* opened, std::string* why);
 
 /// Whether the file of `info` is the caller's or root's and writable by no one else; `why` says
 /// what it is otherwise ("<path> belongs to user N, ..." or "<path> can be written by ...").

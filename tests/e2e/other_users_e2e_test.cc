@@ -1,7 +1,7 @@
 // What another user can plant in a folder the harness writes to or reads from: the planting
 // runs as user 65534, the harness as the caller, and the planted thing must never be used.
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -110,10 +110,11 @@ TEST(PlantedLinkE2eTest, AnotherUsersLinkOnTheWayIsNeverFollowed) {
     folder.PlantLinks({"d", "PerfReport"}, victim);
     const fs::path d = folder.shared / "d";
     EngineFolderCopy engine;
-    ProgramRun run = RunProgram(BuiltProgram("testkve"),
-                                {"/NH", "/RUN=1", "/PERFMON", "/VXRPATH=" + engine.str(), "/JUNIT=" + (d / "run.xml").string(),
-                                 "/JSON=" + (d / "run.jsonl").string(), "/REPORT=" + (d / "run.html").string()},
-                                {folder.shared});
+    ProgramRun run =
+        RunProgram(BuiltProgram("testkve"),
+                   {"/NH", "/RUN=1", "/PERFMON", "/VXRPATH=" + engine.str(), "/JUNIT=" + (d / "run.xml").string(),
+                    "/JSON=" + (d / "run.jsonl").string(), "/REPORT=" + (d / "run.html").string()},
+                   {folder.shared});
     EXPECT_EQ(0, run.exit_code) << run.errors;
     EXPECT_EQ(1u, CountOf(run.output, "Run stress: 1 round\n")) << "the run goes on";
     // The three records, and the monitor's log, table and picture.
@@ -156,15 +157,16 @@ TEST(PlantedFileE2eTest, APlantedFileIsReplacedNotWrittenInPlace) {
     const int planted = open((folder.shared / "run.jsonl").c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
     ASSERT_LE(0, planted);
     EngineFolderCopy engine;
-    ProgramRun run = RunProgram(BuiltProgram("testkve"),
-                                {"/NH", "/RUN=2", "/VXRPATH=" + engine.str(), "/JSON=run.jsonl", "/JUNIT=run.xml",
-                                 "/REPORT=run.html"},
-                                {folder.shared});
+    ProgramRun run = RunProgram(
+        BuiltProgram("testkve"),
+        {"/NH", "/RUN=2", "/VXRPATH=" + engine.str(), "/JSON=run.jsonl", "/JUNIT=run.xml", "/REPORT=run.html"},
+        {folder.shared});
     const std::string forged = "{\"record\":\"pass\",\"pass\":3}\n";
     EXPECT_EQ(static_cast<ssize_t>(forged.size()), write(planted, forged.data(), forged.size()));
     close(planted);
     EXPECT_EQ(0, run.exit_code) << run.errors;
-    EXPECT_EQ(2u, CountOf(ReadFile(folder.shared / "run.jsonl"), "\"record\":\"pass\"")) << "the forged line is not in it";
+    EXPECT_EQ(2u, CountOf(ReadFile(folder.shared / "run.jsonl"), "\"record\":\"pass\""))
+        << "the forged line is not in it";
     for (const std::string& name : names) {
       SCOPED_TRACE(name);
       struct stat status;
@@ -181,9 +183,9 @@ TEST(PlantedFileE2eTest, AFifoAtARecordsPathIsRefusedWithoutWaiting) {
   SharedFolder folder(/*sticky=*/true);
   ASSERT_TRUE(RunUnprivileged([&] { return mkfifo((folder.shared / "run.jsonl").c_str(), 0666) == 0; }));
   EngineFolderCopy engine;
-  ProgramRun run = RunProgram(BuiltProgram("testkve"),
-                              {"/NH", "/RUN=20", "/VXRPATH=" + engine.str(), "/JSON=run.jsonl", "/JUNIT=run.xml"},
-                              {folder.shared});
+  ProgramRun run =
+      RunProgram(BuiltProgram("testkve"),
+                 {"/NH", "/RUN=20", "/VXRPATH=" + engine.str(), "/JSON=run.jsonl", "/JUNIT=run.xml"}, {folder.shared});
   EXPECT_EQ(0, run.exit_code) << run.errors;
   EXPECT_EQ(1u, CountOf(run.errors, "run.jsonl: it is not a regular file")) << run.errors;
   EXPECT_EQ(20u, CountOf(ReadFile(folder.shared / "run.xml"), "<testcase "));

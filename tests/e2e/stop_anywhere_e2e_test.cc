@@ -88,10 +88,9 @@ TEST(StopAnywhereE2eTest, AStopAtThePromptLeavesTheRecords) {
   // Held open for writing, so the harness's standard input never ends.
   const int writer = open(input.c_str(), O_RDWR | O_CLOEXEC);
   ASSERT_LE(0, writer);
-  BackgroundProgram harness("/bin/sh",
-                            {"-c", "exec \"$0\" /NH /INTERACT /JUNIT=i.xml /JSON=i.jsonl <input",
-                             BuiltProgram("testkve")},
-                            folder.path());
+  BackgroundProgram harness(
+      "/bin/sh", {"-c", "exec \"$0\" /NH /INTERACT /JUNIT=i.xml /JSON=i.jsonl <input", BuiltProgram("testkve")},
+      folder.path());
   const std::string line = "/EXECUTE\n";
   ASSERT_EQ(static_cast<ssize_t>(line.size()), write(writer, line.data(), line.size()));
   ASSERT_TRUE(WaitForText(folder.path() / "i.jsonl", kPassRecord, 1));
@@ -106,17 +105,36 @@ TEST(StopAnywhereE2eTest, AStopAtThePromptLeavesTheRecords) {
 TEST(StopAnywhereE2eTest, AClosedOutputPipeIsLostOutputAndTheRecordsAreWritten) {
   EngineFolderCopy folder;
   // /DEBUG prints many lines a pass: far more than a pipe holds, so writes come after head left.
-  const ProgramRun run = RunProgram(
-      "/bin/bash",
-      {"-c", "\"$0\" /NH /DEBUG /RUN=300 /JUNIT=p.xml /JSON=p.jsonl /STRICT 2>errors | head -2 >/dev/null; "
-             "echo \"status ${PIPESTATUS[0]}\"",
-       BuiltProgram("testkve")},
-      {folder.path()});
+  const ProgramRun run =
+      RunProgram("/bin/bash",
+                 {"-c",
+                  "\"$0\" /NH /DEBUG /RUN=300 /JUNIT=p.xml /JSON=p.jsonl /STRICT 2>errors | head -2 >/dev/null; "
+                  "echo \"status ${PIPESTATUS[0]}\"",
+                  BuiltProgram("testkve")},
+                 {folder.path()});
   EXPECT_EQ("status 1\n", run.output) << run.errors;
-  EXPECT_EQ(1u, CountOf(ReadFile(folder.path() / "errors"), "testkve: cannot write standard output: Broken pipe"))
+  EXPECT_EQ(1u, CountOf(ReadFile(folder.path() / "errors"), "testkve: cannot write standard output: "))
       << ReadFile(folder.path() / "errors");
   EXPECT_EQ(300u, CountOf(ReadFile(folder.path() / "p.jsonl"), kPassRecord));
   EXPECT_EQ(300u, CountOf(ReadFile(folder.path() / "p.xml"), "<testcase "));
+}
+
+// The file-size limit cuts the JSON record short: that is said, the file keeps only whole lines,
+// the other records are written, and the exit status is 1 even without /STRICT.
+TEST(StopAnywhereE2eTest, TheFileSizeLimitIsLostOutputAndTheOtherRecordsAreWritten) {
+  EngineFolderCopy folder;
+  // 8 KiB holds about 35 pass lines of JSON, and the whole JUnit report of 50 passes.
+  const ProgramRun run =
+      RunProgram("/bin/bash",
+                 {"-c", "ulimit -f 8; \"$0\" /NH /RUN=50 /JUNIT=f.xml /JSON=f.jsonl >/dev/null; echo \"status $?\"",
+                  BuiltProgram("testkve")},
+                 {folder.path()});
+  EXPECT_EQ("status 1\n", run.output) << run.errors;
+  EXPECT_EQ(1u, CountOf(run.errors, "TestKVE: cannot write f.jsonl: File too large")) << run.errors;
+  const std::string lines = ReadFile(folder.path() / "f.jsonl");
+  EXPECT_EQ(0u, CutLines(lines));
+  EXPECT_LT(CountOf(lines, kPassRecord), 50u);
+  EXPECT_EQ(50u, CountOf(ReadFile(folder.path() / "f.xml"), "<testcase "));
 }
 
 }  // namespace

@@ -217,8 +217,8 @@ UniqueFd OpenTrustedProgram(const std::string& path, int* error, std::string* wh
     *error = errno;
     return {};
   }
-  UniqueFd program(RetryOnEintr(
-      [&] { return openat(opened.folder.get(), opened.name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC); }));
+  UniqueFd program(
+      RetryOnEintr([&] { return openat(opened.folder.get(), opened.name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC); }));
   struct stat info;
   if (!program || fstat(program.get(), &info) != 0) {
     *error = errno;
