@@ -137,4 +137,30 @@ TEST(StopAnywhereE2eTest, TheFileSizeLimitIsLostOutputAndTheOtherRecordsAreWritt
   EXPECT_EQ(50u, CountOf(ReadFile(folder.path() / "f.xml"), "<testcase "));
 }
 
+// The signal mask bits of `field` ("SigIgn", ...) in /proc/<pid>/status; all ones when it cannot
+// be read, which no check below takes for an answer.
+unsigned long long SignalBits(int pid, const std::string& field) {
+  for (const std::string& line : ReadLines("/proc/" + std::to_string(pid) + "/status")) {
+    if (line.starts_with(field + ":")) return std::stoull(line.substr(field.size() + 1), nullptr, 16);
+  }
+  return ~0ull;
+}
+
+// The harness ignores SIGPIPE and SIGXFSZ for itself only: its engine starts with the defaults.
+TEST(StopAnywhereE2eTest, TheEngineStartsWithTheDefaultActionsForLostOutput) {
+  EngineFolderCopy folder;
+  const fs::path log = folder.path() / "starts.log";
+  folder.Write("plan", "sleep 60000\n");
+  BackgroundProgram harness(BuiltProgram("testkve"), {"/NH"}, folder.path(),
+                            {{"VXR_REF_PLAN", (folder.path() / "plan").string()}, {"VXR_REF_START_LOG", log}});
+  ASSERT_TRUE(WaitFor(kEventBoundSeconds, [&] { return !ReadLines(log).empty(); }));
+  const int engine = std::stoi(ReadLines(log).front());
+  const unsigned long long lost_output = (1ull << (SIGPIPE - 1)) | (1ull << (SIGXFSZ - 1));
+  EXPECT_EQ(lost_output, SignalBits(harness.pid(), "SigIgn") & lost_output);
+  EXPECT_NE(~0ull, SignalBits(engine, "SigIgn"));
+  EXPECT_EQ(0u, SignalBits(engine, "SigIgn") & lost_output);
+  harness.Signal(SIGTERM);
+  EXPECT_EQ(128 + SIGTERM, harness.Wait().exit_code);
+}
+
 }  // namespace
