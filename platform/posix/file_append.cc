@@ -64,7 +64,11 @@ class PosixAppendableFile final : public AppendableFile {
 
 std::unique_ptr<AppendableFile> AppendableFile::Open(const std::string& path, std::string* error) {
   platform::posix::OutputTarget target;
-  if (!platform::posix::FindOutputTarget(path, LinkRule::kFollowTrusted, &target, error)) return nullptr;
+  std::string why;
+  if (!platform::posix::FindOutputTarget(path, LinkRule::kFollowTrusted, &target, &why)) {
+    *error = "refused to write " + path + ": " + why;
+    return nullptr;
+  }
   // A link put in the target's place after the check is not followed either.
   UniqueFd fd(RetryOnEintr([&] {
     return openat(target.place.folder.get(), target.place.name.c_str(),

@@ -38,7 +38,11 @@ UniqueStream OpenBinaryStream(const char* path) {
 UniqueStream CreateWriteStream(const char* path, std::string* error) {
   if (path == nullptr) return nullptr;
   OutputTarget target;
-  if (!FindOutputTarget(path, LinkRule::kRefuse, &target, error)) return nullptr;
+  std::string why;
+  if (!FindOutputTarget(path, LinkRule::kRefuse, &target, &why)) {
+    *error = std::string(path) + ": " + why;
+    return nullptr;
+  }
   // A new file of ours takes the target's name before anything is written into it, so nothing
   // that another user planted there is ever written in place or waited on.
   std::string temporary;

@@ -26,25 +26,21 @@ std::string RandomSuffix() {
 
 }  // namespace
 
-bool FindOutputTarget(const std::string& path, LinkRule rule, OutputTarget* target, std::string* error) {
-  std::string why;
-  if (!OpenFolderOf(path, FolderTrust::kAny, rule == LinkRule::kFollowTrusted, &target->place, &why)) {
-    *error = "refused to write " + path + ": " + why;
-    return false;
-  }
+bool FindOutputTarget(const std::string& path, LinkRule rule, OutputTarget* target, std::string* why) {
+  if (!OpenFolderOf(path, FolderTrust::kAny, rule == LinkRule::kFollowTrusted, &target->place, why)) return false;
   const int folder = target->place.folder.get();
   if (fstatat(folder, target->place.name.c_str(), &target->info, AT_SYMLINK_NOFOLLOW) != 0) {
     if (errno == ENOENT) return true;
-    *error = "cannot write " + path + ": " + std::strerror(errno);
+    *why = std::strerror(errno);
     return false;
   }
   target->exists = true;
   if (S_ISLNK(target->info.st_mode)) {
-    *error = "refused to write " + path + ": it is a symbolic link (output files are never written through one)";
+    *why = "it is a symbolic link (output files are never written through one)";
     return false;
   }
   if (!S_ISREG(target->info.st_mode)) {
-    *error = "refused to write " + path + ": it is not a regular file";
+    *why = "it is not a regular file";
     return false;
   }
   return true;

@@ -22,9 +22,10 @@ struct OutputTarget {
 };
 
 /// Finds the place of `path` under `rule` (links in its folders are followed only when the
-/// caller's or root's; the last one as `rule` says). False with the reason in `error`, naming
-/// `path`, when a link is refused or the target exists as anything but a regular file.
-bool FindOutputTarget(const std::string& path, LinkRule rule, OutputTarget* target, std::string* error);
+/// caller's or root's; the last one as `rule` says). False with the reason in `why` (naming the
+/// component refused, or "it is ..." for the target itself) when a folder cannot be reached, a
+/// link is refused or the target exists as anything but a regular file.
+bool FindOutputTarget(const std::string& path, LinkRule rule, OutputTarget* target, std::string* why);
 
 /// A new file of a random name beside `target` in its folder, made with `mode` (the umask
 /// applies); its name in `name`. Invalid (errno set) when none can be made.

@@ -67,7 +67,11 @@ bool ReadWholeFile(const std::string& path, std::string* bytes, std::string* err
 
 bool ReplaceFileAtomically(const std::string& path, std::string_view bytes, LinkRule rule, std::string* error) {
   platform::posix::OutputTarget target;
-  if (!platform::posix::FindOutputTarget(path, rule, &target, error)) return false;
+  std::string why;
+  if (!platform::posix::FindOutputTarget(path, rule, &target, &why)) {
+    *error = "refused to write " + path + ": " + why;
+    return false;
+  }
   std::string temporary;
   UniqueFd file = CreateReplacement(target, rule, &temporary);
   if (file.get() < 0) {
