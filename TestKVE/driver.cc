@@ -27,6 +27,7 @@
 #include "command_text/command_line.h"
 #include "platform/folder_entry.h"
 #include "platform/path.h"
+#include "platform/stop_signals.h"
 
 namespace {
 
@@ -95,6 +96,8 @@ RunFlow RunStressPass(EngineClient& client, const CommandLine& line, Harness& ha
   client.VXRInitScanContext();
   if (RunFlow flow = ApplyOptions(client, line, harness); flow != RunFlow::kContinue) return EndRun(client, flow);
   RunPatternLoop(client, line, state);
+  // A stop that came during the steps before starts no engine.
+  if (StopCame(harness.tally)) return RunFlow::kStopped;
   MarkEngineLaunch(harness.monitor.get());
   client.VXRExecute(0);
   if (FlowAfterEngineRun(client) == RunFlow::kStopped) return RunFlow::kStopped;
@@ -102,7 +105,7 @@ RunFlow RunStressPass(EngineClient& client, const CommandLine& line, Harness& ha
   DrainExtraOutput(line, harness.slots);
   client.Quit();
   FinishMonitoredPass(harness.monitor.get());
-  return RunFlow::kContinue;
+  return StopCame(harness.tally) ? RunFlow::kStopped : RunFlow::kContinue;
 }
 
 }  // namespace
@@ -131,10 +134,14 @@ RunFlow RunInteractive(const CommandLine& line, Harness& harness) {
   Prompt();
   char text[kInteractiveLineSize];
   RunFlow flow = RunFlow::kContinue;
-  while (flow == RunFlow::kContinue && ReadInteractiveLine(stdin, text)) {
+  // Unbuffered, so that the wait for a line sees everything that is there to read.
+  std::setvbuf(stdin, nullptr, _IONBF, 0);
+  while (flow == RunFlow::kContinue && platform::WaitForInputUnlessStopped() && ReadInteractiveLine(stdin, text) &&
+         !StopCame(harness.tally)) {
     flow = RunTypedLine(client, text, harness);
     if (flow == RunFlow::kContinue) Prompt();
   }
+  if (StopCame(harness.tally)) flow = RunFlow::kStopped;
   return EndRun(client, flow);
 }
 
@@ -151,6 +158,7 @@ RunFlow RunStress(const CommandLine& line, Harness& harness) {
   if (passes > 1) progress.emplace(passes);
   uint32_t failed = 0;
   for (uint64_t pass = 1; pass <= passes; ++pass) {
+    if (StopCame(harness.tally)) return RunFlow::kStopped;
     if (progress) progress->Clear();
     const uint64_t failures_before = harness.tally.failures();
     if (RunFlow flow = RunStressPass(client, line, harness, static_cast<uint32_t>(pass)); flow != RunFlow::kContinue)
@@ -175,8 +183,10 @@ bool CheckOptions(const CommandLine& line, std::string_view text, size_t program
 RunEnd RunTestKVE(const char* command_line_text, size_t program_length, bool output_lost) {
   CommandLine line(command_line_text);
   if (!CheckOptions(line, command_line_text != nullptr ? command_line_text : "", program_length)) {
-    return {kExitUnknownOption, 0, output_lost};
+    return {kExitUnknownOption, 0, output_lost, false};
   }
+  // From here on a stop ends the run at its next step, with its records written.
+  const platform::StopSignalCatcher stops;
   // Every way the run ends (the passes done, /VER, /PL, /QUIT, a stop) leaves this scope: the
   // harness's monitor goes first, and its report rules hold on each.
   Harness harness(output_lost);
@@ -187,7 +197,7 @@ RunEnd RunTestKVE(const char* command_line_text, size_t program_length, bool out
   if (line.HasOption("SEED")) harness.state.RandomSeedBase = static_cast<uint32_t>(ReadDecimalOption(line, "SEED", 0));
   SelectEngine(line, harness);
   harness.records.Start(line, command_line_text, harness.state);
-  RunFlow flow = RunInteractive(line, harness);
+  RunFlow flow = StopCame(harness.tally) ? RunFlow::kStopped : RunInteractive(line, harness);
   if (flow == RunFlow::kContinue) flow = RunStress(line, harness);
   // After a stop signal the records still cover the passes that ran, marked as interrupted.
   return harness.records.Finish(flow == RunFlow::kStopped, harness.monitor.get());

@@ -15,9 +15,10 @@ inline constexpr int kExitOutputLost = 1;
 
 /// How a run of the harness ended, for its exit status.
 struct RunEnd {
-  int status = 0;            ///< the run's own verdict (RunTally::HarnessExitStatus), or 0
-  int stop_signal = 0;       ///< the stop signal that ended an engine run, or 0
-  bool output_lost = false;  ///< standard output was closed when the harness started
+  int status = 0;             ///< the run's own verdict (RunTally::HarnessExitStatus), or 0
+  int stop_signal = 0;        ///< the stop signal that ended an engine run, or 0
+  bool output_lost = false;   ///< standard output was closed when the harness started
+  bool records_lost = false;  ///< a record was lost to a closed pipe or the file-size limit
 };
 
 /// What one run notes for its exit status, owned by the run.
@@ -39,6 +40,11 @@ class RunTally {
     if (stop_signal_ == 0) stop_signal_ = signal;
   }
 
+  /// Called when a record could not be written because its reader is gone or the file-size
+  /// limit was reached (the record's message has said so): the harness ends with
+  /// kExitOutputLost.
+  void NoteOutputLost() { records_lost_ = true; }
+
   /// The stop signal noted, or 0.
   int stop_signal() const { return stop_signal_; }
   /// How many failures have been noted so far.
@@ -48,18 +54,19 @@ class RunTally {
   int HarnessExitStatus(bool strict) const { return strict && failures_ != 0 ? 1 : 0; }
 
   /// How the run ends with `status` as its verdict.
-  RunEnd End(int status) const { return {status, stop_signal_, output_lost_}; }
+  RunEnd End(int status) const { return {status, stop_signal_, output_lost_, records_lost_}; }
 
  private:
   uint64_t failures_ = 0;
   int stop_signal_ = 0;
   bool output_lost_ = false;
+  bool records_lost_ = false;
 };
 
 /// The exit status for a harness whose run ended as `end` says: flushes the output; 128 + the
-/// stop signal when one ended an engine run; else, when standard output was closed or any of
-/// the harness's writes to it failed, one message on standard error and kExitOutputLost; else
-/// the run's status.
+/// stop signal when one ended the run; else, when standard output was closed or any of the
+/// harness's writes to it failed, one message on standard error and kExitOutputLost; else
+/// kExitOutputLost when a record was lost (its own message has told it); else the run's status.
 int ExitStatus(const RunEnd& end);
 
 /// The exit status that ExitStatus(`end`) will return, for records written before the end;

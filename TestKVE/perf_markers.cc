@@ -1,12 +1,11 @@
 #include "TestKVE/perf_markers.h"
 
-#include <chrono>
-#include <thread>
+#include "platform/stop_signals.h"
 
 namespace {
 
-constexpr auto kSettleTime = std::chrono::milliseconds(5000);
-constexpr auto kReportTime = std::chrono::milliseconds(1000);
+constexpr int kSettleMs = 5000;
+constexpr int kReportMs = 1000;
 
 bool MonitorOn(const PerfMonitor* monitor) { return monitor != nullptr && monitor->on(); }
 
@@ -14,7 +13,7 @@ bool MonitorOn(const PerfMonitor* monitor) { return monitor != nullptr && monito
 
 std::unique_ptr<PerfMonitor> StartPerfMonitor(const char* engine_exe_name) {
   std::unique_ptr<PerfMonitor> monitor = PerfMonitor::Start({engine_exe_name});
-  std::this_thread::sleep_for(kSettleTime);
+  platform::WaitUnlessStopped(kSettleMs);
   return monitor;
 }
 
@@ -28,7 +27,8 @@ void MarkEngineFinish(PerfMonitor* monitor) {
 
 void FinishMonitoredPass(PerfMonitor* monitor) {
   if (!MonitorOn(monitor)) return;
-  std::this_thread::sleep_for(kSettleTime);
+  // A stop ends the pause as it ends an engine run: the monitor is not asked for its report.
+  if (platform::WaitUnlessStopped(kSettleMs)) return;
   monitor->Stop();
-  std::this_thread::sleep_for(kReportTime);
+  platform::WaitUnlessStopped(kReportMs);
 }

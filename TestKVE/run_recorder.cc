@@ -85,12 +85,24 @@ void RunRecords::WriteJsonLine(const std::string& line) {
   // that is interrupted keeps every line it wrote, and a full disk can cut only the last one.
   const std::string whole = line + '\n';
   errno = 0;
-  if (std::fwrite(whole.data(), 1, whole.size(), json_.get()) != whole.size()) {
-    json_failed_ = true;
-    std::fprintf(stderr, "TestKVE: cannot write %s: %s\n", json_path_.c_str(),
-                 errno != 0 ? std::strerror(errno) : "the line was cut");
-    tally_.NoteFailure();
+  if (std::fwrite(whole.data(), 1, whole.size(), json_.get()) == whole.size()) {
+    json_length_ += static_cast<int64_t>(whole.size());
+    return;
   }
+  const int write_errno = errno;
+  json_failed_ = true;
+  // The part of the line that got out goes again, so that every line in the file is whole.
+  TruncateStream(json_.get(), json_length_);
+  std::fprintf(stderr, "TestKVE: cannot write %s: %s; the lines before this one are kept\n", json_path_.c_str(),
+               write_errno != 0 ? std::strerror(write_errno) : "the line was cut");
+  NoteWriteFailure(write_errno);
+}
+
+// A record that could not be written counts for /STRICT; one lost to a closed pipe or the
+// file-size limit is lost output, which the exit status tells with or without it.
+void RunRecords::NoteWriteFailure(int write_errno) {
+  tally_.NoteFailure();
+  if (write_errno == EPIPE || write_errno == EFBIG) tally_.NoteOutputLost();
 }
 
 void RunRecords::OpenJson() {
@@ -114,17 +126,15 @@ void RunRecords::Record(const EngineRun& run) {
 
 void RunRecords::WriteJUnit(bool interrupted) {
   std::string error;
-  if (!ReplaceFileAtomically(junit_path_, JUnitReport(run_, passes_, interrupted), LinkRule::kRefuse, &error)) {
-    std::fprintf(stderr, "TestKVE: cannot write %s: %s\n", junit_path_.c_str(), error.c_str());
-    tally_.NoteFailure();
-  }
+  WritePage(junit_path_, JUnitReport(run_, passes_, interrupted));
 }
 
 void RunRecords::WritePage(const std::string& path, const std::string& page) {
   std::string error;
   if (!ReplaceFileAtomically(path, page, LinkRule::kRefuse, &error)) {
+    const int write_errno = errno;
     std::fprintf(stderr, "TestKVE: cannot write %s: %s\n", path.c_str(), error.c_str());
-    tally_.NoteFailure();
+    NoteWriteFailure(write_errno);
   }
 }
 

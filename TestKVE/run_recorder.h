@@ -43,6 +43,7 @@ class RunRecords {
  private:
   void Record(const EngineRun& run);
   void WriteJsonLine(const std::string& line);
+  void NoteWriteFailure(int write_errno);
   void OpenJson();
   void WritePage(const std::string& path, const std::string& page);
   void WriteJUnit(bool interrupted);
@@ -59,6 +60,7 @@ class RunRecords {
   std::string markdown_path_;  // /MARKDOWN
   std::string engine_name_;
   UniqueStream json_;
+  int64_t json_length_ = 0;   // the bytes of whole lines written
   bool json_failed_ = false;  // told once on standard error
   RunDescription run_;
   std::vector<PassRecord> passes_;

@@ -51,7 +51,7 @@ int main(int argc, char** argv) {
   if (const HelpWord word = FindHelpWord(std::span<const char* const>(argv + 1, static_cast<size_t>(argc - 1)));
       word != HelpWord::kNone) {
     PrintHelpWord(word);
-    return ExitStatus({0, 0, output_lost});
+    return ExitStatus({0, 0, output_lost, false});
   }
   ProcessLine line;
   CarryFailure failure;

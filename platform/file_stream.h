@@ -15,11 +15,15 @@ using UniqueStream = std::unique_ptr<std::FILE, StreamCloser>;
 /// file system cannot tell it.
 bool QueryFileSize(const char* path, int64_t* size);
 
-/// Creates the file at `path`, or empties it, for writing, so that no child process inherits
-/// it. A symbolic link at `path` is refused, never written through, and a
-/// FIFO with no reader is refused instead of waited for. Null, with the reason in `error`, when
-/// it cannot be opened so.
+/// Creates the file at `path` for writing, so that no child process inherits it. A file that is
+/// there is replaced by a new file of the caller's before anything is written, never written in
+/// place; a symbolic link at `path`, another user's link in a folder on the way, or a target
+/// that is no regular file (a FIFO, a device, a folder) is refused, never written through or
+/// waited on. Null, with the reason in `error` (naming `path`), when it cannot be made so.
 UniqueStream CreateWriteStream(const char* path, std::string* error);
+
+/// Cuts the file of `stream` back to `length` bytes after flushing it; false when it cannot.
+bool TruncateStream(std::FILE* stream, int64_t length);
 
 /// Opens a regular file for binary reading, inherited by no child. Null when it cannot be opened,
 /// and for folders, devices and FIFOs, which hold no file content to read.

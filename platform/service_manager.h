@@ -46,9 +46,12 @@ class Service {
   /// then `arguments`, its output appended to the log `LogPath(name)`. True once the program
   /// has really been executed; false when it could not be (no such file, not executable, log
   /// not writable), kDenied for a service that names an account (this manager runs programs
-  /// under the caller's account only) or a log that another user could have planted or can
-  /// write, kBusy while an earlier start of the service still runs, and kDamaged for a log that
-  /// is no regular file. `error->text` always says why, naming the file where there is one.
+  /// under the caller's account only), for a program that is not the caller's or root's or can
+  /// be written by others, or that lies in such a folder or is reached through another user's
+  /// link (a sticky folder writable by all, as /tmp, is allowed on the way), and for a log that
+  /// another user could have planted or can write; kBusy while an earlier start of the service
+  /// still runs, and kDamaged for a log that is no regular file. The file checked is the file
+  /// run. `error->text` always says why, naming the file where there is one.
   bool Start(const std::vector<std::string>& arguments, Error* error) const;
 
  private:

@@ -46,8 +46,31 @@ class StopSignalRelay {
   int blocked_before_ = 0;  ///< bit i: the i-th stop was held back before, and stays so
 };
 
-/// The first stop (its signal number) that came while any relay was watching, or 0. The
-/// library tells the caller of each run through the run's own result (StopSignalRelay::relayed).
+/// For its lifetime, a stop no longer ends this process: the first one is recorded for
+/// StopSignal() and cuts short WaitUnlessStopped and WaitForInputUnlessStopped; a relay made
+/// meanwhile still hands stops to its child first. Output that cannot be written because its
+/// reader is gone or the file-size limit is reached fails as a write error (EPIPE, EFBIG) instead
+/// of ending the process; children start with the system's default actions. One at a time,
+/// made and destroyed on the main thread, around the whole of a run.
+class StopSignalCatcher {
+ public:
+  StopSignalCatcher();
+  ~StopSignalCatcher();
+  StopSignalCatcher(const StopSignalCatcher&) = delete;
+  StopSignalCatcher& operator=(const StopSignalCatcher&) = delete;
+};
+
+/// Waits `ms` milliseconds, or until a stop comes; true at once when one has come (or came
+/// before). Without a StopSignalCatcher only a stop that a relay caught cuts it short.
+bool WaitUnlessStopped(int ms);
+
+/// Waits until standard input has something to read (or its end), or until a stop comes; false
+/// when one has come. Standard input must be unbuffered, so that nothing waits in a buffer.
+bool WaitForInputUnlessStopped();
+
+/// The first stop (its signal number) that came while a relay watched or a catcher caught it,
+/// or 0. The library tells the caller of each run through the run's own result
+/// (StopSignalRelay::relayed).
 int StopSignal();
 
 }  // namespace platform

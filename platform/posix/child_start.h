@@ -16,7 +16,8 @@
 namespace platform::posix {
 
 /// The signals a caller may ignore or handle that a child starts with at their default action.
-inline constexpr int kChildDefaultSignals[] = {SIGPIPE, SIGINT, SIGQUIT, SIGTERM, SIGHUP, SIGCHLD, SIGUSR1, SIGUSR2};
+inline constexpr int kChildDefaultSignals[] = {SIGPIPE, SIGXFSZ, SIGINT,  SIGQUIT, SIGTERM,
+                                               SIGHUP,  SIGCHLD, SIGUSR1, SIGUSR2};
 
 /// Gives each of kChildDefaultSignals its default action.
 inline void ResetChildSignals() {

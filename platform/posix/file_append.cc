@@ -1,15 +1,16 @@
 #include "platform/file_append.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 
 #include <cstring>
 
+#include "platform/posix/output_target.h"
 #include "platform/posix/unique_fd.h"
 #include "platform/whole_file.h"
 
 namespace {
 
-using platform::posix::OpenCloexec;
 using platform::posix::RetryOnEintr;
 using platform::posix::UniqueFd;
 
@@ -62,10 +63,17 @@ class PosixAppendableFile final : public AppendableFile {
 }  // namespace
 
 std::unique_ptr<AppendableFile> AppendableFile::Open(const std::string& path, std::string* error) {
-  std::string target;
-  if (!ResolveOutputPath(path, LinkRule::kFollowTrusted, &target, error)) return nullptr;
+  platform::posix::OutputTarget target;
+  std::string why;
+  if (!platform::posix::FindOutputTarget(path, LinkRule::kFollowTrusted, &target, &why)) {
+    *error = "refused to write " + path + ": " + why;
+    return nullptr;
+  }
   // A link put in the target's place after the check is not followed either.
-  UniqueFd fd = OpenCloexec(target.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_NOFOLLOW);
+  UniqueFd fd(RetryOnEintr([&] {
+    return openat(target.place.folder.get(), target.place.name.c_str(),
+                  O_RDWR | O_NOCTTY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
+  }));
   struct stat status;
   if (!fd || ::fstat(fd.get(), &status) != 0) {
     *error = Reason("cannot open for writing", path, errno);

@@ -2,13 +2,18 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
 
+#include "platform/posix/output_target.h"
 #include "platform/posix/unique_fd.h"
 
+using platform::posix::CreateTemporaryBeside;
+using platform::posix::FindOutputTarget;
 using platform::posix::OpenCloexec;
+using platform::posix::OutputTarget;
 using platform::posix::UniqueFd;
 
 bool QueryFileSize(const char* path, int64_t* size) {
@@ -32,18 +37,22 @@ UniqueStream OpenBinaryStream(const char* path) {
 
 UniqueStream CreateWriteStream(const char* path, std::string* error) {
   if (path == nullptr) return nullptr;
-  // Non-blocking for the open only: a FIFO without a reader fails at once (ENXIO).
-  UniqueFd fd = OpenCloexec(path, O_WRONLY | O_CREAT | O_TRUNC | O_NOCTTY | O_NOFOLLOW | O_NONBLOCK, 0666);
-  if (!fd) {
-    const int open_error = errno;
-    // A protected folder refuses a link of another user before O_NOFOLLOW does: say which.
-    struct stat status;
-    *error = lstat(path, &status) == 0 && S_ISLNK(status.st_mode)
-                 ? std::string(path) + ": it is a symbolic link (output files are never written through one)"
-                 : std::string(path) + ": " + std::strerror(open_error);
+  OutputTarget target;
+  std::string why;
+  if (!FindOutputTarget(path, LinkRule::kRefuse, &target, &why)) {
+    *error = std::string(path) + ": " + why;
     return nullptr;
   }
-  fcntl(fd.get(), F_SETFL, fcntl(fd.get(), F_GETFL) & ~O_NONBLOCK);
+  // A new file of ours takes the target's name before anything is written into it, so nothing
+  // that another user planted there is ever written in place or waited on.
+  std::string temporary;
+  UniqueFd fd = CreateTemporaryBeside(target, 0666, &temporary);
+  const int folder = target.place.folder.get();
+  if (!fd || renameat(folder, temporary.c_str(), folder, target.place.name.c_str()) != 0) {
+    *error = std::string(path) + ": " + std::strerror(errno);
+    if (fd) unlinkat(folder, temporary.c_str(), 0);
+    return nullptr;
+  }
   UniqueStream stream(fdopen(fd.get(), "w"));
   if (!stream) {
     *error = std::string(path) + ": " + std::strerror(errno);
@@ -51,4 +60,8 @@ UniqueStream CreateWriteStream(const char* path, std::string* error) {
   }
   fd.Release();  // the stream owns it now
   return stream;
+}
+
+bool TruncateStream(std::FILE* stream, int64_t length) {
+  return std::fflush(stream) == 0 && ftruncate(fileno(stream), static_cast<off_t>(length)) == 0;
 }

@@ -1,5 +1,6 @@
 #include "platform/stop_signals.h"
 
+#include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/socket.h>
@@ -8,6 +9,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 
 #include "platform/posix/engine_starter/starter_protocol.h"
 #include "platform/posix/unique_fd.h"
@@ -28,6 +30,13 @@ std::atomic<int> first_stop_signal{0};
 std::atomic<int> relayed_signal{0};  // the first one the current relay handed on
 
 struct sigaction saved_actions[3];
+// The catcher's wake-up pipe: the handlers write a byte, the waits poll it.
+std::atomic<int> stop_pipe_read{-1};
+std::atomic<int> stop_pipe_write{-1};
+// Output errors that end a process by default: lost output is told, not a silent death.
+constexpr int kOutputSignals[] = {SIGPIPE, SIGXFSZ};
+struct sigaction caught_actions[3];
+struct sigaction output_actions[2];
 
 sigset_t StopSignalSet() {
   sigset_t set;
@@ -73,14 +82,51 @@ void RelayToChild(int signal) {
   if (ready <= 0 || watched_group.load() > 0) Send(pidfd, SIGKILL);
 }
 
-void OnStopSignal(int signal) {
-  const int saved_errno = errno;
+// Async-signal-safe: records the first stop and wakes whatever waits for one.
+void NoteStop(int signal) {
   int none = 0;
   first_stop_signal.compare_exchange_strong(none, signal);
-  none = 0;
+  const int wake = stop_pipe_write.load();
+  if (wake >= 0) {
+    const char byte = 1;
+    ssize_t ignored = write(wake, &byte, 1);
+    (void)ignored;
+  }
+}
+
+void OnStopSignal(int signal) {
+  const int saved_errno = errno;
+  NoteStop(signal);
+  int none = 0;
   relayed_signal.compare_exchange_strong(none, signal);
   RelayToChild(signal);
   errno = saved_errno;
+}
+
+void OnRunStop(int signal) {
+  const int saved_errno = errno;
+  NoteStop(signal);
+  errno = saved_errno;
+}
+
+// Waits for `fd` (or none, -1) to be readable, or for a stop, at most `ms` (-1: no limit);
+// true when a stop has come.
+bool PollUnlessStopped(int fd, int ms) {
+  pollfd waits[2] = {{stop_pipe_read.load(), POLLIN, 0}, {fd, POLLIN, 0}};
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+  while (first_stop_signal.load() == 0) {
+    int left = -1;
+    if (ms >= 0) {
+      const auto now = std::chrono::steady_clock::now();
+      if (now >= deadline) return false;
+      left = static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(deadline - now).count());
+    }
+    const int ready = poll(waits, 2, left);
+    if (ready < 0 && errno != EINTR) return false;
+    if (ready > 0 && (waits[1].revents != 0 || waits[0].revents == 0)) return false;
+    if (ready == 0) return false;
+  }
+  return true;
 }
 
 // The three signals that were not blocked before, so that only those are let in again.
@@ -136,6 +182,33 @@ StopSignalRelay::~StopSignalRelay() {
 }
 
 int StopSignalRelay::relayed() const { return relayed_signal.load(); }
+
+StopSignalCatcher::StopSignalCatcher() {
+  int ends[2];
+  if (pipe2(ends, O_CLOEXEC | O_NONBLOCK) == 0) {
+    stop_pipe_read.store(ends[0]);
+    stop_pipe_write.store(ends[1]);
+  }
+  // No SA_RESTART: a read of standard input is cut short by the stop.
+  struct sigaction action = {};
+  action.sa_handler = OnRunStop;
+  action.sa_mask = StopSignalSet();
+  for (int i = 0; i < 3; ++i) sigaction(kStopSignals[i], &action, &caught_actions[i]);
+  struct sigaction ignore = {};
+  ignore.sa_handler = SIG_IGN;
+  for (int i = 0; i < 2; ++i) sigaction(kOutputSignals[i], &ignore, &output_actions[i]);
+}
+
+StopSignalCatcher::~StopSignalCatcher() {
+  for (int i = 0; i < 2; ++i) sigaction(kOutputSignals[i], &output_actions[i], nullptr);
+  for (int i = 0; i < 3; ++i) sigaction(kStopSignals[i], &caught_actions[i], nullptr);
+  close(stop_pipe_write.exchange(-1));
+  close(stop_pipe_read.exchange(-1));
+}
+
+bool WaitUnlessStopped(int ms) { return PollUnlessStopped(-1, ms); }
+
+bool WaitForInputUnlessStopped() { return !PollUnlessStopped(STDIN_FILENO, -1); }
 
 int StopSignal() { return first_stop_signal.load(); }
 

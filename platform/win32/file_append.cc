@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "platform/win32/handle.h"
+#include "platform/win32/output_path.h"
 
 namespace {
 

@@ -1,6 +1,7 @@
 #include "platform/file_stream.h"
 
 #include <fcntl.h>
+#include <io.h>
 
 #include "platform/win32/handle.h"
 
@@ -44,4 +45,8 @@ UniqueStream CreateWriteStream(const char* path, std::string* error) {
   UniqueStream stream(ToStream(std::move(file), _O_WRONLY | _O_BINARY, "wb"));
   if (!stream) *error = std::string(path) + ": cannot open a stream over it";
   return stream;
+}
+
+bool TruncateStream(std::FILE* stream, int64_t length) {
+  return std::fflush(stream) == 0 && _chsize_s(_fileno(stream), length) == 0;
 }

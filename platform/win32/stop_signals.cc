@@ -34,6 +34,8 @@ struct Watched {
 };
 std::mutex watched_mutex;
 std::optional<Watched> watched;
+// Set by the first stop while a catcher stands; the waits wait on it.
+std::atomic<HANDLE> stop_event{nullptr};
 
 win32::UniqueHandle Copy(std::intptr_t handle) {
   HANDLE copy = nullptr;
@@ -50,13 +52,34 @@ int SignalOf(DWORD event) {
   return kTerminate;
 }
 
+void NoteStop(int signal) {
+  int none = 0;
+  first_stop.compare_exchange_strong(none, signal);
+  if (const HANDLE event = stop_event.load(); event != nullptr) SetEvent(event);
+}
+
+// After a close, logoff or shutdown event Windows ends the process as soon as the handler
+// returns, and the run's records would be lost: the handler's thread waits instead, while the
+// main thread writes the records and ends the process (or Windows does, when the time it gives
+// the handler has passed).
+void HoldOnClose(DWORD event) {
+  if (event == CTRL_CLOSE_EVENT || event == CTRL_LOGOFF_EVENT || event == CTRL_SHUTDOWN_EVENT) Sleep(INFINITE);
+}
+
+// The catcher's handler, asked after the relay's: the stop is recorded and the run ends itself.
+BOOL WINAPI OnRunStop(DWORD event) {
+  if (stop_event.load() == nullptr) return FALSE;
+  NoteStop(SignalOf(event));
+  HoldOnClose(event);
+  return TRUE;
+}
+
 // Ends the watched child as a stop asks; false when none is watched.
 bool RelayToWatched(int signal) {
   const std::lock_guard lock(watched_mutex);
   if (!watched) return false;
+  NoteStop(signal);
   int none = 0;
-  first_stop.compare_exchange_strong(none, signal);
-  none = 0;
   relayed_stop.compare_exchange_strong(none, signal);
   win32::EndPolitely({watched->process.get(), watched->process_id, watched->job.get(), watched->console_group},
                      std::chrono::milliseconds(kStopGraceMs));
@@ -65,12 +88,9 @@ bool RelayToWatched(int signal) {
 
 // Runs on a thread of its own that the system starts for the event.
 BOOL WINAPI OnConsoleStop(DWORD event) {
-  if (!RelayToWatched(SignalOf(event))) return FALSE;  // not watching: the stop ends this process
-  // After a close, logoff or shutdown event Windows ends the process as soon as the handler
-  // returns, and the run's records would be lost: this thread waits instead, while the main
-  // thread reaps the engine, writes the records and ends the process (or Windows does, when
-  // the time it gives the handler has passed).
-  if (event == CTRL_CLOSE_EVENT || event == CTRL_LOGOFF_EVENT || event == CTRL_SHUTDOWN_EVENT) Sleep(INFINITE);
+  // Not watching: the catcher's handler, or the end of the process.
+  if (!RelayToWatched(SignalOf(event))) return FALSE;
+  HoldOnClose(event);
   return TRUE;
 }
 
@@ -101,6 +121,30 @@ void StopSignalRelay::Watch(const ChildProcess& child, bool) {
 }
 
 int StopSignalRelay::relayed() const { return relayed_stop.load(); }
+
+StopSignalCatcher::StopSignalCatcher() {
+  stop_event.store(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  SetConsoleCtrlHandler(OnRunStop, TRUE);
+}
+
+StopSignalCatcher::~StopSignalCatcher() {
+  SetConsoleCtrlHandler(OnRunStop, FALSE);
+  if (const HANDLE event = stop_event.exchange(nullptr); event != nullptr) CloseHandle(event);
+}
+
+bool WaitUnlessStopped(int ms) {
+  if (first_stop.load() != 0) return true;
+  const HANDLE event = stop_event.load();
+  if (event == nullptr) {
+    Sleep(static_cast<DWORD>(ms));
+  } else {
+    WaitForSingleObject(event, static_cast<DWORD>(ms));
+  }
+  return first_stop.load() != 0;
+}
+
+// A console read is not cut short by a stop; the stop is seen before the next line.
+bool WaitForInputUnlessStopped() { return first_stop.load() == 0; }
 
 int StopSignal() { return first_stop.load(); }
 

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "platform/win32/handle.h"
+#include "platform/win32/output_path.h"
 
 using platform::win32::ErrorText;
 using platform::win32::OpenPath;

@@ -125,7 +125,7 @@ TEST(TrustedAnswersE2eTest, StrictCountsEveryFailureThatIsTold) {
   } cases[] = {
       {"record cannot be opened", {"/JSON=/nonexistent/x.jsonl"}, "cannot open /nonexistent/x.jsonl"},
       {"report cannot be written", {"/JUNIT=/nonexistent/r.xml"}, "cannot write /nonexistent/r.xml"},
-      {"record cut by a full disk", {"/JSON=/dev/full"}, "cannot write /dev/full"},
+      {"record that is no regular file", {"/JSON=/dev/full"}, "cannot open /dev/full: it is not a regular file"},
       {"number that is no number", {"/RUN=abc"}, "/RUN=abc is not a whole decimal number"},
       {"mailslot that cannot be made", {"/DLL"}, "cannot serve \\\\.\\mailslot\\ExtraOutput"},
       {"service that cannot start", {"/SERVICE"}, ""},

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <vector>
 
 #include "integrity/appended_signature.h"
 #include "integrity/engine_validation.h"
@@ -126,6 +127,37 @@ TEST_F(VxrtoolEdgesTest, RewritingKeepsOwnerGroupAndModeAndWarnsAboutHardLinks) 
   EXPECT_EQ(status.st_mode & 07777, 04750u);
   EXPECT_EQ(status.st_nlink, 1u);
   EXPECT_NE(ReadFile(other), ReadFile(engine)) << "the other name keeps the old content";
+}
+
+// Every command that writes checks its inputs and loads its key before it writes: on any
+// failure the file that was there is left exactly as it was.
+TEST_F(VxrtoolEdgesTest, AFailedWriteLeavesTheOldFileAlone) {
+  const std::string keep = SignedEngine("keep");
+  const std::string names = folder_.Write("names.txt", "Virus.A\n").string();
+  const std::string no_key = (folder_.path() / "no-such-key.pem").string();
+  const std::string not_a_key = names;
+  const std::vector<std::vector<std::string>> commands = {
+      {"ptn", "build", "--version", "100", "--names", names, "--sign", no_key, "--out", keep},
+      {"ptn", "build", "--version", "100", "--names", names, "--sign", not_a_key, "--out", keep},
+      {"ptn", "build", "--version", "100", "--names", no_key, "--out", keep},
+      {"ptn", "build", "--version", "x", "--names", names, "--out", keep},
+      {"sign", "--key", no_key, keep},
+      {"sign", "--key", not_a_key, keep},
+      {"version", "set", "--file-version", "3.5.0.1", "--key", no_key, keep},
+      {"version", "set", "--file-version", "three", keep},
+      {"codesign", "--cert", no_key, "--key", DevKeyPath(), keep},
+      {"codesign", "--cert", not_a_key, "--key", not_a_key, keep},
+  };
+  const std::string before = ReadFile(keep);
+  for (const std::vector<std::string>& command : commands) {
+    SCOPED_TRACE(command[0] + " " + command[1] + " ... " + command[command.size() - 2]);
+    ProgramRun run = RunVxrtool(command);
+    EXPECT_NE(0, run.exit_code) << run.output;
+    EXPECT_NE("", run.errors);
+    EXPECT_TRUE(before == ReadFile(keep)) << "the file was changed";
+  }
+  // keep and names.txt, and no temporary file.
+  EXPECT_EQ(2, std::distance(std::filesystem::directory_iterator(folder_.path()), {}));
 }
 
 }  // namespace

@@ -15,4 +15,5 @@ int LinuxOnly(const char* command) {
 }  // namespace
 
 int RunSign(std::span<char* const>) { return LinuxOnly("sign"); }
+int SignContent(const std::string&, std::string_view, const std::string&, std::string*) { return LinuxOnly("signing"); }
 int RunVersionSet(std::span<char* const>) { return LinuxOnly("version set"); }

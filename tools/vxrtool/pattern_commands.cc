@@ -1,7 +1,6 @@
 // ptn: builds pattern files and shows them through the library's own pattern reader.
 #include <charconv>
 #include <cstdio>
-#include <filesystem>
 #include <map>
 #include <string>
 #include <string_view>
@@ -106,18 +105,14 @@ int RunBuild(std::span<char* const> args) {
   if (!ReadInputFile(names_path, &text) || !ParseNames(names_path, text, &names)) return kExitFailure;
   const std::string out = arguments.Value("--out");
   const std::string file = BuildPatternRecords(names, options);
-  if (!arguments.Has("--sign")) {
-    return WriteOutputFile(out, file + EmptySignatureTrailer()) ? kExitSuccess : kExitFailure;
+  // The trailer is made before anything is written, so a key that cannot be used leaves the
+  // file that is there as it was.
+  std::string trailer = EmptySignatureTrailer();
+  if (arguments.Has("--sign")) {
+    const int signed_code = SignContent(arguments.Value("--sign"), file, out, &trailer);
+    if (signed_code != kExitSuccess) return signed_code;
   }
-  if (!WriteOutputFile(out, file)) return kExitFailure;
-  // The same signing as "vxrtool sign --key KEY.pem FILE".
-  std::string key_option = "--key", key = arguments.Value("--sign"), target = out;
-  char* sign_args[] = {key_option.data(), key.data(), target.data()};
-  if (RunSign(sign_args) == kExitSuccess) return kExitSuccess;
-  // Never leave a file that looks like a pattern file but carries no trailer at all.
-  std::error_code ignored;
-  std::filesystem::remove(out, ignored);
-  return kExitFailure;
+  return WriteOutputFile(out, file + trailer) ? kExitSuccess : kExitFailure;
 }
 
 bool ParseOneFile(std::span<char* const> args, std::string_view usage, std::string* path, int* exit_code) {

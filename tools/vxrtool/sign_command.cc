@@ -34,3 +34,11 @@ int RunSign(std::span<char* const> args) {
   }
   return file->Append(trailer, &error) ? kExitSuccess : Failure(error);
 }
+
+int SignContent(const std::string& key_path, std::string_view content, const std::string& name, std::string* trailer) {
+  std::string error;
+  UniqueKey key = LoadSigningKey(key_path, &error);
+  if (!key) return Failure(error);
+  if (!MakeSignatureTrailer(key.get(), content, trailer, &error)) return Failure("cannot sign " + name + ": " + error);
+  return kExitSuccess;
+}

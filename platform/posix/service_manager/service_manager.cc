@@ -5,6 +5,7 @@
 #include <stdlib.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -16,7 +17,10 @@
 
 #include "platform/posix/argv_pointers.h"
 #include "platform/posix/child_start.h"
+#include "platform/posix/path_walk.h"
 #include "platform/posix/unique_fd.h"
+
+extern char** environ;
 
 namespace platform {
 namespace {
@@ -83,22 +87,6 @@ bool IsRecordable(const ServiceParameters& p) {
   return true;
 }
 
-// Whoever can write the database can make its user run a program of theirs: the folder and
-// every file in it must be the caller's or root's and writable by no one else.
-bool Trusted(const struct stat& info, const std::string& path, std::string* why) {
-  if (info.st_uid != geteuid() && info.st_uid != 0) {
-    *why = path + " belongs to user " + std::to_string(info.st_uid) + ", neither to you nor to root";
-    return false;
-  }
-  if ((info.st_mode & (S_IWGRP | S_IWOTH)) != 0) {
-    char mode[8];
-    std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(info.st_mode & 07777));
-    *why = path + " can be written by group or others (mode " + mode + ")";
-    return false;
-  }
-  return true;
-}
-
 // A regular file that the caller may trust, or the errno with the reason in `why`.
 int CheckOpenedFile(int fd, const std::string& path, std::string* why) {
   struct stat info;
@@ -107,7 +95,9 @@ int CheckOpenedFile(int fd, const std::string& path, std::string* why) {
     *why = path + " is not a regular file";
     return EBADMSG;
   }
-  return Trusted(info, path, why) ? 0 : EPERM;
+  // Whoever can write the database can make its user run a program of theirs: the folder and
+  // every file in it must be the caller's or root's and writable by no one else.
+  return posix::CallerOrRootAlone(info, path, why) ? 0 : EPERM;
 }
 
 // mkdir -p: the parents as the umask allows, the database folder itself owner-only.
@@ -119,7 +109,7 @@ int MakeFolders(const std::string& folder, std::string* why) {
   struct stat info;
   if (stat(folder.c_str(), &info) != 0) return errno;
   if (!S_ISDIR(info.st_mode)) return ENOTDIR;
-  if (!Trusted(info, folder, why)) return EPERM;
+  if (!posix::CallerOrRootAlone(info, folder, why)) return EPERM;
   if (faccessat(AT_FDCWD, folder.c_str(), W_OK | X_OK, AT_EACCESS) != 0) return errno;
   return 0;
 }
@@ -217,7 +207,38 @@ UniqueFd OpenLockedLog(const std::string& path, int* error, std::string* why) {
   return log;
 }
 
+// The program a record names, opened for running: it and every folder on its way must be the
+// caller's or root's and writable by no one else (a sticky folder such as /tmp aside), as the
+// database is. A record outlives the folder it was made in; whoever makes that folder again must
+// not have their program run by the database's user.
+UniqueFd OpenTrustedProgram(const std::string& path, int* error, std::string* why) {
+  posix::OpenedFolder opened;
+  if (!posix::OpenFolderOf(path, posix::FolderTrust::kCallerOrRoot, /*follow_last=*/true, &opened, why)) {
+    *error = errno;
+    return {};
+  }
+  UniqueFd program(
+      RetryOnEintr([&] { return openat(opened.folder.get(), opened.name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC); }));
+  struct stat info;
+  if (!program || fstat(program.get(), &info) != 0) {
+    *error = errno;
+    *why = path + ": " + std::strerror(errno);
+    return {};
+  }
+  if (!S_ISREG(info.st_mode)) {
+    *error = EACCES;
+    *why = path + " is not a regular file";
+    return {};
+  }
+  if (!posix::CallerOrRootAlone(info, path, why)) {
+    *error = EPERM;
+    return {};
+  }
+  return AboveStandardStreams(std::move(program));
+}
+
 struct DetachedStart {
+  int program;
   char* const* argv;
   int input;
   int output;
@@ -237,7 +258,12 @@ struct DetachedStart {
   }
   ResetChildSignals();
   UnblockAllSignals();
-  execv(start.argv[0], start.argv);
+  // The file that was checked is the file that runs, never the path again.
+  syscall(SYS_execveat, start.program, "", start.argv, environ, AT_EMPTY_PATH);
+  // A script reads itself through /dev/fd/N, which must then stay open across the exec.
+  if (errno == ENOENT && fcntl(start.program, F_SETFD, 0) == 0) {
+    syscall(SYS_execveat, start.program, "", start.argv, environ, AT_EMPTY_PATH);
+  }
   ReportAndExit(start.status_pipe, errno);
 }
 
@@ -258,6 +284,8 @@ bool StartDetached(const std::string& folder, const ServiceParameters& parameter
     *error = EPERM;
     return false;
   }
+  UniqueFd program = OpenTrustedProgram(parameters.program_path, error, why);
+  if (!program) return false;
   UniqueFd log = OpenLockedLog(LogPathIn(folder, parameters.name), error, why);
   if (!log) return false;
   UniqueFd input = AboveStandardStreams(OpenCloexec("/dev/null", O_RDONLY));
@@ -272,7 +300,7 @@ bool StartDetached(const std::string& folder, const ServiceParameters& parameter
   std::vector<std::string> command = {parameters.program_path};
   command.insert(command.end(), arguments.begin(), arguments.end());
   const posix::ArgvPointers argv(command);
-  const DetachedStart start{argv.get(), input.get(), log.get(), status_write.get()};
+  const DetachedStart start{program.get(), argv.get(), input.get(), log.get(), status_write.get()};
 
   pid_t child = fork();
   if (child < 0) {
