@@ -95,6 +95,7 @@ VXRResult LaunchEngine(const char* engine_path, const platform::OpenFile& engine
   if (usage != nullptr && EngineStarted(waited)) {
     *usage = UsageOf(waited, std::chrono::steady_clock::now() - start);
     usage->stopSignal = relay.relayed();
+    usage->terminalStop = static_cast<uint32_t>(waited.terminal_stop);
   }
   return waited.timed_out ? VXR_LIB_WAIT_FAIL : ResultOf(waited.outcome);
 }
