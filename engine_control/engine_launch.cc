@@ -49,8 +49,13 @@ bool EngineStarted(const platform::TimedWaitResult& waited) {
 
 VXRRunUsage UsageOf(const platform::TimedWaitResult& waited, std::chrono::steady_clock::duration wall) {
   const auto wall_us = std::chrono::duration_cast<std::chrono::microseconds>(wall).count();
-  return {waited.timed_out ? 1u : 0u, static_cast<uint64_t>(wall_us), waited.usage.user_us,
-          waited.usage.system_us,     waited.usage.peak_rss_kib,      0};
+  return {waited.timed_out ? 1u : 0u,
+          static_cast<uint64_t>(wall_us),
+          waited.usage.user_us,
+          waited.usage.system_us,
+          waited.usage.peak_rss_kib,
+          0,
+          static_cast<uint32_t>(waited.terminal_stop)};
 }
 
 }  // namespace
@@ -95,7 +100,6 @@ VXRResult LaunchEngine(const char* engine_path, const platform::OpenFile& engine
   if (usage != nullptr && EngineStarted(waited)) {
     *usage = UsageOf(waited, std::chrono::steady_clock::now() - start);
     usage->stopSignal = relay.relayed();
-    usage->terminalStop = static_cast<uint32_t>(waited.terminal_stop);
   }
   return waited.timed_out ? VXR_LIB_WAIT_FAIL : ResultOf(waited.outcome);
 }

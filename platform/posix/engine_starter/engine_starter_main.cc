@@ -209,16 +209,16 @@ int ListChildren() {
 // then reaped by its own ID: a wait for any child would look through all of them each time.
 void EndTree() {
   for (;;) {
+    // Mostly the program left nothing: then there is no list to read.
+    const pid_t reaped = waitpid(-1, nullptr, WNOHANG);
+    if (reaped < 0 && errno == ECHILD) return;
     const int count = ListChildren();
     for (int i = 0; i < count; ++i) kill(listed[i], SIGKILL);
     for (int i = 0; i < count; ++i) {
       while (waitpid(listed[i], nullptr, 0) < 0 && errno == EINTR) {
       }
     }
-    if (count > 0) continue;
-    const pid_t reaped = waitpid(-1, nullptr, WNOHANG);
-    if (reaped < 0 && errno == ECHILD) return;
-    if (reaped == 0) {
+    if (count == 0 && reaped == 0) {
       // A child that was not listed yet, between its fork and its listing: look again shortly.
       const timespec pause = {0, 1'000'000};
       nanosleep(&pause, nullptr);
