@@ -180,7 +180,8 @@ EngineRun EngineClient::RunEngine(uint32_t mode, uint32_t limit_ms) {
   if (run.usage.terminalStop == 1) {
     std::fprintf(stderr, "testkve: the engine stopped reading the terminal; give it standard input with `<`\n");
   } else if (run.usage.terminalStop == 2) {
-    std::fprintf(stderr, "testkve: the engine stopped writing to or setting the terminal; give it standard output with `>`\n");
+    std::fprintf(stderr,
+                 "testkve: the engine stopped writing to or setting the terminal; give it standard output with `>`\n");
   }
   return run;
 }

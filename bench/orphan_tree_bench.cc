@@ -44,8 +44,8 @@ exit 0
 double EndSeconds(int children, bool by_group) {
   TempFolder folder;
   const platform::OpenFile shell = platform::OpenFile::Open("/bin/sh");
-  const std::vector<std::string> argv = {"sh", "-c", kTreeScript, "sh", folder.str(), std::to_string(children),
-                                         by_group ? "group" : "orphans"};
+  const std::vector<std::string> argv = {
+      "sh", "-c", kTreeScript, "sh", folder.str(), std::to_string(children), by_group ? "group" : "orphans"};
   platform::ChildProcess tree = platform::ChildProcess::SpawnOpenFile(shell, argv, platform::ConsoleMode::kDetached);
   tree.WaitFor(std::nullopt, std::chrono::milliseconds(1000));
   const auto ended = std::chrono::system_clock::now().time_since_epoch();
@@ -86,9 +86,10 @@ int main(int argc, char** argv) {
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();
   if (orphans_s > 0 && group_s > 0) {
-    std::printf("RESULT orphan tree end over the kernel's teardown: %.3f (goal: <= 1.5) %d processes: "
-                "orphans %.2f s, group killed at once %.2f s\n",
-                orphans_s / group_s, measured_children, orphans_s, group_s);
+    std::printf(
+        "RESULT orphan tree end over the kernel's teardown: %.3f (goal: <= 1.5) %d processes: "
+        "orphans %.2f s, group killed at once %.2f s\n",
+        orphans_s / group_s, measured_children, orphans_s, group_s);
   }
   return 0;
 }

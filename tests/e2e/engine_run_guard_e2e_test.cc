@@ -191,9 +191,8 @@ master, terminal = os.openpty()
 def take_terminal():
     os.setsid()
     fcntl.ioctl(terminal, termios.TIOCSCTTY, 0)
-stdin = terminal if sys.argv[1] == "terminal" else subprocess.PIPE
-run = subprocess.run(sys.argv[2:], stdin=stdin, input=None if stdin == terminal else b"",
-                     capture_output=True, preexec_fn=take_terminal)
+stdin = {"stdin": terminal} if sys.argv[1] == "terminal" else {"input": b""}
+run = subprocess.run(sys.argv[2:], capture_output=True, preexec_fn=take_terminal, **stdin)
 sys.stdout.write(run.stdout.decode() + "exit %d\n" % run.returncode)
 sys.stderr.write(run.stderr.decode())
 )";
@@ -201,13 +200,13 @@ sys.stderr.write(run.stderr.decode())
 // An engine that reads the terminal it shares from the background is stopped there by the
 // system; the harness ends it and says how to run it instead, which then works.
 TEST(EngineRunGuardE2eTest, AnEngineThatReadsTheTerminalIsEndedWithAMessage) {
-  const std::string message =
-      "testkve: the engine stopped reading the terminal; give it standard input with `<`\n";
+  const std::string message = "testkve: the engine stopped reading the terminal; give it standard input with `<`\n";
   for (const std::string stdin_kind : {"terminal", "pipe"}) {
     SCOPED_TRACE(stdin_kind);
     EngineFolderCopy folder;
-    const ProgramRun run = RunProgram("/usr/bin/python3", {"-c", kOnATerminal, stdin_kind, BuiltProgram("testkve"), "/NH"},
-                                      {folder.path(), "", {{"VXR_REF_READ_INPUT", "1"}}});
+    const ProgramRun run =
+        RunProgram("/usr/bin/python3", {"-c", kOnATerminal, stdin_kind, BuiltProgram("testkve"), "/NH"},
+                   {folder.path(), "", {{"VXR_REF_READ_INPUT", "1"}}});
     if (stdin_kind == "terminal") {
       EXPECT_TRUE(run.output.ends_with("Launch KVE program\nError Code: 0xc0000009\nexit 0\n")) << run.output;
       EXPECT_EQ(message, run.errors);

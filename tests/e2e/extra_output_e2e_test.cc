@@ -240,8 +240,9 @@ TEST_F(ExtraOutputE2eTest, HarnessesStartedTogetherEachPrintOnlyTheirOwnMessages
       const ProgramRun run = harnesses[k - 1]->Wait();
       EXPECT_EQ(0, run.exit_code);
       EXPECT_EQ("", run.errors);
-      EXPECT_EQ(std::string(kHead) + "Run stress: 1 round\nLaunch KVE program\n" + EngineLines("SCAN_ALL_WITH_CLEAN", k),
-                run.output);
+      EXPECT_EQ(
+          std::string(kHead) + "Run stress: 1 round\nLaunch KVE program\n" + EngineLines("SCAN_ALL_WITH_CLEAN", k),
+          run.output);
     }
     EXPECT_TRUE(LeftSlots().empty());
   }
