@@ -175,6 +175,14 @@ EngineRun EngineClient::RunEngine(uint32_t mode, uint32_t limit_ms) {
   run.result = ::VXRExecuteWithLimit(context_, mode, limit_ms, &run.usage);
   last_run_stop_signal_ = run.usage.stopSignal;
   if (tally_ != nullptr && last_run_stop_signal_ != 0) tally_->NoteStop(last_run_stop_signal_);
+  // An engine in the terminal's background that uses the terminal would wait there for ever;
+  // the library ended it instead.
+  if (run.usage.terminalStop == 1) {
+    std::fprintf(stderr, "testkve: the engine stopped reading the terminal; give it standard input with `<`\n");
+  } else if (run.usage.terminalStop == 2) {
+    std::fprintf(stderr,
+                 "testkve: the engine stopped writing to or setting the terminal; give it standard output with `>`\n");
+  }
   return run;
 }
 

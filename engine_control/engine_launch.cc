@@ -49,8 +49,13 @@ bool EngineStarted(const platform::TimedWaitResult& waited) {
 
 VXRRunUsage UsageOf(const platform::TimedWaitResult& waited, std::chrono::steady_clock::duration wall) {
   const auto wall_us = std::chrono::duration_cast<std::chrono::microseconds>(wall).count();
-  return {waited.timed_out ? 1u : 0u, static_cast<uint64_t>(wall_us), waited.usage.user_us,
-          waited.usage.system_us,     waited.usage.peak_rss_kib,      0};
+  return {waited.timed_out ? 1u : 0u,
+          static_cast<uint64_t>(wall_us),
+          waited.usage.user_us,
+          waited.usage.system_us,
+          waited.usage.peak_rss_kib,
+          0,
+          static_cast<uint32_t>(waited.terminal_stop)};
 }
 
 }  // namespace

@@ -43,11 +43,17 @@ struct ResourceUsage {
   uint64_t peak_rss_kib = 0;  ///< peak resident memory in KiB
 };
 
+/// Why a child run in the background of a terminal was ended instead of waited for: the
+/// terminal stopped it for reading it, or for writing to or setting it.
+enum class TerminalStop { kNone, kReading, kWriting };
+
 /// The end of a wait with a time limit.
 struct TimedWaitResult {
   ProcessOutcome outcome;
   ResourceUsage usage;     ///< zero unless the child was reaped
   bool timed_out = false;  ///< the limit passed and the child was ended by this wait
+  /// Whether the terminal stopped the child, which was then ended (under a starter only).
+  TerminalStop terminal_stop = TerminalStop::kNone;
 };
 
 /// A started child process. Move-only. Destroying one that was started and not waited for
@@ -109,7 +115,9 @@ class ChildProcess {
   /// resource usage. When the limit passes, the child (with its process group when it leads
   /// one) is asked to end, `grace` later killed, and reaped; under a starter the same goes to
   /// the program's group and then its whole tree is ended. The result is
-  /// then marked timed out, whatever its outcome. Interrupted waits are retried.
+  /// then marked timed out, whatever its outcome. Interrupted waits are retried. A starter
+  /// that dies, or stops and does not answer within `grace`, is ended with what is left of the
+  /// program's tree, and the outcome is kWaitFailed.
   /// On a child that was not started, or already waited for, only the outcome is repeated.
   TimedWaitResult WaitFor(std::optional<std::chrono::milliseconds> limit, std::chrono::milliseconds grace);
 
@@ -118,12 +126,17 @@ class ChildProcess {
   bool EndsWithin(std::chrono::milliseconds limit) const;
   void Terminate(std::chrono::milliseconds grace) const;
   ResourceUsage Reap();
+  void AbandonStarter();
 
   void ReleaseStarter(bool reusable);
 
   int process_id_ = -1;
   int starter_id_ = -1;  ///< the process ID of the starter that runs the program, or -1
   OwnedHandle channel_;  ///< the channel to it, or none
+  OwnedHandle program_;  ///< under a starter, a descriptor of the program itself, or none
+  /// How long a starter may take to answer before it is looked at (and ended, when stopped).
+  std::chrono::milliseconds starter_grace_{1000};
+  TerminalStop terminal_stop_ = TerminalStop::kNone;
   ProcessOutcome outcome_{ProcessOutcome::Kind::kNotStarted, 0};
   /// Where the system names a child by handle (Windows): the process and the job object its
   /// whole tree runs in, as the system's handle values; zero where unused.

@@ -49,6 +49,9 @@ struct VXRRunUsage {
   uint64_t peakRssKiB;  ///< the engine's peak resident memory, in KiB
   int32_t stopSignal;   ///< a stop signal this process got while the engine ran (the engine was
                         ///< ended first), else 0
+  /// 1 when the engine, sharing the terminal from the background, was stopped reading it and
+  /// was ended for it; 2 the same for writing to or setting the terminal; else 0.
+  uint32_t terminalStop;
 };
 /// VXRExecute with a time limit of `dwLimitMs` milliseconds (0: none). When the limit passes,
 /// the engine's process group gets SIGTERM, a short grace later SIGKILL, and the result is

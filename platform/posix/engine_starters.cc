@@ -12,6 +12,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/posix/adopted_children.h"
 #include "platform/posix/child_start.h"
 #include "platform/posix/engine_starter/starter_protocol.h"
 #include "platform/posix/engine_starter_image.h"
@@ -80,6 +81,7 @@ std::optional<EngineStarter> StartStarter() {
     refused.store(true);
     return std::nullopt;
   }
+  NoteOwnChild(starter.pid);
   return starter;
 }
 
@@ -117,7 +119,16 @@ void ReturnEngineStarter(EngineStarter starter) {
 
 void DiscardEngineStarter(EngineStarter starter) {
   starter.channel.Reset();
-  if (starter.pid > 0) RetryOnEintr([&] { return waitpid(starter.pid, nullptr, 0); });
+  if (starter.pid > 0) {
+    RetryOnEintr([&] { return waitpid(starter.pid, nullptr, 0); });
+    ForgetOwnChild(starter.pid);
+  }
+}
+
+void KillEngineStarter(EngineStarter starter) {
+  // Unreaped until the discard's wait, so its ID names no other process.
+  if (starter.pid > 0) kill(starter.pid, SIGKILL);
+  DiscardEngineStarter(std::move(starter));
 }
 
 }  // namespace platform::posix

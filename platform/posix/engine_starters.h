@@ -26,4 +26,7 @@ void ReturnEngineStarter(EngineStarter starter);
 /// Ends a starter that failed or whose program's end was not read: closing its channel ends it.
 void DiscardEngineStarter(EngineStarter starter);
 
+/// Ends a starter that no longer answers (stopped, or gone) at once, and reaps it.
+void KillEngineStarter(EngineStarter starter);
+
 }  // namespace platform::posix

@@ -2,6 +2,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/uio.h>
@@ -12,6 +13,8 @@
 #include <array>
 #include <atomic>
 #include <cerrno>
+#include <charconv>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <deque>
@@ -263,9 +266,24 @@ Made Reporting(Error* failure, Error (*describe)(int), Make make) {
 }
 
 constexpr char kRunFolderPrefix[] = "run-";
+// A run folder is made under this name and locked there, then renamed to its run- name: a
+// folder under a run- name is locked by its live process from the moment it appears, so a
+// sweep of another process can never take it between the two.
+constexpr char kNewRunFolderPrefix[] = "new-run-";
+
+// Whether the process that made a new-run-<pid>-... folder still lives (it then locks and
+// renames the folder at once). A process ID that was used again keeps the folder a while longer.
+bool MakerAlive(const std::string& name) {
+  const char* digits = name.c_str() + sizeof kNewRunFolderPrefix - 1;
+  pid_t pid = 0;
+  const auto [end, failed] = std::from_chars(digits, name.c_str() + name.size(), pid);
+  if (failed != std::errc() || *end != '-' || pid <= 0) return false;
+  return kill(pid, 0) == 0 || errno == EPERM;
+}
 
 // Removes the run folders of processes that have died (their lock is free) with the spools
-// they left. Folders of live processes are locked and stay.
+// they left, and the new-run- folders of makers that died before their rename. Folders of live
+// processes are locked and stay.
 void SweepDeadRunFolders(int user_folder) {
   UniqueFd listing(RetryOnEintr([&] { return openat(user_folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC); }));
   DIR* entries = listing ? fdopendir(listing.get()) : nullptr;
@@ -273,7 +291,8 @@ void SweepDeadRunFolders(int user_folder) {
   listing.Release();
   while (const dirent* entry = readdir(entries)) {
     const std::string name = entry->d_name;
-    if (!name.starts_with(kRunFolderPrefix)) continue;
+    const bool unfinished = name.starts_with(kNewRunFolderPrefix);
+    if (!name.starts_with(kRunFolderPrefix) && !(unfinished && !MakerAlive(name))) continue;
     UniqueFd folder(RetryOnEintr(
         [&] { return openat(user_folder, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC); }));
     if (!folder || !OwnerOnly(folder.get(), S_IFDIR) || LockedByOther(folder.get(), LOCK_EX)) continue;
@@ -305,14 +324,22 @@ class RunFolder {
     struct stat status;
     if (fd_ && fstat(fd_.get(), &status) == 0 && status.st_nlink > 0) return fd_.get();
     SweepDeadRunFolders(user_folder);
-    std::string path =
-        (MailslotFolder() / (std::string(kRunFolderPrefix) + std::to_string(getpid()) + "-XXXXXX")).string();
+    const std::string stem = std::to_string(getpid()) + "-XXXXXX";
+    std::string path = (MailslotFolder() / (kNewRunFolderPrefix + stem)).string();
     if (mkdtemp(path.data()) == nullptr) return *error = errno, -1;
     UniqueFd folder = OpenCloexec(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW);
     if (!folder || !OwnerOnly(folder.get(), S_IFDIR) || flock(folder.get(), LOCK_EX | LOCK_NB) != 0) {
       *error = folder ? EACCES : errno;
       return -1;
     }
+    const std::string made = std::filesystem::path(path).filename().string();
+    const std::string name = kRunFolderPrefix + made.substr(sizeof kNewRunFolderPrefix - 1);
+    if (renameat2(user_folder, made.c_str(), user_folder, name.c_str(), RENAME_NOREPLACE) != 0) {
+      *error = errno;
+      unlinkat(user_folder, made.c_str(), AT_REMOVEDIR);
+      return -1;
+    }
+    path = (MailslotFolder() / name).string();
     fd_ = std::move(folder);
     path_ = path;
     return fd_.get();

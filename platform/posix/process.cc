@@ -18,6 +18,7 @@
 #include <cstring>
 #include <utility>
 
+#include "platform/posix/adopted_children.h"
 #include "platform/posix/argv_pointers.h"
 #include "platform/posix/child_start.h"
 #include "platform/posix/engine_starter/starter_protocol.h"
@@ -118,6 +119,28 @@ bool EndsWithinByPolling(int pid, Clock::time_point deadline) {
   }
 }
 
+// Whether the starter `pid`, this process's child, is stopped; the stop stays to be seen again.
+bool IsStopped(int pid) {
+  siginfo_t info{};
+  return waitid(P_PID, static_cast<id_t>(pid), &info, WSTOPPED | WNOHANG | WNOWAIT) == 0 && info.si_pid == pid &&
+         info.si_code == CLD_STOPPED;
+}
+
+// The starter's report of its program's end. False when the starter has gone (its end of the
+// channel closed), said something else, or stopped and did not answer within `grace`; a
+// starter that is busy ending a large tree is waited for.
+bool ReceiveFromStarter(int channel, int starter, std::chrono::milliseconds grace, posix::starter::Ended* ended) {
+  for (;;) {
+    pollfd watch{channel, POLLIN, 0};
+    const int ready = posix::RetryOnEintr([&] { return poll(&watch, 1, static_cast<int>(grace.count())); });
+    if (ready < 0) return false;
+    if (ready > 0) break;
+    if (IsStopped(starter)) return false;
+  }
+  const ssize_t got = posix::RetryOnEintr([&] { return recv(channel, ended, sizeof *ended, MSG_DONTWAIT); });
+  return got == sizeof *ended && ended->kind == posix::starter::Kind::kEnded;
+}
+
 }  // namespace
 
 // Tells the starter something about its program; async-signal-safe.
@@ -143,6 +166,9 @@ ChildProcess::ChildProcess(ChildProcess&& other) noexcept
     : process_id_(std::exchange(other.process_id_, -1)),
       starter_id_(std::exchange(other.starter_id_, -1)),
       channel_(std::move(other.channel_)),
+      program_(std::move(other.program_)),
+      starter_grace_(other.starter_grace_),
+      terminal_stop_(other.terminal_stop_),
       outcome_(other.outcome_) {}
 
 ChildProcess& ChildProcess::operator=(ChildProcess&& other) noexcept {
@@ -151,6 +177,9 @@ ChildProcess& ChildProcess::operator=(ChildProcess&& other) noexcept {
     process_id_ = std::exchange(other.process_id_, -1);
     starter_id_ = std::exchange(other.starter_id_, -1);
     channel_ = std::move(other.channel_);
+    program_ = std::move(other.program_);
+    starter_grace_ = other.starter_grace_;
+    terminal_stop_ = other.terminal_stop_;
     outcome_ = other.outcome_;
   }
   return *this;
@@ -163,11 +192,29 @@ void ChildProcess::ReleaseStarter(bool reusable) {
   posix::EngineStarter starter;
   starter.pid = std::exchange(starter_id_, -1);
   starter.channel.Reset(static_cast<int>(channel_.Release()));
+  program_.Reset();
   if (reusable) {
     posix::ReturnEngineStarter(std::move(starter));
   } else {
     posix::DiscardEngineStarter(std::move(starter));
   }
+  posix::ReleaseOrphans();
+}
+
+// A starter that died or stopped cannot end the program's tree: the program and its group are
+// killed from here (the program is unreaped, by the stopped starter or, once the starter is
+// gone, by this process, which adopts it), then the starter, then all that the starter's death
+// handed to this process.
+void ChildProcess::AbandonStarter() {
+  syscall(SYS_pidfd_send_signal, posix::Fd(program_), SIGKILL, nullptr, 0);
+  kill(-process_id_, SIGKILL);
+  posix::EngineStarter starter;
+  starter.pid = std::exchange(starter_id_, -1);
+  starter.channel.Reset(static_cast<int>(channel_.Release()));
+  program_.Reset();
+  posix::KillEngineStarter(std::move(starter));
+  posix::EndAdoptedChildren();
+  posix::ReleaseOrphans();
 }
 
 ChildProcess ChildProcess::Spawn(std::span<const std::string> argv, ConsoleMode mode) {
@@ -195,6 +242,7 @@ ChildProcess ChildProcess::SpawnProgram(const std::string& program, std::span<co
     return child;
   }
   child.process_id_ = pid;
+  posix::NoteOwnChild(pid);
   return child;
 }
 
@@ -210,13 +258,14 @@ ProcessOutcome ChildProcess::Wait() {
     } else {
       continue;  // stopped or continued: it has not ended yet
     }
-    process_id_ = -1;
+    posix::ForgetOwnChild(std::exchange(process_id_, -1));
   }
   return outcome_;
 }
 
 TimedWaitResult ChildProcess::WaitFor(std::optional<std::chrono::milliseconds> limit, std::chrono::milliseconds grace) {
   TimedWaitResult result;
+  starter_grace_ = grace;
   if (process_id_ > 0) {
     if (limit && !EndsWithin(*limit)) {
       result.timed_out = true;
@@ -225,6 +274,7 @@ TimedWaitResult ChildProcess::WaitFor(std::optional<std::chrono::milliseconds> l
     result.usage = Reap();
   }
   result.outcome = outcome_;
+  result.terminal_stop = terminal_stop_;
   return result;
 }
 
@@ -232,10 +282,11 @@ TimedWaitResult ChildProcess::WaitFor(std::optional<std::chrono::milliseconds> l
 bool ChildProcess::EndsWithin(std::chrono::milliseconds limit) const {
   const Clock::time_point deadline = Clock::now() + limit;
   if (channel_.is_open()) {
-    // The starter's next word is the report of the program's end (or its own end of file).
+    // The starter's next word is the report of the program's end (or its own end of file); the
+    // program's own end counts too, for a starter that can no longer report it.
     for (;;) {
-      pollfd watch{posix::Fd(channel_), POLLIN, 0};
-      const int ready = poll(&watch, 1, PollMilliseconds(deadline));
+      pollfd watch[2] = {{posix::Fd(channel_), POLLIN, 0}, {posix::Fd(program_), POLLIN, 0}};
+      const int ready = poll(watch, program_.is_open() ? 2 : 1, PollMilliseconds(deadline));
       if (ready > 0) return true;
       if (ready < 0 && errno != EINTR) return true;  // told by the reaping
       if (Clock::now() >= deadline) return false;
@@ -282,21 +333,24 @@ ResourceUsage ChildProcess::Reap() {
   if (channel_.is_open()) {
     // The starter reaped the program, measured it alone and ended the rest of its tree.
     posix::starter::Ended ended;
-    const ssize_t got = posix::RetryOnEintr([&] { return recv(posix::Fd(channel_), &ended, sizeof ended, 0); });
-    const bool reported = got == sizeof ended && ended.kind == posix::starter::Kind::kEnded;
-    process_id_ = -1;
-    ReleaseStarter(reported);
-    if (!reported) {
+    if (!ReceiveFromStarter(posix::Fd(channel_), starter_id_, starter_grace_, &ended)) {
+      AbandonStarter();
+      process_id_ = -1;
       outcome_ = {ProcessOutcome::Kind::kWaitFailed, ECHILD};
       return {};
     }
+    process_id_ = -1;
+    ReleaseStarter(true);
     outcome_ = OutcomeOf(ended.status);
+    terminal_stop_ = ended.terminal_stop == SIGTTIN   ? TerminalStop::kReading
+                     : ended.terminal_stop == SIGTTOU ? TerminalStop::kWriting
+                                                      : TerminalStop::kNone;
     return {ended.user_us, ended.system_us, ended.peak_rss_kib};
   }
   int status = 0;
   rusage usage{};
   const pid_t done = posix::RetryOnEintr([&] { return wait4(process_id_, &status, 0, &usage); });
-  process_id_ = -1;
+  posix::ForgetOwnChild(std::exchange(process_id_, -1));
   if (done < 0) {
     outcome_ = {ProcessOutcome::Kind::kWaitFailed, errno};
     return {};

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "platform/open_file.h"
+#include "platform/posix/adopted_children.h"
 #include "platform/posix/argv_pointers.h"
 #include "platform/posix/child_start.h"
 #include "platform/posix/engine_starter/starter_protocol.h"
@@ -134,6 +135,26 @@ bool SendStart(int channel, const std::string& message, const ChildPlan& plan) {
          static_cast<ssize_t>(message.size());
 }
 
+// The starter's answer to a start, with the program's process descriptor when it sent one.
+bool ReceiveStarted(int channel, posix::starter::Started* started, posix::UniqueFd* program) {
+  iovec data = {started, sizeof *started};
+  alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] = {};
+  msghdr header = {};
+  header.msg_iov = &data;
+  header.msg_iovlen = 1;
+  header.msg_control = control;
+  header.msg_controllen = sizeof control;
+  const ssize_t got = posix::RetryOnEintr([&] { return recvmsg(channel, &header, MSG_CMSG_CLOEXEC); });
+  const cmsghdr* rights = CMSG_FIRSTHDR(&header);
+  if (got > 0 && rights != nullptr && rights->cmsg_level == SOL_SOCKET && rights->cmsg_type == SCM_RIGHTS &&
+      rights->cmsg_len == CMSG_LEN(sizeof(int))) {
+    int fd = -1;
+    std::memcpy(&fd, CMSG_DATA(rights), sizeof fd);
+    program->Reset(fd);
+  }
+  return got == sizeof *started && started->kind == posix::starter::Kind::kStarted;
+}
+
 }  // namespace
 
 ChildProcess ChildProcess::SpawnOpenFile(const OpenFile& program, std::span<const std::string> argv, ConsoleMode mode) {
@@ -154,25 +175,35 @@ ChildProcess ChildProcess::SpawnOpenFile(const OpenFile& program, std::span<cons
   // let go, and the program starts directly.
   const std::optional<std::string> message = StartMessage(plan, argv);
   std::optional<posix::EngineStarter> starter = message ? posix::TakeEngineStarter() : std::nullopt;
+  // From the start on, an orphan of the program's tree comes to this process should the
+  // starter die, rather than to init.
+  if (starter) posix::HoldOrphans();
   if (starter && SendStart(starter->channel.get(), *message, plan)) {
     posix::starter::Started started;
-    const ssize_t got = posix::RetryOnEintr([&] { return recv(starter->channel.get(), &started, sizeof started, 0); });
-    if (got != sizeof started || started.kind != posix::starter::Kind::kStarted) {
-      posix::DiscardEngineStarter(std::move(*starter));
+    posix::UniqueFd process;
+    if (!ReceiveStarted(starter->channel.get(), &started, &process)) {
+      posix::KillEngineStarter(std::move(*starter));
+      posix::EndAdoptedChildren();
+      posix::ReleaseOrphans();
       child.outcome_ = {ProcessOutcome::Kind::kNotStarted, ECHILD};
       return child;
     }
     if (started.error != 0) {
       posix::ReturnEngineStarter(std::move(*starter));
+      posix::ReleaseOrphans();
       child.outcome_ = {ProcessOutcome::Kind::kNotStarted, started.error};
       return child;
     }
     child.process_id_ = started.pid;
     child.starter_id_ = starter->pid;
     child.channel_.Reset(starter->channel.Release());
+    child.program_.Reset(process.Release());
     return child;
   }
-  if (starter) posix::DiscardEngineStarter(std::move(*starter));
+  if (starter) {
+    posix::DiscardEngineStarter(std::move(*starter));
+    posix::ReleaseOrphans();
+  }
 
   const posix::ArgvPointers pointers(argv);
   plan.argv = pointers.get();
@@ -183,6 +214,7 @@ ChildProcess ChildProcess::SpawnOpenFile(const OpenFile& program, std::span<cons
     child.outcome_ = {ProcessOutcome::Kind::kNotStarted, error};
   } else {
     child.process_id_ = pid;
+    posix::NoteOwnChild(pid);
   }
   return child;
 }

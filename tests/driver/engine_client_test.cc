@@ -11,7 +11,7 @@ namespace {
 TEST(EngineClientTest, ExecuteWithLimitIsTracedAndItsFailureNamed) {
   EngineClient client;
   client.set_debug(1);
-  VXRRunUsage usage{1, 2, 3, 4, 5, 6};
+  VXRRunUsage usage{1, 2, 3, 4, 5, 6, 7};
   testing::internal::CaptureStdout();
   EXPECT_EQ(VXR_LIB_NOT_INIT, client.VXRExecuteWithLimit(0, 5000, &usage));
   EXPECT_EQ(

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -109,6 +110,111 @@ TEST(EngineRunGuardE2eTest, TheEnginesWholeTreeEndsWithTheHarness) {
   ASSERT_NE(0, HelperPid(helper));
   // Ended and reaped before the engine's run was reported.
   EXPECT_FALSE(IsRunning(HelperPid(helper)));
+}
+
+// An engine that moved into its starter's process group is still ended: by a time limit, by a
+// stop of the harness and with a harness killed outright.
+TEST(EngineRunGuardE2eTest, AnEngineThatJoinsItsStartersGroupIsEndedAllTheSame) {
+  struct StopCase {
+    const char* name;
+    std::vector<std::string> args;
+    int signal;  // sent to the harness once the engine runs; 0: none
+    int exit_code;
+  };
+  const StopCase cases[] = {
+      {"time limit", {"/NH", "/TIMEOUT=2"}, 0, 0},
+      {"SIGTERM", {"/NH"}, SIGTERM, 128 + SIGTERM},
+      {"SIGKILL", {"/NH"}, SIGKILL, -1},
+  };
+  for (const StopCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    EngineFolderCopy folder;
+    const std::filesystem::path log = folder.path() / "starts.log";
+    BackgroundProgram harness(
+        BuiltProgram("testkve"), c.args, folder.path(),
+        {{"VXR_REF_JOIN_PARENT_GROUP", "1"}, {"VXR_REF_SLEEP_MS", "600000"}, {"VXR_REF_START_LOG", log}});
+    ASSERT_TRUE(WaitFor(kEventBoundSeconds, [&] { return EngineStarts(log).size() == 1; }));
+    const int engine = EngineStarts(log).front();
+    if (c.signal != 0) harness.Signal(c.signal);
+    const ProgramRun run = harness.Wait();
+    if (c.signal == SIGKILL) {
+      EXPECT_EQ(SIGKILL, run.signal);
+      EXPECT_TRUE(WaitFor(kEventBoundSeconds, [&] { return !IsRunning(engine); }));
+      continue;
+    }
+    EXPECT_EQ(c.exit_code, run.exit_code) << run.errors;
+    if (c.signal == 0) {
+      EXPECT_NE(std::string::npos, run.output.find("Engine timed out after 2 s\n")) << run.output;
+    }
+    EXPECT_FALSE(IsRunning(engine));
+  }
+}
+
+// A starter that its engine killed or stopped is noticed: the pass fails, the time limit
+// holds, and nothing of the engine's tree is left, not even a daemon that left its session.
+TEST(EngineRunGuardE2eTest, AStarterKilledOrStoppedByItsEngineFailsThePassAndLeavesNothing) {
+  struct StarterCase {
+    const char* name;
+    std::vector<std::string> args;
+    std::map<std::string, std::string> environment;
+    std::string pass_end;
+  };
+  const StarterCase cases[] = {
+      {"killed", {"/NH"}, {{"VXR_REF_PARENT_SIGNAL", "9"}}, "Error Code: VXR_LIB_WAIT_FAIL\n"},
+      {"stopped, the engine ends", {"/NH"}, {{"VXR_REF_PARENT_SIGNAL", "19"}}, "Error Code: VXR_LIB_WAIT_FAIL\n"},
+      {"stopped, under a time limit",
+       {"/NH", "/TIMEOUT=3"},
+       {{"VXR_REF_PARENT_SIGNAL", "19"}, {"VXR_REF_SLEEP_MS", "600000"}},
+       "Engine timed out after 3 s\nError Code: VXR_LIB_WAIT_FAIL\n"},
+  };
+  for (const StarterCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    EngineFolderCopy folder;
+    const std::filesystem::path helper = folder.path() / "helper.pid";
+    std::map<std::string, std::string> environment = c.environment;
+    environment["VXR_REF_HELPER"] = helper.string();
+    BackgroundProgram harness(BuiltProgram("testkve"), c.args, folder.path(), environment);
+    const ProgramRun run = harness.Wait();
+    EXPECT_EQ(0, run.exit_code) << run.errors;
+    EXPECT_TRUE(run.output.ends_with("Launch KVE program\n" + c.pass_end)) << run.output;
+    ASSERT_NE(0, HelperPid(helper));
+    EXPECT_FALSE(IsRunning(HelperPid(helper)));
+  }
+}
+
+// Runs argv[2:] in a session of its own whose controlling terminal is a new pseudo-terminal;
+// its standard input is that terminal (argv[1] "terminal") or an empty pipe ("pipe"). Prints
+// its output and "exit <status>", and its errors on standard error.
+constexpr const char* kOnATerminal = R"(
+import fcntl, os, subprocess, sys, termios
+master, terminal = os.openpty()
+def take_terminal():
+    os.setsid()
+    fcntl.ioctl(terminal, termios.TIOCSCTTY, 0)
+stdin = {"stdin": terminal} if sys.argv[1] == "terminal" else {"input": b""}
+run = subprocess.run(sys.argv[2:], capture_output=True, preexec_fn=take_terminal, **stdin)
+sys.stdout.write(run.stdout.decode() + "exit %d\n" % run.returncode)
+sys.stderr.write(run.stderr.decode())
+)";
+
+// An engine that reads the terminal it shares from the background is stopped there by the
+// system; the harness ends it and says how to run it instead, which then works.
+TEST(EngineRunGuardE2eTest, AnEngineThatReadsTheTerminalIsEndedWithAMessage) {
+  const std::string message = "testkve: the engine stopped reading the terminal; give it standard input with `<`\n";
+  for (const std::string stdin_kind : {"terminal", "pipe"}) {
+    SCOPED_TRACE(stdin_kind);
+    EngineFolderCopy folder;
+    const ProgramRun run =
+        RunProgram("/usr/bin/python3", {"-c", kOnATerminal, stdin_kind, BuiltProgram("testkve"), "/NH"},
+                   {folder.path(), "", {{"VXR_REF_READ_INPUT", "1"}}});
+    if (stdin_kind == "terminal") {
+      EXPECT_TRUE(run.output.ends_with("Launch KVE program\nError Code: 0xc0000009\nexit 0\n")) << run.output;
+      EXPECT_EQ(message, run.errors);
+    } else {
+      EXPECT_TRUE(run.output.ends_with("Launch KVE program\nexit 0\n")) << run.output << run.errors;
+      EXPECT_EQ("", run.errors);
+    }
+  }
 }
 
 TEST(EngineRunGuardE2eTest, AClosedStandardOutputIsNullInTheEngine) {

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <filesystem>
 #include <map>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -218,6 +219,33 @@ TEST_F(ExtraOutputE2eTest, TwoRunsAtOnceEachPrintTheirOwnEnginesMessages) {
                 PatternListLines(),
             first.output);
   EXPECT_TRUE(LeftSlots().empty());
+}
+
+// Eight harnesses of one user started at once, round after round: each makes its own run
+// folder, however their starts and sweeps of dead folders interleave, and prints exactly its
+// own engine's messages (harness k's engine sends k of them).
+TEST_F(ExtraOutputE2eTest, HarnessesStartedTogetherEachPrintOnlyTheirOwnMessages) {
+  constexpr int kHarnesses = 8;
+  constexpr int kRounds = 25;
+  std::vector<EngineFolderCopy> engines(kHarnesses);
+  for (int round = 0; round < kRounds; ++round) {
+    SCOPED_TRACE("round " + std::to_string(round));
+    std::vector<std::unique_ptr<BackgroundProgram>> harnesses;
+    for (int k = 1; k <= kHarnesses; ++k) {
+      harnesses.push_back(std::make_unique<BackgroundProgram>(
+          BuiltProgram("testkve"), std::vector<std::string>{"/NH", "/DLL"}, engines[k - 1].path(),
+          Environment{{"XDG_RUNTIME_DIR", runtime_.str()}, {"VXR_REF_MESSAGES", std::to_string(k)}}));
+    }
+    for (int k = 1; k <= kHarnesses; ++k) {
+      const ProgramRun run = harnesses[k - 1]->Wait();
+      EXPECT_EQ(0, run.exit_code);
+      EXPECT_EQ("", run.errors);
+      EXPECT_EQ(
+          std::string(kHead) + "Run stress: 1 round\nLaunch KVE program\n" + EngineLines("SCAN_ALL_WITH_CLEAN", k),
+          run.output);
+    }
+    EXPECT_TRUE(LeftSlots().empty());
+  }
 }
 
 TEST_F(ExtraOutputE2eTest, SecondInteractiveDllKeepsTheFirstSlot) {

@@ -52,13 +52,14 @@ TEST(RunUsageTest, TheLimitEndsTheEngineAsAWaitFailure) {
 }
 
 TEST(RunUsageTest, NoEngineRunsNoCost) {
-  VXRRunUsage usage{1, 2, 3, 4, 5, 6};
+  VXRRunUsage usage{1, 2, 3, 4, 5, 6, 7};
   const RecordList records = ReportTo("report");
   EXPECT_EQ(VXR_LIB_EXECUTE_FAIL,
             LaunchEngine("/nonexistent/engine", records.records(), records.data_size(), 0, 1000, &usage));
   EXPECT_EQ(0u, usage.timedOut + usage.wallUs + usage.userUs + usage.systemUs + usage.peakRssKiB);
   EXPECT_EQ(0, usage.stopSignal);
-  usage = {1, 2, 3, 4, 5, 6};
+  EXPECT_EQ(0u, usage.terminalStop);
+  usage = {1, 2, 3, 4, 5, 6, 7};
   EXPECT_EQ(VXR_LIB_NOT_INIT, VXRExecuteWithLimit(nullptr, 0, 1000, &usage));
   EXPECT_EQ(0u, usage.timedOut + usage.wallUs + usage.peakRssKiB);
 }

@@ -89,12 +89,17 @@ std::optional<Steering> ReadSteering(std::string* error) {
   int signal = 0;
   int fd_report = 0;
   int ignore_term = 0;
+  int join_parent_group = 0;
+  int read_input = 0;
   if (!ReadNumber("VXR_REF_EXIT", -128, 255, &steering.exit_code, error) ||
       !ReadNumber("VXR_REF_SIGNAL", 1, kLastSignal, &signal, error) ||
       !ReadNumber("VXR_REF_SLEEP_MS", 0, kLongestWaitMs, &steering.sleep_ms, error) ||
       !ReadNumber("VXR_REF_BUSY_MS", 0, kLongestWaitMs, &steering.busy_ms, error) ||
       !ReadNumber("VXR_REF_FD_REPORT", 0, 1, &fd_report, error) ||
       !ReadNumber("VXR_REF_IGNORE_TERM", 0, 1, &ignore_term, error) ||
+      !ReadNumber("VXR_REF_JOIN_PARENT_GROUP", 0, 1, &join_parent_group, error) ||
+      !ReadNumber("VXR_REF_PARENT_SIGNAL", 1, kLastSignal, &steering.parent_signal, error) ||
+      !ReadNumber("VXR_REF_READ_INPUT", 0, 1, &read_input, error) ||
       !ReadNumber("VXR_REF_LEAK_KB", 0, kLargestLeakKb, &steering.leak_kb, error) ||
       !ReadNumber("VXR_REF_HOLD_MS", 0, kLongestWaitMs, &steering.hold_ms, error) ||
       !ReadExitList(&steering.exit_codes, error)) {
@@ -103,6 +108,8 @@ std::optional<Steering> ReadSteering(std::string* error) {
   if (signal != 0) steering.signal = signal;
   steering.fd_report = fd_report == 1;
   steering.ignore_term = ignore_term == 1;
+  steering.join_parent_group = join_parent_group == 1;
+  steering.read_input = read_input == 1;
   steering.hold_file = Variable("VXR_REF_HOLD_FILE");
   steering.start_log = Variable("VXR_REF_START_LOG");
   steering.plan = Variable("VXR_REF_PLAN");

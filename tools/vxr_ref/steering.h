@@ -25,6 +25,11 @@
 /// helper that a real engine leaves running.
 /// VXR_REF_PEAK_FILE (a file): the engine's last step writes its own peak resident memory
 /// there, in KiB, as the kernel shows it to the engine itself.
+/// Hostile steps, for the harness's hold on the engine's tree (Linux): VXR_REF_JOIN_PARENT_GROUP
+/// (1: first move into the process group of the engine's parent, the harness's starter),
+/// VXR_REF_PARENT_SIGNAL (after the helper is started, send this signal to the parent, e.g. 9
+/// to kill the starter or 19 to stop it) and VXR_REF_READ_INPUT (1: then read a line of
+/// standard input, which stops an engine in the background of a terminal).
 struct Steering {
   int exit_code = 0;
   std::optional<int> signal;
@@ -32,6 +37,9 @@ struct Steering {
   int busy_ms = 0;
   bool fd_report = false;
   bool ignore_term = false;
+  bool join_parent_group = false;
+  int parent_signal = 0;
+  bool read_input = false;
   int leak_kb = 0;
   std::vector<int> exit_codes;  ///< empty: VXR_REF_EXIT for every run
   int hold_ms = 0;

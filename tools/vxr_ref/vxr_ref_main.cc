@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <iostream>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -17,6 +18,7 @@
 
 #include "engine_sdk/engine_settings.h"
 #include "platform/file_stream.h"
+#include "platform/parent_process.h"
 #include "platform/process.h"
 #include "platform/program_path.h"
 #include "tools/vxr_ref/engine_messages.h"
@@ -194,8 +196,18 @@ int main(int argc, char** argv) {
   const std::optional<MessageSteering> messages = ReadMessageSteering(&error);
   if (!messages) return Fail(kExitUsage, error);
   if (steering->ignore_term) std::signal(SIGTERM, SIG_IGN);
+  if (steering->join_parent_group && !platform::JoinParentProcessGroup()) {
+    return Fail(kExitUsage, "cannot join the parent's process group");
+  }
   LogStart(steering->start_log);
   StartHelper(steering->helper_pid_file);
+  if (steering->parent_signal != 0 && !platform::SignalParent(steering->parent_signal)) {
+    return Fail(kExitUsage, "cannot signal the parent");
+  }
+  if (steering->read_input) {
+    std::string line;
+    std::getline(std::cin, line);
+  }
   if (!TakePlannedStep(&*steering, &error)) return Fail(kExitUsage, error);
   SleepMs(steering->sleep_ms);
   if (steering->busy_ms > 0) KeepBusy(steering->busy_ms);

@@ -13,6 +13,7 @@
 #include <string.h>
 #include <sys/prctl.h>
 #include <sys/resource.h>
+#include <sys/signalfd.h>
 #include <sys/socket.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
@@ -82,6 +83,25 @@ void CloseAll(const Received& received) {
 template <typename Message>
 void Reply(const Message& reply) {
   send(protocol::kChannelFd, &reply, sizeof reply, MSG_NOSIGNAL);
+}
+
+// The reply with a descriptor (when `fd` is one) that the caller keeps.
+template <typename Message>
+void ReplyWith(const Message& reply, int fd) {
+  if (fd < 0) return Reply(reply);
+  iovec data = {const_cast<Message*>(&reply), sizeof reply};
+  alignas(cmsghdr) char control[CMSG_SPACE(sizeof fd)] = {};
+  msghdr header = {};
+  header.msg_iov = &data;
+  header.msg_iovlen = 1;
+  header.msg_control = control;
+  header.msg_controllen = sizeof control;
+  cmsghdr* rights = CMSG_FIRSTHDR(&header);
+  rights->cmsg_level = SOL_SOCKET;
+  rights->cmsg_type = SCM_RIGHTS;
+  rights->cmsg_len = CMSG_LEN(sizeof fd);
+  memcpy(CMSG_DATA(rights), &fd, sizeof fd);
+  sendmsg(protocol::kChannelFd, &header, MSG_NOSIGNAL);
 }
 
 protocol::Kind KindOf(const Received& received) {
@@ -159,35 +179,46 @@ bool ParseStart(const Received& received, Plan* plan) {
   _exit(127);
 }
 
-// Pulls the process IDs out of /proc/thread-self/children and kills each; true when any was.
-bool KillChildren() {
+// The children listed by one reading of /proc/thread-self/children, at most kMostListed.
+constexpr int kMostListed = 65536;
+pid_t listed[kMostListed];
+
+int ListChildren() {
   const int list = open("/proc/thread-self/children", O_RDONLY | O_CLOEXEC);
-  if (list < 0) return false;
-  char text[4096];
-  const ssize_t got = read(list, text, sizeof text);
-  close(list);
-  bool killed = false;
+  if (list < 0) return 0;
+  int count = 0;
   pid_t pid = 0;
-  for (ssize_t i = 0; i < got; ++i) {
-    if (text[i] >= '0' && text[i] <= '9') {
-      pid = pid * 10 + (text[i] - '0');
-      continue;
+  // The program has been started, so the message buffer is free to read the list into.
+  for (ssize_t got; count < kMostListed && (got = read(list, message, sizeof message)) > 0;) {
+    for (ssize_t i = 0; i < got && count < kMostListed; ++i) {
+      if (message[i] >= '0' && message[i] <= '9') {
+        pid = pid * 10 + (message[i] - '0');
+        continue;
+      }
+      if (pid > 0) listed[count++] = pid;
+      pid = 0;
     }
-    if (pid > 0) killed = kill(pid, SIGKILL) == 0 || killed;
-    pid = 0;
   }
-  return killed;
+  if (pid > 0 && count < kMostListed) listed[count++] = pid;
+  close(list);
+  return count;
 }
 
 // Kills and reaps every child until none is left. Killing a child hands its own children to
-// this subreaper, so the loop works down the whole tree.
+// this subreaper, so each round works one level further down the tree. Each is killed first and
+// then reaped by its own ID: a wait for any child would look through all of them each time.
 void EndTree() {
   for (;;) {
-    const bool killed = KillChildren();
-    int status = 0;
-    const pid_t reaped = waitpid(-1, &status, killed ? 0 : WNOHANG);
+    // Mostly the program left nothing: then there is no list to read.
+    const pid_t reaped = waitpid(-1, nullptr, WNOHANG);
     if (reaped < 0 && errno == ECHILD) return;
-    if (reaped == 0) {
+    const int count = ListChildren();
+    for (int i = 0; i < count; ++i) kill(listed[i], SIGKILL);
+    for (int i = 0; i < count; ++i) {
+      while (waitpid(listed[i], nullptr, 0) < 0 && errno == EINTR) {
+      }
+    }
+    if (count == 0 && reaped == 0) {
       // A child that was not listed yet, between its fork and its listing: look again shortly.
       const timespec pause = {0, 1'000'000};
       nanosleep(&pause, nullptr);
@@ -199,37 +230,65 @@ uint64_t Microseconds(const timeval& time) {
   return static_cast<uint64_t>(time.tv_sec) * 1'000'000 + static_cast<uint64_t>(time.tv_usec);
 }
 
-// Acts on the caller's messages until the program ends; false when the caller is gone (the
-// program's group has then been killed).
-bool FollowCaller(pid_t program) {
-  const int process = static_cast<int>(syscall(SYS_pidfd_open, program, 0));
-  if (process < 0) return true;  // without a process descriptor only the program's end counts
+// The program by its process ID as well as its group: a program may leave its group (join the
+// starter's, say), and it is this starter's unreaped child, so its ID cannot name another.
+void SignalProgram(pid_t program, int signal) {
+  kill(program, signal);
+  kill(-program, signal);
+}
+
+// SIGTTIN or SIGTTOU when the terminal has stopped the program (it read or set the terminal
+// from the background, where it waits for ever); 0 for any other stop or none.
+int TerminalStop(pid_t program) {
+  siginfo_t info = {};
+  if (waitid(P_PID, static_cast<id_t>(program), &info, WSTOPPED | WNOHANG) != 0 || info.si_pid != program) return 0;
+  if (info.si_code != CLD_STOPPED) return 0;
+  return info.si_status == SIGTTIN || info.si_status == SIGTTOU ? info.si_status : 0;
+}
+
+struct Followed {
   bool caller_here = true;
+  int terminal_stop = 0;
+};
+
+// Acts on the caller's messages and on the program's stops until the program ends; the
+// caller is gone when its end closes (the program has then been killed). `children` is a
+// signal descriptor for SIGCHLD, which a stop of the program raises.
+Followed FollowCaller(pid_t program, int process, int children) {
+  Followed followed;
   for (;;) {
-    pollfd watched[2] = {{process, POLLIN, 0}, {protocol::kChannelFd, POLLIN, 0}};
-    if (poll(watched, caller_here ? 2 : 1, -1) < 0) continue;
+    pollfd watched[3] = {{process, POLLIN, 0}, {children, POLLIN, 0}, {protocol::kChannelFd, POLLIN, 0}};
+    if (poll(watched, followed.caller_here ? 3 : 2, -1) < 0) continue;
     if (watched[0].revents != 0) break;
-    if (watched[1].revents == 0) continue;
+    if (watched[1].revents != 0) {
+      signalfd_siginfo drained[8];
+      while (read(children, drained, sizeof drained) > 0) {
+      }
+      if (const int stop = TerminalStop(program); stop != 0 && followed.terminal_stop == 0) {
+        followed.terminal_stop = stop;
+        SignalProgram(program, SIGKILL);
+      }
+    }
+    if (watched[2].revents == 0) continue;
     const Received received = Receive();
     CloseAll(received);
     if (received.size == 0) {
-      caller_here = false;
-      kill(-program, SIGKILL);
+      followed.caller_here = false;
+      SignalProgram(program, SIGKILL);
     } else if (KindOf(received) == protocol::Kind::kForward && received.size >= 8) {
       protocol::Forward forward;
       memcpy(&forward, message, sizeof forward);
-      kill(-program, forward.signal);
-      kill(-program, SIGCONT);  // a stopped member could not act on it
+      SignalProgram(program, forward.signal);
+      SignalProgram(program, SIGCONT);  // a stopped member could not act on it
     } else if (KindOf(received) == protocol::Kind::kEndTree) {
-      kill(-program, SIGKILL);
+      SignalProgram(program, SIGKILL);
     }
   }
-  close(process);
-  return caller_here;
+  return followed;
 }
 
 // Starts one program, follows it to its end and ends its tree; false when the caller is gone.
-bool Serve(const Received& received) {
+bool Serve(const Received& received, int children) {
   Plan plan;
   protocol::Started started;
   if (!ParseStart(received, &plan)) {
@@ -258,17 +317,21 @@ bool Serve(const Received& received) {
     return true;
   }
   started.pid = program;
-  Reply(started);
+  const int process = static_cast<int>(syscall(SYS_pidfd_open, program, 0));
+  ReplyWith(started, process);
 
-  const bool caller_here = FollowCaller(program);
+  // Without a process descriptor only the program's end counts.
+  const Followed followed = process >= 0 ? FollowCaller(program, process, children) : Followed{};
+  if (process >= 0) close(process);
   int status = 0;
   rusage usage = {};
   while (wait4(program, &status, 0, &usage) < 0 && errno == EINTR) {
   }
   EndTree();
-  if (!caller_here) return false;
+  if (!followed.caller_here) return false;
   protocol::Ended ended;
   ended.status = status;
+  ended.terminal_stop = followed.terminal_stop;
   ended.user_us = Microseconds(usage.ru_utime);
   ended.system_us = Microseconds(usage.ru_stime);
   ended.peak_rss_kib = static_cast<uint64_t>(usage.ru_maxrss);
@@ -280,11 +343,20 @@ bool Serve(const Received& received) {
 
 int main() {
   // A group of its own, so that neither the terminal's keys nor a signal to the caller's group
-  // reach it: the caller tells it what to do.
+  // reach it: the caller tells it what to do. Continued when the caller dies, so that a
+  // starter that its program stopped still sees the channel close and ends the tree.
   if (fcntl(protocol::kChannelFd, F_SETFD, FD_CLOEXEC) != 0 || setpgid(0, 0) != 0 ||
-      prctl(PR_SET_CHILD_SUBREAPER, 1) != 0) {
+      prctl(PR_SET_CHILD_SUBREAPER, 1) != 0 || prctl(PR_SET_PDEATHSIG, SIGCONT) != 0) {
     return 127;
   }
+  prctl(PR_SET_NAME, protocol::kStarterName);
+  // SIGCHLD is read from a descriptor, so that a stop of the program wakes the wait for it.
+  sigset_t child_signal;
+  sigemptyset(&child_signal);
+  sigaddset(&child_signal, SIGCHLD);
+  sigprocmask(SIG_BLOCK, &child_signal, nullptr);
+  const int children = signalfd(-1, &child_signal, SFD_CLOEXEC | SFD_NONBLOCK);
+  if (children < 0) return 127;
   sched_getaffinity(0, sizeof all_processors, &all_processors);
   struct sigaction ignore = {};
   ignore.sa_handler = SIG_IGN;
@@ -293,7 +365,7 @@ int main() {
     const Received received = Receive();
     if (received.size == 0) return 0;
     if (KindOf(received) == protocol::Kind::kStart) {
-      if (!Serve(received)) return 0;
+      if (!Serve(received, children)) return 0;
     } else {
       CloseAll(received);  // a message about a program that has ended already
     }

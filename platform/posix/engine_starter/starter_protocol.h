@@ -12,7 +12,8 @@
 
 namespace platform::posix::starter {
 
-inline constexpr char kStarterName[] = "testkve-engine-starter";
+// Its name in `ps -e` too: the kernel keeps 15 characters of a process's own name.
+inline constexpr char kStarterName[] = "testkve-starter";
 
 // The starter's end of the pair, given to it as this descriptor number.
 inline constexpr int kChannelFd = 3;
@@ -22,8 +23,8 @@ inline constexpr uint32_t kMaxMessage = 256 * 1024;
 
 enum class Kind : uint32_t {
   kStart = 1,    // process -> starter: a Start, its strings, and descriptors (see below)
-  kForward = 2,  // process -> starter: hand this signal (and SIGCONT) to the program's group
-  kEndTree = 3,  // process -> starter: kill the program's group now, then the rest of its tree
+  kForward = 2,  // process -> starter: hand this signal (and SIGCONT) to the program and its group
+  kEndTree = 3,  // process -> starter: kill the program and its group now, then the rest of its tree
   kStarted = 4,  // starter -> process: a Started
   kEnded = 5,    // starter -> process: an Ended, once the program's whole tree is gone
 };
@@ -49,8 +50,9 @@ struct EndTree {
   Kind kind = Kind::kEndTree;
 };
 
-// error 0 and the program's process ID (which leads its own group or session), or the errno of
-// the step that failed.
+// error 0 and the program's process ID (which leads its own group or session), sent with a
+// process descriptor of the program where the system has them; or the errno of the step that
+// failed.
 struct Started {
   Kind kind = Kind::kStarted;
   int32_t error = 0;
@@ -61,6 +63,9 @@ struct Started {
 struct Ended {
   Kind kind = Kind::kEnded;
   int32_t status = 0;
+  // SIGTTIN or SIGTTOU when the terminal stopped the program (it read or set the terminal
+  // from the background) and the starter then ended it; else 0.
+  int32_t terminal_stop = 0;
   uint64_t user_us = 0;
   uint64_t system_us = 0;
   uint64_t peak_rss_kib = 0;
