@@ -3,11 +3,14 @@
 # engines (vxr.exe and its kin) and, with /X64, the 64-bit ones (vxr64.exe and its kin), one of
 # which is of the other width than the harness. Each engine is run from a folder that holds only
 # the engines of its width, so a run of the wrong file cannot pass; each receives every setting
-# the Linux harness hands its engine, and /DLL, /PL and /TIMEOUT work as on Linux.
-# usage: engine_widths_test.sh WINDOWS_BUILD_DIR LINUX_BUILD_DIR
+# the Linux harness hands its engine, and /DLL, /PL and /TIMEOUT work as on Linux. A tree built
+# on a machine that runs no 32-bit program (one-width) has engines of its own width only: the
+# same runs then check that each name starts its engine, and say that no width was crossed.
+# usage: engine_widths_test.sh WINDOWS_BUILD_DIR LINUX_BUILD_DIR by-width|one-width
 set -euo pipefail
 windows_build=$1
 linux_build=$2
+layout=$3
 wine=/usr/lib/wine/wine64
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -26,12 +29,18 @@ print({0x14C: "i386", 0x8664: "x86_64"}.get(struct.unpack_from("<H", data, pe + 
 PY
 }
 
+tree_machine=$(machine "$windows_build/bin/TestKVE.exe")
+if [[ $layout == one-width ]]; then
+  echo "note: the engine folder holds $tree_machine engines only (this machine runs no 32-bit program):" \
+       "no run crosses widths"
+fi
 names=$(sed -n '1p;2p' "$(dirname "$0")/../../tools/engine_folder/vxr_names.txt" | paste -sd';')
 for width in 32 64; do
   option=() engines=(vxr.exe vxr_qa.exe vxr_mem.exe) others=(vxr64.exe vxr64_qa.exe vxr64_mem.exe) expected=i386
   if [[ $width == 64 ]]; then
     option=(/X64) engines=("${others[@]}") others=(vxr.exe vxr_qa.exe vxr_mem.exe) expected=x86_64
   fi
+  [[ $layout == one-width ]] && expected=$tree_machine
   folder=w$width
   cp -r "$windows_build/engine" "$work/$folder"
   for engine in "${engines[@]}"; do
