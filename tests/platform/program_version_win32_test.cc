@@ -11,8 +11,8 @@
 namespace {
 
 std::string VersionText(uint32_t most, uint32_t least) {
-  return std::to_string(most >> 16) + "." + std::to_string(most & 0xFFFF) + "." + std::to_string(least >> 16) +
-         "." + std::to_string(least & 0xFFFF);
+  return std::to_string(most >> 16) + "." + std::to_string(most & 0xFFFF) + "." + std::to_string(least >> 16) + "." +
+         std::to_string(least & 0xFFFF);
 }
 
 TEST(ProgramVersionTest, OurProgramsCarryTheProjectVersion) {
