@@ -103,7 +103,7 @@ uint32_t SelectRandomIterations(std::vector<uint32_t>* container, uint32_t count
     count = kLegacyRandMax;
   }
   // Draws lie below min(limit, 32768); remember which were taken to redraw duplicates fast.
-  std::vector<bool> taken(std::min<uint64_t>(limit, uint64_t{kLegacyRandMax} + 1));
+  std::vector<bool> taken(std::min<size_t>(limit, size_t{kLegacyRandMax} + 1));
   while (container->size() < count) {
     uint32_t draw = random.Next() % limit;
     if (taken[draw]) continue;

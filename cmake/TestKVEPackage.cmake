@@ -40,7 +40,7 @@ install(FILES packaging/copyright ${package_dir}/changelog.gz README.md
 
 set(CPACK_PACKAGE_NAME testkve)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})  # all four parts
-set(CPACK_PACKAGE_VENDOR "TestKVE")
+set(CPACK_PACKAGE_VENDOR "${TESTKVE_VENDOR}")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "test harness for a virus-damage cleanup engine, with its SDK")
 file(READ packaging/description.txt CPACK_DEBIAN_PACKAGE_DESCRIPTION)
 set(CPACK_PACKAGE_CONTACT "${TESTKVE_PACKAGE_MAINTAINER}")

@@ -1,22 +1,3 @@
-# 64-bit Windows with the Debian mingw-w64 compilers (GCC, posix threads).
-# Programs are linked statically: run under Wine or copied to a Windows machine, they need no
-# libstdc++, libgcc or winpthread DLL beside them.
-set(CMAKE_SYSTEM_NAME Windows)
+# 64-bit Windows (x86_64-w64-mingw32).
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
-
-set(mingw_prefix x86_64-w64-mingw32)
-set(CMAKE_C_COMPILER ${mingw_prefix}-gcc-posix)
-set(CMAKE_CXX_COMPILER ${mingw_prefix}-g++-posix)
-set(CMAKE_RC_COMPILER ${mingw_prefix}-windres)
-
-set(CMAKE_FIND_ROOT_PATH /usr/${mingw_prefix})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
-
-# Test programs (and ctest's test discovery) run through the 64-bit Wine loader, in a Wine
-# prefix of the build tree's own. How much Wine says is scripts/wine-ctest's choice (WINEDEBUG).
-set(CMAKE_CROSSCOMPILING_EMULATOR env WINEPREFIX=${CMAKE_BINARY_DIR}/wine-prefix /usr/lib/wine/wine64)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-w64-common.cmake)

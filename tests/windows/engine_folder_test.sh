@@ -15,37 +15,14 @@ cp -r "$windows_build/engine" "$work/win"
 cp -r "$linux_build/engine" "$work/linux"
 failures=0
 
-# compare NAME [ENV=VALUE...] -- ARGS...: the two harnesses' standard output and exit codes.
-compare() {
-  local name=$1 env=()
-  shift
-  while [[ $1 != -- ]]; do env+=("$1"); shift; done
-  shift
-  local linux_code=0 win_code=0
-  (cd "$work/linux" && env "${env[@]}" ./testkve "$@" >"$work/$name.linux" 2>/dev/null) || linux_code=$?
-  (cd "$work/win" && env "${env[@]}" "$wine" TestKVE.exe "$@" </dev/null 2>/dev/null | tr -d '\r' >"$work/$name.win") ||
-    win_code=$?
-  if ! diff -u "$work/$name.linux" "$work/$name.win"; then
-    echo "FAIL: $name: the output differs"; failures=$((failures + 1))
-  elif [[ $linux_code != "$win_code" ]]; then
-    echo "FAIL: $name: exit code $win_code on Windows, $linux_code on Linux"; failures=$((failures + 1))
-  else
-    echo "ok: $name"
-  fi
-}
+source "$(dirname "$0")/compare_harnesses.sh"
 
 compare usage -- '/?'
 compare three_runs -- /NH /RUN=3
 compare versions -- /VER
 names=$(sed -n '1p;2p' "$(dirname "$0")/../../tools/engine_folder/vxr_names.txt" | paste -sd';')
 compare assign -- "/ASSIGN=$names" /LOOP=3 /NH
-# The settings the engine received, but for the engine folder's own path.
-if diff <(grep -v '^0x00000001 ' "$work/linux/report/settings.txt") \
-        <(grep -v '^0x00000001 ' "$work/win/report/settings.txt"); then
-  echo "ok: assign: the engine received the same settings"
-else
-  echo "FAIL: assign: the engine received other settings"; failures=$((failures + 1))
-fi
+same_settings assign win
 compare timeout VXR_REF_SLEEP_MS=60000 -- /NH /TIMEOUT=1 /RUN=2
 # No engine of the Windows folder outlives its harness.
 # Wine shows the engine by its Windows path (Z:\tmp\...\win\vxr.exe): any separator matches.

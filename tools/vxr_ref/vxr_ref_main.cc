@@ -139,7 +139,7 @@ std::vector<std::string> DescriptorLines(bool streams) {
 // The exit code of run `number` of its report folder (0 when runs are not counted).
 int ExitCodeOfRun(const Steering& steering, uint64_t number) {
   if (steering.exit_codes.empty() || number == 0) return steering.exit_code;
-  return steering.exit_codes[(number - 1) % steering.exit_codes.size()];
+  return steering.exit_codes[static_cast<size_t>((number - 1) % steering.exit_codes.size())];
 }
 
 // settings.txt, and with VXR_REF_FD_REPORT fds.txt and streams.txt (listed by the caller before
