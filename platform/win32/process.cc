@@ -147,12 +147,32 @@ ChildProcess ChildProcess::SpawnOpenFile(const OpenFile& program, std::span<cons
 
 ChildProcess ChildProcess::SpawnProgram(const std::string& program, std::span<const std::string> argv,
                                         ConsoleMode mode) {
+  if (argv.empty()) return SpawnCommandLine("", "", mode);
+  return SpawnCommandLine(program, CommandLine(argv), mode);
+}
+
+ChildProcess ChildProcess::SpawnShell(const std::string& command) {
+  std::wstring interpreter(MAX_PATH, L'\0');
+  DWORD length = GetEnvironmentVariableW(L"ComSpec", interpreter.data(), static_cast<DWORD>(interpreter.size()));
+  if (length == 0 || length >= interpreter.size()) {
+    length = GetSystemDirectoryW(interpreter.data(), static_cast<UINT>(interpreter.size()));
+    interpreter.resize(length < interpreter.size() ? length : 0);
+    interpreter += L"\\cmd.exe";
+  } else {
+    interpreter.resize(length);
+  }
+  // /s: cmd takes away the outer quotes and runs the rest exactly as typed; /d: no AutoRun.
+  return SpawnCommandLine(win32::Narrow(interpreter), "cmd /d /s /c \"" + command + "\"", ConsoleMode::kShared);
+}
+
+ChildProcess ChildProcess::SpawnCommandLine(const std::string& program, const std::string& command_line,
+                                            ConsoleMode mode) {
   ChildProcess child;
   auto fail = [&child](DWORD error) {
     child.outcome_ = {ProcessOutcome::Kind::kNotStarted, static_cast<int>(error)};
     return std::move(child);
   };
-  if (argv.empty() || program.empty()) return fail(ERROR_INVALID_PARAMETER);
+  if (command_line.empty() || program.empty()) return fail(ERROR_INVALID_PARAMETER);
 
   UniqueHandle job = KillOnCloseJob();
   if (!job) return fail(GetLastError());
@@ -198,7 +218,7 @@ ChildProcess ChildProcess::SpawnProgram(const std::string& program, std::span<co
   // A process group of its own, as on Linux: a Ctrl+C meant for the harness is not the engine's.
   flags |= mode == ConsoleMode::kDetached ? DETACHED_PROCESS : CREATE_NEW_PROCESS_GROUP;
   std::wstring application = win32::Widen(program);
-  std::wstring line = win32::Widen(CommandLine(argv));
+  std::wstring line = win32::Widen(command_line);
   PROCESS_INFORMATION started{};
   const BOOL created = CreateProcessW(application.c_str(), line.data(), nullptr, nullptr, inherited_count > 0, flags,
                                       nullptr, nullptr, &startup.StartupInfo, &started);
@@ -281,7 +301,7 @@ uint32_t CurrentProcessId() { return GetCurrentProcessId(); }
 bool StartAndLeave(std::span<const std::string> argv) {
   if (argv.empty()) return false;
   std::wstring application = win32::Widen(argv[0]);
-  std::wstring line = win32::Widen(CommandLine(argv));
+  std::wstring line = win32::Widen(command_line);
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION started{};

@@ -25,6 +25,11 @@
 /// helper that a real engine leaves running.
 /// VXR_REF_PEAK_FILE (a file): the engine's last step writes its own peak resident memory
 /// there, in KiB, as the kernel shows it to the engine itself.
+/// VXR_REF_CLEAN_FILE (a file): the engine cleans it as a cleanup engine cleans an infected
+/// file: it appends the file's first line as it found it ("(missing)" when there was none) to
+/// cleaned.txt in its report folder, then replaces the file's content with "cleaned".
+/// VXR_REF_SAY (a text): the engine prints it on standard output, and "<text> on stderr" on
+/// standard error, before it ends.
 struct Steering {
   int exit_code = 0;
   std::optional<int> signal;
@@ -40,6 +45,8 @@ struct Steering {
   std::string plan;
   std::string helper_pid_file;
   std::string peak_file;
+  std::string clean_file;
+  std::string say;
 
   /// Whether the run needs its number from the report folder.
   bool counts_runs() const { return leak_kb > 0 || !exit_codes.empty(); }
