@@ -301,7 +301,7 @@ uint32_t CurrentProcessId() { return GetCurrentProcessId(); }
 bool StartAndLeave(std::span<const std::string> argv) {
   if (argv.empty()) return false;
   std::wstring application = win32::Widen(argv[0]);
-  std::wstring line = win32::Widen(command_line);
+  std::wstring line = win32::Widen(CommandLine(argv));
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION started{};
