@@ -52,7 +52,8 @@ std::string SummarySection(const RunReport& report) {
   std::string out = "<section id=\"summary\">\n<h2>Summary</h2>\n<p class=\"headline\"><span id=\"pass-count\">" +
                     std::to_string(report.passes.size()) + "</span> " +
                     (report.passes.size() == 1 ? "pass" : "passes") + ", <span id=\"failure-count\" class=\"" +
-                    (failures == 0 ? "passed" : "failed") + "\">" + std::to_string(failures) + "</span> failed</p>\n";
+                    (failures == 0 ? "passed" : "failed") + "\">" + std::to_string(failures) + "</span> failed" +
+                    HtmlEscaped(WarmUpNote(report)) + "</p>\n";
   if (const std::string note = InterruptionNote(report); !note.empty())
     out += "<p class=\"note\" id=\"interrupted\">" + HtmlEscaped(note) + "</p>\n";
   out += Table(ResultTable(report), "results");

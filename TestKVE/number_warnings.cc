@@ -12,8 +12,8 @@ namespace {
 
 // How an option takes its number, and so what a minus sign does to it.
 enum class Sign {
-  kSigned,     // a negative number is read as typed
-  kWraps,      // read as unsigned by design: -1 counts 4294967295, and no warning is due
+  kSigned,       // a negative number is read as typed
+  kWraps,        // read as unsigned by design: -1 counts 4294967295, and no warning is due
   kNonNegative,  // read as unsigned, but a negative number means nothing: warned of
 };
 
@@ -23,8 +23,8 @@ struct NumberOption {
 };
 
 constexpr NumberOption kRunNumbers[] = {
-    {"RUN", Sign::kWraps},         {"LOOP", Sign::kWraps},          {"RANDOM", Sign::kWraps},
-    {"WB", Sign::kSigned},         {"LEVEL", Sign::kSigned},        {"SEED", Sign::kNonNegative},
+    {"RUN", Sign::kWraps},           {"LOOP", Sign::kWraps},         {"RANDOM", Sign::kWraps},
+    {"WB", Sign::kSigned},           {"LEVEL", Sign::kSigned},       {"SEED", Sign::kNonNegative},
     {"TIMEOUT", Sign::kNonNegative}, {"WARMUP", Sign::kNonNegative},
 };
 constexpr NumberOption kTypedNumbers[] = {
@@ -78,8 +78,8 @@ int Warn(const CommandLine& line, std::span<const NumberOption> options) {
     if (value.empty()) continue;
     const Reading reading = Classify(value);
     if (!IsWarned(reading, option.sign)) continue;
-    std::fprintf(stderr, "testkve: warning: /%s=%s %s; read as %s\n", option.name, value.c_str(),
-                 Complaint(reading), ReadAs(value, option.sign).c_str());
+    std::fprintf(stderr, "testkve: warning: /%s=%s %s; read as %s\n", option.name, value.c_str(), Complaint(reading),
+                 ReadAs(value, option.sign).c_str());
     ++warnings;
   }
   return warnings;

@@ -42,9 +42,9 @@ std::string FailureMarks(const svg::PlotArea& area, std::span<const PassBucket> 
   std::string marks;
   for (const PassBucket& bucket : buckets) {
     if (!HoldsFailure(bucket, failed)) continue;
-    marks += svg::Rectangle(area, static_cast<double>(bucket.first_pass) - 0.5,
-                            static_cast<double>(bucket.last_pass) + 0.5, 0, area.y_max, kFailureColour, 0.25,
-                            "failed-pass");
+    marks +=
+        svg::Rectangle(area, static_cast<double>(bucket.first_pass) - 0.5, static_cast<double>(bucket.last_pass) + 0.5,
+                       0, area.y_max, kFailureColour, 0.25, "failed-pass");
   }
   return marks;
 }

@@ -28,7 +28,7 @@ inline constexpr char kNotRunResultName[] = "PREPARE_FAILED";
 
 /// One engine run, or one pass whose preparation failed.
 struct PassRecord {
-  uint32_t number = 0;  ///< 1, 2, ... in the order of the runs; warm-up passes count apart
+  uint32_t number = 0;   ///< 1, 2, ... in the order of the runs; warm-up passes count apart
   bool warm_up = false;  ///< recorded, but left out of every statistic and of /STRICT
   /// Why the engine did not run (the preparation failed: "exit status 1"); empty when it ran.
   /// A pass that did not run has the result name kNotRunResultName and no figures.

@@ -100,9 +100,12 @@ std::string Headline(const RunReport& report) {
   const size_t passes = report.passes.size();
   std::string headline = std::to_string(passes) + (passes == 1 ? " pass, " : " passes, ") +
                          std::to_string(FailureCount(report.passes)) + " failed";
-  if (report.warm_ups > 0)
-    headline += ", after " + std::to_string(report.warm_ups) + (report.warm_ups == 1 ? " warm-up pass" : " warm-up passes");
-  return headline;
+  return headline + WarmUpNote(report);
+}
+
+std::string WarmUpNote(const RunReport& report) {
+  if (report.warm_ups == 0) return "";
+  return ", after " + std::to_string(report.warm_ups) + (report.warm_ups == 1 ? " warm-up pass" : " warm-up passes");
 }
 
 std::string InterruptionNote(const RunReport& report) {

@@ -40,6 +40,9 @@ std::vector<std::pair<std::string, std::string>> RunFacts(const RunReport& repor
 /// "200 passes, 3 failed" (singular for one), and ", after 2 warm-up passes" when there were.
 std::string Headline(const RunReport& report);
 
+/// ", after 2 warm-up passes" when warm-up passes ran first; else empty.
+std::string WarmUpNote(const RunReport& report);
+
 /// How the run ended, when a stop signal ended it: "Stopped by SIGTERM after 37 passes."; else
 /// empty.
 std::string InterruptionNote(const RunReport& report);

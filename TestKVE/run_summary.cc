@@ -112,8 +112,8 @@ std::string SummaryText(const RunSummary& summary) {
   }
   text += PercentileLines(summary);
   if (summary.wall_percentiles_ms) {
-    text += "Engine wall time outliers beyond " + Fixed(kOutlierFenceIqr, 1) + " IQR of the quartiles: " +
-            std::to_string(summary.wall_outliers.size()) + "\n";
+    text += "Engine wall time outliers beyond " + Fixed(kOutlierFenceIqr, 1) +
+            " IQR of the quartiles: " + std::to_string(summary.wall_outliers.size()) + "\n";
   }
   if (summary.warm_ups > 0) {
     text += "Warm-up: " + std::to_string(summary.warm_ups) + (summary.warm_ups == 1 ? " pass" : " passes") +

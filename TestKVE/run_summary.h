@@ -20,15 +20,15 @@ struct RunSummary {
   bool interrupted = false;  ///< a stop signal ended the run after these passes
   uint32_t warm_ups = 0;     ///< the warm-up passes before them (left for the caller to set)
   uint32_t timed_out = 0;
-  uint32_t failed = 0;                 ///< passes that did not run or did not succeed
-  std::vector<uint32_t> failed_passes;  ///< the numbers of the first kListedPassNumbers of them
+  uint32_t failed = 0;                                    ///< passes that did not run or did not succeed
+  std::vector<uint32_t> failed_passes;                    ///< the numbers of the first kListedPassNumbers of them
   std::vector<std::pair<std::string, uint32_t>> results;  ///< name and count, by name
   std::optional<Spread> wall_ms;                          ///< none without passes
   std::optional<Moments> wall_moments_ms;                 ///< none without passes
   std::optional<Moments> user_ms;                         ///< the engine's processor time in user mode
   std::optional<Moments> system_ms;                       ///< and in the kernel on its behalf
   std::optional<Spread> peak_kib;                         ///< none without passes
-  std::optional<Percentiles> wall_percentiles_ms;          ///< none without figures
+  std::optional<Percentiles> wall_percentiles_ms;         ///< none without figures
   std::optional<Percentiles> user_percentiles_ms;
   std::optional<Percentiles> system_percentiles_ms;
   std::optional<Percentiles> peak_percentiles_kib;

@@ -179,7 +179,8 @@ TEST(RunSummaryTest, TheWholeTextNamesEveryFigureInItsPlace) {
 // the outlier warning names the passes (the first ten, and how many more).
 TEST(RunSummaryTest, PassesThatDidNotRunAndOutliers) {
   std::vector<PassRecord> passes;
-  for (uint32_t number = 1; number <= 60; ++number) passes.push_back(Pass(number, number <= 12 ? 900 : 10 + number % 3, 100));
+  for (uint32_t number = 1; number <= 60; ++number)
+    passes.push_back(Pass(number, number <= 12 ? 900 : 10 + number % 3, 100));
   passes[59].not_run = "exit status 1";
   passes[59].result_name = kNotRunResultName;
   passes[59].wall_ms = 0;

@@ -75,7 +75,7 @@ for text in open(sys.argv[1]):
     if line['record'] == 'pass': print(line['pass'], line['warm_up'])
     if line['record'] == 'summary': print('summary', line['passes'], line['warm_up_passes'])
 )",
-                                                                        folder.path() / "run.jsonl"));
+                                                                       folder.path() / "run.jsonl"));
 }
 
 // A preparation that fails marks its pass as not run (its own result in every record, counted
@@ -84,8 +84,8 @@ TEST(PassPreparationE2eTest, AFailedPreparationMarksThePassNotRunAndTheRunGoesOn
   EngineFolderCopy folder;
   const std::filesystem::path log = folder.path() / "starts.log";
   ProgramRun run = Harness(folder,
-                           {"/WARMUP=1", "/RUN=3", "/PREPARE=test $TESTKVE_PASS != 2 -o $TESTKVE_WARMUP = 1",
-                            "/STRICT", "/SUMMARY", "/JSON=run.jsonl", "/JUNIT=report.xml"},
+                           {"/WARMUP=1", "/RUN=3", "/PREPARE=test $TESTKVE_PASS != 2 -o $TESTKVE_WARMUP = 1", "/STRICT",
+                            "/SUMMARY", "/JSON=run.jsonl", "/JUNIT=report.xml"},
                            {{"VXR_REF_START_LOG", log.string()}});
   EXPECT_EQ(1, run.exit_code);
   EXPECT_EQ("testkve: /PREPARE failed before pass 2 (exit status 1); the engine does not run in it\n", run.errors);
@@ -93,23 +93,24 @@ TEST(PassPreparationE2eTest, AFailedPreparationMarksThePassNotRunAndTheRunGoesOn
   EXPECT_EQ(1u, CountOf(run.output, "Run stress: 2 round\nRun stress: 3 round\n")) << run.output;
   EXPECT_EQ(1u, CountOf(run.output, "  PREPARE_FAILED: 1\n")) << run.output;
   EXPECT_EQ(1u, CountOf(run.output, "Warm-up: 1 pass, left out of every figure\n1 failed: pass 2\n")) << run.output;
-  EXPECT_EQ("1 True VXR_LIB_SUCCESS 0 None\n1 False VXR_LIB_SUCCESS 0 None\n"
-            "2 False PREPARE_FAILED None exit status 1\n3 False VXR_LIB_SUCCESS 0 None\n",
-            Python(R"(
+  EXPECT_EQ(
+      "1 True VXR_LIB_SUCCESS 0 None\n1 False VXR_LIB_SUCCESS 0 None\n"
+      "2 False PREPARE_FAILED None exit status 1\n3 False VXR_LIB_SUCCESS 0 None\n",
+      Python(R"(
 import json, sys
 for text in open(sys.argv[1]):
     line = json.loads(text)
     if line['record'] == 'pass':
         print(line['pass'], line['warm_up'], line['result_name'], line['result'], line.get('not_run'))
 )",
-                   folder.path() / "run.jsonl"));
+             folder.path() / "run.jsonl"));
   EXPECT_EQ("3 1 PREPARE_FAILED\n", Python(R"(
 import sys, xml.etree.ElementTree as tree
 suite = tree.parse(sys.argv[1]).getroot().find('testsuite')
 failures = [f.get('type') for f in suite.iter('failure')]
 print(suite.get('tests'), suite.get('failures'), *failures)
 )",
-                                            folder.path() / "report.xml"));
+                                           folder.path() / "report.xml"));
 
   // The same run with the failing preparation in the warm-up pass only: nothing counts.
   EngineFolderCopy warm;

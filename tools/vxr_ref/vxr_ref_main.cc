@@ -258,7 +258,8 @@ int main(int argc, char** argv) {
     return Fail(kExitReportFailed, error);
   }
   if (listed != 0) return listed;
-  if (!CleanFile(steering->clean_file, folder_path)) return Fail(kExitReportFailed, "cannot clean " + steering->clean_file);
+  if (!CleanFile(steering->clean_file, folder_path))
+    return Fail(kExitReportFailed, "cannot clean " + steering->clean_file);
   Say(steering->say);
   SleepMs(steering->hold_ms);
   HoldWhileExists(steering->hold_file);
