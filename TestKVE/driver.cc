@@ -17,6 +17,7 @@
 #include "TestKVE/known_options.h"
 #include "TestKVE/number_warnings.h"
 #include "TestKVE/option_handlers.h"
+#include "TestKVE/pass_commands.h"
 #include "TestKVE/pattern_loop.h"
 #include "TestKVE/perf_markers.h"
 #include "TestKVE/progress_line.h"
@@ -58,12 +59,20 @@ RunFlow EndRun(EngineClient& client, RunFlow flow) {
   return RunFlow::kEndRun;
 }
 
+// One warning on standard error for each option in `text` that the harness does not know,
+// except those that begin within its first `program_length` bytes; returns how many.
+int WarnAboutUnknownOptions(std::string_view text, size_t program_length) {
+  const std::vector<std::string> warnings = UnknownOptionWarnings(text, program_length);
+  for (const std::string& warning : warnings) std::fprintf(stderr, "testkve: warning: %s\n", warning.c_str());
+  return static_cast<int>(warnings.size());
+}
+
 // One typed line, in interactive mode's order: the pattern loop before the option handlers.
 // kEndRun at /QUIT or when a handler ended the run.
 RunFlow RunTypedLine(EngineClient& client, const char* text, Harness& harness) {
   CommandLine typed(text);
   if (RunFlow flow = PrintUsage(typed, harness.state); flow != RunFlow::kContinue) return flow;
-  harness.tally.NoteFailure(WarnAboutTypedNumbers(typed));
+  harness.tally.NoteFailure(WarnAboutUnknownOptions(text, 0) + WarnAboutTypedNumbers(typed));
   RunPatternLoop(client, typed, harness.state);
   if (RunFlow flow = ApplyOptions(client, typed, harness); flow != RunFlow::kContinue) return flow;
   if (typed.HasOption("EXECUTE")) {
@@ -88,9 +97,17 @@ void TellMissingEngine(VXRResult init_result, HarnessState& state) {
                state.EngineExeName, folder ? folder->c_str() : state.EngineDir);
 }
 
-RunFlow RunStressPass(EngineClient& client, const CommandLine& line, Harness& harness, uint32_t pass) {
+// One pass of the stress run, a warm-up pass with `warm_up`: its preparation, the engine run and
+// its clean-up. A pass whose preparation failed ends there, and the run goes on.
+RunFlow RunStressPass(EngineClient& client, const CommandLine& line, Harness& harness, uint32_t pass, bool warm_up) {
   HarnessState& state = harness.state;
-  std::printf("Run stress: %u round\n", pass);
+  if (warm_up)
+    std::printf("Warm-up: %u round\n", pass);
+  else
+    std::printf("Run stress: %u round\n", pass);
+  client.set_warm_up(warm_up);
+  if (RunFlow flow = PreparePass(line, harness, pass, warm_up); flow != RunFlow::kContinue)
+    return flow == RunFlow::kStopped ? flow : RunFlow::kContinue;
   client.set_debug(state.DebugTrace);
   TellMissingEngine(client.VXRInitLib(state.EngineDir, state.EngineExeName), state);
   client.VXRInitScanContext();
@@ -105,7 +122,9 @@ RunFlow RunStressPass(EngineClient& client, const CommandLine& line, Harness& ha
   DrainExtraOutput(line, harness.slots);
   client.Quit();
   FinishMonitoredPass(harness.monitor.get());
-  return StopCame(harness.tally) ? RunFlow::kStopped : RunFlow::kContinue;
+  // The clean-up restores what the pass changed, also when a stop cut the pass short.
+  const RunFlow flow = CleanUpAfterPass(line, harness, pass, warm_up);
+  return StopCame(harness.tally) ? RunFlow::kStopped : flow;
 }
 
 }  // namespace
@@ -154,6 +173,12 @@ RunFlow RunStress(const CommandLine& line, Harness& harness) {
   }
   // Read as unsigned, so /RUN=-1 asks for 4294967295 passes.
   uint32_t passes = static_cast<uint32_t>(ReadDecimalOption(line, "RUN", 1));
+  const auto warm_ups = static_cast<uint32_t>(ReadDecimalOption(line, "WARMUP", 0));
+  for (uint64_t pass = 1; pass <= warm_ups; ++pass) {
+    if (RunFlow flow = RunStressPass(client, line, harness, static_cast<uint32_t>(pass), true);
+        flow != RunFlow::kContinue)
+      return flow;
+  }
   std::optional<ProgressLine> progress;
   if (passes > 1) progress.emplace(passes);
   uint32_t failed = 0;
@@ -161,7 +186,8 @@ RunFlow RunStress(const CommandLine& line, Harness& harness) {
     if (StopCame(harness.tally)) return RunFlow::kStopped;
     if (progress) progress->Clear();
     const uint64_t failures_before = harness.tally.failures();
-    if (RunFlow flow = RunStressPass(client, line, harness, static_cast<uint32_t>(pass)); flow != RunFlow::kContinue)
+    if (RunFlow flow = RunStressPass(client, line, harness, static_cast<uint32_t>(pass), false);
+        flow != RunFlow::kContinue)
       return flow;
     failed += harness.tally.failures() != failures_before ? 1 : 0;
     if (progress) progress->Show(static_cast<uint32_t>(pass), failed);
@@ -173,9 +199,7 @@ namespace {
 
 // Warns about every option the harness does not know; true when the run may go on.
 bool CheckOptions(const CommandLine& line, std::string_view text, size_t program_length) {
-  const std::vector<std::string> warnings = UnknownOptionWarnings(text, program_length);
-  for (const std::string& warning : warnings) std::fprintf(stderr, "testkve: warning: %s\n", warning.c_str());
-  return warnings.empty() || !line.HasOption("STRICT");
+  return WarnAboutUnknownOptions(text, program_length) == 0 || !line.HasOption("STRICT");
 }
 
 }  // namespace

@@ -58,7 +58,8 @@ void EngineClient::Trace(const char* format, ...) const {
 VXRResult EngineClient::Report(VXRResult result) const {
   if (result != VXR_LIB_SUCCESS) {
     std::printf("Error Code: %s\n", ResultCodeName(result).c_str());
-    if (tally_ != nullptr) tally_->NoteFailure();
+    if (tally_ != nullptr && !warm_up_) tally_->NoteFailure();
+    if (failure_observer_) failure_observer_(result, warm_up_);
   }
   return result;
 }
@@ -171,6 +172,7 @@ EngineRun EngineClient::RunEngine(uint32_t mode, uint32_t limit_ms) {
   pattern_names_.clear();
   run.random_seeds = std::move(random_seeds_);
   random_seeds_.clear();
+  run.warm_up = warm_up_;
   run.start_unix_ms = UnixMilliseconds();
   run.result = ::VXRExecuteWithLimit(context_, mode, limit_ms, &run.usage);
   last_run_stop_signal_ = run.usage.stopSignal;

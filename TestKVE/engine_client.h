@@ -23,11 +23,14 @@ struct EngineRun {
   std::vector<uint32_t> random_seeds;      ///< of the random selections since the last run
   VXRResult result = VXR_LIB_SUCCESS;
   VXRRunUsage usage = {};
+  bool warm_up = false;  ///< a warm-up pass: recorded, left out of the statistics and of /STRICT
 };
 
 class EngineClient {
  public:
   using RunObserver = std::function<void(const EngineRun& run)>;
+  /// Told of every failure the client prints, after its "Error Code:" line.
+  using FailureObserver = std::function<void(VXRResult result, bool warm_up)>;
 
   EngineClient() = default;
   virtual ~EngineClient() = default;
@@ -46,6 +49,12 @@ class EngineClient {
   /// Where every failure the client prints, and the stop signal that ended an engine run, are
   /// noted for the exit status; none (null) by default.
   void set_tally(RunTally* tally) { tally_ = tally; }
+  /// Called after every "Error Code:" line the client prints.
+  void set_failure_observer(FailureObserver observer) { failure_observer_ = std::move(observer); }
+  /// The calls and engine runs that follow belong to warm-up passes (`warm_up` true): their
+  /// runs are marked so for the observer, and their failures are printed but not noted in the
+  /// tally (a stop signal still is).
+  void set_warm_up(bool warm_up) { warm_up_ = warm_up; }
 
   VXRResult VXRInitLib(const char* folder, const char* exe_name);
   VXRResult VXRInitScanContext();
@@ -80,7 +89,9 @@ class EngineClient {
   VXR_HANDLE context_ = nullptr;
   uint32_t time_limit_s_ = 0;
   RunObserver observer_;
+  FailureObserver failure_observer_;
   RunTally* tally_ = nullptr;
+  bool warm_up_ = false;
   std::vector<std::string> pattern_names_;
   std::vector<uint32_t> random_seeds_;
 };

@@ -52,13 +52,16 @@ std::string SummarySection(const RunReport& report) {
   std::string out = "<section id=\"summary\">\n<h2>Summary</h2>\n<p class=\"headline\"><span id=\"pass-count\">" +
                     std::to_string(report.passes.size()) + "</span> " +
                     (report.passes.size() == 1 ? "pass" : "passes") + ", <span id=\"failure-count\" class=\"" +
-                    (failures == 0 ? "passed" : "failed") + "\">" + std::to_string(failures) + "</span> failed</p>\n";
+                    (failures == 0 ? "passed" : "failed") + "\">" + std::to_string(failures) + "</span> failed" +
+                    HtmlEscaped(WarmUpNote(report)) + "</p>\n";
   if (const std::string note = InterruptionNote(report); !note.empty())
     out += "<p class=\"note\" id=\"interrupted\">" + HtmlEscaped(note) + "</p>\n";
   out += Table(ResultTable(report), "results");
   if (!report.passes.empty()) out += Table(FigureTable(report), "figures");
   if (const std::string warning = GrowthWarning(report); !warning.empty())
     out += "<p class=\"warning\" id=\"growth-warning\">" + HtmlEscaped(warning) + "</p>\n";
+  if (const std::string note = OutlierNote(report); !note.empty())
+    out += "<p class=\"warning\" id=\"outlier-warning\">" + HtmlEscaped(note) + "</p>\n";
   return out + "</section>\n";
 }
 
@@ -70,11 +73,15 @@ std::string PlotSection(const RunReport& report) {
   std::string out = "<section id=\"plots\">\n<h2>Plots</h2>\n";
   if (report.passes.empty()) out += "<p>No pass ran.</p>\n";
   const std::vector<double> wall = WallTimes(report.passes), peak = PeakKiB(report.passes);
+  std::vector<bool> failed;
+  for (const PassRecord& pass : report.passes) failed.push_back(pass.failed());
   if (!report.passes.empty()) {
-    out += Figure(PassFigurePlot("wall-time-plot", "Engine wall time per pass", "ms", wall),
-                  "Wall time from the engine's start to its end, as each pass record has it.");
-    out += Figure(PassFigurePlot("peak-memory-plot", "Engine peak memory per pass", "KiB", peak),
-                  "The engine's peak resident memory, from the kernel's accounting of the engine process.");
+    out += Figure(PassFigurePlot("wall-time-plot", "Engine wall time per pass", "ms", wall, failed),
+                  "Wall time from the engine's start to its end, as each pass record has it; failed passes "
+                  "shaded red (a pass whose preparation failed counts 0).");
+    out += Figure(PassFigurePlot("peak-memory-plot", "Engine peak memory per pass", "KiB", peak, failed),
+                  "The engine's peak resident memory, from the kernel's accounting of the engine process; failed "
+                  "passes shaded red.");
     out += Figure(HistogramPlot("wall-time-histogram", "Wall time histogram", "ms", wall),
                   "How many passes took how long.");
   }

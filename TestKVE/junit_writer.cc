@@ -37,8 +37,13 @@ std::string Property(const char* name, const std::string& value) {
 std::string TestCase(const PassRecord& pass) {
   std::string element = "    <testcase classname=\"TestKVE\" name=\"" + XmlEscaped(TestCaseName(pass)) + "\" time=\"" +
                         Seconds(pass.wall_ms) + "\"";
-  if (pass.result == VXR_LIB_SUCCESS) return element + "/>\n";
+  if (!pass.failed()) return element + "/>\n";
   const std::string name = XmlEscaped(pass.result_name);
+  if (!pass.ran()) {
+    return element + ">\n      <failure message=\"" + name + "\" type=\"" + name + "\">" +
+           XmlEscaped("The preparation failed (" + pass.not_run + "); the engine did not run") +
+           "</failure>\n    </testcase>\n";
+  }
   char figures[160];
   std::snprintf(figures, sizeof figures, "\nresult 0x%x, wall %.1f ms, user %.1f ms, system %.1f ms, peak %ju KiB",
                 static_cast<unsigned>(pass.result), pass.wall_ms, pass.user_ms, pass.system_ms,
@@ -63,7 +68,7 @@ std::string JUnitReport(const RunDescription& run, std::span<const PassRecord> p
   size_t failures = 0;
   double total_ms = 0;
   for (const PassRecord& pass : passes) {
-    failures += pass.result == VXR_LIB_SUCCESS ? 0 : 1;
+    failures += pass.failed() ? 1 : 0;
     total_ms += pass.wall_ms;
   }
   const std::string counts = "tests=\"" + std::to_string(passes.size()) + "\" failures=\"" + std::to_string(failures) +

@@ -49,6 +49,7 @@ std::string MarkdownReport(const RunReport& report) {
   if (!report.passes.empty()) out += Table(FigureTable(report)) + "\n";
   if (const std::string warning = GrowthWarning(report); !warning.empty())
     out += "> **" + MarkdownEscaped(warning) + "**\n\n";
+  if (const std::string note = OutlierNote(report); !note.empty()) out += "> **" + MarkdownEscaped(note) + "**\n\n";
   const size_t failures = FailureCount(report.passes);
   out += "## Failed passes\n\n";
   if (failures == 0) return out + "None.\n";

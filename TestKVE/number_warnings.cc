@@ -10,16 +10,27 @@
 
 namespace {
 
-struct NumberOption {
-  const char* name;
-  bool is_unsigned;  // the number is taken as unsigned, so -1 counts 4294967295
+// How an option takes its number, and so what a minus sign does to it.
+enum class Sign {
+  kSigned,       // a negative number is read as typed
+  kWraps,        // read as unsigned by design: -1 counts 4294967295, and no warning is due
+  kNonNegative,  // read as unsigned, but a negative number means nothing: warned of
 };
 
-constexpr NumberOption kRunNumbers[] = {{"RUN", true}, {"LOOP", true},   {"RANDOM", true},
-                                        {"WB", false}, {"LEVEL", false}, {"SEED", true}};
-constexpr NumberOption kTypedNumbers[] = {{"LOOP", true}, {"RANDOM", true}, {"WB", false}, {"LEVEL", false}};
+struct NumberOption {
+  const char* name;
+  Sign sign;
+};
 
-enum class Reading { kWhole, kNotANumber, kBeyond32Bits };
+constexpr NumberOption kRunNumbers[] = {
+    {"RUN", Sign::kWraps},           {"LOOP", Sign::kWraps},         {"RANDOM", Sign::kWraps},
+    {"WB", Sign::kSigned},           {"LEVEL", Sign::kSigned},       {"SEED", Sign::kNonNegative},
+    {"TIMEOUT", Sign::kNonNegative}, {"WARMUP", Sign::kNonNegative},
+};
+constexpr NumberOption kTypedNumbers[] = {
+    {"LOOP", Sign::kWraps}, {"RANDOM", Sign::kWraps}, {"WB", Sign::kSigned}, {"LEVEL", Sign::kSigned}};
+
+enum class Reading { kWhole, kNegative, kNotANumber, kBeyond32Bits };
 
 // How ReadDecimal's rules meet `text`: white space and a sign, then digits to the end.
 Reading Classify(std::string_view text) {
@@ -35,28 +46,57 @@ Reading Classify(std::string_view text) {
     magnitude = magnitude * 10 + (text[pos] - '0');
     if (magnitude > int64_t{INT32_MAX} + 1) return Reading::kBeyond32Bits;
   }
-  return magnitude > int64_t{INT32_MAX} + (negative ? 1 : 0) ? Reading::kBeyond32Bits : Reading::kWhole;
+  if (magnitude > int64_t{INT32_MAX} + (negative ? 1 : 0)) return Reading::kBeyond32Bits;
+  return negative && magnitude != 0 ? Reading::kNegative : Reading::kWhole;
+}
+
+const char* Complaint(Reading reading) {
+  switch (reading) {
+    case Reading::kNotANumber:
+      return "is not a whole decimal number";
+    case Reading::kBeyond32Bits:
+      return "does not fit in 32 bits";
+    default:
+      return "is negative";
+  }
+}
+
+bool IsWarned(Reading reading, Sign sign) {
+  if (reading == Reading::kWhole) return false;
+  return reading != Reading::kNegative || sign == Sign::kNonNegative;
+}
+
+std::string ReadAs(const std::string& value, Sign sign) {
+  const int32_t number = ReadDecimal(value);
+  return sign == Sign::kSigned ? std::to_string(number) : std::to_string(static_cast<uint32_t>(number));
 }
 
 int Warn(const CommandLine& line, std::span<const NumberOption> options) {
   int warnings = 0;
   for (const NumberOption& option : options) {
-    std::string value = OptionValue(line, option.name);
+    const std::string value = OptionValue(line, option.name);
     if (value.empty()) continue;
-    Reading reading = Classify(value);
-    if (reading == Reading::kWhole) continue;
-    int32_t number = ReadDecimal(value);
-    std::string read_as = option.is_unsigned ? std::to_string(static_cast<uint32_t>(number)) : std::to_string(number);
-    std::fprintf(stderr, "testkve: warning: /%s=%s %s; read as %s\n", option.name, value.c_str(),
-                 reading == Reading::kNotANumber ? "is not a whole decimal number" : "does not fit in 32 bits",
-                 read_as.c_str());
+    const Reading reading = Classify(value);
+    if (!IsWarned(reading, option.sign)) continue;
+    std::fprintf(stderr, "testkve: warning: /%s=%s %s; read as %s\n", option.name, value.c_str(), Complaint(reading),
+                 ReadAs(value, option.sign).c_str());
     ++warnings;
   }
   return warnings;
 }
 
+// A negative pass count is a designed way to ask for very many passes; the user hears how many.
+void NoteNegativeRun(const CommandLine& line) {
+  const std::string value = OptionValue(line, "RUN");
+  if (value.empty() || Classify(value) != Reading::kNegative) return;
+  std::fprintf(stderr, "testkve: /RUN=%s asks for %s passes\n", value.c_str(), ReadAs(value, Sign::kWraps).c_str());
+}
+
 }  // namespace
 
-int WarnAboutRunNumbers(const CommandLine& line) { return Warn(line, kRunNumbers); }
+int WarnAboutRunNumbers(const CommandLine& line) {
+  NoteNegativeRun(line);
+  return Warn(line, kRunNumbers);
+}
 
 int WarnAboutTypedNumbers(const CommandLine& line) { return Warn(line, kTypedNumbers); }

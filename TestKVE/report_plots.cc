@@ -13,6 +13,7 @@ constexpr double kLeft = 80, kRight = 870, kTop = 40, kBottom = 260;
 constexpr char kMedianColour[] = "#00798c";
 constexpr char kBandColour[] = "#00798c";
 constexpr char kBarColour[] = "#d1495b";
+constexpr char kFailureColour[] = "#b00020";
 constexpr size_t kMostBins = 40;
 
 std::string Open(std::string_view id, std::string_view title) {
@@ -27,6 +28,26 @@ int DecimalsFor(double step) { return step >= 1 ? 0 : static_cast<int>(std::ceil
 
 // The y range of figures from `low` to `high`: from zero, with room above.
 double TopOf(double high) { return svg::NiceCeiling(high * 1.05, 4); }
+
+bool HoldsFailure(const PassBucket& bucket, const std::vector<bool>& failed) {
+  for (size_t pass = bucket.first_pass; pass <= bucket.last_pass && pass <= failed.size(); ++pass) {
+    if (failed[pass - 1]) return true;
+  }
+  return false;
+}
+
+// A shade over the whole height of each group that holds a failed pass; none when none does.
+std::string FailureMarks(const svg::PlotArea& area, std::span<const PassBucket> buckets,
+                         const std::vector<bool>& failed) {
+  std::string marks;
+  for (const PassBucket& bucket : buckets) {
+    if (!HoldsFailure(bucket, failed)) continue;
+    marks +=
+        svg::Rectangle(area, static_cast<double>(bucket.first_pass) - 0.5, static_cast<double>(bucket.last_pass) + 0.5,
+                       0, area.y_max, kFailureColour, 0.25, "failed-pass");
+  }
+  return marks;
+}
 
 }  // namespace
 
@@ -60,7 +81,7 @@ Histogram HistogramOf(std::span<const double> values) {
 }
 
 std::string PassFigurePlot(std::string_view id, std::string_view title, std::string_view unit,
-                           std::span<const double> values) {
+                           std::span<const double> values, const std::vector<bool>& failed) {
   const std::vector<PassBucket> buckets = BucketPasses(values);
   double high = 0;
   for (const PassBucket& bucket : buckets) high = std::max(high, bucket.max);
@@ -92,7 +113,9 @@ std::string PassFigurePlot(std::string_view id, std::string_view title, std::str
   } else {
     legend.push_back({"each pass", kMedianColour, ""});
   }
-  out += svg::Line(area, medians, kMedianColour);
+  const std::string marks = FailureMarks(area, buckets, failed);
+  if (!marks.empty()) legend.push_back({"failed pass", kFailureColour, "", true, 0.25});
+  out += marks + svg::Line(area, medians, kMedianColour);
   return out + svg::Legend(kRight - svg::LegendWidth(legend), 22, legend) + "</svg>\n";
 }
 

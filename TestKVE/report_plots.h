@@ -38,9 +38,10 @@ struct Histogram {
 Histogram HistogramOf(std::span<const double> values);
 
 /// A figure per pass against the pass number: `id` the element's id, `title` its caption,
-/// `unit` the figure's unit ("ms").
+/// `unit` the figure's unit ("ms"). Each group that holds a pass marked in `failed` (one flag
+/// per value, or none) is shaded over the picture's height as failed (class "failed-pass").
 std::string PassFigurePlot(std::string_view id, std::string_view title, std::string_view unit,
-                           std::span<const double> values);
+                           std::span<const double> values, const std::vector<bool>& failed = {});
 
 /// The histogram of `values` in `unit`.
 std::string HistogramPlot(std::string_view id, std::string_view title, std::string_view unit,

@@ -76,6 +76,15 @@ json MomentsJson(const std::optional<Moments>& moments) {
           {"total", Rounded(moments->total)}};
 }
 
+void AddPercentiles(json& figures, const std::optional<Percentiles>& percentiles, bool rounded) {
+  if (!percentiles || figures.is_null()) return;
+  auto value = [&](double x) { return rounded ? Rounded(x) : x; };
+  figures["p50"] = value(percentiles->p50);
+  figures["p90"] = value(percentiles->p90);
+  figures["p95"] = value(percentiles->p95);
+  figures["p99"] = value(percentiles->p99);
+}
+
 }  // namespace
 
 std::string JsonStringLiteral(std::string_view bytes) { return Dump(Text(bytes)); }
@@ -107,6 +116,7 @@ std::string PassJsonLine(const PassRecord& pass) {
   json line = {
       {"record", "pass"},
       {"pass", pass.number},
+      {"warm_up", pass.warm_up},
       {"start", IsoTimeUtc(pass.start_unix_ms)},
       {"patterns", names},
       {"result", static_cast<int32_t>(pass.result)},
@@ -118,6 +128,10 @@ std::string PassJsonLine(const PassRecord& pass) {
       {"peak_kib", pass.peak_kib},
   };
   if (!seeds.empty()) line["random_seeds"] = seeds;
+  if (!pass.ran()) {
+    line["result"] = nullptr;
+    line["not_run"] = Text(pass.not_run);
+  }
   return Dump(line);
 }
 
@@ -129,6 +143,8 @@ std::string SummaryJsonLine(const RunSummary& summary) {
   json line = {
       {"record", "summary"},
       {"passes", summary.passes},
+      {"warm_up_passes", summary.warm_ups},
+      {"failed", summary.failed},
       {"timed_out", summary.timed_out},
       {"results", results},
       {"wall_ms", SpreadJson(summary.wall_ms, true)},
@@ -142,6 +158,11 @@ std::string SummaryJsonLine(const RunSummary& summary) {
     line["wall_ms"]["mean"] = Rounded(summary.wall_moments_ms->mean);
     line["wall_ms"]["standard_deviation"] = Rounded(summary.wall_moments_ms->standard_deviation);
   }
+  AddPercentiles(line["wall_ms"], summary.wall_percentiles_ms, true);
+  AddPercentiles(line["user_ms"], summary.user_percentiles_ms, true);
+  AddPercentiles(line["system_ms"], summary.system_percentiles_ms, true);
+  AddPercentiles(line["peak_kib"], summary.peak_percentiles_kib, true);
+  line["wall_ms_outlier_passes"] = summary.wall_outliers;
   if (summary.first_random_seed) line["random_seed"] = *summary.first_random_seed;
   return Dump(line);
 }

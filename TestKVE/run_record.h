@@ -23,9 +23,16 @@ struct RunDescription {
   std::string engine_sha256;   ///< lower-case hex; empty when the file cannot be read
 };
 
-/// One engine run.
+/// The result name of a pass whose preparation failed, so that its engine did not run.
+inline constexpr char kNotRunResultName[] = "PREPARE_FAILED";
+
+/// One engine run, or one pass whose preparation failed.
 struct PassRecord {
-  uint32_t number = 0;  ///< 1, 2, ... in the order of the runs
+  uint32_t number = 0;   ///< 1, 2, ... in the order of the runs; warm-up passes count apart
+  bool warm_up = false;  ///< recorded, but left out of every statistic and of /STRICT
+  /// Why the engine did not run (the preparation failed: "exit status 1"); empty when it ran.
+  /// A pass that did not run has the result name kNotRunResultName and no figures.
+  std::string not_run;
   int64_t start_unix_ms = 0;
   std::vector<std::string> pattern_names;  ///< the names applied since the run before
   std::vector<uint32_t> random_seeds;      ///< the seeds of /RANDOM's selections since the run before
@@ -36,6 +43,10 @@ struct PassRecord {
   double user_ms = 0;
   double system_ms = 0;
   uint64_t peak_kib = 0;  ///< the engine's peak resident memory
+
+  bool ran() const { return not_run.empty(); }
+  /// The engine did not run, or it ran and did not succeed.
+  bool failed() const { return !ran() || result != VXR_LIB_SUCCESS; }
 };
 
 /// "YYYY-MM-DDTHH:MM:SS.mmmZ" in UTC.

@@ -57,6 +57,7 @@ RunDescription DescribeRun(const CommandLine& line, const char* text, const Harn
 PassRecord RecordOf(const EngineRun& run, uint32_t number) {
   PassRecord pass;
   pass.number = number;
+  pass.warm_up = run.warm_up;
   pass.start_unix_ms = run.start_unix_ms;
   pass.pattern_names = run.pattern_names;
   pass.random_seeds = run.random_seeds;
@@ -73,7 +74,7 @@ PassRecord RecordOf(const EngineRun& run, uint32_t number) {
 void PrintSummary(const RunSummary& summary) {
   std::fputs(SummaryText(summary).c_str(), stdout);
   std::fflush(stdout);
-  const std::string warning = PeakGrowthWarning(summary);
+  const std::string warning = PeakGrowthWarning(summary) + OutlierWarning(summary);
   if (!warning.empty()) std::fputs(warning.c_str(), stderr);
 }
 
@@ -117,11 +118,33 @@ void RunRecords::OpenJson() {
   WriteJsonLine(RunJsonLine(run_));
 }
 
+void RunRecords::Keep(PassRecord pass) {
+  WriteJsonLine(PassJsonLine(pass));
+  (pass.warm_up ? warm_ups_ : passes_).push_back(std::move(pass));
+}
+
 void RunRecords::Record(const EngineRun& run) {
   if (!keep_passes_) return;
-  PassRecord pass = RecordOf(run, ++runs_);
-  WriteJsonLine(PassJsonLine(pass));
-  passes_.push_back(std::move(pass));
+  Keep(RecordOf(run, run.warm_up ? ++warm_up_runs_ : ++runs_));
+}
+
+void RunRecords::RecordNotRun(bool warm_up, const std::string& why) {
+  if (!keep_passes_) return;
+  PassRecord pass;
+  pass.number = warm_up ? ++warm_up_runs_ : ++runs_;
+  pass.warm_up = warm_up;
+  pass.start_unix_ms = UnixMilliseconds();
+  pass.not_run = why;
+  pass.result_name = kNotRunResultName;
+  Keep(std::move(pass));
+}
+
+// The pass that a failure belongs to is the one whose engine run comes next (or has just ended).
+void RunRecords::TellPassOfFailure(VXRResult result, bool warm_up) const {
+  if (!summary_) return;
+  const uint32_t number = (warm_up ? warm_up_runs_ : runs_) + 1;
+  std::fflush(stdout);
+  std::fprintf(stderr, "%s %u: %s\n", warm_up ? "Warm-up pass" : "Pass", number, ResultCodeName(result).c_str());
 }
 
 void RunRecords::WriteJUnit(bool interrupted) {
@@ -145,6 +168,7 @@ void RunRecords::WriteReportPages(const PerfMonitor* monitor, int exit_status) {
   RunReport report;
   report.run = run_;
   report.passes = passes_;
+  report.warm_ups = warm_ups_.size();
   report.end_unix_ms = UnixMilliseconds();
   report.exit_status = exit_status;
   report.stop_signal = tally_.stop_signal();
@@ -175,6 +199,7 @@ void RunRecords::Attach(EngineClient& client) {
   client.set_time_limit(time_limit_s_);
   client.set_run_observer([this](const EngineRun& run) { Record(run); });
   client.set_tally(&tally_);
+  client.set_failure_observer([this](VXRResult result, bool warm_up) { TellPassOfFailure(result, warm_up); });
 }
 
 RunEnd RunRecords::Finish(bool interrupted, const PerfMonitor* monitor) {
@@ -182,6 +207,7 @@ RunEnd RunRecords::Finish(bool interrupted, const PerfMonitor* monitor) {
   if (keep_passes_) {
     RunSummary summary = Summarize(passes_);
     summary.interrupted = interrupted;
+    summary.warm_ups = static_cast<uint32_t>(warm_ups_.size());
     WriteJsonLine(SummaryJsonLine(summary));
     if (!junit_path_.empty()) WriteJUnit(interrupted);
     if (summary_) PrintSummary(summary);

@@ -30,8 +30,14 @@ class RunRecords {
   /// is named on standard error and the run goes on without it.
   void Start(const CommandLine& line, const char* text, const HarnessState& state);
 
-  /// Gives `client` the time limit of /TIMEOUT and has every engine run it makes recorded.
+  /// Gives `client` the time limit of /TIMEOUT and has every engine run it makes recorded;
+  /// under /SUMMARY each "Error Code:" line it prints gets a neighbour on standard error that
+  /// names the pass ("Pass 7: VXR_LIB_WAIT_FAIL").
   void Attach(EngineClient& client);
+
+  /// Records a pass (a warm-up pass with `warm_up`) whose engine did not run because its
+  /// preparation failed, `why` ("exit status 1").
+  void RecordNotRun(bool warm_up, const std::string& why);
 
   /// Ends the records (the summary line of /JSON, the report of /JUNIT, the summary of
   /// /SUMMARY, the pages of /REPORT and /MARKDOWN, with the picture of `monitor` when it has
@@ -42,6 +48,8 @@ class RunRecords {
 
  private:
   void Record(const EngineRun& run);
+  void Keep(PassRecord pass);
+  void TellPassOfFailure(VXRResult result, bool warm_up) const;
   void WriteJsonLine(const std::string& line);
   void NoteWriteFailure(int write_errno);
   void OpenJson();
@@ -64,5 +72,7 @@ class RunRecords {
   bool json_failed_ = false;  // told once on standard error
   RunDescription run_;
   std::vector<PassRecord> passes_;
+  std::vector<PassRecord> warm_ups_;
   uint32_t runs_ = 0;
+  uint32_t warm_up_runs_ = 0;
 };

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "TestKVE/percentiles.h"
 #include "TestKVE/run_statistics.h"
 #include "TestKVE/run_summary.h"
 
@@ -44,16 +45,28 @@ std::string Engine(const RunDescription& run) {
   return text;
 }
 
-std::vector<std::string> FigureRow(const char* name, const char* unit, std::vector<double> values, int decimals) {
-  const std::optional<Statistics> s = StatisticsOf(std::move(values));
-  if (!s) return {name, "", "", "", ""};
-  return {std::string(name) + " (" + unit + ")", Fixed(s->min, decimals), Fixed(s->median, decimals),
-          Fixed(s->mean, decimals) + " \xC2\xB1 " + Fixed(s->standard_deviation, decimals), Fixed(s->max, decimals)};
+std::vector<std::string> FigureRow(const char* name, const char* unit, const std::vector<double>& values,
+                                   int decimals) {
+  const std::optional<Statistics> s = StatisticsOf(values);
+  const std::optional<Percentiles> p = PercentilesOf(values);
+  if (!s || !p) return {name, "", "", "", "", "", ""};
+  return {std::string(name) + " (" + unit + ")",
+          Fixed(s->min, decimals),
+          Fixed(p->p50, decimals),
+          Fixed(p->p90, decimals),
+          Fixed(p->p95, decimals),
+          Fixed(p->p99, decimals),
+          Fixed(s->mean, decimals) + " \xC2\xB1 " + Fixed(s->standard_deviation, decimals),
+          Fixed(s->max, decimals)};
 }
 
-std::vector<double> Figures(std::span<const PassRecord> passes, double PassRecord::*field) {
+// One figure of each pass whose engine ran, in pass order.
+template <typename Figure>
+std::vector<double> Figures(std::span<const PassRecord> passes, Figure PassRecord::*field) {
   std::vector<double> values;
-  for (const PassRecord& pass : passes) values.push_back(pass.*field);
+  for (const PassRecord& pass : passes) {
+    if (pass.ran()) values.push_back(static_cast<double>(pass.*field));
+  }
   return values;
 }
 
@@ -79,14 +92,20 @@ std::vector<std::pair<std::string, std::string>> RunFacts(const RunReport& repor
 
 size_t FailureCount(std::span<const PassRecord> passes) {
   size_t failures = 0;
-  for (const PassRecord& pass : passes) failures += pass.result != VXR_LIB_SUCCESS ? 1 : 0;
+  for (const PassRecord& pass : passes) failures += pass.failed() ? 1 : 0;
   return failures;
 }
 
 std::string Headline(const RunReport& report) {
   const size_t passes = report.passes.size();
-  return std::to_string(passes) + (passes == 1 ? " pass, " : " passes, ") +
-         std::to_string(FailureCount(report.passes)) + " failed";
+  std::string headline = std::to_string(passes) + (passes == 1 ? " pass, " : " passes, ") +
+                         std::to_string(FailureCount(report.passes)) + " failed";
+  return headline + WarmUpNote(report);
+}
+
+std::string WarmUpNote(const RunReport& report) {
+  if (report.warm_ups == 0) return "";
+  return ", after " + std::to_string(report.warm_ups) + (report.warm_ups == 1 ? " warm-up pass" : " warm-up passes");
 }
 
 std::string InterruptionNote(const RunReport& report) {
@@ -104,19 +123,25 @@ TextTable ResultTable(const RunReport& report) {
 }
 
 TextTable FigureTable(const RunReport& report) {
-  TextTable table{{"Figure", "min", "median", "mean \xC2\xB1 sd", "max"}, {}, {false, true, true, true, true}};
-  table.rows.push_back(FigureRow("Wall time", "ms", WallTimes(report.passes), 1));
+  TextTable table{{"Figure", "min", "median (p50)", "p90", "p95", "p99", "mean \xC2\xB1 sd", "max"},
+                  {},
+                  {false, true, true, true, true, true, true, true}};
+  table.rows.push_back(FigureRow("Wall time", "ms", Figures(report.passes, &PassRecord::wall_ms), 1));
   table.rows.push_back(FigureRow("User time", "ms", Figures(report.passes, &PassRecord::user_ms), 1));
   table.rows.push_back(FigureRow("System time", "ms", Figures(report.passes, &PassRecord::system_ms), 1));
-  table.rows.push_back(FigureRow("Peak memory", "KiB", PeakKiB(report.passes), 0));
+  table.rows.push_back(FigureRow("Peak memory", "KiB", Figures(report.passes, &PassRecord::peak_kib), 0));
   return table;
 }
 
 TextTable FailureTable(const RunReport& report) {
   TextTable table{{"Pass", "Result", "Wall time (ms)", "Peak memory (KiB)"}, {}, {true, false, true, true}};
   for (const PassRecord& pass : report.passes) {
-    if (pass.result == VXR_LIB_SUCCESS) continue;
+    if (!pass.failed()) continue;
     if (table.rows.size() == kListedFailures) break;
+    if (!pass.ran()) {
+      table.rows.push_back({std::to_string(pass.number), pass.result_name + " (" + pass.not_run + ")", "", ""});
+      continue;
+    }
     table.rows.push_back({std::to_string(pass.number), pass.result_name + (pass.timed_out ? " (timed out)" : ""),
                           Fixed(pass.wall_ms, 1), std::to_string(pass.peak_kib)});
   }
@@ -127,4 +152,10 @@ std::string GrowthWarning(const RunReport& report) {
   std::string warning = PeakGrowthWarning(Summarize(report.passes));
   if (!warning.empty() && warning.back() == '\n') warning.pop_back();
   return warning;
+}
+
+std::string OutlierNote(const RunReport& report) {
+  std::string note = OutlierWarning(Summarize(report.passes));
+  if (!note.empty() && note.back() == '\n') note.pop_back();
+  return note;
 }

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "TestKVE/percentiles.h"
+
 std::optional<Moments> MomentsOf(std::span<const double> values) {
   if (values.empty()) return std::nullopt;
   Moments moments;
@@ -30,11 +32,7 @@ std::optional<Statistics> StatisticsOf(std::vector<double> values) {
   return Statistics{count, spread.min, spread.median, moments->mean, moments->standard_deviation, spread.max};
 }
 
-double SortedMedian(std::span<const double> sorted) {
-  if (sorted.empty()) return 0;
-  const size_t middle = sorted.size() / 2;
-  return sorted.size() % 2 == 1 ? sorted[middle] : (sorted[middle - 1] + sorted[middle]) / 2;
-}
+double SortedMedian(std::span<const double> sorted) { return SortedPercentile(sorted, 50); }
 
 std::vector<double> WallTimes(std::span<const PassRecord> passes) {
   std::vector<double> values;

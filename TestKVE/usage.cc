@@ -58,6 +58,9 @@ constexpr UsageRow kRunControlRows[] = {
     {"/STRICT", "Exit status 1 when anything failed (see below)"},
     {"/SUMMARY", "Print the run's summary at the end"},
     {"/SEED=<n>", "Seed random selection call k with n + k"},
+    {"/WARMUP=<n>", "n warm-up passes first, outside the figures"},
+    {"/PREPARE=<command>", "Shell command before every pass"},
+    {"/CLEANUP=<command>", "Shell command after every engine run"},
 };
 
 // How the harness ends, for a CI step that reads its exit status.

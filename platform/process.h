@@ -94,6 +94,12 @@ class ChildProcess {
   /// program is this process's child and is killed when this process dies.
   static ChildProcess SpawnOpenFile(const OpenFile& program, std::span<const std::string> argv, ConsoleMode mode);
 
+  /// Runs `command` through the system's shell, as a user's command line runs (/bin/sh -c on
+  /// Linux; on Windows the command interpreter of ComSpec, else the system's cmd.exe, as
+  /// "cmd /d /s /c"), sharing this process's standard streams, environment and current folder.
+  /// Like Spawn in everything else: the result is the shell's own process.
+  static ChildProcess SpawnShell(const std::string& command);
+
   bool started() const { return process_id_ > 0; }
   int process_id() const { return process_id_; }
   /// Started by a starter (where the system has one): the channel to it, else none. The
@@ -129,6 +135,9 @@ class ChildProcess {
   void AbandonStarter();
 
   void ReleaseStarter(bool reusable);
+  /// Where a program reads its own command line (Windows): starts `program` with the whole
+  /// line `command_line`, taken as it stands.
+  static ChildProcess SpawnCommandLine(const std::string& program, const std::string& command_line, ConsoleMode mode);
 
   int process_id_ = -1;
   int starter_id_ = -1;  ///< the process ID of the starter that runs the program, or -1

@@ -221,6 +221,11 @@ ChildProcess ChildProcess::Spawn(std::span<const std::string> argv, ConsoleMode 
   return argv.empty() ? SpawnProgram("", argv, mode) : SpawnProgram(argv[0], argv, mode);
 }
 
+ChildProcess ChildProcess::SpawnShell(const std::string& command) {
+  const std::string argv[] = {"/bin/sh", "-c", command};
+  return Spawn(argv, ConsoleMode::kShared);
+}
+
 ChildProcess ChildProcess::SpawnProgram(const std::string& program, std::span<const std::string> argv,
                                         ConsoleMode mode) {
   ChildProcess child;

@@ -148,12 +148,32 @@ ChildProcess ChildProcess::SpawnOpenFile(const OpenFile& program, std::span<cons
 
 ChildProcess ChildProcess::SpawnProgram(const std::string& program, std::span<const std::string> argv,
                                         ConsoleMode mode) {
+  if (argv.empty()) return SpawnCommandLine("", "", mode);
   return SpawnProgramLine(program, CommandLine(argv), argv, mode);
 }
 
 // The child gets the one line: the vector is for systems that hand a program its words.
 ChildProcess ChildProcess::SpawnProgramLine(const std::string& program, const std::string& command_line,
                                             std::span<const std::string> /*argv*/, ConsoleMode mode) {
+  return SpawnCommandLine(program, command_line, mode);
+}
+
+ChildProcess ChildProcess::SpawnShell(const std::string& command) {
+  std::wstring interpreter(MAX_PATH, L'\0');
+  DWORD length = GetEnvironmentVariableW(L"ComSpec", interpreter.data(), static_cast<DWORD>(interpreter.size()));
+  if (length == 0 || length >= interpreter.size()) {
+    length = GetSystemDirectoryW(interpreter.data(), static_cast<UINT>(interpreter.size()));
+    interpreter.resize(length < interpreter.size() ? length : 0);
+    interpreter += L"\\cmd.exe";
+  } else {
+    interpreter.resize(length);
+  }
+  // /s: cmd takes away the outer quotes and runs the rest exactly as typed; /d: no AutoRun.
+  return SpawnCommandLine(win32::Narrow(interpreter), "cmd /d /s /c \"" + command + "\"", ConsoleMode::kShared);
+}
+
+ChildProcess ChildProcess::SpawnCommandLine(const std::string& program, const std::string& command_line,
+                                            ConsoleMode mode) {
   ChildProcess child;
   auto fail = [&child](DWORD error) {
     child.outcome_ = {ProcessOutcome::Kind::kNotStarted, static_cast<int>(error)};

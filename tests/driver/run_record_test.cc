@@ -130,11 +130,12 @@ TEST(JUnitWriterTest, ReportHasOneCasePerPassAndAFailureForEachUnsuccessfulOne) 
 TEST(RunSummaryTest, TheWholeTextNamesEveryFigureInItsPlace) {
   std::vector<PassRecord> passes = {Pass(1, 10, 300, "0x1"), Pass(2, 20, 100), Pass(3, 60, 200)};
   const double user[] = {1, 2, 6};
-  const double system[] = {0.5, 0.5, 2};
+  const double system[] = {0.5, 0.5, 2.5};
   for (size_t i = 0; i < passes.size(); ++i) {
     passes[i].user_ms = user[i];
     passes[i].system_ms = system[i];
   }
+  passes[0].result = static_cast<VXRResult>(1);
   passes[1].random_seeds = {41, 42};
   RunSummary summary = Summarize(passes);
   summary.interrupted = true;
@@ -145,8 +146,14 @@ TEST(RunSummaryTest, TheWholeTextNamesEveryFigureInItsPlace) {
       "Engine wall time: min 10.0 ms, median 20.0 ms, max 60.0 ms\n"
       "Engine wall time: mean 30.0 ms, standard deviation 26.5 ms, total 90.0 ms\n"
       "Engine user time: mean 3.0 ms, standard deviation 2.6 ms, total 9.0 ms\n"
-      "Engine system time: mean 1.0 ms, standard deviation 0.9 ms, total 3.0 ms\n"
+      "Engine system time: mean 1.2 ms, standard deviation 1.2 ms, total 3.5 ms\n"
       "Engine peak memory: min 100 KiB, median 200 KiB, max 300 KiB\n"
+      "Engine wall time percentiles: p50 20.0 ms, p90 52.0 ms, p95 56.0 ms, p99 59.2 ms\n"
+      "Engine user time percentiles: p50 2.0 ms, p90 5.2 ms, p95 5.6 ms, p99 5.9 ms\n"
+      "Engine system time percentiles: p50 0.5 ms, p90 2.1 ms, p95 2.3 ms, p99 2.5 ms\n"
+      "Engine peak memory percentiles: p50 200 KiB, p90 280 KiB, p95 290 KiB, p99 298 KiB\n"
+      "Engine wall time outliers beyond 1.5 IQR of the quartiles: 0\n"
+      "1 failed: pass 1\n"
       "Random seed: 41\n",
       SummaryText(summary));
   EXPECT_EQ(
@@ -157,9 +164,36 @@ TEST(RunSummaryTest, TheWholeTextNamesEveryFigureInItsPlace) {
       "Engine user time: mean 2.0 ms, standard deviation 0.0 ms, total 2.0 ms\n"
       "Engine system time: mean 0.5 ms, standard deviation 0.0 ms, total 0.5 ms\n"
       "Engine peak memory: min 100 KiB, median 100 KiB, max 100 KiB\n"
+      "Engine wall time percentiles: p50 20.0 ms, p90 20.0 ms, p95 20.0 ms, p99 20.0 ms\n"
+      "Engine user time percentiles: p50 2.0 ms, p90 2.0 ms, p95 2.0 ms, p99 2.0 ms\n"
+      "Engine system time percentiles: p50 0.5 ms, p90 0.5 ms, p95 0.5 ms, p99 0.5 ms\n"
+      "Engine peak memory percentiles: p50 100 KiB, p90 100 KiB, p95 100 KiB, p99 100 KiB\n"
+      "Engine wall time outliers beyond 1.5 IQR of the quartiles: 0\n"
+      "0 failed\n"
       "Random seed: 41\n",
       SummaryText(Summarize(std::span(passes).subspan(1, 1))));
-  EXPECT_EQ("Run summary: 0 passes, 0 timed out\n", SummaryText(Summarize({})));
+  EXPECT_EQ("Run summary: 0 passes, 0 timed out\n0 failed\n", SummaryText(Summarize({})));
+}
+
+// Passes whose preparation failed count as failed, under their own result, and add no figures;
+// the outlier warning names the passes (the first ten, and how many more).
+TEST(RunSummaryTest, PassesThatDidNotRunAndOutliers) {
+  std::vector<PassRecord> passes;
+  for (uint32_t number = 1; number <= 60; ++number)
+    passes.push_back(Pass(number, number <= 12 ? 900 : 10 + number % 3, 100));
+  passes[59].not_run = "exit status 1";
+  passes[59].result_name = kNotRunResultName;
+  passes[59].wall_ms = 0;
+  const RunSummary summary = Summarize(passes);
+  EXPECT_EQ(1u, summary.failed);
+  EXPECT_EQ(std::vector<uint32_t>{60}, summary.failed_passes);
+  ASSERT_TRUE(summary.wall_ms);
+  EXPECT_EQ(10, summary.wall_ms->min) << "the pass that did not run adds no figure";
+  EXPECT_EQ(
+      "Warning: 12 passes lie beyond the outlier fence of engine wall time (1.5 IQR outside the quartiles): "
+      "passes 1, 2, 3, 4, 5, 6, 7, 8, 9, 10 and 2 more\n",
+      OutlierWarning(summary));
+  EXPECT_EQ("", OutlierWarning(Summarize(std::span(passes).subspan(12, 10))));
 }
 
 }  // namespace

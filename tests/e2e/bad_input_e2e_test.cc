@@ -126,7 +126,14 @@ TEST(BadInputE2eTest, NumbersThatReadAsSomethingElseDrawOneWarningEach) {
        "testkve: warning: /RANDOM=99999999999 does not fit in 32 bits; read as 2147483647\n"
        "testkve: warning: /WB=-99999999999 does not fit in 32 bits; read as -2147483648\n"},
       {{"/RUN=-2147483649"}, "testkve: warning: /RUN=-2147483649 does not fit in 32 bits; read as 2147483648\n"},
-      {{"/RUN=2147483647", "/LOOP=-1", "/WB=+3", "/LEVEL=-2147483648"}, ""},
+      {{"/RUN=2147483647", "/LOOP=-1", "/WB=+3", "/LEVEL=-2147483648", "/TIMEOUT=-0"}, ""},
+      {{"/TIMEOUT=abc"}, "testkve: warning: /TIMEOUT=abc is not a whole decimal number; read as 0\n"},
+      {{"/TIMEOUT=-1"}, "testkve: warning: /TIMEOUT=-1 is negative; read as 4294967295\n"},
+      {{"/TIMEOUT=1s"}, "testkve: warning: /TIMEOUT=1s is not a whole decimal number; read as 1\n"},
+      {{"/SEED=-3", "/WARMUP=two"},
+       "testkve: warning: /SEED=-3 is negative; read as 4294967293\n"
+       "testkve: warning: /WARMUP=two is not a whole decimal number; read as 0\n"},
+      {{"/RUN=-5"}, "testkve: /RUN=-5 asks for 4294967291 passes\n"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.options.back());
@@ -174,12 +181,41 @@ TEST(BadInputE2eTest, TypedLinesWithCrLfEndsReadAsTyped) {
   EXPECT_EQ(expected, ReceivedSettings(folder.path()));
 }
 
+// A number warning is a failure for /STRICT; the note of a negative /RUN is not.
+TEST(BadInputE2eTest, NumberWarningsCountForStrict) {
+  EngineFolderCopy folder;
+  const struct {
+    std::string option;
+    int exit_code;
+  } cases[] = {{"/TIMEOUT=abc", 1}, {"/WARMUP=-1", 1}, {"/SEED=1e3", 1}, {"/RUN=-1", 0}, {"/TIMEOUT=5", 0}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.option);
+    ProgramRun run = Harness(folder, {c.option, "/STRICT", "/VER"});
+    EXPECT_EQ(c.exit_code, run.exit_code) << run.errors;
+  }
+}
+
 TEST(BadInputE2eTest, TypedNumbersThatReadAsSomethingElseDrawOneWarningEach) {
   EngineFolderCopy folder;
   ProgramRun run = Harness(folder, {"/INTERACT"}, "/LEVEL=2x /RUN=abc\n/QUIT\n");
   EXPECT_EQ(0, run.exit_code);
   EXPECT_EQ("testkve: warning: /LEVEL=2x is not a whole decimal number; read as 2\n", run.errors)
       << "/RUN is not read from a typed line";
+}
+
+// A typed line is checked as the command line is: an unknown option draws its warning (and
+// counts for /STRICT), and the line still runs.
+TEST(BadInputE2eTest, TypedUnknownOptionsDrawTheCommandLinesWarning) {
+  EngineFolderCopy folder;
+  for (const bool strict : {false, true}) {
+    SCOPED_TRACE(strict ? "/STRICT" : "lenient");
+    std::vector<std::string> options = {"/INTERACT"};
+    if (strict) options.push_back("/STRICT");
+    ProgramRun run = Harness(folder, options, "/LEVLE=3 /LEVEL=4\n/QUIT\n");
+    EXPECT_EQ(strict ? 1 : 0, run.exit_code);
+    EXPECT_EQ("testkve: warning: /LEVLE=3: unknown option; did you mean /LEVEL?\n", run.errors);
+    EXPECT_EQ(std::string(kDefaultEngine) + "Enable Interactive Mode...\nTestKVE> TestKVE> ", run.output);
+  }
 }
 
 }  // namespace

@@ -1,10 +1,12 @@
 #!/usr/bin/env python3
 """End-to-end: a 200-pass run's /REPORT page in a real browser.
 
-Runs the built testkve against the reference engine (every tenth pass fails), checks the page
-with html5lib, opens it in headless Chromium and checks that it loads with no console message
-of level error or warning and no network request, and that the DOM holds the pass count, the
-failure count and one SVG per plot. Writes screenshots of the page's top and of the whole page
+Runs the built testkve against the reference engine (two warm-up passes first, every tenth
+engine run fails, and the /PREPARE of pass 15 fails so that its engine does not run), checks
+the page with html5lib, opens it in headless Chromium and checks that it loads with no console
+message of level error or warning and no network request, and that the DOM holds the pass
+count, the failure count, the warm-up passes, one SVG per plot and the failed passes shaded on
+both per-pass plots. Writes screenshots of the page's top and of the whole page
 into the output folder.
 
     report_browser_test.py BIN_DIR ENGINE_DIR OUT_DIR
@@ -24,7 +26,9 @@ import html5_check  # noqa: E402
 from report_browser import Browser, BrowserUnavailable  # noqa: E402
 
 PASSES = 200
-FAILING = 20
+WARM_UPS = 2
+NOT_RUN = 15
+FAILING = 21  # 20 engine runs and the pass that did not run
 SKIP = 77
 
 
@@ -35,9 +39,11 @@ def copy_engine_folder(engine_dir, to):
 
 
 def run_harness(bin_dir, folder):
-    # Exit code 1 at every tenth run: 20 failed passes.
+    # Exit code 1 at every tenth engine run: 20 failed passes, all after the warm-up.
     environment = dict(os.environ, VXR_REF_EXITS='0,0,0,0,0,0,0,0,0,1')
-    run = subprocess.run([str(Path(bin_dir) / 'testkve'), '/NH', f'/RUN={PASSES}', '/REPORT=report.html'],
+    prepare = f'/PREPARE=test $TESTKVE_PASS != {NOT_RUN} -o $TESTKVE_WARMUP = 1'
+    run = subprocess.run([str(Path(bin_dir) / 'testkve'), '/NH', f'/RUN={PASSES}', f'/WARMUP={WARM_UPS}', prepare,
+                          '/REPORT=report.html'],
                          cwd=folder, env=environment, capture_output=True, text=True, errors='replace')
     if run.returncode != 0:
         sys.exit(f'testkve ended with {run.returncode}: {run.stderr}')
@@ -61,6 +67,12 @@ def check_in_browser(page, out_dir, failures):
         check(ids == ['wall-time-plot', 'peak-memory-plot', 'wall-time-histogram'], failures, f'plots: {ids}')
         rows = driver.find_elements('css selector', '#failure-table tbody tr')
         check(len(rows) == FAILING, failures, f'{len(rows)} failed passes listed')
+        not_run = [row.text for row in rows if 'PREPARE_FAILED' in row.text]
+        check(len(not_run) == 1 and not_run[0].startswith(f'{NOT_RUN} '), failures, f'not run: {not_run}')
+        headline = text('.headline')
+        check(f'after {WARM_UPS} warm-up passes' in headline, failures, f'headline: {headline!r}')
+        marks = driver.find_elements('css selector', 'svg.plot rect.failed-pass')
+        check(len(marks) == 2 * FAILING, failures, f'{len(marks)} failed passes shaded')
         messages = browser.console_messages()
         check(not messages, failures, f'console: {messages}')
         requests = browser.requests(url)

@@ -115,6 +115,8 @@ std::optional<Steering> ReadSteering(std::string* error) {
   steering.plan = Variable("VXR_REF_PLAN");
   steering.helper_pid_file = Variable("VXR_REF_HELPER");
   steering.peak_file = Variable("VXR_REF_PEAK_FILE");
+  steering.clean_file = Variable("VXR_REF_CLEAN_FILE");
+  steering.say = Variable("VXR_REF_SAY");
   return steering;
 }
 

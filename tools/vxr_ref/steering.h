@@ -30,6 +30,11 @@
 /// VXR_REF_PARENT_SIGNAL (after the helper is started, send this signal to the parent, e.g. 9
 /// to kill the starter or 19 to stop it) and VXR_REF_READ_INPUT (1: then read a line of
 /// standard input, which stops an engine in the background of a terminal).
+/// VXR_REF_CLEAN_FILE (a file): the engine cleans it as a cleanup engine cleans an infected
+/// file: it appends the file's first line as it found it ("(missing)" when there was none) to
+/// cleaned.txt in its report folder, then replaces the file's content with "cleaned".
+/// VXR_REF_SAY (a text): the engine prints it on standard output, and "<text> on stderr" on
+/// standard error, before it ends.
 struct Steering {
   int exit_code = 0;
   std::optional<int> signal;
@@ -48,6 +53,8 @@ struct Steering {
   std::string plan;
   std::string helper_pid_file;
   std::string peak_file;
+  std::string clean_file;
+  std::string say;
 
   /// Whether the run needs its number from the report folder.
   bool counts_runs() const { return leak_kb > 0 || !exit_codes.empty(); }

@@ -1,7 +1,8 @@
 // vxr_ref: the reference engine. It takes the settings block that the harness names on its
 // command line, writes every setting it received to <report folder>/settings.txt (and, in
 // DUMP_PATTERNS_ONLY mode, the names of its pattern file to patterns.txt) and ends as its
-// environment tells it to (see steering.h). It prints nothing unless something fails.
+// environment tells it to (see steering.h). It prints nothing unless something fails or
+// VXR_REF_SAY asks it to.
 // Like a real engine it runs once per report folder at a time: a second instance exits with
 // VXR_RET_INIT_EXIST_INSTANCE while the first holds the folder's lock.
 #include <chrono>
@@ -99,6 +100,25 @@ void StartHelper(const std::string& pid_file) {
 void WriteOwnPeak(const std::string& file) {
   if (file.empty()) return;
   if (const uint64_t peak = platform::OwnPeakResidentKib(); peak != 0) std::ofstream(file) << peak << '\n';
+}
+
+// Cleans `file` as an engine cleans an infected file, after noting in the report folder what it
+// found there: a harness that restores its corpus shows the same first line in every run.
+bool CleanFile(const std::string& file, const std::filesystem::path& report_folder) {
+  if (file.empty()) return true;
+  std::string found = "(missing)";
+  if (std::ifstream in(file); in) std::getline(in, found);
+  std::ofstream(report_folder / "cleaned.txt", std::ios::app) << found << '\n';
+  std::ofstream out(file, std::ios::binary | std::ios::trunc);
+  out << "cleaned\n";
+  return static_cast<bool>(out);
+}
+
+void Say(const std::string& text) {
+  if (text.empty()) return;
+  std::printf("%s\n", text.c_str());
+  std::fprintf(stderr, "%s on stderr\n", text.c_str());
+  std::fflush(stdout);
 }
 
 void KeepBusy(int milliseconds) {
@@ -248,6 +268,9 @@ int main(int argc, char** argv) {
     return Fail(kExitReportFailed, error);
   }
   if (listed != 0) return listed;
+  if (!CleanFile(steering->clean_file, folder_path))
+    return Fail(kExitReportFailed, "cannot clean " + steering->clean_file);
+  Say(steering->say);
   SleepMs(steering->hold_ms);
   HoldWhileExists(steering->hold_file);
   WriteOwnPeak(steering->peak_file);
