@@ -1,6 +1,7 @@
 #include "TestKVE/driver.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -9,6 +10,8 @@
 #include <string_view>
 #include <vector>
 
+#include "TestKVE/ab_comparison.h"
+#include "TestKVE/ab_sides.h"
 #include "TestKVE/driver_state.h"
 #include "TestKVE/engine_client.h"
 #include "TestKVE/exit_status.h"
@@ -74,26 +77,39 @@ RunFlow RunTypedLine(EngineClient& client, const char* text, Harness& harness) {
 
 // The library answers a missing engine file as an invalid one (VXR_LIB_INVALID_VXREXE); the
 // user learns once which file was looked for, and where.
-void TellMissingEngine(VXRResult init_result, HarnessState& state) {
+void TellMissingEngine(VXRResult init_result, const char* engine_dir, HarnessState& state) {
   if (init_result != VXR_LIB_INVALID_VXREXE || state.MissingEngineTold) return;
-  std::string path = state.EngineDir;
+  std::string path = engine_dir;
   if (!path.ends_with('/')) path += '/';
   path += state.EngineExeName;
   std::error_code error;
   const std::filesystem::file_status status = std::filesystem::status(platform::ResolveEntryIgnoringCase(path), error);
   if (status.type() != std::filesystem::file_type::not_found) return;
   state.MissingEngineTold = true;
-  std::filesystem::path folder = std::filesystem::absolute(state.EngineDir, error).lexically_normal();
+  std::filesystem::path folder = std::filesystem::absolute(engine_dir, error).lexically_normal();
   if (!folder.has_filename() && folder != folder.root_path()) folder = folder.parent_path();  // "/a/." is "/a/"
   std::fprintf(stderr, "testkve: no engine file %s in the engine folder %s (set it with /VXRPATH=)\n",
                state.EngineExeName, folder.string().c_str());
 }
 
-RunFlow RunStressPass(EngineClient& client, const CommandLine& line, Harness& harness, uint32_t pass) {
+// The engine folder of engine run `run` (0, 1, ...): with /AB the side's, named on a line of
+// its own and in the run's record.
+const char* ChooseSide(Harness& harness, uint64_t run) {
   HarnessState& state = harness.state;
-  std::printf("Run stress: %u round\n", pass);
+  if (state.AbEngineDir.empty()) return state.EngineDir;
+  const AbTurn turn = AbTurnOf(run);
+  const char* folder = turn.side == 'A' ? state.EngineDir : state.AbEngineDir.c_str();
+  std::printf("Side %c: engine folder %s\n", turn.side, folder);
+  harness.records.SetSide(turn.side, turn.pair);
+  return folder;
+}
+
+RunFlow RunStressPass(EngineClient& client, const CommandLine& line, Harness& harness, uint64_t run) {
+  HarnessState& state = harness.state;
+  std::printf("Run stress: %u round\n", static_cast<uint32_t>(run + 1));
+  const char* engine_dir = ChooseSide(harness, run);
   client.set_debug(state.DebugTrace);
-  TellMissingEngine(client.VXRInitLib(state.EngineDir, state.EngineExeName), state);
+  TellMissingEngine(client.VXRInitLib(engine_dir, state.EngineExeName), engine_dir, state);
   client.VXRInitScanContext();
   if (RunFlow flow = ApplyOptions(client, line, harness); flow != RunFlow::kContinue) return EndRun(client, flow);
   RunPatternLoop(client, line, state);
@@ -118,6 +134,8 @@ void SelectEngine(const CommandLine& line, Harness& harness) {
   std::printf("Set VXR.exe file path: %s\n", state.EngineDir);
   std::printf("Set VXR.exe file name: %s\n", state.EngineExeName);
   if (line.HasOption("PERFMON")) harness.monitor = StartPerfMonitor(state.EngineExeName);
+  std::string ignored;  // RunTestKVE has refused a run whose /AB cannot be read
+  state.AbEngineDir = ReadAbOptions(line, &ignored).value_or(AbOptions{}).folder;
 }
 
 RunFlow RunInteractive(const CommandLine& line, Harness& harness) {
@@ -126,7 +144,7 @@ RunFlow RunInteractive(const CommandLine& line, Harness& harness) {
   EngineClient client;
   harness.records.Attach(client);
   client.set_debug(state.DebugTrace);
-  TellMissingEngine(client.VXRInitLib(state.EngineDir, state.EngineExeName), state);
+  TellMissingEngine(client.VXRInitLib(state.EngineDir, state.EngineExeName), state.EngineDir, state);
   client.VXRInitScanContext();
   state.InteractiveMode = 1;
   std::printf("Enable Interactive Mode...\n");
@@ -147,18 +165,18 @@ RunFlow RunStress(const CommandLine& line, Harness& harness) {
     if (!RunServiceMode()) harness.tally.NoteFailure();
     return RunFlow::kEndRun;
   }
-  // Read as unsigned, so /RUN=-1 asks for 4294967295 passes.
-  uint32_t passes = static_cast<uint32_t>(ReadDecimalOption(line, "RUN", 1));
+  // Read as unsigned, so /RUN=-1 asks for 4294967295 passes; with /AB each is a pair of runs.
+  const uint64_t passes = static_cast<uint32_t>(ReadDecimalOption(line, "RUN", 1));
+  const uint64_t runs = harness.state.AbEngineDir.empty() ? passes : 2 * passes;
   std::optional<ProgressLine> progress;
-  if (passes > 1) progress.emplace(passes);
+  if (runs > 1) progress.emplace(static_cast<uint32_t>(std::min<uint64_t>(runs, UINT32_MAX)));
   uint32_t failed = 0;
-  for (uint64_t pass = 1; pass <= passes; ++pass) {
+  for (uint64_t run = 0; run < runs; ++run) {
     if (progress) progress->Clear();
     const uint64_t failures_before = harness.tally.failures();
-    if (RunFlow flow = RunStressPass(client, line, harness, static_cast<uint32_t>(pass)); flow != RunFlow::kContinue)
-      return flow;
+    if (RunFlow flow = RunStressPass(client, line, harness, run); flow != RunFlow::kContinue) return flow;
     failed += harness.tally.failures() != failures_before ? 1 : 0;
-    if (progress) progress->Show(static_cast<uint32_t>(pass), failed);
+    if (progress) progress->Show(static_cast<uint32_t>(run + 1), failed);
   }
   return RunFlow::kEndRun;
 }
@@ -178,6 +196,10 @@ RunEnd RunTestKVE(const char* command_line_text, size_t program_length, bool out
   CommandLine line(command_line_text);
   if (!CheckOptions(line, command_line_text != nullptr ? command_line_text : "", program_length)) {
     return {kExitUnknownOption, 0, output_lost};
+  }
+  if (std::string error; !ReadAbOptions(line, &error)) {
+    std::fprintf(stderr, "testkve: %s\n", error.c_str());
+    return {kExitUnusableArgument, 0, output_lost};
   }
   // Every way the run ends (the passes done, /VER, /PL, /QUIT, a stop) leaves this scope: the
   // harness's monitor goes first, and its report rules hold on each.

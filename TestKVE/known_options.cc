@@ -14,7 +14,7 @@ constexpr std::string_view kKnownOptions[] = {
     "PTN",  "PTNPATH", "VXRPATH", "LEVEL",   "BL",    "ASSIGN",   "EXCEPT",   "RESTORE", "LOOP", "RANDOM",
     "WB",   "BK",      "MSGBOX",  "DEBUG",   "RUN",   "INTERACT", "QUIT",     "PERFMON", "MEM",  "SERVICE",
     "X64",  "QZ",      "?",       "NH",      "QUICK", "QUICK-",   "QUIET",    "EXECUTE", "PL",   "TIMEOUT",
-    "JSON", "JUNIT",   "STRICT",  "SUMMARY", "SEED",  "REPORT",   "MARKDOWN",
+    "JSON", "JUNIT",   "STRICT",  "SUMMARY", "SEED",  "REPORT",   "MARKDOWN", "AB",      "FAILIF",
 };
 
 // Levenshtein distance: insertions, deletions and substitutions of one character.

@@ -96,6 +96,12 @@ std::string RunJsonLine(const RunDescription& run) {
         {"build", Text(run.engine_build)},
         {"sha256", Text(run.engine_sha256)}}},
   };
+  if (run.engine_b) {
+    line["engine_b"] = {{"path", Text(run.engine_b->path)},
+                        {"version", Text(run.engine_b->version)},
+                        {"build", Text(run.engine_b->build)},
+                        {"sha256", Text(run.engine_b->sha256)}};
+  }
   return Dump(line);
 }
 
@@ -118,6 +124,10 @@ std::string PassJsonLine(const PassRecord& pass) {
       {"peak_kib", pass.peak_kib},
   };
   if (!seeds.empty()) line["random_seeds"] = seeds;
+  if (!pass.side.empty()) {
+    line["side"] = pass.side;
+    line["pair"] = pass.pair;
+  }
   return Dump(line);
 }
 

@@ -10,6 +10,14 @@
 
 #include "vxr_lib.h"
 
+/// An engine's file, as the run found it.
+struct EngineDescription {
+  std::string path;
+  std::string version;  ///< "%d.%d" of its file version; empty when unreadable
+  std::string build;    ///< its SpecialBuild text; empty when none
+  std::string sha256;   ///< lower-case hex; empty when the file cannot be read
+};
+
 /// The run as a whole, known before its first pass.
 struct RunDescription {
   std::string harness_version;  ///< "5.0-1105"
@@ -21,6 +29,7 @@ struct RunDescription {
   std::string engine_version;  ///< "%d.%d" of its file version; empty when unreadable
   std::string engine_build;    ///< its SpecialBuild text; empty when none
   std::string engine_sha256;   ///< lower-case hex; empty when the file cannot be read
+  std::optional<EngineDescription> engine_b;  ///< with /AB, side B's engine
 };
 
 /// One engine run.
@@ -36,6 +45,8 @@ struct PassRecord {
   double user_ms = 0;
   double system_ms = 0;
   uint64_t peak_kib = 0;  ///< the engine's peak resident memory
+  std::string side;       ///< with /AB, the side that ran: "A" or "B"; else empty
+  uint32_t pair = 0;      ///< with /AB, the pair the run belongs to: 1, 2, ...
 };
 
 /// "YYYY-MM-DDTHH:MM:SS.mmmZ" in UTC.

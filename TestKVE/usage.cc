@@ -58,13 +58,17 @@ constexpr UsageRow kRunControlRows[] = {
     {"/STRICT", "Exit status 1 when anything failed (see below)"},
     {"/SUMMARY", "Print the run's summary at the end"},
     {"/SEED=<n>", "Seed random selection call k with n + k"},
+    {"/AB=<engine path>", "Pairs of runs: this engine (B) against A"},
+    {"/FAILIF=<rules>", "With /AB: exit 1 if B is worse, e.g. wall>+5%"},
 };
 
 // How the harness ends, for a CI step that reads its exit status.
 constexpr UsageRow kExitStatusRows[] = {
     {"0", "Done (always, without /STRICT)"},
-    {"1", "Output lost; with /STRICT, any failure told (Error Code, warning)"},
-    {"2", "Unusable argument, or unknown option with /STRICT; nothing ran"},
+    {"1", "Output lost; with /STRICT, any failure told (Error Code, warning);"},
+    {"", "with /FAILIF, B significantly worse beyond a rule"},
+    {"2", "Unusable argument (/AB, /FAILIF), or unknown option with /STRICT;"},
+    {"", "nothing ran"},
     {"128+n", "Signal n (INT, TERM, HUP) stopped an engine run"},
 };
 

@@ -3,9 +3,13 @@
 #include <algorithm>
 #include <charconv>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
+#include <map>
 #include <sstream>
 #include <string_view>
+
+#include "platform/program_path.h"
 
 namespace {
 
@@ -23,10 +27,35 @@ bool ParseNumber(std::string_view view, int low, int high, int* number) {
   return true;
 }
 
+// The lines NAME=VALUE of the steering file beside the running engine, read once.
+const std::map<std::string, std::string>& FolderSteering() {
+  static const std::map<std::string, std::string> values = [] {
+    std::map<std::string, std::string> read;
+    const std::optional<std::string> program = platform::RunningProgramPath();
+    if (!program) return read;
+    std::ifstream file(std::filesystem::path(*program).parent_path() / kFolderSteeringFile);
+    std::string line;
+    while (std::getline(file, line)) {
+      if (!line.empty() && line.back() == '\r') line.pop_back();
+      const size_t equals = line.find('=');
+      if (equals != std::string::npos) read[line.substr(0, equals)] = line.substr(equals + 1);
+    }
+    return read;
+  }();
+  return values;
+}
+
+// The steering variable `name`: from the engine folder's steering file, else the environment.
+const char* Lookup(const char* name) {
+  const auto& folder = FolderSteering();
+  if (const auto found = folder.find(name); found != folder.end()) return found->second.c_str();
+  return std::getenv(name);
+}
+
 // Reads `name` into `*number` when it is set and not empty; false when it is set but is not a
 // whole decimal number in [low, high].
 bool ReadNumber(const char* name, int low, int high, int* number, std::string* error) {
-  const char* text = std::getenv(name);
+  const char* text = Lookup(name);
   if (text == nullptr || *text == '\0') return true;
   if (!ParseNumber(text, low, high, number)) {
     *error =
@@ -38,7 +67,7 @@ bool ReadNumber(const char* name, int low, int high, int* number, std::string* e
 
 // VXR_REF_EXITS: a comma list of exit codes; unset or empty gives none.
 bool ReadExitList(std::vector<int>* codes, std::string* error) {
-  const char* text = std::getenv("VXR_REF_EXITS");
+  const char* text = Lookup("VXR_REF_EXITS");
   if (text == nullptr) return true;
   std::string_view rest(text);
   while (!rest.empty()) {
@@ -56,7 +85,7 @@ bool ReadExitList(std::vector<int>* codes, std::string* error) {
 }
 
 std::string Variable(const char* name) {
-  const char* text = std::getenv(name);
+  const char* text = Lookup(name);
   return text != nullptr ? text : "";
 }
 
@@ -97,6 +126,8 @@ std::optional<Steering> ReadSteering(std::string* error) {
       !ReadNumber("VXR_REF_IGNORE_TERM", 0, 1, &ignore_term, error) ||
       !ReadNumber("VXR_REF_LEAK_KB", 0, kLargestLeakKb, &steering.leak_kb, error) ||
       !ReadNumber("VXR_REF_HOLD_MS", 0, kLongestWaitMs, &steering.hold_ms, error) ||
+      !ReadNumber("VXR_REF_CPU_MS", 0, kLongestWaitMs, &steering.cpu_ms, error) ||
+      !ReadNumber("VXR_REF_MEMORY_KB", 0, kLargestLeakKb, &steering.memory_kb, error) ||
       !ReadExitList(&steering.exit_codes, error)) {
     return std::nullopt;
   }

@@ -25,6 +25,14 @@
 /// helper that a real engine leaves running.
 /// VXR_REF_PEAK_FILE (a file): the engine's last step writes its own peak resident memory
 /// there, in KiB, as the kernel shows it to the engine itself.
+/// A fixed amount of work, whatever the load: VXR_REF_CPU_MS (compute until the engine has
+/// used that much processor time, not wall time) and VXR_REF_MEMORY_KB (allocate and touch
+/// that many KiB and keep them to the end).
+/// Every variable may also be set for the engines of one folder only: a line NAME=VALUE in the
+/// file vxr_ref_steering.txt beside the engine takes the place of the environment's value, so
+/// that the two sides of an /AB run can differ.
+inline constexpr char kFolderSteeringFile[] = "vxr_ref_steering.txt";
+
 struct Steering {
   int exit_code = 0;
   std::optional<int> signal;
@@ -35,6 +43,8 @@ struct Steering {
   int leak_kb = 0;
   std::vector<int> exit_codes;  ///< empty: VXR_REF_EXIT for every run
   int hold_ms = 0;
+  int cpu_ms = 0;
+  int memory_kb = 0;
   std::string hold_file;
   std::string start_log;
   std::string plan;
