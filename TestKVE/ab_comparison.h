@@ -25,4 +25,5 @@ std::optional<AbOptions> ReadAbOptions(const CommandLine& line, std::string* err
 /// Compares the complete pairs among `passes` (side B against side A) at the 0.05 level, prints
 /// the comparison and, when it breaks a rule of `gate`, the reason on standard error. Returns
 /// kGateBroken or kGatePassed.
-int CompareAbSides(std::span<const PassRecord> passes, const RunDescription& run, const std::vector<compare::GateRule>& gate);
+int CompareAbSides(std::span<const PassRecord> passes, const RunDescription& run,
+                   const std::vector<compare::GateRule>& gate);

@@ -26,9 +26,9 @@ struct RunDescription {
   std::string command_line;                                  ///< the one text the options were read from
   std::vector<std::pair<std::string, std::string>> options;  ///< name (upper case) and value
   std::string engine_path;
-  std::string engine_version;  ///< "%d.%d" of its file version; empty when unreadable
-  std::string engine_build;    ///< its SpecialBuild text; empty when none
-  std::string engine_sha256;   ///< lower-case hex; empty when the file cannot be read
+  std::string engine_version;                 ///< "%d.%d" of its file version; empty when unreadable
+  std::string engine_build;                   ///< its SpecialBuild text; empty when none
+  std::string engine_sha256;                  ///< lower-case hex; empty when the file cannot be read
   std::optional<EngineDescription> engine_b;  ///< with /AB, side B's engine
 };
 

@@ -25,8 +25,7 @@ std::string Method(const Comparison& comparison) {
   if (comparison.paired) {
     return std::to_string(comparison.runs_a) + " pairs, Wilcoxon signed-rank test";
   }
-  return std::to_string(comparison.runs_a) + " and " + std::to_string(comparison.runs_b) +
-         " runs, Mann-Whitney U test";
+  return std::to_string(comparison.runs_a) + " and " + std::to_string(comparison.runs_b) + " runs, Mann-Whitney U test";
 }
 
 // The columns every form shows for a figure: B/A, its interval, p, and the verdict.
@@ -130,8 +129,8 @@ std::string ComparisonText(const Comparison& comparison) {
   }
   const FailureComparison& failures = comparison.failures;
   text += "  failures: A " + Rate(failures.failed_a, failures.runs_a, failures.RateA()) + ", B " +
-          Rate(failures.failed_b, failures.runs_b, failures.RateB()) + "; Fisher's exact p = " +
-          Format("%.4f", failures.p_value) + ", " + FailureVerdict(failures) + "\n";
+          Rate(failures.failed_b, failures.runs_b, failures.RateB()) +
+          "; Fisher's exact p = " + Format("%.4f", failures.p_value) + ", " + FailureVerdict(failures) + "\n";
   for (const std::string& line : NoteLines(comparison)) text += "  " + line + "\n";
   return text;
 }

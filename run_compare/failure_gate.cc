@@ -35,8 +35,8 @@ bool ReadThreshold(std::string text, double* threshold) {
   std::string_view number = text;
   if (!number.empty() && number.front() == '+') number.remove_prefix(1);
   if (number.empty() || number.front() == '+') return false;
-  auto [end, status] = std::from_chars(number.data(), number.data() + number.size(), *threshold,
-                                       std::chars_format::fixed);
+  auto [end, status] =
+      std::from_chars(number.data(), number.data() + number.size(), *threshold, std::chars_format::fixed);
   return status == std::errc() && end == number.data() + number.size();
 }
 

@@ -1,5 +1,6 @@
 #include "run_compare/run_record_file.h"
 
+#include <cmath>
 #include <map>
 #include <nlohmann/json.hpp>
 #include <string_view>
@@ -19,14 +20,15 @@ std::string CheckPass(const json& line) {
   for (std::string_view field : kNumberFields) {
     const auto found = line.find(field);
     if (found == line.end()) return "pass record without \"" + std::string(field) + "\" (written by an older harness?)";
-    if (!found->is_number() || (field != "result" && found->get<double>() < 0))
+    if (!found->is_number() || !std::isfinite(found->get<double>()) || (field != "result" && found->get<double>() < 0))
       return "\"" + std::string(field) + "\" is not a figure";
   }
   if (!line.contains("result_name") || !line["result_name"].is_string())
     return "pass record without \"result_name\" (written by an older harness?)";
   if (line.contains("timed_out") && !line["timed_out"].is_boolean()) return "\"timed_out\" is not true or false";
   if (!line.contains("side")) return "";
-  if (!line["side"].is_string() || (line["side"] != "A" && line["side"] != "B")) return "\"side\" is not \"A\" or \"B\"";
+  if (!line["side"].is_string() || (line["side"] != "A" && line["side"] != "B"))
+    return "\"side\" is not \"A\" or \"B\"";
   if (!line.contains("pair") || !line["pair"].is_number_unsigned()) return "an /AB pass record without its \"pair\"";
   return "";
 }
@@ -96,7 +98,8 @@ class Reader {
 
   bool KeepPass(const json& line, const std::string& at, std::string* error) {
     if (line.contains("side") != runs_.ab) {
-      *error = at + (runs_.ab ? "a pass without its side in an /AB record" : "a pass with a side in a record without /AB");
+      *error =
+          at + (runs_.ab ? "a pass without its side in an /AB record" : "a pass with a side in a record without /AB");
       return false;
     }
     if (!runs_.ab) {

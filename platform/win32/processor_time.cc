@@ -5,7 +5,9 @@
 namespace platform {
 namespace {
 
-uint64_t Hundreds(const FILETIME& time) { return (static_cast<uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime; }
+uint64_t Hundreds(const FILETIME& time) {
+  return (static_cast<uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+}
 
 }  // namespace
 

@@ -76,11 +76,10 @@ TEST(FisherExactTest, TablesWithKnownP) {
     double p;
   };
   const Case cases[] = {
-      {3, 4, 1, 4, 0.4857142857},        // the lady tasting tea
-      {0, 10, 10, 10, 2.0 / 184756},     // every run of B fails, none of A
-      {0, 500, 1, 500, 1.0},             // one failure tells nothing
-      {5, 10, 5, 10, 1.0},
-      {0, 0, 3, 10, 1.0},                // no runs on A
+      {3, 4, 1, 4, 0.4857142857},                         // the lady tasting tea
+      {0, 10, 10, 10, 2.0 / 184756},                      // every run of B fails, none of A
+      {0, 500, 1, 500, 1.0},                              // one failure tells nothing
+      {5, 10, 5, 10, 1.0},           {0, 0, 3, 10, 1.0},  // no runs on A
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::to_string(c.failed_a) + "/" + std::to_string(c.runs_a) + " against " +

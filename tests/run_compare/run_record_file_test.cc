@@ -16,9 +16,9 @@ constexpr char kAbRun[] =
     R"({"record":"run","harness":"TestKVE","engine":{"path":"./vxr.exe"},"engine_b":{"path":"b/vxr.exe"}})";
 
 std::string Pass(int result, double wall, const std::string& side = "", int pair = 0) {
-  std::string line = R"({"record":"pass","pass":1,"result":)" + std::to_string(result) +
-                     R"(,"result_name":"R)" + std::to_string(result) + R"(","timed_out":false,"wall_ms":)" +
-                     std::to_string(wall) + R"(,"user_ms":1,"system_ms":0.5,"peak_kib":2048)";
+  std::string line = R"({"record":"pass","pass":1,"result":)" + std::to_string(result) + R"(,"result_name":"R)" +
+                     std::to_string(result) + R"(","timed_out":false,"wall_ms":)" + std::to_string(wall) +
+                     R"(,"user_ms":1,"system_ms":0.5,"peak_kib":2048)";
   if (!side.empty()) line += R"(,"side":")" + side + R"(","pair":)" + std::to_string(pair);
   return line + "}";
 }
@@ -30,9 +30,9 @@ std::optional<RecordedRuns> Read(const TempFolder& folder, const std::string& co
 TEST(RunRecordFileTest, ReadsOneEnginesRuns) {
   TempFolder folder;
   std::string error;
-  const auto runs = Read(folder, std::string(kRun) + "\n" + Pass(0, 5) + "\n" + Pass(-93, 7) +
-                                     "\n{\"record\":\"summary\",\"passes\":2}\n",
-                         &error);
+  const auto runs = Read(
+      folder, std::string(kRun) + "\n" + Pass(0, 5) + "\n" + Pass(-93, 7) + "\n{\"record\":\"summary\",\"passes\":2}\n",
+      &error);
   ASSERT_TRUE(runs) << error;
   EXPECT_FALSE(runs->ab);
   EXPECT_EQ("./vxr.exe", runs->a.label);
@@ -69,13 +69,16 @@ TEST(RunRecordFileTest, NamesTheLineThatIsNoRecord) {
       {"not json\n", ":1: not a record of the harness (a damaged line?)"},
       {pass + "\n", ":1: the first line is not the run record of a TestKVE /JSON record"},
       {std::string(kRun) + "\n" + pass.substr(0, 40) + "\n", ":2: not a record of the harness (a damaged line?)"},
-      {std::string(kRun) + "\n" + pass + "\n" + pass.substr(0, 60), ":3: not a record of the harness (a damaged line?)"},
-      {std::string(kRun) + "\n" + old_pass + "\n", ":2: pass record without \"user_ms\" (written by an older harness?)"},
+      {std::string(kRun) + "\n" + pass + "\n" + pass.substr(0, 60),
+       ":3: not a record of the harness (a damaged line?)"},
+      {std::string(kRun) + "\n" + old_pass + "\n",
+       ":2: pass record without \"user_ms\" (written by an older harness?)"},
       {std::string(kRun) + "\n\n", ":2: not a record of the harness (a damaged line?)"},
       {std::string(kRun) + "\n{\"record\":\"pause\"}\n", ":2: unknown record \"pause\""},
       {std::string(kRun) + "\n" + Pass(0, 1, "A", 1) + "\n", ":2: a pass with a side in a record without /AB"},
       {std::string(kAbRun) + "\n" + pass + "\n", ":2: a pass without its side in an /AB record"},
-      {std::string(kAbRun) + "\n" + Pass(0, 1, "A", 1) + "\n" + Pass(0, 1, "A", 1) + "\n", ":3: pair 1 has side A twice"},
+      {std::string(kAbRun) + "\n" + Pass(0, 1, "A", 1) + "\n" + Pass(0, 1, "A", 1) + "\n",
+       ":3: pair 1 has side A twice"},
       {std::string(kRun) + "\n" + Pass(0, -1) + "\n", ":2: \"wall_ms\" is not a figure"},
   };
   for (const Case& c : cases) {

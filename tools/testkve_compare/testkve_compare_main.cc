@@ -119,7 +119,8 @@ int Run(const Options& options) {
   const auto sides = ReadSides(options, &paired, &error);
   if (!sides) return Unusable(error);
   const auto& [a, b] = *sides;
-  if (a.size() == 0 || b.size() == 0) return Unusable("no engine runs to compare on side " + std::string(a.size() == 0 ? "A" : "B"));
+  if (a.size() == 0 || b.size() == 0)
+    return Unusable("no engine runs to compare on side " + std::string(a.size() == 0 ? "A" : "B"));
   const compare::Comparison comparison = compare::Compare(a, b, paired, options.level);
   std::fputs(compare::ComparisonText(comparison).c_str(), stdout);
   if (!WriteOutput(options.markdown_path, compare::ComparisonMarkdown(comparison)) ||

@@ -3,13 +3,13 @@
 #include <algorithm>
 #include <charconv>
 #include <cstdlib>
-#include <filesystem>
 #include <fstream>
 #include <map>
 #include <sstream>
 #include <string_view>
 
 #include "platform/program_path.h"
+#include "platform/whole_file.h"
 
 namespace {
 
@@ -32,10 +32,14 @@ const std::map<std::string, std::string>& FolderSteering() {
   static const std::map<std::string, std::string> values = [] {
     std::map<std::string, std::string> read;
     const std::optional<std::string> program = platform::RunningProgramPath();
+    std::string text, ignored;
     if (!program) return read;
-    std::ifstream file(std::filesystem::path(*program).parent_path() / kFolderSteeringFile);
+    const size_t separator = program->find_last_of("/\\");
+    const std::string folder = separator == std::string::npos ? "" : program->substr(0, separator + 1);
+    if (!ReadWholeFile(folder + kFolderSteeringFile, &text, &ignored)) return read;
+    std::istringstream lines(text);
     std::string line;
-    while (std::getline(file, line)) {
+    while (std::getline(lines, line)) {
       if (!line.empty() && line.back() == '\r') line.pop_back();
       const size_t equals = line.find('=');
       if (equals != std::string::npos) read[line.substr(0, equals)] = line.substr(equals + 1);

@@ -103,12 +103,13 @@ void WriteOwnPeak(const std::string& file) {
 }
 
 // Computes until the process has used `milliseconds` of processor time: the same work on a
-// busy machine as on an idle one, however long it takes.
+// busy machine as on an idle one, however long it takes. The clock is a system call, so it
+// is read only every few tens of microseconds of computing, which keeps the work user time.
 void UseProcessorTime(int milliseconds) {
   const uint64_t end = platform::OwnProcessorTimeUs() + static_cast<uint64_t>(milliseconds) * 1000;
   volatile unsigned long spins = 0;
   while (platform::OwnProcessorTimeUs() < end) {
-    for (int step = 0; step < 1000; ++step) spins = spins + 1;
+    for (int step = 0; step < 50'000; ++step) spins = spins + 1;
   }
 }
 
