@@ -1,6 +1,7 @@
 #include "TestKVE/driver.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <optional>
@@ -8,6 +9,8 @@
 #include <string_view>
 #include <vector>
 
+#include "TestKVE/ab_comparison.h"
+#include "TestKVE/ab_sides.h"
 #include "TestKVE/driver_state.h"
 #include "TestKVE/engine_client.h"
 #include "TestKVE/exit_status.h"
@@ -84,32 +87,46 @@ RunFlow RunTypedLine(EngineClient& client, const char* text, Harness& harness) {
 
 // The library answers a missing engine file as an invalid one (VXR_LIB_INVALID_VXREXE); the
 // user learns once which file was looked for, and where.
-void TellMissingEngine(VXRResult init_result, HarnessState& state) {
+void TellMissingEngine(VXRResult init_result, const char* engine_dir, HarnessState& state) {
   if (init_result != VXR_LIB_INVALID_VXREXE || state.MissingEngineTold) return;
-  std::string path = state.EngineDir;
+  std::string path = engine_dir;
   if (!path.ends_with('/')) path += '/';
   path += state.EngineExeName;
   if (!platform::NothingAt(platform::ResolveEntryIgnoringCase(path))) return;
   state.MissingEngineTold = true;
   // The folder's "." entry comes back without a final separator; a root keeps its own.
-  const std::optional<std::string> folder = AbsolutePath(std::string(state.EngineDir) + "/.");
+  const std::optional<std::string> folder = AbsolutePath(std::string(engine_dir) + "/.");
   std::fprintf(stderr, "testkve: no engine file %s in the engine folder %s (set it with /VXRPATH=)\n",
                state.EngineExeName, folder ? folder->c_str() : state.EngineDir);
 }
 
-// One pass of the stress run, a warm-up pass with `warm_up`: its preparation, the engine run and
-// its clean-up. A pass whose preparation failed ends there, and the run goes on.
-RunFlow RunStressPass(EngineClient& client, const CommandLine& line, Harness& harness, uint32_t pass, bool warm_up) {
+// The engine folder of engine run `run` (0, 1, ...): with /AB the side's, named on a line of
+// its own and in the run's record.
+const char* ChooseSide(Harness& harness, uint64_t run) {
   HarnessState& state = harness.state;
+  if (state.AbEngineDir.empty()) return state.EngineDir;
+  const AbTurn turn = AbTurnOf(run);
+  const char* folder = turn.side == 'A' ? state.EngineDir : state.AbEngineDir.c_str();
+  std::printf("Side %c: engine folder %s\n", turn.side, folder);
+  harness.records.SetSide(turn.side, turn.pair);
+  return folder;
+}
+
+// Engine run `run` (0, 1, ...) of the stress run, of its warm-up with `warm_up`: its preparation,
+// the engine run and its clean-up. A pass whose preparation failed ends there, and the run goes on.
+RunFlow RunStressPass(EngineClient& client, const CommandLine& line, Harness& harness, uint64_t run, bool warm_up) {
+  HarnessState& state = harness.state;
+  const auto pass = static_cast<uint32_t>(run + 1);
   if (warm_up)
     std::printf("Warm-up: %u round\n", pass);
   else
     std::printf("Run stress: %u round\n", pass);
+  const char* engine_dir = ChooseSide(harness, run);
   client.set_warm_up(warm_up);
   if (RunFlow flow = PreparePass(line, harness, pass, warm_up); flow != RunFlow::kContinue)
     return flow == RunFlow::kStopped ? flow : RunFlow::kContinue;
   client.set_debug(state.DebugTrace);
-  TellMissingEngine(client.VXRInitLib(state.EngineDir, state.EngineExeName), state);
+  TellMissingEngine(client.VXRInitLib(engine_dir, state.EngineExeName), engine_dir, state);
   client.VXRInitScanContext();
   if (RunFlow flow = ApplyOptions(client, line, harness); flow != RunFlow::kContinue) return EndRun(client, flow);
   RunPatternLoop(client, line, state);
@@ -138,6 +155,8 @@ void SelectEngine(const CommandLine& line, Harness& harness) {
   std::printf("Set VXR.exe file path: %s\n", state.EngineDir);
   std::printf("Set VXR.exe file name: %s\n", state.EngineExeName);
   if (line.HasOption("PERFMON")) harness.monitor = StartPerfMonitor(state.EngineExeName);
+  std::string ignored;  // RunTestKVE has refused a run whose /AB cannot be read
+  state.AbEngineDir = ReadAbOptions(line, &ignored).value_or(AbOptions{}).folder;
 }
 
 RunFlow RunInteractive(const CommandLine& line, Harness& harness) {
@@ -146,7 +165,7 @@ RunFlow RunInteractive(const CommandLine& line, Harness& harness) {
   EngineClient client;
   harness.records.Attach(client);
   client.set_debug(state.DebugTrace);
-  TellMissingEngine(client.VXRInitLib(state.EngineDir, state.EngineExeName), state);
+  TellMissingEngine(client.VXRInitLib(state.EngineDir, state.EngineExeName), state.EngineDir, state);
   client.VXRInitScanContext();
   state.InteractiveMode = 1;
   std::printf("Enable Interactive Mode...\n");
@@ -171,26 +190,25 @@ RunFlow RunStress(const CommandLine& line, Harness& harness) {
     if (!RunServiceMode()) harness.tally.NoteFailure();
     return RunFlow::kEndRun;
   }
-  // Read as unsigned, so /RUN=-1 asks for 4294967295 passes.
-  uint32_t passes = static_cast<uint32_t>(ReadDecimalOption(line, "RUN", 1));
-  const auto warm_ups = static_cast<uint32_t>(ReadDecimalOption(line, "WARMUP", 0));
-  for (uint64_t pass = 1; pass <= warm_ups; ++pass) {
-    if (RunFlow flow = RunStressPass(client, line, harness, static_cast<uint32_t>(pass), true);
-        flow != RunFlow::kContinue)
-      return flow;
+  // Read as unsigned, so /RUN=-1 asks for 4294967295 passes; with /AB each is a pair of runs.
+  const uint64_t passes = static_cast<uint32_t>(ReadDecimalOption(line, "RUN", 1));
+  const uint64_t runs_per_pass = harness.state.AbEngineDir.empty() ? 1 : 2;
+  const uint64_t warm_ups = static_cast<uint32_t>(ReadDecimalOption(line, "WARMUP", 0)) * runs_per_pass;
+  for (uint64_t run = 0; run < warm_ups; ++run) {
+    if (StopCame(harness.tally)) return RunFlow::kStopped;
+    if (RunFlow flow = RunStressPass(client, line, harness, run, true); flow != RunFlow::kContinue) return flow;
   }
+  const uint64_t runs = passes * runs_per_pass;
   std::optional<ProgressLine> progress;
-  if (passes > 1) progress.emplace(passes);
+  if (runs > 1) progress.emplace(static_cast<uint32_t>(std::min<uint64_t>(runs, UINT32_MAX)));
   uint32_t failed = 0;
-  for (uint64_t pass = 1; pass <= passes; ++pass) {
+  for (uint64_t run = 0; run < runs; ++run) {
     if (StopCame(harness.tally)) return RunFlow::kStopped;
     if (progress) progress->Clear();
     const uint64_t failures_before = harness.tally.failures();
-    if (RunFlow flow = RunStressPass(client, line, harness, static_cast<uint32_t>(pass), false);
-        flow != RunFlow::kContinue)
-      return flow;
+    if (RunFlow flow = RunStressPass(client, line, harness, run, false); flow != RunFlow::kContinue) return flow;
     failed += harness.tally.failures() != failures_before ? 1 : 0;
-    if (progress) progress->Show(static_cast<uint32_t>(pass), failed);
+    if (progress) progress->Show(static_cast<uint32_t>(run + 1), failed);
   }
   return RunFlow::kEndRun;
 }
@@ -208,6 +226,10 @@ RunEnd RunTestKVE(const char* command_line_text, size_t program_length, bool out
   CommandLine line(command_line_text);
   if (!CheckOptions(line, command_line_text != nullptr ? command_line_text : "", program_length)) {
     return {kExitUnknownOption, 0, output_lost, false};
+  }
+  if (std::string error; !ReadAbOptions(line, &error)) {
+    std::fprintf(stderr, "testkve: %s\n", error.c_str());
+    return {kExitUnusableArgument, 0, output_lost, false};
   }
   // From here on a stop ends the run at its next step, with its records written.
   const platform::StopSignalCatcher stops;

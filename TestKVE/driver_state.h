@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <string>
 
 /// Paths and names are held in 260-byte fields; longer values are cut.
 inline constexpr size_t kPathFieldSize = 260;
@@ -23,6 +24,7 @@ struct HarnessState {
   bool MissingEngineTold = false;          ///< a missing engine file has been named once
   char EngineDir[kPathFieldSize] = "";
   char EngineExeName[kPathFieldSize] = "";
+  std::string AbEngineDir;  ///< /AB: the engine folder of side B; empty in a run of one engine
 };
 
 /// What a step that may end the run tells its caller; on anything but kContinue each caller

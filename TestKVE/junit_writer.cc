@@ -60,6 +60,7 @@ std::string XmlEscaped(std::string_view text) { return EscapedText(text, {IsXmlC
 
 std::string TestCaseName(const PassRecord& pass) {
   std::string name = "pass " + std::to_string(pass.number);
+  if (!pass.side.empty()) name += " side " + pass.side;
   for (size_t i = 0; i < pass.pattern_names.size(); ++i) name += (i == 0 ? ": " : " ") + pass.pattern_names[i];
   return name;
 }

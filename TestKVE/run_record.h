@@ -10,6 +10,14 @@
 
 #include "vxr_lib.h"
 
+/// An engine's file, as the run found it.
+struct EngineDescription {
+  std::string path;
+  std::string version;  ///< "%d.%d" of its file version; empty when unreadable
+  std::string build;    ///< its SpecialBuild text; empty when none
+  std::string sha256;   ///< lower-case hex; empty when the file cannot be read
+};
+
 /// The run as a whole, known before its first pass.
 struct RunDescription {
   std::string harness_version;  ///< "5.0-1105"
@@ -18,9 +26,10 @@ struct RunDescription {
   std::string command_line;                                  ///< the one text the options were read from
   std::vector<std::pair<std::string, std::string>> options;  ///< name (upper case) and value
   std::string engine_path;
-  std::string engine_version;  ///< "%d.%d" of its file version; empty when unreadable
-  std::string engine_build;    ///< its SpecialBuild text; empty when none
-  std::string engine_sha256;   ///< lower-case hex; empty when the file cannot be read
+  std::string engine_version;                 ///< "%d.%d" of its file version; empty when unreadable
+  std::string engine_build;                   ///< its SpecialBuild text; empty when none
+  std::string engine_sha256;                  ///< lower-case hex; empty when the file cannot be read
+  std::optional<EngineDescription> engine_b;  ///< with /AB, side B's engine
 };
 
 /// The result name of a pass whose preparation failed, so that its engine did not run.
@@ -47,6 +56,8 @@ struct PassRecord {
   bool ran() const { return not_run.empty(); }
   /// The engine did not run, or it ran and did not succeed.
   bool failed() const { return !ran() || result != VXR_LIB_SUCCESS; }
+  std::string side;   ///< with /AB, the side that ran: "A" or "B"; else empty
+  uint32_t pair = 0;  ///< with /AB, the pair the run belongs to: 1, 2, ...
 };
 
 /// "YYYY-MM-DDTHH:MM:SS.mmmZ" in UTC.

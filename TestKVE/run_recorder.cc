@@ -1,5 +1,6 @@
 #include "TestKVE/run_recorder.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -7,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "TestKVE/ab_comparison.h"
 #include "TestKVE/driver_state.h"
 #include "TestKVE/engine_client.h"
 #include "TestKVE/exit_status.h"
@@ -37,6 +39,13 @@ std::string HarnessVersion() {
   return std::to_string(kHarnessMajorVersion) + "." + std::to_string(kHarnessMinorVersion) + "-" + kHarnessBuild;
 }
 
+EngineDescription DescribeEngine(const char* folder, const char* name) {
+  // The library finds the engine as it will for the run (ignoring case) and reads the file once.
+  VXREngineFacts facts;
+  VXRDescribeEngine(folder, name, &facts);
+  return {WithSystemSeparators(std::string(folder) + "/" + name), facts.version, facts.build, facts.sha256};
+}
+
 RunDescription DescribeRun(const CommandLine& line, const char* text, const HarnessState& state) {
   RunDescription run;
   run.harness_version = HarnessVersion();
@@ -44,13 +53,12 @@ RunDescription DescribeRun(const CommandLine& line, const char* text, const Harn
   run.command_line = text != nullptr ? text : "";
   for (const auto& [name, value] : line.AllOptions()) run.options.emplace_back(name, value);
   run.host_name = platform::HostName();
-  run.engine_path = WithSystemSeparators(std::string(state.EngineDir) + "/" + state.EngineExeName);
-  // The library finds the engine as it will for the run (ignoring case) and reads the file once.
-  VXREngineFacts facts;
-  VXRDescribeEngine(state.EngineDir, state.EngineExeName, &facts);
-  run.engine_version = facts.version;
-  run.engine_build = facts.build;
-  run.engine_sha256 = facts.sha256;
+  EngineDescription engine = DescribeEngine(state.EngineDir, state.EngineExeName);
+  run.engine_path = std::move(engine.path);
+  run.engine_version = std::move(engine.version);
+  run.engine_build = std::move(engine.build);
+  run.engine_sha256 = std::move(engine.sha256);
+  if (!state.AbEngineDir.empty()) run.engine_b = DescribeEngine(state.AbEngineDir.c_str(), state.EngineExeName);
   return run;
 }
 
@@ -125,7 +133,10 @@ void RunRecords::Keep(PassRecord pass) {
 
 void RunRecords::Record(const EngineRun& run) {
   if (!keep_passes_) return;
-  Keep(RecordOf(run, run.warm_up ? ++warm_up_runs_ : ++runs_));
+  PassRecord pass = RecordOf(run, run.warm_up ? ++warm_up_runs_ : ++runs_);
+  pass.side = side_;
+  pass.pair = pair_;
+  Keep(std::move(pass));
 }
 
 void RunRecords::RecordNotRun(bool warm_up, const std::string& why) {
@@ -136,6 +147,8 @@ void RunRecords::RecordNotRun(bool warm_up, const std::string& why) {
   pass.start_unix_ms = UnixMilliseconds();
   pass.not_run = why;
   pass.result_name = kNotRunResultName;
+  pass.side = side_;
+  pass.pair = pair_;
   Keep(std::move(pass));
 }
 
@@ -187,12 +200,19 @@ void RunRecords::Start(const CommandLine& line, const char* text, const HarnessS
   report_path_ = OptionValue(line, "REPORT");
   markdown_path_ = OptionValue(line, "MARKDOWN");
   engine_name_ = state.EngineExeName;
-  const bool described =
-      !json_path_.empty() || !junit_path_.empty() || !report_path_.empty() || !markdown_path_.empty();
+  std::string ignored;  // the driver has refused a run whose /AB or /FAILIF cannot be read
+  ab_ = ReadAbOptions(line, &ignored).value_or(AbOptions{});
+  const bool described = !json_path_.empty() || !junit_path_.empty() || !report_path_.empty() ||
+                         !markdown_path_.empty() || !ab_.folder.empty();
   keep_passes_ = summary_ || described;
   if (!described) return;
   run_ = DescribeRun(line, text, state);
   if (!json_path_.empty()) OpenJson();
+}
+
+void RunRecords::SetSide(char side, uint32_t pair) {
+  side_ = std::string(1, side);
+  pair_ = pair;
 }
 
 void RunRecords::Attach(EngineClient& client) {
@@ -213,8 +233,10 @@ RunEnd RunRecords::Finish(bool interrupted, const PerfMonitor* monitor) {
     if (summary_) PrintSummary(summary);
   }
   json_.reset();
+  int status = tally_.HarnessExitStatus(strict_);
+  if (!ab_.folder.empty()) status = std::max(status, CompareAbSides(passes_, run_, ab_.gate));
   // The pages show the exit status, so they come last; a page that cannot be written still
   // counts for /STRICT.
-  WriteReportPages(monitor, FinalExitStatus(tally_.End(tally_.HarnessExitStatus(strict_))));
-  return tally_.End(tally_.HarnessExitStatus(strict_));
+  WriteReportPages(monitor, FinalExitStatus(tally_.End(status)));
+  return tally_.End(std::max(status, tally_.HarnessExitStatus(strict_)));
 }

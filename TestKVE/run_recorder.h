@@ -1,13 +1,14 @@
 // Run control for the whole run, from the options of the process command line:
 // /TIMEOUT bounds every engine run, /JSON and /JUNIT record the runs, /SUMMARY prints their
 // summary, /REPORT and /MARKDOWN write pages about them, /STRICT makes the exit status tell
-// whether everything succeeded.
+// whether everything succeeded, /AB compares its two sides at the end and /FAILIF gates on it.
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
+#include "TestKVE/ab_comparison.h"
 #include "TestKVE/driver_state.h"
 #include "TestKVE/exit_status.h"
 #include "TestKVE/run_record.h"
@@ -33,6 +34,10 @@ class RunRecords {
   /// Gives `client` the time limit of /TIMEOUT and has every engine run it makes recorded;
   /// under /SUMMARY each "Error Code:" line it prints gets a neighbour on standard error that
   /// names the pass ("Pass 7: VXR_LIB_WAIT_FAIL").
+  /// With /AB: the side ('A' or 'B') and the pair (1, 2, ...) of the engine runs from now on.
+  void SetSide(char side, uint32_t pair);
+
+  /// Gives `client` the time limit of /TIMEOUT and has every engine run it makes recorded.
   void Attach(EngineClient& client);
 
   /// Records a pass (a warm-up pass with `warm_up`) whose engine did not run because its
@@ -75,4 +80,7 @@ class RunRecords {
   std::vector<PassRecord> warm_ups_;
   uint32_t runs_ = 0;
   uint32_t warm_up_runs_ = 0;
+  AbOptions ab_;  // with /AB, the comparison of its sides ends the records
+  std::string side_;
+  uint32_t pair_ = 0;
 };

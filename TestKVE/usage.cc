@@ -61,13 +61,17 @@ constexpr UsageRow kRunControlRows[] = {
     {"/WARMUP=<n>", "n warm-up passes first, outside the figures"},
     {"/PREPARE=<command>", "Shell command before every pass"},
     {"/CLEANUP=<command>", "Shell command after every engine run"},
+    {"/AB=<engine path>", "Pairs of runs: this engine (B) against A"},
+    {"/FAILIF=<rules>", "With /AB: exit 1 if B is worse, e.g. wall>+5%"},
 };
 
 // How the harness ends, for a CI step that reads its exit status.
 constexpr UsageRow kExitStatusRows[] = {
     {"0", "Done (always, without /STRICT)"},
-    {"1", "Output lost; with /STRICT, any failure told (Error Code, warning)"},
-    {"2", "Unusable argument, or unknown option with /STRICT; nothing ran"},
+    {"1", "Output lost; with /STRICT, any failure told (Error Code, warning);"},
+    {"", "with /FAILIF, B significantly worse beyond a rule"},
+    {"2", "Unusable argument (/AB, /FAILIF), or unknown option with /STRICT;"},
+    {"", "nothing ran"},
     {"128+n", "Signal n (INT, TERM, HUP) stopped an engine run"},
 };
 

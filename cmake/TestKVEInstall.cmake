@@ -6,9 +6,9 @@ include(CMakePackageConfigHelpers)
 set(testkve_package_dir ${CMAKE_INSTALL_LIBDIR}/cmake/TestKVE)
 set(testkve_include_dir ${CMAKE_INSTALL_INCLUDEDIR}/testkve)
 
-# The programs: the harness and vxrtool for everyone's PATH; the sample service and the
+# The programs: the harness, testkve-compare and vxrtool for everyone's PATH; the sample service and the
 # reference engine in the package's own folder (see TESTKVE_INSTALL_PRIVATE_DIR).
-install(TARGETS testkve vxrtool RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(TARGETS testkve testkve_compare vxrtool RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(TARGETS TestSrv vxr_ref RUNTIME DESTINATION ${TESTKVE_INSTALL_PRIVATE_DIR})
 
 # The static libraries of the two public targets and everything they link, under names of our

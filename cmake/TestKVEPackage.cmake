@@ -20,7 +20,7 @@ if(CMAKE_STRIP)
   endforeach()
 endif()
 
-install(FILES completion/testkve completion/vxrtool
+install(FILES completion/testkve completion/testkve-compare completion/vxrtool
         DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions)
 
 # The documentation folder as Debian has it: copyright, the changelog in Debian's format

@@ -11,6 +11,13 @@ add_library(nlohmann_json INTERFACE)
 target_include_directories(nlohmann_json SYSTEM INTERFACE ${nlohmann_include})
 add_library(nlohmann_json::nlohmann_json ALIAS nlohmann_json)
 
+# Boost.Math is header-only too: the host's boost folder is linked in the same way.
+if(NOT EXISTS ${nlohmann_include}/boost/math/distributions/normal.hpp)
+  file(CREATE_LINK /usr/include/boost ${nlohmann_include}/boost SYMBOLIC)
+endif()
+add_library(boost_math INTERFACE)
+target_include_directories(boost_math SYSTEM INTERFACE ${nlohmann_include})
+
 # Static zlib, as every program is linked statically.
 set(ZLIB_USE_STATIC_LIBS ON)
 

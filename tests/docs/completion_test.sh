@@ -68,4 +68,10 @@ expect vxrtool "vxrtool sign --key keys/" keys/dev.pem
 expect vxrtool "vxrtool sign --key=keys/" keys/dev.pem
 expect vxrtool "vxrtool verify patterns/" patterns/vxr.ptn
 expect vxrtool "vxrtool version set --file-version "
+# testkve-compare: every option of its --help, the gate's figures, record files.
+options=$("$build/bin/testkve-compare" --help | grep -o -- '--[a-z-]\+' | sort -u)
+# shellcheck disable=SC2086
+expect testkve-compare "testkve-compare --" $options
+expect testkve-compare "testkve-compare --fail-if fa" "failures>0"
+expect testkve-compare "testkve-compare patterns/" patterns/vxr.ptn
 exit $status

@@ -71,11 +71,15 @@ const char kRunControlBlock[] =
     "   /WARMUP=<n>            n warm-up passes first, outside the figures\n"
     "   /PREPARE=<command>     Shell command before every pass\n"
     "   /CLEANUP=<command>     Shell command after every engine run\n"
+    "   /AB=<engine path>      Pairs of runs: this engine (B) against A\n"
+    "   /FAILIF=<rules>        With /AB: exit 1 if B is worse, e.g. wall>+5%\n"
     "\n"
     "Exit status:\n"
     "   0                      Done (always, without /STRICT)\n"
-    "   1                      Output lost; with /STRICT, any failure told (Error Code, warning)\n"
-    "   2                      Unusable argument, or unknown option with /STRICT; nothing ran\n"
+    "   1                      Output lost; with /STRICT, any failure told (Error Code, warning);\n"
+    "                          with /FAILIF, B significantly worse beyond a rule\n"
+    "   2                      Unusable argument (/AB, /FAILIF), or unknown option with /STRICT;\n"
+    "                          nothing ran\n"
     "   128+n                  Signal n (INT, TERM, HUP) stopped an engine run\n";
 
 const std::string kUsage = std::string(kUsageTable) + kRunControlBlock;

@@ -44,12 +44,13 @@ maintainer=$(dpkg-deb -f "$deb" Maintainer)
 [[ $(dpkg-deb -f "$deb" Description | wc -l) -gt 3 ]] || fail "no extended description"
 echo "Installed-Size: $(dpkg-deb -f "$deb" Installed-Size) KiB"
 dpkg-deb -c "$deb" | awk '{print $6}' | sed 's|^\./|/|' >"$work/contents"
-for file in /usr/bin/testkve /usr/bin/vxrtool /usr/lib/testkve/TestSrv.exe /usr/lib/testkve/vxr_ref \
+for file in /usr/bin/testkve /usr/bin/testkve-compare /usr/bin/vxrtool /usr/lib/testkve/TestSrv.exe /usr/lib/testkve/vxr_ref \
             /usr/lib/testkve/engine/vxr.exe /usr/lib/testkve/engine/VXR.INI /usr/lib/testkve/engine/vxr.ptn \
             /usr/share/testkve/development-only-signing-key.pem /usr/share/doc/testkve/copyright \
             /usr/share/doc/testkve/changelog.gz /usr/share/doc/testkve/README.md \
-            /usr/share/man/man1/testkve.1.gz /usr/share/man/man1/vxrtool.1.gz \
-            /usr/share/bash-completion/completions/testkve /usr/share/bash-completion/completions/vxrtool \
+            /usr/share/man/man1/testkve.1.gz /usr/share/man/man1/testkve-compare.1.gz \
+            /usr/share/man/man1/vxrtool.1.gz /usr/share/bash-completion/completions/testkve \
+            /usr/share/bash-completion/completions/testkve-compare /usr/share/bash-completion/completions/vxrtool \
             /usr/include/testkve/engine_sdk/mailslot_writer.h; do
   grep -qxF "$file" "$work/contents" || fail "not in the package: $file"
 done
@@ -67,7 +68,7 @@ fi
 # ---- Installed, the programs work as a user of the package meets them ----
 step dpkg -i "$deb"
 installed=1
-for file in /usr/bin/testkve /usr/bin/vxrtool /usr/lib/testkve/TestSrv.exe /usr/lib/testkve/vxr_ref; do
+for file in /usr/bin/testkve /usr/bin/testkve-compare /usr/bin/vxrtool /usr/lib/testkve/TestSrv.exe /usr/lib/testkve/vxr_ref; do
   file -L "$file" | grep -q ', stripped' || fail "not stripped: $file"
 done
 for page in testkve vxrtool; do

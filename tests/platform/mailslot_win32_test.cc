@@ -4,8 +4,8 @@
 
 #include <windows.h>
 // windows.h first: psapi.h needs its types.
-#include <psapi.h>
 #include <gtest/gtest.h>
+#include <psapi.h>
 
 #include <cerrno>
 #include <string>

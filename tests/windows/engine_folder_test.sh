@@ -2,7 +2,7 @@
 # The Windows harness in the Windows engine folder, run under Wine, against the Linux harness in
 # the Linux engine folder: the same usage, runs, versions and settings handed to the engine,
 # the same refusal of an engine whose appended signature is broken, and /TIMEOUT ending a
-# hanging engine with the helper it started. Both folders are copied first, so the tests change
+# hanging engine with the helper it started, and /AB runs in pairs with its gate. Both folders are copied first, so the tests change
 # neither build.
 # usage: engine_folder_test.sh WINDOWS_BUILD_DIR LINUX_BUILD_DIR
 set -euo pipefail
@@ -97,6 +97,26 @@ if diff -u <(wording "$work/perfmon.linux") <(wording "$work/perfmon.win") &&
   echo "ok: perfmon"
 else
   echo "FAIL: perfmon: other lines or files than on Linux"; failures=$((failures + 1))
+fi
+# /AB: side B is a copy of the engine folder in b/, whose engines fail through the folder's
+# steering file; five pairs in turns (AB, BA, ...) and the gate on the failures end with exit
+# status 1 on both systems, with the same lines but for the measured figures.
+for folder in linux win; do
+  mkdir "$work/$folder/b"
+  find "$work/$folder" -maxdepth 1 -type f -exec cp {} "$work/$folder/b/" \;
+  printf 'VXR_REF_EXIT=-93\n' >"$work/$folder/b/vxr_ref_steering.txt"
+done
+ab_code_linux=0 ab_code_win=0
+(cd "$work/linux" && ./testkve /NH /RUN=5 /AB=b '/FAILIF=failures>0' 2>/dev/null | grep -v -e median -e growth \
+   >"$work/ab.linux") || ab_code_linux=$?
+(cd "$work/win" && "$wine" TestKVE.exe /NH /RUN=5 /AB=b '/FAILIF=failures>0' </dev/null 2>/dev/null | tr -d '\r' |
+   grep -v -e median -e growth >"$work/ab.win") || ab_code_win=$?
+if diff -u "$work/ab.linux" "$work/ab.win" && [[ $ab_code_linux == 1 && $ab_code_win == 1 ]] &&
+   grep -qx 'Side B: engine folder b' "$work/ab.win"; then
+  echo "ok: ab"
+else
+  echo "FAIL: ab: exit codes $ab_code_linux (Linux) and $ab_code_win (Windows), or other lines"
+  failures=$((failures + 1))
 fi
 # One byte of each engine changed: the appended signature no longer matches.
 for folder in linux win; do

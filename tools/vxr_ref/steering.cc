@@ -4,8 +4,12 @@
 #include <charconv>
 #include <cstdlib>
 #include <fstream>
+#include <map>
 #include <sstream>
 #include <string_view>
+
+#include "platform/program_path.h"
+#include "platform/whole_file.h"
 
 namespace {
 
@@ -23,10 +27,39 @@ bool ParseNumber(std::string_view view, int low, int high, int* number) {
   return true;
 }
 
+// The lines NAME=VALUE of the steering file beside the running engine, read once.
+const std::map<std::string, std::string>& FolderSteering() {
+  static const std::map<std::string, std::string> values = [] {
+    std::map<std::string, std::string> read;
+    const std::optional<std::string> program = platform::RunningProgramPath();
+    std::string text, ignored;
+    if (!program) return read;
+    const size_t separator = program->find_last_of("/\\");
+    const std::string folder = separator == std::string::npos ? "" : program->substr(0, separator + 1);
+    if (!ReadWholeFile(folder + kFolderSteeringFile, &text, &ignored)) return read;
+    std::istringstream lines(text);
+    std::string line;
+    while (std::getline(lines, line)) {
+      if (!line.empty() && line.back() == '\r') line.pop_back();
+      const size_t equals = line.find('=');
+      if (equals != std::string::npos) read[line.substr(0, equals)] = line.substr(equals + 1);
+    }
+    return read;
+  }();
+  return values;
+}
+
+// The steering variable `name`: from the engine folder's steering file, else the environment.
+const char* Lookup(const char* name) {
+  const auto& folder = FolderSteering();
+  if (const auto found = folder.find(name); found != folder.end()) return found->second.c_str();
+  return std::getenv(name);
+}
+
 // Reads `name` into `*number` when it is set and not empty; false when it is set but is not a
 // whole decimal number in [low, high].
 bool ReadNumber(const char* name, int low, int high, int* number, std::string* error) {
-  const char* text = std::getenv(name);
+  const char* text = Lookup(name);
   if (text == nullptr || *text == '\0') return true;
   if (!ParseNumber(text, low, high, number)) {
     *error =
@@ -38,7 +71,7 @@ bool ReadNumber(const char* name, int low, int high, int* number, std::string* e
 
 // VXR_REF_EXITS: a comma list of exit codes; unset or empty gives none.
 bool ReadExitList(std::vector<int>* codes, std::string* error) {
-  const char* text = std::getenv("VXR_REF_EXITS");
+  const char* text = Lookup("VXR_REF_EXITS");
   if (text == nullptr) return true;
   std::string_view rest(text);
   while (!rest.empty()) {
@@ -56,7 +89,7 @@ bool ReadExitList(std::vector<int>* codes, std::string* error) {
 }
 
 std::string Variable(const char* name) {
-  const char* text = std::getenv(name);
+  const char* text = Lookup(name);
   return text != nullptr ? text : "";
 }
 
@@ -102,6 +135,8 @@ std::optional<Steering> ReadSteering(std::string* error) {
       !ReadNumber("VXR_REF_READ_INPUT", 0, 1, &read_input, error) ||
       !ReadNumber("VXR_REF_LEAK_KB", 0, kLargestLeakKb, &steering.leak_kb, error) ||
       !ReadNumber("VXR_REF_HOLD_MS", 0, kLongestWaitMs, &steering.hold_ms, error) ||
+      !ReadNumber("VXR_REF_CPU_MS", 0, kLongestWaitMs, &steering.cpu_ms, error) ||
+      !ReadNumber("VXR_REF_MEMORY_KB", 0, kLargestLeakKb, &steering.memory_kb, error) ||
       !ReadExitList(&steering.exit_codes, error)) {
     return std::nullopt;
   }

@@ -35,6 +35,14 @@
 /// cleaned.txt in its report folder, then replaces the file's content with "cleaned".
 /// VXR_REF_SAY (a text): the engine prints it on standard output, and "<text> on stderr" on
 /// standard error, before it ends.
+/// A fixed amount of work, whatever the load: VXR_REF_CPU_MS (compute until the engine has
+/// used that much processor time, not wall time) and VXR_REF_MEMORY_KB (allocate and touch
+/// that many KiB and keep them to the end).
+/// Every variable may also be set for the engines of one folder only: a line NAME=VALUE in the
+/// file vxr_ref_steering.txt beside the engine takes the place of the environment's value, so
+/// that the two sides of an /AB run can differ.
+inline constexpr char kFolderSteeringFile[] = "vxr_ref_steering.txt";
+
 struct Steering {
   int exit_code = 0;
   std::optional<int> signal;
@@ -48,6 +56,8 @@ struct Steering {
   int leak_kb = 0;
   std::vector<int> exit_codes;  ///< empty: VXR_REF_EXIT for every run
   int hold_ms = 0;
+  int cpu_ms = 0;
+  int memory_kb = 0;
   std::string hold_file;
   std::string start_log;
   std::string plan;

@@ -21,6 +21,7 @@
 #include "platform/file_stream.h"
 #include "platform/parent_process.h"
 #include "platform/process.h"
+#include "platform/processor_time.h"
 #include "platform/program_path.h"
 #include "tools/vxr_ref/engine_messages.h"
 #include "tools/vxr_ref/pattern_names.h"
@@ -119,6 +120,17 @@ void Say(const std::string& text) {
   std::printf("%s\n", text.c_str());
   std::fprintf(stderr, "%s on stderr\n", text.c_str());
   std::fflush(stdout);
+}
+
+// Computes until the process has used `milliseconds` of processor time: the same work on a
+// busy machine as on an idle one, however long it takes. The clock is a system call, so it
+// is read only every few tens of microseconds of computing, which keeps the work user time.
+void UseProcessorTime(int milliseconds) {
+  const uint64_t end = platform::OwnProcessorTimeUs() + static_cast<uint64_t>(milliseconds) * 1000;
+  volatile unsigned long spins = 0;
+  while (platform::OwnProcessorTimeUs() < end) {
+    for (int step = 0; step < 50'000; ++step) spins = spins + 1;
+  }
 }
 
 void KeepBusy(int milliseconds) {
@@ -231,6 +243,8 @@ int main(int argc, char** argv) {
   if (!TakePlannedStep(&*steering, &error)) return Fail(kExitUsage, error);
   SleepMs(steering->sleep_ms);
   if (steering->busy_ms > 0) KeepBusy(steering->busy_ms);
+  if (steering->memory_kb > 0) HoldTouchedMemory(static_cast<uint64_t>(steering->memory_kb));
+  if (steering->cpu_ms > 0) UseProcessorTime(steering->cpu_ms);
 
   const std::span<const char* const> arguments(argv + 1, static_cast<size_t>(argc - 1));
   const std::optional<engine_sdk::BlockLocation> location = engine_sdk::FindBlockLocation(arguments, &error);
