@@ -137,41 +137,42 @@ std::string PassJsonLine(const PassRecord& pass) {
   if (!pass.side.empty()) {
     line["side"] = pass.side;
     line["pair"] = pass.pair;
-    if (!pass.ran()) {
-      line["result"] = nullptr;
-      line["not_run"] = Text(pass.not_run);
-    }
-    return Dump(line);
   }
+  if (!pass.ran()) {
+    line["result"] = nullptr;
+    line["not_run"] = Text(pass.not_run);
+  }
+  return Dump(line);
+}
 
-  std::string SummaryJsonLine(const RunSummary& summary) {
-    json results = json::object();
-    for (const auto& [name, count] : summary.results) results[Marked(name)] = count;
-    json growth = nullptr;
-    if (summary.peak_growth_percent) growth = Rounded(*summary.peak_growth_percent);
-    json line = {
-        {"record", "summary"},
-        {"passes", summary.passes},
-        {"warm_up_passes", summary.warm_ups},
-        {"failed", summary.failed},
-        {"timed_out", summary.timed_out},
-        {"results", results},
-        {"wall_ms", SpreadJson(summary.wall_ms, true)},
-        {"peak_kib", SpreadJson(summary.peak_kib, false)},
-        {"peak_growth_percent", growth},
-        {"user_ms", MomentsJson(summary.user_ms)},
-        {"system_ms", MomentsJson(summary.system_ms)},
-        {"interrupted", summary.interrupted},
-    };
-    if (summary.wall_moments_ms) {
-      line["wall_ms"]["mean"] = Rounded(summary.wall_moments_ms->mean);
-      line["wall_ms"]["standard_deviation"] = Rounded(summary.wall_moments_ms->standard_deviation);
-    }
-    AddPercentiles(line["wall_ms"], summary.wall_percentiles_ms, true);
-    AddPercentiles(line["user_ms"], summary.user_percentiles_ms, true);
-    AddPercentiles(line["system_ms"], summary.system_percentiles_ms, true);
-    AddPercentiles(line["peak_kib"], summary.peak_percentiles_kib, true);
-    line["wall_ms_outlier_passes"] = summary.wall_outliers;
-    if (summary.first_random_seed) line["random_seed"] = *summary.first_random_seed;
-    return Dump(line);
+std::string SummaryJsonLine(const RunSummary& summary) {
+  json results = json::object();
+  for (const auto& [name, count] : summary.results) results[Marked(name)] = count;
+  json growth = nullptr;
+  if (summary.peak_growth_percent) growth = Rounded(*summary.peak_growth_percent);
+  json line = {
+      {"record", "summary"},
+      {"passes", summary.passes},
+      {"warm_up_passes", summary.warm_ups},
+      {"failed", summary.failed},
+      {"timed_out", summary.timed_out},
+      {"results", results},
+      {"wall_ms", SpreadJson(summary.wall_ms, true)},
+      {"peak_kib", SpreadJson(summary.peak_kib, false)},
+      {"peak_growth_percent", growth},
+      {"user_ms", MomentsJson(summary.user_ms)},
+      {"system_ms", MomentsJson(summary.system_ms)},
+      {"interrupted", summary.interrupted},
+  };
+  if (summary.wall_moments_ms) {
+    line["wall_ms"]["mean"] = Rounded(summary.wall_moments_ms->mean);
+    line["wall_ms"]["standard_deviation"] = Rounded(summary.wall_moments_ms->standard_deviation);
   }
+  AddPercentiles(line["wall_ms"], summary.wall_percentiles_ms, true);
+  AddPercentiles(line["user_ms"], summary.user_percentiles_ms, true);
+  AddPercentiles(line["system_ms"], summary.system_percentiles_ms, true);
+  AddPercentiles(line["peak_kib"], summary.peak_percentiles_kib, true);
+  line["wall_ms_outlier_passes"] = summary.wall_outliers;
+  if (summary.first_random_seed) line["random_seed"] = *summary.first_random_seed;
+  return Dump(line);
+}
