@@ -138,7 +138,9 @@ TEST(PassPreparationE2eTest, FailuresArePlacedAndPercentilesReported) {
   ProgramRun run = Harness(folder, {"/RUN=5", "/SUMMARY", "/JSON=run.jsonl", "/REPORT=run.html", "/MARKDOWN=run.md"},
                            {{"VXR_REF_EXITS", "0,1,0,-91,0"}});
   EXPECT_EQ(0, run.exit_code);
-  EXPECT_EQ("Pass 2: 0x1\nPass 4: VXR_RET_REBOOT_MACHINE\n", run.errors);
+  // An outlier warning may follow, as the machine's load makes the passes' times.
+  EXPECT_EQ(0u, run.errors.find("Pass 2: 0x1\nPass 4: VXR_RET_REBOOT_MACHINE\n")) << run.errors;
+  EXPECT_EQ(2u, CountOf(run.errors, "Pass ")) << run.errors;
   EXPECT_EQ(1u, CountOf(run.output, "Error Code: 0x1\n"));
   EXPECT_EQ(1u, CountOf(run.output, "\n2 failed: passes 2 and 4\n")) << run.output;
   for (const char* figure : {"wall time", "user time", "system time", "peak memory"})

@@ -42,7 +42,10 @@ def run_harness(bin_dir, folder):
     # Exit code 1 at every tenth engine run: 20 failed passes, all after the warm-up.
     environment = dict(os.environ, VXR_REF_EXITS='0,0,0,0,0,0,0,0,0,1')
     prepare = f'/PREPARE=test $TESTKVE_PASS != {NOT_RUN} -o $TESTKVE_WARMUP = 1'
-    run = subprocess.run([str(Path(bin_dir) / 'testkve'), '/NH', f'/RUN={PASSES}', f'/WARMUP={WARM_UPS}', prepare,
+    # The engine folder's own copy of the harness, so that the page (and the README's picture
+    # of it) names no path of the machine that built it.
+    shutil.copy2(Path(bin_dir) / 'testkve', folder / 'testkve')
+    run = subprocess.run(['./testkve', '/NH', f'/RUN={PASSES}', f'/WARMUP={WARM_UPS}', prepare,
                           '/REPORT=report.html'],
                          cwd=folder, env=environment, capture_output=True, text=True, errors='replace')
     if run.returncode != 0:

@@ -123,6 +123,24 @@ for folder in linux win; do
   python3 -c 'import sys; p = sys.argv[1]; b = bytearray(open(p, "rb").read()); b[200] ^= 0xFF; open(p, "wb").write(b)' \
     "$work/$folder/vxr.exe"
 done
+# /PREPARE and /CLEANUP run through cmd: a corpus file the engine cleans is restored before
+# every pass (the engine notes what it found in report/cleaned.txt), and the clean-up sees the
+# pass number and the warm-up flag in its environment.
+cp -r "$windows_build/engine" "$work/corpus_run"
+mkdir "$work/corpus_run/corpus"
+echo infected >"$work/corpus_run/pristine.txt"
+cp "$work/corpus_run/pristine.txt" "$work/corpus_run/corpus/infected.txt"
+(cd "$work/corpus_run" && VXR_REF_CLEAN_FILE=$(windows_path "$work/corpus_run/corpus/infected.txt") "$wine" TestKVE.exe \
+   /NH /WARMUP=1 /RUN=2 '/PREPARE=copy /y pristine.txt corpus\infected.txt >NUL' \
+   '/CLEANUP=echo pass %TESTKVE_PASS% warm %TESTKVE_WARMUP% >>passes.log' </dev/null >/dev/null 2>&1) || true
+cleaned=$(tr -d '\r' <"$work/corpus_run/report/cleaned.txt" 2>/dev/null | paste -sd' ')
+passes=$(tr -d '\r' <"$work/corpus_run/passes.log" 2>/dev/null | sed 's/ *$//' | paste -sd';')
+if [[ $cleaned == "infected infected infected" && $passes == "pass 1 warm 1;pass 1 warm 0;pass 2 warm 0" ]]; then
+  echo "ok: prepare_through_cmd"
+else
+  echo "FAIL: prepare_through_cmd: the engine found [$cleaned], the clean-ups saw [$passes]"
+  failures=$((failures + 1))
+fi
 compare broken_signature -- /NH /RUN=1
 grep -q VXR_LIB_NOT_INIT "$work/broken_signature.win" || { echo "FAIL: broken_signature: not refused"; failures=$((failures + 1)); }
 exit $((failures > 0))
