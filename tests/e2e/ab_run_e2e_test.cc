@@ -176,8 +176,9 @@ TEST(AbRunE2eTest, UnusableInputEndsWithStatusTwoAndSaysWhy) {
 
 TEST(AbRunE2eTest, InteractiveModeIgnoresAb) {
   EngineFolderCopy folder;
-  const ProgramRun run = RunProgram(BuiltProgram("testkve"), {"/NH", "/INTERACT", "/AB=no-such-folder", "/FAILIF=wall>0"},
-                                    {folder.path(), "/EXECUTE /QUIT\n", {}});
+  const ProgramRun run =
+      RunProgram(BuiltProgram("testkve"), {"/NH", "/INTERACT", "/AB=no-such-folder", "/FAILIF=wall>0"},
+                 {folder.path(), "/EXECUTE /QUIT\n", {}});
   EXPECT_EQ(0, run.exit_code) << run.errors;
   EXPECT_EQ("", LinesStartingWith(run.output, {"Side ", "Comparison"}));
   EXPECT_NE(std::string::npos, run.output.find("Launch KVE program\n"));
