@@ -82,8 +82,11 @@ std::string PlotSection(const RunReport& report) {
     out += Figure(PassFigurePlot("peak-memory-plot", "Engine peak memory per pass", "KiB", peak, failed),
                   "The engine's peak resident memory, from the kernel's accounting of the engine process; failed "
                   "passes shaded red.");
-    out += Figure(HistogramPlot("wall-time-histogram", "Wall time histogram", "ms", wall),
-                  "How many passes took how long.");
+    std::vector<double> ran_wall;
+    for (const PassRecord& pass : report.passes)
+      if (pass.ran()) ran_wall.push_back(pass.wall_ms);
+    out += Figure(HistogramPlot("wall-time-histogram", "Wall time histogram", "ms", ran_wall),
+                  "How many passes took how long (passes whose engine ran).");
   }
   if (report.monitor) {
     out += Figure(RunChartSvgElement(*report.monitor),

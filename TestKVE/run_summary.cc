@@ -6,17 +6,18 @@
 
 namespace {
 
-double MeanPeak(std::span<const PassRecord> passes) {
+double Mean(std::span<const double> values) {
   double total = 0;
-  for (const PassRecord& pass : passes) total += static_cast<double>(pass.peak_kib);
-  return total / static_cast<double>(passes.size());
+  for (double value : values) total += value;
+  return total / static_cast<double>(values.size());
 }
 
-std::optional<double> PeakGrowth(std::span<const PassRecord> passes) {
-  if (passes.size() < 2) return std::nullopt;
-  const size_t tenth = std::max<size_t>(1, passes.size() / 10);
-  const double first = MeanPeak(passes.first(tenth));
-  const double last = MeanPeak(passes.last(tenth));
+// Over the passes whose engine ran: a pass whose preparation failed has no peak to compare.
+std::optional<double> PeakGrowth(std::span<const double> peaks) {
+  if (peaks.size() < 2) return std::nullopt;
+  const size_t tenth = std::max<size_t>(1, peaks.size() / 10);
+  const double first = Mean(peaks.first(tenth));
+  const double last = Mean(peaks.last(tenth));
   if (first <= 0) return std::nullopt;
   return (last - first) / first * 100;
 }
@@ -87,9 +88,9 @@ RunSummary Summarize(std::span<const PassRecord> passes) {
   summary.wall_moments_ms = MomentsOf(wall);
   summary.user_ms = MomentsOf(user);
   summary.system_ms = MomentsOf(system);
+  summary.peak_growth_percent = PeakGrowth(peak);
   summary.wall_ms = SpreadOf(std::move(wall));
   summary.peak_kib = SpreadOf(std::move(peak));
-  summary.peak_growth_percent = PeakGrowth(passes);
   return summary;
 }
 

@@ -39,6 +39,7 @@ TEST(RunSummaryTest, GrowthComparesTheFirstTenthWithTheLastTenth) {
     const char* what;
     std::vector<uint64_t> peaks;
     bool warns;
+    bool first_not_run = false;  // a pass whose preparation failed comes first: it has no peak
   } cases[] = {
       {"one pass", {100}, false},
       {"flat", std::vector<uint64_t>(20, 100), false},
@@ -52,10 +53,15 @@ TEST(RunSummaryTest, GrowthComparesTheFirstTenthWithTheLastTenth) {
        {100, 110, 120, 130, 140, 150, 160, 170, 180, 190, 200, 210, 220, 230, 240, 250, 260, 270, 280, 290},
        true},
       {"shrinking", {200, 100}, false},
+      {"growing after a pass that did not run", {100, 111}, true, true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     std::vector<PassRecord> passes;
+    if (c.first_not_run) {
+      passes.push_back(Pass(1, 0, 0));
+      passes.back().not_run = "exit status 1";
+    }
     for (uint64_t peak : c.peaks) passes.push_back(Pass(static_cast<uint32_t>(passes.size() + 1), 1, peak));
     EXPECT_EQ(c.warns, !PeakGrowthWarning(Summarize(passes)).empty());
   }
