@@ -109,8 +109,9 @@ done
 ab_code_linux=0 ab_code_win=0
 (cd "$work/linux" && ./testkve /NH /RUN=5 /AB=b '/FAILIF=failures>0' 2>/dev/null | grep -v -e median -e growth \
    >"$work/ab.linux") || ab_code_linux=$?
+# The comparison names each side's engine with the system's separator.
 (cd "$work/win" && "$wine" TestKVE.exe /NH /RUN=5 /AB=b '/FAILIF=failures>0' </dev/null 2>/dev/null | tr -d '\r' |
-   grep -v -e median -e growth >"$work/ab.win") || ab_code_win=$?
+   grep -v -e median -e growth | sed '/^Comparison/s#\\#/#g' >"$work/ab.win") || ab_code_win=$?
 if diff -u "$work/ab.linux" "$work/ab.win" && [[ $ab_code_linux == 1 && $ab_code_win == 1 ]] &&
    grep -qx 'Side B: engine folder b' "$work/ab.win"; then
   echo "ok: ab"
@@ -130,9 +131,12 @@ cp -r "$windows_build/engine" "$work/corpus_run"
 mkdir "$work/corpus_run/corpus"
 echo infected >"$work/corpus_run/pristine.txt"
 cp "$work/corpus_run/pristine.txt" "$work/corpus_run/corpus/infected.txt"
-(cd "$work/corpus_run" && VXR_REF_CLEAN_FILE=$(windows_path "$work/corpus_run/corpus/infected.txt") "$wine" TestKVE.exe \
-   /NH /WARMUP=1 /RUN=2 '/PREPARE=copy /y pristine.txt corpus\infected.txt >NUL' \
-   '/CLEANUP=echo pass %TESTKVE_PASS% warm %TESTKVE_WARMUP% >>passes.log' </dev/null >/dev/null 2>&1) || true
+# The line is typed as in cmd (a .bat file, where %% is one %), so the quoted commands reach the
+# harness as written.
+printf '%s\r\n' '@TestKVE.exe /NH /WARMUP=1 /RUN=2 /PREPARE="copy /y pristine.txt corpus\infected.txt >NUL"'\
+' /CLEANUP="echo pass %%TESTKVE_PASS%% warm %%TESTKVE_WARMUP%% >>passes.log"' >"$work/corpus_run/soak.bat"
+(cd "$work/corpus_run" && VXR_REF_CLEAN_FILE='corpus\infected.txt' "$wine" cmd /c soak.bat </dev/null >/dev/null 2>&1) ||
+  true
 cleaned=$(tr -d '\r' <"$work/corpus_run/report/cleaned.txt" 2>/dev/null | paste -sd' ')
 passes=$(tr -d '\r' <"$work/corpus_run/passes.log" 2>/dev/null | sed 's/ *$//' | paste -sd';')
 if [[ $cleaned == "infected infected infected" && $passes == "pass 1 warm 1;pass 1 warm 0;pass 2 warm 0" ]]; then
