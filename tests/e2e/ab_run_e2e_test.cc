@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "harness_run.h"
 #include "support/program_runner.h"
 #include "support/temp_folder.h"
 #include "support/text.h"
@@ -16,13 +17,6 @@
 namespace {
 
 using Environment = std::map<std::string, std::string>;
-
-ProgramRun Harness(const EngineFolderCopy& folder, const std::vector<std::string>& options,
-                   Environment environment = {}) {
-  std::vector<std::string> args = {"/NH"};
-  args.insert(args.end(), options.begin(), options.end());
-  return RunProgram(BuiltProgram("testkve"), args, {folder.path(), "", std::move(environment)});
-}
 
 ProgramRun Compare(const std::filesystem::path& folder, const std::vector<std::string>& args) {
   return RunProgram(BuiltProgram("testkve-compare"), args, {folder, "", {}});

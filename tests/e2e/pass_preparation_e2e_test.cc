@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "harness_run.h"
 #include "support/program_runner.h"
 #include "support/temp_folder.h"
 #include "support/text.h"
@@ -16,19 +17,6 @@
 namespace {
 
 using Environment = std::map<std::string, std::string>;
-
-ProgramRun Harness(const EngineFolderCopy& folder, const std::vector<std::string>& options,
-                   Environment environment = {}) {
-  std::vector<std::string> args = {"/NH"};
-  args.insert(args.end(), options.begin(), options.end());
-  return RunProgram(BuiltProgram("testkve"), args, {folder.path(), "", std::move(environment)});
-}
-
-std::string Python(const std::string& script, const std::filesystem::path& file) {
-  ProgramRun run = RunProgram("/usr/bin/python3", {"-c", script, file.string()});
-  if (run.exit_code != 0) return "python failed: " + run.errors;
-  return run.output;
-}
 
 // A corpus of one infected file and its pristine copy; the engine is told to clean the file.
 struct Corpus {

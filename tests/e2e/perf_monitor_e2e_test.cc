@@ -14,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include "harness_run.h"
 #include "support/proc_tree.h"
 #include "support/program_runner.h"
 #include "support/temp_folder.h"
@@ -64,13 +65,6 @@ ProcTree::Process LiveProcess(int pid, ProcTree::Process process) {
   process.parent = std::stoi(stat.substr(stat.rfind(')') + 4));
   process.cmdline = ReadFile(live + "/cmdline");
   return process;
-}
-
-ProgramRun Harness(const EngineFolderCopy& folder, const std::vector<std::string>& options,
-                   std::map<std::string, std::string> environment = {}) {
-  std::vector<std::string> args = {"/NH"};
-  args.insert(args.end(), options.begin(), options.end());
-  return RunProgram(BuiltProgram("testkve"), args, {folder.path(), "", std::move(environment)});
 }
 
 bool IsSample(const std::string& line) {

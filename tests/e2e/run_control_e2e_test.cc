@@ -15,6 +15,7 @@
 #include <thread>
 #include <vector>
 
+#include "harness_run.h"
 #include "platform/process.h"
 #include "support/program_runner.h"
 #include "support/temp_folder.h"
@@ -23,20 +24,6 @@
 namespace {
 
 using Environment = std::map<std::string, std::string>;
-
-ProgramRun Harness(const EngineFolderCopy& folder, const std::vector<std::string>& options,
-                   Environment environment = {}) {
-  std::vector<std::string> args = {"/NH"};
-  args.insert(args.end(), options.begin(), options.end());
-  return RunProgram(BuiltProgram("testkve"), args, {folder.path(), "", std::move(environment)});
-}
-
-// Runs a Python script on `file`; its standard output, or the failure with its errors.
-std::string Python(const std::string& script, const std::filesystem::path& file) {
-  ProgramRun run = RunProgram("/usr/bin/python3", {"-c", script, file.string()});
-  if (run.exit_code != 0) return "python failed: " + run.errors;
-  return run.output;
-}
 
 // For each line of a JSON Lines file: the record kind, then its main facts.
 constexpr const char* kJsonFacts = R"(

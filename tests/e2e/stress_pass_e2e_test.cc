@@ -5,19 +5,13 @@
 #include <string>
 #include <vector>
 
+#include "harness_run.h"
 #include "settings_witness.h"
 #include "support/program_runner.h"
 #include "support/temp_folder.h"
 #include "support/text.h"
 
 namespace {
-
-ProgramRun Harness(const EngineFolderCopy& folder, const std::vector<std::string>& options,
-                   std::map<std::string, std::string> environment = {}) {
-  std::vector<std::string> args = {"/NH"};
-  args.insert(args.end(), options.begin(), options.end());
-  return RunProgram(BuiltProgram("testkve"), args, {folder.path(), "", std::move(environment)});
-}
 
 TEST(StressPassE2eTest, DefaultRunHandsThePresetsToTheEngine) {
   EngineFolderCopy folder;

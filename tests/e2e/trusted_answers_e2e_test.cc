@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "harness_run.h"
 #include "support/background_program.h"
 #include "support/file_watch.h"
 #include "support/program_runner.h"
@@ -32,13 +33,6 @@ ProgramRun Harness(const std::filesystem::path& folder, const std::vector<std::s
   std::vector<std::string> args = {"/NH"};
   args.insert(args.end(), options.begin(), options.end());
   return RunProgram(BuiltProgram("testkve"), args, {folder, "", std::move(environment)});
-}
-
-// Runs a Python script on `file`; its standard output, or the failure with its errors.
-std::string Python(const std::string& script, const std::filesystem::path& file) {
-  ProgramRun run = RunProgram("/usr/bin/python3", {"-c", script, file.string()});
-  if (run.exit_code != 0) return "python failed: " + run.errors;
-  return run.output;
 }
 
 size_t EngineStarts(const std::filesystem::path& log) {
