@@ -1,24 +1,8 @@
 #include "TestKVE/markdown_report.h"
 
-#include <array>
-
-#include "TestKVE/utf8_text.h"
+#include "TestKVE/markdown_text.h"
 
 namespace {
-
-bool IsAsciiPunctuation(char32_t code) {
-  return (code >= '!' && code <= '/') || (code >= ':' && code <= '@') || (code >= '[' && code <= '`') ||
-         (code >= '{' && code <= '~');
-}
-
-const char* BackslashEscape(char32_t code) {
-  static const std::array<std::array<char, 3>, 128> escapes = [] {
-    std::array<std::array<char, 3>, 128> table{};
-    for (size_t c = 0; c < table.size(); ++c) table[c] = {'\\', static_cast<char>(c), '\0'};
-    return table;
-  }();
-  return IsAsciiPunctuation(code) ? escapes[code].data() : nullptr;
-}
 
 std::string Row(const std::vector<std::string>& cells) {
   std::string row = "|";
@@ -37,8 +21,6 @@ std::string Table(const TextTable& table) {
 
 }  // namespace
 
-std::string MarkdownEscaped(std::string_view text) { return EscapedText(text, {IsShownInMarkup, BackslashEscape}); }
-
 std::string MarkdownReport(const RunReport& report) {
   std::string out = "# TestKVE run report\n\n**" + MarkdownEscaped(Headline(report)) + "**";
   if (const std::string note = InterruptionNote(report); !note.empty()) out += " \xE2\x80\x94 " + MarkdownEscaped(note);
@@ -56,6 +38,6 @@ std::string MarkdownReport(const RunReport& report) {
   const TextTable failed = FailureTable(report);
   out += Table(failed);
   if (failures > failed.rows.size())
-    out += "\n\\.\\.\\. and " + std::to_string(failures - failed.rows.size()) + " more failed passes\\.\n";
+    out += "\n... and " + std::to_string(failures - failed.rows.size()) + " more failed passes.\n";
   return out;
 }

@@ -3,14 +3,8 @@
 #pragma once
 
 #include <string>
-#include <string_view>
 
 #include "TestKVE/run_report.h"
-
-/// `text` as Markdown inline text, also inside a table cell: ASCII punctuation behind a
-/// backslash (so nothing becomes markup, HTML or a cell border), and every control character,
-/// noncharacter and byte that is not UTF-8 as the text "\xHH".
-std::string MarkdownEscaped(std::string_view text);
 
 /// The whole document.
 std::string MarkdownReport(const RunReport& report);

@@ -1,11 +1,11 @@
 #include "TestKVE/perf_markers.h"
 
+#include "perf_monitor/monitor_pace.h"
 #include "platform/stop_signals.h"
 
 namespace {
 
-constexpr int kSettleMs = 5000;
-constexpr int kReportMs = 1000;
+int Milliseconds(std::chrono::milliseconds pause) { return static_cast<int>(pause.count()); }
 
 bool MonitorOn(const PerfMonitor* monitor) { return monitor != nullptr && monitor->on(); }
 
@@ -13,7 +13,7 @@ bool MonitorOn(const PerfMonitor* monitor) { return monitor != nullptr && monito
 
 std::unique_ptr<PerfMonitor> StartPerfMonitor(const char* engine_exe_name) {
   std::unique_ptr<PerfMonitor> monitor = PerfMonitor::Start({engine_exe_name});
-  platform::WaitUnlessStopped(kSettleMs);
+  platform::WaitUnlessStopped(Milliseconds(CurrentMonitorPace().settle));
   return monitor;
 }
 
@@ -28,7 +28,8 @@ void MarkEngineFinish(PerfMonitor* monitor) {
 void FinishMonitoredPass(PerfMonitor* monitor) {
   if (!MonitorOn(monitor)) return;
   // A stop ends the pause as it ends an engine run: the monitor is not asked for its report.
-  if (platform::WaitUnlessStopped(kSettleMs)) return;
+  if (platform::WaitUnlessStopped(Milliseconds(CurrentMonitorPace().settle))) return;
   monitor->Stop();
-  platform::WaitUnlessStopped(kReportMs);
+  platform::WaitUnlessStopped(Milliseconds(CurrentMonitorPace().report));
+  monitor->AwaitReport();
 }

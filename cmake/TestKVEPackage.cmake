@@ -54,4 +54,6 @@ set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # Building an engine against the static libraries needs the headers of these.
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "libssl-dev, zlib1g-dev, pkg-config")
+# The completion of the three programs' options is read by bash-completion.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "bash-completion")
 include(CPack)

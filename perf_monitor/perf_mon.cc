@@ -13,6 +13,7 @@
 
 #include "perf_monitor/engine_sampler.h"
 #include "perf_monitor/monitor_clock.h"
+#include "perf_monitor/monitor_pace.h"
 #include "perf_monitor/perf_figures.h"
 #include "perf_monitor/perf_query.h"
 #include "perf_monitor/run_chart.h"
@@ -24,8 +25,6 @@
 #include "platform/whole_file.h"
 
 namespace {
-
-constexpr auto kSamplePeriod = std::chrono::milliseconds(1000);
 
 struct CounterIds {
   int32_t cpu;
@@ -101,7 +100,7 @@ int PerfMon(const PerfMonSetup& setup, MonitorState& state, const std::atomic<bo
     if (engine_running) engine = engine_sampler.Take(ms, state.marks.LastLaunchMs());
     table.Add(ms, reading, engine_running, engine);
     state.samples.Add({ms, reading.cpu_percent, reading.mem_percent, reading.io_bytes, engine});
-  } while (!state.stop.WaitFor(kSamplePeriod));
+  } while (!state.stop.WaitFor(CurrentMonitorPace().sample));
   if (end_without_report.load()) return 0;
   WriteReport(figures, setup, state);
   std::printf("<<< PerfMon Thread: %d\n", thread_id);

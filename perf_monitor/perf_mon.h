@@ -51,6 +51,12 @@ class PerfMonitor {
   void MarkFinish();
   /// Tells the monitor thread to write its report and end.
   void Stop() { state_.stop.Signal(); }
+  /// After Stop: returns once the report is written. The driver's pause for the report is the
+  /// usual wait; on a loaded machine the report may take longer, and it must not run into the
+  /// next pass's lines.
+  void AwaitReport() {
+    if (thread_.joinable()) thread_.join();
+  }
   /// Whether the monitor has taken a sample yet.
   bool has_samples() const { return !state_.samples.empty(); }
   /// The picture of the run so far, named after `engine_name`.

@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "platform/ascii.h"
+#include "platform/path_segments.h"
 
 namespace platform::windows_path {
 
@@ -68,19 +69,7 @@ std::string LexicalFullPath(std::string_view path, std::string_view base) {
   std::string_view rest;
   std::string result = SplitRoot(joined, &rest);
   const size_t root_size = result.size();
-  std::vector<std::string_view> parts;
-  while (!rest.empty()) {
-    size_t end = 0;
-    while (end < rest.size() && !IsSeparator(rest[end])) ++end;
-    std::string_view part = rest.substr(0, end);
-    rest = rest.substr(end == rest.size() ? end : end + 1);
-    if (part.empty() || part == ".") continue;
-    if (part == "..") {
-      if (!parts.empty()) parts.pop_back();
-      continue;
-    }
-    parts.push_back(part);
-  }
+  const std::vector<std::string_view> parts = FoldedPathNames(rest, IsSeparator);
   for (size_t i = 0; i < parts.size(); ++i) {
     if (i > 0) result += '\\';
     result.append(parts[i]);

@@ -3,27 +3,21 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <vector>
+
+#include "platform/path_segments.h"
+
+namespace {
+
+bool IsSlash(char c) { return c == '/'; }
+
+}  // namespace
 
 std::string LexicalAbsolutePath(std::string_view path, std::string_view base) {
-  std::string joined = path.starts_with('/') ? std::string(path) : std::string(base) + "/" + std::string(path);
-  std::vector<std::string_view> parts;
-  std::string_view rest = joined;
-  while (!rest.empty()) {
-    size_t slash = rest.find('/');
-    std::string_view part = rest.substr(0, slash);
-    rest = slash == std::string_view::npos ? std::string_view() : rest.substr(slash + 1);
-    if (part.empty() || part == ".") continue;
-    if (part == "..") {
-      if (!parts.empty()) parts.pop_back();
-      continue;
-    }
-    parts.push_back(part);
-  }
+  const std::string joined = path.starts_with('/') ? std::string(path) : std::string(base) + "/" + std::string(path);
   std::string result;
-  for (std::string_view part : parts) {
+  for (std::string_view name : platform::FoldedPathNames(joined, IsSlash)) {
     result += '/';
-    result += part;
+    result += name;
   }
   if (result.empty() || path.ends_with('/')) result += '/';
   return result;

@@ -9,6 +9,7 @@
 
 #include "TestKVE/html_report.h"
 #include "TestKVE/markdown_report.h"
+#include "TestKVE/markdown_text.h"
 #include "TestKVE/report_plots.h"
 #include "TestKVE/run_report.h"
 #include "TestKVE/run_statistics.h"
@@ -115,7 +116,7 @@ TEST(ReportEscapingTest, OutsideTextNeverBecomesMarkup) {
       html);
   const std::string markdown = MarkdownEscaped(kHostile);
   EXPECT_EQ(
-      "\\<script\\>alert\\(\\\"x\\'y\\\"\\)\\<\\/script\\>\\&amp\\;\\|\\*\\_\\`\\[a\\]\\(b\\)\\xFF\\xFE\\x01\\x0A\\x7F"
+      "\\<script>alert(\"x'y\")\\</script>\\&amp;\\|\\*\\_\\`\\[a](b)\\xFF\\xFE\\x01\\x0A\\x7F"
       "\\xC2\\x85\\xEF\\xBF\\xBF",
       markdown);
   EXPECT_EQ("caf\xc3\xa9 \xe2\x9c\x93", HtmlEscaped("caf\xc3\xa9 \xe2\x9c\x93"));  // UTF-8 as it is
@@ -219,6 +220,41 @@ TEST(MarkdownReportTest, AFailingRunsTablesRenderAsGitHubDoes) {
   EXPECT_EQ(0u, CountOf(html.output, "<script"));
   EXPECT_NE(std::string::npos, html.output.find("<td align=\"right\">7.0</td>"));
   EXPECT_NE(std::string::npos, html.output.find("<strong>3 passes, 2 failed</strong>"));
+}
+
+// Each text in a table cell, rendered as GitHub renders a job summary (tables, autolinks,
+// strikethrough): every cell shows its text and nothing else, and the file itself shows the
+// plain ones unchanged.
+TEST(MarkdownTextTest, EachTextRendersAsItselfAndPlainTextStaysPlain) {
+  struct Case {
+    std::string text;
+    std::string escaped;
+  };
+  const std::vector<Case> cases = {
+      {"50 passes, 10 failed", "50 passes, 10 failed"},
+      {"VXR_RET_REBOOT_MACHINE", "VXR_RET_REBOOT_MACHINE"},
+      {"2026-12-11T04:27:00Z (+0.5%, 1.25 ms)", "2026-12-11T04:27:00Z (+0.5%, 1.25 ms)"},
+      {"C:\\Engines\\vxr.exe /tmp/run #1", "C:\\Engines\\vxr.exe /tmp/run #1"},
+      {"0x1|pipe", "0x1\\|pipe"},
+      {"_start *bold* ~gone~ `code` [link](x) <b>", "\\_start \\*bold\\* \\~gone\\~ \\`code\\` \\[link](x) \\<b>"},
+      {"tail_ &amp; AT&T a & b &#42;", "tail\\_ \\&amp; AT\\&T a & b \\&#42;"},
+      {"see http://x.test or www.x.test", "see http\\://x.test or www\\.x.test"},
+      {"a\\*b ends\\", "a\\\\\\*b ends\\\\"},
+  };
+  std::string document = "| text |\n| --- |\n";
+  for (const Case& c : cases) {
+    EXPECT_EQ(c.escaped, MarkdownEscaped(c.text)) << c.text;
+    document += "| " + MarkdownEscaped(c.text) + " |\n";
+  }
+  TempFolder folder;
+  const ProgramRun html = RunProgram("/usr/bin/cmark-gfm", {"-e", "table", "-e", "autolink", "-e", "strikethrough",
+                                                            folder.Write("cells.md", document).string()});
+  ASSERT_EQ(0, html.exit_code) << html.errors;
+  std::string cells;
+  for (const Case& c : cases) cells += "<tr>\n<td>" + HtmlEscaped(c.text) + "</td>\n</tr>\n";
+  const size_t body = html.output.find("<tbody>\n");
+  ASSERT_NE(std::string::npos, body) << html.output;
+  EXPECT_EQ(cells, html.output.substr(body + 8, html.output.find("</tbody>") - body - 8));
 }
 #endif
 

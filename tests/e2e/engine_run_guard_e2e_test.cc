@@ -14,6 +14,7 @@
 
 #include "settings_witness.h"
 #include "support/background_program.h"
+#include "support/engine_start_log.h"
 #include "support/program_runner.h"
 #include "support/temp_folder.h"
 #include "support/text.h"
@@ -21,13 +22,6 @@
 namespace {
 
 // The process IDs that the reference engine logged at each start (VXR_REF_START_LOG).
-std::vector<int> EngineStarts(const std::filesystem::path& log) {
-  std::vector<int> pids;
-  if (!std::filesystem::exists(log)) return pids;
-  for (const std::string& line : ReadLines(log)) pids.push_back(std::stoi(line));
-  return pids;
-}
-
 TEST(EngineRunGuardE2eTest, AStopSignalEndsTheEngineFirstAndTheHarnessWith128PlusIt) {
   // The harness shares its terminal with the engine; the detached engine's process group is
   // covered by the library's launch test.
@@ -37,8 +31,8 @@ TEST(EngineRunGuardE2eTest, AStopSignalEndsTheEngineFirstAndTheHarnessWith128Plu
     const std::filesystem::path log = folder.path() / "starts.log";
     BackgroundProgram harness(BuiltProgram("testkve"), {"/NH"}, folder.path(),
                               {{"VXR_REF_SLEEP_MS", "600000"}, {"VXR_REF_START_LOG", log}});
-    ASSERT_TRUE(WaitFor(kEventBoundSeconds, [&] { return EngineStarts(log).size() == 1; }));
-    const int engine = EngineStarts(log).front();
+    ASSERT_TRUE(WaitFor(kEventBoundSeconds, [&] { return EngineStartPids(log).size() == 1; }));
+    const int engine = EngineStartPids(log).front();
     harness.Signal(signal);
     const ProgramRun run = harness.Wait();
     EXPECT_EQ(128 + signal, run.exit_code) << run.errors;
@@ -64,7 +58,7 @@ TEST(EngineRunGuardE2eTest, AStopSignalEndsInteractiveAndPatternListModesAlike) 
     const std::filesystem::path log = folder.path() / "starts.log";
     BackgroundProgram harness(BuiltProgram("testkve"), c.args, folder.path(),
                               {{"VXR_REF_SLEEP_MS", "600000"}, {"VXR_REF_START_LOG", log}}, c.input);
-    ASSERT_TRUE(WaitFor(kEventBoundSeconds, [&] { return EngineStarts(log).size() == 1; }));
+    ASSERT_TRUE(WaitFor(kEventBoundSeconds, [&] { return EngineStartPids(log).size() == 1; }));
     harness.Signal(SIGTERM);
     const ProgramRun run = harness.Wait();
     EXPECT_EQ(128 + SIGTERM, run.exit_code) << run.errors;
@@ -77,10 +71,10 @@ TEST(EngineRunGuardE2eTest, AHarnessKilledOutrightTakesItsEngineAlong) {
   const std::filesystem::path log = folder.path() / "starts.log";
   BackgroundProgram harness(BuiltProgram("testkve"), {"/NH"}, folder.path(),
                             {{"VXR_REF_SLEEP_MS", "600000"}, {"VXR_REF_START_LOG", log}});
-  ASSERT_TRUE(WaitFor(kEventBoundSeconds, [&] { return EngineStarts(log).size() == 1; }));
+  ASSERT_TRUE(WaitFor(kEventBoundSeconds, [&] { return EngineStartPids(log).size() == 1; }));
   harness.Signal(SIGKILL);
   EXPECT_EQ(SIGKILL, harness.Wait().signal);
-  EXPECT_TRUE(WaitFor(kEventBoundSeconds, [&] { return !IsRunning(EngineStarts(log).front()); }));
+  EXPECT_TRUE(WaitFor(kEventBoundSeconds, [&] { return !IsRunning(EngineStartPids(log).front()); }));
 }
 
 // The process ID a helper of the engine wrote (VXR_REF_HELPER), 0 while it has not.
@@ -133,8 +127,8 @@ TEST(EngineRunGuardE2eTest, AnEngineThatJoinsItsStartersGroupIsEndedAllTheSame) 
     BackgroundProgram harness(
         BuiltProgram("testkve"), c.args, folder.path(),
         {{"VXR_REF_JOIN_PARENT_GROUP", "1"}, {"VXR_REF_SLEEP_MS", "600000"}, {"VXR_REF_START_LOG", log}});
-    ASSERT_TRUE(WaitFor(kEventBoundSeconds, [&] { return EngineStarts(log).size() == 1; }));
-    const int engine = EngineStarts(log).front();
+    ASSERT_TRUE(WaitFor(kEventBoundSeconds, [&] { return EngineStartPids(log).size() == 1; }));
+    const int engine = EngineStartPids(log).front();
     if (c.signal != 0) harness.Signal(c.signal);
     const ProgramRun run = harness.Wait();
     if (c.signal == SIGKILL) {

@@ -10,6 +10,10 @@
 #include "support/program_runner.h"
 #include "support/temp_folder.h"
 
+/// The monitor's pauses and sampling period at a tenth of the real ones (a test-only setting),
+/// for tests of what the monitor writes rather than of when it writes it.
+inline const std::pair<const std::string, std::string> kQuickMonitor = {"TESTKVE_MONITOR_SPEEDUP", "10"};
+
 /// `testkve /NH <options>` in `folder`, with `environment` added to this process's.
 inline ProgramRun Harness(const EngineFolderCopy& folder, const std::vector<std::string>& options,
                           std::map<std::string, std::string> environment = {}) {

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "harness_run.h"
 #include "platform/service_manager.h"
 #include "support/file_watch.h"
 #include "support/program_runner.h"
@@ -114,7 +115,7 @@ TEST(PlantedLinkE2eTest, AnotherUsersLinkOnTheWayIsNeverFollowed) {
         RunProgram(BuiltProgram("testkve"),
                    {"/NH", "/RUN=1", "/PERFMON", "/VXRPATH=" + engine.str(), "/JUNIT=" + (d / "run.xml").string(),
                     "/JSON=" + (d / "run.jsonl").string(), "/REPORT=" + (d / "run.html").string()},
-                   {folder.shared});
+                   {folder.shared, "", {kQuickMonitor}});
     EXPECT_EQ(0, run.exit_code) << run.errors;
     EXPECT_EQ(1u, CountOf(run.output, "Run stress: 1 round\n")) << "the run goes on";
     // The three records, and the monitor's log, table and picture.

@@ -150,6 +150,7 @@ std::string ElapsedText(const std::string& line) {
 // rows with the engine's own figures: every figure is known, whatever the machine's load. The
 // engine's entry in the fixture carries the real engine's process ID, parent and command line
 // (from its start log and the live /proc), and figures that grow by a known step each row.
+// This is the one test that keeps the monitor's real pauses and sampling period.
 TEST(PerfMonitorE2eTest, AnEngineRunIsSampledReportedAndPictured) {
   EngineFolderCopy folder;
   const std::filesystem::path csv = folder.path() / "PerfReport" / "perfCounter.csv";
@@ -296,7 +297,7 @@ TEST(PerfMonitorE2eTest, AnEngineRunIsSampledReportedAndPictured) {
 
 TEST(PerfMonitorE2eTest, ThreePassesLogTheMarkersOfAllAndOneReport) {
   EngineFolderCopy folder;
-  const ProgramRun run = Harness(folder, {"/PERFMON", "/RUN=3"});
+  const ProgramRun run = Harness(folder, {"/PERFMON", "/RUN=3"}, {kQuickMonitor});
   ASSERT_EQ(0, run.exit_code) << run.errors;
   const std::string log = ReadFile(folder.path() / "PerfReport" / "perfCounter.log");
   EXPECT_EQ(LoggedPart(run.output), log);
@@ -321,8 +322,8 @@ TEST(PerfMonitorE2eTest, ThreePassesLogTheMarkersOfAllAndOneReport) {
 
 TEST(PerfMonitorE2eTest, ACounterRootThatCannotBeOpenedTurnsTheMonitorOff) {
   EngineFolderCopy folder;
-  const ProgramRun run =
-      Harness(folder, {"/PERFMON", "/RUN=2"}, {{"TESTKVE_PROC_ROOT", (folder.path() / "no-proc").string()}});
+  const ProgramRun run = Harness(folder, {"/PERFMON", "/RUN=2"},
+                                 {kQuickMonitor, {"TESTKVE_PROC_ROOT", (folder.path() / "no-proc").string()}});
   ASSERT_EQ(0, run.exit_code) << run.errors;
   EXPECT_EQ(std::vector<std::string>({"Set VXR.exe file path: .", "Set VXR.exe file name: vxr.exe",
                                       ">>> PerfMon Thread: N", "Perfmon: Initial PDH.DLL fail..", "Run stress: 1 round",
@@ -334,14 +335,14 @@ TEST(PerfMonitorE2eTest, ACounterRootThatCannotBeOpenedTurnsTheMonitorOff) {
 
 TEST(PerfMonitorE2eTest, WithoutAnEngineRunTheMonitorEndsWithTheProcessAndNoReport) {
   EngineFolderCopy folder;
-  const ProgramRun run = Harness(folder, {"/PERFMON", "/RUN=0"});
+  const ProgramRun run = Harness(folder, {"/PERFMON", "/RUN=0"}, {kQuickMonitor});
   ASSERT_EQ(0, run.exit_code) << run.errors;
   EXPECT_EQ(
       std::vector<std::string>({"Set VXR.exe file path: .", "Set VXR.exe file name: vxr.exe", ">>> PerfMon Thread: N"}),
       FrameLines(run.output));
   const std::string log = ReadFile(folder.path() / "PerfReport" / "perfCounter.log");
   EXPECT_EQ(LoggedPart(run.output), log);
-  // How many samples the start's five seconds hold depends on the machine's load.
+  // How many samples the start's pause holds depends on the machine's load.
   EXPECT_GE(CountOf(log, "PerfMon: CPU="), 1u);
   EXPECT_FALSE(std::filesystem::exists(folder.path() / "PerfReport" / "perfCounter.svg"));
 }
@@ -349,7 +350,7 @@ TEST(PerfMonitorE2eTest, WithoutAnEngineRunTheMonitorEndsWithTheProcessAndNoRepo
 TEST(PerfMonitorE2eTest, AFileInThePlaceOfTheReportFolderIsReported) {
   EngineFolderCopy folder;
   folder.Write("PerfReport", "not a folder");
-  const ProgramRun run = Harness(folder, {"/PERFMON", "/RUN=0"});
+  const ProgramRun run = Harness(folder, {"/PERFMON", "/RUN=0"}, {kQuickMonitor});
   ASSERT_EQ(0, run.exit_code) << run.errors;
   EXPECT_EQ(std::vector<std::string>({"Set VXR.exe file path: .", "Set VXR.exe file name: vxr.exe",
                                       "Failed to create directory.", ">>> PerfMon Thread: N"}),

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "support/background_program.h"
+#include "support/engine_start_log.h"
 #include "support/program_runner.h"
 #include "support/temp_folder.h"
 #include "support/text.h"
@@ -29,12 +30,6 @@ std::string Html5Errors(const std::filesystem::path& page) {
 std::string RenderedMarkdown(const std::filesystem::path& file) {
   const ProgramRun run = RunProgram("/usr/bin/cmark-gfm", {"-e", "table", file.string()});
   return run.exit_code == 0 ? run.output : "cmark-gfm failed: " + run.errors;
-}
-
-std::vector<int> EngineStarts(const std::filesystem::path& log) {
-  std::vector<int> pids;
-  for (const std::string& line : ReadLines(log)) pids.push_back(std::stoi(line));
-  return pids;
 }
 
 TEST(RunReportE2eTest, AFailingRunsPageAndSummaryHoldEveryPassAndParseCleanly) {
@@ -74,7 +69,7 @@ TEST(RunReportE2eTest, AStopSignalLeavesPagesOfThePassesThatRan) {
   BackgroundProgram harness(BuiltProgram("testkve"), {"/NH", "/RUN=10", "/REPORT=run.html", "/MARKDOWN=run.md"},
                             folder.path(),
                             {{"VXR_REF_PLAN", (folder.path() / "plan").string()}, {"VXR_REF_START_LOG", log}});
-  ASSERT_TRUE(WaitFor(60, [&] { return EngineStarts(log).size() == 3; }));
+  ASSERT_TRUE(WaitFor(60, [&] { return EngineStartPids(log).size() == 3; }));
   harness.Signal(SIGTERM);
   const ProgramRun run = harness.Wait();
   EXPECT_EQ(128 + SIGTERM, run.exit_code) << run.errors;

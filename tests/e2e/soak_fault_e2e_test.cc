@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "support/background_program.h"
+#include "support/engine_start_log.h"
 #include "support/program_runner.h"
 #include "support/temp_folder.h"
 #include "support/text.h"
@@ -23,11 +24,11 @@
 namespace {
 
 #if defined(TESTKVE_SANITIZED)
-// Under the sanitizers a pass costs several times as much (the sanitized engine's start
-// dominates); 3000 passes take about half a minute, and a leaked descriptor per pass or a
-// leak of a few kilobytes per pass still shows. The leak checker sees the rest at the
-// harness's exit.
-constexpr int kSoakPasses = 3000;
+// Under the sanitizers a pass costs about twenty times as much (the sanitized harness, starter
+// and engine each map their shadow memory): 800 passes take over a minute on two cores. A
+// leaked descriptor per pass, or more than about six kilobytes per pass, still shows; the leak
+// checker sees the rest at the harness's exit.
+constexpr int kSoakPasses = 800;
 // The sanitizer's own bookkeeping (allocation stacks, shadow pages) grows for a while; leaks
 // are its leak checker's to find.
 constexpr long kMemoryToleranceKiB = 4096;
@@ -43,23 +44,6 @@ constexpr size_t kPassDescriptors = 3;
 // report of them, and a freed block is given back at once, so resident memory stays level.
 const std::pair<std::string, std::string> kSanitizerOptions = {"ASAN_OPTIONS",
                                                                "handle_segv=0:handle_abort=0:quarantine_size_mb=0"};
-
-struct Start {
-  int pid;
-  uintmax_t executable_size;
-};
-
-std::vector<Start> EngineStarts(const std::filesystem::path& log) {
-  std::vector<Start> starts;
-  if (!std::filesystem::exists(log)) return starts;
-  for (const std::string& line : ReadLines(log)) {
-    Start start = {};
-    if (std::sscanf(line.c_str(), "%d %ju", &start.pid, &start.executable_size) == 2) {
-      starts.push_back(start);
-    }
-  }
-  return starts;
-}
 
 // How the harness prints an engine's result after "Launch KVE program".
 std::string ResultLine(uint32_t code) {
@@ -285,9 +269,9 @@ class EngineFolderRaceTest : public ::testing::Test {
   }
 
   void ExpectNoUnsignedStart() {
-    const std::vector<Start> starts = EngineStarts(log_);
+    const std::vector<EngineStart> starts = EngineStarts(log_);
     EXPECT_FALSE(starts.empty());
-    for (const Start& start : starts) EXPECT_NE(unsigned_size_, start.executable_size);
+    for (const EngineStart& start : starts) EXPECT_NE(unsigned_size_, start.executable_size);
   }
 
   EngineFolderCopy folder_;

@@ -19,6 +19,7 @@
 
 #include "harness_run.h"
 #include "support/background_program.h"
+#include "support/engine_start_log.h"
 #include "support/file_watch.h"
 #include "support/program_runner.h"
 #include "support/temp_folder.h"
@@ -33,10 +34,6 @@ ProgramRun Harness(const std::filesystem::path& folder, const std::vector<std::s
   std::vector<std::string> args = {"/NH"};
   args.insert(args.end(), options.begin(), options.end());
   return RunProgram(BuiltProgram("testkve"), args, {folder, "", std::move(environment)});
-}
-
-size_t EngineStarts(const std::filesystem::path& log) {
-  return std::filesystem::exists(log) ? ReadLines(log).size() : 0;
 }
 
 TEST(TrustedAnswersE2eTest, HelpAndVersionWordsStartNothing) {
@@ -61,7 +58,7 @@ TEST(TrustedAnswersE2eTest, HelpAndVersionWordsStartNothing) {
     EXPECT_EQ(0, run.exit_code);
     EXPECT_EQ(c.output, run.output);
     EXPECT_EQ("", run.errors);
-    EXPECT_EQ(0u, EngineStarts(log));
+    EXPECT_EQ(0u, EngineStarts(log).size());
   }
 }
 
@@ -84,14 +81,14 @@ TEST(TrustedAnswersE2eTest, UnknownOptionsWarnAndUnderStrictStopBeforeAnythingRu
     const ProgramRun run = Harness(folder.path(), c.options, {{"VXR_REF_START_LOG", log.string()}});
     EXPECT_EQ(0, run.exit_code);
     EXPECT_EQ(c.errors, run.errors);
-    EXPECT_EQ(1u, EngineStarts(log));
+    EXPECT_EQ(1u, EngineStarts(log).size());
 
     std::vector<std::string> strict = c.options;
     strict.push_back("/STRICT");
     const ProgramRun stopped = Harness(folder.path(), strict, {{"VXR_REF_START_LOG", log.string()}});
     EXPECT_EQ(c.errors.empty() ? 0 : 2, stopped.exit_code);
     EXPECT_EQ(c.errors, stopped.errors);
-    EXPECT_EQ(c.errors.empty() ? 2u : 1u, EngineStarts(log)) << "nothing ran";
+    EXPECT_EQ(c.errors.empty() ? 2u : 1u, EngineStarts(log).size()) << "nothing ran";
     if (!c.errors.empty()) {
       EXPECT_EQ("", stopped.output);
     }
@@ -164,7 +161,7 @@ TEST(TrustedAnswersE2eTest, RecordsAreFinishedWhenAStopSignalEndsTheRun) {
   BackgroundProgram harness(BuiltProgram("testkve"),
                             {"/NH", "/RUN=5", "/JSON=run.jsonl", "/JUNIT=report.xml", "/SUMMARY"}, folder.path(),
                             {{"VXR_REF_START_LOG", log.string()}, {"VXR_REF_PLAN", plan.string()}});
-  ASSERT_TRUE(WaitFor(kEventBoundSeconds, [&] { return EngineStarts(log) == 3; }));
+  ASSERT_TRUE(WaitFor(kEventBoundSeconds, [&] { return EngineStarts(log).size() == 3; }));
   harness.Signal(SIGTERM);
   const ProgramRun run = harness.Wait();
   EXPECT_EQ(128 + SIGTERM, run.exit_code) << run.errors;

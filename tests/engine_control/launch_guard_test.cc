@@ -17,6 +17,7 @@
 #include "platform/open_file.h"
 #include "platform/stop_signals.h"
 #include "support/background_program.h"
+#include "support/engine_start_log.h"
 #include "support/temp_folder.h"
 #include "support/text.h"
 
@@ -26,13 +27,6 @@ RecordList ReportTo(const TempFolder& folder) {
   RecordList records;
   records.String(VXR_STR_REPORT_DIR, folder.str()).Terminate();
   return records;
-}
-
-std::vector<int> EngineStarts(const std::filesystem::path& log) {
-  std::vector<int> pids;
-  if (!std::filesystem::exists(log)) return pids;
-  for (const std::string& line : ReadLines(log)) pids.push_back(std::stoi(line));
-  return pids;
 }
 
 // Where the forked caller leaves LaunchEngine's result, in hex.
@@ -68,8 +62,8 @@ TEST(LaunchGuardTest, AStopSignalEndsTheEngineInEitherModeAndIsReported) {
       ScopedEnv starts("VXR_REF_START_LOG", log.string());
       const pid_t caller = ForkLaunch(folder, dw_mode);
       ASSERT_GT(caller, 0);
-      ASSERT_TRUE(WaitFor(kEventBoundSeconds, [&] { return EngineStarts(log).size() == 1; }));
-      const int engine = EngineStarts(log).front();
+      ASSERT_TRUE(WaitFor(kEventBoundSeconds, [&] { return EngineStartPids(log).size() == 1; }));
+      const int engine = EngineStartPids(log).front();
       if (dw_mode == 1) {
         EXPECT_EQ(engine, getpgid(engine)) << "a group of its own";
       }
@@ -95,8 +89,8 @@ TEST(LaunchGuardTest, AnEngineThatIgnoresTheSignalIsKilledAfterTheGrace) {
   ScopedEnv ignore("VXR_REF_IGNORE_TERM", "1");
   ScopedEnv starts("VXR_REF_START_LOG", log.string());
   const pid_t caller = ForkLaunch(folder, 0);
-  ASSERT_TRUE(WaitFor(kEventBoundSeconds, [&] { return EngineStarts(log).size() == 1; }));
-  const int engine = EngineStarts(log).front();
+  ASSERT_TRUE(WaitFor(kEventBoundSeconds, [&] { return EngineStartPids(log).size() == 1; }));
+  const int engine = EngineStartPids(log).front();
   kill(caller, SIGTERM);
   int status = 0;
   ASSERT_EQ(caller, waitpid(caller, &status, 0));

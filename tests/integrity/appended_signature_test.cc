@@ -8,7 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "integrity_test_support.h"
+#include "support/damaged_copies.h"
+#include "support/vxrtool_runs.h"
 
 namespace {
 
@@ -80,21 +81,14 @@ TEST(AppendedSignatureTest, SignatureWithoutItsLeadingZeroBytesVerifies) {
 TEST(AppendedSignatureTest, EveryChangedByteMakesTheFileInvalid) {
   const std::string signed_file = DevSigned(kContent);
   TempFolder folder;
-  for (size_t at = 0; at < signed_file.size(); ++at) {
-    for (char flip : {'\x01', '\x80'}) {
-      std::string changed = signed_file;
-      changed[at] = static_cast<char>(changed[at] ^ flip);
-      ASSERT_EQ(VerifyBytes(folder, changed), 0) << "byte " << at << " flipped by " << int(flip);
-    }
-  }
+  for (const auto& changed : FlippedCopies(signed_file, {0x01, 0x80}))
+    ASSERT_EQ(VerifyBytes(folder, changed.bytes), 0) << changed.what;
 }
 
 TEST(AppendedSignatureTest, EveryTruncationIsInvalid) {
   const std::string signed_file = DevSigned(kContent);
   TempFolder folder;
-  for (size_t size = 0; size < signed_file.size(); ++size) {
-    ASSERT_EQ(VerifyBytes(folder, signed_file.substr(0, size)), 0) << "cut to " << size;
-  }
+  for (const auto& cut : CutCopies(signed_file)) ASSERT_EQ(VerifyBytes(folder, cut.bytes), 0) << cut.what;
 }
 
 // The last four bytes are always taken as the length, so nothing may follow the trailer.

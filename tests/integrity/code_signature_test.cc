@@ -9,8 +9,8 @@
 
 #include "integrity/appended_signature.h"
 #include "integrity/engine_validation.h"
-#include "integrity_test_support.h"
 #include "support/text.h"
+#include "support/vxrtool_runs.h"
 
 namespace {
 

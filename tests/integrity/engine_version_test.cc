@@ -4,10 +4,10 @@
 #include <string>
 
 #include "integrity/engine_validation.h"
-#include "integrity_test_support.h"
 #include "platform/posix/elf_version_note.h"
 #include "platform/version_info.h"
 #include "support/text.h"
+#include "support/vxrtool_runs.h"
 
 namespace {
 

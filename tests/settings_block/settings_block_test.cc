@@ -10,6 +10,7 @@
 #include "engine_sdk/engine_settings.h"
 #include "platform/process.h"
 #include "platform/shared_memory.h"
+#include "support/damaged_copies.h"
 #include "support/wine.h"
 #include "vxr_lib.h"
 
@@ -256,9 +257,9 @@ TEST(SharedBlockTest, EveryTruncationOfABlockIsRefused) {
   SharedBlock writer;
   ASSERT_TRUE(WriteBlock(&writer, MixedRecords()));
   const Bytes whole = Copy(writer.bytes());
-  for (size_t length = 1; length < whole.size(); ++length) {
-    SCOPED_TRACE(length);
-    platform::SharedMemoryHandle raw = RawBlock(Bytes(whole.begin(), whole.begin() + length));
+  for (const auto& cut : CutCopies(whole, 1)) {
+    SCOPED_TRACE(cut.what);
+    platform::SharedMemoryHandle raw = RawBlock(cut.bytes);
     ASSERT_TRUE(raw.is_open());
     SharedBlock reader;
     EXPECT_FALSE(AttachTo(&reader, raw));
@@ -272,16 +273,12 @@ TEST(SharedBlockTest, EverySingleByteCorruptionIsRefused) {
   SharedBlock writer;
   ASSERT_TRUE(WriteBlock(&writer, MixedRecords()));
   const Bytes whole = Copy(writer.bytes());
-  for (size_t offset = 0; offset < whole.size(); ++offset) {
-    for (int mask : {0x01, 0x80, 0xFF}) {
-      SCOPED_TRACE(testing::Message() << "offset " << offset << " mask " << mask);
-      Bytes damaged = whole;
-      damaged[offset] ^= static_cast<uint8_t>(mask);
-      platform::SharedMemoryHandle raw = RawBlock(damaged);
-      SharedBlock reader;
-      EXPECT_FALSE(AttachTo(&reader, raw));
-      EXPECT_NE(BlockFault::kUnavailable, reader.fault());
-    }
+  for (const auto& damaged : FlippedCopies(whole)) {
+    SCOPED_TRACE(damaged.what);
+    platform::SharedMemoryHandle raw = RawBlock(damaged.bytes);
+    SharedBlock reader;
+    EXPECT_FALSE(AttachTo(&reader, raw));
+    EXPECT_NE(BlockFault::kUnavailable, reader.fault());
   }
 }
 
@@ -331,9 +328,9 @@ TEST(SettingsReaderTest, EveryTruncatedDataAreaFailsCleanlyEvenWithAValidChecksu
   SharedBlock writer;
   ASSERT_TRUE(WriteBlock(&writer, MixedRecords()));
   const Bytes data = Copy(writer.bytes().subspan(SharedBlock::kHeaderSize));
-  for (size_t length = 1; length < data.size(); ++length) {
-    SCOPED_TRACE(length);
-    platform::SharedMemoryHandle raw = RawBlock(BlockAround(Bytes(data.begin(), data.begin() + length)));
+  for (const auto& cut : CutCopies(data, 1)) {
+    SCOPED_TRACE(cut.what);
+    platform::SharedMemoryHandle raw = RawBlock(BlockAround(cut.bytes));
     SharedBlock reader;
     ASSERT_TRUE(AttachTo(&reader, raw)) << reader.error();
     std::vector<EngineSetting> settings;

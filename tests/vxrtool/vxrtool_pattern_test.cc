@@ -1,18 +1,18 @@
 // vxrtool ptn as users and the build run it, and against an independent writer and reader of
-// the format (tests/integrity/pattern_file_tool.py).
+// the format (tests/vxrtool/pattern_file_tool.py).
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "integrity_test_support.h"
 #include "pattern_reader/virus_names.h"
 #include "support/text.h"
+#include "support/vxrtool_runs.h"
 
 namespace {
 
 const std::string kPython = "/usr/bin/python3";
-const std::string kPythonTool = TESTKVE_SOURCE_DIR "/tests/integrity/pattern_file_tool.py";
+const std::string kPythonTool = TESTKVE_SOURCE_DIR "/tests/vxrtool/pattern_file_tool.py";
 
 class VxrtoolPatternTest : public testing::Test {
  protected:

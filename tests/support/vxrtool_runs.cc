@@ -1,4 +1,4 @@
-#include "integrity_test_support.h"
+#include "support/vxrtool_runs.h"
 
 #include <cstdlib>
 #include <filesystem>

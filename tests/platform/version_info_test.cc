@@ -6,8 +6,9 @@
 
 #include <string>
 
-#include "integrity_test_support.h"
+#include "support/damaged_copies.h"
 #include "support/text.h"
+#include "support/vxrtool_runs.h"
 
 namespace {
 
@@ -104,16 +105,8 @@ TEST(VersionInfoTest, InvalidTextIsRefusedWhenBuilding) {
 
 TEST(VersionInfoTest, DamagedBlocksNeverReadOutside) {
   const std::vector<uint8_t> block = SampleBlock();
-  for (size_t size = 0; size < block.size(); ++size) {
-    ExpectAnswersInside(VersionInfo({block.begin(), block.begin() + static_cast<long>(size)}));
-  }
-  for (size_t at = 0; at < block.size(); ++at) {
-    for (int flip : {0x01, 0x80, 0xFF}) {
-      std::vector<uint8_t> changed = block;
-      changed[at] = static_cast<uint8_t>(changed[at] ^ flip);
-      ExpectAnswersInside(VersionInfo(changed));
-    }
-  }
+  for (const auto& cut : CutCopies(block)) ExpectAnswersInside(VersionInfo(cut.bytes));
+  for (const auto& changed : FlippedCopies(block)) ExpectAnswersInside(VersionInfo(changed.bytes));
 }
 
 // ---- The ELF note ---------------------------------------------------------------------------
@@ -220,15 +213,12 @@ TEST(ElfVersionNoteTest, DamagedFilesAreReadSafely) {
   const std::vector<uint8_t> block = SampleBlock();
   std::string error;
   ASSERT_TRUE(EmbedVersionInfo(block, &image, &error));
-  for (size_t size = 0; size < image.size(); ++size) {
-    std::optional<VersionInfo> read =
-        VersionInfo::ReadFromFile(folder.Write("cut", image.substr(0, size)).string().c_str());
-    EXPECT_FALSE(read.has_value()) << "cut to " << size;
+  for (const auto& cut : CutCopies(image)) {
+    EXPECT_FALSE(VersionInfo::ReadFromFile(folder.Write("cut", cut.bytes).string().c_str())) << cut.what;
   }
-  for (size_t at = 0; at < image.size(); ++at) {
-    std::string changed = image;
-    changed[at] = static_cast<char>(changed[at] ^ 0xA5);
-    std::optional<VersionInfo> read = VersionInfo::ReadFromFile(folder.Write("changed", changed).string().c_str());
+  for (const auto& changed : FlippedCopies(image, {0xA5})) {
+    std::optional<VersionInfo> read =
+        VersionInfo::ReadFromFile(folder.Write("changed", changed.bytes).string().c_str());
     if (read) ExpectAnswersInside(*read);
   }
 }

@@ -13,9 +13,9 @@
 
 #include "integrity/appended_signature.h"
 #include "integrity/engine_validation.h"
-#include "integrity_test_support.h"
 #include "support/peak_memory.h"
 #include "support/text.h"
+#include "support/vxrtool_runs.h"
 
 namespace {
 

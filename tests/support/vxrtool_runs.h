@@ -1,4 +1,4 @@
-// Shared pieces of the integrity tests: runs of the built vxrtool and of shell commands, and
+// Shared pieces of the vxrtool and integrity tests: runs of the built vxrtool and of shell commands, and
 // executables to work on.
 #pragma once
 
