@@ -90,7 +90,7 @@ cp -r /usr/lib/testkve/engine "$home/engine"
 run=$(cd "$home/engine" && testkve /NH /RUN=2 /STRICT 2>&1) || fail "testkve /RUN=2 /STRICT failed: $run"
 [[ $(grep -c '^Launch KVE program$' <<<"$run") -eq 2 ]] || fail "the ready engine folder did not run twice: $run"
 
-# The sample service, linked into the folder as the README shows, runs the installed harness.
+# The sample service, linked into the folder as the user guide shows, runs the installed harness.
 ln -s /usr/lib/testkve/TestSrv.exe "$home/engine/TestSrv.exe"
 (cd "$home/engine" && testkve /NH /SERVICE /RUN=1) >"$work/service.out" 2>&1 || fail "testkve /SERVICE failed"
 log=$TESTKVE_SERVICE_DB/TestSrv.log

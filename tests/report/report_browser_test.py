@@ -42,7 +42,7 @@ def run_harness(bin_dir, folder):
     # Exit code 1 at every tenth engine run: 20 failed passes, all after the warm-up.
     environment = dict(os.environ, VXR_REF_EXITS='0,0,0,0,0,0,0,0,0,1')
     prepare = f'/PREPARE=test $TESTKVE_PASS != {NOT_RUN} -o $TESTKVE_WARMUP = 1'
-    # The engine folder's own copy of the harness, so that the page (and the README's picture
+    # The engine folder's own copy of the harness, so that the page (and the user guide's picture
     # of it) names no path of the machine that built it.
     shutil.copy2(Path(bin_dir) / 'testkve', folder / 'testkve')
     run = subprocess.run(['./testkve', '/NH', f'/RUN={PASSES}', f'/WARMUP={WARM_UPS}', prepare,
@@ -80,7 +80,7 @@ def check_in_browser(page, out_dir, failures):
         check(not messages, failures, f'console: {messages}')
         requests = browser.requests(url)
         check(requests == [url], failures, f'requests: {requests}')
-        # The top of the page as a person first sees it (the README's picture), then all of it.
+        # The top of the page as a person first sees it (the user guide's picture), then all of it.
         check(driver.save_screenshot(str(out_dir / 'report-top.png')), failures, 'no screenshot')
         screenshot = out_dir / 'report.png'
         driver.set_window_size(1000, driver.execute_script('return document.body.scrollHeight') + 40)

@@ -1,5 +1,5 @@
 // Runs under Wine: the few tests of a service that Wine lacks are skipped there, with the
-// Wine behaviour that makes them meaningless; every such skip is listed in the README.
+// Wine behaviour that makes them meaningless; every such skip is listed in docs/windows.md.
 #pragma once
 
 #include <gtest/gtest.h>

@@ -4,8 +4,8 @@
 # standard error); the manager's stop ends a long engine run and the service reports stopped
 # with the harness's exit status; a second /SERVICE from another folder is told where the
 # registered service writes its log; and TestSrv.exe works in a folder named "eng ine é".
-# What only Windows can show (the ACLs of NTFS, Ctrl+Break reaching the harness) is in the
-# README. Wine runs in a prefix of the test's own, so no service outlives the test.
+# What only Windows can show (the ACLs of NTFS, Ctrl+Break reaching the harness) is in
+# docs/windows.md. Wine runs in a prefix of the test's own, so no service outlives the test.
 # usage: service_guard_test.sh WINDOWS_BUILD_DIR
 set -euo pipefail
 windows_build=$1
