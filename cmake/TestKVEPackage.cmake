@@ -24,7 +24,7 @@ install(FILES completion/testkve completion/testkve-compare completion/vxrtool
         DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions)
 
 # The documentation folder as Debian has it: copyright, the changelog in Debian's format
-# (compressed, as are the manual pages), the README.
+# (compressed, as are the manual pages), the README and the guides it links to.
 set(TESTKVE_PACKAGE_MAINTAINER "TestKVE maintainers <maintainers@users.noreply.c-seed-603003b8.example>"
     CACHE STRING "Maintainer of the Debian package: name and mail address")
 set(package_dir ${CMAKE_BINARY_DIR}/packaging)
@@ -35,8 +35,11 @@ add_custom_command(
   DEPENDS ${package_dir}/changelog
   VERBATIM)
 add_custom_target(package_changelog ALL DEPENDS ${package_dir}/changelog.gz)
-install(FILES packaging/copyright ${package_dir}/changelog.gz README.md
+install(FILES packaging/copyright ${package_dir}/changelog.gz README.md CONTRIBUTING.md
         DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/testkve)
+# The guides the README links to, in the same places beside it.
+file(GLOB guides CONFIGURE_DEPENDS docs/*.md docs/*.png)
+install(FILES ${guides} DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/testkve/docs)
 
 set(CPACK_PACKAGE_NAME testkve)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})  # all four parts
