@@ -29,6 +29,7 @@
 #include "TestKVE/extra_output.h"
 #include "engine_sdk/mailslot_writer.h"
 #include "platform/mailslot.h"
+#include "platform/mailslot_record.h"
 #include "platform/posix/mailslot_folder.h"
 #include "support/temp_folder.h"
 

@@ -9,6 +9,7 @@
 
 #include "fuzz/fuzz_support.h"
 #include "platform/mailslot.h"
+#include "platform/mailslot_record.h"
 #include "platform/posix/mailslot_folder.h"
 
 namespace {

@@ -6,6 +6,7 @@
 
 #include "fuzz/fuzz_support.h"
 #include "platform/service_manager.h"
+#include "platform/service_record.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static const FuzzInputFile file("TestSrv.service");

@@ -117,8 +117,4 @@ class MailslotWriter {
   OwnedHandle handle_;
 };
 
-/// The bytes that one message adds to a slot's spool, as Write appends them. Tests write cut
-/// copies of it to stand for a writer that died in the middle of a message.
-std::string MailslotRecord(std::string_view message);
-
 }  // namespace platform

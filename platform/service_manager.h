@@ -110,11 +110,4 @@ class ServiceManager {
   std::string folder_;
 };
 
-/// The record text of `parameters`; `ParseServiceRecord` reads it back.
-std::string FormatServiceRecord(const ServiceParameters& parameters);
-
-/// Reads a record: every line and field is checked, as is the checksum over the whole text.
-/// False for anything else, and then `parameters` is left as it was.
-bool ParseServiceRecord(const std::string& text, ServiceParameters* parameters);
-
 }  // namespace platform

@@ -7,7 +7,6 @@
 #include <sys/stat.h>
 #include <sys/uio.h>
 #include <unistd.h>
-#include <zlib.h>
 
 #include <algorithm>
 #include <array>
@@ -24,7 +23,7 @@
 #include <vector>
 
 #include "platform/ascii.h"
-#include "platform/little_endian.h"
+#include "platform/mailslot_record.h"
 #include "platform/posix/mailslot_folder.h"
 #include "platform/posix/unique_fd.h"
 
@@ -35,74 +34,14 @@ using posix::OpenCloexec;
 using posix::RetryOnEintr;
 using posix::UniqueFd;
 
-// A record: the magic, the message length and a CRC-32 of the length field and the message,
-// then the message. The checksum lets the server tell a message cut short by a dying writer
-// (and whatever was appended after it) from a whole one.
-constexpr char kMagic[] = {'M', 'S', 'L', '\xA5'};
-constexpr size_t kMagicSize = sizeof kMagic;
-constexpr size_t kHeaderSize = kMagicSize + 8;
 constexpr size_t kLongestName = 200;
 
-uint32_t RecordChecksum(const char* length_field, std::string_view message) {
-  uLong crc = crc32(0L, reinterpret_cast<const Bytef*>(length_field), 4);
-  crc = crc32(crc, reinterpret_cast<const Bytef*>(message.data()), static_cast<uInt>(message.size()));
-  return static_cast<uint32_t>(crc);
-}
-
-std::array<char, kHeaderSize> RecordHeader(std::string_view message) {
-  std::array<char, kHeaderSize> header;
-  std::copy(kMagic, kMagic + kMagicSize, header.begin());
-  StoreLittleEndian(header.data() + kMagicSize, message.size(), 4);
-  StoreLittleEndian(header.data() + kMagicSize + 4, RecordChecksum(header.data() + kMagicSize, message), 4);
-  return header;
-}
-
-enum class RecordState { kWhole, kIncomplete, kBroken };
-
-// Judges the record that would start at the front of `bytes`; `*size` gets a whole one's size.
-RecordState CheckRecord(std::string_view bytes, size_t* size) {
-  std::string_view magic(kMagic, kMagicSize);
-  if (bytes.substr(0, kMagicSize) != magic.substr(0, std::min(bytes.size(), kMagicSize))) return RecordState::kBroken;
-  if (bytes.size() < kHeaderSize) return RecordState::kIncomplete;
-  uint32_t length = LoadLittleEndian32(bytes.data() + kMagicSize);
-  if (length > kMailslotMaxMessage) return RecordState::kBroken;
-  if (bytes.size() < kHeaderSize + length) return RecordState::kIncomplete;
-  uint32_t stored = LoadLittleEndian32(bytes.data() + kMagicSize + 4);
-  if (stored != RecordChecksum(bytes.data() + kMagicSize, bytes.substr(kHeaderSize, length)))
-    return RecordState::kBroken;
-  *size = kHeaderSize + length;
-  return RecordState::kWhole;
-}
-
+constexpr size_t kHeaderSize = kMailslotRecordHeaderSize;
 constexpr size_t kLargestRecord = kHeaderSize + kMailslotMaxMessage;
 // The spool is judged in windows of this size, so reading it needs no more memory than this.
 constexpr size_t kScanWindow = 1024 * 1024 + kLargestRecord;
 // Messages are read back in pieces of about this size.
 constexpr size_t kReadAhead = 256 * 1024;
-
-// The offset of the first whole record that starts at or after `from` and before `limit`, or
-// npos.
-size_t FindWholeRecord(std::string_view bytes, size_t from, size_t limit) {
-  std::string_view magic(kMagic, kMagicSize);
-  for (size_t at = bytes.find(magic, from); at < limit; at = bytes.find(magic, at + 1)) {
-    size_t size = 0;
-    if (CheckRecord(bytes.substr(at), &size) == RecordState::kWhole) return at;
-  }
-  return std::string_view::npos;
-}
-
-// Where a record could start next at or after `from`: the next magic, or a piece of one that
-// the end of `bytes` cuts, never beyond `limit`.
-size_t NextCandidate(std::string_view bytes, size_t from, size_t limit) {
-  std::string_view magic(kMagic, kMagicSize);
-  size_t found = bytes.find(magic, from);
-  if (found != std::string_view::npos) return std::min(found, limit);
-  for (size_t at = std::max(from, bytes.size() >= kMagicSize ? bytes.size() - kMagicSize + 1 : 0); at < bytes.size();
-       ++at) {
-    if (magic.starts_with(bytes.substr(at))) return std::min(at, limit);
-  }
-  return limit;
-}
 
 // The spool's file name for the slot `name`, or "" when `name` is no local slot name.
 std::string SlotFileName(std::string_view name) {
@@ -392,13 +331,6 @@ std::filesystem::path MailslotFolder() {
   return folder;
 }
 
-std::string MailslotRecord(std::string_view message) {
-  std::array<char, kHeaderSize> header = RecordHeader(message);
-  std::string record(header.data(), header.size());
-  record.append(message);
-  return record;
-}
-
 struct MailslotServer::Spool {
   struct Message {
     off_t offset;
@@ -451,18 +383,18 @@ size_t MailslotServer::Spool::JudgeWindow(off_t offset, size_t limit, bool at_en
   size_t at = 0;
   while (at < limit) {
     size_t size = 0;
-    switch (CheckRecord(bytes.substr(at), &size)) {
-      case RecordState::kWhole:
+    switch (CheckMailslotRecord(bytes.substr(at), &size)) {
+      case MailslotRecordState::kWhole:
         waiting.push_back({offset + static_cast<off_t>(at + kHeaderSize), static_cast<uint32_t>(size - kHeaderSize)});
         at += size;
         break;
-      case RecordState::kBroken:
-        at = NextCandidate(bytes, at + 1, limit);
+      case MailslotRecordState::kBroken:
+        at = NextMailslotRecordCandidate(bytes, at + 1, limit);
         break;
-      case RecordState::kIncomplete: {
+      case MailslotRecordState::kIncomplete: {
         // Torn by a writer that died, or still being written: skipped once a whole record
         // follows it, kept until then.
-        size_t next = FindWholeRecord(bytes, at + 1, limit);
+        size_t next = FindWholeMailslotRecord(bytes, at + 1, limit);
         if (next != std::string_view::npos) {
           at = next;
           break;
@@ -599,7 +531,7 @@ MailslotWriter MailslotWriter::OpenIn(const std::filesystem::path& path, std::st
 bool MailslotWriter::Write(std::string_view message, Error* error) {
   if (!handle_.is_open()) return *error = SlotError(EBADF), false;
   if (message.size() > kMailslotMaxMessage) return *error = SlotError(EMSGSIZE), false;
-  std::array<char, kHeaderSize> header = RecordHeader(message);
+  std::array<char, kHeaderSize> header = MailslotRecordHeader(message);
   iovec parts[] = {{header.data(), header.size()}, {const_cast<char*>(message.data()), message.size()}};
   // One call: appends of other writers never land inside it. A short write is not resumed,
   // since another message may already follow; the server skips the torn one.

@@ -106,9 +106,6 @@ bool NamesMailslotFolder(std::string_view value) {
   return value.size() > kSlotPrefix.size() && AsciiEqualFold(value.substr(0, kSlotPrefix.size()), kSlotPrefix);
 }
 
-// A slot keeps each message whole by itself; a message is its own record.
-std::string MailslotRecord(std::string_view message) { return std::string(message); }
-
 // The slots a server reads (its own name, and the design's name when it serves that too) and
 // the messages collected from them, in the order they were taken (in a temporary file, not in
 // memory). A thread of the server's own empties the slots while it lives, so that no writer

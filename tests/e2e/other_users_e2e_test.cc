@@ -13,6 +13,7 @@
 
 #include "harness_run.h"
 #include "platform/service_manager.h"
+#include "platform/service_record.h"
 #include "support/file_watch.h"
 #include "support/program_runner.h"
 #include "support/temp_folder.h"

@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/mailslot_record.h"
 #include "platform/posix/mailslot_folder.h"
 #include "support/temp_folder.h"
 #include "support/unprivileged.h"

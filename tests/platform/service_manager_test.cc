@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/service_record.h"
+#include "service_parameters_fixture.h"
 #include "support/file_watch.h"
 #include "support/temp_folder.h"
 #include "support/text.h"
@@ -19,62 +21,6 @@ namespace {
 
 using platform::ServiceManager;
 using platform::ServiceParameters;
-
-ServiceParameters FullParameters() {
-  ServiceParameters p;
-  p.name = "TestSrv";
-  p.display_name = "Test service";
-  p.desired_access = 0xF01FF;
-  p.service_type = 0x10;
-  p.start_type = 3;
-  p.error_control = 1;
-  p.program_path = "/opt/srv/TestSrv.exe";
-  p.load_order_group = "Group";
-  p.wants_tag = true;
-  p.dependencies = {"Net", "Disk"};
-  p.password = "secret";
-  return p;
-}
-
-void ExpectSame(const ServiceParameters& a, const ServiceParameters& b) {
-  EXPECT_EQ(a.name, b.name);
-  EXPECT_EQ(a.display_name, b.display_name);
-  EXPECT_EQ(a.desired_access, b.desired_access);
-  EXPECT_EQ(a.service_type, b.service_type);
-  EXPECT_EQ(a.start_type, b.start_type);
-  EXPECT_EQ(a.error_control, b.error_control);
-  EXPECT_EQ(a.program_path, b.program_path);
-  EXPECT_EQ(a.load_order_group, b.load_order_group);
-  EXPECT_EQ(a.wants_tag, b.wants_tag);
-  EXPECT_EQ(a.dependencies, b.dependencies);
-  EXPECT_EQ(a.account, b.account);
-  EXPECT_EQ(a.password, b.password);
-}
-
-TEST(ServiceRecordTest, KeepsEveryParameter) {
-  for (const ServiceParameters& p : {FullParameters(), ServiceParameters{.name = "a", .program_path = "/b"}}) {
-    ServiceParameters read;
-    ASSERT_TRUE(platform::ParseServiceRecord(platform::FormatServiceRecord(p), &read));
-    ExpectSame(p, read);
-  }
-}
-
-TEST(ServiceRecordTest, RefusesEveryTruncationAndEveryChangedByte) {
-  const std::string record = platform::FormatServiceRecord(FullParameters());
-  ServiceParameters untouched{.name = "untouched"};
-  for (size_t length = 0; length < record.size(); ++length) {
-    SCOPED_TRACE(length);
-    EXPECT_FALSE(platform::ParseServiceRecord(record.substr(0, length), &untouched));
-  }
-  for (size_t i = 0; i < record.size(); ++i) {
-    std::string damaged = record;
-    damaged[i] = static_cast<char>(damaged[i] ^ 0x01);
-    SCOPED_TRACE(i);
-    EXPECT_FALSE(platform::ParseServiceRecord(damaged, &untouched));
-  }
-  EXPECT_FALSE(platform::ParseServiceRecord(record + record, &untouched));
-  EXPECT_EQ("untouched", untouched.name);
-}
 
 TEST(ServiceManagerTest, OpenMakesTheFolderOrSaysWhyNot) {
   TempFolder folder;

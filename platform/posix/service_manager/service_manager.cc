@@ -19,6 +19,7 @@
 #include "platform/posix/child_start.h"
 #include "platform/posix/path_walk.h"
 #include "platform/posix/unique_fd.h"
+#include "platform/service_record.h"
 
 extern char** environ;
 

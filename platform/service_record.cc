@@ -1,14 +1,14 @@
 // The text of a service record: one "key=value" line per parameter in a fixed order, closed by
 // a SHA-256 line over everything before it, so a damaged record never passes for a service.
-#include <openssl/evp.h>
+#include "platform/service_record.h"
 
 #include <charconv>
 #include <cstdio>
+#include <memory>
 #include <optional>
 #include <string_view>
 
-#include "platform/openssl_support.h"
-#include "platform/service_manager.h"
+#include "platform/crypto.h"
 
 namespace platform {
 namespace {
@@ -16,15 +16,18 @@ namespace {
 constexpr std::string_view kHeader = "TestKVE service record 1";
 constexpr std::string_view kDigestKey = "sha256";
 
+// The digest as lower-case hex; empty when the system cannot make one.
 std::string Sha256Hex(std::string_view text) {
-  ErrorQueueMark mark;
-  unsigned char digest[EVP_MAX_MD_SIZE];
-  unsigned int size = 0;
-  if (EVP_Digest(text.data(), text.size(), digest, &size, EVP_sha256(), nullptr) != 1) return "";
+  std::unique_ptr<Sha256> digest = Sha256::Start();
+  Sha256Digest value;
+  if (!digest || !digest->Update({reinterpret_cast<const uint8_t*>(text.data()), text.size()}) ||
+      !digest->Finish(&value)) {
+    return "";
+  }
   std::string hex;
   char pair[3];
-  for (unsigned int i = 0; i < size; ++i) {
-    std::snprintf(pair, sizeof pair, "%02x", digest[i]);
+  for (const uint8_t byte : value) {
+    std::snprintf(pair, sizeof pair, "%02x", byte);
     hex += pair;
   }
   return hex;
