@@ -206,9 +206,10 @@ std::vector<BYTE> BigEndian(std::span<const BYTE> number) {
 }
 
 // CryptoAPI's PRIVATEKEYBLOB (its parts little-endian and sized after the blob's bit length)
-// as BCrypt's RSAPRIVATE blob, whose parts are big-endian with lengths of their own: the
-// decoder rounds the bit length up to whole prime lengths, so a modulus of 520 bits comes out
-// as 528, and only the lengths of the parts themselves keep signatures as long as the key's.
+// as BCrypt's RSAPRIVATE blob, whose parts are big-endian with lengths of their own: a bit
+// length that is no multiple of 16 (the development key's 520 bits) does not fit the blob's
+// layout, which the decoder pads, and only the parts' own lengths keep the signatures as long
+// as the key's modulus.
 // Empty when the blob is too short for its bit length.
 std::vector<BYTE> BcryptPrivateBlob(std::span<const BYTE> blob) {
   constexpr size_t kHeader = sizeof(BLOBHEADER) + sizeof(RSAPUBKEY);
