@@ -52,8 +52,9 @@ class Md5RsaSigning {
 /// An RSA private key loaded into the system's cryptography.
 class RsaPrivateKey {
  public:
-  /// The unencrypted RSA private key of the PEM text `pem`, PKCS #1 ("RSA PRIVATE KEY") or
-  /// PKCS #8 ("PRIVATE KEY"); nullptr when it holds none or the system refuses the key.
+  /// The RSA private key of the PEM text `pem`, PKCS #1 ("RSA PRIVATE KEY") or PKCS #8
+  /// ("PRIVATE KEY"); nullptr when it holds none or the system refuses the key. An encrypted
+  /// key is asked for its passphrase on the terminal on Linux and refused on Windows.
   static std::unique_ptr<RsaPrivateKey> FromPem(std::string_view pem);
   virtual ~RsaPrivateKey() = default;
   /// The modulus length in bytes, which is also the length of a signature.

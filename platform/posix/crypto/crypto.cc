@@ -158,10 +158,8 @@ std::unique_ptr<RsaPrivateKey> RsaPrivateKey::FromPem(std::string_view pem) {
   if (pem.size() > static_cast<size_t>(INT32_MAX)) return nullptr;
   ErrorQueueMark error_mark;
   UniqueBio bio(BIO_new_mem_buf(pem.data(), static_cast<int>(pem.size())));
-  // No passphrase callback: an encrypted key is refused rather than asked for on the terminal.
-  UniqueKey key(bio ? PEM_read_bio_PrivateKey(
-                          bio.get(), nullptr, [](char*, int, int, void*) { return -1; }, nullptr)
-                    : nullptr);
+  // OpenSSL's own callback asks for the passphrase of an encrypted key on the terminal.
+  UniqueKey key(bio ? PEM_read_bio_PrivateKey(bio.get(), nullptr, nullptr, nullptr) : nullptr);
   if (!key || EVP_PKEY_get_base_id(key.get()) != EVP_PKEY_RSA) return nullptr;
   return std::make_unique<OpenSslRsaPrivateKey>(std::move(key));
 }
