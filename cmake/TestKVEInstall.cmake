@@ -7,9 +7,17 @@ set(testkve_package_dir ${CMAKE_INSTALL_LIBDIR}/cmake/TestKVE)
 set(testkve_include_dir ${CMAKE_INSTALL_INCLUDEDIR}/testkve)
 
 # The programs: the harness, testkve-compare and vxrtool for everyone's PATH; the sample service and the
-# reference engine in the package's own folder (see TESTKVE_INSTALL_PRIVATE_DIR).
-install(TARGETS testkve testkve_compare vxrtool RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-install(TARGETS TestSrv vxr_ref RUNTIME DESTINATION ${TESTKVE_INSTALL_PRIVATE_DIR})
+# reference engine in the package's own folder (see TESTKVE_INSTALL_PRIVATE_DIR). On Windows
+# the sample service sits beside TestKVE.exe, where /SERVICE looks for it, and the sample engine
+# folder is the release's engine\ folder.
+if(WIN32)
+  install(TARGETS testkve testkve_compare vxrtool TestSrv RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  set(testkve_engine_destination engine)
+else()
+  install(TARGETS testkve testkve_compare vxrtool RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  install(TARGETS TestSrv vxr_ref RUNTIME DESTINATION ${TESTKVE_INSTALL_PRIVATE_DIR})
+  set(testkve_engine_destination ${TESTKVE_INSTALL_PRIVATE_DIR}/engine)
+endif()
 
 # The static libraries of the two public targets and everything they link, under names of our
 # own, since "libplatform.a" has no place in a system library folder.
@@ -41,16 +49,19 @@ install(FILES ${CMAKE_CURRENT_BINARY_DIR}/TestKVEConfig.cmake
         ${CMAKE_CURRENT_BINARY_DIR}/TestKVEConfigVersion.cmake DESTINATION ${testkve_package_dir})
 
 # pkg-config files that find the prefix from their own place, so the same files serve
-# `cmake --install --prefix` and the Debian package.
-set(pc_prefix "\${pcfiledir}")
-string(REPLACE "/" ";" libdir_parts "${CMAKE_INSTALL_LIBDIR}/pkgconfig")
-foreach(part IN LISTS libdir_parts)
-  string(APPEND pc_prefix "/..")
-endforeach()
-foreach(pc testkve testkve-engine-sdk)
-  configure_file(cmake/${pc}.pc.in ${CMAKE_CURRENT_BINARY_DIR}/${pc}.pc @ONLY)
-  install(FILES ${CMAKE_CURRENT_BINARY_DIR}/${pc}.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
-endforeach()
+# `cmake --install --prefix` and the Debian package. (Not on Windows, whose libraries link
+# system libraries of their own: the CMake package names them.)
+if(NOT WIN32)
+  set(pc_prefix "\${pcfiledir}")
+  string(REPLACE "/" ";" libdir_parts "${CMAKE_INSTALL_LIBDIR}/pkgconfig")
+  foreach(part IN LISTS libdir_parts)
+    string(APPEND pc_prefix "/..")
+  endforeach()
+  foreach(pc testkve testkve-engine-sdk)
+    configure_file(cmake/${pc}.pc.in ${CMAKE_CURRENT_BINARY_DIR}/${pc}.pc @ONLY)
+    install(FILES ${CMAKE_CURRENT_BINARY_DIR}/${pc}.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+  endforeach()
+endif()
 
 # The development signing key, for engine authors, with the ready engine folder signed by it:
 # both only while the library trusts that key (no TESTKVE_PUBLIC_KEY_PEM).
@@ -59,10 +70,31 @@ if(NOT TESTKVE_PUBLIC_KEY_PEM)
           RENAME development-only-signing-key.pem)
   install(FILES tools/keys/dev_signing_key_public.pem DESTINATION ${CMAKE_INSTALL_DATADIR}/testkve
           RENAME development-only-signing-key.pub.pem)
-  install(DIRECTORY ${TESTKVE_ENGINE_DIR}/ DESTINATION ${TESTKVE_INSTALL_PRIVATE_DIR}/engine
+  install(DIRECTORY ${TESTKVE_ENGINE_DIR}/ DESTINATION ${testkve_engine_destination}
           USE_SOURCE_PERMISSIONS
           FILES_MATCHING PATTERN "vxr*.exe" PATTERN "VXR.INI" PATTERN "*.ptn"
           PATTERN "report" EXCLUDE PATTERN "PerfReport" EXCLUDE)
 endif()
 
-include(cmake/TestKVEPackage.cmake)
+# A stripped installation (CPack's, `cmake --install --strip`, the Windows release's) strips the programs only; the
+# static libraries keep the symbols they are linked by and lose their debug information, as
+# Debian's library packages have them.
+if(CMAKE_STRIP)
+  foreach(library IN LISTS testkve_libraries)
+    get_target_property(type ${library} TYPE)
+    if(type STREQUAL "STATIC_LIBRARY")
+      install(CODE "if(CMAKE_INSTALL_DO_STRIP)
+        execute_process(COMMAND \"${CMAKE_STRIP}\" --strip-debug --remove-section=.comment
+          --remove-section=.note --enable-deterministic-archives
+          \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_LIBDIR}/$<TARGET_FILE_NAME:${library}>\"
+          COMMAND_ERROR_IS_FATAL ANY)
+      endif()")
+    endif()
+  endforeach()
+endif()
+
+# Manual pages, bash completion and the Debian package are Linux's; scripts/release-windows
+# packs the Windows installation.
+if(NOT WIN32)
+  include(cmake/TestKVEPackage.cmake)
+endif()

@@ -3,23 +3,6 @@
 
 add_subdirectory(man)
 
-# A stripped installation (CPack's, `cmake --install --strip`) strips the programs only; the
-# static libraries keep the symbols they are linked by and lose their debug information, as
-# Debian's library packages have them.
-if(CMAKE_STRIP)
-  foreach(library IN LISTS testkve_libraries)
-    get_target_property(type ${library} TYPE)
-    if(type STREQUAL "STATIC_LIBRARY")
-      install(CODE "if(CMAKE_INSTALL_DO_STRIP)
-        execute_process(COMMAND \"${CMAKE_STRIP}\" --strip-debug --remove-section=.comment
-          --remove-section=.note --enable-deterministic-archives
-          \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_LIBDIR}/$<TARGET_FILE_NAME:${library}>\"
-          COMMAND_ERROR_IS_FATAL ANY)
-      endif()")
-    endif()
-  endforeach()
-endif()
-
 install(FILES completion/testkve completion/testkve-compare completion/vxrtool
         DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions)
 

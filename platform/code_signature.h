@@ -16,6 +16,9 @@ bool VerifyFileCodeSignature(const char* path, std::string* signer_name, std::st
 /// The same check on an open binary stream of a regular file (null: cannot open).
 bool VerifyStreamCodeSignature(std::FILE* stream, std::string* signer_name, std::string* error);
 
+/// Whether `image` carries a code signature where the system keeps one, valid or not.
+bool HasCodeSignature(std::string_view image);
+
 /// Appends one signature block over the whole of `image`, signed with `key_pem` by the first
 /// certificate of `certificate_pem`; further certificates there travel with it as its chain.
 /// False, with `image` unchanged and the reason in `error`, when the PEM texts do not give a

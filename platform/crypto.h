@@ -1,6 +1,6 @@
-// The digests and the signature check that the maker's files need, from the system's own
-// cryptography: OpenSSL on Linux, CryptoAPI and BCrypt on Windows. The file formats that use
-// them live in integrity/.
+// The digests, the signature check that the maker's files need and the signing that makes
+// them, from the system's own cryptography: OpenSSL on Linux, CryptoAPI and BCrypt on Windows.
+// The file formats that use them live in integrity/.
 #pragma once
 
 #include <array>
@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <memory>
 #include <span>
+#include <string_view>
+#include <vector>
 
 namespace platform {
 
@@ -34,6 +36,31 @@ class RsaPublicKey {
   virtual size_t ModulusBytes() const = 0;
   /// A new check against this key; nullptr when the system cannot start one.
   virtual std::unique_ptr<Md5RsaVerification> StartMd5Verification() const = 0;
+};
+
+/// A running RSA PKCS #1 v1.5 signature over the MD5 digest of the bytes fed.
+class Md5RsaSigning {
+ public:
+  virtual ~Md5RsaSigning() = default;
+  /// Feeds the next bytes of the content; false when the digest refuses them.
+  virtual bool Update(std::span<const uint8_t> bytes) = 0;
+  /// The signature of everything fed, a big-endian number as long as the modulus; false on
+  /// failure. Ends the signing: no Update may follow.
+  virtual bool Finish(std::vector<uint8_t>* signature) = 0;
+};
+
+/// An RSA private key loaded into the system's cryptography.
+class RsaPrivateKey {
+ public:
+  /// The RSA private key of the PEM text `pem`, PKCS #1 ("RSA PRIVATE KEY") or PKCS #8
+  /// ("PRIVATE KEY"); nullptr when it holds none or the system refuses the key. An encrypted
+  /// key is asked for its passphrase on the terminal on Linux and refused on Windows.
+  static std::unique_ptr<RsaPrivateKey> FromPem(std::string_view pem);
+  virtual ~RsaPrivateKey() = default;
+  /// The modulus length in bytes, which is also the length of a signature.
+  virtual size_t ModulusBytes() const = 0;
+  /// A new signature with this key; nullptr when the system cannot start one.
+  virtual std::unique_ptr<Md5RsaSigning> StartMd5Signing() const = 0;
 };
 
 using Sha256Digest = std::array<uint8_t, 32>;

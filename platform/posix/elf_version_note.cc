@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "platform/file_stream.h"
+#include "platform/version_info.h"
 
 namespace {
 

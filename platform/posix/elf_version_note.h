@@ -15,7 +15,4 @@ bool ReadElfVersionNote(const char* path, std::vector<uint8_t>* block);
 /// The same for an open binary stream of the file (null: cannot be read).
 bool ReadElfVersionNoteStream(std::FILE* stream, std::vector<uint8_t>* block);
 
-/// Puts `block` into the ELF image `image` as its version note, replacing one that is
-/// already there; the program's segments are left untouched, so it still runs. False, with
-/// `image` unchanged and the reason in `error`, when `image` is not an ELF file that can take it.
-bool EmbedVersionInfo(std::span<const uint8_t> block, std::string* image, std::string* error);
+// EmbedVersionInfo (platform/version_info.h) writes the note.

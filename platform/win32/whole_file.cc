@@ -20,6 +20,22 @@ bool IsSymbolicLink(const std::string& path) {
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
 }
 
+// `path` made absolute. Wine's ReplaceFileW fails a bare file name ("Directory name invalid");
+// a full path serves both.
+std::wstring FullPath(const std::string& path) {
+  const std::wstring wide = platform::win32::Widen(path);
+  std::wstring full(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD length = GetFullPathNameW(wide.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+    if (length == 0) return wide;
+    if (length < full.size()) {
+      full.resize(length);
+      return full;
+    }
+    full.resize(length);
+  }
+}
+
 }  // namespace
 
 bool ReadWholeFile(const std::string& path, std::string* bytes, std::string* error) {
@@ -86,8 +102,8 @@ bool ReplaceFileAtomically(const std::string& path, std::string_view bytes, Link
   bool written = platform::win32::WriteAll(file.get(), bytes) && FlushFileBuffers(file.get());
   DWORD failure = GetLastError();
   file.Reset();
-  std::wstring wide_target = platform::win32::Widen(target);
-  std::wstring wide_temporary = platform::win32::Widen(temporary);
+  std::wstring wide_target = FullPath(target);
+  std::wstring wide_temporary = FullPath(temporary);
   if (written) {
     bool exists = GetFileAttributesW(wide_target.c_str()) != INVALID_FILE_ATTRIBUTES;
     if (exists ? ReplaceFileW(wide_target.c_str(), wide_temporary.c_str(), nullptr, 0, nullptr, nullptr)

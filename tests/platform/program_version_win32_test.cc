@@ -20,7 +20,8 @@ TEST(ProgramVersionTest, OurProgramsCarryTheProjectVersion) {
     const char* program;
     const char* description_word;
   };
-  const Case cases[] = {{"TestKVE", "harness"}, {"TestSrv", "service"}, {"vxrtool", "tool"}};
+  const Case cases[] = {
+      {"TestKVE", "harness"}, {"TestSrv", "service"}, {"vxrtool", "tool"}, {"testkve-compare", "comparison"}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.program);
     const std::string path = BuiltProgram(c.program);

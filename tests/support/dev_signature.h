@@ -1,5 +1,5 @@
-// Signature trailers made with the repository's development key by OpenSSL directly, so that
-// the library's check is tested and measured against a signer of its own.
+// Signature trailers made with the repository's development key through the system's signing
+// (platform/crypto.h), so that tests make signed files without running vxrtool.
 #pragma once
 
 #include <cstdint>

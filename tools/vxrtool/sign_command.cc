@@ -1,4 +1,4 @@
-// sign: appends the RSA/MD5 signature trailer (OpenSSL, so Linux only).
+// sign: appends the RSA/MD5 signature trailer.
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -24,12 +24,12 @@ int RunSign(std::span<char* const> args) {
   if (!arguments.Has("--key")) return UsageError("no key given", kSignUsage);
   const std::string& path = arguments.operands().front();
   std::string error, trailer;
-  UniqueKey key = LoadSigningKey(arguments.Value("--key"), &error);
+  std::unique_ptr<platform::RsaPrivateKey> key = LoadSigningKey(arguments.Value("--key"), &error);
   if (!key) return Failure(error);
   std::unique_ptr<AppendableFile> file = AppendableFile::Open(path, &error);
   if (!file) return Failure(error);
   auto read = [&](std::span<std::byte> buffer) { return file->Read(buffer, &error); };
-  if (!MakeSignatureTrailer(key.get(), read, &trailer, &error)) {
+  if (!MakeSignatureTrailer(*key, read, &trailer, &error)) {
     return Failure("cannot sign " + path + ": " + error);
   }
   return file->Append(trailer, &error) ? kExitSuccess : Failure(error);
@@ -37,8 +37,8 @@ int RunSign(std::span<char* const> args) {
 
 int SignContent(const std::string& key_path, std::string_view content, const std::string& name, std::string* trailer) {
   std::string error;
-  UniqueKey key = LoadSigningKey(key_path, &error);
+  std::unique_ptr<platform::RsaPrivateKey> key = LoadSigningKey(key_path, &error);
   if (!key) return Failure(error);
-  if (!MakeSignatureTrailer(key.get(), content, trailer, &error)) return Failure("cannot sign " + name + ": " + error);
+  if (!MakeSignatureTrailer(*key, content, trailer, &error)) return Failure("cannot sign " + name + ": " + error);
   return kExitSuccess;
 }

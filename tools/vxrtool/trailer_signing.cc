@@ -1,7 +1,5 @@
 #include "tools/vxrtool/trailer_signing.h"
 
-#include <openssl/pem.h>
-
 #include <algorithm>
 #include <cstring>
 #include <vector>
@@ -13,31 +11,22 @@ namespace {
 
 constexpr size_t kChunkBytes = 1 << 20;
 
-std::string OpenSslReason() {
-  const char* reason = ERR_reason_error_string(ERR_peek_last_error());
-  ERR_clear_error();
-  return reason != nullptr ? reason : "unknown reason";
-}
-
 }  // namespace
 
-UniqueKey LoadSigningKey(const std::string& path, std::string* error) {
+std::unique_ptr<platform::RsaPrivateKey> LoadSigningKey(const std::string& path, std::string* error) {
   std::string pem;
   if (!ReadWholeFile(path, &pem, error)) return nullptr;
-  UniqueBio bio(BIO_new_mem_buf(pem.data(), static_cast<int>(pem.size())));
-  UniqueKey key(bio ? PEM_read_bio_PrivateKey(bio.get(), nullptr, nullptr, nullptr) : nullptr);
-  if (!key || EVP_PKEY_get_base_id(key.get()) != EVP_PKEY_RSA) {
-    ERR_clear_error();
-    *error = "no RSA private key in " + path;
-    return nullptr;
-  }
+  std::unique_ptr<platform::RsaPrivateKey> key = platform::RsaPrivateKey::FromPem(pem);
+  platform::WipeBytes(std::span(reinterpret_cast<uint8_t*>(pem.data()), pem.size()));
+  if (!key) *error = "no RSA private key in " + path;
   return key;
 }
 
-bool MakeSignatureTrailer(EVP_PKEY* key, const ChunkReader& read, std::string* trailer, std::string* error) {
-  UniqueDigest digest(EVP_MD_CTX_new());
-  if (!digest || EVP_DigestSignInit(digest.get(), nullptr, EVP_md5(), nullptr, key) != 1) {
-    *error = "signing failed: " + OpenSslReason();
+bool MakeSignatureTrailer(const platform::RsaPrivateKey& key, const ChunkReader& read, std::string* trailer,
+                          std::string* error) {
+  std::unique_ptr<platform::Md5RsaSigning> signing = key.StartMd5Signing();
+  if (!signing) {
+    *error = "signing failed: the system cannot sign with this key";
     return false;
   }
   std::vector<std::byte> chunk(kChunkBytes);
@@ -47,8 +36,8 @@ bool MakeSignatureTrailer(EVP_PKEY* key, const ChunkReader& read, std::string* t
     if (got < 0) return false;  // the reader has told why
     if (got == 0) break;
     total += static_cast<uint64_t>(got);
-    if (EVP_DigestSignUpdate(digest.get(), chunk.data(), static_cast<size_t>(got)) != 1) {
-      *error = "signing failed: " + OpenSslReason();
+    if (!signing->Update(std::span(reinterpret_cast<const uint8_t*>(chunk.data()), static_cast<size_t>(got)))) {
+      *error = "signing failed: the digest refused the content";
       return false;
     }
   }
@@ -56,14 +45,11 @@ bool MakeSignatureTrailer(EVP_PKEY* key, const ChunkReader& read, std::string* t
     *error = "the file is empty";
     return false;
   }
-  size_t size = 0;
   std::vector<uint8_t> signature;
-  if (EVP_DigestSignFinal(digest.get(), nullptr, &size) != 1 ||
-      (signature.resize(size), EVP_DigestSignFinal(digest.get(), signature.data(), &size) != 1)) {
-    *error = "signing failed: " + OpenSslReason();
+  if (!signing->Finish(&signature)) {
+    *error = "signing failed: the system refused to sign with this key";
     return false;
   }
-  signature.resize(size);
   trailer->clear();
   if (!AppendSignatureTrailer(signature, trailer)) {
     *error = "the key's signatures are longer than 128 bytes (a modulus above 1024 bits)";
@@ -72,7 +58,8 @@ bool MakeSignatureTrailer(EVP_PKEY* key, const ChunkReader& read, std::string* t
   return true;
 }
 
-bool MakeSignatureTrailer(EVP_PKEY* key, std::string_view content, std::string* trailer, std::string* error) {
+bool MakeSignatureTrailer(const platform::RsaPrivateKey& key, std::string_view content, std::string* trailer,
+                          std::string* error) {
   ChunkReader read = [&content](std::span<std::byte> buffer) -> int64_t {
     size_t count = std::min(buffer.size(), content.size());
     std::memcpy(buffer.data(), content.data(), count);

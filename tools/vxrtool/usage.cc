@@ -38,8 +38,8 @@ constexpr std::string_view kGeneralOptions =
     "  -h, --help                       show this text; COMMAND --help shows that command's\n"
     "  --version                        show the version\n";
 
-constexpr std::string_view kLinuxOnlyNote =
-    "sign, version set and ptn build --sign are available in the Linux build only.\n";
+constexpr std::string_view kCodeSignNote =
+    "codesign signs Linux engines; Windows engines are code-signed with signtool or osslsigncode.\n";
 
 // The entries whose command is `name` or starts with `name` and a blank.
 bool PrintEntries(std::FILE* stream, std::string_view name) {
@@ -60,7 +60,7 @@ void PrintUsage(std::FILE* stream) {
   std::string text(kUsageLine);
   for (const UsageEntry& entry : kEntries) text += entry.text;
   text += kGeneralOptions;
-  if constexpr (!VXRTOOL_MAKES_SIGNED_FILES) text += kLinuxOnlyNote;
+  text += kCodeSignNote;
   std::fputs(text.c_str(), stream);
 }
 

@@ -1,4 +1,5 @@
-// version set: writes the version information into an ELF engine executable (Linux only).
+// version set: writes the version information into an engine executable: the version note of
+// an ELF file, the version resource of a Windows one.
 #include <charconv>
 #include <cstdio>
 #include <string>
@@ -6,8 +7,8 @@
 
 #include "integrity/appended_signature.h"
 #include "integrity/signature_trailer.h"
+#include "platform/code_signature.h"
 #include "platform/file_stream.h"
-#include "platform/posix/elf_version_note.h"
 #include "platform/version_info.h"
 #include "tools/vxrtool/commands.h"
 #include "tools/vxrtool/tool_support.h"
@@ -18,7 +19,6 @@ namespace {
 constexpr std::string_view kSetUsage =
     "version set [--file-version A.B.C.D] [--special-build TEXT] "
     "[--translation LANG:CODEPAGE ...] [--key KEY.pem] FILE";
-constexpr std::string_view kCodeSignatureMarker = "~Module signature appended~\n";
 constexpr VersionTranslation kDefaultTranslation = {0x0409, 0x04B0};  // U.S. English, Unicode
 
 bool ParseHex16(std::string_view text, uint16_t* value) {
@@ -84,7 +84,7 @@ void WarnAboutLostSignatures(const std::string& path, bool had_trailer, bool had
   if (had_code_signature) {
     std::fprintf(stderr,
                  "vxrtool: warning: %s had a code signature, which no longer matches: sign it "
-                 "again with vxrtool codesign\n",
+                 "again with vxrtool codesign (a Windows engine with signtool or osslsigncode)\n",
                  path.c_str());
   }
 }
@@ -107,7 +107,7 @@ int RunVersionSet(std::span<char* const> args) {
   std::string error, image, trailer;
   if (!ContentFromArguments(arguments, &content, &error)) return UsageError(error, kSetUsage);
   if (!BuildVersionInfoBlock(content, &block, &error)) return Failure(error);
-  UniqueKey key;
+  std::unique_ptr<platform::RsaPrivateKey> key;
   if (arguments.Has("--key")) {
     key = LoadSigningKey(arguments.Value("--key"), &error);
     if (!key) return Failure(error);
@@ -116,10 +116,10 @@ int RunVersionSet(std::span<char* const> args) {
   if (!ReadInputFile(path, &image)) return kExitFailure;
   const bool had_trailer = VerifyAppendedSignature(path.c_str()) == 1;
   if (had_trailer) RemoveSignatureTrailer(&image);
-  const bool had_code_signature = std::string_view(image).ends_with(kCodeSignatureMarker);
+  const bool had_code_signature = HasCodeSignature(image);
   if (!EmbedVersionInfo(block, &image, &error)) return Failure(path + ": " + error);
   if (key) {
-    if (!MakeSignatureTrailer(key.get(), image, &trailer, &error)) {
+    if (!MakeSignatureTrailer(*key, image, &trailer, &error)) {
       return Failure("cannot sign " + path + ": " + error);
     }
     image += trailer;

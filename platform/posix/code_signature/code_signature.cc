@@ -267,6 +267,8 @@ bool VerifyStreamCodeSignature(std::FILE* stream, std::string* signer_name, std:
   return VerifySignedContent(stream, block, signer_name, error);
 }
 
+bool HasCodeSignature(std::string_view image) { return image.ends_with(kMarker); }
+
 bool AppendCodeSignature(std::string_view certificate_pem, std::string_view key_pem, std::string* image,
                          std::string* error) {
   ErrorQueueMark error_mark;

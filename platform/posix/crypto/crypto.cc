@@ -4,8 +4,10 @@
 #include <openssl/core_names.h>
 #include <openssl/crypto.h>
 #include <openssl/param_build.h>
+#include <openssl/pem.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <vector>
 
 #include "platform/openssl_support.h"
@@ -85,6 +87,46 @@ class OpenSslRsaPublicKey : public RsaPublicKey {
   UniqueKey key_;
 };
 
+class OpenSslMd5RsaSigning : public Md5RsaSigning {
+ public:
+  explicit OpenSslMd5RsaSigning(UniqueDigest digest) : digest_(std::move(digest)) {}
+
+  bool Update(std::span<const uint8_t> bytes) override {
+    ErrorQueueMark error_mark;
+    return EVP_DigestSignUpdate(digest_.get(), bytes.data(), bytes.size()) == 1;
+  }
+
+  bool Finish(std::vector<uint8_t>* signature) override {
+    ErrorQueueMark error_mark;
+    size_t size = 0;
+    if (EVP_DigestSignFinal(digest_.get(), nullptr, &size) != 1) return false;
+    signature->resize(size);
+    if (EVP_DigestSignFinal(digest_.get(), signature->data(), &size) != 1) return false;
+    signature->resize(size);
+    return true;
+  }
+
+ private:
+  UniqueDigest digest_;
+};
+
+class OpenSslRsaPrivateKey : public RsaPrivateKey {
+ public:
+  explicit OpenSslRsaPrivateKey(UniqueKey key) : key_(std::move(key)) {}
+
+  size_t ModulusBytes() const override { return static_cast<size_t>(EVP_PKEY_get_size(key_.get())); }
+
+  std::unique_ptr<Md5RsaSigning> StartMd5Signing() const override {
+    ErrorQueueMark error_mark;
+    UniqueDigest digest(EVP_MD_CTX_new());
+    if (!digest || EVP_DigestSignInit(digest.get(), nullptr, EVP_md5(), nullptr, key_.get()) != 1) return nullptr;
+    return std::make_unique<OpenSslMd5RsaSigning>(std::move(digest));
+  }
+
+ private:
+  UniqueKey key_;
+};
+
 class OpenSslSha256 : public Sha256 {
  public:
   explicit OpenSslSha256(UniqueDigest digest) : digest_(std::move(digest)) {}
@@ -110,6 +152,16 @@ std::unique_ptr<RsaPublicKey> RsaPublicKey::Import(std::span<const uint8_t> modu
   UniqueKey key = MakeRsaKey(modulus, public_exponent);
   if (!key) return nullptr;
   return std::make_unique<OpenSslRsaPublicKey>(std::move(key));
+}
+
+std::unique_ptr<RsaPrivateKey> RsaPrivateKey::FromPem(std::string_view pem) {
+  if (pem.size() > static_cast<size_t>(INT32_MAX)) return nullptr;
+  ErrorQueueMark error_mark;
+  UniqueBio bio(BIO_new_mem_buf(pem.data(), static_cast<int>(pem.size())));
+  // OpenSSL's own callback asks for the passphrase of an encrypted key on the terminal.
+  UniqueKey key(bio ? PEM_read_bio_PrivateKey(bio.get(), nullptr, nullptr, nullptr) : nullptr);
+  if (!key || EVP_PKEY_get_base_id(key.get()) != EVP_PKEY_RSA) return nullptr;
+  return std::make_unique<OpenSslRsaPrivateKey>(std::move(key));
 }
 
 std::unique_ptr<Sha256> Sha256::Start() {

@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <string>
 
+#include "platform/win32/certificate_table.h"
 #include "platform/win32/handle.h"
 
 namespace {
@@ -127,8 +128,13 @@ bool VerifyStreamCodeSignature(std::FILE* stream, std::string* signer_name, std:
   return Verify(reinterpret_cast<HANDLE>(handle), L"engine", signer_name, error);
 }
 
+bool HasCodeSignature(std::string_view image) {
+  std::optional<platform::win32::CertificateTable> table = platform::win32::FindCertificateTable(image);
+  return table && table->size != 0;
+}
+
 bool AppendCodeSignature(std::string_view /*certificate_pem*/, std::string_view /*key_pem*/, std::string* /*image*/,
                          std::string* error) {
-  *error = "code signing is part of the Linux build (osslsigncode signs Windows programs there)";
+  *error = "Windows programs are code-signed with signtool or osslsigncode";
   return false;
 }
