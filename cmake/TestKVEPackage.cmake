@@ -38,8 +38,9 @@ set(CPACK_STRIP_FILES ON)
 # The package depends on the distribution's library packages that dpkg-shlibdeps finds for the
 # installed programs (libssl3, zlib1g, libc6, libstdc++6 ...).
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# Building an engine against the static libraries needs the headers of these.
-set(CPACK_DEBIAN_PACKAGE_SUGGESTS "libssl-dev, zlib1g-dev, pkg-config")
-# The completion of the three programs' options is read by bash-completion.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "bash-completion")
+# bash-completion reads the completion of the three programs' options. Building against the
+# static libraries needs zlib's development files (the engine SDK and the control library) and
+# OpenSSL's (the control library only); pkg-config reads the .pc files.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "bash-completion, zlib1g-dev")
+set(CPACK_DEBIAN_PACKAGE_SUGGESTS "libssl-dev, pkg-config")
 include(CPack)

@@ -21,8 +21,9 @@ prefix=$work/prefix
 step cmake --install "$build" --prefix "$prefix"
 generator=()
 command -v ninja >/dev/null && generator=(-G Ninja)
+# OpenSSL is hidden from the engine's build: the SDK alone must not ask for it.
 step cmake -S "$source/tests/install/tiny_engine" -B "$work/engine-build" "${generator[@]}" \
-  -DCMAKE_PREFIX_PATH="$prefix" -DCMAKE_CXX_COMPILER="$compiler" \
+  -DCMAKE_PREFIX_PATH="$prefix" -DCMAKE_CXX_COMPILER="$compiler" -DCMAKE_DISABLE_FIND_PACKAGE_OpenSSL=ON \
   -DCMAKE_CXX_FLAGS="$flags" -DCMAKE_EXE_LINKER_FLAGS="$flags"
 cmake_version=$(sed -n 's/^-- TestKVE package version //p' "$work/step.log")
 step cmake --build "$work/engine-build"
