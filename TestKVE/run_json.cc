@@ -132,6 +132,7 @@ std::string PassJsonLine(const PassRecord& pass) {
       {"user_ms", Rounded(pass.user_ms)},
       {"system_ms", Rounded(pass.system_ms)},
       {"peak_kib", pass.peak_kib},
+      {"contained", pass.contained},
   };
   if (!seeds.empty()) line["random_seeds"] = seeds;
   if (!pass.side.empty()) {
@@ -140,6 +141,7 @@ std::string PassJsonLine(const PassRecord& pass) {
   }
   if (!pass.ran()) {
     line["result"] = nullptr;
+    line["contained"] = nullptr;
     line["not_run"] = Text(pass.not_run);
   }
   return Dump(line);

@@ -52,6 +52,8 @@ struct PassRecord {
   double user_ms = 0;
   double system_ms = 0;
   uint64_t peak_kib = 0;  ///< the engine's peak resident memory
+  /// The engine's whole tree was held to end with it, not only its process group.
+  bool contained = false;
 
   bool ran() const { return not_run.empty(); }
   /// The engine did not run, or it ran and did not succeed.

@@ -76,6 +76,7 @@ PassRecord RecordOf(const EngineRun& run, uint32_t number) {
   pass.user_ms = static_cast<double>(run.usage.userUs) / 1000;
   pass.system_ms = static_cast<double>(run.usage.systemUs) / 1000;
   pass.peak_kib = run.usage.peakRssKiB;
+  pass.contained = run.usage.contained != 0;
   return pass;
 }
 

@@ -46,7 +46,7 @@ double EndSeconds(int children, bool by_group) {
   const platform::OpenFile shell = platform::OpenFile::Open("/bin/sh");
   const std::vector<std::string> argv = {
       "sh", "-c", kTreeScript, "sh", folder.str(), std::to_string(children), by_group ? "group" : "orphans"};
-  platform::ChildProcess tree = platform::ChildProcess::SpawnOpenFile(shell, argv, platform::ConsoleMode::kDetached);
+  platform::ChildProcess tree = platform::ChildProcess::SpawnContained(shell, argv, platform::ConsoleMode::kDetached);
   tree.WaitFor(std::nullopt, std::chrono::milliseconds(1000));
   const auto ended = std::chrono::system_clock::now().time_since_epoch();
   long long last_step_ns = 0;

@@ -21,8 +21,8 @@ endif()
 
 # The static libraries of the two public targets and everything they link, under names of our
 # own, since "libplatform.a" has no place in a system library folder.
-set(testkve_libraries vxr_api platform platform_crypto platform_code_signature settings_block pattern_reader integrity
-    engine_control engine_sdk)
+set(testkve_libraries vxr_api platform platform_crypto platform_code_signature platform_contained_start
+    settings_block pattern_reader integrity engine_control engine_sdk)
 foreach(library IN LISTS testkve_libraries)
   get_target_property(type ${library} TYPE)
   if(NOT type STREQUAL "INTERFACE_LIBRARY")
@@ -57,6 +57,12 @@ if(NOT WIN32)
   foreach(part IN LISTS libdir_parts)
     string(APPEND pc_prefix "/..")
   endforeach()
+  # The contained start is a library of its own where it carries the engine starter (Linux).
+  get_target_property(contained_start_type platform_contained_start TYPE)
+  set(pc_contained_start "")
+  if(NOT contained_start_type STREQUAL "INTERFACE_LIBRARY")
+    set(pc_contained_start " -ltestkve_platform_contained_start")
+  endif()
   foreach(pc testkve testkve-engine-sdk)
     configure_file(cmake/${pc}.pc.in ${CMAKE_CURRENT_BINARY_DIR}/${pc}.pc @ONLY)
     install(FILES ${CMAKE_CURRENT_BINARY_DIR}/${pc}.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)

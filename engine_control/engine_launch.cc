@@ -47,7 +47,7 @@ bool EngineStarted(const platform::TimedWaitResult& waited) {
   return waited.outcome.kind != platform::ProcessOutcome::Kind::kNotStarted;
 }
 
-VXRRunUsage UsageOf(const platform::TimedWaitResult& waited, std::chrono::steady_clock::duration wall) {
+VXRRunUsage UsageOf(const platform::TimedWaitResult& waited, std::chrono::steady_clock::duration wall, bool contained) {
   const auto wall_us = std::chrono::duration_cast<std::chrono::microseconds>(wall).count();
   return {waited.timed_out ? 1u : 0u,
           static_cast<uint64_t>(wall_us),
@@ -55,7 +55,8 @@ VXRRunUsage UsageOf(const platform::TimedWaitResult& waited, std::chrono::steady
           waited.usage.system_us,
           waited.usage.peak_rss_kib,
           0,
-          static_cast<uint32_t>(waited.terminal_stop)};
+          static_cast<uint32_t>(waited.terminal_stop),
+          contained ? 1u : 0u};
 }
 
 }  // namespace
@@ -93,12 +94,12 @@ VXRResult LaunchEngine(const char* engine_path, const platform::OpenFile& engine
   if (limit_ms > 0) limit = std::chrono::milliseconds(limit_ms);
   const auto start = std::chrono::steady_clock::now();
   platform::StopSignalRelay relay;
-  platform::ChildProcess engine = platform::ChildProcess::SpawnOpenFile(engine_file, command.argv, mode);
+  platform::ChildProcess engine = platform::ChildProcess::SpawnContained(engine_file, command.argv, mode);
   // The engine leads a process group of its own in both modes: a stop signal ends the group.
   relay.Watch(engine, true);
   const platform::TimedWaitResult waited = engine.WaitFor(limit, std::chrono::milliseconds(kTerminationGraceMs));
   if (usage != nullptr && EngineStarted(waited)) {
-    *usage = UsageOf(waited, std::chrono::steady_clock::now() - start);
+    *usage = UsageOf(waited, std::chrono::steady_clock::now() - start, engine.contained());
     usage->stopSignal = relay.relayed();
   }
   return waited.timed_out ? VXR_LIB_WAIT_FAIL : ResultOf(waited.outcome);

@@ -33,8 +33,9 @@ class FolderWriter {
   bool TryLock();
 
   /// Replaces the file `name` in the folder with `bytes`: written to a fresh temporary file
-  /// (never through a link), then renamed over `name`, so a reader sees the old file
-  /// or the whole new one, and a symbolic link planted as `name` is replaced, not followed.
+  /// (never through a link; of a random name on Linux), then renamed over `name`, so a reader
+  /// sees the old file or the whole new one, and a symbolic link planted as `name` is replaced,
+  /// not followed.
   /// False with the reason in `error`; the folder then holds no temporary file.
   bool ReplaceFile(std::string_view name, std::string_view bytes, std::string* error);
 

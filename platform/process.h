@@ -88,11 +88,17 @@ class ChildProcess {
   /// checked is the file that runs; `argv[0]` is only the name the child sees. Like Spawn in
   /// everything else, and further: a standard stream closed in this process is the null device
   /// in the child; its start shares this process's memory until the exec, so it
-  /// costs no copy of it. Where the system allows, a starter that this process keeps runs the
-  /// program: it ends the program's whole tree when the program ends, when the child is ended
-  /// and when this process dies, and it reports the program's own resource usage; else the
-  /// program is this process's child and is killed when this process dies.
+  /// costs no copy of it; the program is this process's child and is killed when this process
+  /// dies.
   static ChildProcess SpawnOpenFile(const OpenFile& program, std::span<const std::string> argv, ConsoleMode mode);
+
+  /// Like SpawnOpenFile, and the program's whole tree is contained: ended when the program
+  /// ends, when the child is ended and when this process dies, whatever group or session its
+  /// members join, and the program's own resource usage is reported. On Linux a starter that
+  /// this process keeps runs the program (in the platform_contained_start library, which only a
+  /// program that asks for this carries); where the system refuses the starter, this is
+  /// SpawnOpenFile and contained() is false. On Windows every child's tree is contained.
+  static ChildProcess SpawnContained(const OpenFile& program, std::span<const std::string> argv, ConsoleMode mode);
 
   /// Runs `command` through the system's shell, as a user's command line runs (/bin/sh -c on
   /// Linux; on Windows the command interpreter of ComSpec, else the system's cmd.exe, as
@@ -102,6 +108,9 @@ class ChildProcess {
 
   bool started() const { return process_id_ > 0; }
   int process_id() const { return process_id_; }
+  /// Whether the child's whole tree was held to end with it (see SpawnContained), rather than
+  /// its process group alone; kept after the child has been reaped.
+  bool contained() const { return contained_; }
   /// Started by a starter (where the system has one): the channel to it, else none. The
   /// starter is the program's parent; it hands stop signals on and reports the program's end.
   const OwnedHandle& starter_channel() const { return channel_; }
@@ -146,6 +155,7 @@ class ChildProcess {
   /// How long a starter may take to answer before it is looked at (and ended, when stopped).
   std::chrono::milliseconds starter_grace_{1000};
   TerminalStop terminal_stop_ = TerminalStop::kNone;
+  bool contained_ = false;
   ProcessOutcome outcome_{ProcessOutcome::Kind::kNotStarted, 0};
   /// Where the system names a child by handle (Windows): the process and the job object its
   /// whole tree runs in, as the system's handle values; zero where unused.

@@ -52,6 +52,10 @@ struct VXRRunUsage {
   /// 1 when the engine, sharing the terminal from the background, was stopped reading it and
   /// was ended for it; 2 the same for writing to or setting the terminal; else 0.
   uint32_t terminalStop;
+  /// 1 when the engine's whole tree was held to end with it, whatever process group or session
+  /// its members joined; 0 when the system refused the means (Linux: the engine starter), so
+  /// that only the engine's process group was ended with it.
+  uint32_t contained;
 };
 /// VXRExecute with a time limit of `dwLimitMs` milliseconds (0: none). When the limit passes,
 /// the engine's process group gets SIGTERM, a short grace later SIGKILL, and the result is

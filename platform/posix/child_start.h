@@ -43,6 +43,14 @@ inline bool OpenNullOn(int stream) {
   return moved;
 }
 
+/// Whether the standard stream `stream` would be closed in a child: it is closed here, or
+/// close-on-exec (a file of this process that took the place of a closed stream). /dev/null
+/// takes its place there.
+inline bool StreamNeedsNull(int stream) {
+  const int flags = fcntl(stream, F_GETFD);
+  return flags < 0 ? errno == EBADF : (flags & FD_CLOEXEC) != 0;
+}
+
 /// Moves a descriptor that landed on 0, 1 or 2 (a standard stream was closed) above them,
 /// close-on-exec, where it cannot be taken for a standard stream; the old number is closed.
 /// Returns the descriptor to use, or -1 (errno set).

@@ -1,30 +1,17 @@
 #include "platform/posix/engine_starters.h"
 
 #include <signal.h>
-#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <algorithm>
-#include <atomic>
-#include <iterator>
 #include <mutex>
 #include <utility>
 #include <vector>
 
 #include "platform/posix/adopted_children.h"
-#include "platform/posix/child_start.h"
-#include "platform/posix/engine_starter/starter_protocol.h"
-#include "platform/posix/engine_starter_image.h"
-
-extern char** environ;
 
 namespace platform::posix {
 namespace {
-
-// Set once the system has refused to run the starter (a sandbox, a memfd that may not be
-// executed): every later program is started directly.
-std::atomic<bool> refused{false};
 
 struct IdleStarters {
   std::mutex lock;
@@ -37,74 +24,21 @@ IdleStarters& Idle() {
   return idle;
 }
 
-// The vfork child: /dev/null on the standard streams, the channel on 3, the starter program
-// (close-on-exec) on 4, nothing else, the usual signal actions and none blocked.
-[[noreturn]] void ExecStarter(int channel, int program, volatile int* error) {
-  const int null = open("/dev/null", O_RDWR | O_CLOEXEC);
-  const int high_channel = fcntl(channel, F_DUPFD_CLOEXEC, 10);
-  const int high_program = fcntl(program, F_DUPFD_CLOEXEC, 10);
-  bool ready = null >= 0 && high_channel >= 0 && high_program >= 0;
-  for (int stream = 0; ready && stream < 3; ++stream) ready = dup2(null, stream) == stream;
-  if (!ready || dup2(high_channel, starter::kChannelFd) < 0 || dup3(high_program, 4, O_CLOEXEC) < 0) {
-    *error = errno;
-    _exit(127);
-  }
-  close_range(5, ~0U, 0);
-  ResetChildSignals();
-  UnblockAllSignals();
-  char name[sizeof starter::kStarterName];
-  std::copy(std::begin(starter::kStarterName), std::end(starter::kStarterName), name);
-  char* const argv[] = {name, nullptr};
-  execveat(4, "", argv, environ, AT_EMPTY_PATH);
-  *error = errno;
-  _exit(127);
-}
-
-// Starts the starter with its end of the channel; its process ID, or -1.
-pid_t SpawnStarter(int channel, int program) {
-  int error = 0;
-  return VforkChild([&](volatile int* exec_error) { ExecStarter(channel, program, exec_error); }, &error);
-}
-
-std::optional<EngineStarter> StartStarter() {
-  const int program = EngineStarterProgram();
-  int ends[2];
-  if (program < 0 || socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, ends) != 0) {
-    refused.store(true);
-    return std::nullopt;
-  }
-  EngineStarter starter;
-  starter.channel.Reset(ends[0]);
-  const UniqueFd theirs(ends[1]);
-  starter.pid = SpawnStarter(theirs.get(), program);
-  if (starter.pid < 0) {
-    refused.store(true);
-    return std::nullopt;
-  }
-  NoteOwnChild(starter.pid);
-  return starter;
-}
-
 }  // namespace
 
-std::optional<EngineStarter> TakeEngineStarter() {
-  if (refused.load()) return std::nullopt;
-  {
-    IdleStarters& idle = Idle();
-    std::lock_guard<std::mutex> held(idle.lock);
-    if (idle.owner != getpid()) {
-      // This process is a fork of the one that started them: they are not ours to use.
-      for (EngineStarter& inherited : idle.starters) inherited.channel.Reset();
-      idle.starters.clear();
-      idle.owner = getpid();
-    }
-    if (!idle.starters.empty()) {
-      EngineStarter starter = std::move(idle.starters.back());
-      idle.starters.pop_back();
-      return starter;
-    }
+std::optional<EngineStarter> TakeIdleEngineStarter() {
+  IdleStarters& idle = Idle();
+  std::lock_guard<std::mutex> held(idle.lock);
+  if (idle.owner != getpid()) {
+    // This process is a fork of the one that started them: they are not ours to use.
+    for (EngineStarter& inherited : idle.starters) inherited.channel.Reset();
+    idle.starters.clear();
+    idle.owner = getpid();
   }
-  return StartStarter();
+  if (idle.starters.empty()) return std::nullopt;
+  EngineStarter starter = std::move(idle.starters.back());
+  idle.starters.pop_back();
+  return starter;
 }
 
 void ReturnEngineStarter(EngineStarter starter) {

@@ -1,5 +1,6 @@
-// The engine starters of this process (engine_starter/): started when needed, kept idle between
-// programs, one program each at a time.
+// The engine starters of this process (engine_starter/) kept idle between programs, one program
+// each at a time. Starting a new one is contained_start/starter_launch.h's: only a program that
+// starts programs contained carries the starter.
 #pragma once
 
 #include <sys/types.h>
@@ -16,9 +17,8 @@ struct EngineStarter {
   UniqueFd channel;
 };
 
-/// An idle starter, started now when none is idle; nothing when the system will not run one
-/// (then programs are started directly, from now on).
-std::optional<EngineStarter> TakeEngineStarter();
+/// An idle starter of this process; nothing when none is idle.
+std::optional<EngineStarter> TakeIdleEngineStarter();
 
 /// Hands back a starter whose program has ended and been reported, for the next program.
 void ReturnEngineStarter(EngineStarter starter);

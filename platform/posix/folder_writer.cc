@@ -8,6 +8,7 @@
 #include <system_error>
 #include <utility>
 
+#include "platform/posix/output_target.h"
 #include "platform/posix/unique_fd.h"
 
 namespace platform {
@@ -45,11 +46,11 @@ bool FolderWriter::TryLock() {
 
 bool FolderWriter::ReplaceFile(std::string_view name, std::string_view bytes, std::string* error) {
   const std::string target(name);
-  const std::string temporary = "." + target + ".tmp-" + std::to_string(getpid());
-  // O_EXCL refuses whatever is already there, a planted link included.
+  // A random name, made with O_EXCL: nothing planted there in advance is written through or
+  // stops the write.
   const int folder = Fd(handle_);
-  UniqueFd file(RetryOnEintr(
-      [&] { return openat(folder, temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666); }));
+  std::string temporary;
+  UniqueFd file = posix::CreateTemporaryIn(folder, "." + target, 0666, &temporary);
   if (!file) {
     *error = Reason("cannot create " + temporary, errno);
     return false;

@@ -47,12 +47,14 @@ bool FindOutputTarget(const std::string& path, LinkRule rule, OutputTarget* targ
 }
 
 UniqueFd CreateTemporaryBeside(const OutputTarget& target, mode_t mode, std::string* name) {
+  return CreateTemporaryIn(target.place.folder.get(), target.place.name, mode, name);
+}
+
+UniqueFd CreateTemporaryIn(int folder, const std::string& base, mode_t mode, std::string* name) {
   for (int attempt = 0; attempt < 100; ++attempt) {
-    *name = target.place.name + ".tmp-" + RandomSuffix();
-    UniqueFd fd(RetryOnEintr([&] {
-      return openat(target.place.folder.get(), name->c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
-                    mode);
-    }));
+    *name = base + ".tmp-" + RandomSuffix();
+    UniqueFd fd(RetryOnEintr(
+        [&] { return openat(folder, name->c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode); }));
     if (fd || errno != EEXIST) return fd;
   }
   return UniqueFd();

@@ -31,4 +31,9 @@ bool FindOutputTarget(const std::string& path, LinkRule rule, OutputTarget* targ
 /// applies); its name in `name`. Invalid (errno set) when none can be made.
 UniqueFd CreateTemporaryBeside(const OutputTarget& target, mode_t mode, std::string* name);
 
+/// A new file in the open `folder` named `base` + ".tmp-" + twelve random hexadecimal digits,
+/// made with `mode` (the umask applies) and never through anything already there; its name in
+/// `name`. Invalid (errno set) when none can be made.
+UniqueFd CreateTemporaryIn(int folder, const std::string& base, mode_t mode, std::string* name);
+
 }  // namespace platform::posix

@@ -169,6 +169,7 @@ ChildProcess::ChildProcess(ChildProcess&& other) noexcept
       program_(std::move(other.program_)),
       starter_grace_(other.starter_grace_),
       terminal_stop_(other.terminal_stop_),
+      contained_(other.contained_),
       outcome_(other.outcome_) {}
 
 ChildProcess& ChildProcess::operator=(ChildProcess&& other) noexcept {
@@ -180,6 +181,7 @@ ChildProcess& ChildProcess::operator=(ChildProcess&& other) noexcept {
     program_ = std::move(other.program_);
     starter_grace_ = other.starter_grace_;
     terminal_stop_ = other.terminal_stop_;
+    contained_ = other.contained_;
     outcome_ = other.outcome_;
   }
   return *this;

@@ -119,6 +119,7 @@ ChildProcess::~ChildProcess() {
 
 ChildProcess::ChildProcess(ChildProcess&& other) noexcept
     : process_id_(std::exchange(other.process_id_, -1)),
+      contained_(other.contained_),
       outcome_(other.outcome_),
       native_(std::exchange(other.native_, {})) {}
 
@@ -126,6 +127,7 @@ ChildProcess& ChildProcess::operator=(ChildProcess&& other) noexcept {
   if (this != &other) {
     ChildProcess discarded(std::move(*this));
     process_id_ = std::exchange(other.process_id_, -1);
+    contained_ = other.contained_;
     outcome_ = other.outcome_;
     native_ = std::exchange(other.native_, {});
   }
@@ -144,6 +146,12 @@ ChildProcess ChildProcess::SpawnOpenFile(const OpenFile& program, std::span<cons
     return child;
   }
   return SpawnProgram(PathOfOpenFile(file), argv, mode);
+}
+
+// Every child's tree runs in a job that ends with it.
+ChildProcess ChildProcess::SpawnContained(const OpenFile& program, std::span<const std::string> argv,
+                                          ConsoleMode mode) {
+  return SpawnOpenFile(program, argv, mode);
 }
 
 ChildProcess ChildProcess::SpawnProgram(const std::string& program, std::span<const std::string> argv,
@@ -245,6 +253,7 @@ ChildProcess ChildProcess::SpawnCommandLine(const std::string& program, const st
   child.process_id_ = static_cast<int>(started.dwProcessId);
   child.native_.process = AsValue(process.Release());
   child.native_.job = AsValue(job.Release());
+  child.contained_ = true;
   child.native_.console_group = mode == ConsoleMode::kShared;
   child.native_.process_id = started.dwProcessId;
   return child;

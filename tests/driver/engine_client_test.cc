@@ -11,7 +11,7 @@ namespace {
 TEST(EngineClientTest, ExecuteWithLimitIsTracedAndItsFailureNamed) {
   EngineClient client;
   client.set_debug(1);
-  VXRRunUsage usage{1, 2, 3, 4, 5, 6, 7};
+  VXRRunUsage usage{1, 2, 3, 4, 5, 6, 7, 1};
   testing::internal::CaptureStdout();
   EXPECT_EQ(VXR_LIB_NOT_INIT, client.VXRExecuteWithLimit(0, 5000, &usage));
   EXPECT_EQ(
@@ -21,7 +21,7 @@ TEST(EngineClientTest, ExecuteWithLimitIsTracedAndItsFailureNamed) {
       "peak KiB = 0\n"
       "Error Code: VXR_LIB_NOT_INIT\n",
       testing::internal::GetCapturedStdout());
-  EXPECT_EQ(0u, usage.timedOut + usage.wallUs + usage.peakRssKiB);
+  EXPECT_EQ(0u, usage.timedOut + usage.wallUs + usage.peakRssKiB + usage.contained);
 
   // Without tracing only the launch notice and the failure show.
   client.set_debug(0);

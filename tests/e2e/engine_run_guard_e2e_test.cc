@@ -176,6 +176,37 @@ TEST(EngineRunGuardE2eTest, AStarterKilledOrStoppedByItsEngineFailsThePassAndLea
   }
 }
 
+// The run record says whether the engine's whole tree was held. Where the system refuses the
+// engine starter (here a file-size limit below the starter's size, so that its in-memory copy
+// cannot be written), the engine is the harness's own child: its process group still ends with
+// the pass, but a helper that left the group and session, as a daemon does, outlives the run.
+TEST(EngineRunGuardE2eTest, TheRunRecordSaysWhetherTheEnginesTreeWasContained) {
+  struct ContainmentCase {
+    const char* name;
+    const char* limit;
+    const char* record;
+    bool helper_outlives;
+  };
+  const ContainmentCase cases[] = {
+      {"the engine starter", "", "\"contained\":true", false},
+      {"the starter refused", "ulimit -f 256;", "\"contained\":false", true},
+  };
+  for (const ContainmentCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    EngineFolderCopy folder;
+    const std::filesystem::path helper = folder.path() / "helper.pid";
+    const ProgramRun run = RunProgram(
+        "/bin/bash", {"-c", std::string(c.limit) + " exec \"$0\" /NH /JSON=run.jsonl", BuiltProgram("testkve")},
+        {folder.path(), "", {{"VXR_REF_HELPER", helper.string()}}});
+    EXPECT_EQ(0, run.exit_code) << run.errors;
+    EXPECT_EQ(1u, CountOf(ReadFile(folder.path() / "run.jsonl"), c.record)) << ReadFile(folder.path() / "run.jsonl");
+    const int helper_pid = HelperPid(helper);
+    ASSERT_NE(0, helper_pid);
+    EXPECT_EQ(c.helper_outlives, IsRunning(helper_pid));
+    if (IsRunning(helper_pid)) kill(helper_pid, SIGKILL);
+  }
+}
+
 // Runs argv[2:] in a session of its own whose controlling terminal is a new pseudo-terminal;
 // its standard input is that terminal (argv[1] "terminal") or an empty pipe ("pipe"). Prints
 // its output and "exit <status>", and its errors on standard error.

@@ -47,19 +47,21 @@ TEST(RunUsageTest, TheLimitEndsTheEngineAsAWaitFailure) {
   EXPECT_EQ(VXR_RET_REBOOT_MACHINE, Launch(records, 60'000, &usage));
   EXPECT_EQ(0u, usage.timedOut);
   EXPECT_GT(usage.wallUs, 0u);
+  EXPECT_EQ(1u, usage.contained);  // its whole tree was held, not only its group
   SKIP_UNDER_WINE("GetProcessMemoryInfo reads a peak working set of 0");
   EXPECT_GT(usage.peakRssKiB, 0u);
 }
 
 TEST(RunUsageTest, NoEngineRunsNoCost) {
-  VXRRunUsage usage{1, 2, 3, 4, 5, 6, 7};
+  VXRRunUsage usage{1, 2, 3, 4, 5, 6, 7, 1};
   const RecordList records = ReportTo("report");
   EXPECT_EQ(VXR_LIB_EXECUTE_FAIL,
             LaunchEngine("/nonexistent/engine", records.records(), records.data_size(), 0, 1000, &usage));
   EXPECT_EQ(0u, usage.timedOut + usage.wallUs + usage.userUs + usage.systemUs + usage.peakRssKiB);
   EXPECT_EQ(0, usage.stopSignal);
   EXPECT_EQ(0u, usage.terminalStop);
-  usage = {1, 2, 3, 4, 5, 6, 7};
+  EXPECT_EQ(0u, usage.contained);
+  usage = {1, 2, 3, 4, 5, 6, 7, 1};
   EXPECT_EQ(VXR_LIB_NOT_INIT, VXRExecuteWithLimit(nullptr, 0, 1000, &usage));
   EXPECT_EQ(0u, usage.timedOut + usage.wallUs + usage.peakRssKiB);
 }

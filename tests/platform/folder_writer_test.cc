@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <string>
 
+#include "platform/process.h"
 #include "support/symbolic_link.h"
 #include "support/temp_folder.h"
 #include "support/text.h"
@@ -37,6 +38,23 @@ TEST(FolderWriterTest, APlantedLinkIsReplacedNotFollowed) {
   EXPECT_EQ("keep", ReadFile(victim));
   EXPECT_FALSE(std::filesystem::is_symlink(folder.path() / "report.txt"));
 }
+
+#ifndef _WIN32  // Windows names its temporary file after the process ID still
+// Files planted at the names a process ID would give (".report.txt.tmp-<pid>") neither stop the
+// replace nor are written through: the temporary file's name is random.
+TEST(FolderWriterTest, TemporaryNamesMadeInAdvanceAreNotTaken) {
+  TempFolder folder;
+  const std::string planted = ".report.txt.tmp-" + std::to_string(platform::CurrentProcessId());
+  folder.Write(planted, "planted");
+  std::string error;
+  FolderWriter writer = FolderWriter::Open(folder.str(), &error);
+  ASSERT_TRUE(writer.ReplaceFile("report.txt", "new", &error)) << error;
+  EXPECT_EQ("new", ReadFile(folder.path() / "report.txt"));
+  EXPECT_EQ("planted", ReadFile(folder.path() / planted));
+  EXPECT_EQ(2,
+            std::distance(std::filesystem::directory_iterator(folder.path()), std::filesystem::directory_iterator()));
+}
+#endif
 
 TEST(FolderWriterTest, AFolderThatIsALinkIsRefused) {
   TempFolder folder;

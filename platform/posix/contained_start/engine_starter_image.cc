@@ -1,4 +1,4 @@
-#include "platform/posix/engine_starter_image.h"
+#include "platform/posix/contained_start/engine_starter_image.h"
 
 #include <fcntl.h>
 #include <sys/mman.h>
