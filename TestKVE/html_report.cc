@@ -72,16 +72,16 @@ std::string Figure(const std::string& svg, const std::string& caption) {
 std::string PlotSection(const RunReport& report) {
   std::string out = "<section id=\"plots\">\n<h2>Plots</h2>\n";
   if (report.passes.empty()) out += "<p>No pass ran.</p>\n";
-  const std::vector<double> wall = WallTimes(report.passes), peak = PeakKiB(report.passes);
+  const std::vector<PassFigure> wall = WallTimes(report.passes), peak = PeakKiB(report.passes);
   std::vector<bool> failed;
   for (const PassRecord& pass : report.passes) failed.push_back(pass.failed());
   if (!report.passes.empty()) {
     out += Figure(PassFigurePlot("wall-time-plot", "Engine wall time per pass", "ms", wall, failed),
                   "Wall time from the engine's start to its end, as each pass record has it; failed passes "
-                  "shaded red (a pass whose preparation failed counts 0).");
+                  "shaded red (a pass whose preparation failed has no figure: the line breaks there).");
     out += Figure(PassFigurePlot("peak-memory-plot", "Engine peak memory per pass", "KiB", peak, failed),
                   "The engine's peak resident memory, from the kernel's accounting of the engine process; failed "
-                  "passes shaded red.");
+                  "passes shaded red (a pass whose preparation failed has no figure).");
     std::vector<double> ran_wall;
     for (const PassRecord& pass : report.passes)
       if (pass.ran()) ran_wall.push_back(pass.wall_ms);
