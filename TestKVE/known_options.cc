@@ -15,7 +15,7 @@ constexpr std::string_view kKnownOptions[] = {
     "LOOP",    "RANDOM",   "WB",      "BK",      "MSGBOX", "DEBUG",  "RUN",    "INTERACT", "QUIT",
     "PERFMON", "MEM",      "SERVICE", "X64",     "QZ",     "?",      "NH",     "QUICK",    "QUICK-",
     "QUIET",   "EXECUTE",  "PL",      "TIMEOUT", "JSON",   "JUNIT",  "STRICT", "SUMMARY",  "SEED",
-    "REPORT",  "MARKDOWN", "PREPARE", "CLEANUP", "WARMUP", "AB",     "FAILIF",
+    "REPORT",  "MARKDOWN", "PREPARE", "CLEANUP", "WARMUP", "CAPTURE", "AB",     "FAILIF",
 };
 
 // Levenshtein distance: insertions, deletions and substitutions of one character.

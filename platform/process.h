@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/output_tee.h"
 #include "platform/owned_handle.h"
 
 namespace platform {
@@ -92,7 +93,10 @@ class ChildProcess {
   /// program: it ends the program's whole tree when the program ends, when the child is ended
   /// and when this process dies, and it reports the program's own resource usage; else the
   /// program is this process's child and is killed when this process dies.
-  static ChildProcess SpawnOpenFile(const OpenFile& program, std::span<const std::string> argv, ConsoleMode mode);
+  /// With `outputs`, the program's standard output and error are those ends (an OutputTee's)
+  /// in place of this process's own or the null device, in either mode.
+  static ChildProcess SpawnOpenFile(const OpenFile& program, std::span<const std::string> argv, ConsoleMode mode,
+                                    const ChildOutputs* outputs = nullptr);
 
   /// Runs `command` through the system's shell, as a user's command line runs (/bin/sh -c on
   /// Linux; on Windows the command interpreter of ComSpec, else the system's cmd.exe, as
@@ -137,7 +141,8 @@ class ChildProcess {
   void ReleaseStarter(bool reusable);
   /// Where a program reads its own command line (Windows): starts `program` with the whole
   /// line `command_line`, taken as it stands.
-  static ChildProcess SpawnCommandLine(const std::string& program, const std::string& command_line, ConsoleMode mode);
+  static ChildProcess SpawnCommandLine(const std::string& program, const std::string& command_line, ConsoleMode mode,
+                                       const ChildOutputs* outputs = nullptr);
 
   int process_id_ = -1;
   int starter_id_ = -1;  ///< the process ID of the starter that runs the program, or -1

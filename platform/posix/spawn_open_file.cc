@@ -38,6 +38,9 @@ struct ChildPlan {
   char* const* argv = nullptr;
   bool detached = false;
   bool null_stream[3] = {false, false, false};
+  // The descriptor each standard stream of the child is: its own number (this process's
+  // stream), or another one of ours that takes its place (an output tee's pipe).
+  int stream_fd[3] = {0, 1, 2};
   pid_t parent = 0;
 };
 
@@ -79,7 +82,10 @@ void CloseInheritedDescriptors(int keep) {
     _exit(127);
   }
   for (int stream = 0; stream < 3; ++stream) {
-    if (plan.null_stream[stream] && !posix::OpenNullOn(stream)) {
+    const bool placed = plan.null_stream[stream]             ? posix::OpenNullOn(stream)
+                        : plan.stream_fd[stream] != stream ? dup2(plan.stream_fd[stream], stream) == stream
+                                                             : true;
+    if (!placed) {
       *error = errno;
       _exit(127);
     }
@@ -117,7 +123,7 @@ bool SendStart(int channel, const std::string& message, const ChildPlan& plan) {
   if (!folder) return false;
   std::vector<int> descriptors = {plan.program_fd, folder.get()};
   for (int stream = 0; stream < 3; ++stream) {
-    if (!plan.null_stream[stream]) descriptors.push_back(stream);
+    if (!plan.null_stream[stream]) descriptors.push_back(plan.stream_fd[stream]);
   }
   iovec data = {const_cast<char*>(message.data()), message.size()};
   alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int) * 5)] = {};
@@ -157,7 +163,8 @@ bool ReceiveStarted(int channel, posix::starter::Started* started, posix::Unique
 
 }  // namespace
 
-ChildProcess ChildProcess::SpawnOpenFile(const OpenFile& program, std::span<const std::string> argv, ConsoleMode mode) {
+ChildProcess ChildProcess::SpawnOpenFile(const OpenFile& program, std::span<const std::string> argv, ConsoleMode mode,
+                                         const ChildOutputs* outputs) {
   ChildProcess child;
   if (argv.empty() || !program.is_open()) {
     child.outcome_ = {ProcessOutcome::Kind::kNotStarted, argv.empty() ? EINVAL : EBADF};
@@ -168,6 +175,11 @@ ChildProcess ChildProcess::SpawnOpenFile(const OpenFile& program, std::span<cons
   plan.detached = mode == ConsoleMode::kDetached;
   for (int stream = 0; stream < 3; ++stream) {
     plan.null_stream[stream] = plan.detached || NeedsNull(stream);
+  }
+  if (outputs != nullptr) {
+    plan.stream_fd[1] = static_cast<int>(outputs->output);
+    plan.stream_fd[2] = static_cast<int>(outputs->error);
+    plan.null_stream[1] = plan.null_stream[2] = false;
   }
   plan.parent = getpid();
 
