@@ -187,8 +187,8 @@ EngineRun EngineClient::RunEngine(uint32_t mode, uint32_t limit_ms) {
   random_seeds_.clear();
   run.warm_up = warm_up_;
   run.start_unix_ms = UnixMilliseconds();
-  run.result = capture_ ? ExecuteCapturing(mode, limit_ms, &run)
-                        : ::VXRExecuteWithLimit(context_, mode, limit_ms, &run.usage);
+  run.result =
+      capture_ ? ExecuteCapturing(mode, limit_ms, &run) : ::VXRExecuteWithLimit(context_, mode, limit_ms, &run.usage);
   last_run_stop_signal_ = run.usage.stopSignal;
   if (tally_ != nullptr && last_run_stop_signal_ != 0) tally_->NoteStop(last_run_stop_signal_);
   // An engine in the terminal's background that uses the terminal would wait there for ever;

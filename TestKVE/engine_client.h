@@ -25,7 +25,7 @@ struct EngineRun {
   std::vector<uint32_t> random_seeds;      ///< of the random selections since the last run
   VXRResult result = VXR_LIB_SUCCESS;
   VXRRunUsage usage = {};
-  bool warm_up = false;  ///< a warm-up pass: recorded, left out of the statistics and of /STRICT
+  bool warm_up = false;                ///< a warm-up pass: recorded, left out of the statistics and of /STRICT
   std::optional<EngineOutput> output;  ///< with capture on, the end of the engine's output
 };
 

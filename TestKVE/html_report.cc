@@ -53,7 +53,8 @@ std::string PreformattedEscaped(std::string_view text) {
 std::string OutputDetails(const char* name, const std::string& kept, uint64_t written) {
   std::string summary = std::string(name) + ", " + std::to_string(written) + " bytes";
   if (kept.size() < written) summary += " (the last " + std::to_string(kept.size()) + ")";
-  return "<details><summary>" + HtmlEscaped(summary) + "</summary><pre>" + PreformattedEscaped(kept) + "</pre></details>";
+  return "<details><summary>" + HtmlEscaped(summary) + "</summary><pre>" + PreformattedEscaped(kept) +
+         "</pre></details>";
 }
 
 std::string OutputCell(const PassRecord& pass) {
@@ -144,8 +145,8 @@ std::string FailureSection(const RunReport& report) {
   const size_t listed = ListedFailures(report).size();
   out += FailureTableHtml(report);
   if (failures > listed)
-    out += "<p id=\"more-failures\">\xE2\x80\xA6 and " + std::to_string(failures - listed) +
-           " more failed passes.</p>\n";
+    out +=
+        "<p id=\"more-failures\">\xE2\x80\xA6 and " + std::to_string(failures - listed) + " more failed passes.</p>\n";
   return out + "</section>\n";
 }
 

@@ -33,8 +33,9 @@ int WarnAboutMisplacedOptions(const CommandLine& line) {
     ++warnings;
   }
   if (line.HasOption("CAPTURE") && !HasRecordForOutput(line)) {
-    std::fprintf(stderr, "testkve: warning: /CAPTURE keeps the engine's output for /JSON, /JUNIT or /REPORT, and "
-                         "none is given; ignored\n");
+    std::fprintf(stderr,
+                 "testkve: warning: /CAPTURE keeps the engine's output for /JSON, /JUNIT or /REPORT, and "
+                 "none is given; ignored\n");
     ++warnings;
   }
   return warnings;

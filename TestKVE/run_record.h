@@ -34,8 +34,8 @@ struct RunDescription {
 
 /// The engine's own output of one run, as /CAPTURE keeps it: the end of each stream.
 struct EngineOutput {
-  std::string output;  ///< the last bytes of its standard output, at most kKeptOutputBytes
-  std::string error;   ///< the same of its standard error
+  std::string output;         ///< the last bytes of its standard output, at most kKeptOutputBytes
+  std::string error;          ///< the same of its standard error
   uint64_t output_bytes = 0;  ///< every byte it wrote to standard output
   uint64_t error_bytes = 0;   ///< every byte it wrote to standard error
 };

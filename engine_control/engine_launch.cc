@@ -125,8 +125,8 @@ VXRResult LaunchEngine(const char* engine_path, const platform::OpenFile& engine
   if (limit_ms > 0) limit = std::chrono::milliseconds(limit_ms);
   const auto start = std::chrono::steady_clock::now();
   platform::StopSignalRelay relay;
-  platform::ChildProcess engine = platform::ChildProcess::SpawnOpenFile(
-      engine_file, command.argv, mode, captured ? captured->child_outputs() : nullptr);
+  platform::ChildProcess engine = platform::ChildProcess::SpawnOpenFile(engine_file, command.argv, mode,
+                                                                        captured ? captured->child_outputs() : nullptr);
   if (captured) captured->EngineStarted();
   // The engine leads a process group of its own in both modes: a stop signal ends the group.
   relay.Watch(engine, true);

@@ -60,10 +60,10 @@ struct VXRRunUsage {
 VXRResult VXRExecuteWithLimit(VXR_HANDLE sc, uint32_t dwMode, uint32_t dwLimitMs, VXRRunUsage* usage);
 /// The last bytes of one of the engine's output streams, in a buffer of the caller's.
 struct VXRStreamTail {
-  char* buffer;    ///< where the bytes go; the caller's, `size` bytes
-  uint32_t size;   ///< the most bytes kept: the last `size` the engine wrote
-  uint32_t length; ///< set: how many bytes `buffer` holds, the engine's last ones, in order
-  uint64_t total;  ///< set: how many bytes the engine wrote to the stream in all
+  char* buffer;     ///< where the bytes go; the caller's, `size` bytes
+  uint32_t size;    ///< the most bytes kept: the last `size` the engine wrote
+  uint32_t length;  ///< set: how many bytes `buffer` holds, the engine's last ones, in order
+  uint64_t total;   ///< set: how many bytes the engine wrote to the stream in all
 };
 /// The engine's standard output and error of one run.
 struct VXREngineOutput {

@@ -7,9 +7,9 @@
 #include <unistd.h>
 
 #include <array>
-#include <system_error>
 #include <cerrno>
 #include <cstdint>
+#include <system_error>
 #include <thread>
 #include <utility>
 

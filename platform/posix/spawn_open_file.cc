@@ -82,9 +82,9 @@ void CloseInheritedDescriptors(int keep) {
     _exit(127);
   }
   for (int stream = 0; stream < 3; ++stream) {
-    const bool placed = plan.null_stream[stream]             ? posix::OpenNullOn(stream)
+    const bool placed = plan.null_stream[stream]           ? posix::OpenNullOn(stream)
                         : plan.stream_fd[stream] != stream ? dup2(plan.stream_fd[stream], stream) == stream
-                                                             : true;
+                                                           : true;
     if (!placed) {
       *error = errno;
       _exit(127);

@@ -42,10 +42,12 @@ struct Pipe {
 // client end opened at once, before anyone else can take the one instance.
 bool MakePipe(Pipe* pipe, HANDLE echo) {
   const std::wstring name = UniquePipeName();
-  pipe->read.Reset(CreateNamedPipeW(name.c_str(), PIPE_ACCESS_INBOUND | FILE_FLAG_OVERLAPPED | FILE_FLAG_FIRST_PIPE_INSTANCE,
+  pipe->read.Reset(CreateNamedPipeW(name.c_str(),
+                                    PIPE_ACCESS_INBOUND | FILE_FLAG_OVERLAPPED | FILE_FLAG_FIRST_PIPE_INSTANCE,
                                     PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT, 1, 0, kReadSize, 0, nullptr));
   if (!pipe->read) return false;
-  pipe->write.Reset(CreateFileW(name.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  pipe->write.Reset(
+      CreateFileW(name.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   pipe->event.Reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
   pipe->overlapped.hEvent = pipe->event.get();
   pipe->echo = echo == INVALID_HANDLE_VALUE ? nullptr : echo;
@@ -68,7 +70,8 @@ class Win32OutputTee final : public OutputTee {
 
   bool ok() const { return ok_; }
   ChildOutputs child_outputs() const override {
-    return {reinterpret_cast<std::intptr_t>(pipes_[0].write.get()), reinterpret_cast<std::intptr_t>(pipes_[1].write.get())};
+    return {reinterpret_cast<std::intptr_t>(pipes_[0].write.get()),
+            reinterpret_cast<std::intptr_t>(pipes_[1].write.get())};
   }
 
   void CloseChildEnds() override {

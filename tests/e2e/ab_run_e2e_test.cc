@@ -181,7 +181,8 @@ TEST(AbRunE2eTest, InteractiveModeIgnoresAb) {
 // A gate with nothing to gate is told, and counts for /STRICT as every other warning does.
 TEST(AbRunE2eTest, FailIfOutsideAnAbRunDrawsAWarning) {
   EngineFolderCopy folder;
-  const std::string warning = "testkve: warning: /FAILIF=wall>+5% gates only an /AB run of the stress passes; ignored\n";
+  const std::string warning =
+      "testkve: warning: /FAILIF=wall>+5% gates only an /AB run of the stress passes; ignored\n";
   struct Case {
     std::vector<std::string> options;
     int exit_code;
