@@ -138,7 +138,8 @@ class Win32OutputTee final : public OutputTee {
       }
       waits[count++] = stop_.get();
       const DWORD woke = WaitForMultipleObjects(count, waits, FALSE, INFINITE);
-      if (woke < WAIT_OBJECT_0 || woke >= WAIT_OBJECT_0 + count - 1) break;
+      // The stop event (last), or a failed wait, ends the reading.
+      if (woke - WAIT_OBJECT_0 >= count - 1) break;
       Complete(streams[woke - WAIT_OBJECT_0], false);
     }
     for (size_t stream = 0; stream < 2; ++stream) Drain(stream);
