@@ -58,6 +58,14 @@ void CloseInheritedDescriptors(int keep) {
   close_range(static_cast<unsigned>(keep) + 1, ~0U, 0);
 }
 
+// Puts on the child's `stream` what the plan says: the null device, a descriptor of ours that
+// takes its place, or this process's own stream as it is.
+bool PlaceStream(const ChildPlan& plan, int stream) {
+  if (plan.null_stream[stream]) return posix::OpenNullOn(stream);
+  if (plan.stream_fd[stream] == stream) return true;
+  return dup2(plan.stream_fd[stream], stream) == stream;
+}
+
 // The vfork child. It writes nothing to the memory it shares with the parent but `*error`,
 // which tells the parent why the exec did not happen.
 [[noreturn]] void RunChild(const ChildPlan& plan, volatile int* error) {
@@ -82,10 +90,7 @@ void CloseInheritedDescriptors(int keep) {
     _exit(127);
   }
   for (int stream = 0; stream < 3; ++stream) {
-    const bool placed = plan.null_stream[stream]           ? posix::OpenNullOn(stream)
-                        : plan.stream_fd[stream] != stream ? dup2(plan.stream_fd[stream], stream) == stream
-                                                           : true;
-    if (!placed) {
+    if (!PlaceStream(plan, stream)) {
       *error = errno;
       _exit(127);
     }
