@@ -18,6 +18,7 @@
 #include "TestKVE/harness.h"
 #include "TestKVE/interactive_line.h"
 #include "TestKVE/known_options.h"
+#include "TestKVE/misplaced_options.h"
 #include "TestKVE/number_warnings.h"
 #include "TestKVE/option_handlers.h"
 #include "TestKVE/pass_commands.h"
@@ -238,7 +239,7 @@ RunEnd RunTestKVE(const char* command_line_text, size_t program_length, bool out
   Harness harness(output_lost);
   PrintBanner(line);
   if (PrintUsage(line, harness.state) != RunFlow::kContinue) return harness.tally.End(0);
-  harness.tally.NoteFailure(WarnAboutRunNumbers(line));
+  harness.tally.NoteFailure(WarnAboutRunNumbers(line) + WarnAboutMisplacedOptions(line));
   // Read as unsigned, as /RUN is.
   if (line.HasOption("SEED")) harness.state.RandomSeedBase = static_cast<uint32_t>(ReadDecimalOption(line, "SEED", 0));
   SelectEngine(line, harness);

@@ -164,6 +164,19 @@ VXRResult EngineClient::VXRExecuteWithLimit(uint32_t mode, uint32_t limit_ms, VX
   return run.result;
 }
 
+VXRResult EngineClient::ExecuteCapturing(uint32_t mode, uint32_t limit_ms, EngineRun* run) const {
+  EngineOutput& kept = run->output.emplace();
+  kept.output.resize(kKeptOutputBytes);
+  kept.error.resize(kKeptOutputBytes);
+  VXREngineOutput output = {{kept.output.data(), kKeptOutputBytes, 0, 0}, {kept.error.data(), kKeptOutputBytes, 0, 0}};
+  const VXRResult result = ::VXRExecuteCapturing(context_, mode, limit_ms, &run->usage, &output);
+  kept.output.resize(output.output.length);
+  kept.error.resize(output.error.length);
+  kept.output_bytes = output.output.total;
+  kept.error_bytes = output.error.total;
+  return result;
+}
+
 EngineRun EngineClient::RunEngine(uint32_t mode, uint32_t limit_ms) {
   // The engine writes to the same terminal; what the harness printed must come first.
   std::fflush(stdout);
@@ -174,7 +187,8 @@ EngineRun EngineClient::RunEngine(uint32_t mode, uint32_t limit_ms) {
   random_seeds_.clear();
   run.warm_up = warm_up_;
   run.start_unix_ms = UnixMilliseconds();
-  run.result = ::VXRExecuteWithLimit(context_, mode, limit_ms, &run.usage);
+  run.result =
+      capture_ ? ExecuteCapturing(mode, limit_ms, &run) : ::VXRExecuteWithLimit(context_, mode, limit_ms, &run.usage);
   last_run_stop_signal_ = run.usage.stopSignal;
   if (tally_ != nullptr && last_run_stop_signal_ != 0) tally_->NoteStop(last_run_stop_signal_);
   // An engine in the terminal's background that uses the terminal would wait there for ever;

@@ -4,11 +4,13 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "TestKVE/exit_status.h"
+#include "TestKVE/run_record.h"
 #include "vxr_lib.h"
 
 /// The name of a result code, or its "0x%x" form.
@@ -23,7 +25,8 @@ struct EngineRun {
   std::vector<uint32_t> random_seeds;      ///< of the random selections since the last run
   VXRResult result = VXR_LIB_SUCCESS;
   VXRRunUsage usage = {};
-  bool warm_up = false;  ///< a warm-up pass: recorded, left out of the statistics and of /STRICT
+  bool warm_up = false;                ///< a warm-up pass: recorded, left out of the statistics and of /STRICT
+  std::optional<EngineOutput> output;  ///< with capture on, the end of the engine's output
 };
 
 class EngineClient {
@@ -55,6 +58,9 @@ class EngineClient {
   /// runs are marked so for the observer, and their failures are printed but not noted in the
   /// tally (a stop signal still is).
   void set_warm_up(bool warm_up) { warm_up_ = warm_up; }
+  /// Engine runs keep the last kKeptOutputBytes of the engine's output and error for the
+  /// observer (`capture` true); the console still gets them as they come.
+  void set_capture(bool capture) { capture_ = capture; }
 
   VXRResult VXRInitLib(const char* folder, const char* exe_name);
   VXRResult VXRInitScanContext();
@@ -83,6 +89,7 @@ class EngineClient {
 #endif
   VXRResult Report(VXRResult result) const;
   EngineRun RunEngine(uint32_t mode, uint32_t limit_ms);
+  VXRResult ExecuteCapturing(uint32_t mode, uint32_t limit_ms, EngineRun* run) const;
 
   int32_t debug_ = 0;
   int last_run_stop_signal_ = 0;
@@ -92,6 +99,7 @@ class EngineClient {
   FailureObserver failure_observer_;
   RunTally* tally_ = nullptr;
   bool warm_up_ = false;
+  bool capture_ = false;
   std::vector<std::string> pattern_names_;
   std::vector<uint32_t> random_seeds_;
 };

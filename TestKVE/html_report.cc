@@ -20,6 +20,8 @@ th { background: #f3f3f3; }
 td.n { text-align: right; font-variant-numeric: tabular-nums; }
 table.facts td { font-family: ui-monospace, monospace; word-break: break-all; }
 figure { margin: 1rem 0; }
+td.output details + details { margin-top: .3rem; }
+td.output pre { white-space: pre-wrap; overflow-wrap: anywhere; max-height: 24rem; overflow: auto; margin: .3rem 0; }
 svg.plot { max-width: 100%; height: auto; border: 1px solid #eee; }
 )";
 
@@ -36,6 +38,46 @@ std::string Table(const TextTable& table, const char* id) {
     for (size_t column = 0; column < row.size(); ++column)
       out += Cell("td", row[column], column < table.numeric.size() && table.numeric[column]);
     out += "</tr>\n";
+  }
+  return out + "</tbody>\n</table>\n";
+}
+
+// Text in a <pre>: as everywhere on the page, but line feeds and tabs stay, so the engine's
+// lines read as it wrote them.
+bool IsShownPreformatted(char32_t code) { return code == '\n' || code == '\t' || IsShownInMarkup(code); }
+std::string PreformattedEscaped(std::string_view text) {
+  return EscapedText(text, {IsShownPreformatted, MarkupEntity});
+}
+
+// One stream of a failed pass's engine output, folded away under its name and size.
+std::string OutputDetails(const char* name, const std::string& kept, uint64_t written) {
+  std::string summary = std::string(name) + ", " + std::to_string(written) + " bytes";
+  if (kept.size() < written) summary += " (the last " + std::to_string(kept.size()) + ")";
+  return "<details><summary>" + HtmlEscaped(summary) + "</summary><pre>" + PreformattedEscaped(kept) +
+         "</pre></details>";
+}
+
+std::string OutputCell(const PassRecord& pass) {
+  if (!pass.output) return "<td class=\"output\"></td>";
+  return "<td class=\"output\">" + OutputDetails("standard output", pass.output->output, pass.output->output_bytes) +
+         OutputDetails("standard error", pass.output->error, pass.output->error_bytes) + "</td>";
+}
+
+// The failure table, with the engine's output of each pass in a last column when it was kept.
+std::string FailureTableHtml(const RunReport& report) {
+  TextTable table = FailureTable(report);
+  const std::vector<const PassRecord*> listed = ListedFailures(report);
+  bool any_output = false;
+  for (const PassRecord* pass : listed) any_output = any_output || pass->output.has_value();
+  if (!any_output) return Table(table, "failure-table");
+  std::string out = "<table id=\"failure-table\">\n<thead><tr>";
+  for (const std::string& name : table.header) out += Cell("th", name, false);
+  out += Cell("th", "Engine output", false) + "</tr></thead>\n<tbody>\n";
+  for (size_t row = 0; row < table.rows.size(); ++row) {
+    out += "<tr>";
+    for (size_t column = 0; column < table.rows[row].size(); ++column)
+      out += Cell("td", table.rows[row][column], table.numeric[column]);
+    out += OutputCell(*listed[row]) + "</tr>\n";
   }
   return out + "</tbody>\n</table>\n";
 }
@@ -72,16 +114,16 @@ std::string Figure(const std::string& svg, const std::string& caption) {
 std::string PlotSection(const RunReport& report) {
   std::string out = "<section id=\"plots\">\n<h2>Plots</h2>\n";
   if (report.passes.empty()) out += "<p>No pass ran.</p>\n";
-  const std::vector<double> wall = WallTimes(report.passes), peak = PeakKiB(report.passes);
+  const std::vector<PassFigure> wall = WallTimes(report.passes), peak = PeakKiB(report.passes);
   std::vector<bool> failed;
   for (const PassRecord& pass : report.passes) failed.push_back(pass.failed());
   if (!report.passes.empty()) {
     out += Figure(PassFigurePlot("wall-time-plot", "Engine wall time per pass", "ms", wall, failed),
                   "Wall time from the engine's start to its end, as each pass record has it; failed passes "
-                  "shaded red (a pass whose preparation failed counts 0).");
+                  "shaded red (a pass whose preparation failed has no figure: the line breaks there).");
     out += Figure(PassFigurePlot("peak-memory-plot", "Engine peak memory per pass", "KiB", peak, failed),
                   "The engine's peak resident memory, from the kernel's accounting of the engine process; failed "
-                  "passes shaded red.");
+                  "passes shaded red (a pass whose preparation failed has no figure).");
     std::vector<double> ran_wall;
     for (const PassRecord& pass : report.passes)
       if (pass.ran()) ran_wall.push_back(pass.wall_ms);
@@ -100,11 +142,11 @@ std::string FailureSection(const RunReport& report) {
   const size_t failures = FailureCount(report.passes);
   std::string out = "<section id=\"failures\">\n<h2>Failed passes</h2>\n";
   if (failures == 0) return out + "<p>None.</p>\n</section>\n";
-  const TextTable table = FailureTable(report);
-  out += Table(table, "failure-table");
-  if (failures > table.rows.size())
-    out += "<p id=\"more-failures\">\xE2\x80\xA6 and " + std::to_string(failures - table.rows.size()) +
-           " more failed passes.</p>\n";
+  const size_t listed = ListedFailures(report).size();
+  out += FailureTableHtml(report);
+  if (failures > listed)
+    out +=
+        "<p id=\"more-failures\">\xE2\x80\xA6 and " + std::to_string(failures - listed) + " more failed passes.</p>\n";
   return out + "</section>\n";
 }
 

@@ -24,6 +24,26 @@ const char* EntityFor(char32_t code) {
   }
 }
 
+// In element content a line feed and a tab stay as they are, for a reader of the output; a
+// carriage return must be a reference, or a parser turns it into a line feed.
+bool IsXmlTextCharacter(char32_t code) { return code == '\t' || code == '\n' || IsXmlCharacter(code); }
+const char* TextEntityFor(char32_t code) { return code == '\r' ? "&#13;" : MarkupEntity(code); }
+
+std::string XmlTextEscaped(std::string_view text) { return EscapedText(text, {IsXmlTextCharacter, TextEntityFor}); }
+
+// "standard output: 12 bytes", or the part kept of more.
+std::string StreamNote(const char* name, size_t kept, uint64_t written) {
+  std::string note = std::string("\nengine ") + name + ": " + std::to_string(written) + " bytes";
+  if (kept < written) note += ", the last " + std::to_string(kept) + " of them below";
+  return note;
+}
+
+// The engine's own output of the pass, as JUnit's readers show it beside the failure.
+std::string OutputElements(const EngineOutput& output) {
+  return "      <system-out>" + XmlTextEscaped(output.output) + "</system-out>\n      <system-err>" +
+         XmlTextEscaped(output.error) + "</system-err>\n";
+}
+
 std::string Seconds(double ms) {
   char text[32];
   std::snprintf(text, sizeof text, "%.3f", ms / 1000);
@@ -50,8 +70,12 @@ std::string TestCase(const PassRecord& pass) {
                 static_cast<uintmax_t>(pass.peak_kib));
   std::string detail = "Error Code: " + pass.result_name + figures;
   if (pass.timed_out) detail = "Engine timed out\n" + detail;
+  if (pass.output) {
+    detail += StreamNote("standard output", pass.output->output.size(), pass.output->output_bytes) +
+              StreamNote("standard error", pass.output->error.size(), pass.output->error_bytes);
+  }
   return element + ">\n      <failure message=\"" + name + "\" type=\"" + name + "\">" + XmlEscaped(detail) +
-         "</failure>\n    </testcase>\n";
+         "</failure>\n" + (pass.output ? OutputElements(*pass.output) : "") + "    </testcase>\n";
 }
 
 }  // namespace

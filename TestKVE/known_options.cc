@@ -10,12 +10,12 @@ namespace {
 
 // The usage table, the options it leaves out, and the run-control options.
 constexpr std::string_view kKnownOptions[] = {
-    "VER",     "NC",       "VA",      "SPY",     "GC",     "GCPATH", "GCNAME", "DLL",      "VXR",
-    "QA",      "PTN",      "PTNPATH", "VXRPATH", "LEVEL",  "BL",     "ASSIGN", "EXCEPT",   "RESTORE",
-    "LOOP",    "RANDOM",   "WB",      "BK",      "MSGBOX", "DEBUG",  "RUN",    "INTERACT", "QUIT",
-    "PERFMON", "MEM",      "SERVICE", "X64",     "QZ",     "?",      "NH",     "QUICK",    "QUICK-",
-    "QUIET",   "EXECUTE",  "PL",      "TIMEOUT", "JSON",   "JUNIT",  "STRICT", "SUMMARY",  "SEED",
-    "REPORT",  "MARKDOWN", "PREPARE", "CLEANUP", "WARMUP", "AB",     "FAILIF",
+    "VER",     "NC",       "VA",      "SPY",     "GC",     "GCPATH",  "GCNAME", "DLL",      "VXR",
+    "QA",      "PTN",      "PTNPATH", "VXRPATH", "LEVEL",  "BL",      "ASSIGN", "EXCEPT",   "RESTORE",
+    "LOOP",    "RANDOM",   "WB",      "BK",      "MSGBOX", "DEBUG",   "RUN",    "INTERACT", "QUIT",
+    "PERFMON", "MEM",      "SERVICE", "X64",     "QZ",     "?",       "NH",     "QUICK",    "QUICK-",
+    "QUIET",   "EXECUTE",  "PL",      "TIMEOUT", "JSON",   "JUNIT",   "STRICT", "SUMMARY",  "SEED",
+    "REPORT",  "MARKDOWN", "PREPARE", "CLEANUP", "WARMUP", "CAPTURE", "AB",     "FAILIF",
 };
 
 // Levenshtein distance: insertions, deletions and substitutions of one character.

@@ -49,17 +49,49 @@ std::string FailureMarks(const svg::PlotArea& area, std::span<const PassBucket> 
   return marks;
 }
 
+// The range of each stretch of groups that have figures, one band per stretch, so that a group
+// without any leaves a gap rather than a range down to 0.
+std::string Bands(const svg::PlotArea& area, std::span<const PassBucket> buckets) {
+  std::string bands;
+  std::vector<double> x, low, top;
+  auto close_stretch = [&] {
+    if (!x.empty()) bands += svg::Band(area, x, low, top, kBandColour, 0.25);
+    x.clear();
+    low.clear();
+    top.clear();
+  };
+  for (const PassBucket& bucket : buckets) {
+    if (bucket.figures == 0) {
+      close_stretch();
+      continue;
+    }
+    x.push_back(static_cast<double>(bucket.first_pass + bucket.last_pass) / 2);
+    low.push_back(bucket.min);
+    top.push_back(bucket.max);
+  }
+  close_stretch();
+  return bands;
+}
+
 }  // namespace
 
-std::vector<PassBucket> BucketPasses(std::span<const double> values, size_t buckets) {
+std::vector<PassBucket> BucketPasses(std::span<const PassFigure> values, size_t buckets) {
   std::vector<PassBucket> out;
   if (values.empty() || buckets == 0) return out;
   const size_t size = (values.size() + buckets - 1) / buckets;
   for (size_t first = 0; first < values.size(); first += size) {
-    std::vector<double> group(values.begin() + static_cast<ptrdiff_t>(first),
-                              values.begin() + static_cast<ptrdiff_t>(std::min(values.size(), first + size)));
+    const size_t end = std::min(values.size(), first + size);
+    std::vector<double> group;
+    for (size_t pass = first; pass < end; ++pass)
+      if (values[pass]) group.push_back(*values[pass]);
     std::sort(group.begin(), group.end());
-    out.push_back({first + 1, first + group.size(), group.front(), SortedMedian(group), group.back()});
+    PassBucket bucket{first + 1, end, group.size()};
+    if (!group.empty()) {
+      bucket.min = group.front();
+      bucket.median = SortedMedian(group);
+      bucket.max = group.back();
+    }
+    out.push_back(bucket);
   }
   return out;
 }
@@ -81,7 +113,7 @@ Histogram HistogramOf(std::span<const double> values) {
 }
 
 std::string PassFigurePlot(std::string_view id, std::string_view title, std::string_view unit,
-                           std::span<const double> values, const std::vector<bool>& failed) {
+                           std::span<const PassFigure> values, const std::vector<bool>& failed) {
   const std::vector<PassBucket> buckets = BucketPasses(values);
   double high = 0;
   for (const PassBucket& bucket : buckets) high = std::max(high, bucket.max);
@@ -95,18 +127,15 @@ std::string PassFigurePlot(std::string_view id, std::string_view title, std::str
   labels.y_title = std::string(unit);
   out += svg::Axes(area, labels);
   out += svg::Text((kLeft + kRight) / 2, kBottom + 34, "pass", 12, "middle");
-  std::vector<double> x, low, top;
   std::vector<svg::LinePoint> medians;
   const bool grouped = !buckets.empty() && buckets.front().last_pass > buckets.front().first_pass;
   for (const PassBucket& bucket : buckets) {
-    x.push_back(static_cast<double>(bucket.first_pass + bucket.last_pass) / 2);
-    low.push_back(bucket.min);
-    top.push_back(bucket.max);
-    medians.push_back({x.back(), bucket.median});
+    const double x = static_cast<double>(bucket.first_pass + bucket.last_pass) / 2;
+    medians.push_back({x, bucket.figures > 0 ? std::optional<double>(bucket.median) : std::nullopt});
   }
   std::vector<svg::LegendEntry> legend;
   if (grouped) {
-    out += svg::Band(area, x, low, top, kBandColour, 0.25);
+    out += Bands(area, buckets);
     const std::string per = std::to_string(buckets.front().last_pass - buckets.front().first_pass + 1);
     legend.push_back({"min to max of " + per + " passes", kBandColour, "", true, 0.25});
     legend.push_back({"median of " + per + " passes", kMedianColour, ""});

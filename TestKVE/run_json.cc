@@ -144,6 +144,14 @@ std::string PassJsonLine(const PassRecord& pass) {
     line["contained"] = nullptr;
     line["not_run"] = Text(pass.not_run);
   }
+  // Inline, byte for byte (as every text here): the record stays one file that a killed run
+  // keeps whole, and the counts tell how much came before the kept end.
+  if (pass.output) {
+    line["stdout"] = Text(pass.output->output);
+    line["stdout_bytes"] = pass.output->output_bytes;
+    line["stderr"] = Text(pass.output->error);
+    line["stderr_bytes"] = pass.output->error_bytes;
+  }
   return Dump(line);
 }
 

@@ -32,6 +32,17 @@ struct RunDescription {
   std::optional<EngineDescription> engine_b;  ///< with /AB, side B's engine
 };
 
+/// The engine's own output of one run, as /CAPTURE keeps it: the end of each stream.
+struct EngineOutput {
+  std::string output;         ///< the last bytes of its standard output, at most kKeptOutputBytes
+  std::string error;          ///< the same of its standard error
+  uint64_t output_bytes = 0;  ///< every byte it wrote to standard output
+  uint64_t error_bytes = 0;   ///< every byte it wrote to standard error
+};
+
+/// How much of each stream a run keeps: its last 64 KiB.
+inline constexpr uint32_t kKeptOutputBytes = 64 * 1024;
+
 /// The result name of a pass whose preparation failed, so that its engine did not run.
 inline constexpr char kNotRunResultName[] = "PREPARE_FAILED";
 
@@ -60,6 +71,9 @@ struct PassRecord {
   bool failed() const { return !ran() || result != VXR_LIB_SUCCESS; }
   std::string side;   ///< with /AB, the side that ran: "A" or "B"; else empty
   uint32_t pair = 0;  ///< with /AB, the pair the run belongs to: 1, 2, ...
+  /// With /CAPTURE, the engine's output of a failed pass; none for a pass that succeeded, did
+  /// not run, or is past the failed passes whose output the run keeps for its pages.
+  std::optional<EngineOutput> output;
 };
 
 /// "YYYY-MM-DDTHH:MM:SS.mmmZ" in UTC.

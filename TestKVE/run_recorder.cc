@@ -15,6 +15,7 @@
 #include "TestKVE/html_report.h"
 #include "TestKVE/junit_writer.h"
 #include "TestKVE/markdown_report.h"
+#include "TestKVE/misplaced_options.h"
 #include "TestKVE/run_json.h"
 #include "TestKVE/run_record.h"
 #include "TestKVE/run_report.h"
@@ -77,6 +78,7 @@ PassRecord RecordOf(const EngineRun& run, uint32_t number) {
   pass.system_ms = static_cast<double>(run.usage.systemUs) / 1000;
   pass.peak_kib = run.usage.peakRssKiB;
   pass.contained = run.usage.contained != 0;
+  if (pass.failed()) pass.output = run.output;
   return pass;
 }
 
@@ -129,6 +131,17 @@ void RunRecords::OpenJson() {
 
 void RunRecords::Keep(PassRecord pass) {
   WriteJsonLine(PassJsonLine(pass));
+  // JUnit and the page show the output of as many failed passes as the page lists; the JSON
+  // line has it for every one. So a long run of failing passes holds no more than that.
+  if (pass.output) {
+    if (pass.warm_up || outputs_kept_ == kListedFailures) {
+      pass.output.reset();
+    } else {
+      pass.output->output.shrink_to_fit();
+      pass.output->error.shrink_to_fit();
+      ++outputs_kept_;
+    }
+  }
   (pass.warm_up ? warm_ups_ : passes_).push_back(std::move(pass));
 }
 
@@ -200,6 +213,7 @@ void RunRecords::Start(const CommandLine& line, const char* text, const HarnessS
   junit_path_ = OptionValue(line, "JUNIT");
   report_path_ = OptionValue(line, "REPORT");
   markdown_path_ = OptionValue(line, "MARKDOWN");
+  capture_ = CapturesEngineOutput(line);
   engine_name_ = state.EngineExeName;
   std::string ignored;  // the driver has refused a run whose /AB or /FAILIF cannot be read
   ab_ = ReadAbOptions(line, &ignored).value_or(AbOptions{});
@@ -220,6 +234,7 @@ void RunRecords::Attach(EngineClient& client) {
   client.set_time_limit(time_limit_s_);
   client.set_run_observer([this](const EngineRun& run) { Record(run); });
   client.set_tally(&tally_);
+  client.set_capture(capture_);
   client.set_failure_observer([this](VXRResult result, bool warm_up) { TellPassOfFailure(result, warm_up); });
 }
 

@@ -67,6 +67,8 @@ class RunRecords {
   bool strict_ = false;
   bool summary_ = false;
   bool keep_passes_ = false;  // something needs every pass at the end
+  bool capture_ = false;      // /CAPTURE: failed passes keep the engine's output
+  size_t outputs_kept_ = 0;   // the failed passes that keep it in memory, for the pages
   std::string json_path_;
   std::string junit_path_;
   std::string report_path_;    // /REPORT: the HTML page

@@ -133,11 +133,19 @@ TextTable FigureTable(const RunReport& report) {
   return table;
 }
 
+std::vector<const PassRecord*> ListedFailures(const RunReport& report) {
+  std::vector<const PassRecord*> listed;
+  for (const PassRecord& pass : report.passes) {
+    if (listed.size() == kListedFailures) break;
+    if (pass.failed()) listed.push_back(&pass);
+  }
+  return listed;
+}
+
 TextTable FailureTable(const RunReport& report) {
   TextTable table{{"Pass", "Result", "Wall time (ms)", "Peak memory (KiB)"}, {}, {true, false, true, true}};
-  for (const PassRecord& pass : report.passes) {
-    if (!pass.failed()) continue;
-    if (table.rows.size() == kListedFailures) break;
+  for (const PassRecord* listed : ListedFailures(report)) {
+    const PassRecord& pass = *listed;
     if (!pass.ran()) {
       table.rows.push_back({std::to_string(pass.number), pass.result_name + " (" + pass.not_run + ")", "", ""});
       continue;

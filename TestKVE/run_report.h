@@ -57,7 +57,11 @@ TextTable ResultTable(const RunReport& report);
 /// p90, p95, p99, mean ± sd, max.
 TextTable FigureTable(const RunReport& report);
 
-/// The first kListedFailures failed passes: pass, result, wall time, peak memory.
+/// The first kListedFailures failed passes, in pass order.
+std::vector<const PassRecord*> ListedFailures(const RunReport& report);
+
+/// The first kListedFailures failed passes: pass, result, wall time, peak memory; a row for
+/// each of ListedFailures, in its order.
 TextTable FailureTable(const RunReport& report);
 
 /// The growth warning of /SUMMARY without its line feed; empty when there is none.

@@ -34,16 +34,17 @@ std::optional<Statistics> StatisticsOf(std::vector<double> values) {
 
 double SortedMedian(std::span<const double> sorted) { return SortedPercentile(sorted, 50); }
 
-std::vector<double> WallTimes(std::span<const PassRecord> passes) {
-  std::vector<double> values;
+std::vector<std::optional<double>> WallTimes(std::span<const PassRecord> passes) {
+  std::vector<std::optional<double>> values;
   values.reserve(passes.size());
-  for (const PassRecord& pass : passes) values.push_back(pass.wall_ms);
+  for (const PassRecord& pass : passes) values.push_back(pass.ran() ? std::optional(pass.wall_ms) : std::nullopt);
   return values;
 }
 
-std::vector<double> PeakKiB(std::span<const PassRecord> passes) {
-  std::vector<double> values;
+std::vector<std::optional<double>> PeakKiB(std::span<const PassRecord> passes) {
+  std::vector<std::optional<double>> values;
   values.reserve(passes.size());
-  for (const PassRecord& pass : passes) values.push_back(static_cast<double>(pass.peak_kib));
+  for (const PassRecord& pass : passes)
+    values.push_back(pass.ran() ? std::optional(static_cast<double>(pass.peak_kib)) : std::nullopt);
   return values;
 }

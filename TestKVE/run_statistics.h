@@ -46,6 +46,7 @@ std::optional<Statistics> StatisticsOf(std::vector<double> values);
 /// count); 0 for none.
 double SortedMedian(std::span<const double> sorted);
 
-/// Each pass's wall time in ms, and its peak memory in KiB, in pass order.
-std::vector<double> WallTimes(std::span<const PassRecord> passes);
-std::vector<double> PeakKiB(std::span<const PassRecord> passes);
+/// Each pass's wall time in ms, and its peak memory in KiB, in pass order; none for a pass
+/// whose engine did not run, which has no figures.
+std::vector<std::optional<double>> WallTimes(std::span<const PassRecord> passes);
+std::vector<std::optional<double>> PeakKiB(std::span<const PassRecord> passes);

@@ -61,6 +61,7 @@ constexpr UsageRow kRunControlRows[] = {
     {"/WARMUP=<n>", "n warm-up passes first, outside the figures"},
     {"/PREPARE=<command>", "Shell command before every pass"},
     {"/CLEANUP=<command>", "Shell command after every engine run"},
+    {"/CAPTURE", "Keep the engine's output of failed passes"},
     {"/AB=<engine path>", "Pairs of runs: this engine (B) against A"},
     {"/FAILIF=<rules>", "With /AB: exit 1 if B is worse, e.g. wall>+5%"},
 };

@@ -3,6 +3,8 @@
 #include <chrono>
 #include <optional>
 
+#include "engine_control/output_tail.h"
+#include "platform/output_tee.h"
 #include "platform/process.h"
 #include "platform/stop_signals.h"
 #include "settings_block/settings_block.h"
@@ -59,6 +61,33 @@ VXRRunUsage UsageOf(const platform::TimedWaitResult& waited, std::chrono::steady
           contained ? 1u : 0u};
 }
 
+// The engine's output and error through a tee into the tails of `output`, while it runs.
+class CapturedOutput {
+ public:
+  CapturedOutput(VXREngineOutput* output, bool echo) : output_tail_(&output->output), error_tail_(&output->error) {
+    tee_ = platform::OutputTee::Start(echo, [this](platform::OutputStream stream, std::string_view bytes) {
+      (stream == platform::OutputStream::kOutput ? output_tail_ : error_tail_).Add(bytes);
+    });
+  }
+  bool ok() const { return tee_ != nullptr; }
+  const platform::ChildOutputs* child_outputs() {
+    child_outputs_ = tee_->child_outputs();
+    return &child_outputs_;
+  }
+  void EngineStarted() { tee_->CloseChildEnds(); }
+  void EngineEnded() {
+    tee_->Finish();
+    output_tail_.Finish();
+    error_tail_.Finish();
+  }
+
+ private:
+  OutputTail output_tail_;
+  OutputTail error_tail_;
+  platform::ChildOutputs child_outputs_;
+  std::unique_ptr<platform::OutputTee> tee_;
+};
+
 }  // namespace
 
 EngineCommand MakeEngineCommand(const char* engine_path, uint32_t handle, uint32_t process_id) {
@@ -81,9 +110,12 @@ VXRResult LaunchEngine(const char* engine_path, const std::vector<std::unique_pt
 
 VXRResult LaunchEngine(const char* engine_path, const platform::OpenFile& engine_file,
                        const std::vector<std::unique_ptr<BlockRecord>>& records, uint32_t data_size, uint32_t dw_mode,
-                       uint32_t limit_ms, VXRRunUsage* usage) {
+                       uint32_t limit_ms, VXRRunUsage* usage, VXREngineOutput* output) {
   if (usage != nullptr) *usage = {};
   if (engine_path == nullptr || dw_mode > 1) return VXR_LIB_INVALID_PARAMETER;
+  // A detached engine's output reached no console before; kept, it still reaches none.
+  std::optional<CapturedOutput> captured;
+  if (output != nullptr && !captured.emplace(output, dw_mode == 0).ok()) return VXR_LIB_FAIL;
   // The block stays mapped and its handle open until the engine has ended: the engine
   // duplicates the handle from this process while it starts.
   SharedBlock block;
@@ -94,10 +126,13 @@ VXRResult LaunchEngine(const char* engine_path, const platform::OpenFile& engine
   if (limit_ms > 0) limit = std::chrono::milliseconds(limit_ms);
   const auto start = std::chrono::steady_clock::now();
   platform::StopSignalRelay relay;
-  platform::ChildProcess engine = platform::ChildProcess::SpawnContained(engine_file, command.argv, mode);
+  platform::ChildProcess engine = platform::ChildProcess::SpawnContained(
+      engine_file, command.argv, mode, captured ? captured->child_outputs() : nullptr);
+  if (captured) captured->EngineStarted();
   // The engine leads a process group of its own in both modes: a stop signal ends the group.
   relay.Watch(engine, true);
   const platform::TimedWaitResult waited = engine.WaitFor(limit, std::chrono::milliseconds(kTerminationGraceMs));
+  if (captured) captured->EngineEnded();
   if (usage != nullptr && EngineStarted(waited)) {
     *usage = UsageOf(waited, std::chrono::steady_clock::now() - start, engine.contained());
     usage->stopSignal = relay.relayed();

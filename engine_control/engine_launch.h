@@ -28,10 +28,11 @@ VXRResult LaunchEngine(const char* engine_path, const std::vector<std::unique_pt
 inline constexpr uint32_t kTerminationGraceMs = 2000;
 
 /// The same, starting the open file `engine_file`, never the path again; `engine_path` is the
-/// name the engine sees as argv[0] and on its command line.
+/// name the engine sees as argv[0] and on its command line. A non-null `output` keeps the end
+/// of the engine's output and error, as VXRExecuteCapturing says.
 VXRResult LaunchEngine(const char* engine_path, const platform::OpenFile& engine_file,
                        const std::vector<std::unique_ptr<BlockRecord>>& records, uint32_t data_size, uint32_t dw_mode,
-                       uint32_t limit_ms = 0, VXRRunUsage* usage = nullptr);
+                       uint32_t limit_ms = 0, VXRRunUsage* usage = nullptr, VXREngineOutput* output = nullptr);
 
 /// The engine's command line: the text "\"<path>\" /SMH=<handle> /PI=<process id>" (numbers in
 /// unsigned decimal) and the argv it stands for, which is what the engine is started with.

@@ -1,5 +1,5 @@
-// VXRExecute, VXRExecuteWithLimit and VXRQueryVirusName: the operations that use the engine and its
-// pattern file.
+// VXRExecute, VXRExecuteWithLimit, VXRExecuteCapturing and VXRQueryVirusName: the operations
+// that use the engine and its pattern file.
 #include <array>
 #include <cstring>
 #include <string>
@@ -48,7 +48,17 @@ VXRResult LookupToResult(NameLookup lookup) {
 VXRResult VXRExecute(VXR_HANDLE sc, uint32_t dwMode) { return VXRExecuteWithLimit(sc, dwMode, 0, nullptr); }
 
 VXRResult VXRExecuteWithLimit(VXR_HANDLE sc, uint32_t dwMode, uint32_t dwLimitMs, VXRRunUsage* usage) {
+  return VXRExecuteCapturing(sc, dwMode, dwLimitMs, usage, nullptr);
+}
+
+VXRResult VXRExecuteCapturing(VXR_HANDLE sc, uint32_t dwMode, uint32_t dwLimitMs, VXRRunUsage* usage,
+                              VXREngineOutput* output) {
   if (usage != nullptr) *usage = {};
+  if (output != nullptr) {
+    // Empty until a run fills them, whatever ends the call.
+    output->output.length = output->error.length = 0;
+    output->output.total = output->error.total = 0;
+  }
   const ContextEntry entry = EnterContext(sc);
   if (entry.result != VXR_LIB_SUCCESS) return entry.result;
   if (!ExecuteModeAccepted(dwMode)) return VXR_LIB_INVALID_PARAMETER;
@@ -68,7 +78,7 @@ VXRResult VXRExecuteWithLimit(VXR_HANDLE sc, uint32_t dwMode, uint32_t dwLimitMs
     library.engine_identity = now;
   }
   return LaunchEngine(context->engine_path().c_str(), library.engine_file, context->records(), context->records_size(),
-                      dwMode, dwLimitMs, usage);
+                      dwMode, dwLimitMs, usage, output);
 }
 
 VXRResult VXRQueryVirusName(VXR_HANDLE sc, const char* patternPath, const char* virusName) {

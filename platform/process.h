@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/output_tee.h"
 #include "platform/owned_handle.h"
 
 namespace platform {
@@ -89,8 +90,10 @@ class ChildProcess {
   /// everything else, and further: a standard stream closed in this process is the null device
   /// in the child; its start shares this process's memory until the exec, so it
   /// costs no copy of it; the program is this process's child and is killed when this process
-  /// dies.
-  static ChildProcess SpawnOpenFile(const OpenFile& program, std::span<const std::string> argv, ConsoleMode mode);
+  /// dies. With `outputs`, the program's standard output and error are those ends (an
+  /// OutputTee's) in place of this process's own or the null device, in either mode.
+  static ChildProcess SpawnOpenFile(const OpenFile& program, std::span<const std::string> argv, ConsoleMode mode,
+                                    const ChildOutputs* outputs = nullptr);
 
   /// Like SpawnOpenFile, and the program's whole tree is contained: ended when the program
   /// ends, when the child is ended and when this process dies, whatever group or session its
@@ -98,7 +101,8 @@ class ChildProcess {
   /// this process keeps runs the program (in the platform_contained_start library, which only a
   /// program that asks for this carries); where the system refuses the starter, this is
   /// SpawnOpenFile and contained() is false. On Windows every child's tree is contained.
-  static ChildProcess SpawnContained(const OpenFile& program, std::span<const std::string> argv, ConsoleMode mode);
+  static ChildProcess SpawnContained(const OpenFile& program, std::span<const std::string> argv, ConsoleMode mode,
+                                     const ChildOutputs* outputs = nullptr);
 
   /// Runs `command` through the system's shell, as a user's command line runs (/bin/sh -c on
   /// Linux; on Windows the command interpreter of ComSpec, else the system's cmd.exe, as
@@ -146,7 +150,8 @@ class ChildProcess {
   void ReleaseStarter(bool reusable);
   /// Where a program reads its own command line (Windows): starts `program` with the whole
   /// line `command_line`, taken as it stands.
-  static ChildProcess SpawnCommandLine(const std::string& program, const std::string& command_line, ConsoleMode mode);
+  static ChildProcess SpawnCommandLine(const std::string& program, const std::string& command_line, ConsoleMode mode,
+                                       const ChildOutputs* outputs = nullptr);
 
   int process_id_ = -1;
   int starter_id_ = -1;  ///< the process ID of the starter that runs the program, or -1

@@ -62,6 +62,27 @@ struct VXRRunUsage {
 /// VXR_LIB_WAIT_FAIL with `usage->timedOut` 1. `usage` may be null; otherwise it receives
 /// the run's cost, and zeros when no engine ran.
 VXRResult VXRExecuteWithLimit(VXR_HANDLE sc, uint32_t dwMode, uint32_t dwLimitMs, VXRRunUsage* usage);
+/// The last bytes of one of the engine's output streams, in a buffer of the caller's.
+struct VXRStreamTail {
+  char* buffer;     ///< where the bytes go; the caller's, `size` bytes
+  uint32_t size;    ///< the most bytes kept: the last `size` the engine wrote
+  uint32_t length;  ///< set: how many bytes `buffer` holds, the engine's last ones, in order
+  uint64_t total;   ///< set: how many bytes the engine wrote to the stream in all
+};
+/// The engine's standard output and error of one run.
+struct VXREngineOutput {
+  VXRStreamTail output;
+  VXRStreamTail error;
+};
+/// VXRExecuteWithLimit, with the engine's standard output and error read through pipes: each
+/// byte still reaches this process's own standard output or error as it comes (with `dwMode`
+/// 0; detached, it goes nowhere else, as before), and the last bytes of each stream are kept
+/// in `output`. What the engine writes costs no more memory than the buffers, however much it
+/// is; the run ends when the engine ends, also when a process it left behind holds a stream.
+/// VXR_LIB_FAIL, and no engine runs, when the pipes cannot be made. `output` null is
+/// VXRExecuteWithLimit.
+VXRResult VXRExecuteCapturing(VXR_HANDLE sc, uint32_t dwMode, uint32_t dwLimitMs, VXRRunUsage* usage,
+                              VXREngineOutput* output);
 /// What names the engine of a run: the texts of its version information and its file's digest.
 /// A text that cannot be read is empty.
 struct VXREngineFacts {

@@ -28,6 +28,9 @@ struct ChildPlan {
   char* const* argv = nullptr;
   bool detached = false;
   bool null_stream[3] = {false, false, false};
+  // The descriptor each standard stream of the child is: its own number (this process's
+  // stream), or another one of ours that takes its place (an output tee's pipe).
+  int stream_fd[3] = {0, 1, 2};
   pid_t parent = 0;
 };
 
@@ -36,6 +39,14 @@ struct ChildPlan {
 void CloseInheritedDescriptors(int keep) {
   if (keep > 3) close_range(3, static_cast<unsigned>(keep) - 1, 0);
   close_range(static_cast<unsigned>(keep) + 1, ~0U, 0);
+}
+
+// Puts on the child's `stream` what the plan says: the null device, a descriptor of ours that
+// takes its place, or this process's own stream as it is.
+bool PlaceStream(const ChildPlan& plan, int stream) {
+  if (plan.null_stream[stream]) return posix::OpenNullOn(stream);
+  if (plan.stream_fd[stream] == stream) return true;
+  return dup2(plan.stream_fd[stream], stream) == stream;
 }
 
 // The vfork child. It writes nothing to the memory it shares with the parent but `*error`,
@@ -62,7 +73,7 @@ void CloseInheritedDescriptors(int keep) {
     _exit(127);
   }
   for (int stream = 0; stream < 3; ++stream) {
-    if (plan.null_stream[stream] && !posix::OpenNullOn(stream)) {
+    if (!PlaceStream(plan, stream)) {
       *error = errno;
       _exit(127);
     }
@@ -76,7 +87,8 @@ void CloseInheritedDescriptors(int keep) {
 
 }  // namespace
 
-ChildProcess ChildProcess::SpawnOpenFile(const OpenFile& program, std::span<const std::string> argv, ConsoleMode mode) {
+ChildProcess ChildProcess::SpawnOpenFile(const OpenFile& program, std::span<const std::string> argv, ConsoleMode mode,
+                                         const ChildOutputs* outputs) {
   ChildProcess child;
   if (argv.empty() || !program.is_open()) {
     child.outcome_ = {ProcessOutcome::Kind::kNotStarted, argv.empty() ? EINVAL : EBADF};
@@ -87,6 +99,11 @@ ChildProcess ChildProcess::SpawnOpenFile(const OpenFile& program, std::span<cons
   plan.detached = mode == ConsoleMode::kDetached;
   for (int stream = 0; stream < 3; ++stream) {
     plan.null_stream[stream] = plan.detached || posix::StreamNeedsNull(stream);
+  }
+  if (outputs != nullptr) {
+    plan.stream_fd[1] = static_cast<int>(outputs->output);
+    plan.stream_fd[2] = static_cast<int>(outputs->error);
+    plan.null_stream[1] = plan.null_stream[2] = false;
   }
   plan.parent = getpid();
 

@@ -138,20 +138,22 @@ ChildProcess ChildProcess::Spawn(std::span<const std::string> argv, ConsoleMode 
   return argv.empty() ? SpawnProgram("", argv, mode) : SpawnProgram(argv[0], argv, mode);
 }
 
-ChildProcess ChildProcess::SpawnOpenFile(const OpenFile& program, std::span<const std::string> argv, ConsoleMode mode) {
+ChildProcess ChildProcess::SpawnOpenFile(const OpenFile& program, std::span<const std::string> argv, ConsoleMode mode,
+                                         const ChildOutputs* outputs) {
   const HANDLE file = win32::DescriptorHandle(program.handle());
   if (file == INVALID_HANDLE_VALUE) {
     ChildProcess child;
     child.outcome_ = {ProcessOutcome::Kind::kNotStarted, static_cast<int>(ERROR_INVALID_HANDLE)};
     return child;
   }
-  return SpawnProgram(PathOfOpenFile(file), argv, mode);
+  if (argv.empty()) return SpawnCommandLine("", "", mode);
+  return SpawnCommandLine(PathOfOpenFile(file), CommandLine(argv), mode, outputs);
 }
 
 // Every child's tree runs in a job that ends with it.
 ChildProcess ChildProcess::SpawnContained(const OpenFile& program, std::span<const std::string> argv,
-                                          ConsoleMode mode) {
-  return SpawnOpenFile(program, argv, mode);
+                                          ConsoleMode mode, const ChildOutputs* outputs) {
+  return SpawnOpenFile(program, argv, mode, outputs);
 }
 
 ChildProcess ChildProcess::SpawnProgram(const std::string& program, std::span<const std::string> argv,
@@ -181,7 +183,7 @@ ChildProcess ChildProcess::SpawnShell(const std::string& command) {
 }
 
 ChildProcess ChildProcess::SpawnCommandLine(const std::string& program, const std::string& command_line,
-                                            ConsoleMode mode) {
+                                            ConsoleMode mode, const ChildOutputs* outputs) {
   ChildProcess child;
   auto fail = [&child](DWORD error) {
     child.outcome_ = {ProcessOutcome::Kind::kNotStarted, static_cast<int>(error)};
@@ -202,6 +204,11 @@ ChildProcess ChildProcess::SpawnCommandLine(const std::string& program, const st
     streams[0] = InheritableCopy(GetStdHandle(STD_INPUT_HANDLE));
     streams[1] = InheritableCopy(GetStdHandle(STD_OUTPUT_HANDLE));
     streams[2] = InheritableCopy(GetStdHandle(STD_ERROR_HANDLE));
+  }
+  if (outputs != nullptr) {
+    streams[1] = InheritableCopy(AsHandle(outputs->output));
+    streams[2] = InheritableCopy(AsHandle(outputs->error));
+    if (!streams[1] || !streams[2]) return fail(GetLastError());
   }
   HANDLE inherited[3];
   DWORD inherited_count = 0;

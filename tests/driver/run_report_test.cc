@@ -74,7 +74,7 @@ TEST(RunStatisticsTest, MinMedianMeanDeviationMax) {
 }
 
 TEST(ReportPlotsTest, ManyPassesAreGroupedIntoRangesWithTheirMedian) {
-  std::vector<double> values;
+  std::vector<PassFigure> values;
   for (int i = 1; i <= 20000; ++i) values.push_back(i % 7 == 0 ? 1000 : i % 100);
   const std::vector<PassBucket> buckets = BucketPasses(values);
   ASSERT_LE(buckets.size(), kPlotBuckets);
@@ -87,11 +87,35 @@ TEST(ReportPlotsTest, ManyPassesAreGroupedIntoRangesWithTheirMedian) {
   EXPECT_EQ(1000, buckets.front().max);
   EXPECT_EQ(39, buckets.front().median);  // the 34th of 58 values of 1..67 without multiples of 7 and nine of 1000
   // Few passes: one group each.
-  const std::vector<double> three = {5, 1, 9};
+  const std::vector<PassFigure> three = {5, 1, 9};
   const std::vector<PassBucket> each = BucketPasses(three);
   ASSERT_EQ(3u, each.size());
   EXPECT_EQ(9, each[2].median);
   EXPECT_EQ(9, each[2].min);
+}
+
+// A pass whose engine did not run has no figure: it is no point at 0, and a group of such
+// passes leaves a gap in the line and in the band.
+TEST(ReportPlotsTest, APassWithoutAFigureIsNoPoint) {
+  const std::vector<PassFigure> some = {5, std::nullopt, 9, std::nullopt};
+  const std::vector<PassBucket> each = BucketPasses(some, 2);
+  ASSERT_EQ(2u, each.size());
+  EXPECT_EQ(1u, each[0].figures);
+  EXPECT_EQ(5, each[0].min);
+  const std::vector<PassBucket> none = BucketPasses(std::vector<PassFigure>{std::nullopt, std::nullopt, 7}, 3);
+  EXPECT_EQ(0u, none[0].figures);
+  EXPECT_EQ(1u, none[2].figures);
+  // Each pass a point: the line breaks around pass 2, so passes 1 and 3 are dots of their own.
+  const std::string plot = PassFigurePlot("p", "t", "ms", some, {false, true, false, true});
+  EXPECT_EQ(0u, CountOf(plot, "<polyline")) << plot;
+  EXPECT_EQ(2u, CountOf(plot, "<circle")) << plot;
+  EXPECT_EQ(2u, CountOf(plot, "class=\"failed-pass\""));
+  // Grouped: the band stops at a group of passes that did not run and starts again after it.
+  std::vector<PassFigure> many(900, 4.0);
+  for (size_t pass = 300; pass < 303; ++pass) many[pass] = std::nullopt;
+  const std::string grouped = PassFigurePlot("g", "t", "ms", many);
+  EXPECT_EQ(2u, CountOf(grouped, "<polygon")) << grouped;
+  EXPECT_EQ(2u, CountOf(grouped, "<polyline")) << grouped;
 }
 
 TEST(ReportPlotsTest, HistogramCountsEveryValueOnce) {

@@ -178,4 +178,30 @@ TEST(AbRunE2eTest, InteractiveModeIgnoresAb) {
   EXPECT_NE(std::string::npos, run.output.find("Launch KVE program\n"));
 }
 
+// A gate with nothing to gate is told, and counts for /STRICT as every other warning does.
+TEST(AbRunE2eTest, FailIfOutsideAnAbRunDrawsAWarning) {
+  EngineFolderCopy folder;
+  const std::string warning =
+      "testkve: warning: /FAILIF=wall>+5% gates only an /AB run of the stress passes; ignored\n";
+  struct Case {
+    std::vector<std::string> options;
+    int exit_code;
+    std::string errors;
+  };
+  const Case cases[] = {
+      {{"/FAILIF=wall>+5%"}, 0, warning},
+      {{"/FAILIF=wall>+5%", "/STRICT"}, 1, warning},
+      {{"/FAILIF=wall>+5%", "/AB=.", "/INTERACT", "/STRICT"}, 1, warning},
+      {{"/FAILIF=wall>+5%", "/AB=."}, 0, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.options.size());
+    std::vector<std::string> options = c.options;
+    options.push_back("/RUN=1");
+    const ProgramRun run = Harness(folder, options);
+    EXPECT_EQ(c.exit_code, run.exit_code) << run.errors;
+    EXPECT_EQ(c.errors, LinesStartingWith(run.errors, {"testkve: warning"})) << run.errors;
+  }
+}
+
 }  // namespace

@@ -71,6 +71,7 @@ const char kRunControlBlock[] =
     "   /WARMUP=<n>            n warm-up passes first, outside the figures\n"
     "   /PREPARE=<command>     Shell command before every pass\n"
     "   /CLEANUP=<command>     Shell command after every engine run\n"
+    "   /CAPTURE               Keep the engine's output of failed passes\n"
     "   /AB=<engine path>      Pairs of runs: this engine (B) against A\n"
     "   /FAILIF=<rules>        With /AB: exit 1 if B is worse, e.g. wall>+5%\n"
     "\n"

@@ -2,8 +2,9 @@
 # The Windows harness in the Windows engine folder, run under Wine, against the Linux harness in
 # the Linux engine folder: the same usage, runs, versions and settings handed to the engine,
 # the same refusal of an engine whose appended signature is broken, and /TIMEOUT ending a
-# hanging engine with the helper it started, and /AB runs in pairs with its gate. Both folders are copied first, so the tests change
-# neither build.
+# hanging engine with the helper it started, /AB runs in pairs with its gate, and /CAPTURE keeps
+# the engine's output while the console still shows it. Both folders are copied first, so the
+# tests change neither build.
 # usage: engine_folder_test.sh WINDOWS_BUILD_DIR LINUX_BUILD_DIR
 set -euo pipefail
 windows_build=$1
@@ -119,6 +120,28 @@ if diff -u "$work/ab.linux" "$work/ab.win" && [[ $ab_code_linux == 1 && $ab_code
 else
   echo "FAIL: ab: exit codes $ab_code_linux (Linux) and $ab_code_win (Windows), or other lines"
   failures=$((failures + 1))
+fi
+# /CAPTURE: the console shows what the engine writes as on Linux (a flood of 20000 lines whole),
+# and the JSON record of the failed pass keeps it: the flood's last 64 KiB, in the engine's own
+# line ends.
+compare capture VXR_REF_SAY=said VXR_REF_EXIT=3 -- /NH /CAPTURE /JSON=capture.jsonl
+compare capture_flood VXR_REF_SAY=flood VXR_REF_SAY_LINES=20000 VXR_REF_EXIT=3 -- /NH /CAPTURE /JSON=flood.jsonl
+if python3 - "$work/win/capture.jsonl" "$work/win/flood.jsonl" <<'PY'
+import json, sys
+def failed_pass(path):
+    return [r for r in map(json.loads, open(path)) if r["record"] == "pass"][0]
+said = failed_pass(sys.argv[1])
+assert said["stdout"].replace("\r", "") == "said\n", said
+assert said["stderr"].replace("\r", "") == "said on stderr\n", said
+flood = failed_pass(sys.argv[2])
+end = "\r\n" if "\r" in flood["stdout"] else "\n"
+lines = "".join(f"{i} flood{end}" for i in range(1, 20001))
+assert flood["stdout"] == lines[-65536:] and flood["stdout_bytes"] == len(lines), flood["stdout_bytes"]
+PY
+then
+  echo "ok: capture_records"
+else
+  echo "FAIL: capture_records: the JSON records do not hold the engine's output"; failures=$((failures + 1))
 fi
 # One byte of each engine changed: the appended signature no longer matches.
 for folder in linux win; do

@@ -137,6 +137,7 @@ std::optional<Steering> ReadSteering(std::string* error) {
       !ReadNumber("VXR_REF_HOLD_MS", 0, kLongestWaitMs, &steering.hold_ms, error) ||
       !ReadNumber("VXR_REF_CPU_MS", 0, kLongestWaitMs, &steering.cpu_ms, error) ||
       !ReadNumber("VXR_REF_MEMORY_KB", 0, kLargestLeakKb, &steering.memory_kb, error) ||
+      !ReadNumber("VXR_REF_SAY_LINES", 1, 10'000'000, &steering.say_lines, error) ||
       !ReadExitList(&steering.exit_codes, error)) {
     return std::nullopt;
   }

@@ -34,7 +34,8 @@
 /// file: it appends the file's first line as it found it ("(missing)" when there was none) to
 /// cleaned.txt in its report folder, then replaces the file's content with "cleaned".
 /// VXR_REF_SAY (a text): the engine prints it on standard output, and "<text> on stderr" on
-/// standard error, before it ends.
+/// standard error, before it ends. VXR_REF_SAY_LINES (n above 1) prints n such lines on each,
+/// each led by its number and a blank ("7 <text>"), so a reader can tell which part it kept.
 /// A fixed amount of work, whatever the load: VXR_REF_CPU_MS (compute until the engine has
 /// used that much processor time, not wall time) and VXR_REF_MEMORY_KB (allocate and touch
 /// that many KiB and keep them to the end).
@@ -65,6 +66,7 @@ struct Steering {
   std::string peak_file;
   std::string clean_file;
   std::string say;
+  int say_lines = 1;
 
   /// Whether the run needs its number from the report folder.
   bool counts_runs() const { return leak_kb > 0 || !exit_codes.empty(); }

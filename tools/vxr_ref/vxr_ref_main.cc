@@ -115,10 +115,13 @@ bool CleanFile(const std::string& file, const std::filesystem::path& report_fold
   return static_cast<bool>(out);
 }
 
-void Say(const std::string& text) {
+void Say(const std::string& text, int lines) {
   if (text.empty()) return;
-  std::printf("%s\n", text.c_str());
-  std::fprintf(stderr, "%s on stderr\n", text.c_str());
+  for (int line = 1; line <= lines; ++line) {
+    const std::string number = lines > 1 ? std::to_string(line) + " " : "";
+    std::printf("%s%s\n", number.c_str(), text.c_str());
+    std::fprintf(stderr, "%s%s on stderr\n", number.c_str(), text.c_str());
+  }
   std::fflush(stdout);
 }
 
@@ -284,7 +287,7 @@ int main(int argc, char** argv) {
   if (listed != 0) return listed;
   if (!CleanFile(steering->clean_file, folder_path))
     return Fail(kExitReportFailed, "cannot clean " + steering->clean_file);
-  Say(steering->say);
+  Say(steering->say, steering->say_lines);
   SleepMs(steering->hold_ms);
   HoldWhileExists(steering->hold_file);
   WriteOwnPeak(steering->peak_file);
