@@ -51,6 +51,28 @@ inline bool StreamNeedsNull(int stream) {
   return flags < 0 ? errno == EBADF : (flags & FD_CLOEXEC) != 0;
 }
 
+/// The standard streams a child starts with: each the null device, or a descriptor of the
+/// caller's that becomes it (the caller's own stream, or one that takes its place).
+struct ChildStreams {
+  bool null_stream[3] = {false, false, false};
+  int fd[3] = {0, 1, 2};
+};
+
+/// A detached child's streams are all the null device, and a stream closed here is the null
+/// device in any child. `output` and `error`, when not -1, become the child's standard output
+/// and error (an output tee's pipes) whatever the mode.
+inline ChildStreams ChooseChildStreams(bool detached, int output, int error) {
+  ChildStreams streams;
+  for (int stream = 0; stream < 3; ++stream) streams.null_stream[stream] = detached || StreamNeedsNull(stream);
+  const int replacements[3] = {-1, output, error};
+  for (int stream = 1; stream < 3; ++stream) {
+    if (replacements[stream] < 0) continue;
+    streams.fd[stream] = replacements[stream];
+    streams.null_stream[stream] = false;
+  }
+  return streams;
+}
+
 /// Moves a descriptor that landed on 0, 1 or 2 (a standard stream was closed) above them,
 /// close-on-exec, where it cannot be taken for a standard stream; the old number is closed.
 /// Returns the descriptor to use, or -1 (errno set).

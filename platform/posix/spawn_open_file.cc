@@ -27,10 +27,7 @@ struct ChildPlan {
   int program_fd = -1;
   char* const* argv = nullptr;
   bool detached = false;
-  bool null_stream[3] = {false, false, false};
-  // The descriptor each standard stream of the child is: its own number (this process's
-  // stream), or another one of ours that takes its place (an output tee's pipe).
-  int stream_fd[3] = {0, 1, 2};
+  posix::ChildStreams streams;
   pid_t parent = 0;
 };
 
@@ -44,9 +41,9 @@ void CloseInheritedDescriptors(int keep) {
 // Puts on the child's `stream` what the plan says: the null device, a descriptor of ours that
 // takes its place, or this process's own stream as it is.
 bool PlaceStream(const ChildPlan& plan, int stream) {
-  if (plan.null_stream[stream]) return posix::OpenNullOn(stream);
-  if (plan.stream_fd[stream] == stream) return true;
-  return dup2(plan.stream_fd[stream], stream) == stream;
+  if (plan.streams.null_stream[stream]) return posix::OpenNullOn(stream);
+  if (plan.streams.fd[stream] == stream) return true;
+  return dup2(plan.streams.fd[stream], stream) == stream;
 }
 
 // The vfork child. It writes nothing to the memory it shares with the parent but `*error`,
@@ -97,14 +94,8 @@ ChildProcess ChildProcess::SpawnOpenFile(const OpenFile& program, std::span<cons
   ChildPlan plan;
   plan.program_fd = posix::Fd(program.handle());
   plan.detached = mode == ConsoleMode::kDetached;
-  for (int stream = 0; stream < 3; ++stream) {
-    plan.null_stream[stream] = plan.detached || posix::StreamNeedsNull(stream);
-  }
-  if (outputs != nullptr) {
-    plan.stream_fd[1] = static_cast<int>(outputs->output);
-    plan.stream_fd[2] = static_cast<int>(outputs->error);
-    plan.null_stream[1] = plan.null_stream[2] = false;
-  }
+  plan.streams = posix::ChooseChildStreams(plan.detached, outputs ? static_cast<int>(outputs->output) : -1,
+                                           outputs ? static_cast<int>(outputs->error) : -1);
   plan.parent = getpid();
 
   const posix::ArgvPointers pointers(argv);

@@ -31,10 +31,7 @@ namespace {
 struct StartPlan {
   int program_fd = -1;
   bool detached = false;
-  bool null_stream[3] = {false, false, false};
-  // The descriptor each inherited standard stream is: this process's own, or one of ours that
-  // takes its place (an output tee's pipe).
-  int stream_fd[3] = {0, 1, 2};
+  posix::ChildStreams streams;
 };
 
 // The start message: its header, then the arguments and the environment, each with its NUL.
@@ -42,7 +39,7 @@ std::optional<std::string> StartMessage(const StartPlan& plan, std::span<const s
   posix::starter::Start start;
   start.detached = plan.detached ? 1 : 0;
   for (int stream = 0; stream < 3; ++stream) {
-    if (!plan.null_stream[stream]) start.inherited_streams |= 1u << stream;
+    if (!plan.streams.null_stream[stream]) start.inherited_streams |= 1u << stream;
   }
   start.argc = static_cast<uint32_t>(argv.size());
   start.cpu = sched_getcpu();
@@ -63,7 +60,7 @@ bool SendStart(int channel, const std::string& message, const StartPlan& plan) {
   if (!folder) return false;
   std::vector<int> descriptors = {plan.program_fd, folder.get()};
   for (int stream = 0; stream < 3; ++stream) {
-    if (!plan.null_stream[stream]) descriptors.push_back(plan.stream_fd[stream]);
+    if (!plan.streams.null_stream[stream]) descriptors.push_back(plan.streams.fd[stream]);
   }
   iovec data = {const_cast<char*>(message.data()), message.size()};
   alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int) * 5)] = {};
@@ -103,20 +100,14 @@ bool ReceiveStarted(int channel, posix::starter::Started* started, posix::Unique
 
 }  // namespace
 
-ChildProcess ChildProcess::SpawnContained(const OpenFile& program, std::span<const std::string> argv,
-                                          ConsoleMode mode, const ChildOutputs* outputs) {
+ChildProcess ChildProcess::SpawnContained(const OpenFile& program, std::span<const std::string> argv, ConsoleMode mode,
+                                          const ChildOutputs* outputs) {
   if (argv.empty() || !program.is_open()) return SpawnOpenFile(program, argv, mode, outputs);
   StartPlan plan;
   plan.program_fd = posix::Fd(program.handle());
   plan.detached = mode == ConsoleMode::kDetached;
-  for (int stream = 0; stream < 3; ++stream) {
-    plan.null_stream[stream] = plan.detached || posix::StreamNeedsNull(stream);
-  }
-  if (outputs != nullptr) {
-    plan.stream_fd[1] = static_cast<int>(outputs->output);
-    plan.stream_fd[2] = static_cast<int>(outputs->error);
-    plan.null_stream[1] = plan.null_stream[2] = false;
-  }
+  plan.streams = posix::ChooseChildStreams(plan.detached, outputs ? static_cast<int>(outputs->output) : -1,
+                                           outputs ? static_cast<int>(outputs->error) : -1);
 
   ChildProcess child;
   // A starter that fails before it took the program is let go, and the program starts directly.
