@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/openssl_support.h"
+#include "platform/posix/openssl_support.h"
 
 namespace {
 

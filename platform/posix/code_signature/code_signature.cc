@@ -21,7 +21,7 @@
 #include <vector>
 
 #include "platform/file_stream.h"
-#include "platform/openssl_support.h"
+#include "platform/posix/openssl_support.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "platform/openssl_support.h"
+#include "platform/posix/openssl_support.h"
 
 namespace platform {
 namespace {

@@ -1,5 +1,6 @@
-// What every part that calls OpenSSL shares: owners for its objects, and a guard that keeps
-// one call's failures out of the caller's view of the thread's OpenSSL error queue.
+// What every part that calls OpenSSL shares (the Linux cryptography, and the key embedder that
+// the build runs on Linux): owners for its objects, and a guard that keeps one call's failures
+// out of the caller's view of the thread's OpenSSL error queue.
 #pragma once
 
 #include <openssl/bio.h>
