@@ -11,20 +11,13 @@
 # usage: command_line_test.sh WINDOWS_BUILD_DIR
 set -euo pipefail
 windows_build=$1
-wine=/usr/lib/wine/wine64
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+source "$(dirname "$0")/wine_common.sh"
 home="$work/eng ine é"
 cp -r "$windows_build/engine" "$home"
 cp -r "$windows_build/engine" "$work/eng"
 cp -r "$windows_build/engine" "$work/bad é"
 mkdir "$work/missing é" "$home/a-b c"
 cp "$home/TestKVE.exe" "$home/a-b c/"
-failures=0
-fail() {
-  echo "FAIL: $*"
-  failures=$((failures + 1))
-}
 
 # run_bat FOLDER NAME LINE...: the lines, in a .bat file that cmd runs in FOLDER; its standard
 # output and error in $work/NAME.out and .err, its exit code in $work/NAME.code.

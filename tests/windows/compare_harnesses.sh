@@ -1,5 +1,5 @@
-# What the Windows e2e tests share; sourced after they have set $work (with the Linux engine
-# folder copied to $work/linux), $wine and $failures (0).
+# The comparisons of the Windows harness with the Linux one; sourced after wine_common.sh and
+# after the Linux engine folder is copied to $work/linux.
 
 # compare NAME [DIR=FOLDER] [ENV=VALUE...] -- ARGS...: the standard output and exit code of the
 # Windows harness under Wine in $work/FOLDER (default win) against the Linux harness's in
@@ -15,9 +15,9 @@ compare() {
   (cd "$work/$folder" && env "${env[@]}" "$wine" TestKVE.exe "$@" </dev/null 2>/dev/null | tr -d '\r' >"$work/$name.win") ||
     win_code=$?
   if ! diff -u "$work/$name.linux" "$work/$name.win"; then
-    echo "FAIL: $name: the output differs"; failures=$((failures + 1))
+    fail "$name: the output differs"
   elif [[ $linux_code != "$win_code" ]]; then
-    echo "FAIL: $name: exit code $win_code on Windows, $linux_code on Linux"; failures=$((failures + 1))
+    fail "$name: exit code $win_code on Windows, $linux_code on Linux"
   else
     echo "ok: $name"
   fi
@@ -30,6 +30,6 @@ same_settings() {
           <(grep -v '^0x00000001 ' "$work/$2/report/settings.txt"); then
     echo "ok: $1: the engine received the same settings"
   else
-    echo "FAIL: $1: the engine received other settings"; failures=$((failures + 1))
+    fail "$1: the engine received other settings"
   fi
 }

@@ -8,10 +8,7 @@
 # usage: engine_checks_test.sh WINDOWS_BUILD_DIR
 set -euo pipefail
 build=$1
-wine=/usr/lib/wine/wine64
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-failures=0
+source "$(dirname "$0")/wine_common.sh"
 # The maker's engine with the other's certificate entry appended to its certificate table as a
 # second entry (the security directory, data directory 4, grown to hold it).
 python3 - "$build/code_signed/maker.exe" "$build/code_signed/other.exe" "$work/two.exe" <<'PYTHON'

@@ -9,12 +9,9 @@
 set -euo pipefail
 windows_build=$1
 linux_build=$2
-wine=/usr/lib/wine/wine64
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+source "$(dirname "$0")/wine_common.sh"
 cp -r "$windows_build/engine" "$work/win"
 cp -r "$linux_build/engine" "$work/linux"
-failures=0
 
 source "$(dirname "$0")/compare_harnesses.sh"
 
@@ -28,7 +25,7 @@ compare timeout VXR_REF_SLEEP_MS=60000 -- /NH /TIMEOUT=1 /RUN=2
 # No engine of the Windows folder outlives its harness.
 # Wine shows the engine by its Windows path (Z:\tmp\...\win\vxr.exe): any separator matches.
 if pgrep -f "${work##*/}.win.vxr" >/dev/null; then
-  echo "FAIL: timeout: an engine still runs"; failures=$((failures + 1))
+  fail "timeout: an engine still runs"
 fi
 # /TIMEOUT ends the engine's whole tree: a helper the engine started and left running (it would
 # sleep five minutes) is ended with it. Wine takes a moment to clear an ended process from the
@@ -37,14 +34,14 @@ helper_file=$work/helper.pid
 (cd "$work/win" && VXR_REF_SLEEP_MS=60000 VXR_REF_HELPER="$helper_file" "$wine" TestKVE.exe /NH /TIMEOUT=1 /RUN=1 \
    </dev/null >/dev/null 2>&1) || true
 if [[ ! -s $helper_file ]]; then
-  echo "FAIL: timeout_tree: the engine started no helper"; failures=$((failures + 1))
+  fail "timeout_tree: the engine started no helper"
 else
   for ((wait = 0; wait < 600; ++wait)); do
     pgrep -f "HELPER=$helper_file" >/dev/null || break
     sleep 0.1
   done
   if pgrep -f "HELPER=$helper_file" >/dev/null; then
-    echo "FAIL: timeout_tree: the engine's helper outlived the harness"; failures=$((failures + 1))
+    fail "timeout_tree: the engine's helper outlived the harness"
     pkill -f "HELPER=$helper_file" || true
   else
     echo "ok: timeout_tree"
@@ -54,13 +51,12 @@ fi
 compare extra_output VXR_REF_MESSAGES=2 VXR_REF_MESSAGE_BYTES=64 -- /NH /DLL /RUN=2
 # The pattern names, numbered down to 1.
 compare pattern_list -- /NH /PL
-grep -q '^Pattern List(1): ' "$work/pattern_list.win" || { echo "FAIL: pattern_list: no list"; failures=$((failures + 1)); }
+grep -q '^Pattern List(1): ' "$work/pattern_list.win" || { fail "pattern_list: no list"; }
 
 # Two pattern lists at once, each harness in an engine folder of its own (the engine runs once
 # per report folder): the first engine holds, its names sent, until the second harness, which
 # lists another pattern file, has ended. Each prints only its own engine's names, as one run
 # alone does on Linux.
-windows_path() { printf 'Z:%s' "${1//\//\\}"; }
 cp -r "$windows_build/engine" "$work/first"
 cp -r "$windows_build/engine" "$work/second"
 touch "$work/hold"
@@ -71,14 +67,14 @@ first=$!
 while [[ ! -e $work/first/report/mailslots.txt ]] && kill -0 "$first" 2>/dev/null; do sleep 0.1; done
 (cd "$work/second" && "$wine" TestKVE.exe /NH /PL /PTN=qlakve.ptn </dev/null 2>/dev/null | tr -d '\r' >"$work/second.win") || true
 # Held, the first run outlives the second: the two ran at once.
-kill -0 "$first" 2>/dev/null || { echo "FAIL: two pattern lists at once: the first ended first"; failures=$((failures + 1)); }
+kill -0 "$first" 2>/dev/null || { fail "two pattern lists at once: the first ended first"; }
 rm "$work/hold"
 wait "$first" || true
 (cd "$work/linux" && ./testkve /NH /PL /PTN=qlakve.ptn >"$work/second.linux" 2>/dev/null) || true
 if diff -u "$work/pattern_list.linux" "$work/first.win" && diff -u "$work/second.linux" "$work/second.win"; then
   echo "ok: two pattern lists at once"
 else
-  echo "FAIL: two pattern lists at once: a harness printed other lines"; failures=$((failures + 1))
+  fail "two pattern lists at once: a harness printed other lines"
 fi
 # The monitor: the same lines and report as on Linux, in words (each figure, and "n/a" where the
 # system has no counter, as "#"; the samples, whose number follows the clock, left out), in the
@@ -98,7 +94,7 @@ if diff -u <(wording "$work/perfmon.linux") <(wording "$work/perfmon.win") &&
    python3 -c 'import sys, xml.etree.ElementTree as t; t.parse(sys.argv[1])' "$work/first/PerfReport/perfCounter.svg"; then
   echo "ok: perfmon"
 else
-  echo "FAIL: perfmon: other lines or files than on Linux"; failures=$((failures + 1))
+  fail "perfmon: other lines or files than on Linux"
 fi
 # /AB: side B is a copy of the engine folder in b/, whose engines fail through the folder's
 # steering file; five pairs in turns (AB, BA, ...) and the gate on the failures end with exit
@@ -141,7 +137,7 @@ PY
 then
   echo "ok: capture_records"
 else
-  echo "FAIL: capture_records: the JSON records do not hold the engine's output"; failures=$((failures + 1))
+  fail "capture_records: the JSON records do not hold the engine's output"
 fi
 # One byte of each engine changed: the appended signature no longer matches.
 for folder in linux win; do
@@ -170,5 +166,5 @@ else
   failures=$((failures + 1))
 fi
 compare broken_signature -- /NH /RUN=1
-grep -q VXR_LIB_NOT_INIT "$work/broken_signature.win" || { echo "FAIL: broken_signature: not refused"; failures=$((failures + 1)); }
+grep -q VXR_LIB_NOT_INIT "$work/broken_signature.win" || { fail "broken_signature: not refused"; }
 exit $((failures > 0))

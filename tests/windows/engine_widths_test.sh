@@ -11,11 +11,8 @@ set -euo pipefail
 windows_build=$1
 linux_build=$2
 layout=$3
-wine=/usr/lib/wine/wine64
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+source "$(dirname "$0")/wine_common.sh"
 cp -r "$linux_build/engine" "$work/linux"
-failures=0
 source "$(dirname "$0")/compare_harnesses.sh"
 
 # machine FILE: the machine field of a PE file's header (i386 or x86_64).
@@ -45,7 +42,7 @@ for width in 32 64; do
   cp -r "$windows_build/engine" "$work/$folder"
   for engine in "${engines[@]}"; do
     actual=$(machine "$work/$folder/$engine")
-    [[ $actual == "$expected" ]] || { echo "FAIL: $engine is $actual, not $expected"; failures=$((failures + 1)); }
+    [[ $actual == "$expected" ]] || { fail "$engine is $actual, not $expected"; }
   done
   (cd "$work/$folder" && rm "${others[@]}")
 
@@ -56,11 +53,11 @@ for width in 32 64; do
   compare "extra_output_$width" DIR=$folder VXR_REF_MESSAGES=3 VXR_REF_MESSAGE_BYTES=64 -- /NH /DLL /RUN=2 "${option[@]}"
   compare "pattern_list_$width" DIR=$folder -- /NH /PL "${option[@]}"
   grep -q '^Pattern List(1): ' "$work/pattern_list_$width.win" ||
-    { echo "FAIL: pattern_list_$width: no list"; failures=$((failures + 1)); }
+    { fail "pattern_list_$width: no list"; }
   compare "timeout_$width" DIR=$folder VXR_REF_SLEEP_MS=60000 -- /NH /TIMEOUT=1 /RUN=2 "${option[@]}"
   # Wine shows the engine by its Windows path (Z:\tmp\...\w64\vxr64.exe): any separator matches.
   if pgrep -f "${work##*/}.$folder.vxr" >/dev/null; then
-    echo "FAIL: timeout_$width: an engine still runs"; failures=$((failures + 1))
+    fail "timeout_$width: an engine still runs"
   fi
 done
 exit $((failures > 0))

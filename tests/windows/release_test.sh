@@ -12,11 +12,7 @@ set -euo pipefail
 build=$(cd "$1" && pwd)
 host=$(cd "$2" && pwd)
 source_dir=$(cd "$3" && pwd)
-wine=/usr/lib/wine/wine64
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-failures=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+source "$(dirname "$0")/wine_common.sh"
 # run_wine ARGS...: a Windows program under Wine, its output without carriage returns.
 run_wine() { "$wine" "$@" </dev/null 2>&1 | tr -d '\r'; return "${PIPESTATUS[0]}"; }
 drive_c=$("$wine" winepath -u 'C:\' 2>/dev/null | tr -d '\r')

@@ -9,16 +9,8 @@
 # usage: service_guard_test.sh WINDOWS_BUILD_DIR
 set -euo pipefail
 windows_build=$1
-wine=/usr/lib/wine/wine64
-wineserver=/usr/lib/wine/wineserver
-work=$(mktemp -d)
-export WINEPREFIX=$work/prefix WINEDEBUG=${WINEDEBUG:--all} WINEDLLOVERRIDES="mscoree,mshtml="
-start_wine() { mkdir -p "$WINEPREFIX" && "$wineserver" -p </dev/null >/dev/null 2>&1 && "$wine" wineboot </dev/null >/dev/null 2>&1; }
-stop_wine() { "$wineserver" -k </dev/null >/dev/null 2>&1 || true; "$wineserver" -w </dev/null >/dev/null 2>&1 || true; }
-trap 'stop_wine; rm -rf "$work"' EXIT
-failures=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
-windows_path() { local path=${1//\//\\}; printf 'Z:%s' "$path"; }
+source "$(dirname "$0")/wine_common.sh"
+own_wine_prefix
 state_of() { "$wine" sc query TestSrv </dev/null 2>/dev/null | tr -d '\r'; }
 wait_for_stop() { while state=$(state_of) && ! grep -q 'STATE *: *1 ' <<<"$state"; do sleep 0.2; done; }
 # service FOLDER OPTIONS...: /SERVICE from FOLDER; its output in FOLDER.out and FOLDER.err.

@@ -8,18 +8,12 @@
 set -euo pipefail
 windows_build=$1
 linux_build=$2
-wine=/usr/lib/wine/wine64
-wineserver=/usr/lib/wine/wineserver
-work=$(mktemp -d)
+source "$(dirname "$0")/wine_common.sh"
+own_wine_prefix
 # Quiet unless the caller asks for Wine's messages (scripts/wine-ctest does when it runs a test again).
-export WINEPREFIX=$work/prefix WINEDEBUG=${WINEDEBUG:--all} WINEDLLOVERRIDES="mscoree,mshtml="
 # The server runs with its output away from any pipe (else each Wine program lingers at its end).
-start_wine() { mkdir -p "$WINEPREFIX" && "$wineserver" -p </dev/null >/dev/null 2>&1 && "$wine" wineboot </dev/null >/dev/null 2>&1; }
-stop_wine() { "$wineserver" -k </dev/null >/dev/null 2>&1 || true; "$wineserver" -w </dev/null >/dev/null 2>&1 || true; }
-trap 'stop_wine; rm -rf "$work"' EXIT
 cp -r "$windows_build/engine" "$work/win"
 cp -r "$linux_build/engine" "$work/linux"
-failures=0
 
 # A service gets the system's environment, not its starter's: the reference engine's steering
 # (count the runs) goes into the prefix's registry, read anew when the manager starts again.
@@ -52,7 +46,7 @@ windows_lines() {
 if diff -u <(program_as_word "$work/service.linux") <(windows_lines "$work/service.win"); then
   echo "ok: the harness's lines"
 else
-  echo "FAIL: the harness printed other lines"; failures=$((failures + 1))
+  fail "the harness printed other lines"
 fi
 # log_in_words LOG FOLDER: the log with its times, and the folder it names, as words.
 log_in_words() {
@@ -65,11 +59,11 @@ if [[ -f $work/win/TestSrv.log ]] &&
            <(log_in_words "$work/win/TestSrv.log" "Z:${work//\//\\}\\win"); then
   echo "ok: the service's log"
 else
-  echo "FAIL: the service's log differs"; failures=$((failures + 1))
+  fail "the service's log differs"
 fi
 if [[ $(cat "$work/win/report/run_count" 2>/dev/null) == 2 ]]; then
   echo "ok: the engine ran twice"
 else
-  echo "FAIL: the engine's run count is not 2"; failures=$((failures + 1))
+  fail "the engine's run count is not 2"
 fi
 exit $((failures > 0))

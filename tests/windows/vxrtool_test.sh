@@ -10,11 +10,7 @@ set -euo pipefail
 windows_build=$1
 linux_build=$2
 source_dir=$3
-wine=/usr/lib/wine/wine64
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-failures=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+source "$(dirname "$0")/wine_common.sh"
 linux_tool=$linux_build/bin/vxrtool
 cp "$windows_build/bin/vxrtool.exe" "$work/"
 cp "$source_dir/tools/keys/dev_signing_key.pem" "$work/pkcs8.pem"
