@@ -13,7 +13,7 @@
 /// The signature every target defines; libFuzzer or the replay driver calls it.
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size);
 
-/// A file named `name` in a private folder made under $TMPDIR (else /tmp) for this process;
+/// (Linux only.) A file named `name` in a private folder made under $TMPDIR (else /tmp) for this process;
 /// both are removed when the object is destroyed.
 class FuzzInputFile {
  public:

@@ -27,12 +27,17 @@ namespace {
 // What is being run, for the report of a crash; written before each input.
 char g_current[512] = "";
 
+// The C runtime of Windows counts in unsigned int; the texts here are short.
+void WriteError(const char* text, size_t length) {
+  [[maybe_unused]] const auto ignored = write(STDERR_FILENO, text, static_cast<unsigned>(length));
+}
+
 void ReportCurrentInput() {
   static const char kPrefix[] = "replay: crashed on ";
   // Only async-signal-safe calls here: this also runs inside a signal handler.
-  [[maybe_unused]] ssize_t ignored = write(STDERR_FILENO, kPrefix, sizeof kPrefix - 1);
-  ignored = write(STDERR_FILENO, g_current, strlen(g_current));
-  ignored = write(STDERR_FILENO, "\n", 1);
+  WriteError(kPrefix, sizeof kPrefix - 1);
+  WriteError(g_current, strlen(g_current));
+  WriteError("\n", 1);
 }
 
 void OnFatalSignal(int signal_number) {
@@ -47,7 +52,10 @@ void InstallCrashReport() {
   // abort (a failed fuzz check) is ours either way.
   std::vector<int> signals = {SIGABRT};
   if (__sanitizer_set_death_callback == nullptr) {
-    signals.insert(signals.end(), {SIGSEGV, SIGBUS, SIGFPE, SIGILL});
+    signals.insert(signals.end(), {SIGSEGV, SIGFPE, SIGILL});
+#ifdef SIGBUS  // not on Windows
+    signals.push_back(SIGBUS);
+#endif
   }
   for (int signal_number : signals) ::signal(signal_number, OnFatalSignal);
 }
@@ -87,7 +95,7 @@ bool CollectSeeds(const std::filesystem::path& argument, std::vector<std::filesy
   }
   std::filesystem::directory_iterator folder(argument, error);
   if (error) {
-    std::fprintf(stderr, "replay: %s: %s\n", argument.c_str(), error.message().c_str());
+    std::fprintf(stderr, "replay: %s: %s\n", argument.string().c_str(), error.message().c_str());
     return false;
   }
   std::vector<std::filesystem::path> found;
@@ -126,7 +134,7 @@ int main(int argc, char** argv) {
   for (const std::filesystem::path& path : seeds) {
     std::vector<uint8_t> seed;
     if (!ReadSeed(path, &seed)) {
-      std::fprintf(stderr, "replay: cannot read %s\n", path.c_str());
+      std::fprintf(stderr, "replay: cannot read %s\n", path.string().c_str());
       return 1;
     }
     inputs += ReplaySeed(path.filename().string(), seed);

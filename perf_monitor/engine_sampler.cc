@@ -15,13 +15,14 @@ std::optional<double> PerSecond(std::optional<int64_t> now, std::optional<int64_
 }  // namespace
 
 std::optional<EngineFigures> EngineSampler::Take(int64_t now_ms, int64_t launch_ms) {
-  std::optional<platform::ProcessFigures> now = probe_ ? probe_->Read() : std::nullopt;
+  std::optional<platform::ProcessFigures> now = finder_.Read();
   if (!now) {
     last_.reset();
     return std::nullopt;
   }
   const bool same_engine = last_ && last_->process_id == now->process_id;
-  const platform::ProcessFigures before = same_engine ? *last_ : platform::ProcessFigures{now->process_id, 0, 0, 0, 0};
+  const platform::ProcessFigures before =
+      same_engine ? *last_ : platform::ProcessFigures{now->process_id, now->start_time, 0, 0, 0, 0};
   // A sample in the same millisecond as its base counts as one millisecond, not as a division by zero.
   const double seconds =
       static_cast<double>(std::max<int64_t>(1, now_ms - (same_engine ? last_ms_ : launch_ms))) / 1000;

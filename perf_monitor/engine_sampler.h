@@ -6,13 +6,14 @@
 #include <memory>
 #include <optional>
 
+#include "perf_monitor/engine_finder.h"
 #include "perf_monitor/run_chart.h"
-#include "platform/engine_process.h"
+#include "platform/process_snapshot.h"
 
 class EngineSampler {
  public:
-  /// Samples the engine that `probe` finds; a null probe finds none.
-  explicit EngineSampler(std::unique_ptr<platform::EngineProcessProbe> probe) : probe_(std::move(probe)) {}
+  /// Samples the engine that `finder` finds.
+  explicit EngineSampler(EngineFinder finder) : finder_(std::move(finder)) {}
 
   /// The engine's figures at `now_ms` on the monitor's time line, or none when no engine runs.
   /// Rates run from the sample before; for an engine seen for the first time they count from
@@ -20,7 +21,7 @@ class EngineSampler {
   std::optional<EngineFigures> Take(int64_t now_ms, int64_t launch_ms);
 
  private:
-  std::unique_ptr<platform::EngineProcessProbe> probe_;
+  EngineFinder finder_;
   std::optional<platform::ProcessFigures> last_;
   int64_t last_ms_ = 0;
 };

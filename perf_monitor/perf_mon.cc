@@ -19,8 +19,8 @@
 #include "perf_monitor/run_chart.h"
 #include "perf_monitor/sample_table.h"
 #include "platform/counter_query.h"
-#include "platform/engine_process.h"
 #include "platform/process.h"
+#include "platform/process_snapshot.h"
 #include "platform/thread_id.h"
 #include "platform/whole_file.h"
 
@@ -88,7 +88,7 @@ int PerfMon(const PerfMonSetup& setup, MonitorState& state, const std::atomic<bo
   CollectOrComplain(query);
   figures.TakeInitial(ReadCounters(query, ids));
   const int harness_pid = setup.harness_pid != 0 ? setup.harness_pid : static_cast<int>(platform::CurrentProcessId());
-  EngineSampler engine_sampler(platform::EngineProcessProbe::Open(harness_pid));
+  EngineSampler engine_sampler(EngineFinder(platform::ProcessTable::Open(), harness_pid));
   do {
     CollectOrComplain(query);
     const PerfReading reading = ReadCounters(query, ids);

@@ -4,13 +4,13 @@
 
 #include <chrono>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
 #include <vector>
 
 #include "platform/output_tee.h"
-#include "platform/owned_handle.h"
 
 namespace platform {
 
@@ -61,7 +61,11 @@ struct TimedWaitResult {
 /// kills it and reaps it, so no ended child outlives its owner unreaped.
 class ChildProcess {
  public:
-  ChildProcess() = default;
+  /// The system's own part of a child (platform/<os>/child_native.h): how the system names it,
+  /// or what runs it there. Only the platform's implementation looks inside.
+  struct Native;
+
+  ChildProcess();
   ~ChildProcess();
   ChildProcess(ChildProcess&& other) noexcept;
   ChildProcess& operator=(ChildProcess&& other) noexcept;
@@ -115,9 +119,9 @@ class ChildProcess {
   /// Whether the child's whole tree was held to end with it (see SpawnContained), rather than
   /// its process group alone; kept after the child has been reaped.
   bool contained() const { return contained_; }
-  /// Started by a starter (where the system has one): the channel to it, else none. The
-  /// starter is the program's parent; it hands stop signals on and reports the program's end.
-  const OwnedHandle& starter_channel() const { return channel_; }
+  /// The system's own part; null when the child has none (it was started without one, or was
+  /// moved from).
+  const Native* native() const { return native_.get(); }
 
   /// Waits without time limit for the child to end; interrupted waits are retried. The first
   /// call reports the outcome; later calls repeat it.
@@ -141,36 +145,19 @@ class ChildProcess {
   TimedWaitResult WaitFor(std::optional<std::chrono::milliseconds> limit, std::chrono::milliseconds grace);
 
  private:
-  friend class StopSignalRelay;  // ends the watched child's whole tree on a stop
   bool EndsWithin(std::chrono::milliseconds limit) const;
   void Terminate(std::chrono::milliseconds grace) const;
   ResourceUsage Reap();
-  void AbandonStarter();
-
-  void ReleaseStarter(bool reusable);
   /// Where a program reads its own command line (Windows): starts `program` with the whole
   /// line `command_line`, taken as it stands.
   static ChildProcess SpawnCommandLine(const std::string& program, const std::string& command_line, ConsoleMode mode,
                                        const ChildOutputs* outputs = nullptr);
 
   int process_id_ = -1;
-  int starter_id_ = -1;  ///< the process ID of the starter that runs the program, or -1
-  OwnedHandle channel_;  ///< the channel to it, or none
-  OwnedHandle program_;  ///< under a starter, a descriptor of the program itself, or none
-  /// How long a starter may take to answer before it is looked at (and ended, when stopped).
-  std::chrono::milliseconds starter_grace_{1000};
   TerminalStop terminal_stop_ = TerminalStop::kNone;
   bool contained_ = false;
   ProcessOutcome outcome_{ProcessOutcome::Kind::kNotStarted, 0};
-  /// Where the system names a child by handle (Windows): the process and the job object its
-  /// whole tree runs in, as the system's handle values; zero where unused.
-  struct NativeHandles {
-    std::intptr_t process = 0;
-    std::intptr_t job = 0;
-    bool console_group = false;  ///< it leads a process group on the caller's console
-    uint32_t process_id = 0;     ///< kept after the reap, for EndFromAnotherThread
-  };
-  NativeHandles native_;
+  std::unique_ptr<Native> native_;
 };
 
 /// The calling process's ID.

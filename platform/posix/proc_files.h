@@ -1,4 +1,4 @@
-// Reading and parsing the few /proc files behind the counter query. The tree is reached
+// Reading and parsing the few /proc files behind the counter query and the process table. The tree is reached
 // through a descriptor of its root, so a fixture tree serves as well as the live one.
 #pragma once
 
@@ -55,7 +55,7 @@ bool ForEachProcess(int dir_fd, const std::function<void(int pid)>& visit);
 
 namespace platform::posix {
 
-/// The figures of one process's `stat` line that the engine probe needs.
+/// The figures of one process's `stat` line that the process table needs.
 struct ProcessStat {
   int parent_pid = 0;
   int64_t cpu_ticks = 0;    ///< utime + stime, in clock ticks

@@ -1,4 +1,4 @@
-// The counter query and the engine probe read a /proc tree; its root is a parameter here, so
+// The counter query and the process table read a /proc tree; its root is a parameter here, so
 // that tests can feed a fixture, and the live readers take it from the environment.
 #pragma once
 
@@ -6,7 +6,7 @@
 #include <string>
 
 #include "platform/counter_query.h"
-#include "platform/engine_process.h"
+#include "platform/process_snapshot.h"
 
 namespace platform {
 
@@ -17,8 +17,7 @@ std::string ProcRoot();
 /// clock when empty). Null when `root` holds no readable `stat`.
 std::unique_ptr<CounterQuery> OpenCounterQueryAt(const std::string& root, CounterQuery::Clock clock = {});
 
-/// An engine probe over the /proc tree at `root` for the engines of the harness process
-/// `harness_pid`; null when `root` cannot be opened.
-std::unique_ptr<EngineProcessProbe> OpenEngineProbeAt(const std::string& root, int harness_pid);
+/// The processes of the /proc tree at `root`; null when `root` cannot be opened.
+std::unique_ptr<ProcessTable> OpenProcessTableAt(const std::string& root);
 
 }  // namespace platform

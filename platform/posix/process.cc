@@ -20,6 +20,7 @@
 
 #include "platform/posix/adopted_children.h"
 #include "platform/posix/argv_pointers.h"
+#include "platform/posix/child_native.h"
 #include "platform/posix/child_start.h"
 #include "platform/posix/engine_starter/starter_protocol.h"
 #include "platform/posix/engine_starters.h"
@@ -141,60 +142,19 @@ bool ReceiveFromStarter(int channel, int starter, std::chrono::milliseconds grac
   return got == sizeof *ended && ended->kind == posix::starter::Kind::kEnded;
 }
 
-}  // namespace
-
 // Tells the starter something about its program; async-signal-safe.
 template <typename Message>
 void SendToStarter(int channel, const Message& message) {
   send(channel, &message, sizeof message, MSG_NOSIGNAL);
 }
 
-ChildProcess::~ChildProcess() {
-  if (process_id_ > 0) {
-    if (channel_.is_open()) {
-      // The starter kills the program's group and then the rest of its tree.
-      SendToStarter(posix::Fd(channel_), posix::starter::EndTree{});
-    } else {
-      kill(process_id_, SIGKILL);
-    }
-    Wait();
-  }
-  ReleaseStarter(false);
-}
-
-ChildProcess::ChildProcess(ChildProcess&& other) noexcept
-    : process_id_(std::exchange(other.process_id_, -1)),
-      starter_id_(std::exchange(other.starter_id_, -1)),
-      channel_(std::move(other.channel_)),
-      program_(std::move(other.program_)),
-      starter_grace_(other.starter_grace_),
-      terminal_stop_(other.terminal_stop_),
-      contained_(other.contained_),
-      outcome_(other.outcome_) {}
-
-ChildProcess& ChildProcess::operator=(ChildProcess&& other) noexcept {
-  if (this != &other) {
-    ChildProcess discarded(std::move(*this));
-    process_id_ = std::exchange(other.process_id_, -1);
-    starter_id_ = std::exchange(other.starter_id_, -1);
-    channel_ = std::move(other.channel_);
-    program_ = std::move(other.program_);
-    starter_grace_ = other.starter_grace_;
-    terminal_stop_ = other.terminal_stop_;
-    contained_ = other.contained_;
-    outcome_ = other.outcome_;
-  }
-  return *this;
-}
-
 // Hands the starter back for the next program once it has reported this one's end; else lets
 // it go.
-void ChildProcess::ReleaseStarter(bool reusable) {
-  if (!channel_.is_open()) return;
+void ReleaseStarter(ChildProcess::Native* native, bool reusable) {
   posix::EngineStarter starter;
-  starter.pid = std::exchange(starter_id_, -1);
-  starter.channel.Reset(static_cast<int>(channel_.Release()));
-  program_.Reset();
+  starter.pid = native->starter_id;
+  starter.channel.Reset(static_cast<int>(native->channel.Release()));
+  native->program.Reset();
   if (reusable) {
     posix::ReturnEngineStarter(std::move(starter));
   } else {
@@ -207,16 +167,52 @@ void ChildProcess::ReleaseStarter(bool reusable) {
 // killed from here (the program is unreaped, by the stopped starter or, once the starter is
 // gone, by this process, which adopts it), then the starter, then all that the starter's death
 // handed to this process.
-void ChildProcess::AbandonStarter() {
-  syscall(SYS_pidfd_send_signal, posix::Fd(program_), SIGKILL, nullptr, 0);
-  kill(-process_id_, SIGKILL);
+void AbandonStarter(ChildProcess::Native* native, int program_id) {
+  syscall(SYS_pidfd_send_signal, posix::Fd(native->program), SIGKILL, nullptr, 0);
+  kill(-program_id, SIGKILL);
   posix::EngineStarter starter;
-  starter.pid = std::exchange(starter_id_, -1);
-  starter.channel.Reset(static_cast<int>(channel_.Release()));
-  program_.Reset();
+  starter.pid = native->starter_id;
+  starter.channel.Reset(static_cast<int>(native->channel.Release()));
+  native->program.Reset();
   posix::KillEngineStarter(std::move(starter));
   posix::EndAdoptedChildren();
   posix::ReleaseOrphans();
+}
+
+}  // namespace
+
+ChildProcess::ChildProcess() = default;
+
+ChildProcess::~ChildProcess() {
+  if (process_id_ > 0) {
+    if (native_) {
+      // The starter kills the program's group and then the rest of its tree.
+      SendToStarter(posix::Fd(native_->channel), posix::starter::EndTree{});
+    } else {
+      kill(process_id_, SIGKILL);
+    }
+    Wait();
+  }
+  if (native_) ReleaseStarter(native_.get(), false);
+}
+
+ChildProcess::ChildProcess(ChildProcess&& other) noexcept
+    : process_id_(std::exchange(other.process_id_, -1)),
+      terminal_stop_(other.terminal_stop_),
+      contained_(other.contained_),
+      outcome_(other.outcome_),
+      native_(std::move(other.native_)) {}
+
+ChildProcess& ChildProcess::operator=(ChildProcess&& other) noexcept {
+  if (this != &other) {
+    ChildProcess discarded(std::move(*this));
+    process_id_ = std::exchange(other.process_id_, -1);
+    terminal_stop_ = other.terminal_stop_;
+    contained_ = other.contained_;
+    outcome_ = other.outcome_;
+    native_ = std::move(other.native_);
+  }
+  return *this;
 }
 
 ChildProcess ChildProcess::Spawn(std::span<const std::string> argv, ConsoleMode mode) {
@@ -254,7 +250,7 @@ ChildProcess ChildProcess::SpawnProgram(const std::string& program, std::span<co
 }
 
 ProcessOutcome ChildProcess::Wait() {
-  if (process_id_ > 0 && channel_.is_open()) Reap();
+  if (process_id_ > 0 && native_) Reap();
   while (process_id_ > 0) {
     int status = 0;
     pid_t done = posix::RetryOnEintr([&] { return waitpid(process_id_, &status, 0); });
@@ -272,7 +268,7 @@ ProcessOutcome ChildProcess::Wait() {
 
 TimedWaitResult ChildProcess::WaitFor(std::optional<std::chrono::milliseconds> limit, std::chrono::milliseconds grace) {
   TimedWaitResult result;
-  starter_grace_ = grace;
+  if (native_) native_->starter_grace = grace;
   if (process_id_ > 0) {
     if (limit && !EndsWithin(*limit)) {
       result.timed_out = true;
@@ -288,12 +284,12 @@ TimedWaitResult ChildProcess::WaitFor(std::optional<std::chrono::milliseconds> l
 // Whether the child ends (without being reaped) within `limit`.
 bool ChildProcess::EndsWithin(std::chrono::milliseconds limit) const {
   const Clock::time_point deadline = Clock::now() + limit;
-  if (channel_.is_open()) {
+  if (native_) {
     // The starter's next word is the report of the program's end (or its own end of file); the
     // program's own end counts too, for a starter that can no longer report it.
     for (;;) {
-      pollfd watch[2] = {{posix::Fd(channel_), POLLIN, 0}, {posix::Fd(program_), POLLIN, 0}};
-      const int ready = poll(watch, program_.is_open() ? 2 : 1, PollMilliseconds(deadline));
+      pollfd watch[2] = {{posix::Fd(native_->channel), POLLIN, 0}, {posix::Fd(native_->program), POLLIN, 0}};
+      const int ready = poll(watch, native_->program.is_open() ? 2 : 1, PollMilliseconds(deadline));
       if (ready > 0) return true;
       if (ready < 0 && errno != EINTR) return true;  // told by the reaping
       if (Clock::now() >= deadline) return false;
@@ -319,11 +315,12 @@ ChildProcess ChildProcess::SpawnProgramLine(const std::string& program, const st
 }
 
 void ChildProcess::Terminate(std::chrono::milliseconds grace) const {
-  if (channel_.is_open()) {
+  if (native_) {
     // The starter hands SIGTERM and SIGCONT on to the program's group, and after the grace kills
     // the group; it ends the rest of the tree when the program has ended.
-    SendToStarter(posix::Fd(channel_), posix::starter::Forward{posix::starter::Kind::kForward, SIGTERM});
-    if (!EndsWithin(grace)) SendToStarter(posix::Fd(channel_), posix::starter::EndTree{});
+    const int channel = posix::Fd(native_->channel);
+    SendToStarter(channel, posix::starter::Forward{posix::starter::Kind::kForward, SIGTERM});
+    if (!EndsWithin(grace)) SendToStarter(channel, posix::starter::EndTree{});
     return;
   }
   // Never the caller's own group: only a child that leads a group is ended with it.
@@ -337,17 +334,19 @@ void ChildProcess::Terminate(std::chrono::milliseconds grace) const {
 }
 
 ResourceUsage ChildProcess::Reap() {
-  if (channel_.is_open()) {
+  if (native_) {
     // The starter reaped the program, measured it alone and ended the rest of its tree.
     posix::starter::Ended ended;
-    if (!ReceiveFromStarter(posix::Fd(channel_), starter_id_, starter_grace_, &ended)) {
-      AbandonStarter();
+    if (!ReceiveFromStarter(posix::Fd(native_->channel), native_->starter_id, native_->starter_grace, &ended)) {
+      AbandonStarter(native_.get(), process_id_);
+      native_.reset();
       process_id_ = -1;
       outcome_ = {ProcessOutcome::Kind::kWaitFailed, ECHILD};
       return {};
     }
     process_id_ = -1;
-    ReleaseStarter(true);
+    ReleaseStarter(native_.get(), true);
+    native_.reset();
     outcome_ = OutcomeOf(ended.status);
     terminal_stop_ = ended.terminal_stop == SIGTTIN   ? TerminalStop::kReading
                      : ended.terminal_stop == SIGTTOU ? TerminalStop::kWriting

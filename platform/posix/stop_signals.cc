@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <chrono>
 
+#include "platform/posix/child_native.h"
 #include "platform/posix/engine_starter/starter_protocol.h"
 #include "platform/posix/unique_fd.h"
 #include "platform/process.h"
@@ -155,7 +156,8 @@ void StopSignalRelay::Watch(const ChildProcess& child, bool whole_group) {
   if (!watching_ && child.started()) {
     watched_.Reset(syscall(SYS_pidfd_open, child.process_id(), 0));
     watched_group.store(whole_group ? child.process_id() : 0);
-    watched_channel.store(posix::Fd(child.starter_channel()));
+    // Under a starter, the stop goes to the starter, which ends the program's whole tree.
+    watched_channel.store(child.native() != nullptr ? posix::Fd(child.native()->channel) : -1);
     watched_pidfd.store(posix::Fd(watched_));
     struct sigaction action = {};
     action.sa_handler = OnStopSignal;

@@ -3,9 +3,11 @@
 #include <io.h>
 
 #include <algorithm>
+#include <memory>
 #include <utility>
 
 #include "platform/open_file.h"
+#include "platform/win32/child_native.h"
 #include "platform/win32/handle.h"
 #include "platform/win32/polite_stop.h"
 // After windows.h, which it needs.
@@ -18,7 +20,6 @@ using win32::UniqueHandle;
 namespace {
 
 HANDLE AsHandle(std::intptr_t value) { return reinterpret_cast<HANDLE>(value); }
-std::intptr_t AsValue(HANDLE handle) { return reinterpret_cast<std::intptr_t>(handle); }
 
 // One argument as the C runtime's command-line parser reads it back: quoted when it holds
 // white space or a quote (or is empty), backslashes doubled only before a quote.
@@ -109,19 +110,21 @@ std::string PathOfOpenFile(HANDLE file) {
 
 }  // namespace
 
+ChildProcess::ChildProcess() = default;
+
+// The job closes with the Native part.
 ChildProcess::~ChildProcess() {
-  if (native_.process != 0) {
-    TerminateJobObject(AsHandle(native_.job), 1);
+  if (native_ && native_->process) {
+    TerminateJobObject(native_->job.get(), 1);
     Wait();
   }
-  if (native_.job != 0) CloseHandle(AsHandle(native_.job));
 }
 
 ChildProcess::ChildProcess(ChildProcess&& other) noexcept
     : process_id_(std::exchange(other.process_id_, -1)),
       contained_(other.contained_),
       outcome_(other.outcome_),
-      native_(std::exchange(other.native_, {})) {}
+      native_(std::move(other.native_)) {}
 
 ChildProcess& ChildProcess::operator=(ChildProcess&& other) noexcept {
   if (this != &other) {
@@ -129,7 +132,7 @@ ChildProcess& ChildProcess::operator=(ChildProcess&& other) noexcept {
     process_id_ = std::exchange(other.process_id_, -1);
     contained_ = other.contained_;
     outcome_ = other.outcome_;
-    native_ = std::exchange(other.native_, {});
+    native_ = std::move(other.native_);
   }
   return *this;
 }
@@ -151,8 +154,8 @@ ChildProcess ChildProcess::SpawnOpenFile(const OpenFile& program, std::span<cons
 }
 
 // Every child's tree runs in a job that ends with it.
-ChildProcess ChildProcess::SpawnContained(const OpenFile& program, std::span<const std::string> argv,
-                                          ConsoleMode mode, const ChildOutputs* outputs) {
+ChildProcess ChildProcess::SpawnContained(const OpenFile& program, std::span<const std::string> argv, ConsoleMode mode,
+                                          const ChildOutputs* outputs) {
   return SpawnOpenFile(program, argv, mode, outputs);
 }
 
@@ -258,17 +261,18 @@ ChildProcess ChildProcess::SpawnCommandLine(const std::string& program, const st
   }
   ResumeThread(thread.get());
   child.process_id_ = static_cast<int>(started.dwProcessId);
-  child.native_.process = AsValue(process.Release());
-  child.native_.job = AsValue(job.Release());
+  child.native_ = std::make_unique<Native>();
+  child.native_->process = std::move(process);
+  child.native_->job = std::move(job);
   child.contained_ = true;
-  child.native_.console_group = mode == ConsoleMode::kShared;
-  child.native_.process_id = started.dwProcessId;
+  child.native_->console_group = mode == ConsoleMode::kShared;
+  child.native_->process_id = started.dwProcessId;
   return child;
 }
 
 ProcessOutcome ChildProcess::Wait() {
-  if (native_.process != 0) {
-    WaitForSingleObject(AsHandle(native_.process), INFINITE);
+  if (native_ && native_->process) {
+    WaitForSingleObject(native_->process.get(), INFINITE);
     Reap();
   }
   return outcome_;
@@ -276,12 +280,12 @@ ProcessOutcome ChildProcess::Wait() {
 
 TimedWaitResult ChildProcess::WaitFor(std::optional<std::chrono::milliseconds> limit, std::chrono::milliseconds grace) {
   TimedWaitResult result;
-  if (native_.process != 0) {
+  if (native_ && native_->process) {
     if (limit && !EndsWithin(*limit)) {
       result.timed_out = true;
       Terminate(grace);
     }
-    WaitForSingleObject(AsHandle(native_.process), INFINITE);
+    WaitForSingleObject(native_->process.get(), INFINITE);
     result.usage = Reap();
   }
   result.outcome = outcome_;
@@ -290,25 +294,24 @@ TimedWaitResult ChildProcess::WaitFor(std::optional<std::chrono::milliseconds> l
 
 bool ChildProcess::EndsWithin(std::chrono::milliseconds limit) const {
   const auto count = std::clamp<int64_t>(limit.count(), 0, INFINITE - 1);
-  return WaitForSingleObject(AsHandle(native_.process), static_cast<DWORD>(count)) == WAIT_OBJECT_0;
+  return WaitForSingleObject(native_->process.get(), static_cast<DWORD>(count)) == WAIT_OBJECT_0;
 }
 
 // The job stays open until this object goes; the process is opened anew by its ID, as the
 // waiting thread closes its handle when it reaps the child.
 void ChildProcess::EndFromAnotherThread(std::chrono::milliseconds grace) const {
-  if (native_.job == 0) return;
-  const UniqueHandle process(OpenProcess(SYNCHRONIZE, FALSE, native_.process_id));
-  win32::EndPolitely({process.get(), native_.process_id, AsHandle(native_.job), native_.console_group}, grace);
+  if (!native_ || !native_->job) return;
+  const UniqueHandle process(OpenProcess(SYNCHRONIZE, FALSE, native_->process_id));
+  win32::EndPolitely({process.get(), native_->process_id, native_->job.get(), native_->console_group}, grace);
 }
 
 void ChildProcess::Terminate(std::chrono::milliseconds grace) const {
   win32::EndPolitely(
-      {AsHandle(native_.process), static_cast<DWORD>(process_id_), AsHandle(native_.job), native_.console_group},
-      grace);
+      {native_->process.get(), static_cast<DWORD>(process_id_), native_->job.get(), native_->console_group}, grace);
 }
 
 ResourceUsage ChildProcess::Reap() {
-  const HANDLE process = AsHandle(native_.process);
+  const HANDLE process = native_->process.get();
   ResourceUsage usage;
   DWORD code = 0;
   if (!GetExitCodeProcess(process, &code)) {
@@ -323,8 +326,7 @@ ResourceUsage ChildProcess::Reap() {
   }
   PROCESS_MEMORY_COUNTERS memory{};
   if (GetProcessMemoryInfo(process, &memory, sizeof memory)) usage.peak_rss_kib = memory.PeakWorkingSetSize / 1024;
-  CloseHandle(process);
-  native_.process = 0;
+  native_->process.Reset();
   process_id_ = -1;
   return usage;
 }

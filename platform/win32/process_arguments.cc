@@ -1,34 +1,21 @@
 #include "platform/process_arguments.h"
 
 #include <windows.h>
-// windows.h first: shellapi.h needs its types.
-#include <shellapi.h>
 
-#include <memory>
-
+#include "platform/win32/command_line_split.h"
 #include "platform/win32/handle.h"
 
 namespace platform {
 
-namespace {
-
-struct LocalFreer {
-  void operator()(LPWSTR* block) const { LocalFree(block); }
-};
-
-}  // namespace
-
 // The process's one command line, split by the system's own rules.
 bool ReadProcessArguments(std::vector<std::string>* arguments, Error* error) {
-  int count = 0;
-  std::unique_ptr<LPWSTR, LocalFreer> split(CommandLineToArgvW(GetCommandLineW(), &count));
+  DWORD code = 0;
+  auto split = win32::SplitCommandLine(GetCommandLineW(), &code);
   if (!split) {
-    const DWORD code = GetLastError();
     *error = {ErrorKind::kOther, static_cast<int>(code), win32::ErrorText(code)};
     return false;
   }
-  arguments->clear();
-  for (int i = 0; i < count; ++i) arguments->push_back(win32::Narrow(split.get()[i]));
+  *arguments = std::move(*split);
   return true;
 }
 

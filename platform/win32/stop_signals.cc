@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "platform/process.h"
+#include "platform/win32/child_native.h"
 #include "platform/win32/handle.h"
 #include "platform/win32/polite_stop.h"
 
@@ -37,10 +38,9 @@ std::optional<Watched> watched;
 // Set by the first stop while a catcher stands; the waits wait on it.
 std::atomic<HANDLE> stop_event{nullptr};
 
-win32::UniqueHandle Copy(std::intptr_t handle) {
+win32::UniqueHandle Copy(HANDLE handle) {
   HANDLE copy = nullptr;
-  if (!DuplicateHandle(GetCurrentProcess(), reinterpret_cast<HANDLE>(handle), GetCurrentProcess(), &copy, 0, FALSE,
-                       DUPLICATE_SAME_ACCESS)) {
+  if (!DuplicateHandle(GetCurrentProcess(), handle, GetCurrentProcess(), &copy, 0, FALSE, DUPLICATE_SAME_ACCESS)) {
     return win32::UniqueHandle();
   }
   return win32::UniqueHandle(copy);
@@ -111,9 +111,10 @@ StopSignalRelay::~StopSignalRelay() {
 }
 
 void StopSignalRelay::Watch(const ChildProcess& child, bool) {
-  if (!child.started() || child.native_.job == 0) return;
-  Watched copy{Copy(child.native_.process), Copy(child.native_.job), static_cast<DWORD>(child.process_id()),
-               child.native_.console_group};
+  const ChildProcess::Native* native = child.native();
+  if (!child.started() || native == nullptr || !native->job) return;
+  Watched copy{Copy(native->process.get()), Copy(native->job.get()), static_cast<DWORD>(child.process_id()),
+               native->console_group};
   if (!copy.job) return;
   const std::lock_guard lock(watched_mutex);
   watched = std::move(copy);

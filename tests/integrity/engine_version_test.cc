@@ -4,7 +4,6 @@
 #include <string>
 
 #include "integrity/engine_validation.h"
-#include "platform/posix/elf_version_note.h"
 #include "platform/version_info.h"
 #include "support/text.h"
 #include "support/vxrtool_runs.h"

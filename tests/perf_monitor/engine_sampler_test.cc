@@ -1,4 +1,4 @@
-// The engine's own figures: the probe finds the harness's engine among the processes of a
+// The engine's own figures: the finder finds the harness's engine among the processes of a
 // fixture /proc tree by its command line and ancestry, and the sampler turns what the kernel
 // counted into rates per sample.
 #include <gtest/gtest.h>
@@ -6,8 +6,8 @@
 #include <unistd.h>
 #include <string>
 
+#include "perf_monitor/engine_finder.h"
 #include "perf_monitor/engine_sampler.h"
-#include "platform/engine_process.h"
 #include "platform/posix/proc_root.h"
 #include "support/proc_tree.h"
 
@@ -16,7 +16,7 @@ namespace {
 constexpr int kHarness = 500;
 const std::string kEngineArgs = std::string("./vxr.exe\0/SMH=3\0/PI=500\0", 25);
 
-// Ticks of the live system's clock, as the probe converts them.
+// Ticks of the live system's clock, as the process table converts them.
 int64_t NsPerTick() { return 1'000'000'000 / sysconf(_SC_CLK_TCK); }
 
 void AddHarness(const ProcTree& tree) {
@@ -24,7 +24,7 @@ void AddHarness(const ProcTree& tree) {
   tree.SetProcess({kHarness, 1, std::string("testkve\0/RUN=2\0", 15), 5, 100, 7000});
 }
 
-TEST(EngineProcessProbeTest, FindsOnlyADescendantWithTheEnginesCommandLine) {
+TEST(EngineFinderTest, FindsOnlyADescendantWithTheEnginesCommandLineInAProcTree) {
   ProcTree tree;
   AddHarness(tree);
   // Look-alikes: another harness's engine, a program with more arguments, one with the engine's
@@ -32,16 +32,17 @@ TEST(EngineProcessProbeTest, FindsOnlyADescendantWithTheEnginesCommandLine) {
   tree.SetProcess({610, 1, kEngineArgs, 1, 200, 100});
   tree.SetProcess({620, kHarness, std::string("./vxr.exe\0/SMH=3\0/PI=500\0more\0", 30), 1, 200, 100});
   tree.SetProcess({630, kHarness, std::string("sh\0-c\0/SMH=3 /PI=500\0", 22), 1, 200, 100});
-  auto probe = platform::OpenEngineProbeAt(tree.str(), kHarness);
-  ASSERT_TRUE(probe);
-  EXPECT_FALSE(probe->Read());
+  auto table = platform::OpenProcessTableAt(tree.str());
+  ASSERT_TRUE(table);
+  EngineFinder finder(std::move(table), kHarness);
+  EXPECT_FALSE(finder.Read());
 
   // The engine under a starter between it and the harness, and a copy it forked.
   tree.SetProcess({700, kHarness, std::string("starter\0", 8), 0, 300, 500});
   tree.SetProcess({701, 700, kEngineArgs, 40, 301, 2048});
   tree.SetProcess({702, 701, kEngineArgs, 3, 350, 1024});
   tree.SetProcessIo(701, 4096, 1024, 3, 1);
-  const auto figures = probe->Read();
+  const auto figures = finder.Read();
   ASSERT_TRUE(figures);
   EXPECT_EQ(701, figures->process_id);
   EXPECT_EQ(40 * NsPerTick(), figures->cpu_ns);
@@ -49,17 +50,17 @@ TEST(EngineProcessProbeTest, FindsOnlyADescendantWithTheEnginesCommandLine) {
   EXPECT_EQ(4096, figures->read_bytes);
   EXPECT_EQ(1024, figures->written_bytes);
 
-  // Once the engine has ended, none; a pid taken by another program is not the engine.
+  // Once the engine has ended, none; its pid taken by a later program is not the engine.
   tree.RemoveProcess(702);
-  tree.SetProcess({701, 700, std::string("other\0", 6), 40, 301, 2048});
-  EXPECT_FALSE(probe->Read());
-  EXPECT_FALSE(platform::OpenEngineProbeAt((tree.path() / "none").string(), kHarness));
+  tree.SetProcess({701, 700, std::string("other\0", 6), 40, 310, 2048});
+  EXPECT_FALSE(finder.Read());
+  EXPECT_FALSE(platform::OpenProcessTableAt((tree.path() / "none").string()));
 }
 
 TEST(EngineSamplerTest, RatesRunFromTheLaunchThenFromTheSampleBefore) {
   ProcTree tree;
   AddHarness(tree);
-  EngineSampler sampler(platform::OpenEngineProbeAt(tree.str(), kHarness));
+  EngineSampler sampler(EngineFinder(platform::OpenProcessTableAt(tree.str()), kHarness));
   EXPECT_FALSE(sampler.Take(1000, 0));
   const int64_t ticks_per_second = 1'000'000'000 / NsPerTick();
   // Launched at 1200 ms; at 1700 ms it has used a quarter second and read 1 MiB.

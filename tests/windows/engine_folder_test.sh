@@ -2,9 +2,9 @@
 # The Windows harness in the Windows engine folder, run under Wine, against the Linux harness in
 # the Linux engine folder: the same usage, runs, versions and settings handed to the engine,
 # the same refusal of an engine whose appended signature is broken, and /TIMEOUT ending a
-# hanging engine with the helper it started, /AB runs in pairs with its gate, and /CAPTURE keeps
-# the engine's output while the console still shows it. Both folders are copied first, so the
-# tests change neither build.
+# hanging engine with the helper it started, /AB runs in pairs with its gate, /CAPTURE keeps the
+# engine's output while the console still shows it, and /PERFMON samples the engine it found by
+# its command line. Both folders are copied first, so the tests change neither build.
 # usage: engine_folder_test.sh WINDOWS_BUILD_DIR LINUX_BUILD_DIR
 set -euo pipefail
 windows_build=$1
@@ -95,6 +95,26 @@ if diff -u <(wording "$work/perfmon.linux") <(wording "$work/perfmon.win") &&
   echo "ok: perfmon"
 else
   fail "perfmon: other lines or files than on Linux"
+fi
+# The monitor finds the running engine by its command line here too: held until the table has
+# two rows with the engine's own figures, the engine is named there by its own process ID.
+: >"$work/engine_hold"
+(cd "$work/first" && VXR_REF_HOLD_FILE=$(windows_path "$work/engine_hold") VXR_REF_START_LOG=engine_starts.log \
+   TESTKVE_MONITOR_SPEEDUP=10 "$wine" TestKVE.exe /NH /RUN=1 /PERFMON </dev/null >/dev/null 2>&1) &
+held=$!
+engine_rows() { tr -d '\r' <"$work/first/PerfReport/perfCounter.csv" 2>/dev/null | awk -F, 'NR > 1 && $7 == 1 && $8 != ""'; }
+for ((wait = 0; wait < 1200; ++wait)); do
+  [[ $(engine_rows | wc -l) -ge 2 ]] && break
+  kill -0 "$held" 2>/dev/null || break
+  sleep 0.1
+done
+rm -f "$work/engine_hold"
+wait "$held" || true
+engine_pid=$(tr -d '\r' <"$work/first/engine_starts.log" 2>/dev/null | awk '{ print $1 }')
+if [[ -n $engine_pid && $(engine_rows | wc -l) -ge 2 && $(engine_rows | cut -d, -f8 | sort -u) == "$engine_pid" ]]; then
+  echo "ok: perfmon engine"
+else
+  fail "perfmon engine: the engine $engine_pid is not the one in the table's engine rows: $(engine_rows)"
 fi
 # /AB: side B is a copy of the engine folder in b/, whose engines fail through the folder's
 # steering file; five pairs in turns (AB, BA, ...) and the gate on the failures end with exit

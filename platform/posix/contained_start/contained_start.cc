@@ -9,6 +9,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <memory>
 #include <optional>
 #include <string>
 #include <utility>
@@ -16,6 +17,7 @@
 
 #include "platform/open_file.h"
 #include "platform/posix/adopted_children.h"
+#include "platform/posix/child_native.h"
 #include "platform/posix/child_start.h"
 #include "platform/posix/contained_start/starter_launch.h"
 #include "platform/posix/engine_starter/starter_protocol.h"
@@ -133,9 +135,10 @@ ChildProcess ChildProcess::SpawnContained(const OpenFile& program, std::span<con
       return child;
     }
     child.process_id_ = started.pid;
-    child.starter_id_ = starter->pid;
-    child.channel_.Reset(starter->channel.Release());
-    child.program_.Reset(process.Release());
+    child.native_ = std::make_unique<Native>();
+    child.native_->starter_id = starter->pid;
+    child.native_->channel.Reset(starter->channel.Release());
+    child.native_->program.Reset(process.Release());
     child.contained_ = true;
     return child;
   }

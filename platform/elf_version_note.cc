@@ -1,15 +1,8 @@
-#include "platform/posix/elf_version_note.h"
-
-#include <sys/stat.h>
+#include "platform/elf_version_note.h"
 
 #include <algorithm>
-#include <cstdio>
-#include <cstring>
 #include <string>
 #include <string_view>
-
-#include "platform/file_stream.h"
-#include "platform/version_info.h"
 
 namespace {
 
@@ -33,16 +26,8 @@ struct ElfClass {
 constexpr ElfClass kElf32 = {4, 52, 32, 46, 48, 50, 40, 8, 12, 16, 20, 24, 32};
 constexpr ElfClass kElf64 = {8, 64, 40, 58, 60, 62, 64, 8, 16, 24, 32, 40, 48};
 
-// Random access to the bytes of a file or of an image in memory.
-class ByteSource {
- public:
-  virtual ~ByteSource() = default;
-  virtual uint64_t size() const = 0;
-  /// Exactly `length` bytes at `offset`, or false.
-  virtual bool Read(uint64_t offset, size_t length, std::string* out) const = 0;
-};
-
-class MemorySource final : public ByteSource {
+// An image in memory.
+class MemorySource final : public ElfBytes {
  public:
   explicit MemorySource(std::string_view bytes) : bytes_(bytes) {}
   uint64_t size() const override { return bytes_.size(); }
@@ -54,22 +39,6 @@ class MemorySource final : public ByteSource {
 
  private:
   std::string_view bytes_;
-};
-
-class StreamSource final : public ByteSource {
- public:
-  StreamSource(std::FILE* stream, uint64_t size) : stream_(stream), size_(size) {}
-  uint64_t size() const override { return size_; }
-  bool Read(uint64_t offset, size_t length, std::string* out) const override {
-    if (offset > size_ || length > size_ - offset) return false;
-    if (fseeko(stream_, static_cast<off_t>(offset), SEEK_SET) != 0) return false;
-    out->resize(length);
-    return std::fread(out->data(), 1, length, stream_) == length;
-  }
-
- private:
-  std::FILE* stream_;
-  uint64_t size_;
 };
 
 // Reads and writes fields in the byte order of the file.
@@ -108,7 +77,7 @@ struct ElfSections {
   uint32_t NameIndex(size_t index) const { return static_cast<uint32_t>(Field(index, 0, 4)); }
 };
 
-bool ReadElfHeader(const ByteSource& source, ElfSections* elf) {
+bool ReadElfHeader(const ElfBytes& source, ElfSections* elf) {
   std::string ident;
   if (!source.Read(0, 16, &ident) || !ident.starts_with(kElfMagic)) return false;
   if (ident[4] != 1 && ident[4] != 2) return false;
@@ -120,7 +89,7 @@ bool ReadElfHeader(const ByteSource& source, ElfSections* elf) {
 
 // Reads the section header table, with the extended numbering that ELF uses for tables of
 // more than 0xFF00 entries. Every count and offset is checked against the file.
-bool ReadSectionTable(const ByteSource& source, ElfSections* elf) {
+bool ReadSectionTable(const ElfBytes& source, ElfSections* elf) {
   const ElfClass& layout = *elf->layout;
   uint64_t shoff = elf->order.Get(elf->header, layout.shoff_at, layout.word);
   elf->shentsize = elf->order.Get(elf->header, layout.shentsize_at, 2);
@@ -144,12 +113,12 @@ bool ReadSectionTable(const ByteSource& source, ElfSections* elf) {
   return true;
 }
 
-bool ReadElf(const ByteSource& source, ElfSections* elf) {
+bool ReadElf(const ElfBytes& source, ElfSections* elf) {
   return ReadElfHeader(source, elf) && ReadSectionTable(source, elf);
 }
 
 // The section table index of the version note, or -1.
-int64_t FindNoteSection(const ByteSource& source, const ElfSections& elf) {
+int64_t FindNoteSection(const ElfBytes& source, const ElfSections& elf) {
   if (elf.shstrndx == 0 || elf.shstrndx >= elf.entries.size()) return -1;
   std::string names;
   uint64_t names_size = elf.Size(elf.shstrndx);
@@ -188,7 +157,7 @@ bool FindVersionNote(std::string_view notes, const ByteOrder& order, std::string
 }
 
 // The block of the version note that a reader finds in `source`.
-bool ReadVersionBlock(const ByteSource& source, std::string* block) {
+bool ReadVersionBlock(const ElfBytes& source, std::string* block) {
   ElfSections elf;
   if (!ReadElf(source, &elf)) return false;
   int64_t index = FindNoteSection(source, elf);
@@ -301,11 +270,11 @@ void AppendNoteSection(ElfSections* elf, int64_t existing, const std::string& no
 
 }  // namespace
 
-bool EmbedVersionInfo(std::span<const uint8_t> block, std::string* image, std::string* error) {
+bool WriteElfVersionNote(std::span<const uint8_t> block, std::string* image, platform::Error* error) {
   MemorySource source(*image);
   ElfSections elf;
   if (!ReadElf(source, &elf)) {
-    *error = "not an ELF file, or its section table is damaged";
+    *error = {platform::ErrorKind::kInvalid, 0, "not an ELF file, or its section table is damaged"};
     return false;
   }
   std::string note = EncodeNote(block, elf.order);
@@ -320,24 +289,20 @@ bool EmbedVersionInfo(std::span<const uint8_t> block, std::string* image, std::s
   std::string written;
   if (!ReadVersionBlock(MemorySource(result), &written) ||
       written != std::string_view(reinterpret_cast<const char*>(block.data()), block.size())) {
-    *error = "the section table is damaged: the new note would not be the one read";
+    *error = {platform::ErrorKind::kDamaged, 0, "the section table is damaged: the new note would not be the one read"};
     return false;
   }
   *image = std::move(result);
   return true;
 }
 
-bool ReadElfVersionNote(const char* path, std::vector<uint8_t>* block) {
-  UniqueStream stream = OpenBinaryStream(path);
-  return ReadElfVersionNoteStream(stream.get(), block);
-}
-
-bool ReadElfVersionNoteStream(std::FILE* stream, std::vector<uint8_t>* block) {
-  struct stat status;
-  if (stream == nullptr || fstat(fileno(stream), &status) != 0) return false;
-  StreamSource source(stream, static_cast<uint64_t>(status.st_size));
+bool ReadElfVersionNote(const ElfBytes& file, std::vector<uint8_t>* block) {
   std::string found;
-  if (!ReadVersionBlock(source, &found)) return false;
+  if (!ReadVersionBlock(file, &found)) return false;
   block->assign(found.begin(), found.end());
   return true;
+}
+
+bool ReadElfVersionNote(std::string_view image, std::vector<uint8_t>* block) {
+  return ReadElfVersionNote(MemorySource(image), block);
 }
