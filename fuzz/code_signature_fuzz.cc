@@ -28,9 +28,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static const Setup setup;
   setup.file.Write({data, size});
   std::string signer;
-  std::string error;
+  platform::Error error;
   bool verified = VerifyFileCodeSignature(setup.file.path().c_str(), &signer, &error);
-  FUZZ_CHECK(verified || !error.empty());
+  FUZZ_CHECK(verified || !error.text.empty());
   FUZZ_CHECK(ERR_peek_error() == 0);
   return 0;
 }

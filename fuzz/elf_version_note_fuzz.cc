@@ -18,7 +18,7 @@ std::vector<uint8_t> MakeVersionBlock() {
   content.translations = {{0x0409, 0x04B0}};
   content.string_tables = {{{0x0409, 0x04B0}, {{"SpecialBuild", "1001"}}}};
   std::vector<uint8_t> block;
-  std::string error;
+  platform::Error error;
   FUZZ_CHECK(BuildVersionInfoBlock(content, &block, &error));
   return block;
 }
@@ -33,9 +33,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   ReadEngineVersionInfo(file.path().c_str(), &info);
 
   std::string image(reinterpret_cast<const char*>(data), size);
-  std::string error;
+  platform::Error error;
   if (!EmbedVersionInfo(block, &image, &error)) {
-    FUZZ_CHECK(image.size() == size && !error.empty());
+    FUZZ_CHECK(image.size() == size && !error.text.empty());
     return 0;
   }
   file.Write({reinterpret_cast<const uint8_t*>(image.data()), image.size()});

@@ -81,9 +81,9 @@ bool WriteSettingsBlocks(const fs::path& corpus) {
 
 bool WriteVersionBlock(const fs::path& corpus, const std::string& name, const VersionInfoContent& content) {
   std::vector<uint8_t> block;
-  std::string error;
+  platform::Error error;
   if (!BuildVersionInfoBlock(content, &block, &error)) {
-    std::fprintf(stderr, "fuzz_seeds: %s: %s\n", name.c_str(), error.c_str());
+    std::fprintf(stderr, "fuzz_seeds: %s: %s\n", name.c_str(), error.text.c_str());
     return false;
   }
   return WriteSeed(corpus, "version_info/" + name,

@@ -65,7 +65,7 @@ void CheckSettings(std::span<const std::byte> data, const std::vector<engine_sdk
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size == 0) return 0;  // a shared-memory object has at least one byte
-  std::string error;
+  platform::Error error;
   platform::SharedMemoryHandle handle = platform::CreateSharedMemory(size, &error);
   platform::SharedView view;
   if (handle.is_open()) view = platform::MapSharedMemory(handle, true, &error);

@@ -54,7 +54,7 @@ IntegrityVerdict ValidateEngineFile(const platform::OpenFile& engine) {
   // A file that cannot even be read gets no second chance through its code signature.
   if (appended == IntegrityVerdict::kUnreadable) return IntegrityVerdict::kInvalid;
   std::string signer;
-  std::string error;
+  platform::Error error;
   UniqueStream stream = engine.Stream();
   if (!VerifyStreamCodeSignature(stream.get(), &signer, &error)) return IntegrityVerdict::kInvalid;
   return signer == kExpectedSigner ? IntegrityVerdict::kValid : IntegrityVerdict::kInvalid;
@@ -63,7 +63,7 @@ IntegrityVerdict ValidateEngineFile(const platform::OpenFile& engine) {
 IntegrityVerdict VerifyCodeSignature(const char* path) {
   if (path == nullptr) return IntegrityVerdict::kUnreadable;
   std::string signer;
-  std::string error;
+  platform::Error error;
   if (!VerifyFileCodeSignature(path, &signer, &error)) return IntegrityVerdict::kInvalid;
   return signer == kExpectedSigner ? IntegrityVerdict::kValid : IntegrityVerdict::kInvalid;
 }

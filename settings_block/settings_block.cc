@@ -66,10 +66,10 @@ bool SharedBlock::Create(uint32_t size) {
   if (size < kHeaderSize) {
     return Fail(BlockFault::kUnavailable, "a block of " + std::to_string(size) + " bytes cannot hold its header");
   }
-  std::string error;
+  platform::Error error;
   handle_ = platform::CreateSharedMemory(size, &error);
   if (handle_.is_open()) view_ = platform::MapSharedMemory(handle_, true, &error);
-  if (!view_.is_mapped()) return Fail(BlockFault::kUnavailable, std::move(error));
+  if (!view_.is_mapped()) return Fail(BlockFault::kUnavailable, std::move(error.text));
   StoreWord(bytes(), kDataOffsetField, kHeaderSize);
   StoreWord(bytes(), kDataSizeField, size - kHeaderSize);
   StoreWord(bytes(), kChecksumField, 0);
@@ -86,10 +86,10 @@ bool SharedBlock::Close() {
 bool SharedBlock::Attach(uint32_t process_id, uint32_t handle) {
   Reset();
   if (handle == 0) return Fail(BlockFault::kUnavailable, "the block's handle value is 0");
-  std::string error;
+  platform::Error error;
   handle_ = platform::DuplicateSharedMemory(process_id, handle, &error);
   if (handle_.is_open()) view_ = platform::MapSharedMemory(handle_, false, &error);
-  if (!view_.is_mapped()) return Fail(BlockFault::kUnavailable, std::move(error));
+  if (!view_.is_mapped()) return Fail(BlockFault::kUnavailable, std::move(error.text));
   if (!CheckHeader()) return false;
   std::span<const std::byte> data = bytes().subspan(kHeaderSize, data_end_ - kHeaderSize);
   uint32_t stored = LoadWord(bytes(), kChecksumField);

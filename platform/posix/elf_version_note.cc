@@ -301,11 +301,11 @@ void AppendNoteSection(ElfSections* elf, int64_t existing, const std::string& no
 
 }  // namespace
 
-bool EmbedVersionInfo(std::span<const uint8_t> block, std::string* image, std::string* error) {
+bool EmbedVersionInfo(std::span<const uint8_t> block, std::string* image, platform::Error* error) {
   MemorySource source(*image);
   ElfSections elf;
   if (!ReadElf(source, &elf)) {
-    *error = "not an ELF file, or its section table is damaged";
+    *error = platform::Refusal(platform::ErrorKind::kInvalid, "not an ELF file, or its section table is damaged");
     return false;
   }
   std::string note = EncodeNote(block, elf.order);
@@ -320,7 +320,8 @@ bool EmbedVersionInfo(std::span<const uint8_t> block, std::string* image, std::s
   std::string written;
   if (!ReadVersionBlock(MemorySource(result), &written) ||
       written != std::string_view(reinterpret_cast<const char*>(block.data()), block.size())) {
-    *error = "the section table is damaged: the new note would not be the one read";
+    *error = platform::Refusal(platform::ErrorKind::kDamaged,
+                               "the section table is damaged: the new note would not be the one read");
     return false;
   }
   *image = std::move(result);

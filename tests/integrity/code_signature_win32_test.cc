@@ -22,28 +22,28 @@ std::filesystem::path Fixture(const char* name) { return BuildBinDir().parent_pa
 
 // Under Windows a self-signed test root is untrusted unless someone trusted it; Wine does not
 // check the root at all.
-bool RootUntrusted(const std::string& error) { return error.find("trusted root") != std::string::npos; }
+bool RootUntrusted(const platform::Error& error) { return error.text.find("trusted root") != std::string::npos; }
 
 TEST(WindowsCodeSignatureTest, TheMakersSignatureIsAcceptedAndAnotherNameRefused) {
   std::string signer;
-  std::string error;
+  platform::Error error;
   const bool verified = VerifyFileCodeSignature(Fixture("maker.exe").string().c_str(), &signer, &error);
-  if (!verified && RootUntrusted(error)) GTEST_SKIP() << "the test certificate is not trusted here: " << error;
-  ASSERT_TRUE(verified) << error;
+  if (!verified && RootUntrusted(error)) GTEST_SKIP() << "the test certificate is not trusted here: " << error.text;
+  ASSERT_TRUE(verified) << error.text;
   EXPECT_EQ("Quillmark, Inc.", signer);
   EXPECT_EQ(IntegrityVerdict::kValid, ValidateEngineExecutable(Fixture("maker.exe").string().c_str()));
 
   signer.clear();
-  ASSERT_TRUE(VerifyFileCodeSignature(Fixture("other.exe").string().c_str(), &signer, &error)) << error;
+  ASSERT_TRUE(VerifyFileCodeSignature(Fixture("other.exe").string().c_str(), &signer, &error)) << error.text;
   EXPECT_EQ("Another Maker Ltd", signer);
   EXPECT_EQ(IntegrityVerdict::kInvalid, ValidateEngineExecutable(Fixture("other.exe").string().c_str()));
 }
 
 TEST(WindowsCodeSignatureTest, AnUnsignedOrChangedFileIsRefused) {
   std::string signer;
-  std::string error;
+  platform::Error error;
   EXPECT_FALSE(VerifyFileCodeSignature(BuiltProgram("vxr_ref").c_str(), &signer, &error));
-  EXPECT_EQ("the file has no code signature", error);
+  EXPECT_EQ("the file has no code signature", error.text);
   EXPECT_EQ(IntegrityVerdict::kInvalid, ValidateEngineExecutable(BuiltProgram("vxr_ref").c_str()));
 
   TempFolder folder;
@@ -56,9 +56,9 @@ TEST(WindowsCodeSignatureTest, AnUnsignedOrChangedFileIsRefused) {
     file.seekp(4096);
     file.put(static_cast<char>(byte ^ 0x20));
   }
-  error.clear();
+  error = {};
   EXPECT_FALSE(VerifyFileCodeSignature(changed.string().c_str(), &signer, &error));
-  EXPECT_FALSE(error.empty());
+  EXPECT_FALSE(error.text.empty());
   EXPECT_EQ(IntegrityVerdict::kInvalid, ValidateEngineExecutable(changed.string().c_str()));
 }
 
@@ -96,17 +96,17 @@ TEST(WindowsCodeSignatureTest, AFileWithTwoCertificateEntriesIsRefused) {
   std::ofstream(two, std::ios::binary) << WithSecondEntry(ReadFile(Fixture("maker.exe")),
                                                           FirstCertificateEntry(ReadFile(Fixture("other.exe"))));
   std::string signer;
-  std::string error;
+  platform::Error error;
   EXPECT_FALSE(VerifyFileCodeSignature(two.string().c_str(), &signer, &error));
-  EXPECT_EQ("2 code signatures, exactly one is accepted", error);
+  EXPECT_EQ("2 code signatures, exactly one is accepted", error.text);
   EXPECT_EQ(IntegrityVerdict::kInvalid, ValidateEngineExecutable(two.string().c_str()));
 }
 
 TEST(WindowsCodeSignatureTest, AMissingFileIsNamed) {
   std::string signer;
-  std::string error;
+  platform::Error error;
   EXPECT_FALSE(VerifyFileCodeSignature("no-such-engine.exe", &signer, &error));
-  EXPECT_NE(std::string::npos, error.find("cannot open no-such-engine.exe")) << error;
+  EXPECT_NE(std::string::npos, error.text.find("cannot open no-such-engine.exe")) << error.text;
 }
 
 }  // namespace

@@ -18,11 +18,11 @@ using platform::FolderWriter;
 
 TEST(FolderWriterTest, ReplacesAFileWholeAndLeavesNoTemporaryFile) {
   TempFolder folder;
-  std::string error;
+  platform::Error error;
   FolderWriter writer = FolderWriter::Open((folder.path() / "a" / "b").string(), &error);
-  ASSERT_TRUE(writer.is_open()) << error;
-  ASSERT_TRUE(writer.ReplaceFile("report.txt", "first\n", &error)) << error;
-  ASSERT_TRUE(writer.ReplaceFile("report.txt", "second\n", &error)) << error;
+  ASSERT_TRUE(writer.is_open()) << error.text;
+  ASSERT_TRUE(writer.ReplaceFile("report.txt", "first\n", &error)) << error.text;
+  ASSERT_TRUE(writer.ReplaceFile("report.txt", "second\n", &error)) << error.text;
   EXPECT_EQ("second\n", ReadFile(folder.path() / "a" / "b" / "report.txt"));
   EXPECT_EQ(1, std::distance(std::filesystem::directory_iterator(folder.path() / "a" / "b"),
                              std::filesystem::directory_iterator()));
@@ -31,10 +31,10 @@ TEST(FolderWriterTest, ReplacesAFileWholeAndLeavesNoTemporaryFile) {
 TEST(FolderWriterTest, APlantedLinkIsReplacedNotFollowed) {
   TempFolder folder;
   const std::filesystem::path victim = folder.Write("victim", "keep");
-  std::string error;
-  if (!MakeSymbolicLink(victim, folder.path() / "report.txt", false, &error)) GTEST_SKIP() << error;
+  platform::Error error;
+  if (std::string why; !MakeSymbolicLink(victim, folder.path() / "report.txt", false, &why)) GTEST_SKIP() << why;
   FolderWriter writer = FolderWriter::Open(folder.str(), &error);
-  ASSERT_TRUE(writer.ReplaceFile("report.txt", "new", &error)) << error;
+  ASSERT_TRUE(writer.ReplaceFile("report.txt", "new", &error)) << error.text;
   EXPECT_EQ("keep", ReadFile(victim));
   EXPECT_FALSE(std::filesystem::is_symlink(folder.path() / "report.txt"));
 }
@@ -46,9 +46,9 @@ TEST(FolderWriterTest, TemporaryNamesMadeInAdvanceAreNotTaken) {
   TempFolder folder;
   const std::string planted = ".report.txt.tmp-" + std::to_string(platform::CurrentProcessId());
   folder.Write(planted, "planted");
-  std::string error;
+  platform::Error error;
   FolderWriter writer = FolderWriter::Open(folder.str(), &error);
-  ASSERT_TRUE(writer.ReplaceFile("report.txt", "new", &error)) << error;
+  ASSERT_TRUE(writer.ReplaceFile("report.txt", "new", &error)) << error.text;
   EXPECT_EQ("new", ReadFile(folder.path() / "report.txt"));
   EXPECT_EQ("planted", ReadFile(folder.path() / planted));
   EXPECT_EQ(2,
@@ -59,26 +59,27 @@ TEST(FolderWriterTest, TemporaryNamesMadeInAdvanceAreNotTaken) {
 TEST(FolderWriterTest, AFolderThatIsALinkIsRefused) {
   TempFolder folder;
   std::filesystem::create_directory(folder.path() / "real");
-  std::string error;
-  if (!MakeSymbolicLink(folder.path() / "real", folder.path() / "link", true, &error)) GTEST_SKIP() << error;
+  platform::Error error;
+  if (std::string why; !MakeSymbolicLink(folder.path() / "real", folder.path() / "link", true, &why))
+    GTEST_SKIP() << why;
   EXPECT_FALSE(FolderWriter::Open((folder.path() / "link").string(), &error).is_open());
-  EXPECT_NE(std::string::npos, error.find("link")) << error;
+  EXPECT_NE(std::string::npos, error.text.find("link")) << error.text;
 }
 
 TEST(FolderWriterTest, AFailedReplaceLeavesTheFolderAsItWas) {
   TempFolder folder;
   std::filesystem::create_directory(folder.path() / "report.txt");
-  std::string error;
+  platform::Error error;
   FolderWriter writer = FolderWriter::Open(folder.str(), &error);
   EXPECT_FALSE(writer.ReplaceFile("report.txt", "new", &error));
-  EXPECT_FALSE(error.empty());
+  EXPECT_FALSE(error.text.empty());
   EXPECT_EQ(1,
             std::distance(std::filesystem::directory_iterator(folder.path()), std::filesystem::directory_iterator()));
 }
 
 TEST(FolderWriterTest, OneLockHolderAtATime) {
   TempFolder folder;
-  std::string error;
+  platform::Error error;
   FolderWriter first = FolderWriter::Open(folder.str(), &error);
   FolderWriter second = FolderWriter::Open(folder.str(), &error);
   EXPECT_TRUE(first.TryLock());

@@ -28,30 +28,30 @@ uint32_t EndedProcessId() {
 }
 
 TEST(SharedMemoryTest, CreatesAZeroedObjectOfExactlyTheSizeAboveTheStandardStreams) {
-  std::string error;
+  platform::Error error;
   platform::SharedMemoryHandle handle = platform::CreateSharedMemory(36, &error);
-  ASSERT_TRUE(handle.is_open()) << error;
+  ASSERT_TRUE(handle.is_open()) << error.text;
   EXPECT_GE(handle.value(), 3);
   platform::SharedView view = platform::MapSharedMemory(handle, true, &error);
-  ASSERT_TRUE(view.is_mapped()) << error;
+  ASSERT_TRUE(view.is_mapped()) << error.text;
   ASSERT_EQ(36u, view.bytes().size());
   EXPECT_TRUE(std::all_of(view.bytes().begin(), view.bytes().end(), [](std::byte b) { return b == std::byte{0}; }));
 }
 
 TEST(SharedMemoryTest, ADuplicateSharesTheBytesAndSurvivesTheOriginalHandle) {
-  std::string error;
+  platform::Error error;
   platform::SharedMemoryHandle handle = platform::CreateSharedMemory(64, &error);
   platform::SharedView writer = platform::MapSharedMemory(handle, true, &error);
-  ASSERT_TRUE(writer.is_mapped()) << error;
+  ASSERT_TRUE(writer.is_mapped()) << error.text;
   std::memcpy(writer.bytes().data(), "settings", 8);
 
   platform::SharedMemoryHandle duplicate =
       platform::DuplicateSharedMemory(platform::CurrentProcessId(), static_cast<uint32_t>(handle.value()), &error);
-  ASSERT_TRUE(duplicate.is_open()) << error;
+  ASSERT_TRUE(duplicate.is_open()) << error.text;
   EXPECT_NE(handle.value(), duplicate.value());
   handle.Close();
   platform::SharedView reader = platform::MapSharedMemory(duplicate, false, &error);
-  ASSERT_TRUE(reader.is_mapped()) << error;
+  ASSERT_TRUE(reader.is_mapped()) << error.text;
   ASSERT_EQ(64u, reader.bytes().size());
   EXPECT_EQ(0, std::memcmp(reader.bytes().data(), "settings", 8));
   std::memcpy(writer.bytes().data(), "changed!", 8);
@@ -59,25 +59,25 @@ TEST(SharedMemoryTest, ADuplicateSharesTheBytesAndSurvivesTheOriginalHandle) {
 }
 
 TEST(SharedMemoryTest, FallsBackToProcWhenPidfdGetfdIsRefused) {
-  std::string error;
+  platform::Error error;
   platform::SharedMemoryHandle handle = platform::CreateSharedMemory(16, &error);
   platform::SharedView writer = platform::MapSharedMemory(handle, true, &error);
-  ASSERT_TRUE(writer.is_mapped()) << error;
+  ASSERT_TRUE(writer.is_mapped()) << error.text;
   std::memcpy(writer.bytes().data(), "via /proc", 9);
 
   InjectSharedMemoryFault(SharedMemoryCall::kPidfdGetfd, EPERM);
   platform::SharedMemoryHandle duplicate =
       platform::DuplicateSharedMemory(platform::CurrentProcessId(), static_cast<uint32_t>(handle.value()), &error);
-  ASSERT_TRUE(duplicate.is_open()) << error;
+  ASSERT_TRUE(duplicate.is_open()) << error.text;
   platform::SharedView reader = platform::MapSharedMemory(duplicate, false, &error);
-  ASSERT_TRUE(reader.is_mapped()) << error;
+  ASSERT_TRUE(reader.is_mapped()) << error.text;
   EXPECT_EQ(0, std::memcmp(reader.bytes().data(), "via /proc", 9));
 }
 
 TEST(SharedMemoryTest, DuplicationFailsCleanlyForAnythingButALiveSealedObject) {
-  std::string error;
+  platform::Error error;
   platform::SharedMemoryHandle block = platform::CreateSharedMemory(16, &error);
-  ASSERT_TRUE(block.is_open()) << error;
+  ASSERT_TRUE(block.is_open()) << error.text;
   std::FILE* plain_file = std::tmpfile();
   ASSERT_NE(nullptr, plain_file);
   // Far above any descriptor a test opens; a just-closed number could be reused at once.
@@ -100,27 +100,27 @@ TEST(SharedMemoryTest, DuplicationFailsCleanlyForAnythingButALiveSealedObject) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    error.clear();
+    error = {};
     platform::SharedMemoryHandle duplicate = platform::DuplicateSharedMemory(c.process_id, c.handle, &error);
     EXPECT_FALSE(duplicate.is_open());
-    EXPECT_NE(std::string::npos, error.find(c.error_part)) << error;
+    EXPECT_NE(std::string::npos, error.text.find(c.error_part)) << error.text;
   }
   std::fclose(plain_file);
 }
 
 TEST(SharedMemoryTest, InjectedFailuresOfCreationAndMappingAreReported) {
-  std::string error;
+  platform::Error error;
   InjectSharedMemoryFault(SharedMemoryCall::kMemfdCreate, EMFILE);
   EXPECT_FALSE(platform::CreateSharedMemory(16, &error).is_open());
-  EXPECT_NE(std::string::npos, error.find("memfd_create")) << error;
+  EXPECT_NE(std::string::npos, error.text.find("memfd_create")) << error.text;
 
   platform::SharedMemoryHandle handle = platform::CreateSharedMemory(16, &error);
-  ASSERT_TRUE(handle.is_open()) << error;
+  ASSERT_TRUE(handle.is_open()) << error.text;
   InjectSharedMemoryFault(SharedMemoryCall::kMmap, ENOMEM);
   EXPECT_FALSE(platform::MapSharedMemory(handle, true, &error).is_mapped());
-  EXPECT_NE(std::string::npos, error.find("mmap")) << error;
+  EXPECT_NE(std::string::npos, error.text.find("mmap")) << error.text;
   // A fault is taken once: the next call succeeds.
-  EXPECT_TRUE(platform::MapSharedMemory(handle, true, &error).is_mapped()) << error;
+  EXPECT_TRUE(platform::MapSharedMemory(handle, true, &error).is_mapped()) << error.text;
 
   EXPECT_FALSE(platform::CreateSharedMemory(0, &error).is_open());
 }
@@ -137,9 +137,9 @@ bool IsCloseOnExec(int fd) {
 }
 
 TEST(SharedMemoryTest, CreatedAndDuplicatedDescriptorsAreCloseOnExec) {
-  std::string error;
+  platform::Error error;
   platform::SharedMemoryHandle handle = platform::CreateSharedMemory(16, &error);
-  ASSERT_TRUE(handle.is_open()) << error;
+  ASSERT_TRUE(handle.is_open()) << error.text;
   EXPECT_TRUE(IsCloseOnExec(handle.value()));
   const uint32_t number = static_cast<uint32_t>(handle.value());
   for (bool refuse_pidfd : {false, true}) {
@@ -147,7 +147,7 @@ TEST(SharedMemoryTest, CreatedAndDuplicatedDescriptorsAreCloseOnExec) {
     if (refuse_pidfd) InjectSharedMemoryFault(SharedMemoryCall::kPidfdGetfd, EPERM);
     platform::SharedMemoryHandle duplicate =
         platform::DuplicateSharedMemory(platform::CurrentProcessId(), number, &error);
-    ASSERT_TRUE(duplicate.is_open()) << error;
+    ASSERT_TRUE(duplicate.is_open()) << error.text;
     EXPECT_TRUE(IsCloseOnExec(duplicate.value()));
   }
 }

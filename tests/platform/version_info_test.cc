@@ -23,8 +23,8 @@ VersionInfoContent SampleContent() {
 
 std::vector<uint8_t> SampleBlock() {
   std::vector<uint8_t> block;
-  std::string error;
-  EXPECT_TRUE(BuildVersionInfoBlock(SampleContent(), &block, &error)) << error;
+  platform::Error error;
+  EXPECT_TRUE(BuildVersionInfoBlock(SampleContent(), &block, &error)) << error.text;
   return block;
 }
 
@@ -81,7 +81,7 @@ TEST(VersionInfoTest, WhatIsWrittenIsReadBack) {
 
 TEST(VersionInfoTest, BlockWithoutFixedPartOrTranslationsAnswersAbsent) {
   std::vector<uint8_t> block;
-  std::string error;
+  platform::Error error;
   ASSERT_TRUE(BuildVersionInfoBlock({}, &block, &error));
   VersionInfo info(block);
   FixedFileInfo fixed;
@@ -95,9 +95,9 @@ TEST(VersionInfoTest, InvalidTextIsRefusedWhenBuilding) {
   VersionInfoContent content = SampleContent();
   content.string_tables[0].strings.emplace_back("SpecialBuild", "\xFF\xFE");
   std::vector<uint8_t> block;
-  std::string error;
+  platform::Error error;
   EXPECT_FALSE(BuildVersionInfoBlock(content, &block, &error));
-  EXPECT_NE(error.find("UTF-8"), std::string::npos);
+  EXPECT_NE(error.text.find("UTF-8"), std::string::npos);
   content = SampleContent();
   content.string_tables[0].strings.emplace_back("Huge", std::string(40000, 'x'));
   EXPECT_FALSE(BuildVersionInfoBlock(content, &block, &error));
@@ -135,8 +135,8 @@ std::string BareElf32BigEndian() {
 
 std::optional<VersionInfo> EmbedAndRead(const TempFolder& folder, std::string* image,
                                         const std::vector<uint8_t>& block) {
-  std::string error;
-  EXPECT_TRUE(EmbedVersionInfo(block, image, &error)) << error;
+  platform::Error error;
+  EXPECT_TRUE(EmbedVersionInfo(block, image, &error)) << error.text;
   return VersionInfo::ReadFromFile(folder.Write("elf", *image).string().c_str());
 }
 
@@ -162,7 +162,7 @@ TEST(ElfVersionNoteTest, SettingAgainReplacesTheNote) {
   VersionInfoContent smaller = SampleContent();
   smaller.string_tables.pop_back();
   std::vector<uint8_t> second;
-  std::string error;
+  platform::Error error;
   ASSERT_TRUE(BuildVersionInfoBlock(smaller, &second, &error));
   std::optional<VersionInfo> read = EmbedAndRead(folder, &image, second);
   ASSERT_TRUE(read.has_value());
@@ -182,8 +182,8 @@ TEST(ElfVersionNoteTest, SettingAgainReplacesTheNote) {
 TEST(ElfVersionNoteTest, ExecutableStillRunsWithItsNote) {
   TempFolder folder;
   std::string image = ReadFile("/bin/true");
-  std::string error;
-  ASSERT_TRUE(EmbedVersionInfo(SampleBlock(), &image, &error)) << error;
+  platform::Error error;
+  ASSERT_TRUE(EmbedVersionInfo(SampleBlock(), &image, &error)) << error.text;
   std::string path = folder.Write("true", image).string();
   std::filesystem::permissions(path, std::filesystem::perms::owner_all);
   EXPECT_EQ(RunProgram(path, {}).exit_code, 0);
@@ -191,7 +191,7 @@ TEST(ElfVersionNoteTest, ExecutableStillRunsWithItsNote) {
 }
 
 TEST(ElfVersionNoteTest, NonElfImagesAreRefusedUnchanged) {
-  std::string error;
+  platform::Error error;
   for (std::string image :
        {std::string(), std::string("MZ\x90\0", 4), std::string(100, 'x'), BareElf64().substr(0, 40)}) {
     std::string before = image;
@@ -211,7 +211,7 @@ TEST(ElfVersionNoteTest, DamagedFilesAreReadSafely) {
   TempFolder folder;
   std::string image = BareElf64();
   const std::vector<uint8_t> block = SampleBlock();
-  std::string error;
+  platform::Error error;
   ASSERT_TRUE(EmbedVersionInfo(block, &image, &error));
   for (const auto& cut : CutCopies(image)) {
     EXPECT_FALSE(VersionInfo::ReadFromFile(folder.Write("cut", cut.bytes).string().c_str())) << cut.what;

@@ -45,7 +45,7 @@ Bytes BlockAround(const Bytes& data) {
 
 // `bytes` as a shared-memory object of exactly their size, the way a harness would hold it.
 platform::SharedMemoryHandle RawBlock(const Bytes& bytes) {
-  std::string error;
+  platform::Error error;
   platform::SharedMemoryHandle handle = platform::CreateSharedMemory(bytes.size(), &error);
   platform::SharedView view = platform::MapSharedMemory(handle, true, &error);
   if (view.is_mapped()) std::memcpy(view.bytes().data(), bytes.data(), bytes.size());

@@ -40,7 +40,7 @@ bool MakeEngineFile(const std::filesystem::path& path, const EngineFileOptions& 
   table.strings = {{"FileVersion", options.file_version}};
   if (!options.special_build.empty()) table.strings.emplace_back("SpecialBuild", options.special_build);
   std::vector<uint8_t> block;
-  std::string why;
+  platform::Error why;
   if (!BuildVersionInfoBlock(content, &block, &why) || !WriteVersionResource(path, std::move(block))) return false;
   if (!options.sign) return true;
   const std::string signed_image = DevSigned(ReadFile(path));

@@ -26,13 +26,18 @@ int RunSign(std::span<char* const> args) {
   std::string error, trailer;
   std::unique_ptr<platform::RsaPrivateKey> key = LoadSigningKey(arguments.Value("--key"), &error);
   if (!key) return Failure(error);
-  std::unique_ptr<AppendableFile> file = AppendableFile::Open(path, &error);
-  if (!file) return Failure(error);
-  auto read = [&](std::span<std::byte> buffer) { return file->Read(buffer, &error); };
+  platform::Result<std::unique_ptr<AppendableFile>> file = AppendableFile::Open(path);
+  if (!file) return Failure(file.error().text);
+  platform::Error file_error;
+  auto read = [&](std::span<std::byte> buffer) {
+    const int64_t got = (*file)->Read(buffer, &file_error);
+    if (got < 0) error = file_error.text;
+    return got;
+  };
   if (!MakeSignatureTrailer(*key, read, &trailer, &error)) {
     return Failure("cannot sign " + path + ": " + error);
   }
-  return file->Append(trailer, &error) ? kExitSuccess : Failure(error);
+  return (*file)->Append(trailer, &file_error) ? kExitSuccess : Failure(file_error.text);
 }
 
 int SignContent(const std::string& key_path, std::string_view content, const std::string& name, std::string* trailer) {

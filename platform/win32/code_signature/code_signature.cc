@@ -13,8 +13,10 @@
 
 #include <cstdio>
 #include <string>
+#include <utility>
 
 #include "platform/win32/certificate_table.h"
+#include "platform/win32/error_from_win32.h"
 #include "platform/win32/handle.h"
 
 namespace {
@@ -99,33 +101,36 @@ bool Verify(HANDLE file, const std::wstring& path, std::string* signer_name, std
   return verified;
 }
 
-}  // namespace
-
-bool VerifyFileCodeSignature(const char* path, std::string* signer_name, std::string* error) {
-  if (path == nullptr) {
-    *error = "no file";
-    return false;
-  }
-  const platform::win32::UniqueHandle file = platform::win32::OpenPath(path, GENERIC_READ, OPEN_EXISTING);
-  if (!file) {
-    *error = std::string("cannot open ") + path + ": " + platform::win32::ErrorText(GetLastError());
-    return false;
-  }
-  return Verify(file.get(), platform::win32::Widen(path), signer_name, error);
+// A failure told in words alone, with no system number to carry.
+bool Refused(std::string reason, platform::Error* error) {
+  *error = platform::Refusal(platform::ErrorKind::kOther, std::move(reason));
+  return false;
 }
 
-bool VerifyStreamCodeSignature(std::FILE* stream, std::string* signer_name, std::string* error) {
-  if (stream == nullptr) {
-    *error = "cannot open the file";
+// The verification, whose reasons are words alone.
+bool Verified(HANDLE file, const std::wstring& path, std::string* signer_name, platform::Error* error) {
+  std::string reason;
+  return Verify(file, path, signer_name, &reason) || Refused(std::move(reason), error);
+}
+
+}  // namespace
+
+bool VerifyFileCodeSignature(const char* path, std::string* signer_name, platform::Error* error) {
+  if (path == nullptr) return Refused("no file", error);
+  const platform::win32::UniqueHandle file = platform::win32::OpenPath(path, GENERIC_READ, OPEN_EXISTING);
+  if (!file) {
+    *error = platform::Win32Failure(std::string("cannot open ") + path, GetLastError());
     return false;
   }
+  return Verified(file.get(), platform::win32::Widen(path), signer_name, error);
+}
+
+bool VerifyStreamCodeSignature(std::FILE* stream, std::string* signer_name, platform::Error* error) {
+  if (stream == nullptr) return Refused("cannot open the file", error);
   const intptr_t handle = _get_osfhandle(_fileno(stream));
-  if (handle == -1) {
-    *error = "the stream has no file";
-    return false;
-  }
+  if (handle == -1) return Refused("the stream has no file", error);
   // WinVerifyTrust reads through the handle; the name is only shown.
-  return Verify(reinterpret_cast<HANDLE>(handle), L"engine", signer_name, error);
+  return Verified(reinterpret_cast<HANDLE>(handle), L"engine", signer_name, error);
 }
 
 bool HasCodeSignature(std::string_view image) {
@@ -134,7 +139,6 @@ bool HasCodeSignature(std::string_view image) {
 }
 
 bool AppendCodeSignature(std::string_view /*certificate_pem*/, std::string_view /*key_pem*/, std::string* /*image*/,
-                         std::string* error) {
-  *error = "Windows programs are code-signed with signtool or osslsigncode";
-  return false;
+                         platform::Error* error) {
+  return Refused("Windows programs are code-signed with signtool or osslsigncode", error);
 }
