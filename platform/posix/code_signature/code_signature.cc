@@ -301,9 +301,9 @@ bool AppendSignature(std::string_view certificate_pem, std::string_view key_pem,
 }
 
 // The checks above say why in words alone: there is no system number to carry.
-bool Refused(bool done, std::string reason, platform::Error* error) {
-  if (!done) *error = platform::Refusal(platform::ErrorKind::kOther, std::move(reason));
-  return done;
+bool Refused(std::string reason, platform::Error* error) {
+  *error = platform::Refusal(platform::ErrorKind::kOther, std::move(reason));
+  return false;
 }
 
 }  // namespace
@@ -315,7 +315,7 @@ bool VerifyFileCodeSignature(const char* path, std::string* signer_name, platfor
 
 bool VerifyStreamCodeSignature(std::FILE* stream, std::string* signer_name, platform::Error* error) {
   std::string reason;
-  return Refused(VerifyStream(stream, signer_name, &reason), std::move(reason), error);
+  return VerifyStream(stream, signer_name, &reason) || Refused(std::move(reason), error);
 }
 
 bool HasCodeSignature(std::string_view image) { return image.ends_with(kMarker); }
@@ -323,5 +323,5 @@ bool HasCodeSignature(std::string_view image) { return image.ends_with(kMarker);
 bool AppendCodeSignature(std::string_view certificate_pem, std::string_view key_pem, std::string* image,
                          platform::Error* error) {
   std::string reason;
-  return Refused(AppendSignature(certificate_pem, key_pem, image, &reason), std::move(reason), error);
+  return AppendSignature(certificate_pem, key_pem, image, &reason) || Refused(std::move(reason), error);
 }
