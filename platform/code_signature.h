@@ -11,12 +11,12 @@
 
 /// Verifies the code signature of the file at `path`: exactly one signature, over the content
 /// it signs, that verifies with a chain to a root that the system trusts. The signer's certificate, if it lists
-/// extended key usages, must allow code signing. On success `signer_name` holds the signer's simple display name: its
-/// common name, else organizational unit, else organization, else e-mail address. On failure the reason is in `error`.
-bool VerifyFileCodeSignature(const char* path, std::string* signer_name, platform::Error* error);
+/// extended key usages, must allow code signing. The result is the signer's simple display name: its common name,
+/// else organizational unit, else organization, else e-mail address; a failure's text says why.
+platform::Result<std::string> VerifyFileCodeSignature(const char* path);
 
 /// The same check on an open binary stream of a regular file (null: cannot open).
-bool VerifyStreamCodeSignature(std::FILE* stream, std::string* signer_name, platform::Error* error);
+platform::Result<std::string> VerifyStreamCodeSignature(std::FILE* stream);
 
 /// Whether `image` carries a code signature where the system keeps one, valid or not.
 bool HasCodeSignature(std::string_view image);

@@ -20,9 +20,8 @@ class AppendableFile {
   /// mode and every name.
   static platform::Result<std::unique_ptr<AppendableFile>> Open(const std::string& path);
 
-  /// Reads the next bytes of the file into `buffer`: the count, 0 at the end, -1 on a read
-  /// error (the reason in `error`).
-  virtual int64_t Read(std::span<std::byte> buffer, platform::Error* error) = 0;
+  /// Reads the next bytes of the file into `buffer`: the count, 0 at the end.
+  virtual platform::Result<size_t> Read(std::span<std::byte> buffer) = 0;
 
   /// Writes `bytes` after everything read so far and flushes the file to disk. On failure the
   /// file is cut back to the length it had, and the reason is in `error`.

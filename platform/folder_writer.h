@@ -22,10 +22,9 @@ class FolderWriter {
   FolderWriter& operator=(const FolderWriter&) = delete;
 
   /// Opens the folder at `path` (empty: the current folder), creating it (with the access the
-  /// system gives a new folder) and its missing parents first. Not open, with the reason in
-  /// `error`, when it cannot be made or opened or its last component is a symbolic link; its
-  /// text is "<path>: <reason>".
-  static FolderWriter Open(const std::string& path, Error* error);
+  /// system gives a new folder) and its missing parents first. Fails when it cannot be made or
+  /// opened or its last component is a symbolic link; the failure's text is "<path>: <reason>".
+  static Result<FolderWriter> Open(const std::string& path);
 
   bool is_open() const { return handle_.is_open(); }
 

@@ -72,9 +72,9 @@ struct VersionInfoContent {
 /// are 0) as the fixed part's file and product version; false when `text` is not such.
 bool ParseFileVersion(std::string_view text, FixedFileInfo* fixed);
 
-/// The VS_VERSIONINFO block holding `content`; false when a length does not fit the format's
-/// 16-bit fields or a text is not valid UTF-8.
-bool BuildVersionInfoBlock(const VersionInfoContent& content, std::vector<uint8_t>* block, platform::Error* error);
+/// The VS_VERSIONINFO block holding `content`; fails with kInvalid when a length does not fit
+/// the format's 16-bit fields or a text is not valid UTF-8.
+platform::Result<std::vector<uint8_t>> BuildVersionInfoBlock(const VersionInfoContent& content);
 
 /// Puts `block` into the executable image `image` as its version information, replacing what
 /// is there: the version note of an ELF file (its segments untouched, so it still runs), the

@@ -118,13 +118,13 @@ bool EncodeVersionInfo(const VersionInfoContent& content, std::vector<uint8_t>* 
 
 }  // namespace
 
-bool BuildVersionInfoBlock(const VersionInfoContent& content, std::vector<uint8_t>* block, platform::Error* error) {
+platform::Result<std::vector<uint8_t>> BuildVersionInfoBlock(const VersionInfoContent& content) {
+  std::vector<uint8_t> block;
   std::string reason;
-  if (!EncodeVersionInfo(content, block, &reason)) {
-    *error = platform::Refusal(platform::ErrorKind::kInvalid, std::move(reason));
-    return false;
+  if (!EncodeVersionInfo(content, &block, &reason)) {
+    return platform::Refusal(platform::ErrorKind::kInvalid, std::move(reason));
   }
-  return true;
+  return block;
 }
 
 bool ParseFileVersion(std::string_view text, FixedFileInfo* fixed) {

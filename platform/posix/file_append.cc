@@ -24,15 +24,12 @@ class PosixAppendableFile final : public AppendableFile {
  public:
   PosixAppendableFile(UniqueFd fd, std::string path) : fd_(std::move(fd)), path_(std::move(path)) {}
 
-  int64_t Read(std::span<std::byte> buffer, platform::Error* error) override {
+  platform::Result<size_t> Read(std::span<std::byte> buffer) override {
     ssize_t got =
         RetryOnEintr([&] { return ::pread(fd_.get(), buffer.data(), buffer.size(), static_cast<off_t>(end_)); });
-    if (got < 0) {
-      *error = Reason("cannot read", path_, errno);
-      return -1;
-    }
+    if (got < 0) return Reason("cannot read", path_, errno);
     end_ += static_cast<uint64_t>(got);
-    return got;
+    return static_cast<size_t>(got);
   }
 
   bool Append(std::string_view bytes, platform::Error* error) override {

@@ -18,18 +18,16 @@ using posix::OpenCloexec;
 using posix::RetryOnEintr;
 using posix::UniqueFd;
 
-FolderWriter FolderWriter::Open(const std::string& path, Error* error) {
+Result<FolderWriter> FolderWriter::Open(const std::string& path) {
   const std::string folder = path.empty() ? "." : path;
   std::error_code code;
   std::filesystem::create_directories(folder, code);  // mode 0777 less the umask
   if (code) {
-    *error = ErrorFromErrno(code.value(), folder + ": " + code.message());
-    return FolderWriter();
+    return ErrorFromErrno(code.value(), folder + ": " + code.message());
   }
   UniqueFd fd = OpenCloexec(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW);
   if (!fd) {
-    *error = ErrnoFailure(folder, errno);
-    return FolderWriter();
+    return ErrnoFailure(folder, errno);
   }
   return FolderWriter(fd.Release());
 }

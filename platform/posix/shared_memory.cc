@@ -89,57 +89,50 @@ void SharedView::Unmap() {
   if (address_ != nullptr) munmap(std::exchange(address_, nullptr), std::exchange(size_, 0));
 }
 
-SharedMemoryHandle CreateSharedMemory(size_t size, Error* error) {
+Result<SharedMemoryHandle> CreateSharedMemory(size_t size) {
   if (size == 0 || size > static_cast<size_t>(LONG_MAX)) {
-    *error = Refusal(ErrorKind::kInvalid, "shared memory of " + std::to_string(size) + " bytes cannot be made");
-    return SharedMemoryHandle();
+    return Refusal(ErrorKind::kInvalid, "shared memory of " + std::to_string(size) + " bytes cannot be made");
   }
   int fd = TakeFault(posix::SharedMemoryCall::kMemfdCreate)
                ? -1
                : memfd_create("testkve-settings", MFD_CLOEXEC | MFD_ALLOW_SEALING);
   if (fd >= 0) fd = posix::MoveAboveStandardStreams(fd);
   if (fd < 0) {
-    *error = ErrnoFailure("memfd_create", errno);
-    return SharedMemoryHandle();
+    return ErrnoFailure("memfd_create", errno);
   }
   SharedMemoryHandle handle(fd);
   if (posix::RetryOnEintr([&] { return ftruncate(fd, static_cast<off_t>(size)); }) != 0) {
-    *error = ErrnoFailure("ftruncate(" + std::to_string(size) + ")", errno);
-    return SharedMemoryHandle();
+    return ErrnoFailure("ftruncate(" + std::to_string(size) + ")", errno);
   }
   // The reader maps the whole object; a fixed size means its mapping can never fault.
   if (fcntl(fd, F_ADD_SEALS, F_SEAL_SHRINK | F_SEAL_GROW | F_SEAL_SEAL) != 0) {
-    *error = ErrnoFailure("fcntl(F_ADD_SEALS)", errno);
-    return SharedMemoryHandle();
+    return ErrnoFailure("fcntl(F_ADD_SEALS)", errno);
   }
   return handle;
 }
 
-SharedMemoryHandle DuplicateSharedMemory(uint32_t process_id, uint32_t handle, Error* error) {
+Result<SharedMemoryHandle> DuplicateSharedMemory(uint32_t process_id, uint32_t handle) {
   if (process_id > INT_MAX || handle > INT_MAX) {
-    *error = Refusal(ErrorKind::kInvalid, "process " + std::to_string(process_id) + ", descriptor " +
-                                              std::to_string(handle) + ": out of range");
-    return SharedMemoryHandle();
+    return Refusal(ErrorKind::kInvalid, "process " + std::to_string(process_id) + ", descriptor " +
+                                            std::to_string(handle) + ": out of range");
   }
-  SharedMemoryHandle duplicate(DuplicateDescriptor(process_id, handle, error));
-  if (!duplicate.is_open()) return duplicate;
+  Error error;
+  SharedMemoryHandle duplicate(DuplicateDescriptor(process_id, handle, &error));
+  if (!duplicate.is_open()) return error;
   if (!IsSealedAgainstShrinking(duplicate.value())) {
-    *error = Refusal(ErrorKind::kInvalid, "descriptor " + std::to_string(handle) + " of process " +
-                                              std::to_string(process_id) + " is not a sealed shared-memory object");
-    return SharedMemoryHandle();
+    return Refusal(ErrorKind::kInvalid, "descriptor " + std::to_string(handle) + " of process " +
+                                            std::to_string(process_id) + " is not a sealed shared-memory object");
   }
   return duplicate;
 }
 
-SharedView MapSharedMemory(const SharedMemoryHandle& handle, bool writable, Error* error) {
+Result<SharedView> MapSharedMemory(const SharedMemoryHandle& handle, bool writable) {
   struct stat status;
   if (fstat(handle.value(), &status) != 0) {
-    *error = ErrnoFailure("fstat", errno);
-    return SharedView();
+    return ErrnoFailure("fstat", errno);
   }
   if (status.st_size <= 0) {
-    *error = Refusal(ErrorKind::kInvalid, "shared memory of 0 bytes cannot be mapped");
-    return SharedView();
+    return Refusal(ErrorKind::kInvalid, "shared memory of 0 bytes cannot be mapped");
   }
   size_t size = static_cast<size_t>(status.st_size);
   int protection = writable ? PROT_READ | PROT_WRITE : PROT_READ;
@@ -147,8 +140,7 @@ SharedView MapSharedMemory(const SharedMemoryHandle& handle, bool writable, Erro
                       ? MAP_FAILED
                       : mmap(nullptr, size, protection, MAP_SHARED, handle.value(), 0);
   if (address == MAP_FAILED) {
-    *error = ErrnoFailure("mmap(" + std::to_string(size) + " bytes)", errno);
-    return SharedView();
+    return ErrnoFailure("mmap(" + std::to_string(size) + " bytes)", errno);
   }
   return SharedView(static_cast<std::byte*>(address), size);
 }

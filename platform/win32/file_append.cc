@@ -27,16 +27,15 @@ class Win32AppendableFile final : public AppendableFile {
  public:
   Win32AppendableFile(UniqueHandle file, std::string path) : file_(std::move(file)), path_(std::move(path)) {}
 
-  int64_t Read(std::span<std::byte> buffer, platform::Error* error) override {
+  platform::Result<size_t> Read(std::span<std::byte> buffer) override {
     OVERLAPPED at = At(end_);
     DWORD got = 0;
     DWORD wanted = static_cast<DWORD>(std::min<size_t>(buffer.size(), 1u << 30));
     if (!ReadFile(file_.get(), buffer.data(), wanted, &got, &at) && GetLastError() != ERROR_HANDLE_EOF) {
-      *error = Reason("cannot read", path_, GetLastError());
-      return -1;
+      return Reason("cannot read", path_, GetLastError());
     }
     end_ += got;
-    return got;
+    return static_cast<size_t>(got);
   }
 
   bool Append(std::string_view bytes, platform::Error* error) override {

@@ -30,29 +30,28 @@ std::wstring FolderPath(HANDLE folder) {
 
 }  // namespace
 
-FolderWriter FolderWriter::Open(const std::string& path, Error* error) {
+Result<FolderWriter> FolderWriter::Open(const std::string& path) {
   const std::string folder = path.empty() ? "." : path;
   std::error_code code;
   std::filesystem::create_directories(win32::Widen(folder), code);
   if (code) {
-    *error = Refusal(ErrorKind::kOther, folder + ": " + code.message());
-    return FolderWriter();
+    return Refusal(ErrorKind::kOther, folder + ": " + code.message());
   }
   // The reparse point itself, not its target: a folder that is a link is refused below. The
   // handle asks for no data access, so it stands in no one's share mode.
   UniqueHandle handle = win32::OpenPath(folder, FILE_READ_ATTRIBUTES, OPEN_EXISTING,
                                         FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT);
   if (!handle) {
-    *error = Win32Failure(folder, GetLastError());
-    return FolderWriter();
+    return Win32Failure(folder, GetLastError());
   }
   BY_HANDLE_FILE_INFORMATION info;
   if (!GetFileInformationByHandle(handle.get(), &info) || (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) ||
       !(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
-    *error = Refusal(ErrorKind::kDenied, folder + ": not a folder (a link or a file)");
-    return FolderWriter();
+    return Refusal(ErrorKind::kDenied, folder + ": not a folder (a link or a file)");
   }
-  return FolderWriter(win32::ToDescriptor(std::move(handle), _O_RDONLY));
+  FolderWriter writer(win32::ToDescriptor(std::move(handle), _O_RDONLY));
+  if (!writer.is_open()) return Refusal(ErrorKind::kOther, folder + ": too many open files");
+  return writer;
 }
 
 // The lock is a second open of the folder that asks for delete access and shares everything

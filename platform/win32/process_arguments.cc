@@ -6,6 +6,7 @@
 
 #include <memory>
 
+#include "platform/win32/error_from_win32.h"
 #include "platform/win32/handle.h"
 
 namespace platform {
@@ -23,8 +24,7 @@ bool ReadProcessArguments(std::vector<std::string>* arguments, Error* error) {
   int count = 0;
   std::unique_ptr<LPWSTR, LocalFreer> split(CommandLineToArgvW(GetCommandLineW(), &count));
   if (!split) {
-    const DWORD code = GetLastError();
-    *error = {ErrorKind::kOther, static_cast<int>(code), win32::ErrorText(code)};
+    *error = ErrorFromWin32(GetLastError());
     return false;
   }
   arguments->clear();

@@ -6,6 +6,7 @@
 
 #include <filesystem>
 #include <string>
+#include <utility>
 
 #include "platform/process.h"
 #include "support/symbolic_link.h"
@@ -16,11 +17,18 @@ namespace {
 
 using platform::FolderWriter;
 
+// The folder at `path`, opened; a failure to open it fails the test.
+FolderWriter OpenFolder(const std::string& path) {
+  platform::Result<FolderWriter> opened = FolderWriter::Open(path);
+  EXPECT_TRUE(opened) << opened.error().text;
+  return opened ? std::move(*opened) : FolderWriter();
+}
+
 TEST(FolderWriterTest, ReplacesAFileWholeAndLeavesNoTemporaryFile) {
   TempFolder folder;
   platform::Error error;
-  FolderWriter writer = FolderWriter::Open((folder.path() / "a" / "b").string(), &error);
-  ASSERT_TRUE(writer.is_open()) << error.text;
+  FolderWriter writer = OpenFolder((folder.path() / "a" / "b").string());
+  ASSERT_TRUE(writer.is_open());
   ASSERT_TRUE(writer.ReplaceFile("report.txt", "first\n", &error)) << error.text;
   ASSERT_TRUE(writer.ReplaceFile("report.txt", "second\n", &error)) << error.text;
   EXPECT_EQ("second\n", ReadFile(folder.path() / "a" / "b" / "report.txt"));
@@ -33,7 +41,7 @@ TEST(FolderWriterTest, APlantedLinkIsReplacedNotFollowed) {
   const std::filesystem::path victim = folder.Write("victim", "keep");
   platform::Error error;
   if (std::string why; !MakeSymbolicLink(victim, folder.path() / "report.txt", false, &why)) GTEST_SKIP() << why;
-  FolderWriter writer = FolderWriter::Open(folder.str(), &error);
+  FolderWriter writer = OpenFolder(folder.str());
   ASSERT_TRUE(writer.ReplaceFile("report.txt", "new", &error)) << error.text;
   EXPECT_EQ("keep", ReadFile(victim));
   EXPECT_FALSE(std::filesystem::is_symlink(folder.path() / "report.txt"));
@@ -47,7 +55,7 @@ TEST(FolderWriterTest, TemporaryNamesMadeInAdvanceAreNotTaken) {
   const std::string planted = ".report.txt.tmp-" + std::to_string(platform::CurrentProcessId());
   folder.Write(planted, "planted");
   platform::Error error;
-  FolderWriter writer = FolderWriter::Open(folder.str(), &error);
+  FolderWriter writer = OpenFolder(folder.str());
   ASSERT_TRUE(writer.ReplaceFile("report.txt", "new", &error)) << error.text;
   EXPECT_EQ("new", ReadFile(folder.path() / "report.txt"));
   EXPECT_EQ("planted", ReadFile(folder.path() / planted));
@@ -59,18 +67,18 @@ TEST(FolderWriterTest, TemporaryNamesMadeInAdvanceAreNotTaken) {
 TEST(FolderWriterTest, AFolderThatIsALinkIsRefused) {
   TempFolder folder;
   std::filesystem::create_directory(folder.path() / "real");
-  platform::Error error;
   if (std::string why; !MakeSymbolicLink(folder.path() / "real", folder.path() / "link", true, &why))
     GTEST_SKIP() << why;
-  EXPECT_FALSE(FolderWriter::Open((folder.path() / "link").string(), &error).is_open());
-  EXPECT_NE(std::string::npos, error.text.find("link")) << error.text;
+  platform::Result<FolderWriter> opened = FolderWriter::Open((folder.path() / "link").string());
+  EXPECT_FALSE(opened);
+  EXPECT_NE(std::string::npos, opened.error().text.find("link")) << opened.error().text;
 }
 
 TEST(FolderWriterTest, AFailedReplaceLeavesTheFolderAsItWas) {
   TempFolder folder;
   std::filesystem::create_directory(folder.path() / "report.txt");
   platform::Error error;
-  FolderWriter writer = FolderWriter::Open(folder.str(), &error);
+  FolderWriter writer = OpenFolder(folder.str());
   EXPECT_FALSE(writer.ReplaceFile("report.txt", "new", &error));
   EXPECT_FALSE(error.text.empty());
   EXPECT_EQ(1,
@@ -79,9 +87,8 @@ TEST(FolderWriterTest, AFailedReplaceLeavesTheFolderAsItWas) {
 
 TEST(FolderWriterTest, OneLockHolderAtATime) {
   TempFolder folder;
-  platform::Error error;
-  FolderWriter first = FolderWriter::Open(folder.str(), &error);
-  FolderWriter second = FolderWriter::Open(folder.str(), &error);
+  FolderWriter first = OpenFolder(folder.str());
+  FolderWriter second = OpenFolder(folder.str());
   EXPECT_TRUE(first.TryLock());
   EXPECT_FALSE(second.TryLock());
   first = FolderWriter();

@@ -22,10 +22,9 @@ VersionInfoContent SampleContent() {
 }
 
 std::vector<uint8_t> SampleBlock() {
-  std::vector<uint8_t> block;
-  platform::Error error;
-  EXPECT_TRUE(BuildVersionInfoBlock(SampleContent(), &block, &error)) << error.text;
-  return block;
+  platform::Result<std::vector<uint8_t>> block = BuildVersionInfoBlock(SampleContent());
+  EXPECT_TRUE(block) << block.error().text;
+  return block ? *block : std::vector<uint8_t>();
 }
 
 // Runs every query a reader makes; a damaged block must answer without reading outside it,
@@ -80,10 +79,9 @@ TEST(VersionInfoTest, WhatIsWrittenIsReadBack) {
 }
 
 TEST(VersionInfoTest, BlockWithoutFixedPartOrTranslationsAnswersAbsent) {
-  std::vector<uint8_t> block;
-  platform::Error error;
-  ASSERT_TRUE(BuildVersionInfoBlock({}, &block, &error));
-  VersionInfo info(block);
+  platform::Result<std::vector<uint8_t>> block = BuildVersionInfoBlock({});
+  ASSERT_TRUE(block);
+  VersionInfo info(*block);
   FixedFileInfo fixed;
   std::vector<VersionTranslation> translations;
   EXPECT_FALSE(info.QueryFixedFileInfo(&fixed));
@@ -94,13 +92,12 @@ TEST(VersionInfoTest, BlockWithoutFixedPartOrTranslationsAnswersAbsent) {
 TEST(VersionInfoTest, InvalidTextIsRefusedWhenBuilding) {
   VersionInfoContent content = SampleContent();
   content.string_tables[0].strings.emplace_back("SpecialBuild", "\xFF\xFE");
-  std::vector<uint8_t> block;
-  platform::Error error;
-  EXPECT_FALSE(BuildVersionInfoBlock(content, &block, &error));
-  EXPECT_NE(error.text.find("UTF-8"), std::string::npos);
+  platform::Result<std::vector<uint8_t>> block = BuildVersionInfoBlock(content);
+  EXPECT_FALSE(block);
+  EXPECT_NE(block.error().text.find("UTF-8"), std::string::npos);
   content = SampleContent();
   content.string_tables[0].strings.emplace_back("Huge", std::string(40000, 'x'));
-  EXPECT_FALSE(BuildVersionInfoBlock(content, &block, &error));
+  EXPECT_FALSE(BuildVersionInfoBlock(content));
 }
 
 TEST(VersionInfoTest, DamagedBlocksNeverReadOutside) {
@@ -161,21 +158,20 @@ TEST(ElfVersionNoteTest, SettingAgainReplacesTheNote) {
 
   VersionInfoContent smaller = SampleContent();
   smaller.string_tables.pop_back();
-  std::vector<uint8_t> second;
-  platform::Error error;
-  ASSERT_TRUE(BuildVersionInfoBlock(smaller, &second, &error));
-  std::optional<VersionInfo> read = EmbedAndRead(folder, &image, second);
+  platform::Result<std::vector<uint8_t>> second = BuildVersionInfoBlock(smaller);
+  ASSERT_TRUE(second);
+  std::optional<VersionInfo> read = EmbedAndRead(folder, &image, *second);
   ASSERT_TRUE(read.has_value());
-  EXPECT_EQ(read->block(), second);
+  EXPECT_EQ(read->block(), *second);
   EXPECT_EQ(image.size(), size_after_first) << "a note that fits is written in place";
 
   VersionInfoContent larger = SampleContent();
   larger.string_tables[0].strings.emplace_back("Comments", std::string(2000, 'c'));
-  std::vector<uint8_t> third;
-  ASSERT_TRUE(BuildVersionInfoBlock(larger, &third, &error));
-  read = EmbedAndRead(folder, &image, third);
+  platform::Result<std::vector<uint8_t>> third = BuildVersionInfoBlock(larger);
+  ASSERT_TRUE(third);
+  read = EmbedAndRead(folder, &image, *third);
   ASSERT_TRUE(read.has_value());
-  EXPECT_EQ(read->block(), third);
+  EXPECT_EQ(read->block(), *third);
 }
 
 // The loader reads only the program headers, which stay as they were.

@@ -40,11 +40,9 @@ int RunCodeVerify(std::span<char* const> args) {
   int exit_code = kExitSuccess;
   if (!ParseWithOneFile(args, {}, kCodeVerifyUsage, &arguments, &exit_code)) return exit_code;
   const std::string& path = arguments.operands().front();
-  std::string signer;
-  platform::Error error;
-  if (!VerifyFileCodeSignature(path.c_str(), &signer, &error)) {
-    return Failure(path + ": " + error.text);
-  }
+  const platform::Result<std::string> verified = VerifyFileCodeSignature(path.c_str());
+  if (!verified) return Failure(path + ": " + verified.error().text);
+  const std::string& signer = *verified;
   bool accepted = VerifyCodeSignature(path.c_str()) == IntegrityVerdict::kValid;
   std::printf("%s: signed by \"%s\"%s\n", path.c_str(), signer.c_str(),
               accepted ? "" : " (not the engine maker: refused)");

@@ -28,16 +28,19 @@ int RunSign(std::span<char* const> args) {
   if (!key) return Failure(error);
   platform::Result<std::unique_ptr<AppendableFile>> file = AppendableFile::Open(path);
   if (!file) return Failure(file.error().text);
-  platform::Error file_error;
-  auto read = [&](std::span<std::byte> buffer) {
-    const int64_t got = (*file)->Read(buffer, &file_error);
-    if (got < 0) error = file_error.text;
-    return got;
+  auto read = [&](std::span<std::byte> buffer) -> int64_t {
+    const platform::Result<size_t> got = (*file)->Read(buffer);
+    if (!got) {
+      error = got.error().text;
+      return -1;
+    }
+    return static_cast<int64_t>(*got);
   };
   if (!MakeSignatureTrailer(*key, read, &trailer, &error)) {
     return Failure("cannot sign " + path + ": " + error);
   }
-  return (*file)->Append(trailer, &file_error) ? kExitSuccess : Failure(file_error.text);
+  platform::Error append_error;
+  return (*file)->Append(trailer, &append_error) ? kExitSuccess : Failure(append_error.text);
 }
 
 int SignContent(const std::string& key_path, std::string_view content, const std::string& name, std::string* trailer) {

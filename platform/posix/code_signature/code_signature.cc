@@ -301,21 +301,21 @@ bool AppendSignature(std::string_view certificate_pem, std::string_view key_pem,
 }
 
 // The checks above say why in words alone: there is no system number to carry.
-bool Refused(std::string reason, platform::Error* error) {
-  *error = platform::Refusal(platform::ErrorKind::kOther, std::move(reason));
-  return false;
+platform::Error Refused(std::string reason) {
+  return platform::Refusal(platform::ErrorKind::kOther, std::move(reason));
 }
 
 }  // namespace
 
-bool VerifyFileCodeSignature(const char* path, std::string* signer_name, platform::Error* error) {
+platform::Result<std::string> VerifyFileCodeSignature(const char* path) {
   UniqueStream stream = OpenBinaryStream(path);
-  return VerifyStreamCodeSignature(stream.get(), signer_name, error);
+  return VerifyStreamCodeSignature(stream.get());
 }
 
-bool VerifyStreamCodeSignature(std::FILE* stream, std::string* signer_name, platform::Error* error) {
-  std::string reason;
-  return VerifyStream(stream, signer_name, &reason) || Refused(std::move(reason), error);
+platform::Result<std::string> VerifyStreamCodeSignature(std::FILE* stream) {
+  std::string signer, reason;
+  if (!VerifyStream(stream, &signer, &reason)) return Refused(std::move(reason));
+  return signer;
 }
 
 bool HasCodeSignature(std::string_view image) { return image.ends_with(kMarker); }
@@ -323,5 +323,7 @@ bool HasCodeSignature(std::string_view image) { return image.ends_with(kMarker);
 bool AppendCodeSignature(std::string_view certificate_pem, std::string_view key_pem, std::string* image,
                          platform::Error* error) {
   std::string reason;
-  return AppendSignature(certificate_pem, key_pem, image, &reason) || Refused(std::move(reason), error);
+  if (AppendSignature(certificate_pem, key_pem, image, &reason)) return true;
+  *error = Refused(std::move(reason));
+  return false;
 }

@@ -102,35 +102,32 @@ bool Verify(HANDLE file, const std::wstring& path, std::string* signer_name, std
 }
 
 // A failure told in words alone, with no system number to carry.
-bool Refused(std::string reason, platform::Error* error) {
-  *error = platform::Refusal(platform::ErrorKind::kOther, std::move(reason));
-  return false;
+platform::Error Refused(std::string reason) {
+  return platform::Refusal(platform::ErrorKind::kOther, std::move(reason));
 }
 
-// The verification, whose reasons are words alone.
-bool Verified(HANDLE file, const std::wstring& path, std::string* signer_name, platform::Error* error) {
-  std::string reason;
-  return Verify(file, path, signer_name, &reason) || Refused(std::move(reason), error);
+// The signer, once the verification has passed.
+platform::Result<std::string> Verified(HANDLE file, const std::wstring& path) {
+  std::string signer, reason;
+  if (!Verify(file, path, &signer, &reason)) return Refused(std::move(reason));
+  return signer;
 }
 
 }  // namespace
 
-bool VerifyFileCodeSignature(const char* path, std::string* signer_name, platform::Error* error) {
-  if (path == nullptr) return Refused("no file", error);
+platform::Result<std::string> VerifyFileCodeSignature(const char* path) {
+  if (path == nullptr) return Refused("no file");
   const platform::win32::UniqueHandle file = platform::win32::OpenPath(path, GENERIC_READ, OPEN_EXISTING);
-  if (!file) {
-    *error = platform::Win32Failure(std::string("cannot open ") + path, GetLastError());
-    return false;
-  }
-  return Verified(file.get(), platform::win32::Widen(path), signer_name, error);
+  if (!file) return platform::Win32Failure(std::string("cannot open ") + path, GetLastError());
+  return Verified(file.get(), platform::win32::Widen(path));
 }
 
-bool VerifyStreamCodeSignature(std::FILE* stream, std::string* signer_name, platform::Error* error) {
-  if (stream == nullptr) return Refused("cannot open the file", error);
+platform::Result<std::string> VerifyStreamCodeSignature(std::FILE* stream) {
+  if (stream == nullptr) return Refused("cannot open the file");
   const intptr_t handle = _get_osfhandle(_fileno(stream));
-  if (handle == -1) return Refused("the stream has no file", error);
+  if (handle == -1) return Refused("the stream has no file");
   // WinVerifyTrust reads through the handle; the name is only shown.
-  return Verified(reinterpret_cast<HANDLE>(handle), L"engine", signer_name, error);
+  return Verified(reinterpret_cast<HANDLE>(handle), L"engine");
 }
 
 bool HasCodeSignature(std::string_view image) {
@@ -140,5 +137,6 @@ bool HasCodeSignature(std::string_view image) {
 
 bool AppendCodeSignature(std::string_view /*certificate_pem*/, std::string_view /*key_pem*/, std::string* /*image*/,
                          platform::Error* error) {
-  return Refused("Windows programs are code-signed with signtool or osslsigncode", error);
+  *error = Refused("Windows programs are code-signed with signtool or osslsigncode");
+  return false;
 }

@@ -173,8 +173,7 @@ bool ServiceManager::CheckProgramTrust(const std::string& program_path, const st
   for (const std::string& path : checked) {
     std::string why;
     if (!win32::OnlyTrustedMayChange(path, &why)) {
-      *error = {ErrorKind::kDenied, static_cast<int>(ERROR_ACCESS_DENIED),
-                "the service would run as LocalSystem, but " + why};
+      *error = ErrorFromWin32(ERROR_ACCESS_DENIED, "the service would run as LocalSystem, but " + why);
       return false;
     }
   }
