@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "TestKVE/ab_comparison.h"
@@ -118,13 +119,13 @@ void RunRecords::NoteWriteFailure(int write_errno) {
 }
 
 void RunRecords::OpenJson() {
-  std::string error;
-  json_ = CreateWriteStream(json_path_.c_str(), &error);
-  if (!json_) {
-    std::fprintf(stderr, "TestKVE: cannot open %s\n", error.c_str());
+  platform::Result<UniqueStream> created = CreateWriteStream(json_path_.c_str());
+  if (!created) {
+    std::fprintf(stderr, "TestKVE: cannot open %s\n", created.error().text.c_str());
     tally_.NoteFailure();
     return;
   }
+  json_ = std::move(*created);
   std::setvbuf(json_.get(), nullptr, _IONBF, 0);
   WriteJsonLine(RunJsonLine(run_));
 }
@@ -180,10 +181,10 @@ void RunRecords::WriteJUnit(bool interrupted) {
 }
 
 void RunRecords::WritePage(const std::string& path, const std::string& page) {
-  std::string error;
+  platform::Error error;
   if (!ReplaceFileAtomically(path, page, LinkRule::kRefuse, &error)) {
     const int write_errno = errno;
-    std::fprintf(stderr, "TestKVE: cannot write %s: %s\n", path.c_str(), error.c_str());
+    std::fprintf(stderr, "TestKVE: cannot write %s: %s\n", path.c_str(), error.text.c_str());
     NoteWriteFailure(write_errno);
   }
 }

@@ -27,10 +27,8 @@ struct Setup {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static const Setup setup;
   setup.file.Write({data, size});
-  std::string signer;
-  std::string error;
-  bool verified = VerifyFileCodeSignature(setup.file.path().c_str(), &signer, &error);
-  FUZZ_CHECK(verified || !error.empty());
+  const platform::Result<std::string> signer = VerifyFileCodeSignature(setup.file.path().c_str());
+  FUZZ_CHECK(signer.ok() || !signer.error().text.empty());
   FUZZ_CHECK(ERR_peek_error() == 0);
   return 0;
 }

@@ -17,10 +17,9 @@ std::vector<uint8_t> MakeVersionBlock() {
   content.fixed = FixedFileInfo{0x00030005, 0x00000001, 0x00030005, 0x00000001};
   content.translations = {{0x0409, 0x04B0}};
   content.string_tables = {{{0x0409, 0x04B0}, {{"SpecialBuild", "1001"}}}};
-  std::vector<uint8_t> block;
-  std::string error;
-  FUZZ_CHECK(BuildVersionInfoBlock(content, &block, &error));
-  return block;
+  platform::Result<std::vector<uint8_t>> block = BuildVersionInfoBlock(content);
+  FUZZ_CHECK(block.ok());
+  return *block;
 }
 
 }  // namespace

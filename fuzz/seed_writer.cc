@@ -80,14 +80,13 @@ bool WriteSettingsBlocks(const fs::path& corpus) {
 }
 
 bool WriteVersionBlock(const fs::path& corpus, const std::string& name, const VersionInfoContent& content) {
-  std::vector<uint8_t> block;
-  std::string error;
-  if (!BuildVersionInfoBlock(content, &block, &error)) {
-    std::fprintf(stderr, "fuzz_seeds: %s: %s\n", name.c_str(), error.c_str());
+  const platform::Result<std::vector<uint8_t>> block = BuildVersionInfoBlock(content);
+  if (!block) {
+    std::fprintf(stderr, "fuzz_seeds: %s: %s\n", name.c_str(), block.error().text.c_str());
     return false;
   }
   return WriteSeed(corpus, "version_info/" + name,
-                   std::string_view(reinterpret_cast<const char*>(block.data()), block.size()));
+                   std::string_view(reinterpret_cast<const char*>(block->data()), block->size()));
 }
 
 bool WriteVersionBlocks(const fs::path& corpus) {

@@ -65,16 +65,15 @@ void CheckSettings(std::span<const std::byte> data, const std::vector<engine_sdk
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size == 0) return 0;  // a shared-memory object has at least one byte
-  std::string error;
-  platform::SharedMemoryHandle handle = platform::CreateSharedMemory(size, &error);
-  platform::SharedView view;
-  if (handle.is_open()) view = platform::MapSharedMemory(handle, true, &error);
-  FUZZ_CHECK(view.is_mapped());
-  std::span<std::byte> block = view.bytes();
+  platform::Result<platform::SharedMemoryHandle> handle = platform::CreateSharedMemory(size);
+  FUZZ_CHECK(handle.ok());
+  platform::Result<platform::SharedView> view = platform::MapSharedMemory(*handle, true);
+  FUZZ_CHECK(view.ok());
+  std::span<std::byte> block = view->bytes();
   std::memcpy(block.data(), data, size);
 
   std::vector<engine_sdk::EngineSetting> settings;
-  ReadStatus as_given = ReadSettings(handle, &settings);
+  ReadStatus as_given = ReadSettings(*handle, &settings);
   FUZZ_CHECK(as_given != ReadStatus::kCannotAttach);
   std::span<const std::byte> area;
   if (!DataArea(block, &area)) {
@@ -85,7 +84,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   uint32_t checksum = BlockChecksum(area);
   std::memcpy(block.data() + 8, &checksum, sizeof checksum);
-  ReadStatus stamped = ReadSettings(handle, &settings);
+  ReadStatus stamped = ReadSettings(*handle, &settings);
   FUZZ_CHECK(stamped == ReadStatus::kOk || stamped == ReadStatus::kBadRecords);
   if (stamped == ReadStatus::kOk) CheckSettings(area, settings);
   return 0;

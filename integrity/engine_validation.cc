@@ -53,19 +53,15 @@ IntegrityVerdict ValidateEngineFile(const platform::OpenFile& engine) {
   if (appended == IntegrityVerdict::kValid) return IntegrityVerdict::kValid;
   // A file that cannot even be read gets no second chance through its code signature.
   if (appended == IntegrityVerdict::kUnreadable) return IntegrityVerdict::kInvalid;
-  std::string signer;
-  std::string error;
   UniqueStream stream = engine.Stream();
-  if (!VerifyStreamCodeSignature(stream.get(), &signer, &error)) return IntegrityVerdict::kInvalid;
-  return signer == kExpectedSigner ? IntegrityVerdict::kValid : IntegrityVerdict::kInvalid;
+  const platform::Result<std::string> signer = VerifyStreamCodeSignature(stream.get());
+  return signer && *signer == kExpectedSigner ? IntegrityVerdict::kValid : IntegrityVerdict::kInvalid;
 }
 
 IntegrityVerdict VerifyCodeSignature(const char* path) {
   if (path == nullptr) return IntegrityVerdict::kUnreadable;
-  std::string signer;
-  std::string error;
-  if (!VerifyFileCodeSignature(path, &signer, &error)) return IntegrityVerdict::kInvalid;
-  return signer == kExpectedSigner ? IntegrityVerdict::kValid : IntegrityVerdict::kInvalid;
+  const platform::Result<std::string> signer = VerifyFileCodeSignature(path);
+  return signer && *signer == kExpectedSigner ? IntegrityVerdict::kValid : IntegrityVerdict::kInvalid;
 }
 
 void ReadEngineVersionInfo(const char* engine_path, EngineVersionInfo* info) {

@@ -15,10 +15,25 @@ namespace {
 constexpr size_t kTrailerLengthBytes = 4;
 
 // The pattern folder ignores case for a missing exact name; every pattern open goes here.
-ReadOnlyFile OpenPatternFile(const char* path, FileOpenError* error) {
-  if (path == nullptr) return ReadOnlyFile::Open(nullptr, error);
+platform::Result<ReadOnlyFile> OpenPatternFile(const char* path) {
+  if (path == nullptr) return ReadOnlyFile::Open(nullptr);
   const std::string resolved = platform::ResolveEntryIgnoringCase(path);
-  return ReadOnlyFile::Open(resolved.c_str(), error);
+  return ReadOnlyFile::Open(resolved.c_str());
+}
+
+// How an open that failed ends a version read: the classes of the system's open errors that
+// callers tell apart (not found, lock violation, open failed), or any other.
+PatternVersionStatus OpenFailure(const platform::Error& error) {
+  switch (error.kind) {
+    case platform::ErrorKind::kNotFound:
+      return PatternVersionStatus::kFileMissing;
+    case platform::ErrorKind::kBusy:
+      return PatternVersionStatus::kFileLocked;
+    case platform::ErrorKind::kDenied:
+      return PatternVersionStatus::kOpenRefused;
+    default:
+      return PatternVersionStatus::kOpenFailed;
+  }
 }
 
 bool ReadHeader(const ReadOnlyFile& file, uint64_t position, PatternRecordHeader* header) {
@@ -84,9 +99,9 @@ void UnmaskPatternBody(std::span<uint8_t> body) {
 PatternStatus WalkPatternRecords(const char* path, const PatternRecordFilter& filter,
                                  const PatternBodyHandler& on_body) {
   if (path == nullptr || !filter || !on_body) return PatternStatus::kBadArgument;
-  FileOpenError error;
-  const ReadOnlyFile file = OpenPatternFile(path, &error);
-  if (!file.is_open()) return PatternStatus::kUnreadable;
+  const platform::Result<ReadOnlyFile> opened = OpenPatternFile(path);
+  if (!opened) return PatternStatus::kUnreadable;
+  const ReadOnlyFile& file = *opened;
   const int64_t file_size = file.Size();
   const int64_t end = RecordAreaEnd(file, file_size);
   if (end < 0) return PatternStatus::kUnreadable;
@@ -118,20 +133,9 @@ PatternStatus WalkPatternRecords(const char* path, const PatternRecordFilter& fi
 }
 
 PatternVersionStatus ReadPatternFileVersion(const char* path, uint16_t* version) {
-  FileOpenError error;
-  const ReadOnlyFile file = OpenPatternFile(path, &error);
-  switch (error) {
-    case FileOpenError::kNone:
-      break;
-    case FileOpenError::kNotFound:
-      return PatternVersionStatus::kFileMissing;
-    case FileOpenError::kLockViolation:
-      return PatternVersionStatus::kFileLocked;
-    case FileOpenError::kOpenFailed:
-      return PatternVersionStatus::kOpenRefused;
-    default:
-      return PatternVersionStatus::kOpenFailed;
-  }
+  const platform::Result<ReadOnlyFile> opened = OpenPatternFile(path);
+  if (!opened) return OpenFailure(opened.error());
+  const ReadOnlyFile& file = *opened;
   const int64_t file_size = file.Size();
   if (file_size < 0) return PatternVersionStatus::kNoVersionRecord;
   // Every step moves on by at least one header, so the walk ends at the file's end.

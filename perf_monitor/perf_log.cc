@@ -2,16 +2,20 @@
 
 #include <cstdarg>
 #include <cstdio>
+#include <utility>
 
 namespace {
 constexpr int kLineBufferSize = 2048;
 }  // namespace
 
 bool PerfLog::Open(const char* path) {
-  std::string error;
-  file_ = CreateWriteStream(path, &error);
-  if (!file_) std::fprintf(stderr, "Perfmon: cannot open %s\n", error.c_str());
-  return file_ != nullptr;
+  platform::Result<UniqueStream> created = CreateWriteStream(path);
+  if (!created) {
+    std::fprintf(stderr, "Perfmon: cannot open %s\n", created.error().text.c_str());
+    return false;
+  }
+  file_ = std::move(*created);
+  return true;
 }
 
 void PerfLog::Write(const char* format, ...) {

@@ -65,9 +65,9 @@ void LogSample(PerfLog& log, const PerfReading& r) {
 void WriteReport(const PerfFigures& figures, const PerfMonSetup& setup, MonitorState& state) {
   const RunChart chart = state.Chart(setup.engine_name);
   for (const std::string& line : figures.ReportLines(chart.elapsed_seconds)) state.log.Write("%s", line.c_str());
-  std::string error;
+  platform::Error error;
   if (!ReplaceFileAtomically(kPerfSvgPath, RunChartSvg(chart), LinkRule::kRefuse, &error))
-    std::fprintf(stderr, "Perfmon: cannot write %s: %s\n", kPerfSvgPath, error.c_str());
+    std::fprintf(stderr, "Perfmon: cannot write %s: %s\n", kPerfSvgPath, error.text.c_str());
 }
 
 }  // namespace

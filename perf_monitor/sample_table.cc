@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <string>
 #include <type_traits>
+#include <utility>
 
 #include "perf_monitor/perf_query.h"
 
@@ -34,12 +35,12 @@ std::string EngineFields(const std::optional<EngineFigures>& engine) {
 }  // namespace
 
 bool SampleTable::Open(const char* path) {
-  std::string error;
-  file_ = CreateWriteStream(path, &error);
-  if (!file_) {
-    std::fprintf(stderr, "Perfmon: cannot open %s\n", error.c_str());
+  platform::Result<UniqueStream> created = CreateWriteStream(path);
+  if (!created) {
+    std::fprintf(stderr, "Perfmon: cannot open %s\n", created.error().text.c_str());
     return false;
   }
+  file_ = std::move(*created);
   std::fputs(kHeader, file_.get());
   std::fflush(file_.get());
   return true;

@@ -7,14 +7,16 @@
 #include <string>
 #include <string_view>
 
+#include "platform/error.h"
+
 /// Verifies the code signature of the file at `path`: exactly one signature, over the content
 /// it signs, that verifies with a chain to a root that the system trusts. The signer's certificate, if it lists
-/// extended key usages, must allow code signing. On success `signer_name` holds the signer's simple display name: its
-/// common name, else organizational unit, else organization, else e-mail address. On failure the reason is in `error`.
-bool VerifyFileCodeSignature(const char* path, std::string* signer_name, std::string* error);
+/// extended key usages, must allow code signing. The result is the signer's simple display name: its common name,
+/// else organizational unit, else organization, else e-mail address; a failure's text says why.
+platform::Result<std::string> VerifyFileCodeSignature(const char* path);
 
 /// The same check on an open binary stream of a regular file (null: cannot open).
-bool VerifyStreamCodeSignature(std::FILE* stream, std::string* signer_name, std::string* error);
+platform::Result<std::string> VerifyStreamCodeSignature(std::FILE* stream);
 
 /// Whether `image` carries a code signature where the system keeps one, valid or not.
 bool HasCodeSignature(std::string_view image);
@@ -25,4 +27,4 @@ bool HasCodeSignature(std::string_view image);
 /// certificate and its matching private key, when signing fails, or where the system's files
 /// are signed by tools of its own (Windows).
 bool AppendCodeSignature(std::string_view certificate_pem, std::string_view key_pem, std::string* image,
-                         std::string* error);
+                         platform::Error* error);

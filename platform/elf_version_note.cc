@@ -274,7 +274,7 @@ bool WriteElfVersionNote(std::span<const uint8_t> block, std::string* image, pla
   MemorySource source(*image);
   ElfSections elf;
   if (!ReadElf(source, &elf)) {
-    *error = {platform::ErrorKind::kInvalid, 0, "not an ELF file, or its section table is damaged"};
+    *error = platform::Refusal(platform::ErrorKind::kInvalid, "not an ELF file, or its section table is damaged");
     return false;
   }
   std::string note = EncodeNote(block, elf.order);
@@ -289,7 +289,8 @@ bool WriteElfVersionNote(std::span<const uint8_t> block, std::string* image, pla
   std::string written;
   if (!ReadVersionBlock(MemorySource(result), &written) ||
       written != std::string_view(reinterpret_cast<const char*>(block.data()), block.size())) {
-    *error = {platform::ErrorKind::kDamaged, 0, "the section table is damaged: the new note would not be the one read"};
+    *error = platform::Refusal(platform::ErrorKind::kDamaged,
+                               "the section table is damaged: the new note would not be the one read");
     return false;
   }
   *image = std::move(result);

@@ -1,20 +1,12 @@
-// Read-only file access that reports why an open failed in the classes the pattern reader needs.
+// Read-only file access that reports why an open failed in the classes callers tell apart.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <span>
 
+#include "platform/error.h"
 #include "platform/owned_handle.h"
-
-/// Why an open failed; the values are the Windows error numbers these classes stand for.
-enum class FileOpenError : int {
-  kNone = 0,
-  kNotFound = 2,        ///< no such file, or a path component is not a folder
-  kLockViolation = 33,  ///< another open of the file holds an exclusive (write) lock on it
-  kOpenFailed = 110,    ///< access denied, or the path names a folder
-  kOther = -1,          ///< any other failure
-};
 
 /// A file opened for reading. Move-only; closes when destroyed.
 class ReadOnlyFile {
@@ -27,8 +19,10 @@ class ReadOnlyFile {
   ReadOnlyFile& operator=(const ReadOnlyFile&) = delete;
 
   /// Opens `path`, inherited by no child, without blocking (a FIFO opens at once and reads empty).
-  /// On failure the result is closed and `*error` tells the class; on success it is kNone.
-  static ReadOnlyFile Open(const char* path, FileOpenError* error);
+  /// Fails with kNotFound for no such file or a path component that is not a folder, kBusy
+  /// while another open of the file holds an exclusive (write) lock on it, kDenied when access
+  /// is denied or the path names a folder, kInvalid for no path, or the system's own failure.
+  static platform::Result<ReadOnlyFile> Open(const char* path);
 
   bool is_open() const { return handle_.is_open(); }
   /// The size in bytes, or -1 when it cannot be taken.
@@ -39,7 +33,7 @@ class ReadOnlyFile {
   /// count read (short only at the end of the file), or -1 on a read error.
   int64_t ReadAt(uint64_t offset, std::span<std::byte> out) const;
   /// Takes an exclusive whole-file lock through this open, without waiting: false when another
-  /// open holds a lock. Other opens then see kLockViolation until this file is closed.
+  /// open holds a lock. Other opens then fail with kBusy until this file is closed.
   bool TryLockExclusive();
 
  private:

@@ -6,6 +6,8 @@
 #include <memory>
 #include <string>
 
+#include "platform/error.h"
+
 struct StreamCloser {
   void operator()(std::FILE* stream) const { std::fclose(stream); }
 };
@@ -19,8 +21,8 @@ bool QueryFileSize(const char* path, int64_t* size);
 /// there is replaced by a new file of the caller's before anything is written, never written in
 /// place; a symbolic link at `path`, another user's link in a folder on the way, or a target
 /// that is no regular file (a FIFO, a device, a folder) is refused, never written through or
-/// waited on. Null, with the reason in `error` (naming `path`), when it cannot be made so.
-UniqueStream CreateWriteStream(const char* path, std::string* error);
+/// waited on. Fails, its text naming `path` and the reason, when it cannot be made so.
+platform::Result<UniqueStream> CreateWriteStream(const char* path);
 
 /// Cuts the file of `stream` back to `length` bytes after flushing it; false when it cannot.
 bool TruncateStream(std::FILE* stream, int64_t length);

@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/error.h"
 #include "platform/owned_handle.h"
 
 namespace platform {
@@ -21,10 +22,9 @@ class FolderWriter {
   FolderWriter& operator=(const FolderWriter&) = delete;
 
   /// Opens the folder at `path` (empty: the current folder), creating it (with the access the
-  /// system gives a new folder) and its missing parents first. Not open, with the reason in
-  /// `error`, when it cannot be made or opened or its last component is a symbolic link:
-  /// "<path>: <reason>".
-  static FolderWriter Open(const std::string& path, std::string* error);
+  /// system gives a new folder) and its missing parents first. Fails when it cannot be made or
+  /// opened or its last component is a symbolic link; the failure's text is "<path>: <reason>".
+  static Result<FolderWriter> Open(const std::string& path);
 
   bool is_open() const { return handle_.is_open(); }
 
@@ -37,7 +37,7 @@ class FolderWriter {
   /// sees the old file or the whole new one, and a symbolic link planted as `name` is replaced,
   /// not followed.
   /// False with the reason in `error`; the folder then holds no temporary file.
-  bool ReplaceFile(std::string_view name, std::string_view bytes, std::string* error);
+  bool ReplaceFile(std::string_view name, std::string_view bytes, Error* error);
 
  private:
   explicit FolderWriter(OwnedHandle::Native native) : handle_(native) {}

@@ -101,14 +101,13 @@ bool IsWantedKey(std::string_view section, std::string_view key, std::span<const
 // the reference for the system's own reader on Windows.
 ProfileFile ProfileFile::ReadWanted(const char* path, std::span<const ProfileKey> wanted) {
   ProfileFile profile;
-  FileOpenError error;
-  ReadOnlyFile file = ReadOnlyFile::Open(path, &error);
-  if (!file.is_open() || !file.IsRegular()) return profile;
+  const platform::Result<ReadOnlyFile> file = ReadOnlyFile::Open(path);
+  if (!file || !file->IsRegular()) return profile;
   auto add_line = [&](std::string_view line) { profile.AddLine(line, &wanted); };
   LineSplitter lines;
   std::string chunk(kReadChunkSize, '\0');
   for (uint64_t offset = 0;;) {
-    int64_t n = file.ReadAt(offset, std::as_writable_bytes(std::span(chunk)));
+    int64_t n = file->ReadAt(offset, std::as_writable_bytes(std::span(chunk)));
     if (n <= 0) break;
     std::string_view piece(chunk.data(), static_cast<size_t>(n));
     if (offset == 0 && piece.starts_with(kUtf8ByteOrderMark)) {

@@ -45,7 +45,7 @@ class Service {
   /// Starts the service's program detached from the caller, with argv = the program path and
   /// then `arguments`, its output appended to the log `LogPath(name)`. True once the program
   /// has really been executed; false when it could not be (no such file, not executable, log
-  /// not writable), kDenied for a service that names an account (this manager runs programs
+  /// not writable; the last two kDenied), kDenied for a service that names an account (this manager runs programs
   /// under the caller's account only), for a program that is not the caller's or root's or can
   /// be written by others, or that lies in such a folder or is reached through another user's
   /// link (a sticky folder writable by all, as /tmp, is allowed on the way), and for a log that
@@ -63,8 +63,8 @@ class Service {
 class ServiceManager {
  public:
   /// Opens the database in `folder`, making it (and its parents) when missing; the folder
-  /// itself is made owner-only. Null with `error` set when it cannot be made or is not
-  /// writable, or kDenied when it belongs to another user than the caller or root or can be
+  /// itself is made owner-only. Null with `error` set when it cannot be made, kDenied when it
+  /// is not writable or when it belongs to another user than the caller or root or can be
   /// written by group or others: whoever can write the database can make its user run any
   /// program. `error->text` names the folder and the reason when the manager refuses on its
   /// own account; it is empty when the system's number says it all.

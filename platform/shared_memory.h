@@ -7,6 +7,8 @@
 #include <span>
 #include <string>
 
+#include "platform/error.h"
+
 namespace platform {
 
 /// An owned handle of a shared-memory object. Move-only; closes it when destroyed.
@@ -50,7 +52,7 @@ class SharedView {
   void Unmap();
 
  private:
-  friend SharedView MapSharedMemory(const SharedMemoryHandle&, bool, std::string*);
+  friend Result<SharedView> MapSharedMemory(const SharedMemoryHandle&, bool);
   SharedView(std::byte* address, size_t size) : address_(address), size_(size) {}
 
   std::byte* address_ = nullptr;
@@ -60,17 +62,17 @@ class SharedView {
 /// Creates an unnamed shared-memory object of exactly `size` bytes (at least 1), zero-filled,
 /// inherited by no child, never in the place of a standard stream, and sealed so that it can
 /// neither shrink nor grow.
-/// On failure the handle is not open and `*error` names the call and the reason.
-SharedMemoryHandle CreateSharedMemory(size_t size, std::string* error);
+/// The failure's text names the call and the reason.
+Result<SharedMemoryHandle> CreateSharedMemory(size_t size);
 
 /// Duplicates the handle `handle` of process `process_id` into this process for reading.
 /// Only a shared-memory object sealed against shrinking is accepted, so a mapping of it can
-/// never fault. On failure the handle is not open and `*error` says why.
-SharedMemoryHandle DuplicateSharedMemory(uint32_t process_id, uint32_t handle, std::string* error);
+/// never fault.
+Result<SharedMemoryHandle> DuplicateSharedMemory(uint32_t process_id, uint32_t handle);
 
 /// Maps the whole object shared, read/write when `writable`, else read-only. An object of
-/// size 0 cannot be mapped. On failure the view is not mapped and `*error` says why.
-SharedView MapSharedMemory(const SharedMemoryHandle& handle, bool writable, std::string* error);
+/// size 0 cannot be mapped.
+Result<SharedView> MapSharedMemory(const SharedMemoryHandle& handle, bool writable);
 
 /// Test seam for the calls whose failure handling matters: the next such call made by this
 /// thread fails as though the system were out of memory.

@@ -11,6 +11,8 @@
 #include <utility>
 #include <vector>
 
+#include "platform/error.h"
+
 /// The version numbers of the fixed part (VS_FIXEDFILEINFO); each 32-bit word holds two
 /// 16-bit numbers, the more significant one in the high half.
 struct FixedFileInfo {
@@ -70,12 +72,12 @@ struct VersionInfoContent {
 /// are 0) as the fixed part's file and product version; false when `text` is not such.
 bool ParseFileVersion(std::string_view text, FixedFileInfo* fixed);
 
-/// The VS_VERSIONINFO block holding `content`; false when a length does not fit the format's
-/// 16-bit fields or a text is not valid UTF-8.
-bool BuildVersionInfoBlock(const VersionInfoContent& content, std::vector<uint8_t>* block, std::string* error);
+/// The VS_VERSIONINFO block holding `content`; fails with kInvalid when a length does not fit
+/// the format's 16-bit fields or a text is not valid UTF-8.
+platform::Result<std::vector<uint8_t>> BuildVersionInfoBlock(const VersionInfoContent& content);
 
 /// Puts `block` into the executable image `image` as its version information, replacing what
 /// is there: the version note of an ELF file (its segments untouched, so it still runs), the
 /// version resource of a Windows one. False, with `image` unchanged and the reason in `error`,
 /// when `image` is not an executable of the system that can take it.
-bool EmbedVersionInfo(std::span<const uint8_t> block, std::string* image, std::string* error);
+bool EmbedVersionInfo(std::span<const uint8_t> block, std::string* image, platform::Error* error);

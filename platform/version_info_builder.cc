@@ -1,5 +1,7 @@
 #include <charconv>
 #include <cstdio>
+#include <string>
+#include <utility>
 
 #include "platform/little_endian.h"
 #include "platform/utf16.h"
@@ -97,9 +99,7 @@ std::string EncodeFixedFileInfo(const FixedFileInfo& fixed) {
   return value;
 }
 
-}  // namespace
-
-bool BuildVersionInfoBlock(const VersionInfoContent& content, std::vector<uint8_t>* block, std::string* error) {
+bool EncodeVersionInfo(const VersionInfoContent& content, std::vector<uint8_t>* block, std::string* error) {
   std::vector<std::string> children;
   if (!content.string_tables.empty() && !EncodeStringFileInfo(content, &children.emplace_back(), error)) {
     return false;
@@ -114,6 +114,17 @@ bool BuildVersionInfoBlock(const VersionInfoContent& content, std::vector<uint8_
   }
   block->assign(root.begin(), root.end());
   return true;
+}
+
+}  // namespace
+
+platform::Result<std::vector<uint8_t>> BuildVersionInfoBlock(const VersionInfoContent& content) {
+  std::vector<uint8_t> block;
+  std::string reason;
+  if (!EncodeVersionInfo(content, &block, &reason)) {
+    return platform::Refusal(platform::ErrorKind::kInvalid, std::move(reason));
+  }
+  return block;
 }
 
 bool ParseFileVersion(std::string_view text, FixedFileInfo* fixed) {

@@ -6,8 +6,10 @@
 #include <string>
 #include <string_view>
 
-/// Reads the regular file at `path` into `bytes`; false with the reason in `error`.
-bool ReadWholeFile(const std::string& path, std::string* bytes, std::string* error);
+#include "platform/error.h"
+
+/// The bytes of the regular file at `path`; the failure's text names the path and the reason.
+platform::Result<std::string> ReadWholeFile(const std::string& path);
 
 /// What a replace does when the path given is a symbolic link.
 enum class LinkRule {
@@ -28,8 +30,9 @@ enum class LinkRule {
 /// before anything is opened. Under kFollowTrusted the new file keeps the owner, group and
 /// permission bits of the file it replaces (when they cannot be kept, nothing is replaced).
 /// Other hard links of the file keep the old content. On failure the file is untouched, the
-/// temporary file is removed and the reason is in `error`.
-bool ReplaceFileAtomically(const std::string& path, std::string_view bytes, LinkRule rule, std::string* error);
+/// temporary file is removed and the reason is in `error` (kDenied for a link or a target refused
+/// under `rule`), its text naming the path.
+bool ReplaceFileAtomically(const std::string& path, std::string_view bytes, LinkRule rule, platform::Error* error);
 
 /// The number of names (hard links) the file at `path` has; 0 when it cannot be told.
 uint64_t HardLinkCount(const std::string& path);

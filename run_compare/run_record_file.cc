@@ -125,12 +125,12 @@ class Reader {
 }  // namespace
 
 std::optional<RecordedRuns> ReadRunRecord(const std::string& path, std::string* error) {
-  std::string bytes;
-  std::string reason;
-  if (!ReadWholeFile(path, &bytes, &reason)) {
-    *error = "cannot read " + path + ": " + reason;
+  const platform::Result<std::string> read = ReadWholeFile(path);
+  if (!read) {
+    *error = "cannot read " + path + ": " + read.error().text;
     return std::nullopt;
   }
+  const std::string& bytes = *read;
   if (bytes.empty()) {
     *error = path + ": empty, not a /JSON record";
     return std::nullopt;

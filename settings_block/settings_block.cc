@@ -61,15 +61,21 @@ bool SharedBlock::Fail(BlockFault fault, std::string error) {
   return false;
 }
 
+bool SharedBlock::Map(platform::Result<platform::SharedMemoryHandle> handle, bool writable) {
+  if (!handle) return Fail(BlockFault::kUnavailable, std::move(handle).error().text);
+  handle_ = std::move(*handle);
+  platform::Result<platform::SharedView> view = platform::MapSharedMemory(handle_, writable);
+  if (!view) return Fail(BlockFault::kUnavailable, std::move(view).error().text);
+  view_ = std::move(*view);
+  return true;
+}
+
 bool SharedBlock::Create(uint32_t size) {
   Reset();
   if (size < kHeaderSize) {
     return Fail(BlockFault::kUnavailable, "a block of " + std::to_string(size) + " bytes cannot hold its header");
   }
-  std::string error;
-  handle_ = platform::CreateSharedMemory(size, &error);
-  if (handle_.is_open()) view_ = platform::MapSharedMemory(handle_, true, &error);
-  if (!view_.is_mapped()) return Fail(BlockFault::kUnavailable, std::move(error));
+  if (!Map(platform::CreateSharedMemory(size), true)) return false;
   StoreWord(bytes(), kDataOffsetField, kHeaderSize);
   StoreWord(bytes(), kDataSizeField, size - kHeaderSize);
   StoreWord(bytes(), kChecksumField, 0);
@@ -86,10 +92,7 @@ bool SharedBlock::Close() {
 bool SharedBlock::Attach(uint32_t process_id, uint32_t handle) {
   Reset();
   if (handle == 0) return Fail(BlockFault::kUnavailable, "the block's handle value is 0");
-  std::string error;
-  handle_ = platform::DuplicateSharedMemory(process_id, handle, &error);
-  if (handle_.is_open()) view_ = platform::MapSharedMemory(handle_, false, &error);
-  if (!view_.is_mapped()) return Fail(BlockFault::kUnavailable, std::move(error));
+  if (!Map(platform::DuplicateSharedMemory(process_id, handle), false)) return false;
   if (!CheckHeader()) return false;
   std::span<const std::byte> data = bytes().subspan(kHeaderSize, data_end_ - kHeaderSize);
   uint32_t stored = LoadWord(bytes(), kChecksumField);

@@ -100,6 +100,8 @@ class SharedBlock final : public SettingsChannel {
  private:
   void Reset();
   bool Fail(BlockFault fault, std::string error);
+  // Holds `handle` and a view of all of it; false, after Fail, when either is missing.
+  bool Map(platform::Result<platform::SharedMemoryHandle> handle, bool writable);
   bool CheckHeader();
   // The bytes of the data area from the cursor to its end.
   std::span<const std::byte> Remaining() const;

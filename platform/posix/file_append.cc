@@ -3,8 +3,10 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
-#include <cstring>
+#include <string>
+#include <utility>
 
+#include "platform/posix/error_from_errno.h"
 #include "platform/posix/output_target.h"
 #include "platform/posix/unique_fd.h"
 #include "platform/whole_file.h"
@@ -14,26 +16,23 @@ namespace {
 using platform::posix::RetryOnEintr;
 using platform::posix::UniqueFd;
 
-std::string Reason(const char* what, const std::string& path, int error_number) {
-  return std::string(what) + " " + path + ": " + std::strerror(error_number);
+platform::Error Reason(const char* what, const std::string& path, int error_number) {
+  return platform::ErrnoFailure(std::string(what) + " " + path, error_number);
 }
 
 class PosixAppendableFile final : public AppendableFile {
  public:
   PosixAppendableFile(UniqueFd fd, std::string path) : fd_(std::move(fd)), path_(std::move(path)) {}
 
-  int64_t Read(std::span<std::byte> buffer, std::string* error) override {
+  platform::Result<size_t> Read(std::span<std::byte> buffer) override {
     ssize_t got =
         RetryOnEintr([&] { return ::pread(fd_.get(), buffer.data(), buffer.size(), static_cast<off_t>(end_)); });
-    if (got < 0) {
-      *error = Reason("cannot read", path_, errno);
-      return -1;
-    }
+    if (got < 0) return Reason("cannot read", path_, errno);
     end_ += static_cast<uint64_t>(got);
-    return got;
+    return static_cast<size_t>(got);
   }
 
-  bool Append(std::string_view bytes, std::string* error) override {
+  bool Append(std::string_view bytes, platform::Error* error) override {
     uint64_t at = end_;
     while (!bytes.empty()) {
       ssize_t written =
@@ -49,7 +48,7 @@ class PosixAppendableFile final : public AppendableFile {
 
  private:
   // Whatever part of the bytes reached the file is taken away again.
-  bool Undo(int error_number, std::string* error) {
+  bool Undo(int error_number, platform::Error* error) {
     *error = Reason("cannot write", path_, error_number);
     RetryOnEintr([&] { return ::ftruncate(fd_.get(), static_cast<off_t>(end_)); });
     return false;
@@ -62,12 +61,11 @@ class PosixAppendableFile final : public AppendableFile {
 
 }  // namespace
 
-std::unique_ptr<AppendableFile> AppendableFile::Open(const std::string& path, std::string* error) {
+platform::Result<std::unique_ptr<AppendableFile>> AppendableFile::Open(const std::string& path) {
   platform::posix::OutputTarget target;
   std::string why;
   if (!platform::posix::FindOutputTarget(path, LinkRule::kFollowTrusted, &target, &why)) {
-    *error = "refused to write " + path + ": " + why;
-    return nullptr;
+    return platform::Refusal(platform::ErrorKind::kDenied, "refused to write " + path + ": " + why);
   }
   // A link put in the target's place after the check is not followed either.
   UniqueFd fd(RetryOnEintr([&] {
@@ -75,13 +73,9 @@ std::unique_ptr<AppendableFile> AppendableFile::Open(const std::string& path, st
                   O_RDWR | O_NOCTTY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
   }));
   struct stat status;
-  if (!fd || ::fstat(fd.get(), &status) != 0) {
-    *error = Reason("cannot open for writing", path, errno);
-    return nullptr;
-  }
+  if (!fd || ::fstat(fd.get(), &status) != 0) return Reason("cannot open for writing", path, errno);
   if (!S_ISREG(status.st_mode)) {
-    *error = "cannot write " + path + ": not a regular file";
-    return nullptr;
+    return platform::Refusal(platform::ErrorKind::kInvalid, "cannot write " + path + ": not a regular file");
   }
-  return std::make_unique<PosixAppendableFile>(std::move(fd), path);
+  return std::unique_ptr<AppendableFile>(std::make_unique<PosixAppendableFile>(std::move(fd), path));
 }

@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <utility>
 
+#include "platform/posix/error_from_errno.h"
 #include "platform/posix/unique_fd.h"
 
 using platform::posix::Fd;
@@ -15,20 +16,6 @@ using platform::posix::OpenCloexec;
 using platform::posix::RetryOnEintr;
 
 namespace {
-
-FileOpenError ClassifyOpenErrno(int error) {
-  switch (error) {
-    case ENOENT:
-    case ENOTDIR:
-      return FileOpenError::kNotFound;
-    case EACCES:
-    case EPERM:
-    case EISDIR:
-      return FileOpenError::kOpenFailed;
-    default:
-      return FileOpenError::kOther;
-  }
-}
 
 // A write lock held through another open of the file, taken with fcntl (OFD or process
 // locks) or with flock.
@@ -44,26 +31,17 @@ bool IsWriteLockedElsewhere(int fd) {
 
 }  // namespace
 
-ReadOnlyFile ReadOnlyFile::Open(const char* path, FileOpenError* error) {
-  *error = FileOpenError::kOther;
-  if (path == nullptr) return ReadOnlyFile();
+platform::Result<ReadOnlyFile> ReadOnlyFile::Open(const char* path) {
+  if (path == nullptr) return platform::Refusal(platform::ErrorKind::kInvalid, "no path");
   ReadOnlyFile file(OpenCloexec(path, O_RDONLY | O_NOCTTY | O_NONBLOCK).Release());
-  if (!file.is_open()) {
-    *error = ClassifyOpenErrno(errno);
-    return ReadOnlyFile();
-  }
+  if (!file.is_open()) return platform::ErrorFromErrno(errno);
   struct stat status;
-  if (fstat(Fd(file.handle_), &status) != 0) return ReadOnlyFile();
+  if (fstat(Fd(file.handle_), &status) != 0) return platform::ErrorFromErrno(errno);
   // Linux opens a folder for reading; Windows refuses it, and callers expect the refusal.
-  if (S_ISDIR(status.st_mode)) {
-    *error = FileOpenError::kOpenFailed;
-    return ReadOnlyFile();
-  }
+  if (S_ISDIR(status.st_mode)) return platform::ErrorFromErrno(EISDIR);
   if (IsWriteLockedElsewhere(Fd(file.handle_))) {
-    *error = FileOpenError::kLockViolation;
-    return ReadOnlyFile();
+    return platform::Error{platform::ErrorKind::kBusy, EWOULDBLOCK, "locked by another open of the file"};
   }
-  *error = FileOpenError::kNone;
   return file;
 }
 

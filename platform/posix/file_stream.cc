@@ -5,8 +5,9 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstring>
+#include <string>
 
+#include "platform/posix/error_from_errno.h"
 #include "platform/posix/output_target.h"
 #include "platform/posix/unique_fd.h"
 
@@ -35,13 +36,12 @@ UniqueStream OpenBinaryStream(const char* path) {
   return stream;
 }
 
-UniqueStream CreateWriteStream(const char* path, std::string* error) {
-  if (path == nullptr) return nullptr;
+platform::Result<UniqueStream> CreateWriteStream(const char* path) {
+  if (path == nullptr) return platform::Refusal(platform::ErrorKind::kInvalid, "no path");
   OutputTarget target;
   std::string why;
   if (!FindOutputTarget(path, LinkRule::kRefuse, &target, &why)) {
-    *error = std::string(path) + ": " + why;
-    return nullptr;
+    return platform::Refusal(platform::ErrorKind::kDenied, std::string(path) + ": " + why);
   }
   // A new file of ours takes the target's name before anything is written into it, so nothing
   // that another user planted there is ever written in place or waited on.
@@ -49,15 +49,12 @@ UniqueStream CreateWriteStream(const char* path, std::string* error) {
   UniqueFd fd = CreateTemporaryBeside(target, 0666, &temporary);
   const int folder = target.place.folder.get();
   if (!fd || renameat(folder, temporary.c_str(), folder, target.place.name.c_str()) != 0) {
-    *error = std::string(path) + ": " + std::strerror(errno);
+    platform::Error error = platform::ErrnoFailure(path, errno);
     if (fd) unlinkat(folder, temporary.c_str(), 0);
-    return nullptr;
+    return error;
   }
   UniqueStream stream(fdopen(fd.get(), "w"));
-  if (!stream) {
-    *error = std::string(path) + ": " + std::strerror(errno);
-    return nullptr;
-  }
+  if (!stream) return platform::ErrnoFailure(path, errno);
   fd.Release();  // the stream owns it now
   return stream;
 }

@@ -24,6 +24,7 @@
 
 #include "platform/ascii.h"
 #include "platform/mailslot_record.h"
+#include "platform/posix/error_from_errno.h"
 #include "platform/posix/mailslot_folder.h"
 #include "platform/posix/unique_fd.h"
 
@@ -165,31 +166,9 @@ End Refused(int error_number, int* error) {
   return End();
 }
 
-ErrorKind KindOf(int number) {
-  switch (number) {
-    case EEXIST:
-      return ErrorKind::kExists;
-    case ENOENT:
-      return ErrorKind::kNotFound;
-    case EINVAL:
-      return ErrorKind::kInvalid;
-    case EACCES:
-      return ErrorKind::kDenied;
-    case EMSGSIZE:
-      return ErrorKind::kTooLong;
-    case EBADF:
-      return ErrorKind::kNotOpen;
-    default:
-      return ErrorKind::kOther;
-  }
-}
-
-// The failure that the errno value `number` stands for.
-Error SlotError(int number) { return {KindOf(number), number, std::strerror(number)}; }
-
 // A server's failure: one refused because the user's folder is not the user's alone names it.
 Error ServerError(int number) {
-  Error error = SlotError(number);
+  Error error = ErrorFromErrno(number);
   if (error.kind == ErrorKind::kDenied) error.text = "the folder " + MailslotFolder().string() + " is not yours alone";
   return error;
 }
@@ -482,8 +461,8 @@ MailslotServer MailslotServer::CreateForRun(std::string_view name, Error* failur
 bool MailslotServer::is_open() const { return spool_ != nullptr; }
 
 bool MailslotServer::Query(MailslotInfo* info, Error* error) {
-  if (!spool_) return *error = SlotError(EBADF), false;
-  if (int number = 0; !spool_->Scan(&number)) return *error = SlotError(number), false;
+  if (!spool_) return *error = ErrorFromErrno(EBADF), false;
+  if (int number = 0; !spool_->Scan(&number)) return *error = ErrorFromErrno(number), false;
   info->count = static_cast<uint32_t>(spool_->waiting.size());
   info->next_size = spool_->waiting.empty() ? kMailslotNoMessage : spool_->waiting.front().size;
   return true;
@@ -510,7 +489,7 @@ void MailslotServer::Close() {
 }
 
 MailslotWriter MailslotWriter::Open(std::string_view name, Error* failure) {
-  return Reporting<MailslotWriter>(failure, SlotError, [&](int* error) -> MailslotWriter {
+  return Reporting<MailslotWriter>(failure, ErrorFromErrno, [&](int* error) -> MailslotWriter {
     if (SlotFileName(name).empty()) return Refused<MailslotWriter>(EINVAL, error);
     UniqueFd folder = OpenSlotFolder(/*create=*/false, error);
     if (!folder) return {};
@@ -519,7 +498,7 @@ MailslotWriter MailslotWriter::Open(std::string_view name, Error* failure) {
 }
 
 MailslotWriter MailslotWriter::OpenIn(const std::filesystem::path& path, std::string_view name, Error* failure) {
-  return Reporting<MailslotWriter>(failure, SlotError, [&](int* error) -> MailslotWriter {
+  return Reporting<MailslotWriter>(failure, ErrorFromErrno, [&](int* error) -> MailslotWriter {
     if (SlotFileName(name).empty()) return Refused<MailslotWriter>(EINVAL, error);
     UniqueFd folder = OpenCloexec(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW);
     if (!folder) return Refused<MailslotWriter>(errno == ELOOP || errno == ENOTDIR ? EACCES : errno, error);
@@ -529,14 +508,14 @@ MailslotWriter MailslotWriter::OpenIn(const std::filesystem::path& path, std::st
 }
 
 bool MailslotWriter::Write(std::string_view message, Error* error) {
-  if (!handle_.is_open()) return *error = SlotError(EBADF), false;
-  if (message.size() > kMailslotMaxMessage) return *error = SlotError(EMSGSIZE), false;
+  if (!handle_.is_open()) return *error = ErrorFromErrno(EBADF), false;
+  if (message.size() > kMailslotMaxMessage) return *error = ErrorFromErrno(EMSGSIZE), false;
   std::array<char, kHeaderSize> header = MailslotRecordHeader(message);
   iovec parts[] = {{header.data(), header.size()}, {const_cast<char*>(message.data()), message.size()}};
   // One call: appends of other writers never land inside it. A short write is not resumed,
   // since another message may already follow; the server skips the torn one.
   ssize_t written = RetryOnEintr([&] { return writev(posix::Fd(handle_), parts, 2); });
-  if (written < 0) return *error = SlotError(errno), false;
+  if (written < 0) return *error = ErrorFromErrno(errno), false;
   if (static_cast<size_t>(written) != header.size() + message.size()) {
     *error = {ErrorKind::kCutShort, EIO, std::strerror(EIO)};
     return false;

@@ -1,25 +1,17 @@
 #include "platform/process_arguments.h"
 
-#include <cstring>
 #include <string>
 
+#include "platform/posix/error_from_errno.h"
 #include "platform/posix/unique_fd.h"
 
 namespace platform {
-
-namespace {
-
-Error ReadError(int number) {
-  return {ErrorKind::kOther, number, "/proc/self/cmdline: " + std::string(std::strerror(number))};
-}
-
-}  // namespace
 
 // The kernel's copy of the argument vector, each element ended by a NUL.
 bool ReadProcessArguments(std::vector<std::string>* arguments, Error* error) {
   posix::UniqueFd fd = posix::OpenCloexec("/proc/self/cmdline", O_RDONLY);
   if (!fd) {
-    *error = ReadError(errno);
+    *error = ErrnoFailure("/proc/self/cmdline", errno);
     return false;
   }
   std::string text;
@@ -27,7 +19,7 @@ bool ReadProcessArguments(std::vector<std::string>* arguments, Error* error) {
   for (;;) {
     ssize_t got = posix::ReadFull(fd.get(), buffer, sizeof buffer);
     if (got < 0) {
-      *error = ReadError(errno);
+      *error = ErrnoFailure("/proc/self/cmdline", errno);
       return false;
     }
     text.append(buffer, static_cast<size_t>(got));

@@ -9,10 +9,11 @@
 #include <array>
 #include <cerrno>
 #include <climits>
-#include <cstring>
+#include <string>
 #include <utility>
 
 #include "platform/posix/child_start.h"
+#include "platform/posix/error_from_errno.h"
 #include "platform/posix/shared_memory_faults.h"
 #include "platform/posix/unique_fd.h"
 
@@ -27,11 +28,6 @@ bool TakeFault(posix::SharedMemoryCall call) {
   if (pending == 0) return false;
   errno = std::exchange(pending, 0);
   return true;
-}
-
-std::string ErrorText(const std::string& what, int error) {
-  char buffer[128];
-  return what + ": " + strerror_r(error, buffer, sizeof buffer);
 }
 
 // Through syscall(): the C library's declarations of these two lack C linkage for C++.
@@ -53,11 +49,11 @@ int OpenThroughProc(uint32_t process_id, uint32_t handle) {
 }
 
 // Returns the duplicated descriptor, or -1 with `*error` set.
-int DuplicateDescriptor(uint32_t process_id, uint32_t handle, std::string* error) {
+int DuplicateDescriptor(uint32_t process_id, uint32_t handle, Error* error) {
   std::string target = "descriptor " + std::to_string(handle) + " of process " + std::to_string(process_id);
   posix::UniqueFd pidfd(PidfdOpen(process_id));
   if (!pidfd && !IsRefusal(errno)) {
-    *error = ErrorText("pidfd_open(" + std::to_string(process_id) + ")", errno);
+    *error = ErrnoFailure("pidfd_open(" + std::to_string(process_id) + ")", errno);
     return -1;
   }
   if (pidfd) {
@@ -66,12 +62,12 @@ int DuplicateDescriptor(uint32_t process_id, uint32_t handle, std::string* error
     pidfd.Reset();
     if (fd >= 0) return fd;
     if (!IsRefusal(saved)) {
-      *error = ErrorText("pidfd_getfd(" + target + ")", saved);
+      *error = ErrnoFailure("pidfd_getfd(" + target + ")", saved);
       return -1;
     }
   }
   int fd = OpenThroughProc(process_id, handle);
-  if (fd < 0) *error = ErrorText("open(/proc: " + target + ")", errno);
+  if (fd < 0) *error = ErrnoFailure("open(/proc: " + target + ")", errno);
   return fd;
 }
 
@@ -93,56 +89,50 @@ void SharedView::Unmap() {
   if (address_ != nullptr) munmap(std::exchange(address_, nullptr), std::exchange(size_, 0));
 }
 
-SharedMemoryHandle CreateSharedMemory(size_t size, std::string* error) {
+Result<SharedMemoryHandle> CreateSharedMemory(size_t size) {
   if (size == 0 || size > static_cast<size_t>(LONG_MAX)) {
-    *error = "shared memory of " + std::to_string(size) + " bytes cannot be made";
-    return SharedMemoryHandle();
+    return Refusal(ErrorKind::kInvalid, "shared memory of " + std::to_string(size) + " bytes cannot be made");
   }
   int fd = TakeFault(posix::SharedMemoryCall::kMemfdCreate)
                ? -1
                : memfd_create("testkve-settings", MFD_CLOEXEC | MFD_ALLOW_SEALING);
   if (fd >= 0) fd = posix::MoveAboveStandardStreams(fd);
   if (fd < 0) {
-    *error = ErrorText("memfd_create", errno);
-    return SharedMemoryHandle();
+    return ErrnoFailure("memfd_create", errno);
   }
   SharedMemoryHandle handle(fd);
   if (posix::RetryOnEintr([&] { return ftruncate(fd, static_cast<off_t>(size)); }) != 0) {
-    *error = ErrorText("ftruncate(" + std::to_string(size) + ")", errno);
-    return SharedMemoryHandle();
+    return ErrnoFailure("ftruncate(" + std::to_string(size) + ")", errno);
   }
   // The reader maps the whole object; a fixed size means its mapping can never fault.
   if (fcntl(fd, F_ADD_SEALS, F_SEAL_SHRINK | F_SEAL_GROW | F_SEAL_SEAL) != 0) {
-    *error = ErrorText("fcntl(F_ADD_SEALS)", errno);
-    return SharedMemoryHandle();
+    return ErrnoFailure("fcntl(F_ADD_SEALS)", errno);
   }
   return handle;
 }
 
-SharedMemoryHandle DuplicateSharedMemory(uint32_t process_id, uint32_t handle, std::string* error) {
+Result<SharedMemoryHandle> DuplicateSharedMemory(uint32_t process_id, uint32_t handle) {
   if (process_id > INT_MAX || handle > INT_MAX) {
-    *error = "process " + std::to_string(process_id) + ", descriptor " + std::to_string(handle) + ": out of range";
-    return SharedMemoryHandle();
+    return Refusal(ErrorKind::kInvalid, "process " + std::to_string(process_id) + ", descriptor " +
+                                            std::to_string(handle) + ": out of range");
   }
-  SharedMemoryHandle duplicate(DuplicateDescriptor(process_id, handle, error));
-  if (!duplicate.is_open()) return duplicate;
+  Error error;
+  SharedMemoryHandle duplicate(DuplicateDescriptor(process_id, handle, &error));
+  if (!duplicate.is_open()) return error;
   if (!IsSealedAgainstShrinking(duplicate.value())) {
-    *error = "descriptor " + std::to_string(handle) + " of process " + std::to_string(process_id) +
-             " is not a sealed shared-memory object";
-    return SharedMemoryHandle();
+    return Refusal(ErrorKind::kInvalid, "descriptor " + std::to_string(handle) + " of process " +
+                                            std::to_string(process_id) + " is not a sealed shared-memory object");
   }
   return duplicate;
 }
 
-SharedView MapSharedMemory(const SharedMemoryHandle& handle, bool writable, std::string* error) {
+Result<SharedView> MapSharedMemory(const SharedMemoryHandle& handle, bool writable) {
   struct stat status;
   if (fstat(handle.value(), &status) != 0) {
-    *error = ErrorText("fstat", errno);
-    return SharedView();
+    return ErrnoFailure("fstat", errno);
   }
   if (status.st_size <= 0) {
-    *error = "shared memory of 0 bytes cannot be mapped";
-    return SharedView();
+    return Refusal(ErrorKind::kInvalid, "shared memory of 0 bytes cannot be mapped");
   }
   size_t size = static_cast<size_t>(status.st_size);
   int protection = writable ? PROT_READ | PROT_WRITE : PROT_READ;
@@ -150,8 +140,7 @@ SharedView MapSharedMemory(const SharedMemoryHandle& handle, bool writable, std:
                       ? MAP_FAILED
                       : mmap(nullptr, size, protection, MAP_SHARED, handle.value(), 0);
   if (address == MAP_FAILED) {
-    *error = ErrorText("mmap(" + std::to_string(size) + " bytes)", errno);
-    return SharedView();
+    return ErrnoFailure("mmap(" + std::to_string(size) + " bytes)", errno);
   }
   return SharedView(static_cast<std::byte*>(address), size);
 }

@@ -44,9 +44,6 @@ std::optional<VersionInfo> VersionInfo::ReadFromStream(std::FILE* stream) {
   return VersionInfo(std::move(block));
 }
 
-bool EmbedVersionInfo(std::span<const uint8_t> block, std::string* image, std::string* error) {
-  platform::Error failure;
-  if (WriteElfVersionNote(block, image, &failure)) return true;
-  *error = failure.text;
-  return false;
+bool EmbedVersionInfo(std::span<const uint8_t> block, std::string* image, platform::Error* error) {
+  return WriteElfVersionNote(block, image, error);
 }

@@ -5,8 +5,9 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstring>
+#include <string>
 
+#include "platform/posix/error_from_errno.h"
 #include "platform/posix/output_target.h"
 #include "platform/posix/unique_fd.h"
 
@@ -17,8 +18,8 @@ using platform::posix::WriteAll;
 
 namespace {
 
-std::string Reason(const char* what, const std::string& path, int error_number) {
-  return std::string(what) + " " + path + ": " + std::strerror(error_number);
+platform::Error Reason(const char* what, const std::string& path, int error_number) {
+  return platform::ErrnoFailure(std::string(what) + " " + path, error_number);
 }
 
 // The new file under `rule`: the caller's own, or with the owner, group and mode of the file it
@@ -41,35 +42,28 @@ UniqueFd CreateReplacement(const platform::posix::OutputTarget& target, LinkRule
 
 }  // namespace
 
-bool ReadWholeFile(const std::string& path, std::string* bytes, std::string* error) {
+platform::Result<std::string> ReadWholeFile(const std::string& path) {
   UniqueFd file = OpenCloexec(path.c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK);
   struct stat status;
-  if (file.get() < 0 || fstat(file.get(), &status) != 0) {
-    *error = Reason("cannot open", path, errno);
-    return false;
-  }
+  if (file.get() < 0 || fstat(file.get(), &status) != 0) return Reason("cannot open", path, errno);
   if (!S_ISREG(status.st_mode)) {
-    *error = "cannot read " + path + ": not a regular file";
-    return false;
+    return platform::Refusal(platform::ErrorKind::kInvalid, "cannot read " + path + ": not a regular file");
   }
-  bytes->clear();
+  std::string bytes;
   char buffer[65536];
   for (;;) {
     ssize_t got = RetryOnEintr([&] { return read(file.get(), buffer, sizeof buffer); });
-    if (got < 0) {
-      *error = Reason("cannot read", path, errno);
-      return false;
-    }
-    if (got == 0) return true;
-    bytes->append(buffer, static_cast<size_t>(got));
+    if (got < 0) return Reason("cannot read", path, errno);
+    if (got == 0) return bytes;
+    bytes.append(buffer, static_cast<size_t>(got));
   }
 }
 
-bool ReplaceFileAtomically(const std::string& path, std::string_view bytes, LinkRule rule, std::string* error) {
+bool ReplaceFileAtomically(const std::string& path, std::string_view bytes, LinkRule rule, platform::Error* error) {
   platform::posix::OutputTarget target;
   std::string why;
   if (!platform::posix::FindOutputTarget(path, rule, &target, &why)) {
-    *error = "refused to write " + path + ": " + why;
+    *error = platform::Refusal(platform::ErrorKind::kDenied, "refused to write " + path + ": " + why);
     return false;
   }
   std::string temporary;

@@ -4,16 +4,16 @@
 
 #include <algorithm>
 
+#include "platform/win32/error_from_win32.h"
 #include "platform/win32/handle.h"
 #include "platform/win32/output_path.h"
 
 namespace {
 
-using platform::win32::ErrorText;
 using platform::win32::UniqueHandle;
 
-std::string Reason(const char* what, const std::string& path, DWORD error) {
-  return std::string(what) + " " + path + ": " + ErrorText(error);
+platform::Error Reason(const char* what, const std::string& path, DWORD error) {
+  return platform::Win32Failure(std::string(what) + " " + path, error);
 }
 
 OVERLAPPED At(uint64_t offset) {
@@ -27,19 +27,18 @@ class Win32AppendableFile final : public AppendableFile {
  public:
   Win32AppendableFile(UniqueHandle file, std::string path) : file_(std::move(file)), path_(std::move(path)) {}
 
-  int64_t Read(std::span<std::byte> buffer, std::string* error) override {
+  platform::Result<size_t> Read(std::span<std::byte> buffer) override {
     OVERLAPPED at = At(end_);
     DWORD got = 0;
     DWORD wanted = static_cast<DWORD>(std::min<size_t>(buffer.size(), 1u << 30));
     if (!ReadFile(file_.get(), buffer.data(), wanted, &got, &at) && GetLastError() != ERROR_HANDLE_EOF) {
-      *error = Reason("cannot read", path_, GetLastError());
-      return -1;
+      return Reason("cannot read", path_, GetLastError());
     }
     end_ += got;
-    return got;
+    return static_cast<size_t>(got);
   }
 
-  bool Append(std::string_view bytes, std::string* error) override {
+  bool Append(std::string_view bytes, platform::Error* error) override {
     uint64_t position = end_;
     while (!bytes.empty()) {
       OVERLAPPED at = At(position);
@@ -57,7 +56,7 @@ class Win32AppendableFile final : public AppendableFile {
 
  private:
   // Whatever part of the bytes reached the file is taken away again.
-  bool Undo(DWORD failure, std::string* error) {
+  bool Undo(DWORD failure, platform::Error* error) {
     *error = Reason("cannot write", path_, failure);
     FILE_END_OF_FILE_INFO end = {};
     end.EndOfFile.QuadPart = static_cast<LONGLONG>(end_);
@@ -72,15 +71,11 @@ class Win32AppendableFile final : public AppendableFile {
 
 }  // namespace
 
-std::unique_ptr<AppendableFile> AppendableFile::Open(const std::string& path, std::string* error) {
+platform::Result<std::unique_ptr<AppendableFile>> AppendableFile::Open(const std::string& path) {
   UniqueHandle file = platform::win32::OpenPath(path, GENERIC_READ | GENERIC_WRITE, OPEN_EXISTING);
-  if (!file) {
-    *error = Reason("cannot open for writing", path, GetLastError());
-    return nullptr;
-  }
+  if (!file) return Reason("cannot open for writing", path, GetLastError());
   if (!platform::win32::IsRegularFile(file.get())) {
-    *error = "cannot write " + path + ": not a regular file";
-    return nullptr;
+    return platform::Refusal(platform::ErrorKind::kInvalid, "cannot write " + path + ": not a regular file");
   }
-  return std::make_unique<Win32AppendableFile>(std::move(file), path);
+  return std::unique_ptr<AppendableFile>(std::make_unique<Win32AppendableFile>(std::move(file), path));
 }

@@ -6,26 +6,12 @@
 #include <algorithm>
 #include <utility>
 
+#include "platform/win32/error_from_win32.h"
 #include "platform/win32/handle.h"
 
 using platform::win32::DescriptorHandle;
 
 namespace {
-
-FileOpenError ClassifyOpenError(DWORD error) {
-  switch (error) {
-    case ERROR_FILE_NOT_FOUND:
-    case ERROR_PATH_NOT_FOUND:
-    case ERROR_DIRECTORY:
-      return FileOpenError::kNotFound;
-    case ERROR_ACCESS_DENIED:
-      return FileOpenError::kOpenFailed;
-    case ERROR_LOCK_VIOLATION:
-      return FileOpenError::kLockViolation;
-    default:
-      return FileOpenError::kOther;
-  }
-}
 
 constexpr DWORD kWholeFile = MAXDWORD;
 
@@ -43,21 +29,16 @@ bool IsLockedElsewhere(HANDLE file) {
 
 }  // namespace
 
-ReadOnlyFile ReadOnlyFile::Open(const char* path, FileOpenError* error) {
-  *error = FileOpenError::kOther;
-  if (path == nullptr) return ReadOnlyFile();
+platform::Result<ReadOnlyFile> ReadOnlyFile::Open(const char* path) {
+  if (path == nullptr) return platform::Refusal(platform::ErrorKind::kInvalid, "no path");
   // Without FILE_FLAG_BACKUP_SEMANTICS a folder is refused with access denied, as it should be.
   platform::win32::UniqueHandle handle = platform::win32::OpenPath(path, GENERIC_READ, OPEN_EXISTING);
-  if (!handle) {
-    *error = ClassifyOpenError(GetLastError());
-    return ReadOnlyFile();
-  }
+  if (!handle) return platform::ErrorFromWin32(GetLastError());
   if (GetFileType(handle.get()) == FILE_TYPE_DISK && IsLockedElsewhere(handle.get())) {
-    *error = FileOpenError::kLockViolation;
-    return ReadOnlyFile();
+    return platform::ErrorFromWin32(ERROR_LOCK_VIOLATION);
   }
   ReadOnlyFile file(platform::win32::ToDescriptor(std::move(handle), _O_RDONLY | _O_BINARY));
-  *error = file.is_open() ? FileOpenError::kNone : FileOpenError::kOther;
+  if (!file.is_open()) return platform::Refusal(platform::ErrorKind::kOther, "too many open files");
   return file;
 }
 

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <io.h>
 
+#include "platform/win32/error_from_win32.h"
 #include "platform/win32/handle.h"
 
 using platform::win32::OpenPath;
@@ -25,25 +26,24 @@ UniqueStream OpenBinaryStream(const char* path) {
   return UniqueStream(ToStream(std::move(file), _O_RDONLY | _O_BINARY, "rb"));
 }
 
-UniqueStream CreateWriteStream(const char* path, std::string* error) {
-  if (path == nullptr) return nullptr;
+platform::Result<UniqueStream> CreateWriteStream(const char* path) {
+  if (path == nullptr) return platform::Refusal(platform::ErrorKind::kInvalid, "no path");
   // A link is refused, never written through; the open itself does not follow one, so a link
   // planted after the check is refused too.
   std::wstring wide = platform::win32::Widen(path);
   DWORD attributes = GetFileAttributesW(wide.c_str());
   if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
-    *error = std::string(path) + ": it is a symbolic link (output files are never written through one)";
-    return nullptr;
+    return platform::Refusal(
+        platform::ErrorKind::kDenied,
+        std::string(path) + ": it is a symbolic link (output files are never written through one)");
   }
   // Handles from CreateFileW are not inherited: the stream stays out of every child.
   UniqueHandle file = OpenPath(path, GENERIC_WRITE, CREATE_ALWAYS, FILE_FLAG_OPEN_REPARSE_POINT,
                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
-  if (!file) {
-    *error = std::string(path) + ": " + platform::win32::ErrorText(GetLastError());
-    return nullptr;
-  }
+  if (!file) return platform::Win32Failure(path, GetLastError());
   UniqueStream stream(ToStream(std::move(file), _O_WRONLY | _O_BINARY, "wb"));
-  if (!stream) *error = std::string(path) + ": cannot open a stream over it";
+  if (!stream)
+    return platform::Refusal(platform::ErrorKind::kOther, std::string(path) + ": cannot open a stream over it");
   return stream;
 }
 

@@ -7,6 +7,7 @@
 #include <system_error>
 #include <utility>
 
+#include "platform/win32/error_from_win32.h"
 #include "platform/win32/handle.h"
 
 // windows.h names ReplaceFileA as ReplaceFile; the member of that name is ours.
@@ -15,12 +16,9 @@
 namespace platform {
 
 using win32::DescriptorHandle;
-using win32::ErrorText;
 using win32::UniqueHandle;
 
 namespace {
-
-std::string Reason(const std::string& what, DWORD error) { return what + ": " + ErrorText(error); }
 
 // The folder's own path, from the open handle, so that files land in the folder held open.
 std::wstring FolderPath(HANDLE folder) {
@@ -32,29 +30,28 @@ std::wstring FolderPath(HANDLE folder) {
 
 }  // namespace
 
-FolderWriter FolderWriter::Open(const std::string& path, std::string* error) {
+Result<FolderWriter> FolderWriter::Open(const std::string& path) {
   const std::string folder = path.empty() ? "." : path;
   std::error_code code;
   std::filesystem::create_directories(win32::Widen(folder), code);
   if (code) {
-    *error = folder + ": " + code.message();
-    return FolderWriter();
+    return Refusal(ErrorKind::kOther, folder + ": " + code.message());
   }
   // The reparse point itself, not its target: a folder that is a link is refused below. The
   // handle asks for no data access, so it stands in no one's share mode.
   UniqueHandle handle = win32::OpenPath(folder, FILE_READ_ATTRIBUTES, OPEN_EXISTING,
                                         FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT);
   if (!handle) {
-    *error = Reason(folder, GetLastError());
-    return FolderWriter();
+    return Win32Failure(folder, GetLastError());
   }
   BY_HANDLE_FILE_INFORMATION info;
   if (!GetFileInformationByHandle(handle.get(), &info) || (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) ||
       !(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
-    *error = folder + ": not a folder (a link or a file)";
-    return FolderWriter();
+    return Refusal(ErrorKind::kDenied, folder + ": not a folder (a link or a file)");
   }
-  return FolderWriter(win32::ToDescriptor(std::move(handle), _O_RDONLY));
+  FolderWriter writer(win32::ToDescriptor(std::move(handle), _O_RDONLY));
+  if (!writer.is_open()) return Refusal(ErrorKind::kOther, folder + ": too many open files");
+  return writer;
 }
 
 // The lock is a second open of the folder that asks for delete access and shares everything
@@ -74,11 +71,11 @@ bool FolderWriter::TryLock() {
   return true;
 }
 
-bool FolderWriter::ReplaceFile(std::string_view name, std::string_view bytes, std::string* error) {
+bool FolderWriter::ReplaceFile(std::string_view name, std::string_view bytes, Error* error) {
   const std::string target(name);
   std::wstring folder = FolderPath(DescriptorHandle(handle_));
   if (folder.empty()) {
-    *error = Reason("cannot write " + target, GetLastError());
+    *error = Win32Failure("cannot write " + target, GetLastError());
     return false;
   }
   const std::wstring temporary =
@@ -88,7 +85,7 @@ bool FolderWriter::ReplaceFile(std::string_view name, std::string_view bytes, st
   UniqueHandle file(
       CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) {
-    *error = Reason("cannot create " + win32::Narrow(temporary), GetLastError());
+    *error = Win32Failure("cannot create " + win32::Narrow(temporary), GetLastError());
     return false;
   }
   // No flush: the rename alone shows readers the old file or the whole new one.
@@ -96,7 +93,7 @@ bool FolderWriter::ReplaceFile(std::string_view name, std::string_view bytes, st
   file.Reset();
   done = done && MoveFileExW(temporary.c_str(), destination.c_str(), MOVEFILE_REPLACE_EXISTING);
   if (done) return true;
-  *error = Reason("cannot write " + target, GetLastError());
+  *error = Win32Failure("cannot write " + target, GetLastError());
   DeleteFileW(temporary.c_str());
   return false;
 }

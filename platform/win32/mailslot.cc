@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/ascii.h"
+#include "platform/win32/error_from_win32.h"
 #include "platform/win32/handle.h"
 #include "platform/win32/message_spool.h"
 
@@ -36,33 +37,11 @@ std::string_view SlotLeaf(std::string_view name) {
   return name;
 }
 
-ErrorKind KindOf(DWORD code) {
-  switch (code) {
-    case ERROR_ALREADY_EXISTS:
-    case ERROR_FILE_EXISTS:
-    case ERROR_PIPE_BUSY:
-      return ErrorKind::kExists;
-    case ERROR_FILE_NOT_FOUND:
-    case ERROR_PATH_NOT_FOUND:
-      return ErrorKind::kNotFound;
-    case ERROR_ACCESS_DENIED:
-      return ErrorKind::kDenied;
-    case ERROR_INVALID_NAME:
-    case ERROR_BAD_PATHNAME:
-      return ErrorKind::kInvalid;
-    default:
-      return ErrorKind::kOther;
-  }
-}
-
 // The failure of the system call that just failed, as GetLastError tells it.
 Error LastError() {
   const DWORD code = GetLastError();
-  return {KindOf(code), static_cast<int>(code), win32::ErrorText(code)};
+  return ErrorFromWin32(code);
 }
-
-// A failure that the caller made, not the system.
-Error Refusal(ErrorKind kind, const char* text) { return {kind, 0, text}; }
 
 // The name of this process's own slots' folder: no other process of the user serves it.
 std::string RunFolderName() {

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "platform/win32/command_line_split.h"
+#include "platform/win32/error_from_win32.h"
 #include "platform/win32/handle.h"
 
 namespace platform {
@@ -12,7 +13,7 @@ bool ReadProcessArguments(std::vector<std::string>* arguments, Error* error) {
   DWORD code = 0;
   auto split = win32::SplitCommandLine(GetCommandLineW(), &code);
   if (!split) {
-    *error = {ErrorKind::kOther, static_cast<int>(code), win32::ErrorText(code)};
+    *error = ErrorFromWin32(code);
     return false;
   }
   *arguments = std::move(*split);

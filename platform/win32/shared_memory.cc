@@ -1,8 +1,10 @@
 #include "platform/shared_memory.h"
 
 #include <array>
+#include <string>
 #include <utility>
 
+#include "platform/win32/error_from_win32.h"
 #include "platform/win32/handle.h"
 
 namespace platform {
@@ -17,8 +19,6 @@ bool TakeFault(SharedMemoryFault call) {
   SetLastError(std::exchange(pending, 0));
   return true;
 }
-
-std::string ErrorText(const std::string& what, DWORD error) { return what + ": " + win32::ErrorText(error); }
 
 HANDLE AsHandle(SharedMemoryHandle::Native value) { return reinterpret_cast<HANDLE>(value); }
 
@@ -54,10 +54,9 @@ void SharedView::Unmap() {
   size_ = 0;
 }
 
-SharedMemoryHandle CreateSharedMemory(size_t size, std::string* error) {
+Result<SharedMemoryHandle> CreateSharedMemory(size_t size) {
   if (size == 0) {
-    *error = "shared memory of 0 bytes cannot be made";
-    return SharedMemoryHandle();
+    return Refusal(ErrorKind::kInvalid, "shared memory of 0 bytes cannot be made");
   }
   // Backed by the paging file, unnamed, and not inheritable: the engine takes its own copy
   // with DuplicateHandle. A section's size is fixed when it is made.
@@ -67,58 +66,50 @@ SharedMemoryHandle CreateSharedMemory(size_t size, std::string* error) {
                        : CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE,
                                             static_cast<DWORD>(wide >> 32), static_cast<DWORD>(wide), nullptr);
   if (section == nullptr) {
-    *error = ErrorText("CreateFileMapping(" + std::to_string(size) + " bytes)", GetLastError());
-    return SharedMemoryHandle();
+    return Win32Failure("CreateFileMapping(" + std::to_string(size) + " bytes)", GetLastError());
   }
   return Own(section);
 }
 
-SharedMemoryHandle DuplicateSharedMemory(uint32_t process_id, uint32_t handle, std::string* error) {
+Result<SharedMemoryHandle> DuplicateSharedMemory(uint32_t process_id, uint32_t handle) {
   if (handle == 0) {
-    *error = "handle 0 of process " + std::to_string(process_id) + " names nothing";
-    return SharedMemoryHandle();
+    return Refusal(ErrorKind::kInvalid, "handle 0 of process " + std::to_string(process_id) + " names nothing");
   }
   win32::UniqueHandle process(OpenProcess(PROCESS_ALL_ACCESS, FALSE, process_id));
   if (!process) {
-    *error = ErrorText("OpenProcess(" + std::to_string(process_id) + ")", GetLastError());
-    return SharedMemoryHandle();
+    return Win32Failure("OpenProcess(" + std::to_string(process_id) + ")", GetLastError());
   }
   HANDLE duplicate = nullptr;
   const HANDLE source = reinterpret_cast<HANDLE>(static_cast<uintptr_t>(handle));
   if (!DuplicateHandle(process.get(), source, GetCurrentProcess(), &duplicate, 0, FALSE, DUPLICATE_SAME_ACCESS)) {
-    *error = ErrorText(
+    return Win32Failure(
         "DuplicateHandle(handle " + std::to_string(handle) + " of process " + std::to_string(process_id) + ")",
         GetLastError());
-    return SharedMemoryHandle();
   }
   SharedMemoryHandle owned = Own(duplicate);
   uint64_t size = 0;
   // Only a section is accepted: any other kind of handle cannot be mapped safely.
   if (!SectionSize(duplicate, &size)) {
-    *error = "handle " + std::to_string(handle) + " of process " + std::to_string(process_id) +
-             " is not a shared-memory section";
-    return SharedMemoryHandle();
+    return Refusal(ErrorKind::kInvalid, "handle " + std::to_string(handle) + " of process " +
+                                            std::to_string(process_id) + " is not a shared-memory section");
   }
   return owned;
 }
 
-SharedView MapSharedMemory(const SharedMemoryHandle& handle, bool writable, std::string* error) {
+Result<SharedView> MapSharedMemory(const SharedMemoryHandle& handle, bool writable) {
   uint64_t size = 0;
   if (!SectionSize(AsHandle(handle.native()), &size)) {
-    *error = ErrorText("NtQuerySection", ERROR_INVALID_HANDLE);
-    return SharedView();
+    return Win32Failure("NtQuerySection", ERROR_INVALID_HANDLE);
   }
   if (size == 0) {
-    *error = "shared memory of 0 bytes cannot be mapped";
-    return SharedView();
+    return Refusal(ErrorKind::kInvalid, "shared memory of 0 bytes cannot be mapped");
   }
   void* address = TakeFault(SharedMemoryFault::kMap)
                       ? nullptr
                       : MapViewOfFile(AsHandle(handle.native()), writable ? FILE_MAP_WRITE : FILE_MAP_READ, 0, 0,
                                       static_cast<SIZE_T>(size));
   if (address == nullptr) {
-    *error = ErrorText("MapViewOfFile(" + std::to_string(size) + " bytes)", GetLastError());
-    return SharedView();
+    return Win32Failure("MapViewOfFile(" + std::to_string(size) + " bytes)", GetLastError());
   }
   return SharedView(static_cast<std::byte*>(address), static_cast<size_t>(size));
 }

@@ -2,11 +2,13 @@
 #include <windows.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/version_info.h"
 #include "platform/whole_file.h"
 #include "platform/win32/certificate_table.h"
+#include "platform/win32/error_from_win32.h"
 #include "platform/win32/handle.h"
 
 namespace {
@@ -53,15 +55,15 @@ bool VersionLanguages(const std::wstring& path, std::vector<WORD>* languages) {
 // Replaces every version resource of the file at `path` by one holding `block`, in the
 // language of the first one there was (neutral when there was none), so that the system's
 // reader finds this one whatever language it asks for first.
-bool ReplaceVersionResource(const std::wstring& path, std::span<const uint8_t> block, std::string* error) {
+bool ReplaceVersionResource(const std::wstring& path, std::span<const uint8_t> block, platform::Error* error) {
   std::vector<WORD> languages;
   if (!VersionLanguages(path, &languages)) {
-    *error = "not a Windows executable";
+    *error = platform::Refusal(platform::ErrorKind::kInvalid, "not a Windows executable");
     return false;
   }
   HANDLE update = BeginUpdateResourceW(path.c_str(), FALSE);
   if (update == nullptr) {
-    *error = "cannot update its resources: " + platform::win32::ErrorText(GetLastError());
+    *error = platform::Win32Failure("cannot update its resources", GetLastError());
     return false;
   }
   const LPWSTR type = MAKEINTRESOURCEW(16), name = MAKEINTRESOURCEW(VS_VERSION_INFO);
@@ -72,8 +74,7 @@ bool ReplaceVersionResource(const std::wstring& path, std::span<const uint8_t> b
                                        static_cast<DWORD>(block.size()));
   const DWORD update_error = GetLastError();
   if (!EndUpdateResourceW(update, updated ? FALSE : TRUE) || !updated) {
-    *error =
-        "cannot write its version resource: " + platform::win32::ErrorText(updated ? GetLastError() : update_error);
+    *error = platform::Win32Failure("cannot write its version resource", updated ? GetLastError() : update_error);
     return false;
   }
   return true;
@@ -83,24 +84,26 @@ bool ReplaceVersionResource(const std::wstring& path, std::span<const uint8_t> b
 
 // A code signature would no longer match, and the updater would leave its table behind the
 // file's new end: the table goes first.
-bool EmbedVersionInfo(std::span<const uint8_t> block, std::string* image, std::string* error) {
+bool EmbedVersionInfo(std::span<const uint8_t> block, std::string* image, platform::Error* error) {
   std::string unsigned_image = *image;
   platform::win32::RemoveCertificateTable(&unsigned_image);
   TemporaryPath temporary;
   if (temporary.wide().empty()) {
-    *error = "cannot make a temporary file: " + platform::win32::ErrorText(GetLastError());
+    *error = platform::Win32Failure("cannot make a temporary file", GetLastError());
     return false;
   }
   platform::win32::UniqueHandle file = platform::win32::OpenPath(temporary.utf8(), GENERIC_WRITE, TRUNCATE_EXISTING);
   if (!file || !platform::win32::WriteAll(file.get(), unsigned_image)) {
-    *error = "cannot write a temporary file: " + platform::win32::ErrorText(GetLastError());
+    *error = platform::Win32Failure("cannot write a temporary file", GetLastError());
     return false;
   }
   file.Reset();
-  std::string updated;
-  if (!ReplaceVersionResource(temporary.wide(), block, error) || !ReadWholeFile(temporary.utf8(), &updated, error)) {
+  if (!ReplaceVersionResource(temporary.wide(), block, error)) return false;
+  platform::Result<std::string> updated = ReadWholeFile(temporary.utf8());
+  if (!updated) {
+    *error = std::move(updated).error();
     return false;
   }
-  *image = std::move(updated);
+  *image = std::move(*updated);
   return true;
 }

@@ -2,17 +2,17 @@
 
 #include <windows.h>
 
+#include "platform/win32/error_from_win32.h"
 #include "platform/win32/handle.h"
 #include "platform/win32/output_path.h"
 
-using platform::win32::ErrorText;
 using platform::win32::OpenPath;
 using platform::win32::UniqueHandle;
 
 namespace {
 
-std::string Reason(const char* what, const std::string& path, DWORD error) {
-  return std::string(what) + " " + path + ": " + ErrorText(error);
+platform::Error Reason(const char* what, const std::string& path, DWORD error) {
+  return platform::Win32Failure(std::string(what) + " " + path, error);
 }
 
 bool IsSymbolicLink(const std::string& path) {
@@ -38,39 +38,34 @@ std::wstring FullPath(const std::string& path) {
 
 }  // namespace
 
-bool ReadWholeFile(const std::string& path, std::string* bytes, std::string* error) {
+platform::Result<std::string> ReadWholeFile(const std::string& path) {
   UniqueHandle file = OpenPath(path, GENERIC_READ, OPEN_EXISTING);
-  if (!file) {
-    *error = Reason("cannot open", path, GetLastError());
-    return false;
-  }
+  if (!file) return Reason("cannot open", path, GetLastError());
   if (!platform::win32::IsRegularFile(file.get())) {
-    *error = "cannot read " + path + ": not a regular file";
-    return false;
+    return platform::Refusal(platform::ErrorKind::kInvalid, "cannot read " + path + ": not a regular file");
   }
-  bytes->clear();
+  std::string bytes;
   char buffer[65536];
   for (;;) {
     DWORD got = 0;
-    if (!ReadFile(file.get(), buffer, sizeof buffer, &got, nullptr)) {
-      *error = Reason("cannot read", path, GetLastError());
-      return false;
-    }
-    if (got == 0) return true;
-    bytes->append(buffer, got);
+    if (!ReadFile(file.get(), buffer, sizeof buffer, &got, nullptr)) return Reason("cannot read", path, GetLastError());
+    if (got == 0) return bytes;
+    bytes.append(buffer, got);
   }
 }
 
 // Creating a symbolic link on Windows takes an administrator or developer mode, so a link that
 // is there was made by someone trusted with that: kFollowTrusted follows it to its final
 // target (the system resolves the whole chain).
-bool ResolveOutputPath(const std::string& path, LinkRule rule, std::string* resolved, std::string* error) {
+bool ResolveOutputPath(const std::string& path, LinkRule rule, std::string* resolved, platform::Error* error) {
   if (!IsSymbolicLink(path)) {
     *resolved = path;
     return true;
   }
   if (rule == LinkRule::kRefuse) {
-    *error = "refused to write " + path + ": it is a symbolic link (output files are never written through one)";
+    *error = platform::Refusal(platform::ErrorKind::kDenied, "refused to write " + path +
+                                                                 ": it is a symbolic link (output files are never "
+                                                                 "written through one)");
     return false;
   }
   UniqueHandle file = OpenPath(path, 0, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS);
@@ -90,7 +85,7 @@ bool ResolveOutputPath(const std::string& path, LinkRule rule, std::string* reso
 
 // ReplaceFileW keeps the replaced file's attributes, security and identity; a target that
 // does not exist yet is simply moved into place.
-bool ReplaceFileAtomically(const std::string& path, std::string_view bytes, LinkRule rule, std::string* error) {
+bool ReplaceFileAtomically(const std::string& path, std::string_view bytes, LinkRule rule, platform::Error* error) {
   std::string target;
   if (!ResolveOutputPath(path, rule, &target, error)) return false;
   std::string temporary = target + ".tmp-" + std::to_string(GetCurrentProcessId());

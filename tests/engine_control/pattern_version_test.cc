@@ -76,11 +76,10 @@ TEST_F(PatternVersionTest, ReaderAnswersBecomeResultCodes) {
   std::filesystem::remove(folder_.path() / "vxr.ptn");
 
   folder_.Write("vxr.ptn", Record(kVersionKind, 1, 1, 9));
-  FileOpenError error;
-  ReadOnlyFile writer = ReadOnlyFile::Open((folder_.path() / "vxr.ptn").string().c_str(), &error);
-  ASSERT_TRUE(writer.TryLockExclusive());
+  platform::Result<ReadOnlyFile> writer = ReadOnlyFile::Open((folder_.path() / "vxr.ptn").string().c_str());
+  ASSERT_TRUE(writer && writer->TryLockExclusive());
   EXPECT_EQ(Read(&text), VXR_LIB_PTN_LOCK);
-  writer = ReadOnlyFile();
+  *writer = ReadOnlyFile();
   EXPECT_EQ(Read(&text), VXR_LIB_SUCCESS);
   folder_.Write("vxr.ptn", Record(kOtherKind, 1, 1) + kTrailer);
   EXPECT_EQ(Read(&text), VXR_LIB_FAIL) << "no record of the name kind";

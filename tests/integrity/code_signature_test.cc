@@ -79,8 +79,9 @@ class CodeSignatureTest : public testing::Test {
   void SetUp() override { certificates_->UseAsTrustStore(); }
 
   std::string CodeSigned(std::string content, const std::string& signer) {
-    std::string error;
-    EXPECT_TRUE(AppendCodeSignature(certificates_->Pem(signer), certificates_->Key(signer), &content, &error)) << error;
+    platform::Error error;
+    EXPECT_TRUE(AppendCodeSignature(certificates_->Pem(signer), certificates_->Key(signer), &content, &error))
+        << error.text;
     return content;
   }
 
@@ -122,18 +123,18 @@ TEST_F(CodeSignatureTest, SignerNameIsTheSimpleDisplayName) {
   };
   for (const Case& test : cases) {
     std::string path = folder_.Write("engine", CodeSigned(kEngine, test.signer)).string();
-    std::string name, error;
-    ASSERT_TRUE(VerifyFileCodeSignature(path.c_str(), &name, &error)) << error;
-    EXPECT_EQ(name, test.name);
+    const platform::Result<std::string> name = VerifyFileCodeSignature(path.c_str());
+    ASSERT_TRUE(name) << name.error().text;
+    EXPECT_EQ(*name, test.name);
   }
 }
 
 TEST_F(CodeSignatureTest, FileSignedTwiceIsRefused) {
   std::string path = folder_.Write("engine", CodeSigned(CodeSigned(kEngine, "quillmark"), "quillmark")).string();
   EXPECT_EQ(VerifyCodeSignature(path.c_str()), IntegrityVerdict::kInvalid);
-  std::string name, error;
-  EXPECT_FALSE(VerifyFileCodeSignature(path.c_str(), &name, &error));
-  EXPECT_EQ(error, "2 code signatures, exactly one is accepted");
+  const platform::Result<std::string> name = VerifyFileCodeSignature(path.c_str());
+  EXPECT_FALSE(name);
+  EXPECT_EQ(name.error().text, "2 code signatures, exactly one is accepted");
 }
 
 // Every byte that the signature covers or that locates it is checked: the content, the

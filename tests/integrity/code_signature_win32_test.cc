@@ -22,28 +22,27 @@ std::filesystem::path Fixture(const char* name) { return BuildBinDir().parent_pa
 
 // Under Windows a self-signed test root is untrusted unless someone trusted it; Wine does not
 // check the root at all.
-bool RootUntrusted(const std::string& error) { return error.find("trusted root") != std::string::npos; }
+bool RootUntrusted(const platform::Error& error) { return error.text.find("trusted root") != std::string::npos; }
 
 TEST(WindowsCodeSignatureTest, TheMakersSignatureIsAcceptedAndAnotherNameRefused) {
-  std::string signer;
-  std::string error;
-  const bool verified = VerifyFileCodeSignature(Fixture("maker.exe").string().c_str(), &signer, &error);
-  if (!verified && RootUntrusted(error)) GTEST_SKIP() << "the test certificate is not trusted here: " << error;
-  ASSERT_TRUE(verified) << error;
-  EXPECT_EQ("Quillmark, Inc.", signer);
+  const platform::Result<std::string> signer = VerifyFileCodeSignature(Fixture("maker.exe").string().c_str());
+  if (!signer && RootUntrusted(signer.error())) {
+    GTEST_SKIP() << "the test certificate is not trusted here: " << signer.error().text;
+  }
+  ASSERT_TRUE(signer) << signer.error().text;
+  EXPECT_EQ("Quillmark, Inc.", *signer);
   EXPECT_EQ(IntegrityVerdict::kValid, ValidateEngineExecutable(Fixture("maker.exe").string().c_str()));
 
-  signer.clear();
-  ASSERT_TRUE(VerifyFileCodeSignature(Fixture("other.exe").string().c_str(), &signer, &error)) << error;
-  EXPECT_EQ("Another Maker Ltd", signer);
+  const platform::Result<std::string> other = VerifyFileCodeSignature(Fixture("other.exe").string().c_str());
+  ASSERT_TRUE(other) << other.error().text;
+  EXPECT_EQ("Another Maker Ltd", *other);
   EXPECT_EQ(IntegrityVerdict::kInvalid, ValidateEngineExecutable(Fixture("other.exe").string().c_str()));
 }
 
 TEST(WindowsCodeSignatureTest, AnUnsignedOrChangedFileIsRefused) {
-  std::string signer;
-  std::string error;
-  EXPECT_FALSE(VerifyFileCodeSignature(BuiltProgram("vxr_ref").c_str(), &signer, &error));
-  EXPECT_EQ("the file has no code signature", error);
+  const platform::Result<std::string> unsigned_file = VerifyFileCodeSignature(BuiltProgram("vxr_ref").c_str());
+  EXPECT_FALSE(unsigned_file);
+  EXPECT_EQ("the file has no code signature", unsigned_file.error().text);
   EXPECT_EQ(IntegrityVerdict::kInvalid, ValidateEngineExecutable(BuiltProgram("vxr_ref").c_str()));
 
   TempFolder folder;
@@ -56,9 +55,9 @@ TEST(WindowsCodeSignatureTest, AnUnsignedOrChangedFileIsRefused) {
     file.seekp(4096);
     file.put(static_cast<char>(byte ^ 0x20));
   }
-  error.clear();
-  EXPECT_FALSE(VerifyFileCodeSignature(changed.string().c_str(), &signer, &error));
-  EXPECT_FALSE(error.empty());
+  const platform::Result<std::string> changed_file = VerifyFileCodeSignature(changed.string().c_str());
+  EXPECT_FALSE(changed_file);
+  EXPECT_FALSE(changed_file.error().text.empty());
   EXPECT_EQ(IntegrityVerdict::kInvalid, ValidateEngineExecutable(changed.string().c_str()));
 }
 
@@ -95,18 +94,16 @@ TEST(WindowsCodeSignatureTest, AFileWithTwoCertificateEntriesIsRefused) {
   const std::filesystem::path two = folder.path() / "two.exe";
   std::ofstream(two, std::ios::binary) << WithSecondEntry(ReadFile(Fixture("maker.exe")),
                                                           FirstCertificateEntry(ReadFile(Fixture("other.exe"))));
-  std::string signer;
-  std::string error;
-  EXPECT_FALSE(VerifyFileCodeSignature(two.string().c_str(), &signer, &error));
-  EXPECT_EQ("2 code signatures, exactly one is accepted", error);
+  const platform::Result<std::string> signer = VerifyFileCodeSignature(two.string().c_str());
+  EXPECT_FALSE(signer);
+  EXPECT_EQ("2 code signatures, exactly one is accepted", signer.error().text);
   EXPECT_EQ(IntegrityVerdict::kInvalid, ValidateEngineExecutable(two.string().c_str()));
 }
 
 TEST(WindowsCodeSignatureTest, AMissingFileIsNamed) {
-  std::string signer;
-  std::string error;
-  EXPECT_FALSE(VerifyFileCodeSignature("no-such-engine.exe", &signer, &error));
-  EXPECT_NE(std::string::npos, error.find("cannot open no-such-engine.exe")) << error;
+  const platform::Result<std::string> signer = VerifyFileCodeSignature("no-such-engine.exe");
+  EXPECT_FALSE(signer);
+  EXPECT_NE(std::string::npos, signer.error().text.find("cannot open no-such-engine.exe")) << signer.error().text;
 }
 
 }  // namespace

@@ -28,11 +28,11 @@ VersionInfoContent::StringTable Table(VersionTranslation translation, std::strin
 
 // An ELF executable carrying `content` as its version information.
 std::string EngineWith(const TempFolder& folder, const VersionInfoContent& content) {
-  std::vector<uint8_t> block;
-  std::string error;
+  platform::Result<std::vector<uint8_t>> block = BuildVersionInfoBlock(content);
+  EXPECT_TRUE(block) << block.error().text;
+  platform::Error error;
   std::string image = ReadFile("/bin/true");
-  EXPECT_TRUE(BuildVersionInfoBlock(content, &block, &error)) << error;
-  EXPECT_TRUE(EmbedVersionInfo(block, &image, &error)) << error;
+  EXPECT_TRUE(block && EmbedVersionInfo(*block, &image, &error)) << error.text;
   return folder.Write("engine", image);
 }
 

@@ -59,11 +59,10 @@ TEST(PatternVersionTest, OpenErrorsKeepTheirClass) {
   std::filesystem::remove(path);
 
   folder.Write("vxr.ptn", Record(kNameKind, 1, 1, 9));
-  FileOpenError error;
-  ReadOnlyFile writer = ReadOnlyFile::Open(path.c_str(), &error);
-  ASSERT_TRUE(writer.TryLockExclusive());
+  platform::Result<ReadOnlyFile> writer = ReadOnlyFile::Open(path.c_str());
+  ASSERT_TRUE(writer && writer->TryLockExclusive());
   EXPECT_EQ(ReadPatternFileVersion(path.c_str(), &version), PatternVersionStatus::kFileLocked);
-  writer = ReadOnlyFile();
+  *writer = ReadOnlyFile();
   EXPECT_EQ(ReadPatternFileVersion(path.c_str(), &version), PatternVersionStatus::kRead);
   EXPECT_EQ(version, 9);
 }

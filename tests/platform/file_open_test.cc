@@ -1,4 +1,4 @@
-// Opening files for reading with the error classes the pattern reader reports.
+// Opening files for reading with the error classes the pattern reader tells apart.
 #include "platform/file_open.h"
 
 #include <gtest/gtest.h>
@@ -17,11 +17,11 @@ class FileOpenTest : public ::testing::Test {
  protected:
   FileOpenTest() : file_(folder_.Write("data.bin", "0123456789")) {}
 
-  FileOpenError OpenError(const std::filesystem::path& path) {
-    FileOpenError error = FileOpenError::kNone;
-    ReadOnlyFile file = ReadOnlyFile::Open(path.string().c_str(), &error);
-    EXPECT_EQ(file.is_open(), error == FileOpenError::kNone);
-    return error;
+  platform::ErrorKind OpenError(const std::filesystem::path& path) {
+    platform::Result<ReadOnlyFile> file = ReadOnlyFile::Open(path.string().c_str());
+    EXPECT_EQ(file.ok(), file.error().kind == platform::ErrorKind::kNone);
+    EXPECT_TRUE(!file || file->is_open());
+    return file.error().kind;
   }
 
   const TempFolder folder_;
@@ -29,13 +29,15 @@ class FileOpenTest : public ::testing::Test {
 };
 
 TEST_F(FileOpenTest, ErrorClasses) {
-  EXPECT_EQ(OpenError(file_), FileOpenError::kNone);
-  EXPECT_EQ(OpenError(folder_.path() / "missing"), FileOpenError::kNotFound);
-  EXPECT_EQ(OpenError(file_ / "below_a_file"), FileOpenError::kNotFound);
-  EXPECT_EQ(OpenError(folder_.path()), FileOpenError::kOpenFailed);
+  EXPECT_EQ(OpenError(file_), platform::ErrorKind::kNone);
+  EXPECT_EQ(OpenError(folder_.path() / "missing"), platform::ErrorKind::kNotFound);
+  EXPECT_EQ(OpenError(file_ / "below_a_file"), platform::ErrorKind::kNotFound);
+  // A folder is refused as Windows refuses it: access denied.
+  EXPECT_EQ(OpenError(folder_.path()), platform::ErrorKind::kDenied);
+  EXPECT_EQ(ReadOnlyFile::Open(nullptr).error().kind, platform::ErrorKind::kInvalid);
 #ifdef __linux__
   // A name too long is a class of its own on Linux; Windows reports the path as not found.
-  EXPECT_EQ(OpenError(std::filesystem::path(std::string(5000, 'x'))), FileOpenError::kOther);
+  EXPECT_EQ(OpenError(std::filesystem::path(std::string(5000, 'x'))), platform::ErrorKind::kOther);
 #endif
 }
 
@@ -46,28 +48,26 @@ TEST_F(FileOpenTest, AFileWithoutReadPermissionFailsToOpen) {
   // The superuser reads it anyway, so the open runs as an ordinary user.
   std::filesystem::permissions(folder_.path(), std::filesystem::perms::owner_all | std::filesystem::perms::others_exec);
   EXPECT_TRUE(RunUnprivileged([&] {
-    FileOpenError error = FileOpenError::kNone;
-    ReadOnlyFile file = ReadOnlyFile::Open(file_.string().c_str(), &error);
-    EXPECT_FALSE(file.is_open());
-    EXPECT_EQ(error, FileOpenError::kOpenFailed);
+    platform::Result<ReadOnlyFile> file = ReadOnlyFile::Open(file_.string().c_str());
+    EXPECT_FALSE(file.ok());
+    EXPECT_EQ(file.error().kind, platform::ErrorKind::kDenied);
     return !::testing::Test::HasFailure();
   }));
 }
 #endif  // __linux__
 
 TEST_F(FileOpenTest, AnExclusiveLockHeldByAnotherOpenIsALockViolation) {
-  FileOpenError error;
-  ReadOnlyFile holder = ReadOnlyFile::Open(file_.string().c_str(), &error);
-  ASSERT_TRUE(holder.TryLockExclusive());
-  EXPECT_EQ(OpenError(file_), FileOpenError::kLockViolation);
-  holder = ReadOnlyFile();
-  EXPECT_EQ(OpenError(file_), FileOpenError::kNone);
+  platform::Result<ReadOnlyFile> holder = ReadOnlyFile::Open(file_.string().c_str());
+  ASSERT_TRUE(holder && holder->TryLockExclusive());
+  EXPECT_EQ(OpenError(file_), platform::ErrorKind::kBusy);
+  *holder = ReadOnlyFile();
+  EXPECT_EQ(OpenError(file_), platform::ErrorKind::kNone);
 }
 
 TEST_F(FileOpenTest, ReadAtReadsWholeOrShortAtTheEnd) {
-  FileOpenError error;
-  ReadOnlyFile file = ReadOnlyFile::Open(file_.string().c_str(), &error);
-  ASSERT_TRUE(file.is_open());
+  platform::Result<ReadOnlyFile> opened = ReadOnlyFile::Open(file_.string().c_str());
+  ASSERT_TRUE(opened);
+  const ReadOnlyFile& file = *opened;
   EXPECT_EQ(file.Size(), 10);
   EXPECT_TRUE(file.IsRegular());
   std::array<std::byte, 4> bytes;

@@ -6,6 +6,7 @@
 
 #include <filesystem>
 #include <string>
+#include <utility>
 
 #include "platform/process.h"
 #include "support/symbolic_link.h"
@@ -16,13 +17,20 @@ namespace {
 
 using platform::FolderWriter;
 
+// The folder at `path`, opened; a failure to open it fails the test.
+FolderWriter OpenFolder(const std::string& path) {
+  platform::Result<FolderWriter> opened = FolderWriter::Open(path);
+  EXPECT_TRUE(opened) << opened.error().text;
+  return opened ? std::move(*opened) : FolderWriter();
+}
+
 TEST(FolderWriterTest, ReplacesAFileWholeAndLeavesNoTemporaryFile) {
   TempFolder folder;
-  std::string error;
-  FolderWriter writer = FolderWriter::Open((folder.path() / "a" / "b").string(), &error);
-  ASSERT_TRUE(writer.is_open()) << error;
-  ASSERT_TRUE(writer.ReplaceFile("report.txt", "first\n", &error)) << error;
-  ASSERT_TRUE(writer.ReplaceFile("report.txt", "second\n", &error)) << error;
+  platform::Error error;
+  FolderWriter writer = OpenFolder((folder.path() / "a" / "b").string());
+  ASSERT_TRUE(writer.is_open());
+  ASSERT_TRUE(writer.ReplaceFile("report.txt", "first\n", &error)) << error.text;
+  ASSERT_TRUE(writer.ReplaceFile("report.txt", "second\n", &error)) << error.text;
   EXPECT_EQ("second\n", ReadFile(folder.path() / "a" / "b" / "report.txt"));
   EXPECT_EQ(1, std::distance(std::filesystem::directory_iterator(folder.path() / "a" / "b"),
                              std::filesystem::directory_iterator()));
@@ -31,10 +39,10 @@ TEST(FolderWriterTest, ReplacesAFileWholeAndLeavesNoTemporaryFile) {
 TEST(FolderWriterTest, APlantedLinkIsReplacedNotFollowed) {
   TempFolder folder;
   const std::filesystem::path victim = folder.Write("victim", "keep");
-  std::string error;
-  if (!MakeSymbolicLink(victim, folder.path() / "report.txt", false, &error)) GTEST_SKIP() << error;
-  FolderWriter writer = FolderWriter::Open(folder.str(), &error);
-  ASSERT_TRUE(writer.ReplaceFile("report.txt", "new", &error)) << error;
+  platform::Error error;
+  if (std::string why; !MakeSymbolicLink(victim, folder.path() / "report.txt", false, &why)) GTEST_SKIP() << why;
+  FolderWriter writer = OpenFolder(folder.str());
+  ASSERT_TRUE(writer.ReplaceFile("report.txt", "new", &error)) << error.text;
   EXPECT_EQ("keep", ReadFile(victim));
   EXPECT_FALSE(std::filesystem::is_symlink(folder.path() / "report.txt"));
 }
@@ -46,9 +54,9 @@ TEST(FolderWriterTest, TemporaryNamesMadeInAdvanceAreNotTaken) {
   TempFolder folder;
   const std::string planted = ".report.txt.tmp-" + std::to_string(platform::CurrentProcessId());
   folder.Write(planted, "planted");
-  std::string error;
-  FolderWriter writer = FolderWriter::Open(folder.str(), &error);
-  ASSERT_TRUE(writer.ReplaceFile("report.txt", "new", &error)) << error;
+  platform::Error error;
+  FolderWriter writer = OpenFolder(folder.str());
+  ASSERT_TRUE(writer.ReplaceFile("report.txt", "new", &error)) << error.text;
   EXPECT_EQ("new", ReadFile(folder.path() / "report.txt"));
   EXPECT_EQ("planted", ReadFile(folder.path() / planted));
   EXPECT_EQ(2,
@@ -59,28 +67,28 @@ TEST(FolderWriterTest, TemporaryNamesMadeInAdvanceAreNotTaken) {
 TEST(FolderWriterTest, AFolderThatIsALinkIsRefused) {
   TempFolder folder;
   std::filesystem::create_directory(folder.path() / "real");
-  std::string error;
-  if (!MakeSymbolicLink(folder.path() / "real", folder.path() / "link", true, &error)) GTEST_SKIP() << error;
-  EXPECT_FALSE(FolderWriter::Open((folder.path() / "link").string(), &error).is_open());
-  EXPECT_NE(std::string::npos, error.find("link")) << error;
+  if (std::string why; !MakeSymbolicLink(folder.path() / "real", folder.path() / "link", true, &why))
+    GTEST_SKIP() << why;
+  platform::Result<FolderWriter> opened = FolderWriter::Open((folder.path() / "link").string());
+  EXPECT_FALSE(opened);
+  EXPECT_NE(std::string::npos, opened.error().text.find("link")) << opened.error().text;
 }
 
 TEST(FolderWriterTest, AFailedReplaceLeavesTheFolderAsItWas) {
   TempFolder folder;
   std::filesystem::create_directory(folder.path() / "report.txt");
-  std::string error;
-  FolderWriter writer = FolderWriter::Open(folder.str(), &error);
+  platform::Error error;
+  FolderWriter writer = OpenFolder(folder.str());
   EXPECT_FALSE(writer.ReplaceFile("report.txt", "new", &error));
-  EXPECT_FALSE(error.empty());
+  EXPECT_FALSE(error.text.empty());
   EXPECT_EQ(1,
             std::distance(std::filesystem::directory_iterator(folder.path()), std::filesystem::directory_iterator()));
 }
 
 TEST(FolderWriterTest, OneLockHolderAtATime) {
   TempFolder folder;
-  std::string error;
-  FolderWriter first = FolderWriter::Open(folder.str(), &error);
-  FolderWriter second = FolderWriter::Open(folder.str(), &error);
+  FolderWriter first = OpenFolder(folder.str());
+  FolderWriter second = OpenFolder(folder.str());
   EXPECT_TRUE(first.TryLock());
   EXPECT_FALSE(second.TryLock());
   first = FolderWriter();

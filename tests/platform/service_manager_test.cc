@@ -54,10 +54,13 @@ TEST(ServiceManagerTest, AFolderTheUserMayNotWriteIsRefused) {
   }
   EXPECT_TRUE(RunUnprivileged([&] {
     platform::Error error;
+    // A refused access is kDenied, as a folder of another user's is.
     EXPECT_EQ(nullptr, ServiceManager::Open(folder.str() + "/services", &error));
     EXPECT_EQ(EACCES, error.code);
+    EXPECT_EQ(platform::ErrorKind::kDenied, error.kind);
     EXPECT_EQ(nullptr, ServiceManager::Open(folder.str() + "/new", &error));
     EXPECT_EQ(EACCES, error.code);
+    EXPECT_EQ(platform::ErrorKind::kDenied, error.kind);
     return !::testing::Test::HasFailure();
   }));
   std::filesystem::permissions(folder.path(), std::filesystem::perms::owner_all, std::filesystem::perm_options::add);
@@ -158,16 +161,21 @@ TEST(ServiceStartTest, FailsUnlessTheProgramIsReallyExecuted) {
   auto manager = ServiceManager::Open(folder.str(), &error);
   ASSERT_NE(nullptr, manager);
   const std::string not_executable = folder.Write("plain", "#!/bin/sh\n").string();
-  const std::pair<std::string, int> cases[] = {
-      {folder.str() + "/missing", ENOENT},
-      {not_executable, EACCES},
-      {folder.str(), EACCES},
+  const struct {
+    std::string program;
+    int code;
+    platform::ErrorKind kind;
+  } cases[] = {
+      {folder.str() + "/missing", ENOENT, platform::ErrorKind::kNotFound},
+      {not_executable, EACCES, platform::ErrorKind::kDenied},
+      {folder.str(), EACCES, platform::ErrorKind::kDenied},
   };
-  for (const auto& [program, expected] : cases) {
+  for (const auto& [program, code, kind] : cases) {
     SCOPED_TRACE(program);
     platform::Service service(folder.str(), {.name = "Broken", .program_path = program});
     EXPECT_FALSE(service.Start({}, &error));
-    EXPECT_EQ(expected, error.code);
+    EXPECT_EQ(code, error.code);
+    EXPECT_EQ(kind, error.kind);
   }
   platform::Service with_account(folder.str(), {.name = "Other", .program_path = "/bin/true", .account = "qa"});
   EXPECT_FALSE(with_account.Start({}, &error));

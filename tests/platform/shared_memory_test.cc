@@ -28,63 +28,61 @@ uint32_t EndedProcessId() {
 }
 
 TEST(SharedMemoryTest, CreatesAZeroedObjectOfExactlyTheSizeAboveTheStandardStreams) {
-  std::string error;
-  platform::SharedMemoryHandle handle = platform::CreateSharedMemory(36, &error);
-  ASSERT_TRUE(handle.is_open()) << error;
-  EXPECT_GE(handle.value(), 3);
-  platform::SharedView view = platform::MapSharedMemory(handle, true, &error);
-  ASSERT_TRUE(view.is_mapped()) << error;
-  ASSERT_EQ(36u, view.bytes().size());
-  EXPECT_TRUE(std::all_of(view.bytes().begin(), view.bytes().end(), [](std::byte b) { return b == std::byte{0}; }));
+  platform::Result<platform::SharedMemoryHandle> handle = platform::CreateSharedMemory(36);
+  ASSERT_TRUE(handle) << handle.error().text;
+  EXPECT_GE(handle->value(), 3);
+  platform::Result<platform::SharedView> view = platform::MapSharedMemory(*handle, true);
+  ASSERT_TRUE(view) << view.error().text;
+  ASSERT_EQ(36u, view->bytes().size());
+  EXPECT_TRUE(std::all_of(view->bytes().begin(), view->bytes().end(), [](std::byte b) { return b == std::byte{0}; }));
 }
 
 TEST(SharedMemoryTest, ADuplicateSharesTheBytesAndSurvivesTheOriginalHandle) {
-  std::string error;
-  platform::SharedMemoryHandle handle = platform::CreateSharedMemory(64, &error);
-  platform::SharedView writer = platform::MapSharedMemory(handle, true, &error);
-  ASSERT_TRUE(writer.is_mapped()) << error;
-  std::memcpy(writer.bytes().data(), "settings", 8);
+  platform::Result<platform::SharedMemoryHandle> handle = platform::CreateSharedMemory(64);
+  ASSERT_TRUE(handle) << handle.error().text;
+  platform::Result<platform::SharedView> writer = platform::MapSharedMemory(*handle, true);
+  ASSERT_TRUE(writer) << writer.error().text;
+  std::memcpy(writer->bytes().data(), "settings", 8);
 
-  platform::SharedMemoryHandle duplicate =
-      platform::DuplicateSharedMemory(platform::CurrentProcessId(), static_cast<uint32_t>(handle.value()), &error);
-  ASSERT_TRUE(duplicate.is_open()) << error;
-  EXPECT_NE(handle.value(), duplicate.value());
-  handle.Close();
-  platform::SharedView reader = platform::MapSharedMemory(duplicate, false, &error);
-  ASSERT_TRUE(reader.is_mapped()) << error;
-  ASSERT_EQ(64u, reader.bytes().size());
-  EXPECT_EQ(0, std::memcmp(reader.bytes().data(), "settings", 8));
-  std::memcpy(writer.bytes().data(), "changed!", 8);
-  EXPECT_EQ(0, std::memcmp(reader.bytes().data(), "changed!", 8));
+  platform::Result<platform::SharedMemoryHandle> duplicate =
+      platform::DuplicateSharedMemory(platform::CurrentProcessId(), static_cast<uint32_t>(handle->value()));
+  ASSERT_TRUE(duplicate) << duplicate.error().text;
+  EXPECT_NE(handle->value(), duplicate->value());
+  handle->Close();
+  platform::Result<platform::SharedView> reader = platform::MapSharedMemory(*duplicate, false);
+  ASSERT_TRUE(reader) << reader.error().text;
+  ASSERT_EQ(64u, reader->bytes().size());
+  EXPECT_EQ(0, std::memcmp(reader->bytes().data(), "settings", 8));
+  std::memcpy(writer->bytes().data(), "changed!", 8);
+  EXPECT_EQ(0, std::memcmp(reader->bytes().data(), "changed!", 8));
 }
 
 TEST(SharedMemoryTest, FallsBackToProcWhenPidfdGetfdIsRefused) {
-  std::string error;
-  platform::SharedMemoryHandle handle = platform::CreateSharedMemory(16, &error);
-  platform::SharedView writer = platform::MapSharedMemory(handle, true, &error);
-  ASSERT_TRUE(writer.is_mapped()) << error;
-  std::memcpy(writer.bytes().data(), "via /proc", 9);
+  platform::Result<platform::SharedMemoryHandle> handle = platform::CreateSharedMemory(16);
+  ASSERT_TRUE(handle) << handle.error().text;
+  platform::Result<platform::SharedView> writer = platform::MapSharedMemory(*handle, true);
+  ASSERT_TRUE(writer) << writer.error().text;
+  std::memcpy(writer->bytes().data(), "via /proc", 9);
 
   InjectSharedMemoryFault(SharedMemoryCall::kPidfdGetfd, EPERM);
-  platform::SharedMemoryHandle duplicate =
-      platform::DuplicateSharedMemory(platform::CurrentProcessId(), static_cast<uint32_t>(handle.value()), &error);
-  ASSERT_TRUE(duplicate.is_open()) << error;
-  platform::SharedView reader = platform::MapSharedMemory(duplicate, false, &error);
-  ASSERT_TRUE(reader.is_mapped()) << error;
-  EXPECT_EQ(0, std::memcmp(reader.bytes().data(), "via /proc", 9));
+  platform::Result<platform::SharedMemoryHandle> duplicate =
+      platform::DuplicateSharedMemory(platform::CurrentProcessId(), static_cast<uint32_t>(handle->value()));
+  ASSERT_TRUE(duplicate) << duplicate.error().text;
+  platform::Result<platform::SharedView> reader = platform::MapSharedMemory(*duplicate, false);
+  ASSERT_TRUE(reader) << reader.error().text;
+  EXPECT_EQ(0, std::memcmp(reader->bytes().data(), "via /proc", 9));
 }
 
 TEST(SharedMemoryTest, DuplicationFailsCleanlyForAnythingButALiveSealedObject) {
-  std::string error;
-  platform::SharedMemoryHandle block = platform::CreateSharedMemory(16, &error);
-  ASSERT_TRUE(block.is_open()) << error;
+  platform::Result<platform::SharedMemoryHandle> block = platform::CreateSharedMemory(16);
+  ASSERT_TRUE(block) << block.error().text;
   std::FILE* plain_file = std::tmpfile();
   ASSERT_NE(nullptr, plain_file);
   // Far above any descriptor a test opens; a just-closed number could be reused at once.
   const uint32_t closed_number = 999999;
 
   const uint32_t self = platform::CurrentProcessId();
-  const uint32_t block_number = static_cast<uint32_t>(block.value());
+  const uint32_t block_number = static_cast<uint32_t>(block->value());
   struct Case {
     const char* what;
     uint32_t process_id;
@@ -100,29 +98,31 @@ TEST(SharedMemoryTest, DuplicationFailsCleanlyForAnythingButALiveSealedObject) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    error.clear();
-    platform::SharedMemoryHandle duplicate = platform::DuplicateSharedMemory(c.process_id, c.handle, &error);
-    EXPECT_FALSE(duplicate.is_open());
-    EXPECT_NE(std::string::npos, error.find(c.error_part)) << error;
+    platform::Result<platform::SharedMemoryHandle> duplicate = platform::DuplicateSharedMemory(c.process_id, c.handle);
+    EXPECT_FALSE(duplicate);
+    EXPECT_NE(std::string::npos, duplicate.error().text.find(c.error_part)) << duplicate.error().text;
   }
   std::fclose(plain_file);
 }
 
 TEST(SharedMemoryTest, InjectedFailuresOfCreationAndMappingAreReported) {
-  std::string error;
   InjectSharedMemoryFault(SharedMemoryCall::kMemfdCreate, EMFILE);
-  EXPECT_FALSE(platform::CreateSharedMemory(16, &error).is_open());
-  EXPECT_NE(std::string::npos, error.find("memfd_create")) << error;
+  platform::Result<platform::SharedMemoryHandle> refused = platform::CreateSharedMemory(16);
+  EXPECT_FALSE(refused);
+  EXPECT_NE(std::string::npos, refused.error().text.find("memfd_create")) << refused.error().text;
+  EXPECT_EQ(EMFILE, refused.error().code);
 
-  platform::SharedMemoryHandle handle = platform::CreateSharedMemory(16, &error);
-  ASSERT_TRUE(handle.is_open()) << error;
+  platform::Result<platform::SharedMemoryHandle> handle = platform::CreateSharedMemory(16);
+  ASSERT_TRUE(handle) << handle.error().text;
   InjectSharedMemoryFault(SharedMemoryCall::kMmap, ENOMEM);
-  EXPECT_FALSE(platform::MapSharedMemory(handle, true, &error).is_mapped());
-  EXPECT_NE(std::string::npos, error.find("mmap")) << error;
+  platform::Result<platform::SharedView> unmapped = platform::MapSharedMemory(*handle, true);
+  EXPECT_FALSE(unmapped);
+  EXPECT_NE(std::string::npos, unmapped.error().text.find("mmap")) << unmapped.error().text;
   // A fault is taken once: the next call succeeds.
-  EXPECT_TRUE(platform::MapSharedMemory(handle, true, &error).is_mapped()) << error;
+  platform::Result<platform::SharedView> mapped = platform::MapSharedMemory(*handle, true);
+  EXPECT_TRUE(mapped) << mapped.error().text;
 
-  EXPECT_FALSE(platform::CreateSharedMemory(0, &error).is_open());
+  EXPECT_EQ(platform::CreateSharedMemory(0).error().kind, platform::ErrorKind::kInvalid);
 }
 
 // Read from /proc/self/fdinfo: whether the descriptor carries close-on-exec (O_CLOEXEC).
@@ -137,18 +137,17 @@ bool IsCloseOnExec(int fd) {
 }
 
 TEST(SharedMemoryTest, CreatedAndDuplicatedDescriptorsAreCloseOnExec) {
-  std::string error;
-  platform::SharedMemoryHandle handle = platform::CreateSharedMemory(16, &error);
-  ASSERT_TRUE(handle.is_open()) << error;
-  EXPECT_TRUE(IsCloseOnExec(handle.value()));
-  const uint32_t number = static_cast<uint32_t>(handle.value());
+  platform::Result<platform::SharedMemoryHandle> handle = platform::CreateSharedMemory(16);
+  ASSERT_TRUE(handle) << handle.error().text;
+  EXPECT_TRUE(IsCloseOnExec(handle->value()));
+  const uint32_t number = static_cast<uint32_t>(handle->value());
   for (bool refuse_pidfd : {false, true}) {
     SCOPED_TRACE(refuse_pidfd ? "through /proc" : "through pidfd_getfd");
     if (refuse_pidfd) InjectSharedMemoryFault(SharedMemoryCall::kPidfdGetfd, EPERM);
-    platform::SharedMemoryHandle duplicate =
-        platform::DuplicateSharedMemory(platform::CurrentProcessId(), number, &error);
-    ASSERT_TRUE(duplicate.is_open()) << error;
-    EXPECT_TRUE(IsCloseOnExec(duplicate.value()));
+    platform::Result<platform::SharedMemoryHandle> duplicate =
+        platform::DuplicateSharedMemory(platform::CurrentProcessId(), number);
+    ASSERT_TRUE(duplicate) << duplicate.error().text;
+    EXPECT_TRUE(IsCloseOnExec(duplicate->value()));
   }
 }
 

@@ -22,10 +22,9 @@ VersionInfoContent SampleContent() {
 }
 
 std::vector<uint8_t> SampleBlock() {
-  std::vector<uint8_t> block;
-  std::string error;
-  EXPECT_TRUE(BuildVersionInfoBlock(SampleContent(), &block, &error)) << error;
-  return block;
+  platform::Result<std::vector<uint8_t>> block = BuildVersionInfoBlock(SampleContent());
+  EXPECT_TRUE(block) << block.error().text;
+  return block ? *block : std::vector<uint8_t>();
 }
 
 // Runs every query a reader makes; a damaged block must answer without reading outside it,
@@ -80,10 +79,9 @@ TEST(VersionInfoTest, WhatIsWrittenIsReadBack) {
 }
 
 TEST(VersionInfoTest, BlockWithoutFixedPartOrTranslationsAnswersAbsent) {
-  std::vector<uint8_t> block;
-  std::string error;
-  ASSERT_TRUE(BuildVersionInfoBlock({}, &block, &error));
-  VersionInfo info(block);
+  platform::Result<std::vector<uint8_t>> block = BuildVersionInfoBlock({});
+  ASSERT_TRUE(block);
+  VersionInfo info(*block);
   FixedFileInfo fixed;
   std::vector<VersionTranslation> translations;
   EXPECT_FALSE(info.QueryFixedFileInfo(&fixed));
@@ -94,13 +92,12 @@ TEST(VersionInfoTest, BlockWithoutFixedPartOrTranslationsAnswersAbsent) {
 TEST(VersionInfoTest, InvalidTextIsRefusedWhenBuilding) {
   VersionInfoContent content = SampleContent();
   content.string_tables[0].strings.emplace_back("SpecialBuild", "\xFF\xFE");
-  std::vector<uint8_t> block;
-  std::string error;
-  EXPECT_FALSE(BuildVersionInfoBlock(content, &block, &error));
-  EXPECT_NE(error.find("UTF-8"), std::string::npos);
+  platform::Result<std::vector<uint8_t>> block = BuildVersionInfoBlock(content);
+  EXPECT_FALSE(block);
+  EXPECT_NE(block.error().text.find("UTF-8"), std::string::npos);
   content = SampleContent();
   content.string_tables[0].strings.emplace_back("Huge", std::string(40000, 'x'));
-  EXPECT_FALSE(BuildVersionInfoBlock(content, &block, &error));
+  EXPECT_FALSE(BuildVersionInfoBlock(content));
 }
 
 TEST(VersionInfoTest, DamagedBlocksNeverReadOutside) {
@@ -116,8 +113,8 @@ TEST(ElfExecutableVersionTest, AnExecutableKeepsItsNoteAndStillRuns) {
   TempFolder folder;
   std::string image = ReadFile("/bin/true");
   const std::vector<uint8_t> block = SampleBlock();
-  std::string error;
-  ASSERT_TRUE(EmbedVersionInfo(block, &image, &error)) << error;
+  platform::Error error;
+  ASSERT_TRUE(EmbedVersionInfo(block, &image, &error)) << error.text;
   const std::string path = folder.Write("true", image).string();
   const std::optional<VersionInfo> read = VersionInfo::ReadFromFile(path.c_str());
   ASSERT_TRUE(read.has_value());

@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "engine_control/launch_fixtures.h"
@@ -45,11 +46,11 @@ Bytes BlockAround(const Bytes& data) {
 
 // `bytes` as a shared-memory object of exactly their size, the way a harness would hold it.
 platform::SharedMemoryHandle RawBlock(const Bytes& bytes) {
-  std::string error;
-  platform::SharedMemoryHandle handle = platform::CreateSharedMemory(bytes.size(), &error);
-  platform::SharedView view = platform::MapSharedMemory(handle, true, &error);
-  if (view.is_mapped()) std::memcpy(view.bytes().data(), bytes.data(), bytes.size());
-  return handle;
+  platform::Result<platform::SharedMemoryHandle> handle = platform::CreateSharedMemory(bytes.size());
+  if (!handle) return {};
+  platform::Result<platform::SharedView> view = platform::MapSharedMemory(*handle, true);
+  if (view) std::memcpy(view->bytes().data(), bytes.data(), bytes.size());
+  return std::move(*handle);
 }
 
 bool AttachTo(SharedBlock* reader, const platform::SharedMemoryHandle& handle) {

@@ -39,9 +39,8 @@ bool MakeEngineFile(const std::filesystem::path& path, const EngineFileOptions& 
   table.translation = kUsEnglishUnicode;
   table.strings = {{"FileVersion", options.file_version}};
   if (!options.special_build.empty()) table.strings.emplace_back("SpecialBuild", options.special_build);
-  std::vector<uint8_t> block;
-  std::string why;
-  if (!BuildVersionInfoBlock(content, &block, &why) || !WriteVersionResource(path, std::move(block))) return false;
+  platform::Result<std::vector<uint8_t>> block = BuildVersionInfoBlock(content);
+  if (!block || !WriteVersionResource(path, std::move(*block))) return false;
   if (!options.sign) return true;
   const std::string signed_image = DevSigned(ReadFile(path));
   std::ofstream out(path, std::ios::binary | std::ios::trunc);

@@ -107,9 +107,9 @@ std::optional<std::pair<compare::SideRuns, compare::SideRuns>> ReadSides(const O
 
 bool WriteOutput(const std::string& path, const std::string& text) {
   if (path.empty()) return true;
-  std::string error;
+  platform::Error error;
   if (ReplaceFileAtomically(path, text, LinkRule::kRefuse, &error)) return true;
-  std::fprintf(stderr, "testkve-compare: cannot write %s: %s\n", path.c_str(), error.c_str());
+  std::fprintf(stderr, "testkve-compare: cannot write %s: %s\n", path.c_str(), error.text.c_str());
   return false;
 }
 

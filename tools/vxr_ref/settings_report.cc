@@ -59,5 +59,8 @@ bool WriteReportFile(platform::FolderWriter& folder, const std::string& name, st
                      std::string* error) {
   std::string text;
   for (const std::string& line : lines) text += line + '\n';
-  return folder.ReplaceFile(name, text, error);
+  platform::Error failure;
+  if (folder.ReplaceFile(name, text, &failure)) return true;
+  *error = failure.text;
+  return false;
 }

@@ -32,12 +32,12 @@ const std::map<std::string, std::string>& FolderSteering() {
   static const std::map<std::string, std::string> values = [] {
     std::map<std::string, std::string> read;
     const std::optional<std::string> program = platform::RunningProgramPath();
-    std::string text, ignored;
     if (!program) return read;
     const size_t separator = program->find_last_of("/\\");
     const std::string folder = separator == std::string::npos ? "" : program->substr(0, separator + 1);
-    if (!ReadWholeFile(folder + kFolderSteeringFile, &text, &ignored)) return read;
-    std::istringstream lines(text);
+    const platform::Result<std::string> text = ReadWholeFile(folder + kFolderSteeringFile);
+    if (!text) return read;
+    std::istringstream lines(*text);
     std::string line;
     while (std::getline(lines, line)) {
       if (!line.empty() && line.back() == '\r') line.pop_back();

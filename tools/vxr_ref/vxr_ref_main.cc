@@ -262,8 +262,9 @@ int main(int argc, char** argv) {
   const std::vector<std::string> descriptors = DescriptorLines(false);
   const std::vector<std::string> streams = DescriptorLines(true);
   const std::filesystem::path folder_path = ReportFolder(settings);
-  platform::FolderWriter folder = platform::FolderWriter::Open(folder_path.string(), &error);
-  if (!folder.is_open()) return Fail(kExitReportFailed, "cannot create the report folder " + error);
+  platform::Result<platform::FolderWriter> opened = platform::FolderWriter::Open(folder_path.string());
+  if (!opened) return Fail(kExitReportFailed, "cannot create the report folder " + opened.error().text);
+  platform::FolderWriter& folder = *opened;
   if (!folder.TryLock()) {
     return Fail(static_cast<int>(VXR_RET_INIT_EXIST_INSTANCE), "another engine is running in this report folder");
   }

@@ -23,12 +23,13 @@ int RunCodeSign(std::span<char* const> args) {
   if (!arguments.Has("--cert")) return UsageError("no certificate given", kCodeSignUsage);
   if (!arguments.Has("--key")) return UsageError("no key given", kCodeSignUsage);
   const std::string& path = arguments.operands().front();
-  std::string certificate_pem, key_pem, image, error;
+  std::string certificate_pem, key_pem, image;
+  platform::Error error;
   if (!ReadInputFile(arguments.Value("--cert"), &certificate_pem) ||
       !ReadInputFile(arguments.Value("--key"), &key_pem) || !ReadInputFile(path, &image)) {
     return kExitFailure;
   }
-  if (!AppendCodeSignature(certificate_pem, key_pem, &image, &error)) return Failure(error);
+  if (!AppendCodeSignature(certificate_pem, key_pem, &image, &error)) return Failure(error.text);
   return WriteOutputFile(path, image) ? kExitSuccess : kExitFailure;
 }
 
@@ -39,10 +40,9 @@ int RunCodeVerify(std::span<char* const> args) {
   int exit_code = kExitSuccess;
   if (!ParseWithOneFile(args, {}, kCodeVerifyUsage, &arguments, &exit_code)) return exit_code;
   const std::string& path = arguments.operands().front();
-  std::string signer, error;
-  if (!VerifyFileCodeSignature(path.c_str(), &signer, &error)) {
-    return Failure(path + ": " + error);
-  }
+  const platform::Result<std::string> verified = VerifyFileCodeSignature(path.c_str());
+  if (!verified) return Failure(path + ": " + verified.error().text);
+  const std::string& signer = *verified;
   bool accepted = VerifyCodeSignature(path.c_str()) == IntegrityVerdict::kValid;
   std::printf("%s: signed by \"%s\"%s\n", path.c_str(), signer.c_str(),
               accepted ? "" : " (not the engine maker: refused)");

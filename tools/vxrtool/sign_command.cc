@@ -26,13 +26,21 @@ int RunSign(std::span<char* const> args) {
   std::string error, trailer;
   std::unique_ptr<platform::RsaPrivateKey> key = LoadSigningKey(arguments.Value("--key"), &error);
   if (!key) return Failure(error);
-  std::unique_ptr<AppendableFile> file = AppendableFile::Open(path, &error);
-  if (!file) return Failure(error);
-  auto read = [&](std::span<std::byte> buffer) { return file->Read(buffer, &error); };
+  platform::Result<std::unique_ptr<AppendableFile>> file = AppendableFile::Open(path);
+  if (!file) return Failure(file.error().text);
+  auto read = [&](std::span<std::byte> buffer) -> int64_t {
+    const platform::Result<size_t> got = (*file)->Read(buffer);
+    if (!got) {
+      error = got.error().text;
+      return -1;
+    }
+    return static_cast<int64_t>(*got);
+  };
   if (!MakeSignatureTrailer(*key, read, &trailer, &error)) {
     return Failure("cannot sign " + path + ": " + error);
   }
-  return file->Append(trailer, &error) ? kExitSuccess : Failure(error);
+  platform::Error append_error;
+  return (*file)->Append(trailer, &append_error) ? kExitSuccess : Failure(append_error.text);
 }
 
 int SignContent(const std::string& key_path, std::string_view content, const std::string& name, std::string* trailer) {

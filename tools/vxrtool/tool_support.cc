@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <utility>
 
 #include "platform/whole_file.h"
 
@@ -72,17 +73,20 @@ bool ParseWithOneFile(std::span<char* const> args, std::initializer_list<std::st
 }
 
 bool ReadInputFile(const std::string& path, std::string* bytes) {
-  std::string error;
-  if (ReadWholeFile(path, bytes, &error)) return true;
-  Failure(error);
-  return false;
+  platform::Result<std::string> read = ReadWholeFile(path);
+  if (!read) {
+    Failure(read.error().text);
+    return false;
+  }
+  *bytes = std::move(*read);
+  return true;
 }
 
 bool WriteOutputFile(const std::string& path, std::string_view bytes) {
-  std::string error;
+  platform::Error error;
   const uint64_t names = HardLinkCount(path);
   if (!ReplaceFileAtomically(path, bytes, LinkRule::kFollowTrusted, &error)) {
-    Failure(error);
+    Failure(error.text);
     return false;
   }
   if (names > 1) {

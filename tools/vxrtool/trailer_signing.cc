@@ -14,8 +14,12 @@ constexpr size_t kChunkBytes = 1 << 20;
 }  // namespace
 
 std::unique_ptr<platform::RsaPrivateKey> LoadSigningKey(const std::string& path, std::string* error) {
-  std::string pem;
-  if (!ReadWholeFile(path, &pem, error)) return nullptr;
+  platform::Result<std::string> read = ReadWholeFile(path);
+  if (!read) {
+    *error = read.error().text;
+    return nullptr;
+  }
+  std::string& pem = *read;
   std::unique_ptr<platform::RsaPrivateKey> key = platform::RsaPrivateKey::FromPem(pem);
   platform::WipeBytes(std::span(reinterpret_cast<uint8_t*>(pem.data()), pem.size()));
   if (!key) *error = "no RSA private key in " + path;

@@ -103,10 +103,10 @@ int RunVersionSet(std::span<char* const> args) {
     return UsageError("nothing to set: give --file-version, --special-build or --translation", kSetUsage);
   }
   VersionInfoContent content;
-  std::vector<uint8_t> block;
   std::string error, image, trailer;
   if (!ContentFromArguments(arguments, &content, &error)) return UsageError(error, kSetUsage);
-  if (!BuildVersionInfoBlock(content, &block, &error)) return Failure(error);
+  const platform::Result<std::vector<uint8_t>> block = BuildVersionInfoBlock(content);
+  if (!block) return Failure(block.error().text);
   std::unique_ptr<platform::RsaPrivateKey> key;
   if (arguments.Has("--key")) {
     key = LoadSigningKey(arguments.Value("--key"), &error);
@@ -117,7 +117,7 @@ int RunVersionSet(std::span<char* const> args) {
   const bool had_trailer = VerifyAppendedSignature(path.c_str()) == 1;
   if (had_trailer) RemoveSignatureTrailer(&image);
   const bool had_code_signature = HasCodeSignature(image);
-  if (!EmbedVersionInfo(block, &image, &error)) return Failure(path + ": " + error);
+  if (platform::Error failure; !EmbedVersionInfo(*block, &image, &failure)) return Failure(path + ": " + failure.text);
   if (key) {
     if (!MakeSignatureTrailer(*key, image, &trailer, &error)) {
       return Failure("cannot sign " + path + ": " + error);

@@ -18,6 +18,8 @@
 #include <climits>
 #include <cstdio>
 #include <memory>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/file_stream.h"
@@ -241,14 +243,7 @@ std::string DescriptorAndMarker(size_t signature_size) {
   return tail.append(kMarker);
 }
 
-}  // namespace
-
-bool VerifyFileCodeSignature(const char* path, std::string* signer_name, std::string* error) {
-  UniqueStream stream = OpenBinaryStream(path);
-  return VerifyStreamCodeSignature(stream.get(), signer_name, error);
-}
-
-bool VerifyStreamCodeSignature(std::FILE* stream, std::string* signer_name, std::string* error) {
+bool VerifyStream(std::FILE* stream, std::string* signer_name, std::string* error) {
   ErrorQueueMark error_mark;
   struct stat status;
   if (stream == nullptr || fstat(fileno(stream), &status) != 0) {
@@ -267,10 +262,8 @@ bool VerifyStreamCodeSignature(std::FILE* stream, std::string* signer_name, std:
   return VerifySignedContent(stream, block, signer_name, error);
 }
 
-bool HasCodeSignature(std::string_view image) { return image.ends_with(kMarker); }
-
-bool AppendCodeSignature(std::string_view certificate_pem, std::string_view key_pem, std::string* image,
-                         std::string* error) {
+bool AppendSignature(std::string_view certificate_pem, std::string_view key_pem, std::string* image,
+                     std::string* error) {
   ErrorQueueMark error_mark;
   if (image->size() > INT_MAX || certificate_pem.size() > INT_MAX || key_pem.size() > INT_MAX) {
     *error = "file too large to sign";
@@ -305,4 +298,32 @@ bool AppendCodeSignature(std::string_view certificate_pem, std::string_view key_
   OPENSSL_free(der);
   image->append(DescriptorAndMarker(static_cast<size_t>(der_size)));
   return true;
+}
+
+// The checks above say why in words alone: there is no system number to carry.
+platform::Error Refused(std::string reason) {
+  return platform::Refusal(platform::ErrorKind::kOther, std::move(reason));
+}
+
+}  // namespace
+
+platform::Result<std::string> VerifyFileCodeSignature(const char* path) {
+  UniqueStream stream = OpenBinaryStream(path);
+  return VerifyStreamCodeSignature(stream.get());
+}
+
+platform::Result<std::string> VerifyStreamCodeSignature(std::FILE* stream) {
+  std::string signer, reason;
+  if (!VerifyStream(stream, &signer, &reason)) return Refused(std::move(reason));
+  return signer;
+}
+
+bool HasCodeSignature(std::string_view image) { return image.ends_with(kMarker); }
+
+bool AppendCodeSignature(std::string_view certificate_pem, std::string_view key_pem, std::string* image,
+                         platform::Error* error) {
+  std::string reason;
+  if (AppendSignature(certificate_pem, key_pem, image, &reason)) return true;
+  *error = Refused(std::move(reason));
+  return false;
 }

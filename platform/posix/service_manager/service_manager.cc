@@ -17,6 +17,7 @@
 
 #include "platform/posix/argv_pointers.h"
 #include "platform/posix/child_start.h"
+#include "platform/posix/error_from_errno.h"
 #include "platform/posix/path_walk.h"
 #include "platform/posix/unique_fd.h"
 #include "platform/service_record.h"
@@ -41,32 +42,6 @@ constexpr size_t kMaxRecordSize = 64 * 1024;
 constexpr size_t kMaxNameLength = 200;
 
 std::string LogPathIn(const std::string& folder, const std::string& name) { return folder + "/" + name + ".log"; }
-
-// The failure that the errno value `number` stands for, with the manager's reason if it has one.
-Error Failure(int number, std::string reason = {}) {
-  ErrorKind kind = ErrorKind::kOther;
-  switch (number) {
-    case ENOENT:
-      kind = ErrorKind::kNotFound;
-      break;
-    case EEXIST:
-      kind = ErrorKind::kExists;
-      break;
-    case EINVAL:
-      kind = ErrorKind::kInvalid;
-      break;
-    case EPERM:
-      kind = ErrorKind::kDenied;
-      break;
-    case EBUSY:
-      kind = ErrorKind::kBusy;
-      break;
-    case EBADMSG:
-      kind = ErrorKind::kDamaged;
-      break;
-  }
-  return {kind, number, std::move(reason)};
-}
 
 bool IsRecordText(std::string_view text) {
   return text.find_first_of(std::string_view("\n\0", 2)) == std::string_view::npos;
@@ -338,12 +313,12 @@ std::string ServiceDatabaseFolder() {
 
 std::unique_ptr<ServiceManager> ServiceManager::Open(const std::string& folder, Error* error) {
   if (folder.empty()) {
-    *error = Failure(ENOENT);
+    *error = ErrorFromErrno(ENOENT, {});
     return nullptr;
   }
   std::string reason;
   if (int failure = MakeFolders(folder, &reason)) {
-    *error = Failure(failure, std::move(reason));
+    *error = ErrorFromErrno(failure, std::move(reason));
     return nullptr;
   }
   return std::make_unique<ServiceManager>(folder);
@@ -360,18 +335,18 @@ std::string ServiceManager::LogPath(const std::string& name) const { return LogP
 
 std::unique_ptr<Service> ServiceManager::OpenService(const std::string& name, Error* error) const {
   if (!IsServiceName(name)) {
-    *error = Failure(EINVAL);
+    *error = ErrorFromErrno(EINVAL, {});
     return nullptr;
   }
   std::string text;
   std::string reason;
   if (int failure = ReadRecord(RecordPath(name), &text, &reason)) {
-    *error = Failure(failure, std::move(reason));
+    *error = ErrorFromErrno(failure, std::move(reason));
     return nullptr;
   }
   ServiceParameters parameters;
   if (!ParseServiceRecord(text, &parameters) || parameters.name != name) {
-    *error = Failure(EBADMSG);
+    *error = ErrorFromErrno(EBADMSG, {});
     return nullptr;
   }
   return std::make_unique<Service>(folder_, std::move(parameters));
@@ -379,12 +354,12 @@ std::unique_ptr<Service> ServiceManager::OpenService(const std::string& name, Er
 
 std::unique_ptr<Service> ServiceManager::CreateService(const ServiceParameters& parameters, Error* error) const {
   if (!IsRecordable(parameters)) {
-    *error = Failure(EINVAL);
+    *error = ErrorFromErrno(EINVAL, {});
     return nullptr;
   }
   TemporaryRecord record(folder_, parameters.name);
   if (int failure = record.Publish(FormatServiceRecord(parameters), RecordPath(parameters.name))) {
-    *error = Failure(failure);
+    *error = ErrorFromErrno(failure, {});
     return nullptr;
   }
   return std::make_unique<Service>(folder_, parameters);
@@ -396,7 +371,7 @@ bool Service::Start(const std::vector<std::string>& arguments, Error* error) con
   int number = 0;
   std::string reason;
   if (!StartDetached(folder_, parameters_, arguments, &number, &reason)) {
-    *error = Failure(number, reason.empty() ? std::strerror(number) : std::move(reason));
+    *error = ErrorFromErrno(number, reason.empty() ? std::strerror(number) : std::move(reason));
     return false;
   }
   return true;

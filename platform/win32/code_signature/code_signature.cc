@@ -13,8 +13,10 @@
 
 #include <cstdio>
 #include <string>
+#include <utility>
 
 #include "platform/win32/certificate_table.h"
+#include "platform/win32/error_from_win32.h"
 #include "platform/win32/handle.h"
 
 namespace {
@@ -99,33 +101,33 @@ bool Verify(HANDLE file, const std::wstring& path, std::string* signer_name, std
   return verified;
 }
 
-}  // namespace
-
-bool VerifyFileCodeSignature(const char* path, std::string* signer_name, std::string* error) {
-  if (path == nullptr) {
-    *error = "no file";
-    return false;
-  }
-  const platform::win32::UniqueHandle file = platform::win32::OpenPath(path, GENERIC_READ, OPEN_EXISTING);
-  if (!file) {
-    *error = std::string("cannot open ") + path + ": " + platform::win32::ErrorText(GetLastError());
-    return false;
-  }
-  return Verify(file.get(), platform::win32::Widen(path), signer_name, error);
+// A failure told in words alone, with no system number to carry.
+platform::Error Refused(std::string reason) {
+  return platform::Refusal(platform::ErrorKind::kOther, std::move(reason));
 }
 
-bool VerifyStreamCodeSignature(std::FILE* stream, std::string* signer_name, std::string* error) {
-  if (stream == nullptr) {
-    *error = "cannot open the file";
-    return false;
-  }
+// The signer, once the verification has passed.
+platform::Result<std::string> Verified(HANDLE file, const std::wstring& path) {
+  std::string signer, reason;
+  if (!Verify(file, path, &signer, &reason)) return Refused(std::move(reason));
+  return signer;
+}
+
+}  // namespace
+
+platform::Result<std::string> VerifyFileCodeSignature(const char* path) {
+  if (path == nullptr) return Refused("no file");
+  const platform::win32::UniqueHandle file = platform::win32::OpenPath(path, GENERIC_READ, OPEN_EXISTING);
+  if (!file) return platform::Win32Failure(std::string("cannot open ") + path, GetLastError());
+  return Verified(file.get(), platform::win32::Widen(path));
+}
+
+platform::Result<std::string> VerifyStreamCodeSignature(std::FILE* stream) {
+  if (stream == nullptr) return Refused("cannot open the file");
   const intptr_t handle = _get_osfhandle(_fileno(stream));
-  if (handle == -1) {
-    *error = "the stream has no file";
-    return false;
-  }
+  if (handle == -1) return Refused("the stream has no file");
   // WinVerifyTrust reads through the handle; the name is only shown.
-  return Verify(reinterpret_cast<HANDLE>(handle), L"engine", signer_name, error);
+  return Verified(reinterpret_cast<HANDLE>(handle), L"engine");
 }
 
 bool HasCodeSignature(std::string_view image) {
@@ -134,7 +136,7 @@ bool HasCodeSignature(std::string_view image) {
 }
 
 bool AppendCodeSignature(std::string_view /*certificate_pem*/, std::string_view /*key_pem*/, std::string* /*image*/,
-                         std::string* error) {
-  *error = "Windows programs are code-signed with signtool or osslsigncode";
+                         platform::Error* error) {
+  *error = Refused("Windows programs are code-signed with signtool or osslsigncode");
   return false;
 }

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "platform/path.h"
+#include "platform/win32/error_from_win32.h"
 #include "platform/win32/handle.h"
 #include "platform/win32/service_manager/write_access.h"
 
@@ -31,31 +32,8 @@ using ServiceHandle = std::unique_ptr<std::remove_pointer_t<SC_HANDLE>, CloseSer
 constexpr auto kLockedDatabaseWait = std::chrono::seconds(5);
 constexpr auto kLockedDatabaseRetry = std::chrono::milliseconds(250);
 
-ErrorKind KindOf(DWORD code) {
-  switch (code) {
-    case ERROR_SERVICE_EXISTS:
-      return ErrorKind::kExists;
-    case ERROR_SERVICE_DOES_NOT_EXIST:
-    case ERROR_FILE_NOT_FOUND:
-    case ERROR_PATH_NOT_FOUND:
-      return ErrorKind::kNotFound;
-    case ERROR_ACCESS_DENIED:
-      return ErrorKind::kDenied;
-    case ERROR_INVALID_NAME:
-    case ERROR_INVALID_PARAMETER:
-      return ErrorKind::kInvalid;
-    case ERROR_SERVICE_ALREADY_RUNNING:
-    case ERROR_SERVICE_DATABASE_LOCKED:
-      return ErrorKind::kBusy;
-    default:
-      return ErrorKind::kOther;
-  }
-}
-
 // The failure `code` of a call, with a sentence naming what failed.
-Error Failed(DWORD code, const std::string& what) {
-  return {KindOf(code), static_cast<int>(code), what + ": " + win32::ErrorText(code)};
-}
+Error Failed(DWORD code, const std::string& what) { return Win32Failure(what, code); }
 Error Failed(const std::string& what) { return Failed(GetLastError(), what); }
 
 ServiceHandle OpenManager(DWORD access) { return ServiceHandle(OpenSCManagerW(nullptr, nullptr, access)); }
@@ -195,8 +173,7 @@ bool ServiceManager::CheckProgramTrust(const std::string& program_path, const st
   for (const std::string& path : checked) {
     std::string why;
     if (!win32::OnlyTrustedMayChange(path, &why)) {
-      *error = {ErrorKind::kDenied, static_cast<int>(ERROR_ACCESS_DENIED),
-                "the service would run as LocalSystem, but " + why};
+      *error = ErrorFromWin32(ERROR_ACCESS_DENIED, "the service would run as LocalSystem, but " + why);
       return false;
     }
   }
