@@ -21,10 +21,9 @@ VersionInfoContent SampleContent() {
 }
 
 std::vector<uint8_t> BlockOf(const VersionInfoContent& content) {
-  std::vector<uint8_t> block;
-  std::string error;
-  EXPECT_TRUE(BuildVersionInfoBlock(content, &block, &error)) << error;
-  return block;
+  platform::Result<std::vector<uint8_t>> block = BuildVersionInfoBlock(content);
+  EXPECT_TRUE(block) << block.error().text;
+  return block ? *block : std::vector<uint8_t>{};
 }
 
 // The smallest ELF files: a header without sections, 64-bit little-endian or 32-bit
