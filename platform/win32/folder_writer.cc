@@ -78,12 +78,9 @@ bool FolderWriter::ReplaceFile(std::string_view name, std::string_view bytes, Er
     *error = Win32Failure("cannot write " + target, GetLastError());
     return false;
   }
-  const std::wstring temporary =
-      folder + L"\\." + win32::Widen(target) + L".tmp-" + std::to_wstring(GetCurrentProcessId());
+  std::wstring temporary;
   const std::wstring destination = folder + L"\\" + win32::Widen(target);
-  // CREATE_NEW refuses whatever is already there, a planted link included.
-  UniqueHandle file(
-      CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+  UniqueHandle file = win32::CreateTemporaryFile(folder + L"\\." + win32::Widen(target), &temporary);
   if (!file) {
     *error = Win32Failure("cannot create " + win32::Narrow(temporary), GetLastError());
     return false;

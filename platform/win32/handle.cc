@@ -1,9 +1,11 @@
 #include "platform/win32/handle.h"
 
+#include <bcrypt.h>
 #include <fcntl.h>
 #include <io.h>
 
 #include <algorithm>
+#include <cwchar>
 
 namespace platform::win32 {
 
@@ -43,6 +45,24 @@ std::string ErrorText(DWORD error) {
 UniqueHandle OpenPath(const std::string& path, DWORD access, DWORD disposition, DWORD flags, DWORD share) {
   return UniqueHandle(CreateFileW(Widen(path).c_str(), access, share, nullptr, disposition,
                                   flags == 0 ? FILE_ATTRIBUTE_NORMAL : flags, nullptr));
+}
+
+UniqueHandle CreateTemporaryFile(const std::wstring& base, std::wstring* name) {
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    unsigned char random[6] = {};
+    if (!BCRYPT_SUCCESS(BCryptGenRandom(nullptr, random, sizeof random, BCRYPT_USE_SYSTEM_PREFERRED_RNG))) {
+      SetLastError(ERROR_GEN_FAILURE);
+      return UniqueHandle();
+    }
+    wchar_t suffix[13];
+    for (size_t i = 0; i < sizeof random; ++i) std::swprintf(suffix + 2 * i, 3, L"%02x", random[i]);
+    *name = base + L".tmp-" + suffix;
+    // CREATE_NEW refuses whatever is already there, a planted link included.
+    UniqueHandle file(
+        CreateFileW(name->c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (file || (GetLastError() != ERROR_FILE_EXISTS && GetLastError() != ERROR_ALREADY_EXISTS)) return file;
+  }
+  return UniqueHandle();
 }
 
 bool WriteAll(HANDLE file, std::string_view bytes) {

@@ -57,6 +57,11 @@ std::string ErrorText(DWORD error);
 UniqueHandle OpenPath(const std::string& path, DWORD access, DWORD disposition, DWORD flags = 0,
                       DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
 
+/// Creates a new file for writing named `base` + ".tmp-" + twelve random hexadecimal digits,
+/// taking another name while one is taken: a file or link planted at a name made in advance is
+/// neither written through nor in the way. `*name` gets the name; an invalid handle on failure.
+UniqueHandle CreateTemporaryFile(const std::wstring& base, std::wstring* name);
+
 /// Writes all of `bytes` at the handle's position, continuing after short writes; false (the
 /// reason in GetLastError) on failure.
 bool WriteAll(HANDLE file, std::string_view bytes);
