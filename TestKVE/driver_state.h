@@ -7,8 +7,7 @@
 #include <optional>
 #include <string>
 
-/// Paths and names are held in 260-byte fields; longer values are cut.
-inline constexpr size_t kPathFieldSize = 260;
+#include "vxr_contract.h"  // kPathFieldSize: the driver's paths and names are cut to fit it
 
 /// The driver's fields, under their own names, at their start values. One object lives for the
 /// whole run, in the run's Harness; every step that reads or changes a field is handed it.

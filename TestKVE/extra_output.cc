@@ -10,7 +10,6 @@
 #include "TestKVE/stop_signal.h"
 #include "command_text/command_line.h"
 #include "platform/environment.h"
-#include "settings_block/engine_environment.h"
 #include "vxr_contract.h"
 
 namespace {

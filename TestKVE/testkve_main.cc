@@ -14,7 +14,7 @@
 #include "platform/environment.h"
 #include "platform/standard_streams.h"
 #include "platform/text_encoding.h"
-#include "settings_block/engine_environment.h"
+#include "vxr_contract.h"
 
 namespace {
 

@@ -37,7 +37,7 @@ constexpr ProfileKey kKeysRead[] = {
 bool ReadText(const ProfileFile& profile, std::string_view section, std::string_view key, std::string_view fallback,
               std::string* text) {
   const std::string* value = profile.Find(section, key);
-  if (value != nullptr && value->size() >= LibraryState::kFieldSize) return false;
+  if (value != nullptr && value->size() >= kPathFieldSize) return false;
   *text = value == nullptr || value->empty() ? std::string(fallback) : *value;
   return true;
 }
@@ -76,7 +76,7 @@ bool ConfigFile::Read() {
   if (!pattern_dir.empty()) {
     std::optional<std::string> absolute = AbsolutePath(pattern_dir);
     // A cut path would name another folder; refusing it is the only honest answer.
-    if (!absolute || absolute->size() >= LibraryState::kFieldSize) return false;
+    if (!absolute || absolute->size() >= kPathFieldSize) return false;
     pattern_dir_ = std::move(*absolute);
   }
   state_->set_pattern_dir(pattern_dir_);

@@ -9,9 +9,7 @@
 #include "engine_control/engine_verdict.h"
 #include "engine_control/library_state.h"
 #include "platform/open_file.h"
-
-/// Paths, names and path-like strings longer than this are refused.
-inline constexpr size_t kMaxPathChars = 260;
+#include "vxr_contract.h"
 
 /// The state and configuration exist exactly while the library is initialised; the context
 /// handles outlive VXRQuitLib, as open contexts may be released after a new VXRInitLib, and

@@ -22,11 +22,11 @@ VXRResult VersionStatusToResult(PatternVersionStatus status) {
 }  // namespace
 
 std::string LibraryState::PatternPath() const {
-  if (pattern_dir_.size() + pattern_filename_.size() > kFieldSize) return {};
+  if (pattern_dir_.size() + pattern_filename_.size() > kPathFieldSize) return {};
   std::string path = pattern_dir_;
   if (!path.ends_with('/')) path += '/';
   path += pattern_filename_;
-  if (path.size() + 1 > kFieldSize) return {};
+  if (path.size() + 1 > kPathFieldSize) return {};
   return path;
 }
 

@@ -11,9 +11,6 @@
 /// limits; the version texts read from the engine are cut to 259 characters.
 class LibraryState {
  public:
-  /// The size of the library's fixed text fields, terminator included.
-  static constexpr size_t kFieldSize = 260;
-
   const std::string& engine_dir() const { return engine_dir_; }
   const std::string& pattern_dir() const { return pattern_dir_; }
   const std::string& pattern_filename() const { return pattern_filename_; }
@@ -42,7 +39,7 @@ class LibraryState {
   std::string PatternPath() const;
 
  private:
-  static std::string CutToField(std::string_view text) { return std::string(text.substr(0, kFieldSize - 1)); }
+  static std::string CutToField(std::string_view text) { return std::string(text.substr(0, kPathFieldSize - 1)); }
 
   std::string engine_dir_;
   std::string pattern_dir_;

@@ -15,7 +15,7 @@ namespace {
 
 // One setting read into its own 260-byte buffer; missing or too long, it stays empty.
 std::string ContextText(const ScanContext& context, uint32_t id) {
-  std::array<char, kMaxPathChars> buffer{};
+  std::array<char, kPathFieldSize> buffer{};
   uint32_t size = static_cast<uint32_t>(buffer.size());
   if (context.GetString(id, buffer.data(), &size) != VXR_LIB_SUCCESS) return {};
   return buffer.data();
@@ -25,7 +25,7 @@ std::string ContextText(const ScanContext& context, uint32_t id) {
 // would not fit the 260-byte field, so that it is refused rather than cut.
 std::string ContextPatternPath(const ScanContext& context) {
   std::string path = ContextText(context, VXR_STR_PATTERN_DIR) + "/" + ContextText(context, VXR_STR_PATTERN_FILENAME);
-  return path.size() < kMaxPathChars ? path : std::string();
+  return path.size() < kPathFieldSize ? path : std::string();
 }
 
 VXRResult LookupToResult(NameLookup lookup) {
@@ -85,10 +85,10 @@ VXRResult VXRQueryVirusName(VXR_HANDLE sc, const char* patternPath, const char* 
   const ContextEntry entry = EnterContext(sc);
   if (entry.result != VXR_LIB_SUCCESS) return entry.result;
   const ScanContext* context = entry.context;
-  if (virusName == nullptr || std::strlen(virusName) > kMaxPathChars) {
+  if (virusName == nullptr || std::strlen(virusName) > kPathFieldSize) {
     return VXR_LIB_INVALID_PARAMETER;
   }
-  if (patternPath != nullptr && std::strlen(patternPath) > kMaxPathChars) {
+  if (patternPath != nullptr && std::strlen(patternPath) > kPathFieldSize) {
     return VXR_LIB_INVALID_PARAMETER;
   }
   const std::string path =

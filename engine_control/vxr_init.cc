@@ -28,14 +28,14 @@ struct EnginePaths {
 // Builds the engine and configuration paths: the folder and one "/" (always added, even
 // after a final "/"), then the name.
 VXRResult BuildEnginePaths(const char* engine_dir, const char* engine_name, EnginePaths* paths) {
-  if (engine_dir == nullptr || std::strlen(engine_dir) > kMaxPathChars) {
+  if (engine_dir == nullptr || std::strlen(engine_dir) > kPathFieldSize) {
     return VXR_LIB_INVALID_PARAMETER;
   }
   const std::string prefix = std::string(engine_dir) + "/";
   const std::string_view name = engine_name != nullptr ? engine_name : kDefaultEngineName;
-  if (name.size() > kMaxPathChars || name.starts_with(' ')) return VXR_LIB_INVALID_PARAMETER;
-  if (prefix.size() + name.size() > kMaxPathChars) return VXR_LIB_INVALID_PARAMETER;
-  if (prefix.size() + kConfigName.size() > kMaxPathChars) return VXR_LIB_INVALID_PARAMETER;
+  if (name.size() > kPathFieldSize || name.starts_with(' ')) return VXR_LIB_INVALID_PARAMETER;
+  if (prefix.size() + name.size() > kPathFieldSize) return VXR_LIB_INVALID_PARAMETER;
+  if (prefix.size() + kConfigName.size() > kPathFieldSize) return VXR_LIB_INVALID_PARAMETER;
   paths->engine = prefix + std::string(name);
   paths->config = prefix + std::string(kConfigName);
   return VXR_LIB_SUCCESS;

@@ -19,7 +19,7 @@ VXRResult StringIdRule(uint32_t id, const char* text) {
     case VXR_STR_DEBUG_LOG_DIR:
     case VXR_STR_REPORT_DIR:
     case VXR_STR_PATTERN_FILENAME:
-      return std::strlen(text) > kMaxPathChars ? VXR_LIB_INVALID_PARAMETER : VXR_LIB_SUCCESS;
+      return std::strlen(text) > kPathFieldSize ? VXR_LIB_INVALID_PARAMETER : VXR_LIB_SUCCESS;
     case VXR_STR_PATTERN_VER:
     case VXR_STR_VXR_VER:
     case VXR_STR_VXR_BUILD_NUMBER:

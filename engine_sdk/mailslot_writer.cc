@@ -1,7 +1,5 @@
 #include "engine_sdk/mailslot_writer.h"
 
-#include "settings_block/engine_environment.h"
-
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>

@@ -44,8 +44,8 @@ void CheckConfig(const std::string& path) {
   ConfigFile config(&state);
   if (!config.Read()) return;
   FUZZ_CHECK(state.pattern_dir().starts_with('/'));
-  FUZZ_CHECK(state.pattern_dir().size() < LibraryState::kFieldSize);
-  FUZZ_CHECK(state.pattern_filename().size() < LibraryState::kFieldSize);
+  FUZZ_CHECK(state.pattern_dir().size() < kPathFieldSize);
+  FUZZ_CHECK(state.pattern_filename().size() < kPathFieldSize);
   ScanContext context("/opt/engine/vxr.exe");
   config.Preset(&context);
   FUZZ_CHECK(context.RebuildRecords());

@@ -1,9 +1,11 @@
 // The contract between the harness and every engine: setting IDs, execute modes, pattern
-// magics, result codes and their names, and the names of the mailslots and of the
-// extra-output module. The harness, the engine SDK and the reference engine all take them
-// from here; the library's operations are in vxr_lib.h.
+// magics, result codes and their names, the size of a path field, the names of the mailslots
+// and of the extra-output module, and the environment the engine is started with. The harness,
+// the engine SDK and the reference engine all take them from here; the library's operations
+// are in vxr_lib.h.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <iterator>
 
@@ -52,6 +54,11 @@ inline constexpr int32_t SCAN_ASSIGN_NO_CLEAN = 0x00010012;
 inline constexpr int32_t DUMP_PATTERNS_ONLY = 0x00020001;
 inline constexpr int32_t RESTORE_ONLY = 0x00020002;
 inline constexpr int32_t DUMP_BACKUP_FILE = 0x00020003;
+
+// ---- Paths ---------------------------------------------------------------------------------
+/// The size of a path or name field, its terminator included: a path or name that does not fit
+/// is refused or cut, as the operation that takes it says.
+inline constexpr size_t kPathFieldSize = 260;
 
 // ---- Pattern magics accepted by the two pattern-magic IDs ----------------------------------
 inline constexpr int32_t kPatternMagics[] = {0x1ABDD51A, 0x1ABDE31A, 0x1ABDE51A, 0x1ABDE91A};
@@ -142,3 +149,10 @@ inline constexpr char kExtraOutputSlotName[] = "\\\\.\\mailslot\\ExtraOutput";
 inline constexpr char kPatternNameSlotName[] = "\\\\.\\mailslot\\ExtraPatternName";
 /// The module that, named in VXR_STR_EXTRA_OUTPUTS, asks the engine for extra output.
 inline constexpr char kExtraOutputModuleName[] = "KVPExtOutput.DLL";
+
+// ---- The engine's environment --------------------------------------------------------------
+/// The variable that names the folder holding the mailslots of the harness run that started the
+/// engine (an absolute path). An engine that finds it writes its messages there; one that does
+/// not read it writes to the slots of the names above, which that run serves too when no other
+/// run holds them.
+inline constexpr char kMailslotFolderVariable[] = "TESTKVE_MAILSLOT_FOLDER";

@@ -73,7 +73,7 @@ class ConfigFileTest : public ::testing::Test {
     EXPECT_TRUE(config.Read());
     ScanContext context("");
     config.Preset(&context);
-    char buffer[LibraryState::kFieldSize];
+    char buffer[kPathFieldSize];
     uint32_t size = sizeof(buffer);
     if (context.GetString(id, buffer, &size) != VXR_LIB_SUCCESS) return "<none>";
     return buffer;
