@@ -31,9 +31,10 @@ class MemorySource final : public ElfBytes {
  public:
   explicit MemorySource(std::string_view bytes) : bytes_(bytes) {}
   uint64_t size() const override { return bytes_.size(); }
-  bool Read(uint64_t offset, size_t length, std::string* out) const override {
+  bool Read(uint64_t offset, uint64_t length, std::string* out) const override {
     if (offset > bytes_.size() || length > bytes_.size() - offset) return false;
-    out->assign(bytes_.substr(offset, length));
+    // Both are within the image now, so they fit a size_t.
+    out->assign(bytes_.substr(static_cast<size_t>(offset), static_cast<size_t>(length)));
     return true;
   }
 
@@ -134,7 +135,7 @@ int64_t FindNoteSection(const ElfBytes& source, const ElfSections& elf) {
   return -1;
 }
 
-size_t Align(size_t value, size_t alignment) { return (value + alignment - 1) / alignment * alignment; }
+uint64_t Align(uint64_t value, uint64_t alignment) { return (value + alignment - 1) / alignment * alignment; }
 
 // The descriptor of our note among the notes of the section.
 bool FindVersionNote(std::string_view notes, const ByteOrder& order, std::string_view* block) {
@@ -146,12 +147,13 @@ bool FindVersionNote(std::string_view notes, const ByteOrder& order, std::string
     uint64_t name_at = at + 12;
     uint64_t desc_at = name_at + Align(name_size, 4);
     if (desc_at > notes.size() || desc_size > notes.size() - desc_at) return false;
+    // Every offset below is within `notes` now, so it fits a size_t.
     if (type == kNoteType && name_size == sizeof kNoteOwner &&
-        notes.compare(name_at, sizeof kNoteOwner, std::string_view(kNoteOwner, 4)) == 0) {
-      *block = notes.substr(desc_at, desc_size);
+        notes.compare(static_cast<size_t>(name_at), sizeof kNoteOwner, std::string_view(kNoteOwner, 4)) == 0) {
+      *block = notes.substr(static_cast<size_t>(desc_at), static_cast<size_t>(desc_size));
       return true;
     }
-    at = std::min<uint64_t>(Align(desc_at + desc_size, 4), notes.size());
+    at = static_cast<size_t>(std::min<uint64_t>(Align(desc_at + desc_size, 4), notes.size()));
   }
   return false;
 }
@@ -180,7 +182,7 @@ std::string EncodeNote(std::span<const uint8_t> block, const ByteOrder& order) {
   order.Put(&note, 8, 4, kNoteType);
   note.append(kNoteOwner, sizeof kNoteOwner);
   note.append(reinterpret_cast<const char*>(block.data()), block.size());
-  note.resize(Align(note.size(), 4), '\0');
+  note.resize(static_cast<size_t>(Align(note.size(), 4)), '\0');
   return note;
 }
 
@@ -209,10 +211,14 @@ bool ReplaceNoteInPlace(ElfSections* elf, size_t index, const std::string& note,
   uint64_t offset = elf->Offset(index);
   uint64_t size = elf->Size(index);
   if (note.size() > size || offset > image->size() || size > image->size() - offset) return false;
-  image->replace(offset, size, note + std::string(size - note.size(), '\0'));
+  // The note's place and the section table were read from this image, so they fit a size_t.
+  const auto at = static_cast<size_t>(offset);
+  const auto length = static_cast<size_t>(size);
+  image->replace(at, length, note + std::string(length - note.size(), '\0'));
   PlaceSection(elf, index, offset, note.size());
   uint64_t shoff = elf->order.Get(elf->header, elf->layout->shoff_at, elf->layout->word);
-  image->replace(shoff + index * elf->shentsize, elf->shentsize, elf->entries[index]);
+  image->replace(static_cast<size_t>(shoff + index * elf->shentsize), static_cast<size_t>(elf->shentsize),
+                 elf->entries[index]);
   return true;
 }
 
@@ -244,7 +250,7 @@ void AppendSectionTable(ElfSections* elf, std::string* image) {
   uint64_t header_names = elf->shstrndx < kSectionIndexReserved ? elf->shstrndx : kSectionIndexExtended;
   if (header_count == 0) PutField(elf, 0, layout.sh_size_at, layout.word, count);
   if (header_names == kSectionIndexExtended) PutField(elf, 0, layout.sh_link_at, 4, elf->shstrndx);
-  image->resize(Align(image->size(), layout.word), '\0');
+  image->resize(static_cast<size_t>(Align(image->size(), layout.word)), '\0');
   elf->order.Put(&elf->header, layout.shoff_at, layout.word, image->size());
   elf->order.Put(&elf->header, layout.shentsize_at, 2, elf->shentsize);
   elf->order.Put(&elf->header, layout.shnum_at, 2, header_count);
@@ -262,7 +268,7 @@ void AppendNoteSection(ElfSections* elf, int64_t existing, const std::string& no
   }
   size_t index = existing >= 0 ? static_cast<size_t>(existing)
                                : AddSectionEntry(elf, AppendSectionName(elf, image), kSectionTypeNote, 4);
-  image->resize(Align(image->size(), 4), '\0');
+  image->resize(static_cast<size_t>(Align(image->size(), 4)), '\0');
   PlaceSection(elf, index, image->size(), note.size());
   image->append(note);
   AppendSectionTable(elf, image);

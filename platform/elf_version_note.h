@@ -17,7 +17,7 @@ class ElfBytes {
   virtual ~ElfBytes() = default;
   virtual uint64_t size() const = 0;
   /// Exactly `length` bytes at `offset` into `*out`; false when they cannot be read.
-  virtual bool Read(uint64_t offset, size_t length, std::string* out) const = 0;
+  virtual bool Read(uint64_t offset, uint64_t length, std::string* out) const = 0;
 };
 
 /// The block of the version note of `file`; false when it is not ELF, its section table is

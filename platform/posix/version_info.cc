@@ -15,11 +15,11 @@ class StreamBytes final : public ElfBytes {
  public:
   StreamBytes(std::FILE* stream, uint64_t size) : stream_(stream), size_(size) {}
   uint64_t size() const override { return size_; }
-  bool Read(uint64_t offset, size_t length, std::string* out) const override {
+  bool Read(uint64_t offset, uint64_t length, std::string* out) const override {
     if (offset > size_ || length > size_ - offset) return false;
     if (fseeko(stream_, static_cast<off_t>(offset), SEEK_SET) != 0) return false;
-    out->resize(length);
-    return std::fread(out->data(), 1, length, stream_) == length;
+    out->resize(static_cast<size_t>(length));
+    return std::fread(out->data(), 1, out->size(), stream_) == length;
   }
 
  private:
