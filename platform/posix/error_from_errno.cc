@@ -35,20 +35,20 @@ ErrorKind KindOf(int error) {
   }
 }
 
+}  // namespace
+
 // strerror_r: the text of one thread's failure is never another's.
-std::string SystemText(int error) {
+std::string ErrnoText(int error) {
   char buffer[128];
   return strerror_r(error, buffer, sizeof buffer);
 }
 
-}  // namespace
-
 Error ErrorFromErrno(int error, std::string text) { return {KindOf(error), error, std::move(text)}; }
 
-Error ErrorFromErrno(int error) { return ErrorFromErrno(error, SystemText(error)); }
+Error ErrorFromErrno(int error) { return ErrorFromErrno(error, ErrnoText(error)); }
 
 Error ErrnoFailure(std::string_view what, int error) {
-  return ErrorFromErrno(error, std::string(what) + ": " + SystemText(error));
+  return ErrorFromErrno(error, std::string(what) + ": " + ErrnoText(error));
 }
 
 }  // namespace platform

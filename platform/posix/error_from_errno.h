@@ -12,6 +12,9 @@ namespace platform {
 /// the caller adds none).
 Error ErrorFromErrno(int error, std::string text);
 
+/// The system's words for the errno value `error`, safe on any thread (strerror_r).
+std::string ErrnoText(int error);
+
 /// The same with the system's words for `error` (strerror) as its text.
 Error ErrorFromErrno(int error);
 

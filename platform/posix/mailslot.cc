@@ -517,7 +517,7 @@ bool MailslotWriter::Write(std::string_view message, Error* error) {
   ssize_t written = RetryOnEintr([&] { return writev(posix::Fd(handle_), parts, 2); });
   if (written < 0) return *error = ErrorFromErrno(errno), false;
   if (static_cast<size_t>(written) != header.size() + message.size()) {
-    *error = {ErrorKind::kCutShort, EIO, std::strerror(EIO)};
+    *error = {ErrorKind::kCutShort, EIO, ErrnoText(EIO)};
     return false;
   }
   return true;

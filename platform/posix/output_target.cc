@@ -8,6 +8,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/posix/error_from_errno.h"
+
 namespace platform::posix {
 namespace {
 
@@ -31,7 +33,7 @@ bool FindOutputTarget(const std::string& path, LinkRule rule, OutputTarget* targ
   const int folder = target->place.folder.get();
   if (fstatat(folder, target->place.name.c_str(), &target->info, AT_SYMLINK_NOFOLLOW) != 0) {
     if (errno == ENOENT) return true;
-    *why = std::strerror(errno);
+    *why = ErrnoText(errno);
     return false;
   }
   target->exists = true;

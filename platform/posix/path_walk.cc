@@ -10,6 +10,8 @@
 #include <cstring>
 #include <deque>
 
+#include "platform/posix/error_from_errno.h"
+
 namespace platform::posix {
 namespace {
 
@@ -64,7 +66,7 @@ class Walk {
 
   bool Run(OpenedFolder* opened) {
     folder_ = OpenStart(path_);
-    if (!folder_) return Refuse(path_, std::strerror(errno), errno, why_);
+    if (!folder_) return Refuse(path_, ErrnoText(errno), errno, why_);
     PushComponents(path_, &left_);
     if (left_.empty() || left_.back() == "." || left_.back() == "..") {
       return Refuse(path_, "names a folder, not a file", EISDIR, why_);
@@ -88,7 +90,7 @@ class Walk {
     if (!next || fstat(next.get(), &info) != 0) {
       // A last component that does not exist yet is the file to be made.
       if (errno == ENOENT && left_.size() == 1) return Finish();
-      return Refuse(shown_, std::strerror(errno), errno, why_);
+      return Refuse(shown_, ErrnoText(errno), errno, why_);
     }
     if (S_ISLNK(info.st_mode)) return Follow(next.get(), info);
     if (left_.size() == 1) return Finish();
@@ -117,14 +119,14 @@ class Walk {
     std::string target;
     if (++links_ > kMostLinks || !ReadLink(link, &target)) {
       if (links_ > kMostLinks) errno = ELOOP;
-      return Refuse(shown_, std::strerror(errno), errno, why_);
+      return Refuse(shown_, ErrnoText(errno), errno, why_);
     }
     left_.pop_front();
     PushComponents(target, &left_);
     if (left_.empty()) left_.push_back(".");
     if (target.starts_with('/')) {
       folder_ = OpenStart(target);
-      if (!folder_) return Refuse(shown_, std::strerror(errno), errno, why_);
+      if (!folder_) return Refuse(shown_, ErrnoText(errno), errno, why_);
     }
     const std::string& last = left_.back();
     if (last == "." || last == "..") return Refuse(shown_, "leads to a folder, not a file", EISDIR, why_);

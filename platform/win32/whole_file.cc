@@ -88,8 +88,9 @@ bool ResolveOutputPath(const std::string& path, LinkRule rule, std::string* reso
 bool ReplaceFileAtomically(const std::string& path, std::string_view bytes, LinkRule rule, platform::Error* error) {
   std::string target;
   if (!ResolveOutputPath(path, rule, &target, error)) return false;
+  const std::wstring wide_target = FullPath(target);
   std::wstring wide_temporary;
-  UniqueHandle file = platform::win32::CreateTemporaryFile(FullPath(target), &wide_temporary);
+  UniqueHandle file = platform::win32::CreateTemporaryFile(wide_target, &wide_temporary);
   if (!file) {
     *error = Reason("cannot create a temporary file beside", path, GetLastError());
     return false;
@@ -97,7 +98,6 @@ bool ReplaceFileAtomically(const std::string& path, std::string_view bytes, Link
   bool written = platform::win32::WriteAll(file.get(), bytes) && FlushFileBuffers(file.get());
   DWORD failure = GetLastError();
   file.Reset();
-  std::wstring wide_target = FullPath(target);
   if (written) {
     bool exists = GetFileAttributesW(wide_target.c_str()) != INVALID_FILE_ATTRIBUTES;
     if (exists ? ReplaceFileW(wide_target.c_str(), wide_temporary.c_str(), nullptr, 0, nullptr, nullptr)

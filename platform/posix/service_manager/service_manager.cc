@@ -198,7 +198,7 @@ UniqueFd OpenTrustedProgram(const std::string& path, int* error, std::string* wh
   struct stat info;
   if (!program || fstat(program.get(), &info) != 0) {
     *error = errno;
-    *why = path + ": " + std::strerror(errno);
+    *why = path + ": " + ErrnoText(errno);
     return {};
   }
   if (!S_ISREG(info.st_mode)) {
@@ -371,7 +371,7 @@ bool Service::Start(const std::vector<std::string>& arguments, Error* error) con
   int number = 0;
   std::string reason;
   if (!StartDetached(folder_, parameters_, arguments, &number, &reason)) {
-    *error = ErrorFromErrno(number, reason.empty() ? std::strerror(number) : std::move(reason));
+    *error = ErrorFromErrno(number, reason.empty() ? ErrnoText(number) : std::move(reason));
     return false;
   }
   return true;
